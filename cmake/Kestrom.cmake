@@ -1,0 +1,49 @@
+# Helpers shared by every folder of the project.
+
+# Adds each folder matching the given patterns (relative to the source root) that holds a
+# CMakeLists.txt, in sorted order.
+function(kestrom_add_code_folders)
+  foreach(pattern IN LISTS ARGN)
+    file(GLOB candidates LIST_DIRECTORIES true RELATIVE ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/${pattern})
+    list(SORT candidates)
+    foreach(dir IN LISTS candidates)
+      if(IS_DIRECTORY ${CMAKE_SOURCE_DIR}/${dir} AND EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
+        add_subdirectory(${dir})
+      endif()
+    endforeach()
+  endforeach()
+endfunction()
+
+# kestrom_library(<target> SOURCES ... [LIBS ...])
+# A static library of the project; includes are rooted at the source tree
+# (#include "platform/core/Format.h").
+function(kestrom_library target)
+  cmake_parse_arguments(ARG "SHARED" "" "SOURCES;LIBS" ${ARGN})
+  if(ARG_SHARED)
+    add_library(${target} SHARED ${ARG_SOURCES})
+  else()
+    add_library(${target} STATIC ${ARG_SOURCES})
+  endif()
+  target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR})
+  target_link_libraries(${target} PUBLIC ${ARG_LIBS})
+endfunction()
+
+# kestrom_test(<target> SOURCES ... [LIBS ...] [WIDGETS])
+# A GoogleTest program run through CTest, headless, with a fixed 1280x1024 offscreen screen.
+function(kestrom_test target)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${target} ${ARG_SOURCES})
+  target_link_libraries(${target} PRIVATE kestrom_test_main ${ARG_LIBS})
+  gtest_discover_tests(${target}
+    DISCOVERY_MODE PRE_TEST
+    WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
+    PROPERTIES ENVIRONMENT "${KESTROM_TEST_ENVIRONMENT}")
+endfunction()
+
+# kestrom_benchmark(<target> SOURCES ... [LIBS ...])
+function(kestrom_benchmark target)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${target} ${ARG_SOURCES})
+  target_link_libraries(${target} PRIVATE benchmark::benchmark ${ARG_LIBS})
+  set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+endfunction()

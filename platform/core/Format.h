@@ -1,0 +1,41 @@
+#pragma once
+// Numbers and texts as the programs show them and write them into files, always in the C locale.
+
+#include <QDateTime>
+#include <QString>
+#include <cstdint>
+
+namespace kestrom::core {
+
+/** @brief The integer nearest to x, ties going to the even one (2.5 -> 2, 3.5 -> 4). */
+int64_t Nearest(double x);
+
+/** @brief x with its fraction cut off, towards zero. */
+int64_t Trunc(double x);
+
+/**
+ * @brief An integer right-aligned in a field of the given minimum width. A number that needs the
+ * whole width or more is written in full with one blank before it, so two fields never touch:
+ * (12345, 5) -> " 12345", (-1, 5) -> "   -1".
+ */
+QString IntField(int64_t value, int width);
+
+/** @brief A real in fixed notation with the given decimals, right-aligned like IntField. */
+QString RealField(double value, int width, int decimals = 2);
+
+/** @brief printf-style formatting in the C locale ("Zoom %4.1f"). */
+QString Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+/**
+ * @brief A number through the toolkit's float pattern: '0' forces a digit, '#' an optional one,
+ * '.' the decimal point ("0.00" -> "3.14", "0000.00" -> "0003.14"). Rounds half away from zero.
+ */
+QString FormatFloat(const QString& pattern, double value);
+
+/**
+ * @brief A date-time through the toolkit's letters: d dd, m mm (month, or minutes right after an
+ * hour), yy yyyy, h hh, n nn, s ss, z zzz; text in double or single quotes is copied as it is.
+ */
+QString FormatDateTime(const QString& pattern, const QDateTime& when);
+
+}  // namespace kestrom::core

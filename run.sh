@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the optimised programs and starts the analysis program.
+set -euo pipefail
+cd "$(dirname "$0")"
+source scripts/setup.sh
+kestrom_ensure_packages
+kestrom_build build/release Release -DKESTROM_TESTS=OFF
+program=build/release/bin/KestromRuvodo
+if [ -x "$program" ]; then
+  exec "$program" "$@"
+fi
+echo "Built. The analysis program is not part of the build yet; it would start $program."
