@@ -14,11 +14,14 @@ function(kestrom_add_code_folders)
   endforeach()
 endfunction()
 
-# kestrom_library(<target> SOURCES ... [LIBS ...])
-# A static library of the project; includes are rooted at the source tree
-# (#include "platform/core/Format.h").
+# kestrom_library(<target> [SHARED] [SOURCES ...] [LIBS ...])
+# A library of the project; includes are rooted at the source tree
+# (#include "platform/core/Format.h"). Without SOURCES it takes every .cpp of its folder.
 function(kestrom_library target)
   cmake_parse_arguments(ARG "SHARED" "" "SOURCES;LIBS" ${ARGN})
+  if(NOT ARG_SOURCES)
+    file(GLOB ARG_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  endif()
   if(ARG_SHARED)
     add_library(${target} SHARED ${ARG_SOURCES})
   else()
@@ -28,16 +31,20 @@ function(kestrom_library target)
   target_link_libraries(${target} PUBLIC ${ARG_LIBS})
 endfunction()
 
-# kestrom_test(<target> SOURCES ... [LIBS ...] [WIDGETS])
-# A GoogleTest program run through CTest, headless, with a fixed 1280x1024 offscreen screen.
+# kestrom_test(<target> [SOURCES ...] [LIBS ...])
+# A GoogleTest program run through CTest, headless, with a fixed 1280x1024 offscreen screen
+# (see tests/TestMain.cpp). Without SOURCES it takes every .cpp of its folder.
 function(kestrom_test target)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  if(NOT ARG_SOURCES)
+    file(GLOB ARG_SOURCES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  endif()
   add_executable(${target} ${ARG_SOURCES})
   target_link_libraries(${target} PRIVATE kestrom_test_main ${ARG_LIBS})
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-    PROPERTIES ENVIRONMENT "${KESTROM_TEST_ENVIRONMENT}")
+    DISCOVERY_TIMEOUT 60)
 endfunction()
 
 # kestrom_benchmark(<target> SOURCES ... [LIBS ...])
