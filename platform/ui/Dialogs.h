@@ -1,0 +1,164 @@
+#pragma once
+// Every modal question the programs ask goes through one Dialogs service: message boxes at a
+// position, file, folder, font, colour and print dialogs, input boxes. The Qt implementation
+// shows real dialogs; the scripted one answers from a queue and records what was asked, so no
+// test ever blocks in a modal loop.
+
+#include "platform/core/Colour.h"
+
+#include <QPoint>
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <optional>
+#include <variant>
+#include <vector>
+
+class QWidget;
+
+namespace kestrom::ui {
+
+enum class MsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
+
+// Buttons as a set of bits, in the toolkit's order.
+enum MsgDlgBtn : unsigned {
+  mbYes = 1u << 0, mbNo = 1u << 1, mbOK = 1u << 2, mbCancel = 1u << 3, mbAbort = 1u << 4,
+  mbRetry = 1u << 5, mbIgnore = 1u << 6, mbAll = 1u << 7, mbNoToAll = 1u << 8,
+  mbYesToAll = 1u << 9, mbHelp = 1u << 10,
+};
+using MsgDlgButtons = unsigned;
+inline constexpr MsgDlgButtons mbYesNoCancel = mbYes | mbNo | mbCancel;
+inline constexpr MsgDlgButtons mbOKCancel = mbOK | mbCancel;
+
+// Modal results, with the toolkit's values (information forms end with 9).
+enum ModalResult : int {
+  mrNone = 0, mrOk = 1, mrCancel = 2, mrAbort = 3, mrRetry = 4, mrIgnore = 5, mrYes = 6,
+  mrNo = 7, mrAll = 8, mrNoToAll = 9, mrYesToAll = 10,
+};
+
+/** @brief A message box: text, kind, buttons, and where its top-left corner stands (-1 = centred). */
+struct MessageRequest {
+  QString text;
+  MsgDlgType type = MsgDlgType::mtInformation;
+  MsgDlgButtons buttons = mbOK;
+  QPoint position{-1, -1};
+  QString caption;  // empty: the kind's own caption ("Warning", "Error", "Information", "Confirm")
+};
+
+/** @brief An open or save dialog. Filter in the toolkit's form: "Video|*.avi;*.avs|All|*.*". */
+struct FileRequest {
+  QString title;
+  QString filter;
+  int filterIndex = 1;  // 1-based, as the toolkit counts
+  QString initialDir;
+  QString fileName;
+  QString defaultExt;   // without the dot
+  bool overwritePrompt = false;
+};
+
+/** @brief A font with its colour, as the font dialog edits it. */
+struct FontChoice {
+  QString name = "Arial";
+  int size = 10;  // points
+  bool bold = false, italic = false, underline = false, strikeOut = false;
+  core::TColor color = core::clBlack;
+};
+
+/** @brief Where a print job goes: a printer by name, or a PDF file (scripted and headless). */
+struct PrintTarget {
+  QString printerName;
+  QString pdfFile;
+  int copies = 1;
+  bool landscape = false;
+};
+
+struct InputRequest {
+  QString caption;
+  QString prompt;
+  QString defaultValue;
+};
+
+/** @brief What a dialog was asked, as the scripted service records it. */
+using AskedItem = std::variant<MessageRequest, FileRequest, FontChoice, core::TColor, InputRequest,
+                               QString /* folder dialog's start folder */, PrintTarget>;
+
+class Dialogs {
+ public:
+  virtual ~Dialogs() = default;
+  /** @brief Shows a message box and returns the button's modal result. */
+  virtual int MessageDlg(const MessageRequest& request, QWidget* owner = nullptr) = 0;
+  virtual std::optional<QString> OpenFile(const FileRequest& request, QWidget* owner = nullptr) = 0;
+  virtual std::optional<QString> SaveFile(const FileRequest& request, QWidget* owner = nullptr) = 0;
+  virtual std::optional<QString> ChooseFolder(const QString& caption, const QString& startFolder,
+                                              QWidget* owner = nullptr) = 0;
+  virtual std::optional<FontChoice> ChooseFont(const FontChoice& initial, QWidget* owner = nullptr) = 0;
+  virtual std::optional<core::TColor> ChooseColor(core::TColor initial, QWidget* owner = nullptr) = 0;
+  virtual std::optional<QString> InputQuery(const InputRequest& request, QWidget* owner = nullptr) = 0;
+  /** @brief Asks where to print; nothing when the user cancels. */
+  virtual std::optional<PrintTarget> ChoosePrinter(QWidget* owner = nullptr) = 0;
+
+  /** @brief Convenience: a message at a position, as the windows place them. */
+  int MessageDlgPos(const QString& text, MsgDlgType type, MsgDlgButtons buttons, int x, int y,
+                    QWidget* owner = nullptr);
+  /** @brief Convenience: an information box with an OK button, centred. */
+  void ShowMessage(const QString& text, QWidget* owner = nullptr);
+};
+
+/** @brief The program's dialogs service (the Qt one unless a test installed another). */
+Dialogs& AppDialogs();
+
+/** @brief Installs a dialogs service (nullptr restores the Qt one); for tests. */
+void SetAppDialogs(Dialogs* dialogs);
+
+/** @brief Real dialogs on screen. */
+class QtDialogs final : public Dialogs {
+ public:
+  int MessageDlg(const MessageRequest& request, QWidget* owner) override;
+  std::optional<QString> OpenFile(const FileRequest& request, QWidget* owner) override;
+  std::optional<QString> SaveFile(const FileRequest& request, QWidget* owner) override;
+  std::optional<QString> ChooseFolder(const QString& caption, const QString& startFolder, QWidget* owner) override;
+  std::optional<FontChoice> ChooseFont(const FontChoice& initial, QWidget* owner) override;
+  std::optional<core::TColor> ChooseColor(core::TColor initial, QWidget* owner) override;
+  std::optional<QString> InputQuery(const InputRequest& request, QWidget* owner) override;
+  std::optional<PrintTarget> ChoosePrinter(QWidget* owner) override;
+};
+
+/**
+ * @brief Answers from a queue, in order, and records every request. An answer is a modal result
+ * (message boxes), a string (file, folder, input), a FontChoice, a colour, a PrintTarget, or
+ * std::monostate for "cancelled". Asking with an empty queue, or with an answer of the wrong kind,
+ * fails the running test and answers "cancelled" (mrCancel for message boxes).
+ */
+class ScriptedDialogs final : public Dialogs {
+ public:
+  using Answer = std::variant<std::monostate, int, QString, FontChoice, core::TColor, PrintTarget>;
+
+  void Push(Answer answer) { answers_.push_back(std::move(answer)); }
+  const std::vector<AskedItem>& Asked() const { return asked_; }
+  /** @brief The texts of all message boxes asked so far, in order. */
+  QStringList MessageTexts() const;
+  std::size_t Pending() const { return answers_.size(); }
+
+  int MessageDlg(const MessageRequest& request, QWidget* owner) override;
+  std::optional<QString> OpenFile(const FileRequest& request, QWidget* owner) override;
+  std::optional<QString> SaveFile(const FileRequest& request, QWidget* owner) override;
+  std::optional<QString> ChooseFolder(const QString& caption, const QString& startFolder, QWidget* owner) override;
+  std::optional<FontChoice> ChooseFont(const FontChoice& initial, QWidget* owner) override;
+  std::optional<core::TColor> ChooseColor(core::TColor initial, QWidget* owner) override;
+  std::optional<QString> InputQuery(const InputRequest& request, QWidget* owner) override;
+  std::optional<PrintTarget> ChoosePrinter(QWidget* owner) override;
+
+ private:
+  std::deque<Answer> answers_;
+  std::vector<AskedItem> asked_;
+};
+
+/** @brief Installs a scripted service for the lifetime of a test scope. */
+class ScopedScriptedDialogs {
+ public:
+  ScopedScriptedDialogs() { SetAppDialogs(&dialogs); }
+  ~ScopedScriptedDialogs() { SetAppDialogs(nullptr); }
+  ScriptedDialogs dialogs;
+};
+
+}  // namespace kestrom::ui
