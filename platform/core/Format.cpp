@@ -300,7 +300,7 @@ bool AmPmFollows(const QString& f, qsizetype from) {
 
 void AppendDateTime(QString& out, const QString& f, const QDateTime& when) {
   const QDate date = when.date();
-  const QTime time = when.time();
+  const QTime time = when.time().isValid() ? when.time() : QTime(0, 0);
   QChar lastToken;
   qsizetype i = 0;
   auto count = [&](QChar letter) {
@@ -328,6 +328,7 @@ void AppendDateTime(QString& out, const QString& f, const QDateTime& when) {
         const int m = date.month();
         if (n == 1) out += QString::number(m);
         else if (n == 2) out += Two(m);
+        else if (m < 1 || m > 12) {}  // an invalid date has no month name
         else if (n == 3) out += QLatin1StringView(kShortMonths[m - 1]);
         else out += QLatin1StringView(kLongMonths[m - 1]);
         i += n;
@@ -338,6 +339,7 @@ void AppendDateTime(QString& out, const QString& f, const QDateTime& when) {
         const int wd = date.dayOfWeek();  // 1 = Monday
         if (n == 1) out += QString::number(date.day());
         else if (n == 2) out += Two(date.day());
+        else if (n <= 4 && (wd < 1 || wd > 7)) {}  // nor a day name
         else if (n == 3) out += QLatin1StringView(kShortDays[wd - 1]);
         else if (n == 4) out += QLatin1StringView(kLongDays[wd - 1]);
         else if (n == 5) AppendDateTime(out, QLatin1StringView(kShortDateFormat), when);
