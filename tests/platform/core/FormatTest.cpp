@@ -151,7 +151,7 @@ TEST(Format, DateTimeLetters) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(FormatDateTime(QString::fromLatin1(c.pattern), when), QString::fromLatin1(c.want)) << c.pattern;
-  EXPECT_EQ(FormatDateTime(QStringLiteral("dddd mmmm hh"), QDateTime()), QStringLiteral(" 00"));
+  EXPECT_EQ(FormatDateTime(QStringLiteral("dddd mmmm hh"), QDateTime()), QStringLiteral("  00"));
   EXPECT_EQ(FormatDateTime(QStringLiteral("hh am/pm"), QDateTime(QDate(2024, 1, 1), QTime(0, 30))),
             QStringLiteral("12 am"));
 }
