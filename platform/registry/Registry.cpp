@@ -2,7 +2,8 @@
 
 #include "platform/registry/HiveFile.h"
 
-#include <QProcessEnvironment>
+#include <QDir>
+#include <QTemporaryDir>
 #include <QStandardPaths>
 #include <array>
 #include <cstdio>
@@ -144,6 +145,12 @@ LONG CopyOut(const ValueEntry& value, DWORD* type, BYTE* data, DWORD* dataSize) 
 QString DefaultFolder() {
   const QString env = qEnvironmentVariable("KESTROM_REGISTRY_DIR");
   if (!env.isEmpty()) return env;
+  // A test that names no folder must not reach the user's own settings: it gets hives of its
+  // own, removed when the process ends.
+  if (qEnvironmentVariableIsSet("KESTROM_TEST_RUN")) {
+    static QTemporaryDir testFolder(QDir::tempPath() + QStringLiteral("/kestrom-registry-XXXXXX"));
+    return testFolder.path();
+  }
   return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
          QStringLiteral("/kestrom/registry");
 }

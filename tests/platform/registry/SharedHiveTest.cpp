@@ -4,6 +4,7 @@
 #include "tests/platform/registry/RegistryFixture.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 #include <memory>
 #include <thread>
@@ -141,6 +142,32 @@ TEST_F(SharedHiveTest, ADamagedHiveIsSetAsideAndItsReadableValuesKept) {
   ASSERT_EQ(damage_.size(), 2u);
   EXPECT_EQ(damage_[1].setAsideAs, HiveFilePath(HKEY_CURRENT_USER) + ".bad.2");
   EXPECT_TRUE(QFile::exists(HiveFilePath(HKEY_CURRENT_USER) + ".bad"));
+}
+
+TEST_F(SharedHiveTest, AHiveThatCannotBeSetAsideIsLeftAloneAndChangesAreRefused) {
+  // The hive's name is taken by a folder: it cannot be read, nor copied aside.
+  ASSERT_TRUE(QDir(dir_.path()).mkdir("HKEY_LOCAL_MACHINE.reg"));
+  TRegistry reg(HKEY_LOCAL_MACHINE);
+  EXPECT_FALSE(reg.KeyExists("Software"));
+  EXPECT_FALSE(reg.OpenKey("Software\\Microsoft\\DirectX", true));
+  EXPECT_EQ(reg.LastError(), ERROR_CANTWRITE);
+  EXPECT_FALSE(reg.WriteString("Version", "4.09.00.0904"));
+  ASSERT_EQ(damage_.size(), 1u);
+  EXPECT_TRUE(damage_[0].setAsideAs.isEmpty());
+  EXPECT_TRUE(QFileInfo(HiveFilePath(HKEY_LOCAL_MACHINE)).isDir());
+  // The other hives are not touched by it.
+  TRegistry user;
+  EXPECT_TRUE(user.OpenKey("Software", true));
+}
+
+TEST(RegistryFolder, ATestRunNeverReachesTheUsersOwnHives) {
+  const QByteArray saved = qgetenv("KESTROM_REGISTRY_DIR");
+  qunsetenv("KESTROM_REGISTRY_DIR");
+  SetRegistryDirectory({});
+  const QString folder = RegistryDirectory();
+  if (!saved.isNull()) qputenv("KESTROM_REGISTRY_DIR", saved);
+  EXPECT_TRUE(folder.startsWith(QDir::tempPath())) << folder.toStdString();
+  EXPECT_FALSE(folder.startsWith(QDir::homePath() + "/.config")) << folder.toStdString();
 }
 
 }  // namespace
