@@ -6,6 +6,7 @@
 #include "platform/dshow/base/Interfaces.h"
 #include "platform/dshow/base/MediaType.h"
 
+#include <atomic>
 #include <mutex>
 #include <string>
 
@@ -47,7 +48,8 @@ class CBaseFilter : public com::CUnknown, public IBaseFilter {
 
  protected:
   std::recursive_mutex* lock_;
-  FILTER_STATE state_ = State_Stopped;
+  // Read by streaming threads without the filter lock.
+  std::atomic<FILTER_STATE> state_{State_Stopped};
   REFERENCE_TIME start_ = 0;
   IFilterGraph* graph_ = nullptr;  // not referenced: the graph owns us
   std::u16string name_;
@@ -185,7 +187,7 @@ class CBaseInputPin : public CBasePin, public IMemInputPin {
  protected:
   IMemAllocator* allocator_ = nullptr;  // referenced
   bool readOnly_ = false;
-  bool flushing_ = false;
+  std::atomic<bool> flushing_{false};
 };
 
 }  // namespace kestrom::dshow
