@@ -54,7 +54,8 @@ constexpr std::size_t kBufferSize = 64 * 1024;
 struct DeviceSource {
   jpeg_source_mgr pub;
   QIODevice* device;
-  bool allScanlinesRead;  // past that point a missing end marker loses nothing
+  bool headerRead;  // before it, running out of data is an error at once
+  bool eofHit;      // the data ran out and an end marker was supplied
   JOCTET buffer[kBufferSize];
 };
 
@@ -68,15 +69,16 @@ boolean SourceFill(j_decompress_ptr cinfo) {
     src->pub.bytes_in_buffer = static_cast<std::size_t>(n);
     return TRUE;
   }
-  if (n == 0 && src->allScanlinesRead) {
-    // Every pixel is in; only the end marker is missing. Supply it.
+  if (n == 0 && src->headerRead) {
+    // Supply the end marker, as the library's own sources do, and judge after decoding whether
+    // anything was lost: a file that lacks only its end marker still holds the whole picture.
+    src->eofHit = true;
     src->buffer[0] = 0xFF;
     src->buffer[1] = JPEG_EOI;
     src->pub.next_input_byte = src->buffer;
     src->pub.bytes_in_buffer = 2;
     return TRUE;
   }
-  // A picture cut short is an error, not a picture with a grey lower part.
   ERREXIT(cinfo, n < 0 ? JERR_FILE_READ : JERR_INPUT_EOF);
   return FALSE;
 }
@@ -103,7 +105,8 @@ void InstallSource(DeviceSource& src, QIODevice* device) {
   src.pub.next_input_byte = nullptr;
   src.pub.bytes_in_buffer = 0;
   src.device = device;
-  src.allScanlinesRead = false;
+  src.headerRead = false;
+  src.eofHit = false;
 }
 
 // ---- destination: any QIODevice ---------------------------------------------------------------
@@ -231,6 +234,7 @@ bool RunDecompress(DecompressState& s) {
   jpeg_create_decompress(&s.cinfo);
   s.cinfo.src = &s.src.pub;
   jpeg_read_header(&s.cinfo, TRUE);
+  s.src.headerRead = true;
   switch (s.cinfo.jpeg_color_space) {
     case JCS_GRAYSCALE: s.cinfo.out_color_space = JCS_GRAYSCALE; break;
     case JCS_CMYK:
@@ -255,7 +259,6 @@ bool RunDecompress(DecompressState& s) {
     jpeg_read_scanlines(&s.cinfo, buffer, 1);
     StoreRow(s.cinfo, buffer[0], reinterpret_cast<QRgb*>(s.image.scanLine(y)));
   }
-  s.src.allScanlinesRead = true;
   jpeg_finish_decompress(&s.cinfo);
   return true;
 }
@@ -268,14 +271,23 @@ QImage DecompressFrom(QIODevice* device, const DecompressOptions& options) {
   s->options = options;
   s->tooLarge = false;
   const bool ok = RunDecompress(*s);
-  const int code = s->err.pub.msg_code;
-  const QString detail = QString::fromLocal8Bit(s->err.text);
+  int code = s->err.pub.msg_code;
+  QString detail = QString::fromLocal8Bit(s->err.text);
   const JDIMENSION width = s->cinfo.output_width, height = s->cinfo.output_height;
+  // Data that ran out mid-picture leaves the library warning of a premature end (and a
+  // progressive picture short of its later scans); either way the picture is cut short, and a
+  // cut picture is an error, not a picture with a grey lower part.
+  const bool truncated =
+      ok && s->src.eofHit && (s->err.pub.num_warnings > 0 || s->cinfo.progressive_mode);
+  if (truncated) {
+    code = JERR_INPUT_EOF;
+    detail = QString::fromLatin1(s->err.pub.jpeg_message_table[JERR_INPUT_EOF]);
+  }
   jpeg_destroy_decompress(&s->cinfo);
   if (s->tooLarge) {
     throw JpegError(QStringLiteral("The JPEG picture is too large to load (%1 x %2)").arg(width).arg(height));
   }
-  if (!ok) throw JpegError(code, detail);
+  if (!ok || truncated) throw JpegError(code, detail);
   return std::move(s->image);
 }
 

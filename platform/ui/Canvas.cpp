@@ -82,6 +82,18 @@ bool PatternOn(const std::vector<int>& pattern, int step) {
   return true;
 }
 
+// The pen that rasterises a curve into a mask: thin pens keep their style, wide ones are solid.
+QPen MaskPen(const CanvasPen& pen) {
+  QPen q(Qt::white, std::max(1, pen.Width), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+  if (pen.Width <= 1 && pen.Style != PenStyle::Solid) {
+    QList<qreal> dashes;
+    for (int run : PatternOf(pen.Style)) dashes << run;
+    q.setCapStyle(Qt::FlatCap);
+    q.setDashPattern(dashes);
+  }
+  return q;
+}
+
 QRect Normalised(int x1, int y1, int x2, int y2) {
   return QRect(QPoint(std::min(x1, x2), std::min(y1, y2)), QPoint(std::max(x1, x2) - 1, std::max(y1, y2) - 1));
 }
@@ -248,14 +260,7 @@ void Canvas::Ellipse(int x1, int y1, int x2, int y2) {
   }
   if (Pen.Style != PenStyle::Clear) {
     mask.Paint(2, [&](QPainter& p) {
-      QPen pen(Qt::white, Pen.Width <= 1 ? 1 : Pen.Width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
-      if (Pen.Width <= 1 && Pen.Style != PenStyle::Solid) {
-        QList<qreal> dashes;
-        for (int run : PatternOf(Pen.Style)) dashes << run;
-        pen.setCapStyle(Qt::FlatCap);
-        pen.setDashPattern(dashes);
-      }
-      p.setPen(pen);
+      p.setPen(MaskPen(Pen));
       p.setBrush(Qt::NoBrush);
       p.drawEllipse(outline);
     });
@@ -280,7 +285,7 @@ void Canvas::RoundRect(int x1, int y1, int x2, int y2, int w, int h) {
   }
   if (Pen.Style != PenStyle::Clear) {
     mask.Paint(2, [&](QPainter& p) {
-      p.setPen(QPen(Qt::white, std::max(1, Pen.Width), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+      p.setPen(MaskPen(Pen));
       p.setBrush(Qt::NoBrush);
       p.drawRoundedRect(outline, rx, ry);
     });
@@ -303,7 +308,7 @@ void Canvas::Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4)
   const int margin = Pen.Width / 2 + 2;
   Mask mask(r.adjusted(-margin, -margin, margin, margin).intersected(image_.rect()));
   mask.Paint(2, [&](QPainter& p) {
-    p.setPen(QPen(Qt::white, std::max(1, Pen.Width), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setPen(MaskPen(Pen));
     p.drawArc(outline, static_cast<int>(std::lround(start * 16)), static_cast<int>(std::lround(span * 16)));
   });
   ApplyMask(mask);
