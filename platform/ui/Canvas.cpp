@@ -82,9 +82,51 @@ bool PatternOn(const std::vector<int>& pattern, int step) {
   return true;
 }
 
-// The pen that rasterises a curve into a mask: thin pens keep their style, wide ones are solid.
-QPen MaskPen(const CanvasPen& pen) {
-  QPen q(Qt::white, std::max(1, pen.Width), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+QRect Normalised(int x1, int y1, int x2, int y2) {
+  return QRect(QPoint(std::min(x1, x2), std::min(y1, y2)), QPoint(std::max(x1, x2) - 1, std::max(y1, y2) - 1));
+}
+
+}  // namespace
+
+// What one xor drawing call covers, per pixel of its bounding box: 0 nothing, 1 brush, 2 pen.
+// Each pixel is then changed once, which is what makes xor and not-xor figures undo themselves.
+struct Canvas::Mask {
+  QRect area;
+  QImage bits;  // Format_Grayscale8 over area
+
+  explicit Mask(const QRect& a) : area(a) {
+    if (!area.isEmpty()) {
+      bits = QImage(area.size(), QImage::Format_Grayscale8);
+      bits.fill(0);
+    }
+  }
+  bool Empty() const { return bits.isNull(); }
+  // Rasterises what draw paints (aliased) with the given grey level; pen (2) paints over brush (1).
+  void Paint(uint8_t value, const std::function<void(QPainter&)>& draw, const QPen& pen, bool fill) {
+    if (Empty()) return;
+    QPainter p(&bits);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.translate(-area.left(), -area.top());
+    const QColor level(value, value, value);
+    if (fill) {
+      p.setPen(Qt::NoPen);
+      p.setBrush(level);
+    } else {
+      QPen coloured = pen;
+      coloured.setColor(level);
+      p.setPen(coloured);
+      p.setBrush(Qt::NoBrush);
+    }
+    draw(p);
+  }
+};
+
+namespace {
+
+// The pen that rasterises an outline: thin pens keep their style, wide ones are solid with
+// round ends and joins.
+QPen ShapePen(const CanvasPen& pen, const QColor& colour) {
+  QPen q(colour, std::max(1, pen.Width), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
   if (pen.Width <= 1 && pen.Style != PenStyle::Solid) {
     QList<qreal> dashes;
     for (int run : PatternOf(pen.Style)) dashes << run;
@@ -94,48 +136,25 @@ QPen MaskPen(const CanvasPen& pen) {
   return q;
 }
 
-QRect Normalised(int x1, int y1, int x2, int y2) {
-  return QRect(QPoint(std::min(x1, x2), std::min(y1, y2)), QPoint(std::max(x1, x2) - 1, std::max(y1, y2) - 1));
+// The brush as Qt paints it in copy mode: a hatch is an 8x8 texture anchored at the canvas
+// origin, with the same pixels HatchHit gives.
+QBrush FillBrush(const CanvasBrush& brush) {
+  const QColor colour = core::ToQColor(brush.Color);
+  if (brush.Style == BrushStyle::Solid) return QBrush(colour);
+  QImage tile(8, 8, QImage::Format_ARGB32);
+  tile.fill(Qt::transparent);
+  for (int y = 0; y < 8; ++y)
+    for (int x = 0; x < 8; ++x)
+      if (HatchHit(brush.Style, x, y)) tile.setPixel(x, y, colour.rgb() | kOpaque);
+  return QBrush(tile);
+}
+
+QRect Grown(const QRect& r, int penWidth) {
+  const int margin = penWidth / 2 + 2;
+  return r.adjusted(-margin, -margin, margin, margin);
 }
 
 }  // namespace
-
-// What one drawing call covers, per pixel of its bounding box: 0 nothing, 1 brush, 2 pen. Each
-// pixel is then changed once, which is what makes xor and not-xor figures undo themselves.
-struct Canvas::Mask {
-  QRect area;
-  std::vector<uint8_t> bits;
-
-  explicit Mask(const QRect& a) : area(a), bits(static_cast<std::size_t>(std::max(0, a.width() * a.height())), 0) {}
-  bool Empty() const { return area.isEmpty(); }
-  void Mark(int x, int y, uint8_t value) {
-    if (!area.contains(x, y)) return;
-    uint8_t& b = bits[static_cast<std::size_t>((y - area.top()) * area.width() + (x - area.left()))];
-    b = std::max(b, value);
-  }
-  void MarkRect(const QRect& r, uint8_t value) {
-    const QRect c = r.intersected(area);
-    for (int y = c.top(); y <= c.bottom(); ++y)
-      for (int x = c.left(); x <= c.right(); ++x) Mark(x, y, value);
-  }
-  // Rasterises what draw paints (aliased, white on black) and marks it with value.
-  void Paint(uint8_t value, const std::function<void(QPainter&)>& draw) {
-    if (Empty()) return;
-    QImage scratch(area.size(), QImage::Format_RGB32);
-    scratch.fill(Qt::black);
-    {
-      QPainter p(&scratch);
-      p.setRenderHint(QPainter::Antialiasing, false);
-      p.translate(-area.left(), -area.top());
-      draw(p);
-    }
-    for (int y = 0; y < scratch.height(); ++y) {
-      const auto* row = reinterpret_cast<const QRgb*>(scratch.constScanLine(y));
-      for (int x = 0; x < scratch.width(); ++x)
-        if (qRed(row[x]) != 0) Mark(area.left() + x, area.top() + y, value);
-    }
-  }
-};
 
 Canvas::Canvas(int width, int height)
     : image_(std::max(0, width), std::max(0, height), QImage::Format_RGB32) {
@@ -155,20 +174,62 @@ void Canvas::SetSize(int width, int height) {
   image_ = std::move(resized);
 }
 
-void Canvas::ThinLine(Mask& mask, QPoint a, QPoint b, int& patternStep) const {
+void Canvas::ThinLine(QPoint a, QPoint b, int& patternStep) {
   const std::vector<int>& pattern = PatternOf(Pen.Style);
+  const QRgb pen = ToRgb(Pen.Color);
+  const QRect bounds = image_.rect();
   int x = a.x(), y = a.y();
   const int dx = std::abs(b.x() - x), dy = -std::abs(b.y() - y);
   const int sx = x < b.x() ? 1 : -1, sy = y < b.y() ? 1 : -1;
   int err = dx + dy;
   // The end pixel is left out, so joined segments and repeated xor lines meet without overlap.
   while (x != b.x() || y != b.y()) {
-    if (PatternOn(pattern, patternStep)) mask.Mark(x, y, 2);
+    if (bounds.contains(x, y) && PatternOn(pattern, patternStep)) {
+      QRgb& px = reinterpret_cast<QRgb*>(image_.scanLine(y))[x];
+      px = Combine(px, pen, Pen.Mode);
+    }
     ++patternStep;
     const int e2 = 2 * err;
     if (e2 >= dy) { err += dy; x += sx; }
     if (e2 <= dx) { err += dx; y += sy; }
   }
+}
+
+void Canvas::FillArea(const QRect& area) {
+  const QRect c = area.intersected(image_.rect());
+  if (c.isEmpty() || Brush.Style == BrushStyle::Clear) return;
+  const QRgb brush = ToRgb(Brush.Color);
+  for (int y = c.top(); y <= c.bottom(); ++y) {
+    auto* row = reinterpret_cast<QRgb*>(image_.scanLine(y));
+    for (int x = c.left(); x <= c.right(); ++x)
+      if (HatchHit(Brush.Style, x, y)) row[x] = Combine(row[x], brush, Pen.Mode);
+  }
+}
+
+void Canvas::Figure(const QRect& bounds, const std::function<void(QPainter&)>& fillShape,
+                    const std::function<void(QPainter&)>& outlineShape) {
+  const bool fill = fillShape && Brush.Style != BrushStyle::Clear;
+  const bool outline = outlineShape && Pen.Style != PenStyle::Clear;
+  if ((!fill && !outline) || image_.isNull()) return;
+  if (Pen.Mode == PenMode::Copy) {
+    QPainter p(&image_);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    if (fill) {
+      p.setPen(Qt::NoPen);
+      p.setBrush(FillBrush(Brush));
+      fillShape(p);
+    }
+    if (outline) {
+      p.setPen(ShapePen(Pen, core::ToQColor(Pen.Color)));
+      p.setBrush(Qt::NoBrush);
+      outlineShape(p);
+    }
+    return;
+  }
+  Mask mask(Grown(bounds, Pen.Width).intersected(image_.rect()));
+  if (fill) mask.Paint(1, fillShape, QPen(), true);
+  if (outline) mask.Paint(2, outlineShape, ShapePen(Pen, Qt::white), false);
+  ApplyMask(mask);
 }
 
 void Canvas::ApplyMask(const Mask& mask) {
@@ -177,12 +238,13 @@ void Canvas::ApplyMask(const Mask& mask) {
   const QRgb brush = ToRgb(Brush.Color);
   for (int y = mask.area.top(); y <= mask.area.bottom(); ++y) {
     auto* row = reinterpret_cast<QRgb*>(image_.scanLine(y));
-    const uint8_t* bits = &mask.bits[static_cast<std::size_t>((y - mask.area.top()) * mask.area.width())];
+    const uchar* bits = mask.bits.constScanLine(y - mask.area.top());
     for (int i = 0; i < mask.area.width(); ++i) {
+      if (!bits[i]) continue;
       const int x = mask.area.left() + i;
       if (bits[i] == 2) {
         row[x] = Combine(row[x], pen, Pen.Mode);
-      } else if (bits[i] == 1 && HatchHit(Brush.Style, x, y)) {
+      } else if (HatchHit(Brush.Style, x, y)) {
         row[x] = Combine(row[x], brush, Pen.Mode);
       }
     }
@@ -196,76 +258,57 @@ void Canvas::LineTo(int x, int y) {
 
 void Canvas::Polyline(const std::vector<QPoint>& points) {
   if (points.size() < 2 || Pen.Style == PenStyle::Clear) return;
-  QRect box(points.front(), points.front());
-  for (const QPoint& p : points) box |= QRect(p, p);
-  const int margin = Pen.Width / 2 + 2;
-  Mask mask(box.adjusted(-margin, -margin, margin, margin).intersected(image_.rect()));
   if (Pen.Width <= 1) {
     int step = 0;
-    for (std::size_t i = 1; i < points.size(); ++i) ThinLine(mask, points[i - 1], points[i], step);
-  } else {
-    mask.Paint(2, [&](QPainter& p) {
-      p.setPen(QPen(Qt::white, Pen.Width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-      QPainterPath path(QPointF(points.front()) + QPointF(0.5, 0.5));
-      for (std::size_t i = 1; i < points.size(); ++i) path.lineTo(QPointF(points[i]) + QPointF(0.5, 0.5));
-      p.drawPath(path);
-    });
+    for (std::size_t i = 1; i < points.size(); ++i) ThinLine(points[i - 1], points[i], step);
+    return;
   }
-  ApplyMask(mask);
+  QRect box(points.front(), points.front());
+  for (const QPoint& p : points) box |= QRect(p, p);
+  Figure(box, nullptr, [&](QPainter& p) {
+    if (points.size() == 2) {
+      p.drawLine(QPointF(points[0]) + QPointF(0.5, 0.5), QPointF(points[1]) + QPointF(0.5, 0.5));
+      return;
+    }
+    QPainterPath path(QPointF(points.front()) + QPointF(0.5, 0.5));
+    for (std::size_t i = 1; i < points.size(); ++i) path.lineTo(QPointF(points[i]) + QPointF(0.5, 0.5));
+    p.drawPath(path);
+  });
 }
 
 void Canvas::Rectangle(int x1, int y1, int x2, int y2) {
   const QRect r = Normalised(x1, y1, x2, y2);  // last pixel inside
   if (r.isEmpty()) return;
   const bool pen = Pen.Style != PenStyle::Clear;
-  const int margin = Pen.Width / 2 + 2;
-  Mask mask(r.adjusted(-margin, -margin, margin, margin).intersected(image_.rect()));
-  if (Brush.Style != BrushStyle::Clear) {
+  if (!pen || Pen.Width <= 1) {
     // Without a pen the filled area is one pixel smaller, as the platform draws it.
-    mask.MarkRect(pen ? r : r.adjusted(0, 0, -1, -1), 1);
-  }
-  if (pen && Pen.Width <= 1) {
-    int step = 0;
-    const QPoint tl = r.topLeft(), tr = r.topRight(), br = r.bottomRight(), bl = r.bottomLeft();
-    if (r.width() == 1 || r.height() == 1) {
-      mask.MarkRect(r, 2);
-    } else {
-      ThinLine(mask, tl, tr, step);
-      ThinLine(mask, tr, br, step);
-      ThinLine(mask, br, bl, step);
-      ThinLine(mask, bl, tl, step);
+    if (!pen) {
+      FillArea(r.adjusted(0, 0, -1, -1));
+      return;
     }
-  } else if (pen) {
-    mask.Paint(2, [&](QPainter& p) {
-      p.setPen(QPen(Qt::white, Pen.Width, Qt::SolidLine, Qt::RoundCap, Qt::MiterJoin));
-      p.setBrush(Qt::NoBrush);
-      p.drawRect(QRectF(r.left() + 0.5, r.top() + 0.5, r.width() - 1, r.height() - 1));
-    });
+    FillArea(r.adjusted(1, 1, -1, -1));
+    int step = 0;
+    if (r.width() <= 2 || r.height() <= 2) {
+      // Too small for an inside: every pixel is border, plotted once each.
+      for (int y = r.top(); y <= r.bottom(); ++y) ThinLine({r.left(), y}, {r.right() + 1, y}, step);
+      return;
+    }
+    ThinLine(r.topLeft(), r.topRight(), step);
+    ThinLine(r.topRight(), r.bottomRight(), step);
+    ThinLine(r.bottomRight(), r.bottomLeft(), step);
+    ThinLine(r.bottomLeft(), r.topLeft(), step);
+    return;
   }
-  ApplyMask(mask);
+  Figure(r, [&](QPainter& p) { p.drawRect(r); },
+         [&](QPainter& p) { p.drawRect(QRectF(r.left() + 0.5, r.top() + 0.5, r.width() - 1, r.height() - 1)); });
 }
 
 void Canvas::Ellipse(int x1, int y1, int x2, int y2) {
   const QRect r = Normalised(x1, y1, x2, y2);
   if (r.isEmpty()) return;
-  const int margin = Pen.Width / 2 + 2;
-  Mask mask(r.adjusted(-margin, -margin, margin, margin).intersected(image_.rect()));
   const QRectF outline(r.left() + 0.5, r.top() + 0.5, r.width() - 1, r.height() - 1);
-  if (Brush.Style != BrushStyle::Clear) {
-    mask.Paint(1, [&](QPainter& p) {
-      p.setPen(Qt::NoPen);
-      p.setBrush(Qt::white);
-      p.drawEllipse(outline);
-    });
-  }
-  if (Pen.Style != PenStyle::Clear) {
-    mask.Paint(2, [&](QPainter& p) {
-      p.setPen(MaskPen(Pen));
-      p.setBrush(Qt::NoBrush);
-      p.drawEllipse(outline);
-    });
-  }
-  ApplyMask(mask);
+  auto shape = [&](QPainter& p) { p.drawEllipse(outline); };
+  Figure(r, shape, shape);
 }
 
 void Canvas::RoundRect(int x1, int y1, int x2, int y2, int w, int h) {
@@ -273,29 +316,14 @@ void Canvas::RoundRect(int x1, int y1, int x2, int y2, int w, int h) {
   if (r.isEmpty()) return;
   const qreal rx = std::min<qreal>(std::abs(w) / 2.0, r.width() / 2.0);
   const qreal ry = std::min<qreal>(std::abs(h) / 2.0, r.height() / 2.0);
-  const int margin = Pen.Width / 2 + 2;
-  Mask mask(r.adjusted(-margin, -margin, margin, margin).intersected(image_.rect()));
   const QRectF outline(r.left() + 0.5, r.top() + 0.5, r.width() - 1, r.height() - 1);
-  if (Brush.Style != BrushStyle::Clear) {
-    mask.Paint(1, [&](QPainter& p) {
-      p.setPen(Qt::NoPen);
-      p.setBrush(Qt::white);
-      p.drawRoundedRect(outline, rx, ry);
-    });
-  }
-  if (Pen.Style != PenStyle::Clear) {
-    mask.Paint(2, [&](QPainter& p) {
-      p.setPen(MaskPen(Pen));
-      p.setBrush(Qt::NoBrush);
-      p.drawRoundedRect(outline, rx, ry);
-    });
-  }
-  ApplyMask(mask);
+  auto shape = [&](QPainter& p) { p.drawRoundedRect(outline, rx, ry); };
+  Figure(r, shape, shape);
 }
 
 void Canvas::Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4) {
   const QRect r = Normalised(x1, y1, x2, y2);
-  if (r.isEmpty() || Pen.Style == PenStyle::Clear) return;
+  if (r.isEmpty()) return;
   const QRectF outline(r.left() + 0.5, r.top() + 0.5, r.width() - 1, r.height() - 1);
   const QPointF c = outline.center();
   // Angles counter-clockwise on the screen, with y pointing down.
@@ -305,13 +333,9 @@ void Canvas::Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4)
   const double start = angleOf(x3, y3);
   double span = angleOf(x4, y4) - start;
   while (span <= 0) span += 360.0;
-  const int margin = Pen.Width / 2 + 2;
-  Mask mask(r.adjusted(-margin, -margin, margin, margin).intersected(image_.rect()));
-  mask.Paint(2, [&](QPainter& p) {
-    p.setPen(MaskPen(Pen));
+  Figure(r, nullptr, [&](QPainter& p) {
     p.drawArc(outline, static_cast<int>(std::lround(start * 16)), static_cast<int>(std::lround(span * 16)));
   });
-  ApplyMask(mask);
 }
 
 void Canvas::FillRect(const TRect& r) {

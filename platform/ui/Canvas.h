@@ -11,7 +11,10 @@
 #include <QImage>
 #include <QPoint>
 #include <QString>
+#include <functional>
 #include <vector>
+
+class QPainter;
 
 namespace kestrom::ui {
 
@@ -112,7 +115,14 @@ class Canvas {
 
  private:
   struct Mask;
-  void ThinLine(Mask& mask, QPoint a, QPoint b, int& patternStep) const;
+  // Thin pens are plotted directly: a line visits each pixel once and leaves out its end, so
+  // even xor lines need no mask.
+  void ThinLine(QPoint a, QPoint b, int& patternStep);
+  void FillArea(const QRect& area);
+  // A figure rasterised by Qt: painted straight onto the picture in copy mode, through a mask
+  // (each pixel changed once) in the xor modes.
+  void Figure(const QRect& bounds, const std::function<void(QPainter&)>& fillShape,
+              const std::function<void(QPainter&)>& outlineShape);
   void ApplyMask(const Mask& mask);
   void CopyBlock(const TRect& dest, const QImage& source, const TRect& sourceRect, ui::CopyMode mode);
 

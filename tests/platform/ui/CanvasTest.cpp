@@ -1,6 +1,7 @@
 #include "platform/ui/Canvas.h"
 
 #include <QRandomGenerator>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace kestrom::ui {
@@ -65,6 +66,32 @@ TEST(Canvas, RubberBandFiguresDrawnTwiceRestoreThePictureByteForByte) {
     EXPECT_FALSE(SameBytes(canvas.Image(), before));
     draw();
     EXPECT_TRUE(SameBytes(canvas.Image(), before));
+  }
+}
+
+TEST(Canvas, CopyAndXorModesCoverTheSamePixels) {
+  // Black drawn in copy mode and white xor-ed onto white must give the same picture: the rubber
+  // band a coach drags is exactly the figure that is then stored.
+  struct Case { const char* name; int width; BrushStyle brush; std::function<void(Canvas&)> draw; };
+  const Case cases[] = {
+      {"wide polyline", 6, BrushStyle::Clear, [](Canvas& c) { c.Polyline({{5, 5}, {90, 40}, {20, 80}}); }},
+      {"wide rectangle, solid", 5, BrushStyle::Solid, [](Canvas& c) { c.Rectangle(10, 10, 80, 70); }},
+      {"thin ellipse, hatched", 1, BrushStyle::Cross, [](Canvas& c) { c.Ellipse(3, 8, 93, 77); }},
+      {"wide ellipse, diagonal", 4, BrushStyle::BDiagonal, [](Canvas& c) { c.Ellipse(10, 10, 60, 90); }},
+      {"round rectangle", 3, BrushStyle::FDiagonal, [](Canvas& c) { c.RoundRect(5, 5, 95, 60, 30, 20); }},
+      {"arc", 2, BrushStyle::Clear, [](Canvas& c) { c.Arc(10, 10, 90, 90, 90, 50, 50, 10); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Canvas copy(100, 100), xored(100, 100);
+    copy.Pen = {clBlack, c.width, PenStyle::Solid, PenMode::Copy};
+    copy.Brush = {clBlack, c.brush};
+    xored.Pen = {clWhite, c.width, PenStyle::Solid, PenMode::Xor};
+    xored.Brush = {clWhite, c.brush};
+    c.draw(copy);
+    c.draw(xored);
+    EXPECT_GT(CountColour(copy, clBlack, QRect(0, 0, 100, 100)), 50);
+    EXPECT_TRUE(SameBytes(copy.Image(), xored.Image()));
   }
 }
 
