@@ -369,6 +369,10 @@ std::optional<T> ScriptedDialogs::Take(const char* asked) {
   return std::nullopt;
 }
 
+void ScriptedDialogs::CheckAllAnswered() {
+  if (!answers_.empty()) Fail(QStringLiteral("%1 queued answer(s) were never asked for").arg(answers_.size()));
+}
+
 QStringList ScriptedDialogs::MessageTexts() const {
   QStringList texts;
   for (const AskedItem& item : asked_)

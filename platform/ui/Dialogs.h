@@ -137,6 +137,8 @@ class ScriptedDialogs final : public Dialogs {
   std::size_t Pending() const { return answers_.size(); }
   /** @brief What went wrong with the script so far (missing or mismatched answers). */
   const QStringList& Errors() const { return errors_; }
+  /** @brief Records an error when answers are left that no dialog asked for. */
+  void CheckAllAnswered();
   /** @brief Called at each error, e.g. with a test's failure macro. */
   void SetFailureHandler(std::function<void(const QString&)> handler) { onFailure_ = std::move(handler); }
 
@@ -164,11 +166,17 @@ class ScriptedDialogs final : public Dialogs {
  *  program installs one that fails the running test. */
 void SetScriptedDialogsFailureHandler(std::function<void(const QString&)> handler);
 
-/** @brief Installs a scripted service for the lifetime of a test scope. */
+/** @brief Installs a scripted service for the lifetime of a test scope; at its end, answers
+ *  that no dialog asked for count as an error. */
 class ScopedScriptedDialogs {
  public:
   ScopedScriptedDialogs() { SetAppDialogs(&dialogs); }
-  ~ScopedScriptedDialogs() { SetAppDialogs(nullptr); }
+  ~ScopedScriptedDialogs() {
+    SetAppDialogs(nullptr);
+    dialogs.CheckAllAnswered();
+  }
+  ScopedScriptedDialogs(const ScopedScriptedDialogs&) = delete;
+  ScopedScriptedDialogs& operator=(const ScopedScriptedDialogs&) = delete;
   ScriptedDialogs dialogs;
 };
 

@@ -1,5 +1,6 @@
 #include "platform/ui/DialogParts.h"
 #include "platform/ui/Dialogs.h"
+#include "tests/platform/ui/TestDialogs.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -29,7 +30,7 @@ FileRequest File(const QString& title, const QString& filter, const QString& ini
 }  // namespace
 
 TEST(ScriptedDialogs, AnswersInOrderAndRecordsWhatWasAsked) {
-  ScopedScriptedDialogs scope;
+  ScopedTestDialogs scope;
   ScriptedDialogs& d = scope.dialogs;
   d.Push(mrNo);
   d.Push(QString("/clips/jump.avi"));
@@ -92,12 +93,20 @@ TEST(ScriptedDialogs, MissingOrMismatchedAnswersAreRecordedAsErrors) {
   EXPECT_EQ(d.Asked().size(), 5u);
 }
 
-TEST(ScriptedDialogs, ScopeRestoresTheRealDialogs) {
+TEST(ScriptedDialogs, ScopeRestoresTheRealDialogsAndReportsUnusedAnswers) {
+  QStringList reported;
+  SetScriptedDialogsFailureHandler([&](const QString& m) { reported << m; });
   {
     ScopedScriptedDialogs scope;
     EXPECT_EQ(&AppDialogs(), &scope.dialogs);
+    scope.dialogs.Push(mrOk);
+    scope.dialogs.Push(QString("never asked"));
+    EXPECT_EQ(AppDialogs().MessageDlg(Msg("Done")), mrOk);
   }
+  SetScriptedDialogsFailureHandler(nullptr);
   EXPECT_NE(dynamic_cast<QtDialogs*>(&AppDialogs()), nullptr);
+  ASSERT_EQ(reported.size(), 1);
+  EXPECT_TRUE(reported[0].contains("1 queued answer"));
 }
 
 TEST(QtDialogs, ToolkitFiltersBecomeQtNameFilters) {
