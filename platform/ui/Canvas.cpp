@@ -411,6 +411,12 @@ void Canvas::CopyBlock(const TRect& dest, const QImage& source, const TRect& sou
   // A copy of the source rectangle, so copying within one canvas reads the picture as it was.
   const QImage src = source.copy(s).convertToFormat(QImage::Format_RGB32);
 
+  if (SmoothStretch && mode == ui::CopyMode::Copy && !flipX && !flipY && d.size() != s.size()) {
+    QPainter p(&image_);
+    p.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    p.drawImage(d, src.scaled(d.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    return;
+  }
   // Nearest source pixel for each destination pixel, as the platform stretches by default;
   // beyond the source's edge the copy reads black.
   const PenMode op = ModeOfCopy(mode);

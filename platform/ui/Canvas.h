@@ -62,6 +62,9 @@ class Canvas {
   CanvasBrush Brush;
   FontChoice Font{"Arial", 8};
   ui::CopyMode CopyMode = ui::CopyMode::Copy;
+  /** @brief Stretched copies in copy mode are filtered rather than taking the nearest pixel
+   *  (the platform's way, and the default); for pictures shrunk into sheets. */
+  bool SmoothStretch = false;
 
   int Width() const { return image_.width(); }
   int Height() const { return image_.height(); }

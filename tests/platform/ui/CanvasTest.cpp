@@ -260,6 +260,16 @@ TEST(Canvas, CopyRectStretchesAndMirrors) {
   EXPECT_EQ(canvas.Pixel(13, 10), clRed);
   EXPECT_EQ(canvas.Pixel(10, 11), clBlue);
 
+  // Smooth stretching blends neighbours; the default takes the nearest pixel.
+  Canvas edge(2, 1);
+  edge.SetPixel(0, 0, clBlack);
+  Canvas sharp(20, 1), smooth(20, 1);
+  smooth.SmoothStretch = true;
+  sharp.StretchDraw(Rect(0, 0, 20, 1), edge);
+  smooth.StretchDraw(Rect(0, 0, 20, 1), edge);
+  EXPECT_EQ(CountColour(sharp, clBlack, QRect(0, 0, 20, 1)) + CountColour(sharp, clWhite, QRect(0, 0, 20, 1)), 20);
+  EXPECT_LT(CountColour(smooth, clBlack, QRect(0, 0, 20, 1)) + CountColour(smooth, clWhite, QRect(0, 0, 20, 1)), 20);
+
   // Copying within one canvas reads the picture as it was before the copy.
   canvas.CopyRect(Rect(1, 0, 9, 4), canvas, Rect(0, 0, 8, 4));
   EXPECT_EQ(canvas.Pixel(1, 0), clRed);

@@ -1,4 +1,8 @@
 #include "platform/core/Colour.h"
+#include "platform/ui/WidgetColours.h"
+
+#include <QApplication>
+#include <QLabel>
 
 #include <QGuiApplication>
 #include <gtest/gtest.h>
@@ -51,6 +55,23 @@ TEST(Colour, SystemColoursMapToPaletteRolesAndBack) {
   EXPECT_EQ(role, QPalette::Text);
   EXPECT_EQ(SystemColorOfRole(QPalette::Normal, QPalette::Highlight), clHighlight);
   EXPECT_EQ(SystemColorOfRole(QPalette::Inactive, QPalette::Base), clWindow) << "falls back to the active group";
+}
+
+TEST(Colour, ControlColoursKeepTheIntegerAndFollowThePaletteForSystemColours) {
+  QLabel swatch;
+  EXPECT_EQ(ui::BackgroundColor(&swatch), clBtnFace);
+  EXPECT_EQ(ui::FontColor(&swatch), clWindowText);
+  ui::SetBackgroundColor(&swatch, clRed);
+  ui::SetFontColor(&swatch, 0x123456);
+  EXPECT_EQ(swatch.palette().color(QPalette::Window), QColor(255, 0, 0));
+  EXPECT_EQ(swatch.palette().color(QPalette::WindowText), QColor(0x56, 0x34, 0x12));
+  EXPECT_EQ(ui::BackgroundColor(&swatch), clRed);
+  EXPECT_EQ(ui::FontColor(&swatch), 0x123456);
+  EXPECT_TRUE(swatch.autoFillBackground());
+  // Back to a system colour: the desktop's colour, not the red set before.
+  ui::SetBackgroundColor(&swatch, clBtnFace);
+  EXPECT_EQ(ui::BackgroundColor(&swatch), clBtnFace);
+  EXPECT_EQ(swatch.palette().color(QPalette::Window), QApplication::palette(&swatch).color(QPalette::Window));
 }
 
 }  // namespace kestrom::core
