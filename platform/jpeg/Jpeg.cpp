@@ -5,6 +5,7 @@
 #include <QSaveFile>
 #include <algorithm>
 #include <csetjmp>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 
@@ -199,6 +200,8 @@ void CompressTo(const QImage& picture, QIODevice* device, const CompressOptions&
 
 // ---- decompression ----------------------------------------------------------------------------
 
+constexpr uint64_t kMaxPixels = 120'000'000;
+
 struct DecompressState {
   jpeg_decompress_struct cinfo;
   ErrorManager err;
@@ -246,6 +249,12 @@ bool RunDecompress(DecompressState& s) {
     s.cinfo.do_fancy_upsampling = FALSE;
   }
   jpeg_start_decompress(&s.cinfo);
+  // A damaged or hostile header may claim any size up to 65500 x 65500; a frame or a sheet is
+  // far below this.
+  if (static_cast<uint64_t>(s.cinfo.output_width) * s.cinfo.output_height > kMaxPixels) {
+    s.tooLarge = true;
+    return false;
+  }
   s.image = QImage(static_cast<int>(s.cinfo.output_width), static_cast<int>(s.cinfo.output_height),
                    QImage::Format_RGB32);
   if (s.image.isNull()) {

@@ -174,7 +174,38 @@ void Canvas::SetSize(int width, int height) {
   image_ = std::move(resized);
 }
 
+namespace {
+
+// Cuts a segment to a rectangle (Liang-Barsky); false when nothing of it is inside.
+bool ClipSegment(QPoint& a, QPoint& b, const QRect& r) {
+  const double x0 = a.x(), y0 = a.y(), dx = double(b.x()) - x0, dy = double(b.y()) - y0;
+  double t0 = 0, t1 = 1;
+  const double p[4] = {-dx, dx, -dy, dy};
+  const double q[4] = {x0 - r.left(), r.right() - x0, y0 - r.top(), r.bottom() - y0};
+  for (int i = 0; i < 4; ++i) {
+    if (p[i] == 0) {
+      if (q[i] < 0) return false;
+    } else {
+      const double t = q[i] / p[i];
+      if (p[i] < 0) t0 = std::max(t0, t); else t1 = std::min(t1, t);
+    }
+  }
+  if (t0 > t1) return false;
+  const QPoint from(int(std::lround(x0 + t0 * dx)), int(std::lround(y0 + t0 * dy)));
+  const QPoint to(int(std::lround(x0 + t1 * dx)), int(std::lround(y0 + t1 * dy)));
+  a = from;
+  b = to;
+  return true;
+}
+
+}  // namespace
+
 void Canvas::ThinLine(QPoint a, QPoint b, int& patternStep) {
+  // A line reaching far beyond the picture (a damaged drawing file, say) is cut first, so it
+  // costs no more than one across the picture; lines near the picture keep their exact pixels.
+  constexpr int kFar = 1 << 14;
+  const QRect near = image_.rect().adjusted(-kFar, -kFar, kFar, kFar);
+  if ((!near.contains(a) || !near.contains(b)) && !ClipSegment(a, b, near)) return;
   const std::vector<int>& pattern = PatternOf(Pen.Style);
   const QRgb pen = ToRgb(Pen.Color);
   const QRect bounds = image_.rect();

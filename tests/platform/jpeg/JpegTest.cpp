@@ -131,6 +131,20 @@ TEST(Jpeg, DamagedDataRaisesTheLibrarysCode) {
       EXPECT_FALSE(e.Detail().isEmpty());
     }
   }
+  // A header claiming a huge picture is refused before any memory is taken for it.
+  QByteArray huge = baseline;
+  const int sof = huge.indexOf("\xFF\xC0");
+  ASSERT_GT(sof, 0);
+  huge[sof + 5] = char(0xFF);  // height 65xxx
+  huge[sof + 7] = char(0xFF);  // width 65xxx
+  try {
+    Decompress(huge);
+    ADD_FAILURE() << "no error raised";
+  } catch (const JpegError& e) {
+    EXPECT_EQ(e.Code(), -1);
+    EXPECT_TRUE(QString(e.what()).contains("too large"));
+  }
+
   // Every pixel present and only the end marker missing: the picture is whole.
   EXPECT_EQ(Decompress(baseline.left(baseline.size() - 2)).size(), QSize(160, 120));
 }

@@ -291,6 +291,15 @@ TEST(Canvas, PixelsSizeAndSystemColours) {
   canvas.SetPixel(0, 0, clBtnFace);
   EXPECT_EQ(canvas.Pixel(0, 0), FromQColor(ToQColor(clBtnFace)));
 
+  // A line from far away costs no more than one across the picture and still shows its part.
+  canvas.MoveTo(-2000000000, 2);
+  canvas.LineTo(2000000000, 2);
+  EXPECT_EQ(canvas.Pixel(10, 2), clBlack);
+  canvas.Pen.Width = 3;
+  canvas.MoveTo(5, -2000000000);
+  canvas.LineTo(5, 2000000000);
+  EXPECT_EQ(canvas.Pixel(5, 4), clBlack);
+
   Canvas empty;
   empty.LineTo(10, 10);
   empty.Rectangle(0, 0, 5, 5);
