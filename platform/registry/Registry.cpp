@@ -23,13 +23,14 @@ namespace {
 constexpr int kMaxKeyNameLength = 255;
 constexpr int kMaxValueNameLength = 16383;
 
-const std::array<QString, 3> kHiveNames = {QStringLiteral("HKEY_CLASSES_ROOT"),
-                                           QStringLiteral("HKEY_CURRENT_USER"),
-                                           QStringLiteral("HKEY_LOCAL_MACHINE")};
+// Function-local statics throughout: other libraries may call in while their own statics are
+// being made, and the hives must outlive every caller at exit, so they are never destroyed.
+const char* const kHiveNames[3] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"};
 
 HiveFile& Hive(int index) {
-  static std::array<HiveFile, 3>* hives =
-      new std::array<HiveFile, 3>{HiveFile(kHiveNames[0]), HiveFile(kHiveNames[1]), HiveFile(kHiveNames[2])};
+  static std::array<HiveFile, 3>* hives = new std::array<HiveFile, 3>{
+      HiveFile(QString::fromLatin1(kHiveNames[0])), HiveFile(QString::fromLatin1(kHiveNames[1])),
+      HiveFile(QString::fromLatin1(kHiveNames[2]))};
   return (*hives)[index];
 }
 
@@ -40,7 +41,7 @@ struct Settings {
 };
 
 Settings& TheSettings() {
-  static Settings* settings = new Settings;  // never destroyed: hives may be used during exit
+  static Settings* settings = new Settings;
   return *settings;
 }
 
@@ -196,7 +197,7 @@ void SetRegistryDirectory(const QString& folder) {
 QString HiveFilePath(HKEY rootKey) {
   const int hive = PredefinedHive(rootKey);
   if (hive < 0) return {};
-  return RegistryDirectory() + u'/' + kHiveNames[hive] + QStringLiteral(".reg");
+  return RegistryDirectory() + u'/' + QString::fromLatin1(kHiveNames[hive]) + QStringLiteral(".reg");
 }
 
 void SetDamageHandler(DamageHandler handler) {
