@@ -172,6 +172,9 @@ TEST_F(ConnectedDeinterlacer, AsksForABufferThatHoldsTheOutputImage) {
   CMediaType understated = MakeRgbVideoType(32, 720, 576, 400000);
   understated.SetSampleSize(1000);
   ASSERT_EQ(ConnectInput(understated), S_OK);
+  CMediaType proposed;
+  ASSERT_EQ(filter_->GetMediaType(0, &proposed), S_OK);
+  EXPECT_EQ(proposed.subtype, MEDIASUBTYPE_RGB32);
   auto renderer = MakeFilter<dshow::test::CTestRenderer>([](const CMediaType&) { return true; });
   graph_->AddFilter(renderer.Get(), u"Renderer");
   ASSERT_EQ(graph_->ConnectDirect(filter_->OutputPin(), renderer->Input(), nullptr), S_OK);

@@ -248,8 +248,12 @@ HRESULT CBaseFilter::QueryFilterInfo(FILTER_INFO* info) {
 
 HRESULT CBaseFilter::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
   std::lock_guard lock(*lock_);
+  try {
+    name_ = name ? std::u16string(name) : std::u16string();
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
   graph_ = graph;
-  name_ = name ? std::u16string(name) : std::u16string();
   return S_OK;
 }
 
