@@ -65,6 +65,8 @@ TEST(DeinterlacerTypes, RefusesWhatIsNotRgbVideoWithAWholeHeader) {
   cases.back().type.cbFormat = 87;
   cases.push_back({"video info 2 with a video info block", good});
   cases.back().type.SetFormatType(FORMAT_VideoInfo2);
+  cases.push_back({"width without a magnitude", good});
+  reinterpret_cast<VIDEOINFOHEADER*>(cases.back().type.pbFormat)->bmiHeader.biWidth = INT32_MIN;
   cases.push_back({"no block", good});
   cases.back().type.ResetFormatBuffer();
   for (Case& c : cases) {

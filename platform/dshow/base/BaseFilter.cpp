@@ -633,8 +633,11 @@ HRESULT CBaseInputPin::Receive(IMediaSample* sample) {
   if (sample->GetMediaType(&changed) == S_OK && changed) {
     const CMediaType mt(*changed);
     DeleteMediaType(changed);
-    if (CheckMediaType(&mt) != S_OK) return VFW_E_INVALIDMEDIATYPE;
-    SetMediaType(&mt);
+    // Some filters attach their type to every sample; only a real change is checked and applied.
+    if (!(mt == mt_)) {
+      if (CheckMediaType(&mt) != S_OK) return VFW_E_INVALIDMEDIATYPE;
+      SetMediaType(&mt);
+    }
   }
   return S_OK;
 }

@@ -49,7 +49,8 @@ class CMediaType : public AM_MEDIA_TYPE {
 
 /** @brief Bytes of one row of an RGB image: rows are padded to 4 bytes. */
 constexpr LONG RgbStride(LONG width, int bitCount) {
-  return static_cast<LONG>(((static_cast<int64_t>(width < 0 ? -width : width) * bitCount + 31) / 32) * 4);
+  const int64_t w = width < 0 ? -static_cast<int64_t>(width) : width;
+  return static_cast<LONG>(((w * bitCount + 31) / 32) * 4);
 }
 
 /**
