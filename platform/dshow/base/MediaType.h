@@ -12,6 +12,8 @@ void FreeMediaType(AM_MEDIA_TYPE& type);
 void DeleteMediaType(AM_MEDIA_TYPE* type);
 /** @brief Deep copy into target (whose old format block the caller has freed). */
 HRESULT CopyMediaType(AM_MEDIA_TYPE* target, const AM_MEDIA_TYPE* source);
+/** @brief Equal in every field and in the bytes of the format block. */
+bool SameMediaType(const AM_MEDIA_TYPE& a, const AM_MEDIA_TYPE& b);
 /** @brief A new task-memory copy of a media type; null when memory runs out. */
 AM_MEDIA_TYPE* CreateMediaType(const AM_MEDIA_TYPE* source);
 
