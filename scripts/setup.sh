@@ -9,7 +9,7 @@ KESTROM_PACKAGES=(
   libjpeg62-turbo-dev libcurl4-openssl-dev libasound2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  fonts-dejavu-core xvfb xauth python3-aiosmtpd poppler-utils imagemagick
+  locales fonts-dejavu-core xvfb xauth python3-aiosmtpd poppler-utils imagemagick
 )
 
 kestrom_ensure_packages() {
