@@ -405,9 +405,9 @@ SaveResult DrawingStore::SaveEventLines(const QString& path) {
 // ---------------------------------------------------------------- groups
 
 SaveResult DrawingStore::SaveDrawings(const CompanionFileNames& names) {
-  const SaveResult results[] = {SaveShapes(names.shapes), SaveFreehand(names.freehand),
-                                SaveGrid(names.grid), SaveFreehandGrid(names.freehandGrid),
-                                SaveTextItems(names.textItems)};
+  const SaveResult results[] = {SaveShapes(names.ShapesFile), SaveFreehand(names.FreehandFile),
+                                SaveGrid(names.GridFile), SaveFreehandGrid(names.FreehandGridFile),
+                                SaveTextItems(names.TextItemsFile)};
   for (const SaveResult& r : results)
     if (!r.ok()) return r;
   modified_.shapes = false;
@@ -416,10 +416,10 @@ SaveResult DrawingStore::SaveDrawings(const CompanionFileNames& names) {
 
 LoadResult DrawingStore::LoadDrawings(const CompanionFileNames& names, int frameWidth,
                                       int frameHeight) {
-  LoadGrid(names.grid);
-  const LoadResult results[] = {LoadFreehandGrid(names.freehandGrid),
-                                LoadShapes(names.shapes, frameWidth, frameHeight),
-                                LoadTextItems(names.textItems), LoadFreehand(names.freehand)};
+  LoadGrid(names.GridFile);
+  const LoadResult results[] = {LoadFreehandGrid(names.FreehandGridFile),
+                                LoadShapes(names.ShapesFile, frameWidth, frameHeight),
+                                LoadTextItems(names.TextItemsFile), LoadFreehand(names.FreehandFile)};
   LoadResult combined;
   for (const LoadResult& r : results) {
     if (r.FileFound() && combined.outcome == LoadOutcome::Missing) combined.outcome = LoadOutcome::Loaded;

@@ -36,14 +36,14 @@ QString CompanionFileNames::VideoNameOf(const QString& videoFileName) {
 CompanionFileNames CompanionFileNames::ForVideo(const QString& videoFileName) {
   const QString base = VideoNameOf(videoFileName);
   CompanionFileNames n;
-  n.markers = base + QStringLiteral(".mrk");
-  n.freehand = base + QStringLiteral(".frh");
-  n.shapes = base + QStringLiteral(".shp");
-  n.textItems = base + QStringLiteral(".str");
-  n.grid = base + QStringLiteral(".grd");
-  n.freehandGrid = base + QStringLiteral(".fhg");
-  n.angles = base + QStringLiteral(".ang");
-  n.eventLines = base + QStringLiteral(".ent");
+  n.MarkersFile = base + QStringLiteral(".mrk");
+  n.FreehandFile = base + QStringLiteral(".frh");
+  n.ShapesFile = base + QStringLiteral(".shp");
+  n.TextItemsFile = base + QStringLiteral(".str");
+  n.GridFile = base + QStringLiteral(".grd");
+  n.FreehandGridFile = base + QStringLiteral(".fhg");
+  n.AnglesFile = base + QStringLiteral(".ang");
+  n.EventLinesFile = base + QStringLiteral(".ent");
   return n;
 }
 

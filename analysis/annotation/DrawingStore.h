@@ -114,7 +114,8 @@ struct ModifiedFlags {
 
 /** @brief The companion file names of one video (its path less the last 4 characters + suffix). */
 struct CompanionFileNames {
-  QString markers, freehand, shapes, textItems, grid, freehandGrid, angles, eventLines;
+  QString MarkersFile, FreehandFile, ShapesFile, TextItemsFile, GridFile, FreehandGridFile, AnglesFile,
+      EventLinesFile;
 
   /** @brief The video's path less its last 4 characters (the dot and a 3-letter extension). */
   static QString VideoNameOf(const QString& videoFileName);

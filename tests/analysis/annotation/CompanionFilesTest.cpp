@@ -75,14 +75,14 @@ class CompanionFiles : public testing::Test {
 
 TEST(CompanionFileNamesTest, AreTheVideoPathLessFourCharactersPlusTheirSuffix) {
   const CompanionFileNames n = CompanionFileNames::ForVideo("/videos/long jump.avi");
-  EXPECT_EQ(n.markers, "/videos/long jump.mrk");
-  EXPECT_EQ(n.freehand, "/videos/long jump.frh");
-  EXPECT_EQ(n.shapes, "/videos/long jump.shp");
-  EXPECT_EQ(n.textItems, "/videos/long jump.str");
-  EXPECT_EQ(n.grid, "/videos/long jump.grd");
-  EXPECT_EQ(n.freehandGrid, "/videos/long jump.fhg");
-  EXPECT_EQ(n.angles, "/videos/long jump.ang");
-  EXPECT_EQ(n.eventLines, "/videos/long jump.ent");
+  EXPECT_EQ(n.MarkersFile, "/videos/long jump.mrk");
+  EXPECT_EQ(n.FreehandFile, "/videos/long jump.frh");
+  EXPECT_EQ(n.ShapesFile, "/videos/long jump.shp");
+  EXPECT_EQ(n.TextItemsFile, "/videos/long jump.str");
+  EXPECT_EQ(n.GridFile, "/videos/long jump.grd");
+  EXPECT_EQ(n.FreehandGridFile, "/videos/long jump.fhg");
+  EXPECT_EQ(n.AnglesFile, "/videos/long jump.ang");
+  EXPECT_EQ(n.EventLinesFile, "/videos/long jump.ent");
   EXPECT_EQ(CompanionFileNames::VideoNameOf("abc"), "");
 }
 
@@ -123,15 +123,15 @@ TEST_F(CompanionFiles, WritesRealsWithTwoDecimalsRightAligned) {
 TEST_F(CompanionFiles, WritesEveryKindByteForByteAsTheGoldenFiles) {
   FillGolden(store_);
   const CompanionFileNames n = Names();
-  EXPECT_EQ(store_.SaveMarkers(n.markers).outcome, SaveOutcome::Written);
+  EXPECT_EQ(store_.SaveMarkers(n.MarkersFile).outcome, SaveOutcome::Written);
   EXPECT_EQ(store_.SaveDrawings(n).outcome, SaveOutcome::Written);
-  EXPECT_EQ(store_.SaveAngles(n.angles).outcome, SaveOutcome::Written);
-  EXPECT_EQ(store_.SaveEventLines(n.eventLines).outcome, SaveOutcome::Written);
+  EXPECT_EQ(store_.SaveAngles(n.AnglesFile).outcome, SaveOutcome::Written);
+  EXPECT_EQ(store_.SaveEventLines(n.EventLinesFile).outcome, SaveOutcome::Written);
 
   const std::pair<QString, QString> files[] = {
-      {n.markers, ".mrk"},      {n.freehand, ".frh"}, {n.shapes, ".shp"},
-      {n.textItems, ".str"},    {n.grid, ".grd"},     {n.freehandGrid, ".fhg"},
-      {n.angles, ".ang"},       {n.eventLines, ".ent"},
+      {n.MarkersFile, ".mrk"},      {n.FreehandFile, ".frh"}, {n.ShapesFile, ".shp"},
+      {n.TextItemsFile, ".str"},    {n.GridFile, ".grd"},     {n.FreehandGridFile, ".fhg"},
+      {n.AnglesFile, ".ang"},       {n.EventLinesFile, ".ent"},
   };
   for (const auto& [written, suffix] : files) {
     SCOPED_TRACE(suffix.toStdString());
@@ -148,9 +148,9 @@ TEST_F(CompanionFiles, ReadsTheGoldenFilesBackIntoTheSameDrawings) {
   FillGolden(expected);
 
   const CompanionFileNames golden = CompanionFileNames::ForVideo(Golden(".avi"));
-  EXPECT_EQ(store_.LoadMarkers(golden.markers, 40.0).outcome, LoadOutcome::Loaded);
+  EXPECT_EQ(store_.LoadMarkers(golden.MarkersFile, 40.0).outcome, LoadOutcome::Loaded);
   EXPECT_EQ(store_.LoadDrawings(golden, 0, 0).outcome, LoadOutcome::Loaded);
-  EXPECT_EQ(store_.LoadAngles(golden.angles).outcome, LoadOutcome::Loaded);
+  EXPECT_EQ(store_.LoadAngles(golden.AnglesFile).outcome, LoadOutcome::Loaded);
 
   EXPECT_EQ(store_.Markers(), expected.Markers());
   EXPECT_EQ(store_.FreehandPoints(), expected.FreehandPoints());
@@ -331,24 +331,24 @@ TEST_F(CompanionFiles, SavingAKindWithNothingLeftDeletesItsOldFile) {
   FillGolden(store_);
   const CompanionFileNames n = Names();
   ASSERT_TRUE(store_.SaveDrawings(n).ok());
-  ASSERT_TRUE(store_.SaveAngles(n.angles).ok());
+  ASSERT_TRUE(store_.SaveAngles(n.AnglesFile).ok());
 
   store_.ClearDrawings();
   store_.ClearAngles();
   store_.Modified().angles = true;
-  EXPECT_EQ(store_.SaveShapes(n.shapes).outcome, SaveOutcome::Deleted);
-  EXPECT_EQ(store_.SaveFreehand(n.freehand).outcome, SaveOutcome::Deleted);
-  EXPECT_EQ(store_.SaveFreehandGrid(n.freehandGrid).outcome, SaveOutcome::Deleted);
-  EXPECT_EQ(store_.SaveTextItems(n.textItems).outcome, SaveOutcome::Deleted);
-  EXPECT_EQ(store_.SaveAngles(n.angles).outcome, SaveOutcome::Deleted);
-  EXPECT_EQ(store_.SaveGrid(n.grid).outcome, SaveOutcome::Unchanged);
-  for (const QString& gone : {n.shapes, n.freehand, n.freehandGrid, n.textItems, n.angles})
+  EXPECT_EQ(store_.SaveShapes(n.ShapesFile).outcome, SaveOutcome::Deleted);
+  EXPECT_EQ(store_.SaveFreehand(n.FreehandFile).outcome, SaveOutcome::Deleted);
+  EXPECT_EQ(store_.SaveFreehandGrid(n.FreehandGridFile).outcome, SaveOutcome::Deleted);
+  EXPECT_EQ(store_.SaveTextItems(n.TextItemsFile).outcome, SaveOutcome::Deleted);
+  EXPECT_EQ(store_.SaveAngles(n.AnglesFile).outcome, SaveOutcome::Deleted);
+  EXPECT_EQ(store_.SaveGrid(n.GridFile).outcome, SaveOutcome::Unchanged);
+  for (const QString& gone : {n.ShapesFile, n.FreehandFile, n.FreehandGridFile, n.TextItemsFile, n.AnglesFile})
     EXPECT_FALSE(QFile::exists(gone)) << gone.toStdString();
-  EXPECT_TRUE(QFile::exists(n.grid)) << "the calibrated grid file stays";
+  EXPECT_TRUE(QFile::exists(n.GridFile)) << "the calibrated grid file stays";
   EXPECT_FALSE(store_.Modified().angles);
 
   // Saving nothing again, with no file left, is no failure; loading gives nothing back.
-  EXPECT_EQ(store_.SaveShapes(n.shapes).outcome, SaveOutcome::Unchanged);
+  EXPECT_EQ(store_.SaveShapes(n.ShapesFile).outcome, SaveOutcome::Unchanged);
   EXPECT_EQ(store_.LoadDrawings(n, 720, 576).outcome, LoadOutcome::Missing);
   EXPECT_TRUE(store_.Shapes().empty());
 }
@@ -370,8 +370,8 @@ TEST_F(CompanionFiles, AFailedSaveIsReportedAndKeepsTheFlag) {
     s.Modified() = {true, true, true, true};
     const CompanionFileNames n = CompanionFileNames::ForVideo(folder + "/clip.avi");
 
-    const SaveResult results[] = {s.SaveMarkers(n.markers), s.SaveAngles(n.angles),
-                                  s.SaveEventLines(n.eventLines), s.SaveDrawings(n)};
+    const SaveResult results[] = {s.SaveMarkers(n.MarkersFile), s.SaveAngles(n.AnglesFile),
+                                  s.SaveEventLines(n.EventLinesFile), s.SaveDrawings(n)};
     for (const SaveResult& r : results) {
       EXPECT_EQ(r.outcome, SaveOutcome::Failed);
       EXPECT_TRUE(r.error.contains(folder)) << r.error.toStdString();
@@ -418,9 +418,9 @@ TEST_F(CompanionFiles, ReadsWindowsTextItemsAndKeepsEveryRecordOnItsFourLines) {
 TEST_F(CompanionFiles, AMissingFileLeavesTheCurrentDrawings) {
   FillGolden(store_);
   const CompanionFileNames n = Names();
-  EXPECT_EQ(store_.LoadTextItems(n.textItems).outcome, LoadOutcome::Missing);
-  EXPECT_EQ(store_.LoadShapes(n.shapes, 720, 576).outcome, LoadOutcome::Missing);
-  EXPECT_EQ(store_.LoadAngles(n.angles).outcome, LoadOutcome::Missing);
+  EXPECT_EQ(store_.LoadTextItems(n.TextItemsFile).outcome, LoadOutcome::Missing);
+  EXPECT_EQ(store_.LoadShapes(n.ShapesFile, 720, 576).outcome, LoadOutcome::Missing);
+  EXPECT_EQ(store_.LoadAngles(n.AnglesFile).outcome, LoadOutcome::Missing);
   EXPECT_EQ(store_.TextItems().size(), 2u);
   EXPECT_EQ(store_.Shapes().size(), 6u);
   EXPECT_EQ(store_.Angles().size(), 2u);
