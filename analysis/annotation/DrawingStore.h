@@ -242,23 +242,37 @@ class DrawingStore {
   void ResetForNewVideo();
 
   // --- companion files ---
+  // Every save is atomic and reports a failure; a flag is cleared only when its file was
+  // written (or, for a kind with nothing left, its old file deleted). A kind with nothing left
+  // deletes its old file, except the calibrated grid, which is only ever written. Every load of
+  // an existing file first empties its collection; a missing file changes nothing.
+
+  /** @brief Writes the 8 markers; clears markers modified. */
   SaveResult SaveMarkers(const QString& path);
+  /** @brief Reads the markers (frame numbers of older files become milliseconds). */
   MarkersLoadResult LoadMarkers(const QString& path, double frameDuration);
+  /** @brief Writes the freehand points or deletes the old file; flags stay (see SaveDrawings). */
   SaveResult SaveFreehand(const QString& path);
   LoadResult LoadFreehand(const QString& path);
+  /** @brief Writes the shapes or deletes the old file; flags stay (see SaveDrawings). */
   SaveResult SaveShapes(const QString& path);
   /** @brief Reads shapes and pulls corners beyond the frame back to its edge (shapes modified). */
   LoadResult LoadShapes(const QString& path, int frameWidth, int frameHeight);
+  /** @brief Writes the text items (line breaks become blanks) or deletes the old file. */
   SaveResult SaveTextItems(const QString& path);
   LoadResult LoadTextItems(const QString& path);
+  /** @brief Writes the calibrated grid while its value is not 0; otherwise does nothing. */
   SaveResult SaveGrid(const QString& path);
   /** @brief The calibrated grid is never read back. */
   LoadResult LoadGrid(const QString& path);
+  /** @brief Writes the freehand grid while it is on, or deletes the old file. */
   SaveResult SaveFreehandGrid(const QString& path);
   LoadResult LoadFreehandGrid(const QString& path);
+  /** @brief Writes the angles or deletes the old file; clears angles modified. */
   SaveResult SaveAngles(const QString& path);
   /** @brief Reads angles and recomputes their results; the window refreshes its frame after. */
   LoadResult LoadAngles(const QString& path);
+  /** @brief Always writes (no event lines: an empty file); clears events modified. */
   SaveResult SaveEventLines(const QString& path);
 
   /**
