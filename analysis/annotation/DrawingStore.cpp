@@ -50,7 +50,9 @@ CompanionFileNames CompanionFileNames::ForVideo(const QString& videoFileName) {
 DrawingStore::DrawingStore() { markers_.fill(kUnsetMarker); }
 
 bool DrawingStore::AddFreehandPoint(const FreehandPoint& p) {
-  return Append(freehand_, p, kFreehandCapacity);
+  if (!Append(freehand_, p, kFreehandCapacity)) return false;
+  modified_.shapes = true;
+  return true;
 }
 
 bool DrawingStore::AddShape(const ShapeRecord& s) {

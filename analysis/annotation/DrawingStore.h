@@ -178,7 +178,7 @@ class DrawingStore {
   const FreehandGrid& FreehandGridRecord() const { return freehandGrid_; }
 
   // --- editing by the tools; an add returns false when the collection is full ---
-  /** @brief Appends a point (the freehand tool sets shapes modified on mouse up). */
+  /** @brief Appends a point and sets shapes modified. */
   bool AddFreehandPoint(const FreehandPoint& p);
   /** @brief Appends a shape and sets shapes modified. */
   bool AddShape(const ShapeRecord& s);

@@ -25,7 +25,7 @@ TEST(DrawingStore, AddingSetsTheFlagOfItsGroupAndComputesAngles) {
   EXPECT_TRUE(s.Modified().angles);
   EXPECT_FALSE(s.Modified().shapes);
   EXPECT_NEAR(s.Angles()[0].result.interior, 90.0, 1e-9);
-  s.AddTextItem({});
+  s.AddFreehandPoint({});
   EXPECT_TRUE(s.Modified().shapes);
   s.AddEventLine({});
   EXPECT_TRUE(s.Modified().events);
@@ -60,6 +60,7 @@ TEST(DrawingStore, RemovesOneStrokeAndKeepsTheOthersInOrder) {
   EXPECT_EQ(s.StrokeOfPoint(8), 3);
   EXPECT_EQ(s.StrokeOfPoint(9), 0);
 
+  s.ClearModifiedFlags();
   ASSERT_TRUE(s.RemoveStroke(2));
   ASSERT_EQ(s.FreehandPoints().size(), 5u);
   EXPECT_EQ(s.FreehandPoints()[2].x, 2);
