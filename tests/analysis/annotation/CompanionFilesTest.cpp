@@ -457,5 +457,22 @@ TEST_F(CompanionFiles, ADamagedFileKeepsTheRecordsReadBeforeTheDamage) {
   }
 }
 
+TEST_F(CompanionFiles, LoadingDrawingsReportsOnlyDamageTheCoachMustBeToldOf) {
+  const CompanionFileNames n = Names();
+  WriteBytes(n.TextItemsFile, "A\r\n 1 2\r\nArial\r\n 0 12 0 0\r\n");  // damaged: silent
+  WriteBytes(n.FreehandGridFile, "     1   100   100   120   115       65280     1\r\n");
+  LoadResult r = store_.LoadDrawings(n, 720, 576);
+  EXPECT_EQ(r.outcome, LoadOutcome::Loaded);
+  EXPECT_FALSE(r.report);
+  EXPECT_EQ(store_.FreehandGridRecord().x2, 120);
+
+  WriteBytes(n.ShapesFile, "  1 1 2 3 4 0 1 0 1\r\n  2 1 2 x\r\n");
+  r = store_.LoadDrawings(n, 720, 576);
+  EXPECT_TRUE(r.report);
+  EXPECT_EQ(r.outcome, LoadOutcome::Damaged);
+  EXPECT_TRUE(r.error.contains(n.ShapesFile));
+  EXPECT_EQ(store_.Shapes().size(), 1u);
+}
+
 }  // namespace
 }  // namespace kestrom::annotation
