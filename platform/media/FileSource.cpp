@@ -9,12 +9,15 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
 
 namespace kestrom::media {
 namespace {
+
+constexpr int64_t kJumpWindow = 32;  // frames kept before the target of a jump
 
 QString AvError(int code) {
   char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -150,6 +153,8 @@ bool FileSource::Init(const QString& path, QString* error) {
   // One thread: frame threading would hand back pictures with another packet's timestamps, and
   // the numbering of pictures rests on those.
   decoder_->thread_count = 1;
+  decoder_->opaque = this;
+  if (codec->capabilities & AV_CODEC_CAP_DR1) decoder_->get_buffer2 = &FileSource::GetBuffer;
   rc = avcodec_open2(decoder_, codec, nullptr);
   if (rc < 0) {
     *error = QString("The video decoder for \"%1\" cannot start (%2).").arg(path, AvError(rc));
@@ -319,6 +324,47 @@ size_t FileSource::KeyAtOrBefore(int64_t ts) const {
   return it == keys_.begin() ? 0 : size_t(it - keys_.begin()) - 1;
 }
 
+int FileSource::GetBuffer(AVCodecContext* context, AVFrame* frame, int flags) {
+  auto* self = static_cast<FileSource*>(context->opaque);
+  const auto format = AVPixelFormat(frame->format);
+  const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
+  if (!descriptor || (descriptor->flags & (AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_HWACCEL)) || frame->width <= 0 ||
+      frame->height <= 0)
+    return avcodec_default_get_buffer2(context, frame, flags);
+  int w = frame->width, h = frame->height;
+  int alignment[AV_NUM_DATA_POINTERS];
+  avcodec_align_dimensions2(context, &w, &h, alignment);
+  // Widen until every line starts on a 64-byte boundary, as the decoders' vector code expects.
+  int linesize[4] = {};
+  for (;;) {
+    const int rc = av_image_fill_linesizes(linesize, format, w);
+    if (rc < 0) return rc;
+    bool aligned = true;
+    for (int i = 0; i < 4; ++i) aligned = aligned && linesize[i] % 64 == 0;
+    if (aligned) break;
+    w += w & ~(w - 1);
+  }
+  ptrdiff_t strides[4];
+  for (int i = 0; i < 4; ++i) strides[i] = linesize[i];
+  size_t planes[4] = {};
+  if (av_image_fill_plane_sizes(planes, format, h, strides) < 0) return avcodec_default_get_buffer2(context, frame, flags);
+  size_t offsets[4] = {}, total = 0;
+  for (int i = 0; i < 4; ++i) {
+    offsets[i] = total;
+    total += (planes[i] + 16 + 63) & ~size_t(63);  // room for the decoders' overreads
+  }
+  if (!self->pool_ || self->pool_->BufferSize() != total) self->pool_ = std::make_shared<FramePool>(total);
+  AVBufferRef* buffer = self->pool_->Get();
+  if (!buffer) return AVERROR(ENOMEM);
+  frame->buf[0] = buffer;
+  for (int i = 0; i < 4; ++i) {
+    frame->data[i] = planes[i] ? buffer->data + offsets[i] : nullptr;
+    frame->linesize[i] = planes[i] ? linesize[i] : 0;
+  }
+  frame->extended_data = frame->data;
+  return 0;
+}
+
 void FileSource::SetCacheBudget(size_t bytes) {
   cacheBudget_ = std::max(bytes, frameBytes_);
   Trim();
@@ -429,8 +475,12 @@ const AVFrame* FileSource::DecodeTo(int64_t n) {
   }
   const int64_t target = TsOfFrame(n);
   // Only the frames closest to the target are kept from a long decoding run: those are the
-  // ones the coach steps back through next.
-  const int64_t window = int64_t(cacheBudget_ / frameBytes_) - 1;
+  // ones the coach steps back through next. A jump keeps a few; stepping back from a cached
+  // frame keeps twice as many each time, up to what the budget holds, so a long group is
+  // decoded about once on the way back without every jump filling the cache.
+  const int64_t most = std::max<int64_t>(1, int64_t(cacheBudget_ / frameBytes_) - 1);
+  backWindow_ = cache_.count(n + 1) ? std::min(most, backWindow_ * 2) : std::min<int64_t>(most, kJumpWindow);
+  const int64_t window = backWindow_;
   const bool onTheWay = !atEnd_ && !decoderFresh_ && lastOut_ >= 0 && n > lastOut_ &&
                         (n - lastOut_ <= 8 || keys_[KeyAtOrBefore(target)].ts <= TsOfFrame(lastOut_));
   if (!onTheWay && !SeekToKey(KeyAtOrBefore(target))) return nullptr;

@@ -10,6 +10,8 @@
 
 #include "platform/media/FrameSource.h"
 
+#include "platform/media/FramePool.h"
+
 #include <list>
 #include <memory>
 #include <unordered_map>
@@ -20,6 +22,7 @@ struct AVPacket;
 struct AVFrame;
 struct SwsContext;
 struct SwrContext;
+struct AVCodecContext;
 
 namespace kestrom::media {
 
@@ -54,6 +57,7 @@ class FileSource final : public FrameSource {
   void Trim();
   QImage Convert(const AVFrame* frame, QSize size);
   bool OpenAudio();
+  static int GetBuffer(AVCodecContext* context, AVFrame* frame, int flags);
 
   ClipInfo info_;
   QString path_;
@@ -63,6 +67,7 @@ class FileSource final : public FrameSource {
   AVFrame* picture_ = nullptr;
   SwsContext* scaler_ = nullptr;
   int stream_ = -1;
+  std::shared_ptr<FramePool> pool_;
 
   double step_ = 1.0;           // one frame in stream time-base units
   int64_t firstTs_ = 0;         // timestamp of frame 0
@@ -97,6 +102,7 @@ class FileSource final : public FrameSource {
   size_t cacheBytes_ = 0;
   size_t cacheBudget_ = size_t(256) << 20;
   size_t frameBytes_ = 1;
+  int64_t backWindow_ = 32;     // frames before the target that a decoding run keeps
 
   // Sound, on a second demuxer so that reading it never disturbs the pictures.
   AVFormatContext* audioFormat_ = nullptr;
