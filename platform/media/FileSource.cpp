@@ -28,8 +28,9 @@ QString AvError(int code) {
 void QuietLibraries() {
   static bool done = false;
   if (!done) {
-    // Damaged files are expected input (cut-off recordings); the reader reports what matters.
-    av_log_set_level(AV_LOG_FATAL);
+    // Damaged files are expected input (cut-off recordings) and the reader reports what
+    // matters; a level the program chose itself is left alone.
+    if (av_log_get_level() == AV_LOG_INFO) av_log_set_level(AV_LOG_FATAL);
     done = true;
   }
 }

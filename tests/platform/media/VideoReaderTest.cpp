@@ -22,6 +22,13 @@ ClipSpec Small(const QString& codec, int frames, int gop, int bFrames = 0) {
   return spec;
 }
 
+// DV has one picture size per television standard; a few frames are enough.
+ClipSpec Dv() {
+  ClipSpec spec = Small("dvvideo", 12, 1);
+  spec.size = QSize(720, 576);
+  return spec;
+}
+
 struct Kind {
   const char* name;
   const char* file;
@@ -42,6 +49,7 @@ std::vector<Kind> Kinds() {
       {"mpeg4 B-frames in MP4", "bframes.mp4", Small("mpeg4", 60, 12, 2), around12},
       {"mpeg2 in MPEG program stream", "clip.mpg", Small("mpeg2video", 60, 12, 2), around12},
       {"wmv2 in ASF", "clip.wmv", Small("wmv2", 60, 12), around12},
+      {"DV", "clip.dv", Dv(), {0, 11, 6, 5, 1, 10}},
   };
 }
 
