@@ -20,6 +20,13 @@ MediaPlayer::MediaPlayer(QObject* parent, core::Clock* clock)
     : QObject(parent), clock_(clock ? clock : &core::SystemClock()) {
   playTimer_.setTimerType(Qt::PreciseTimer);
   connect(&playTimer_, &QTimer::timeout, this, &MediaPlayer::PlayTick);
+  soundFactory_ = [](int rate, int channels) -> std::unique_ptr<SoundSink> { return SoundOutput::Open(rate, channels); };
+}
+
+void MediaPlayer::SetSoundFactory(SoundFactory factory) {
+  StopPlayClock();
+  sound_.reset();
+  soundFactory_ = std::move(factory);
 }
 
 MediaPlayer::~MediaPlayer() = default;
@@ -75,6 +82,7 @@ void MediaPlayer::SetPosition(int64_t position) {
     playStartMs_ = Nearest(double(std::clamp<int64_t>(frame, 0, LengthFrames() - 1)) * FrameDuration());
     playStartClock_ = clock_->NowMs();
     if (sound_) sound_->Drop();
+    soundNext_ = -1;
   }
   ShowFrame(frame);
 }
@@ -119,7 +127,7 @@ void MediaPlayer::Play() {
   playStartMs_ = Nearest(double(frame_) * FrameDuration());
   playStartClock_ = clock_->NowMs();
   soundNext_ = -1;
-  if (Info().hasAudio && !sound_) sound_ = SoundOutput::Open(Info().audioRate, Info().audioChannels);
+  if (Info().hasAudio && !sound_ && soundFactory_) sound_ = soundFactory_(Info().audioRate, Info().audioChannels);
   SetMode(MPMode::Playing);
   playTimer_.start(std::max(1, int(Nearest(FrameDuration()))));
   PlayTick();

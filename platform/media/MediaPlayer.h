@@ -15,11 +15,15 @@
 #include <QObject>
 #include <QRect>
 #include <QTimer>
+#include <functional>
 #include <memory>
 
 namespace kestrom::media {
 
-class SoundOutput;
+class SoundSink;
+
+/** @brief Opens the sound device for a rate and channel count; null when there is none. */
+using SoundFactory = std::function<std::unique_ptr<SoundSink>(int rate, int channels)>;
 
 /** @brief The player's modes, numbered as the analysis window reads them. */
 enum class MPMode { NotReady = 0, Stopped = 1, Playing = 2, Paused = 5 };
@@ -98,6 +102,9 @@ class MediaPlayer : public QObject {
   /** @brief One tick of its own play; the player's timer calls it, tests may too. */
   void PlayTick();
 
+  /** @brief Where its own play sends the sound (the default sound device unless replaced). */
+  void SetSoundFactory(SoundFactory factory);
+
   /** @brief For the benchmarks and tests: the reader underneath. */
   VideoReader& Reader() { return reader_; }
 
@@ -127,7 +134,8 @@ class MediaPlayer : public QObject {
   int64_t playStartMs_ = 0;     // position at which its own play started
   int64_t playStartClock_ = 0;  // clock reading at that moment
   QTimer playTimer_;
-  std::unique_ptr<SoundOutput> sound_;
+  SoundFactory soundFactory_;
+  std::unique_ptr<SoundSink> sound_;
   int64_t soundNext_ = -1;      // next sample to hand to the sound device
 };
 

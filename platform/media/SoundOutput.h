@@ -9,16 +9,24 @@
 
 namespace kestrom::media {
 
-class SoundOutput {
+/** @brief Where the player's own play sends its sound. */
+class SoundSink {
+ public:
+  virtual ~SoundSink() = default;
+  /** @brief Takes up to frames sample frames without waiting; returns how many it took. */
+  virtual int Write(const int16_t* samples, int frames) = 0;
+  /** @brief Throws away what is queued (pause, stop, seek). */
+  virtual void Drop() = 0;
+};
+
+class SoundOutput final : public SoundSink {
  public:
   /** @brief The default sound device at that rate, or null when there is none. */
   static std::unique_ptr<SoundOutput> Open(int rate, int channels);
-  ~SoundOutput();
+  ~SoundOutput() override;
 
-  /** @brief Writes up to frames sample frames without waiting; returns how many were taken. */
-  int Write(const int16_t* samples, int frames);
-  /** @brief Throws away what is queued (pause, stop, seek). */
-  void Drop();
+  int Write(const int16_t* samples, int frames) override;
+  void Drop() override;
 
  private:
   SoundOutput() = default;

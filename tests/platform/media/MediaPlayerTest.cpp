@@ -1,5 +1,6 @@
 #include "platform/media/MediaPlayer.h"
 #include "platform/media/MediaPlayerBar.h"
+#include "platform/media/SoundOutput.h"
 #include "tests/platform/media/MediaFixtures.h"
 #include "tools/FrameCode.h"
 
@@ -166,6 +167,61 @@ TEST_F(MediaPlayerTest, ItsOwnPlayFollowsTheClockAndNotifiesAtTheEnd) {
   EXPECT_EQ(notices, 1) << "one notice per play";
   player.Play();
   EXPECT_EQ(Shown(), 0) << "playing from the end starts again";
+  player.Stop();
+}
+
+// A sound device that takes at most `room` frames per write and keeps what it got.
+struct FakeSink : SoundSink {
+  std::vector<int16_t>* played;
+  int* drops;
+  int room;
+  int Write(const int16_t* samples, int frames) override {
+    const int taken = std::min(frames, room);
+    played->insert(played->end(), samples, samples + taken);
+    return taken;
+  }
+  void Drop() override { ++*drops; }
+};
+
+TEST_F(MediaPlayerTest, ItsOwnPlayFeedsTheSoundAheadOfTheClock) {
+  tools::ClipSpec spec;
+  spec.codec = "mjpeg";
+  spec.size = QSize(160, 120);
+  spec.frames = 25;
+  spec.audio = true;
+  const QString clip = test::Clip("sound.avi", spec);
+  std::vector<int16_t> played;
+  int drops = 0;
+  player.SetSoundFactory([&](int rate, int channels) -> std::unique_ptr<SoundSink> {
+    EXPECT_EQ(rate, 22050);
+    EXPECT_EQ(channels, 1);
+    auto sink = std::make_unique<FakeSink>();
+    sink->played = &played;
+    sink->drops = &drops;
+    sink->room = 1 << 20;
+    return sink;
+  });
+  OpenClip(clip);
+  VideoReader reader;
+  ASSERT_TRUE(reader.Open(clip));
+  std::vector<int16_t> expected;
+
+  player.Play();
+  EXPECT_EQ(played.size(), 6615u) << "300 ms ahead of the picture";
+  clock.Advance(500);
+  player.PlayTick();
+  ASSERT_EQ(played.size(), 17640u) << "up to 800 ms";
+  ASSERT_TRUE(reader.ReadAudio(0, 17640, expected));
+  EXPECT_EQ(played, expected);
+
+  // A seek while playing throws away what is queued and goes on from the new place.
+  player.SetPosition(200);
+  EXPECT_GE(drops, 1);
+  played.clear();
+  player.PlayTick();
+  ASSERT_EQ(played.size(), 6615u);
+  ASSERT_TRUE(reader.ReadAudio(4410, 6615, expected));
+  EXPECT_EQ(played, expected);
   player.Stop();
 }
 
