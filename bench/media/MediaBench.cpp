@@ -2,6 +2,7 @@
 // anywhere, each next to a baseline from the same run that seeks to the keyframe and decodes
 // forward with no cache. Every landed frame is checked against the number its pixels carry.
 
+#include "platform/media/MediaPlayer.h"
 #include "platform/media/VideoReader.h"
 #include "tools/ClipWriter.h"
 #include "tools/FrameCode.h"
@@ -154,6 +155,36 @@ int main(int argc, char** argv) {
                   double(after.decodedFrames - before.decodedFrames) / 100.0,
                   (long long)(after.seeks - before.seeks));
     }
+  }
+
+  // Playback ticks: each one seeks the player to the next frame and draws it into the window's
+  // picture, which must fit well inside one frame's time.
+  for (QSize size : {QSize(720, 576), QSize(1920, 1080)}) {
+    tools::ClipSpec s = spec("msmpeg4v2", 100, 12, 0);
+    s.size = size;
+    s.path = QDir(folder.path()).filePath(QString("tick%1.avi").arg(size.width()));
+    QString error;
+    if (!tools::WriteClip(s, &error)) {
+      std::fprintf(stderr, "%s\n", qPrintable(error));
+      return 1;
+    }
+    QImage canvas(size + QSize(16, 120), QImage::Format_RGB32);
+    media::MediaPlayer player;
+    player.SetDisplay(&canvas);
+    player.SetFileName(s.path);
+    player.Open();
+    player.SetDisplayRect(QRect(QPoint(8, 56), size));
+    std::vector<double> ms;
+    int landed = 0;
+    for (int n = 0; n < 100; ++n) {
+      const auto start = std::chrono::steady_clock::now();
+      player.SetPosition(n * 40);
+      ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+      if (tools::ReadFrameCode(canvas.copy(player.DisplayRect())) == n) ++landed;
+    }
+    std::sort(ms.begin(), ms.end());
+    std::printf("player tick %dx%d: median %.2f ms  worst %.2f ms of a 40 ms frame | landed %d/100\n", size.width(),
+                size.height(), ms[50], ms.back(), landed);
   }
   return 0;
 }

@@ -524,22 +524,46 @@ const AVFrame* FileSource::DecodeTo(int64_t n) {
   }
 }
 
-QImage FileSource::Convert(const AVFrame* frame, QSize size) {
-  if (!size.isValid() || size.isEmpty()) size = info_.size;
-  QImage image(size, QImage::Format_RGB32);
-  if (image.isNull()) return image;
+bool FileSource::ConvertInto(const AVFrame* frame, uint8_t* destination, int stride, QSize size) {
   bool fullRange = false;
   const AVPixelFormat format = PlainFormat(frame->format, &fullRange);
   scaler_ = sws_getCachedContext(scaler_, frame->width, frame->height, format, size.width(), size.height(),
                                  AV_PIX_FMT_RGB32, size == QSize(frame->width, frame->height) ? SWS_POINT : SWS_BILINEAR,
                                  nullptr, nullptr, nullptr);
-  if (!scaler_) return QImage();
+  if (!scaler_) return false;
   const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
   sws_setColorspaceDetails(scaler_, coefficients, fullRange ? 1 : 0, coefficients, 1, 0, 1 << 16, 1 << 16);
-  uint8_t* dst[1] = {image.bits()};
-  const int dstStride[1] = {int(image.bytesPerLine())};
+  uint8_t* dst[1] = {destination};
+  const int dstStride[1] = {stride};
   sws_scale(scaler_, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
+  return true;
+}
+
+QImage FileSource::Convert(const AVFrame* frame, QSize size) {
+  if (!size.isValid() || size.isEmpty()) size = info_.size;
+  QImage image(size, QImage::Format_RGB32);
+  if (image.isNull() || !ConvertInto(frame, image.bits(), int(image.bytesPerLine()), size)) return QImage();
   return image;
+}
+
+bool FileSource::FrameInto(int64_t n, QImage& target, const QRect& rect) {
+  // Straight into the owner's picture when the frame lies wholly inside it: no picture in
+  // between to allocate and copy, which at full HD is most of a playback tick.
+  const bool direct = (target.format() == QImage::Format_RGB32 || target.format() == QImage::Format_ARGB32) &&
+                      target.rect().contains(rect) && !rect.isEmpty();
+  if (!direct) return FrameSource::FrameInto(n, target, rect);
+  if (n < 0 || n >= info_.frameCount) return false;
+  const AVFrame* frame = DecodeTo(n);
+  if (!frame) return false;
+  uint8_t* origin = target.bits() + qsizetype(rect.top()) * target.bytesPerLine() + qsizetype(rect.left()) * 4;
+  const bool done = ConvertInto(frame, origin, int(target.bytesPerLine()), rect.size());
+  if (done && target.format() == QImage::Format_ARGB32) {
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+      auto* line = reinterpret_cast<QRgb*>(target.scanLine(y));
+      for (int x = rect.left(); x <= rect.right(); ++x) line[x] |= 0xff000000u;
+    }
+  }
+  return done;
 }
 
 QImage FileSource::Frame(int64_t n, QSize size) {

@@ -34,6 +34,7 @@ class FileSource final : public FrameSource {
 
   const ClipInfo& Info() const override { return info_; }
   QImage Frame(int64_t n, QSize size = {}) override;
+  bool FrameInto(int64_t n, QImage& target, const QRect& rect) override;
   bool ReadAudio(int64_t first, int64_t count, std::vector<int16_t>& out) override;
   ReaderStats Stats() const override { return stats_; }
   void SetCacheBudget(size_t bytes) override;
@@ -56,6 +57,7 @@ class FileSource final : public FrameSource {
   void Remember(int64_t n, const AVFrame* frame);
   void Trim();
   QImage Convert(const AVFrame* frame, QSize size);
+  bool ConvertInto(const AVFrame* frame, uint8_t* destination, int stride, QSize size);
   bool OpenAudio();
   static int GetBuffer(AVCodecContext* context, AVFrame* frame, int flags);
 

@@ -2,6 +2,7 @@
 // What every video source gives its reader: a file decoded by FFmpeg or a frame-server script.
 
 #include <QImage>
+#include <QRect>
 #include <QSize>
 #include <QString>
 #include <cmath>
@@ -40,6 +41,11 @@ class FrameSource {
   virtual const ClipInfo& Info() const = 0;
   /** @brief Frame n (0-based) at the natural size, or scaled to size; null when out of range. */
   virtual QImage Frame(int64_t n, QSize size = {}) = 0;
+  /**
+   * @brief Draws frame n scaled to rect into target (parts outside target are cut off);
+   * false when there is no such frame.
+   */
+  virtual bool FrameInto(int64_t n, QImage& target, const QRect& rect);
   /**
    * @brief Interleaved 16-bit samples [first, first + count) of the sound; samples past the
    * end are left out. False when the source has no sound or it cannot be read.

@@ -101,13 +101,7 @@ void MediaPlayer::ShowFrame(int64_t frame) {
   if (count <= 0) return;
   frame_ = std::clamp<int64_t>(frame, 0, count - 1);
   if (!canvas_ || canvas_->isNull()) return;
-  const QRect rect = DisplayRect();
-  const QImage picture = reader_.Frame(frame_, rect.size());
-  if (picture.isNull()) return;
-  QPainter painter(canvas_);
-  painter.drawImage(rect.topLeft(), picture);
-  painter.end();
-  emit FrameShown(frame_);
+  if (reader_.FrameInto(frame_, *canvas_, DisplayRect())) emit FrameShown(frame_);
 }
 
 void MediaPlayer::SetMode(MPMode mode) {

@@ -43,6 +43,10 @@ const ClipInfo& VideoReader::Info() const {
 
 QImage VideoReader::Frame(int64_t n, QSize size) { return source_ ? source_->Frame(n, size) : QImage(); }
 
+bool VideoReader::FrameInto(int64_t n, QImage& target, const QRect& rect) {
+  return source_ && source_->FrameInto(n, target, rect);
+}
+
 bool VideoReader::ReadAudio(int64_t first, int64_t count, std::vector<int16_t>& out) {
   out.clear();
   return source_ && source_->ReadAudio(first, count, out);

@@ -26,6 +26,8 @@ class VideoReader {
   const ClipInfo& Info() const;
   /** @brief Frame n (0-based) as Format_RGB32 at the natural size or scaled; null out of range. */
   QImage Frame(int64_t n, QSize size = {});
+  /** @brief Draws frame n scaled to rect into target; false when there is no such frame. */
+  bool FrameInto(int64_t n, QImage& target, const QRect& rect);
   /** @brief Interleaved 16-bit samples from sample first on (see FrameSource::ReadAudio). */
   bool ReadAudio(int64_t first, int64_t count, std::vector<int16_t>& out);
 
