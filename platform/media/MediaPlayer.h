@@ -109,7 +109,7 @@ class MediaPlayer : public QObject {
   VideoReader& Reader() { return reader_; }
 
  signals:
-  /** @brief Its own play reached the end (MCI's successful notification). */
+  /** @brief Its own play reached the end. */
   void Notify();
   /** @brief A frame was drawn into the owner's picture; the owner repaints. */
   void FrameShown(qint64 frame);
