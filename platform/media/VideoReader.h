@@ -1,6 +1,7 @@
 #pragma once
 // The one way into a video: a file FFmpeg can read (AVI, MPEG, ASF/WMV, MP4/MOV, DV, ...) or a
 // frame-server script (".avs" in any letter case), both giving exact frames by number.
+// A reader belongs to one thread at a time; open one per thread that reads.
 
 #include "platform/media/FrameSource.h"
 
@@ -35,6 +36,8 @@ class VideoReader {
   void SetCacheBudget(size_t bytes);
   ReaderStats Stats() const;
 
+  /** @brief Frame-server scripts are read by this reader itself; nothing outside is needed. */
+  static constexpr bool ScriptsBuiltIn() { return true; }
   /** @brief True when the path names a frame-server script (by its extension, any case). */
   static bool IsScript(const QString& path);
   /** @brief Opens a source without a reader around it (used by scripts for their sources). */
