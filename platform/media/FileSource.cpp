@@ -136,6 +136,8 @@ bool FileSource::Init(const QString& path, QString* error) {
   }
   const AVCodec* codec = nullptr;
   stream_ = av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+  // A cover picture in a sound file is no video.
+  if (stream_ >= 0 && (format_->streams[stream_]->disposition & AV_DISPOSITION_ATTACHED_PIC)) stream_ = -1;
   if (stream_ < 0) {
     *error = QString("The file \"%1\" holds no video stream.").arg(path);
     return false;
