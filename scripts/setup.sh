@@ -9,6 +9,7 @@ KESTROM_PACKAGES=(
   libjpeg62-turbo-dev libcurl4-openssl-dev libasound2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core xvfb xauth python3-aiosmtpd poppler-utils imagemagick
+  xdg-utils
 )
 
 kestrom_ensure_packages() {

@@ -349,6 +349,21 @@ TEST_F(WinMsgTest, SendToAHungProgramTimesOut) {
   EXPECT_TRUE(PostMessage(peer.Visible(), WM_USER + 4, 1, 0));
 }
 
+TEST_F(WinMsgTest, ProgramsSendingToEachOtherDoNotLockUp) {
+  PeerProcess peer(kTitle, kClass, kHiddenTitle, kHiddenClass);
+  ASSERT_TRUE(peer.Ready());
+  Window self("TKestromForm", "Main", true, [](uint32_t msg, uintptr_t, intptr_t, const CopyData*) {
+    return msg == WM_USER + 6 ? intptr_t(41) : intptr_t(0);
+  });
+  // The other program asks us back while we wait for its answer; we answer from inside the wait.
+  QElapsedTimer clock;
+  clock.start();
+  const SendResult r = SendMessageTimeout(peer.Visible(), WM_USER + 5, self.Handle(), 0, 10000);
+  ASSERT_TRUE(r) << qPrintable(r.error);
+  EXPECT_EQ(r.result, 42);
+  EXPECT_LT(clock.elapsed(), 3000);
+}
+
 TEST_F(WinMsgTest, PostedMessagesKeepTheirOrder) {
   PeerProcess peer(kTitle, kClass, kHiddenTitle, kHiddenClass);
   ASSERT_TRUE(peer.Ready());
