@@ -182,6 +182,18 @@ class Queue {
       QMetaObject::invokeMethod(app, [] { Queue::Get().Drain(false); }, Qt::QueuedConnection);
   }
 
+  // Answers every waiting message with "no such window"; the windows are gone.
+  void Clear() {
+    std::deque<Incoming> dropped;
+    {
+      std::lock_guard lock(mutex_);
+      dropped.swap(sends_);
+      for (Incoming& item : posts_) dropped.push_back(std::move(item));
+      posts_.clear();
+    }
+    for (Incoming& item : dropped) Finish(item, false, 0);
+  }
+
   void Drain(bool sendsOnly) {
     uint64_t count = 0;
     (void)!read(wakeFd_, &count, sizeof count);
@@ -509,7 +521,10 @@ SendResult Transmit(Kind kind, HWND target, uint32_t msg, uintptr_t wParam, intp
 
 bool StartListener(const QString& socketPath) { return Listener::Get().Start(socketPath); }
 
-void StopListener() { Listener::Get().Stop(); }
+void StopListener() {
+  Listener::Get().Stop();
+  Queue::Get().Clear();
+}
 
 }  // namespace detail
 

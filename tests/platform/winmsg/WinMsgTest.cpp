@@ -190,6 +190,27 @@ TEST_F(WinMsgTest, RegisteredMessagesAgreeAcrossProcesses) {
   }
 }
 
+TEST_F(WinMsgTest, AFullMessageTableTakesBackNumbersOfEndedPrograms) {
+  // Every number taken: by programs that have ended, or by this one.
+  for (const int64_t owner : {int64_t(999999999), int64_t(getpid())}) {
+    QByteArray table;
+    for (uint32_t n = 0xC000; n <= 0xFFFF; ++n)
+      table += QByteArray::number(n, 16) + ' ' + QByteArray::number(qint64(owner)) + " OLD" + QByteArray::number(n) + '\n';
+    QFile file(RuntimeDir() + "/messages");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(table);
+    file.close();
+    const QString name = QStringLiteral("NEW%1").arg(owner);
+    const uint32_t n = RegisterWindowMessage(name);
+    if (owner == getpid()) {
+      EXPECT_EQ(n, 0u);  // all in use: no number rather than a shared one
+    } else {
+      EXPECT_GE(n, 0xC000u);
+      EXPECT_EQ(RegisterWindowMessage(name), n);
+    }
+  }
+}
+
 TEST_F(WinMsgTest, FindsTheOtherProgramsWindows) {
   PeerProcess peer(kTitle, kClass, kHiddenTitle, kHiddenClass, {"--app-title", "Kestrom Ruvodo Capture"});
   ASSERT_TRUE(peer.Ready());
