@@ -1,6 +1,7 @@
 #include "platform/shell/Shell.h"
 
-#include <QCoreApplication>
+#include "platform/core/Paths.h"
+
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
@@ -75,8 +76,7 @@ bool IsWebAddress(const QString& text) {
 QString ProgramPath(const QString& name) {
   QString path = name.trimmed();
   path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-  if (path.endsWith(QStringLiteral(".exe"), Qt::CaseInsensitive)) path.chop(4);
-  return path;
+  return core::ProgramName(path);
 }
 
 QStringList SplitParameters(const QString& parameters) {
@@ -199,7 +199,7 @@ ShellResult OpenDocument(const QString& pathOrUrl) {
 }
 
 QString HelpPageFor(const QString& helpFile, const QString& programFolder) {
-  const QString folder = programFolder.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder;
+  const QString folder = programFolder.isEmpty() ? core::ProgramFolder() : programFolder;
   const QDir help(QDir(folder).filePath(QStringLiteral("resources/help")));
   const QString base = QFileInfo(QString(helpFile).replace(QLatin1Char('\\'), QLatin1Char('/'))).completeBaseName();
   const QString page = base + QStringLiteral(".html");
