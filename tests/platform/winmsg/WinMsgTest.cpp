@@ -164,10 +164,32 @@ TEST_F(WinMsgTest, StaleEntriesArePruned) {
   EXPECT_EQ(FindWindow("", "Main"), mine.Handle());
 }
 
+// The numbering's first choice for a name (FNV-1a of the upper-case name over the 0x4000 numbers);
+// used only to pick names that compete for one number.
+uint32_t FirstChoice(const QString& name) {
+  uint32_t h = 2166136261u;
+  for (const char c : name.toUpper().toUtf8()) {
+    h ^= uint8_t(c);
+    h *= 16777619u;
+  }
+  return h % 0x4000;
+}
+
 TEST_F(WinMsgTest, RegisteredMessagesAgreeAcrossProcesses) {
-  // Enough names that some hash to the same number, so the shared table has to settle them.
+  // Three pairs of names that compete for one number, as the per-start names "WMNI<ticks>" can.
   QStringList names;
-  for (int i = 0; i < 400; ++i) names << QStringLiteral("WMNI%1").arg(i);
+  QHash<uint32_t, QString> firstByChoice;
+  for (int i = 0; names.size() < 6 && i < 1000000; ++i) {
+    const QString name = QStringLiteral("WMNI%1").arg(i);
+    const uint32_t choice = FirstChoice(name);
+    if (const auto it = firstByChoice.constFind(choice); it != firstByChoice.constEnd()) {
+      if (!it->isEmpty() && !names.contains(*it)) names << *it << name;
+    } else {
+      firstByChoice.insert(choice, name);
+    }
+  }
+  ASSERT_EQ(names.size(), 6);
+  names << "WMNW1" << "SyncCommand";
   QMap<QString, uint32_t> mine;
   QSet<uint32_t> numbers;
   for (const QString& name : names) {
@@ -178,9 +200,10 @@ TEST_F(WinMsgTest, RegisteredMessagesAgreeAcrossProcesses) {
     numbers.insert(n);
   }
   EXPECT_EQ(numbers.size(), names.size());
-  EXPECT_EQ(RegisterWindowMessage("wmni7"), mine["WMNI7"]);  // names ignore letter case
+  EXPECT_EQ(RegisterWindowMessage(names[1].toLower()), mine[names[1]]);  // names ignore letter case
   EXPECT_EQ(RegisterWindowMessage(""), 0u);
 
+  // The other program asks in the opposite order and still gets the same numbers.
   PeerProcess peer(kTitle, kClass, kHiddenTitle, kHiddenClass, {"--register", names.join(',')});
   ASSERT_TRUE(peer.Ready());
   for (int i = 0; i < names.size(); ++i) {
