@@ -340,6 +340,12 @@ std::optional<WindowInfo> GetWindowInfo(HWND hwnd) {
   return std::nullopt;
 }
 
+QString GetWindowText(HWND hwnd, int maxCount) {
+  if (maxCount <= 1) return {};
+  const auto info = GetWindowInfo(hwnd);
+  return info ? info->title.left(maxCount - 1) : QString();
+}
+
 bool IsWindow(HWND hwnd) { return hwnd != 0 && GetWindowInfo(hwnd).has_value(); }
 
 void Shutdown() { LocalWindows::Get().Shutdown(); }

@@ -360,7 +360,14 @@ class Listener {
       if (fds[1].revents) {
         for (;;) {
           const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-          if (fd < 0) break;
+          if (fd < 0) {
+            if (errno == EMFILE || errno == ENFILE) {
+              // Out of descriptors: the waiting connection stays readable, so pause instead of spinning.
+              qCWarning(lcWinMsg) << "out of file descriptors; messages wait";
+              std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            }
+            break;
+          }
           if (!SameUser(fd)) {
             qCWarning(lcWinMsg) << "message from another user refused";
             close(fd);

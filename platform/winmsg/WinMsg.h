@@ -105,6 +105,12 @@ bool EnumWindows(const std::function<bool(const WindowInfo&)>& callback);
 /** @brief The window's entry, when it still exists. */
 std::optional<WindowInfo> GetWindowInfo(HWND hwnd);
 
+/**
+ * @brief The window's title as read into a buffer of maxCount characters with its terminating zero:
+ * at most maxCount - 1 characters; empty when the window is gone.
+ */
+QString GetWindowText(HWND hwnd, int maxCount);
+
 /** @brief True when the window exists. */
 bool IsWindow(HWND hwnd);
 

@@ -71,6 +71,9 @@ TEST_F(WinMsgTest, FindsOwnWindowsAndFollowsAWidget) {
   Window plain("TDiagForm806", "DiagForm806", false);
   EXPECT_EQ(FindWindow("tdiagform806", ""), plain.Handle());  // class names ignore letter case
   EXPECT_EQ(FindWindow("", "DiagForm806"), plain.Handle());
+  EXPECT_EQ(GetWindowText(plain.Handle(), 133), "DiagForm806");
+  plain.SetTitle(QString(140, 'x'));
+  EXPECT_EQ(GetWindowText(plain.Handle(), 133), QString(132, 'x'));  // a 133-character buffer holds 132
   EXPECT_EQ(ProcessOf(plain.Handle()), getpid());
 
   HWND formHandle = 0;
