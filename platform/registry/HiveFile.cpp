@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -75,12 +76,16 @@ void HiveFile::FollowFolder() {
   generation_ = 0;
   reportedDamage_ = FileId();
   damageKept_ = false;
+  tempFilesSwept_ = false;
 }
 
 bool HiveFile::OpenLockFile(bool create) {
   if (lockFd_ >= 0) return true;
-  if (create && !QDir().mkpath(folder_)) return false;
-  if (create) QFile::setPermissions(folder_, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  if (create && !QFileInfo::exists(folder_)) {
+    // The user's settings are the user's own: a folder made here is private.
+    if (!QDir().mkpath(folder_)) return false;
+    QFile::setPermissions(folder_, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  }
   const QByteArray path = QFile::encodeName(folder_ + u'/' + name_ + QStringLiteral(".lock"));
   lockFd_ = open(path.constData(), O_RDWR | O_CLOEXEC | (create ? O_CREAT : 0), 0600);
   return lockFd_ >= 0;
@@ -117,7 +122,7 @@ HiveFile::Loaded HiveFile::ReadFile() const {
   const QByteArray path = QFile::encodeName(FilePath());
   const int fd = open(path.constData(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
-    if (errno == ENOENT) return result;  // no file yet: an empty hive
+    if (errno == ENOENT || errno == ENOTDIR) return result;  // no file yet: an empty hive
     result.id = StatFile();
     result.id.exists = true;
     result.parsed.problems.append(QStringLiteral("the file cannot be read: %1").arg(QString::fromLocal8Bit(strerror(errno))));
@@ -201,6 +206,16 @@ QString HiveFile::SetAside() const {
   return {};
 }
 
+// A temporary file exists only while its writer holds the exclusive lock; one found by the
+// holder of that lock was left by a writer that died.
+void HiveFile::RemoveStaleTempFiles() {
+  tempFilesSwept_ = true;
+  const QDir folder(folder_);
+  const QString prefix = name_ + QStringLiteral(".reg.");
+  for (const QString& entry : folder.entryList({prefix + QStringLiteral("??????")}, QDir::Files | QDir::Hidden))
+    QFile::remove(folder.filePath(entry));
+}
+
 bool HiveFile::WriteTree() {
   const QByteArray bytes = FormatHive(root_, name_);
   QByteArray tempPath = QFile::encodeName(FilePath()) + ".XXXXXX";
@@ -250,6 +265,7 @@ int32_t HiveFile::Change(const std::function<int32_t(KeyNode&, bool&)>& change, 
       result = cannotWrite;
     } else {
       FlockGuard exclusive(lockFd_, LOCK_EX);
+      if (exclusive.Held() && !tempFilesSwept_) RemoveStaleTempFiles();
       RefreshExclusive(exclusive.Held(), reports);
       if (!exclusive.Held() || damageKept_) {
         result = cannotWrite;

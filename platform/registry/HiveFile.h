@@ -72,6 +72,7 @@ class HiveFile {
   void RefreshExclusive(bool locked, std::vector<DamageReport>& reports);
   QString SetAside() const;
   bool WriteTree();
+  void RemoveStaleTempFiles();
 
   std::mutex mutex_;
   const QString name_;
@@ -83,6 +84,7 @@ class HiveFile {
   uint64_t generation_ = 0;
   FileId reportedDamage_;  // the damaged file already reported
   bool damageKept_ = false;  // the loaded file is damaged and could not be set aside
+  bool tempFilesSwept_ = false;
 };
 
 /** @brief Tells the damage handler; called with no hive locked. */

@@ -2,7 +2,8 @@
 
 #include "platform/registry/HiveFile.h"
 
-#include <QProcessEnvironment>
+#include <QDir>
+#include <QTemporaryDir>
 #include <QStandardPaths>
 #include <array>
 #include <cstdio>
@@ -22,13 +23,14 @@ namespace {
 constexpr int kMaxKeyNameLength = 255;
 constexpr int kMaxValueNameLength = 16383;
 
-const std::array<QString, 3> kHiveNames = {QStringLiteral("HKEY_CLASSES_ROOT"),
-                                           QStringLiteral("HKEY_CURRENT_USER"),
-                                           QStringLiteral("HKEY_LOCAL_MACHINE")};
+// Function-local statics throughout: other libraries may call in while their own statics are
+// being made, and the hives must outlive every caller at exit, so they are never destroyed.
+const char* const kHiveNames[3] = {"HKEY_CLASSES_ROOT", "HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE"};
 
 HiveFile& Hive(int index) {
-  static std::array<HiveFile, 3>* hives =
-      new std::array<HiveFile, 3>{HiveFile(kHiveNames[0]), HiveFile(kHiveNames[1]), HiveFile(kHiveNames[2])};
+  static std::array<HiveFile, 3>* hives = new std::array<HiveFile, 3>{
+      HiveFile(QString::fromLatin1(kHiveNames[0])), HiveFile(QString::fromLatin1(kHiveNames[1])),
+      HiveFile(QString::fromLatin1(kHiveNames[2]))};
   return (*hives)[index];
 }
 
@@ -39,7 +41,7 @@ struct Settings {
 };
 
 Settings& TheSettings() {
-  static Settings* settings = new Settings;  // never destroyed: hives may be used during exit
+  static Settings* settings = new Settings;
   return *settings;
 }
 
@@ -144,6 +146,12 @@ LONG CopyOut(const ValueEntry& value, DWORD* type, BYTE* data, DWORD* dataSize) 
 QString DefaultFolder() {
   const QString env = qEnvironmentVariable("KESTROM_REGISTRY_DIR");
   if (!env.isEmpty()) return env;
+  // A test that names no folder must not reach the user's own settings: it gets hives of its
+  // own, removed when the process ends.
+  if (qEnvironmentVariableIsSet("KESTROM_TEST_RUN")) {
+    static QTemporaryDir testFolder(QDir::tempPath() + QStringLiteral("/kestrom-registry-XXXXXX"));
+    return testFolder.path();
+  }
   return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
          QStringLiteral("/kestrom/registry");
 }
@@ -189,7 +197,7 @@ void SetRegistryDirectory(const QString& folder) {
 QString HiveFilePath(HKEY rootKey) {
   const int hive = PredefinedHive(rootKey);
   if (hive < 0) return {};
-  return RegistryDirectory() + u'/' + kHiveNames[hive] + QStringLiteral(".reg");
+  return RegistryDirectory() + u'/' + QString::fromLatin1(kHiveNames[hive]) + QStringLiteral(".reg");
 }
 
 void SetDamageHandler(DamageHandler handler) {

@@ -3,11 +3,11 @@
 // HKEY_CLASSES_ROOT), shared by every process of the user.
 //
 // Each hive is one text file in the REGEDIT4 export syntax, "<hive name>.reg" in the registry
-// folder ($KESTROM_REGISTRY_DIR, else ~/.config/kestrom/registry/). Every change is written at
-// once, atomically (temporary file + rename) under an exclusive lock on "<hive name>.lock"; every
-// call sees the changes other processes made (the file is re-read when it changed). A damaged hive
-// file is set aside as "<file>.bad" before it is ever rewritten, its readable keys and values are
-// kept, and the damage is reported once through the damage handler.
+// folder ($KESTROM_REGISTRY_DIR, else ~/.config/kestrom/registry/; see RegistryDirectory). Every
+// change is written at once, atomically (temporary file + rename) under an exclusive lock on
+// "<hive name>.lock"; every call sees the changes other processes made (the file is re-read when
+// it changed). A damaged hive file is set aside as "<file>.bad" before it is ever rewritten, its
+// readable keys and values are kept, and the damage is reported once through the damage handler.
 //
 // Two ways in:
 // - the Windows-like calls (RegOpenKeyEx, RegQueryValueEx, ...) returning error codes;
@@ -145,7 +145,11 @@ LONG RegQueryStringValue(HKEY key, const QString& valueName, QString* text);
 
 // ---- Store control ----
 
-/** @brief The folder that holds the hive files (the override, else $KESTROM_REGISTRY_DIR, else ~/.config/kestrom/registry). */
+/**
+ * @brief The folder that holds the hive files: the override, else $KESTROM_REGISTRY_DIR, else
+ * ~/.config/kestrom/registry; in a test run ($KESTROM_TEST_RUN set) a temporary folder of the
+ * process instead of the last, so no test touches the user's own settings.
+ */
 QString RegistryDirectory();
 
 /** @brief Puts the hives in another folder from now on (empty: back to the environment's); for tests and tools. */
