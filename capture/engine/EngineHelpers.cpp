@@ -207,8 +207,7 @@ std::optional<uint64_t> VolumeFreeSpace(const QString& path) {
 
 bool EnoughDiskSpace(const QString& path) {
   if (path.isEmpty()) return false;
-  const auto free = VolumeFreeSpace(path);
-  return !free || *free >= MinimumFreeBytes;
+  return EnoughFreeSpace(VolumeFreeSpace(path));
 }
 
 int DriveKind(const QString& path) {

@@ -69,6 +69,8 @@ bool EnoughDiskSpace(const QString& path);
 /** @brief Free bytes measured by EnoughDiskSpace (the volume of the path or its nearest existing folder). */
 std::optional<uint64_t> VolumeFreeSpace(const QString& path);
 inline constexpr uint64_t MinimumFreeBytes = 25'000'000;
+/** @brief The rule of EnoughDiskSpace on a measured amount (nothing: could not be measured). */
+inline bool EnoughFreeSpace(std::optional<uint64_t> freeBytes) { return !freeBytes || *freeBytes >= MinimumFreeBytes; }
 /** @brief 1 network file system, 2 CD/DVD, 0 otherwise. */
 int DriveKind(const QString& path);
 bool DirectoryExists(const QString& path);

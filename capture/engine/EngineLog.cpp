@@ -75,14 +75,15 @@ void SaveLocked(ProcessLog& log) {
 
 void WriteLocked(ProcessLog& log, const QString& banner, const QString& message) {
   if (!log.on) return;
+  // The first line of the log, like its banner, has no time before it to measure from.
+  const std::optional<int64_t> previous = log.previousTick;
   if (log.beginPending) {
     log.beginPending = false;
     WriteLocked(log, QStringLiteral("="), QString::fromLatin1(BeginBannerText));
   }
   QString text = message;
   const int64_t now = core::SystemClock().NowMs();
-  if (log.previousTick)
-    text = QString::number((now - *log.previousTick) / 1000.0, 'f', 3) + QLatin1Char(' ') + text;
+  if (previous) text = QString::number((now - *previous) / 1000.0, 'f', 3) + QLatin1Char(' ') + text;
   log.previousTick = now;
   if (banner.isEmpty()) {
     log.lines.append(text);
