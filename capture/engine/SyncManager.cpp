@@ -229,25 +229,17 @@ void SyncIdleHandler() {
   m->busy = false;
 }
 
+namespace {
+void StopManager(Globals& g);
+}  // namespace
+
 void StopSyncManager() {
   Globals& g = G();
-  if (g.syncState.load() < 2) return;
-  g.syncState = 1;
-  TSyncManager* m = g.manager;
-  WriteLog(QStringLiteral("freeing global resources"));
-  if (QCoreApplication* app = QCoreApplication::instance()) app->removeEventFilter(m);
-  QObject::disconnect(m->idleConnection);
-  TWaitingThread::Stop(m->devChangeThread);
-  {
-    std::lock_guard lock(m->componentMutex);
-    for (auto& [id, c] : m->components) c->syncId_.store(0);
-    m->components.clear();
+  if (g.syncState.load() >= 2) {
+    for (EngineComponent* c : Components()) c->syncId_.store(0);
+    StopManager(g);
   }
-  m->counters.clear();
-  WriteLog(QStringLiteral("="), QString::fromLatin1(EndBannerText));
-  g.manager = nullptr;
-  delete m;  // with it go the commands still queued
-  g.syncState = 0;
+  // The lists go even when only the list texts were asked for and no component ever ran.
   if (g.devicesState == 2) {
     g.devicesState = 1;
     g.videoDevices.reset();
@@ -258,6 +250,28 @@ void StopSyncManager() {
     g.devicesState = 0;
   }
 }
+
+namespace {
+
+void StopManager(Globals& g) {
+  g.syncState = 1;
+  TSyncManager* m = g.manager;
+  WriteLog(QStringLiteral("freeing global resources"));
+  if (QCoreApplication* app = QCoreApplication::instance()) app->removeEventFilter(m);
+  QObject::disconnect(m->idleConnection);
+  TWaitingThread::Stop(m->devChangeThread);
+  {
+    std::lock_guard lock(m->componentMutex);
+    m->components.clear();
+  }
+  m->counters.clear();
+  WriteLog(QStringLiteral("="), QString::fromLatin1(EndBannerText));
+  g.manager = nullptr;
+  delete m;  // with it go the commands still queued
+  g.syncState = 0;
+}
+
+}  // namespace
 
 // ---- components and commands ----
 
