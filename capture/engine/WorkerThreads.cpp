@@ -53,6 +53,13 @@ bool TWaitingThread::SleepFor(int ms) {
 }
 
 bool TWaitingThread::Synchronize(std::function<void()> fn) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app) return false;
+  if (QThread::currentThread() == app->thread()) {  // already on the GUI thread
+    if (terminated_.load()) return false;
+    fn();
+    return true;
+  }
   auto call = std::make_shared<SyncCall>();
   call->fn = std::move(fn);
   call->thread = this;
@@ -61,8 +68,6 @@ bool TWaitingThread::Synchronize(std::function<void()> fn) {
     if (terminated_.load()) return false;
     pendingCall_ = call;
   }
-  QCoreApplication* app = QCoreApplication::instance();
-  if (!app) return false;
   QMetaObject::invokeMethod(app, [call] { RunSyncCall(call); }, Qt::QueuedConnection);
   std::unique_lock lock(mutex_);
   // A call the GUI thread has taken up is waited for to its end; one still queued is given up
