@@ -45,6 +45,12 @@ int64_t ImageSize(const BITMAPINFOHEADER* header) {
 
 QString SubtypeName(const GUID& subtype) { return SubtypeName(com::GuidToString(subtype)); }
 
+bool CreateInstanceLogged(const GUID& clsid, const GUID& iid, void** object, const QString& name) {
+  const HRESULT hr =
+      com::CoCreateInstance(clsid, nullptr, com::CLSCTX_INPROC_SERVER | com::CLSCTX_LOCAL_SERVER, iid, object);
+  return LogYesNo(SUCCEEDED(hr) && object && *object, QStringLiteral("instance: ") + name);
+}
+
 namespace {
 
 QString FromWide(const WCHAR* text, size_t max) {

@@ -37,6 +37,12 @@ inline bool SameGuid(const GUID& a, const GUID& b) { return a == b; }
 /** @brief SubtypeName of a subtype class id. */
 QString SubtypeName(const GUID& subtype);
 
+/**
+ * @brief Creates a COM object (in-process or local server), logs "instance: " + name with YES or
+ * no, and tells whether it was made.
+ */
+bool CreateInstanceLogged(const GUID& clsid, const GUID& iid, void** object, const QString& name);
+
 /** @brief A pin's name (empty on failure). */
 QString PinName(IPin* pin);
 /** @brief A filter's name in its graph (empty on failure). */

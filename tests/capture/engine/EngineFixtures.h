@@ -104,6 +104,7 @@ class EngineTest : public testing::Test {
     previousDir_ = QDir::currentPath();
     QDir::setCurrent(workDir_.path());
     ResetProcessLog();
+    core::SetSystemClock(&logClock_);  // log lines carry no real elapsed times
     provider_ = std::make_shared<FakeProvider>();
     SetDeviceProvider(provider_);
   }
@@ -122,6 +123,7 @@ class EngineTest : public testing::Test {
   QTemporaryDir registryDir_;
   QTemporaryDir workDir_;
   QString previousDir_;
+  core::ManualClock logClock_{0};
   std::shared_ptr<FakeProvider> provider_;
 };
 

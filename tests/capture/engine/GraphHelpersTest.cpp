@@ -119,6 +119,19 @@ TEST_F(GraphHelpersTest, TheChainIsLoggedAndRemovedDownstreamOfAPin) {
   RemoveDownstream(graph_.Get(), source_->Output());  // not connected: nothing
 }
 
+TEST_F(GraphHelpersTest, InstancesAreCreatedAndLogged) {
+  EnableProcessLog();
+  ComPtr<IGraphBuilder> graph;
+  EXPECT_TRUE(CreateInstanceLogged(CLSID_FilterGraph, IID_IGraphBuilder, graph.PutVoid(), "graph"));
+  EXPECT_TRUE(graph);
+  ComPtr<IGraphBuilder> none;
+  EXPECT_FALSE(CreateInstanceLogged(com::MakeGuid("{0BADF00D-0000-0000-0000-000000000000}"), IID_IGraphBuilder,
+                                    none.PutVoid(), "nothing"));
+  const QStringList lines = ProcessLogLines();
+  EXPECT_EQ(lines[lines.size() - 2], "instance: graph: YES");
+  EXPECT_EQ(lines.last(), "0.000 instance: nothing: no");
+}
+
 TEST_F(GraphHelpersTest, DisconnectAllFreesBothSidesOfEveryPin) {
   Connect();
   DisconnectAll(scaler_.Get());
