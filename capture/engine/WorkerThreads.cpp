@@ -246,4 +246,38 @@ void TNotifyThread::Pass() {
   }
 }
 
+TPlayerStepThread::TPlayerStepThread(PlayerStepSource& source, int intervalMs)
+    : source_(source), interval_(intervalMs > 0 ? intervalMs : 1) {}
+
+TPlayerStepThread::~TPlayerStepThread() {
+  if (isRunning()) {
+    RequestTerminate();
+    wait();
+  }
+}
+
+bool TPlayerStepThread::Pass() {
+  if (Terminated() || !source_.SteppingEnabled() || !source_.TakeFrameProgressSeen()) return false;
+  waiting_.store(true);
+  source_.PostThreadStep();
+  return true;
+}
+
+void TPlayerStepThread::ResumeStepping() {
+  {
+    std::lock_guard lock(mutex_);
+    waiting_.store(false);
+  }
+  wake_.notify_all();
+}
+
+void TPlayerStepThread::Step() {
+  while (!Terminated()) {
+    if (!SleepFor(interval_.load())) break;
+    if (!Pass()) continue;
+    std::unique_lock lock(mutex_);
+    wake_.wait(lock, [this] { return !waiting_.load() || Terminated(); });
+  }
+}
+
 }  // namespace kestrom::engine

@@ -59,6 +59,10 @@ class TWaitingThread : public QThread {
    */
   bool Synchronize(std::function<void()> fn);
 
+  // Guards the thread's waits; wake_ is told of termination, finished calls and the end of the loop.
+  std::mutex mutex_;
+  std::condition_variable wake_;
+
  private:
   void run() final;
   static void RunSyncCall(const std::shared_ptr<SyncCall>& call);
@@ -66,8 +70,6 @@ class TWaitingThread : public QThread {
   std::atomic<bool> done_{true};
   std::atomic<bool> terminated_{false};
   std::atomic<bool> started_{false};
-  std::mutex mutex_;
-  std::condition_variable wake_;
   std::shared_ptr<SyncCall> pendingCall_;  // guarded by mutex_
   // GUI-thread state: the thread's synchronised call is running on the GUI stack; a stop was
   // asked for meanwhile.
@@ -175,6 +177,44 @@ class TNotifyThread final : public TWaitingThread {
   int lastDVMode_ = -1;
   int pausedPasses_ = 0;
   int dvPasses_ = 0;
+};
+
+/** @brief What the player step thread asks of its component. */
+class PlayerStepSource {
+ public:
+  virtual ~PlayerStepSource() = default;
+  /** @brief Stepped playback (backwards or fast forwards) is on. */
+  virtual bool SteppingEnabled() const = 0;
+  /** @brief True when a frame was shown since the last step; clears the mark. */
+  virtual bool TakeFrameProgressSeen() = 0;
+  /** @brief Queues sy_PlayerThreadStep for the component. */
+  virtual void PostThreadStep() = 0;
+};
+
+/**
+ * @brief Paces stepped playback: after each interval, once the last step's frame was shown, it
+ * posts the next step and waits until the step resumes it (with the next interval).
+ */
+class TPlayerStepThread final : public TWaitingThread {
+ public:
+  explicit TPlayerStepThread(PlayerStepSource& source, int intervalMs = 100);
+  ~TPlayerStepThread() override;
+
+  int Interval() const { return interval_.load(); }
+  void SetInterval(int ms) { interval_.store(ms > 0 ? ms : 1); }
+  /** @brief Lets a thread that posted a step go on (any thread). */
+  void ResumeStepping();
+  bool WaitingForStep() const { return waiting_.load(); }
+  /** @brief The check after a sleep: true when it posted a step (the thread then waits). */
+  bool Pass();
+
+ protected:
+  void Step() override;
+
+ private:
+  PlayerStepSource& source_;
+  std::atomic<int> interval_;
+  std::atomic<bool> waiting_{false};
 };
 
 }  // namespace kestrom::engine

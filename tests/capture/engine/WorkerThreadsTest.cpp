@@ -210,3 +210,60 @@ TEST(DeviceChangeDebounce, EachChangePushesTheDeadlineBack) {
 }
 
 }  // namespace kestrom::engine::test
+
+namespace kestrom::engine::test {
+
+namespace {
+
+class FakeStepper : public PlayerStepSource {
+ public:
+  bool SteppingEnabled() const override { return enabled; }
+  bool TakeFrameProgressSeen() override { return seen.exchange(false); }
+  void PostThreadStep() override { ++posts; }
+  std::atomic<bool> enabled{true};
+  std::atomic<bool> seen{false};
+  std::atomic<int> posts{0};
+};
+
+}  // namespace
+
+TEST(PlayerStepThread, PostsAStepOnlyAfterTheLastFrameWasShown) {
+  FakeStepper stepper;
+  TPlayerStepThread thread(stepper);
+  EXPECT_EQ(thread.Interval(), 100);
+  EXPECT_FALSE(thread.Pass());  // no frame shown yet
+  stepper.seen = true;
+  stepper.enabled = false;
+  EXPECT_FALSE(thread.Pass());
+  stepper.enabled = true;
+  EXPECT_TRUE(thread.Pass());
+  EXPECT_TRUE(thread.WaitingForStep());
+  EXPECT_EQ(stepper.posts, 1);
+  EXPECT_FALSE(thread.Pass());  // the mark was taken
+  thread.ResumeStepping();
+  EXPECT_FALSE(thread.WaitingForStep());
+  thread.SetInterval(0);
+  EXPECT_EQ(thread.Interval(), 1);
+}
+
+TEST(PlayerStepThread, RunningThreadStepsWhenResumedAndStopsAtOnce) {
+  FakeStepper stepper;
+  auto thread = std::make_unique<TPlayerStepThread>(stepper, 1);
+  thread->Resume();
+  stepper.seen = true;
+  QElapsedTimer timer;
+  timer.start();
+  while (stepper.posts < 1 && timer.elapsed() < 5000) QThread::yieldCurrentThread();
+  ASSERT_EQ(stepper.posts, 1);
+  while (!thread->WaitingForStep() && timer.elapsed() < 5000) QThread::yieldCurrentThread();
+  stepper.seen = true;
+  thread->ResumeStepping();
+  while (stepper.posts < 2 && timer.elapsed() < 5000) QThread::yieldCurrentThread();
+  EXPECT_EQ(stepper.posts, 2);
+  QElapsedTimer stop;
+  stop.start();
+  TWaitingThread::Stop(thread);  // waiting for its step: still ends at once
+  EXPECT_LT(stop.elapsed(), 1000);
+}
+
+}  // namespace kestrom::engine::test
