@@ -2,7 +2,9 @@
 
 #include "capture/engine/SyncManager.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QCoreApplication>
 #include <QFile>
 #include <QWidget>
@@ -158,6 +160,23 @@ TEST_F(SyncManagerTest, TheFirstIdleMomentStartsTheAutoPreviewsOnce) {
   EXPECT_EQ(manual.previews, 0);
   EXPECT_EQ(busy.previews, 0);
   for (auto* c : {&automatic, &manual, &busy}) UnregisterComponent(c);
+}
+
+TEST_F(SyncManagerTest, TheIdleMomentIsWhenTheEventLoopFirstWaits) {
+  Start(false);
+  FakeComponent automatic;
+  automatic.autoStart = true;
+  RegisterComponent(&automatic);
+  PumpMessagesOnce();  // pumping inside a method is not an idle moment
+  EXPECT_EQ(SyncState(), 2);
+  QEventLoop loop;
+  // Connected after the manager, so the loop ends right after the manager saw it wait.
+  QObject::connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, &loop,
+                   &QEventLoop::quit);
+  loop.exec();
+  EXPECT_EQ(SyncState(), 3);
+  EXPECT_EQ(automatic.previews, 1);
+  UnregisterComponent(&automatic);
 }
 
 namespace {
