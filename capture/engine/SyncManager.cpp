@@ -60,7 +60,7 @@ struct Globals {
   std::atomic<int> syncState{0};
   std::unique_ptr<TDevices> audioDevices, videoDevices, videoCompressors, audioCompressors;
   QStringList audioFormatNames;
-  TSyncManager* manager = nullptr;
+  std::atomic<TSyncManager*> manager{nullptr};  // read by worker threads that post
   const core::Clock* clock = nullptr;
   std::function<QString()> signature;
   bool watchThread = true;
@@ -170,7 +170,7 @@ void SetDeviceSignature(std::function<QString()> signature) { G().signature = st
 void SetDeviceWatchThreadEnabled(bool enabled) { G().watchThread = enabled; }
 
 void PollDeviceWatch() {
-  if (TSyncManager* m = G().manager; m && m->devChangeThread) m->devChangeThread->Poll();
+  if (TSyncManager* m = G().manager.load(); m && m->devChangeThread) m->devChangeThread->Poll();
 }
 
 // ---- the manager ----
@@ -213,7 +213,7 @@ int SyncState() { return G().syncState.load(); }
 
 void SyncIdleHandler() {
   Globals& g = G();
-  TSyncManager* m = g.manager;
+  TSyncManager* m = g.manager.load();
   if (!m) return;
   QObject::disconnect(m->idleConnection);
   int expected = 2;
@@ -255,7 +255,7 @@ namespace {
 
 void StopManager(Globals& g) {
   g.syncState = 1;
-  TSyncManager* m = g.manager;
+  TSyncManager* m = g.manager.load();
   WriteLog(QStringLiteral("freeing global resources"));
   if (QCoreApplication* app = QCoreApplication::instance()) app->removeEventFilter(m);
   QObject::disconnect(m->idleConnection);
@@ -276,7 +276,7 @@ void StopManager(Globals& g) {
 // ---- components and commands ----
 
 void RegisterComponent(EngineComponent* component) {
-  TSyncManager* m = G().manager;
+  TSyncManager* m = G().manager.load();
   if (!m || !component) return;
   std::lock_guard lock(m->componentMutex);
   for (const auto& entry : m->components)
@@ -289,7 +289,7 @@ void RegisterComponent(EngineComponent* component) {
 void UnregisterComponent(EngineComponent* component) {
   if (!component) return;
   component->syncId_.store(0);
-  TSyncManager* m = G().manager;
+  TSyncManager* m = G().manager.load();
   if (!m) return;
   std::lock_guard lock(m->componentMutex);
   std::erase_if(m->components, [&](const auto& e) { return e.second == component; });
@@ -297,7 +297,7 @@ void UnregisterComponent(EngineComponent* component) {
 
 std::vector<EngineComponent*> Components() {
   std::vector<EngineComponent*> all;
-  TSyncManager* m = G().manager;
+  TSyncManager* m = G().manager.load();
   if (!m) return all;
   std::lock_guard lock(m->componentMutex);
   for (const auto& e : m->components) all.push_back(e.second);
@@ -305,7 +305,7 @@ std::vector<EngineComponent*> Components() {
 }
 
 void PostSyncCommand(TSyncCommand command, EngineComponent* component) {
-  TSyncManager* m = G().manager;
+  TSyncManager* m = G().manager.load();
   if (!m) return;
   QCoreApplication::postEvent(m, new SyncCommandEvent(command, component ? component->SyncId() : 0));
 }
@@ -317,7 +317,7 @@ void PumpMessagesOnce() {
 }
 
 void NotifyDeviceChange() {
-  TSyncManager* m = G().manager;
+  TSyncManager* m = G().manager.load();
   if (m && G().syncState.load() > 1 && m->devChangeThread) m->devChangeThread->Arm();
 }
 
@@ -362,7 +362,7 @@ void TSyncManager::HandleCommand(TSyncCommand command, ComponentId id) {
 
 void RebuildDevicesAndNotify() {
   Globals& g = G();
-  TSyncManager* m = g.manager;
+  TSyncManager* m = g.manager.load();
   if (!m || g.syncState.load() <= 2 || g.devicesState != 2) return;
   TDevices* lists[2] = {g.videoDevices.get(), g.audioDevices.get()};
   // Presence before this rebuild, taken here: the video list rebuilds the audio list itself when
@@ -460,7 +460,7 @@ void ScanSequentialFolder(TSyncManager& m, const QString& folder, const QString&
 }  // namespace
 
 int NextSequentialNumber(const QString& folder, const QString& prefix, const QString& extension) {
-  TSyncManager* m = G().manager;
+  TSyncManager* m = G().manager.load();
   const QString key = CounterKey(folder, prefix, extension);
   if (m) {
     auto it = m->counters.find(key.toCaseFolded());
@@ -475,20 +475,20 @@ int NextSequentialNumber(const QString& folder, const QString& prefix, const QSt
 }
 
 int SequentialIndexOf(const QString& folder, const QString& prefix, const QString& extension) {
-  TSyncManager* m = G().manager;
+  TSyncManager* m = G().manager.load();
   if (!m) return -1;
   const auto it = m->counters.find(CounterKey(folder, prefix, extension).toCaseFolded());
   return it == m->counters.end() ? -1 : static_cast<int>(std::distance(m->counters.begin(), it));
 }
 
 int SequentialCount(int index) {
-  TSyncManager* m = G().manager;
+  TSyncManager* m = G().manager.load();
   if (!m || index < 0 || index >= static_cast<int>(m->counters.size())) return -1;
   return std::next(m->counters.begin(), index)->second.number;
 }
 
 void ReleaseSequentialNumber(int index) {
-  TSyncManager* m = G().manager;
+  TSyncManager* m = G().manager.load();
   if (!m || index < 0 || index >= static_cast<int>(m->counters.size())) return;
   int& number = std::next(m->counters.begin(), index)->second.number;
   if (number > 0) --number;

@@ -123,6 +123,7 @@ TEST(EngineHelpers, ForceDirectoriesCreatesFromTheTopDown) {
 
 TEST(EngineHelpers, TemporaryFilesLiveInAPrivateFolderAndTheFirstCleanCallSweepsOldOnes) {
   QTemporaryDir tmp;
+  const QByteArray previousTmp = qgetenv("TMPDIR");
   qputenv("TMPDIR", tmp.path().toUtf8());
   const QString folder = EngineTempFolder();
   ASSERT_FALSE(folder.isEmpty());
@@ -144,7 +145,10 @@ TEST(EngineHelpers, TemporaryFilesLiveInAPrivateFolderAndTheFirstCleanCallSweeps
   EXPECT_TRUE(QFile::exists(first));
   EXPECT_NE(first, second);
   EXPECT_TRUE(QFileInfo(TempFileName("grabber")).fileName().startsWith("gra"));
-  qunsetenv("TMPDIR");
+  if (previousTmp.isEmpty())
+    qunsetenv("TMPDIR");
+  else
+    qputenv("TMPDIR", previousTmp);
 }
 
 TEST(EngineHelpers, LineHelpers) {

@@ -3,7 +3,9 @@
 #include "capture/engine/DeviceProvider.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <cstdlib>
 
 namespace kestrom::engine::test {
@@ -73,6 +75,20 @@ TEST_F(EngineTest, TheGlobalListsShowTheSystemDevicesInTheirOrder) {
   StopSyncManager();  // frees the lists even when the manager never ran
   EXPECT_EQ(GlobalDevicesState(), 0);
   EXPECT_EQ(VideoDeviceList(), nullptr);
+}
+
+}  // namespace kestrom::engine::test
+
+namespace kestrom::engine::test {
+
+TEST(SystemDevices, NodesThatAreNotCaptureDevicesAreSkipped) {
+  QTemporaryDir dev;
+  for (const char* name : {"video0", "video12", "videoX"}) {
+    QFile f(dev.filePath(name));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  }
+  EXPECT_TRUE(ScanV4l2Devices(dev.path()).empty());
+  EXPECT_TRUE(ScanV4l2Devices(dev.filePath("missing")).empty());
 }
 
 }  // namespace kestrom::engine::test
