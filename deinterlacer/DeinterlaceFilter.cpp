@@ -3,6 +3,7 @@
 #include "deinterlacer/FieldTransform.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -37,6 +38,8 @@ bool ReadHeader(const AM_MEDIA_TYPE& type, BITMAPINFOHEADER* header, REFERENCE_T
   // A block shorter than the header it names would be read past its end.
   if (!type.pbFormat || type.cbFormat < needed) return false;
   std::memcpy(header, type.pbFormat + headerAt, sizeof(BITMAPINFOHEADER));
+  // Sizes whose magnitude has no 32-bit value describe no picture.
+  if (header->biWidth == INT32_MIN || header->biHeight == INT32_MIN) return false;
   if (avgTimePerFrame) std::memcpy(avgTimePerFrame, type.pbFormat + offsetof(VIDEOINFOHEADER, AvgTimePerFrame), 8);
   return true;
 }

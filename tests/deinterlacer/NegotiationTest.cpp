@@ -65,6 +65,8 @@ TEST(DeinterlacerTypes, RefusesWhatIsNotRgbVideoWithAWholeHeader) {
   cases.back().type.cbFormat = 87;
   cases.push_back({"video info 2 with a video info block", good});
   cases.back().type.SetFormatType(FORMAT_VideoInfo2);
+  cases.push_back({"width without a magnitude", good});
+  reinterpret_cast<VIDEOINFOHEADER*>(cases.back().type.pbFormat)->bmiHeader.biWidth = INT32_MIN;
   cases.push_back({"no block", good});
   cases.back().type.ResetFormatBuffer();
   for (Case& c : cases) {
@@ -172,6 +174,9 @@ TEST_F(ConnectedDeinterlacer, AsksForABufferThatHoldsTheOutputImage) {
   CMediaType understated = MakeRgbVideoType(32, 720, 576, 400000);
   understated.SetSampleSize(1000);
   ASSERT_EQ(ConnectInput(understated), S_OK);
+  CMediaType proposed;
+  ASSERT_EQ(filter_->GetMediaType(0, &proposed), S_OK);
+  EXPECT_EQ(proposed.subtype, MEDIASUBTYPE_RGB32);
   auto renderer = MakeFilter<dshow::test::CTestRenderer>([](const CMediaType&) { return true; });
   graph_->AddFilter(renderer.Get(), u"Renderer");
   ASSERT_EQ(graph_->ConnectDirect(filter_->OutputPin(), renderer->Input(), nullptr), S_OK);

@@ -30,7 +30,7 @@ void CMediaSample::ResetForUse() {
   actual_ = size_;
   timeValid_ = stopValid_ = mediaTimeValid_ = false;
   sync_ = preroll_ = discontinuity_ = false;
-  type_.reset();
+  typeSet_ = false;
 }
 
 HRESULT CMediaSample::GetPointer(BYTE** buffer) {
@@ -88,17 +88,20 @@ HRESULT CMediaSample::SetActualDataLength(LONG length) {
 HRESULT CMediaSample::GetMediaType(AM_MEDIA_TYPE** type) {
   if (!type) return E_POINTER;
   *type = nullptr;
-  if (!type_) return S_FALSE;
+  if (!typeSet_) return S_FALSE;
   *type = CreateMediaType(type_.get());
   return *type ? S_OK : E_OUTOFMEMORY;
 }
 
 HRESULT CMediaSample::SetMediaType(AM_MEDIA_TYPE* type) {
-  if (!type) {
-    type_.reset();
-    return S_OK;
+  typeSet_ = false;
+  if (!type) return S_OK;
+  if (!type_ || !SameMediaType(*type_, *type)) {
+    auto copy = std::make_unique<CMediaType>();
+    if (FAILED(CopyMediaType(copy.get(), type))) return E_OUTOFMEMORY;
+    type_ = std::move(copy);
   }
-  type_ = std::make_unique<CMediaType>(*type);
+  typeSet_ = true;
   return S_OK;
 }
 

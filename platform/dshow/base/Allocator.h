@@ -55,7 +55,9 @@ class CMediaSample final : public IMediaSample {
   REFERENCE_TIME start_ = 0, stop_ = 0;
   LONGLONG mediaStart_ = 0, mediaEnd_ = 0;
   bool sync_ = false, preroll_ = false, discontinuity_ = false;
+  // Kept between uses, so that a filter setting the same type on every sample allocates nothing.
   std::unique_ptr<CMediaType> type_;
+  bool typeSet_ = false;
 };
 
 /** @brief Allocator of samples in one block of ordinary memory. */

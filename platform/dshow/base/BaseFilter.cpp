@@ -248,8 +248,12 @@ HRESULT CBaseFilter::QueryFilterInfo(FILTER_INFO* info) {
 
 HRESULT CBaseFilter::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
   std::lock_guard lock(*lock_);
+  try {
+    name_ = name ? std::u16string(name) : std::u16string();
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
   graph_ = graph;
-  name_ = name ? std::u16string(name) : std::u16string();
   return S_OK;
 }
 
@@ -629,8 +633,11 @@ HRESULT CBaseInputPin::Receive(IMediaSample* sample) {
   if (sample->GetMediaType(&changed) == S_OK && changed) {
     const CMediaType mt(*changed);
     DeleteMediaType(changed);
-    if (CheckMediaType(&mt) != S_OK) return VFW_E_INVALIDMEDIATYPE;
-    SetMediaType(&mt);
+    // Some filters attach their type to every sample; only a real change is checked and applied.
+    if (!(mt == mt_)) {
+      if (CheckMediaType(&mt) != S_OK) return VFW_E_INVALIDMEDIATYPE;
+      SetMediaType(&mt);
+    }
   }
   return S_OK;
 }

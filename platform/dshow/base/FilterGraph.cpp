@@ -182,6 +182,14 @@ void CFilterGraph::DisconnectAllPins(IBaseFilter* filter) {
 
 HRESULT CFilterGraph::AddFilter(IBaseFilter* filter, LPCWSTR name) {
   if (!filter) return E_POINTER;
+  try {
+    return AddFilterLocked(filter, name);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+HRESULT CFilterGraph::AddFilterLocked(IBaseFilter* filter, LPCWSTR name) {
   std::lock_guard lock(lock_);
   if (Contains(filter)) return VFW_E_DUPLICATE_NAME;
   const std::u16string wanted = name ? std::u16string(name) : std::u16string(u"Filter");
@@ -197,6 +205,7 @@ HRESULT CFilterGraph::AddFilter(IBaseFilter* filter, LPCWSTR name) {
     unique = wanted + std::u16string(suffix, suffix + std::strlen(suffix));
     result = VFW_S_DUPLICATE_NAME;
   }
+  filters_.reserve(filters_.size() + 1);
   const HRESULT joined = filter->JoinFilterGraph(this, unique.c_str());
   if (FAILED(joined)) return joined;
   filter->AddRef();
@@ -224,10 +233,14 @@ HRESULT CFilterGraph::EnumFilters(IEnumFilters** filters) {
   if (!filters) return E_POINTER;
   *filters = nullptr;
   std::lock_guard lock(lock_);
-  std::vector<IBaseFilter*> list;
-  for (const Entry& e : filters_) list.push_back(e.filter);
-  auto* e = new (std::nothrow) CEnumFilters(std::move(list));
-  if (!e) return E_OUTOFMEMORY;
+  CEnumFilters* e = nullptr;
+  try {
+    std::vector<IBaseFilter*> list;
+    for (const Entry& entry : filters_) list.push_back(entry.filter);
+    e = new CEnumFilters(std::move(list));
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
   return e->NonDelegatingQueryInterface(IID_IEnumFilters, reinterpret_cast<void**>(filters));
 }
 
@@ -275,6 +288,14 @@ HRESULT CFilterGraph::Connect(IPin* out, IPin* in) {
 }
 
 HRESULT CFilterGraph::ConnectThroughRegistered(IPin* out, IPin* in, int depth) {
+  try {
+    return ConnectThroughRegisteredLocked(out, in, depth);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+HRESULT CFilterGraph::ConnectThroughRegisteredLocked(IPin* out, IPin* in, int depth) {
   if (depth >= kMaxIntermediateFilters) return VFW_E_CANNOT_CONNECT;
   const std::vector<CMediaType> offered = PreferredTypes(out);
   std::vector<RegisteredFilter> candidates = ReadRegisteredFilters(CLSID_LegacyAmFilterCategory);

@@ -49,7 +49,9 @@ class CFilterGraph : public com::CUnknown, public IGraphBuilder {
     std::u16string name;
   };
 
+  HRESULT AddFilterLocked(IBaseFilter* filter, LPCWSTR name);
   HRESULT ConnectThroughRegistered(IPin* out, IPin* in, int depth);
+  HRESULT ConnectThroughRegisteredLocked(IPin* out, IPin* in, int depth);
   bool Contains(IBaseFilter* filter);
   bool PinInGraph(IPin* pin);
   void DisconnectAllPins(IBaseFilter* filter);

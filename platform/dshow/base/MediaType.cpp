@@ -38,6 +38,13 @@ HRESULT CopyMediaType(AM_MEDIA_TYPE* target, const AM_MEDIA_TYPE* source) {
   return com::S_OK;
 }
 
+bool SameMediaType(const AM_MEDIA_TYPE& a, const AM_MEDIA_TYPE& b) {
+  return a.majortype == b.majortype && a.subtype == b.subtype && a.formattype == b.formattype &&
+         a.bFixedSizeSamples == b.bFixedSizeSamples && a.bTemporalCompression == b.bTemporalCompression &&
+         a.lSampleSize == b.lSampleSize && a.cbFormat == b.cbFormat &&
+         (a.cbFormat == 0 || (a.pbFormat && b.pbFormat && std::memcmp(a.pbFormat, b.pbFormat, a.cbFormat) == 0));
+}
+
 AM_MEDIA_TYPE* CreateMediaType(const AM_MEDIA_TYPE* source) {
   auto* type = static_cast<AM_MEDIA_TYPE*>(com::CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
   if (!type) return nullptr;

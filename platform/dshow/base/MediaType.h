@@ -12,6 +12,8 @@ void FreeMediaType(AM_MEDIA_TYPE& type);
 void DeleteMediaType(AM_MEDIA_TYPE* type);
 /** @brief Deep copy into target (whose old format block the caller has freed). */
 HRESULT CopyMediaType(AM_MEDIA_TYPE* target, const AM_MEDIA_TYPE* source);
+/** @brief Equal in every field and in the bytes of the format block. */
+bool SameMediaType(const AM_MEDIA_TYPE& a, const AM_MEDIA_TYPE& b);
 /** @brief A new task-memory copy of a media type; null when memory runs out. */
 AM_MEDIA_TYPE* CreateMediaType(const AM_MEDIA_TYPE* source);
 
@@ -49,7 +51,8 @@ class CMediaType : public AM_MEDIA_TYPE {
 
 /** @brief Bytes of one row of an RGB image: rows are padded to 4 bytes. */
 constexpr LONG RgbStride(LONG width, int bitCount) {
-  return static_cast<LONG>(((static_cast<int64_t>(width < 0 ? -width : width) * bitCount + 31) / 32) * 4);
+  const int64_t w = width < 0 ? -static_cast<int64_t>(width) : width;
+  return static_cast<LONG>(((w * bitCount + 31) / 32) * 4);
 }
 
 /**
