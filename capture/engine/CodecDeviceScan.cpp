@@ -18,7 +18,7 @@ struct Compressor {
 constexpr Compressor kCompressors[] = {
     {"Microsoft MPEG-4 Video Codec V2", "msmpeg4v2", true},
     {"Microsoft MPEG-4 Video Codec V3", "msmpeg4", true},
-    {"MPEG-4 Part 2 Video Codec", "mpeg4", true},
+    {"MPEG-4 Video Codec", "mpeg4", true},
     {"MPEG-1 Video Codec", "mpeg1video", true},
     {"MJPEG Compressor", "mjpeg", true},
     {"DV Codec", "dvvideo", true},
