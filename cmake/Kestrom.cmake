@@ -1,5 +1,7 @@
 # Helpers shared by every folder of the project.
 
+set(KESTROM_EMBED_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/EmbedResource.cmake)
+
 # Adds each folder matching the given patterns (relative to the source root) that holds a
 # CMakeLists.txt, in sorted order.
 function(kestrom_add_code_folders)
@@ -53,4 +55,28 @@ function(kestrom_benchmark target)
   add_executable(${target} ${ARG_SOURCES})
   target_link_libraries(${target} PRIVATE benchmark::benchmark ${ARG_LIBS})
   set_target_properties(${target} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bench)
+endfunction()
+
+# kestrom_embed_resource(<target> <NAME> <file> [DEPENDS <target-or-file>...])
+# Compiles the bytes of <file> into <target> (a program or shared library), found at run time by
+# kestrom::core::FindResource("<NAME>"). The bytes are regenerated whenever the file changes.
+# <file> may be made by another target of the build (e.g. $<TARGET_FILE:deinterlacer>): name
+# that target under DEPENDS so it is built first.
+function(kestrom_embed_resource target name file)
+  cmake_parse_arguments(ARG "" "" "DEPENDS" ${ARGN})
+  if(NOT name MATCHES "^[A-Za-z0-9_.-]+$")
+    message(FATAL_ERROR "kestrom_embed_resource: bad resource name '${name}'")
+  endif()
+  if(NOT file MATCHES "^\\$<" AND NOT IS_ABSOLUTE "${file}")
+    set(file ${CMAKE_CURRENT_SOURCE_DIR}/${file})
+  endif()
+  string(MAKE_C_IDENTIFIER "${target}_${name}" id)
+  set(out ${CMAKE_CURRENT_BINARY_DIR}/embedded/${id}.cpp)
+  add_custom_command(OUTPUT ${out}
+    COMMAND ${CMAKE_COMMAND} -DNAME=${name} -DINPUT=${file} -DOUTPUT=${out} -P ${KESTROM_EMBED_SCRIPT}
+    DEPENDS ${file} ${ARG_DEPENDS} ${KESTROM_EMBED_SCRIPT}
+    COMMENT "Embedding ${name} into ${target}"
+    VERBATIM)
+  target_sources(${target} PRIVATE ${out})
+  target_link_libraries(${target} PRIVATE platform_core)
 endfunction()

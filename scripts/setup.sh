@@ -8,7 +8,7 @@ KESTROM_PACKAGES=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libjpeg62-turbo-dev libcurl4-openssl-dev libasound2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-dejavu-core xvfb xauth python3-aiosmtpd poppler-utils imagemagick
+  locales fonts-dejavu-core xvfb xauth python3-aiosmtpd poppler-utils imagemagick
 )
 
 kestrom_ensure_packages() {

@@ -27,10 +27,13 @@ QString GetSystemFolder();
 /** @brief SystemDrive() + "KestromWORKING", the working folder both programs share. */
 QString WorkingFolder();
 
-/** @brief The drives C: to H: in letter order, each with its folder and type. */
+/**
+ * @brief The drives C: to H:, always six, in letter order, each with its folder and type; a letter
+ * that is not configured has an empty folder and type NoRootDir.
+ */
 QList<Drive> Drives();
 
-/** @brief The drive of a letter ('C'..'H'), when it is configured. */
+/** @brief The drive of a letter ('C'..'H', either case), when it is configured. */
 std::optional<Drive> DriveOf(QChar letter);
 
 /** @brief Free bytes on the volume that holds the path itself (statvfs); nothing when unknown. */
@@ -39,6 +42,7 @@ std::optional<uint64_t> FreeSpace(const QString& path);
 /**
  * @brief Joins a folder and a "\Name" fragment as the programs write them ("\Temp",
  * "\Sample.avi", "Sub\File.txt"): backslashes become '/', exactly one '/' between the two.
+ * With an empty folder the fragment is taken relative to the current folder.
  */
 QString JoinPath(const QString& folder, const QString& fragment);
 
@@ -53,6 +57,12 @@ bool IsHidden(const QString& path);
 
 /** @brief Creates a folder (and its parents) when missing; true when it exists afterwards. */
 bool EnsureFolder(const QString& path);
+
+/**
+ * @brief Creates a folder (and its parents) and hides it, when it is missing; an existing folder
+ * is left as it is. True when the folder exists afterwards.
+ */
+bool EnsureHiddenFolder(const QString& path);
 
 /** @brief The folder of the running program, with no trailing '/'. */
 QString ProgramFolder();

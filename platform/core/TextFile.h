@@ -55,11 +55,14 @@ class NumberReader {
   void SkipLine();
   /** @brief True when only blanks and line ends are left. */
   bool AtEnd() const;
+  /** @brief True once a malformed number stopped the reading. */
+  bool Failed() const;
 
  private:
   QString NextToken();
   QString text_;
   qsizetype pos_ = 0;
+  bool failed_ = false;
 };
 
 }  // namespace kestrom::core
