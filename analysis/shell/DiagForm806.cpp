@@ -3,6 +3,7 @@
 #include "analysis/shell/FormSupport.h"
 #include "analysis/shell/GlobalPaths.h"
 #include "platform/core/Format.h"
+#include "platform/winmsg/WinMsg.h"
 
 #include <QEvent>
 #include <QListWidget>
@@ -156,6 +157,10 @@ bool TDiagForm806::eventFilter(QObject* watched, QEvent* event) {
   return QDialog::eventFilter(watched, event);
 }
 
-QStringList DirectoryWindowTitles() { return {}; }
+QStringList DirectoryWindowTitles() {
+  QStringList titles;
+  for (const winmsg::WindowInfo& window : winmsg::EnumWindows()) titles << window.title;
+  return titles;
+}
 
 }  // namespace kestrom::shell

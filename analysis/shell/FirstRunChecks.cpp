@@ -1,6 +1,8 @@
 #include "analysis/shell/FirstRunChecks.h"
 
 #include "platform/core/Paths.h"
+#include "platform/shell/Shell.h"
+#include "platform/ui/Terminate.h"
 
 #include <QFileInfo>
 
@@ -16,9 +18,8 @@ bool DirectXVersionIs8Or9(const QString& version) {
 }
 
 bool FirstRunChecks::RunInstaller(const QString& program, const QString& folder) {
-  Q_UNUSED(program);
-  Q_UNUSED(folder);
-  return false;
+  // The wait keeps the windows alive and ends early when the program is told to end.
+  return ExecuteAndWait(program, {}, folder, [] { return ui::Terminated(); }).started;
 }
 
 namespace {

@@ -5,6 +5,7 @@
 #include "analysis/shell/GlobalPaths.h"
 #include "analysis/shell/ModalForms.h"
 #include "platform/core/Paths.h"
+#include "platform/registry/Registry.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/Terminate.h"
 
@@ -144,7 +145,12 @@ void TRegistrationCodecForm::showEvent(QShowEvent* event) {
 
 // ---- hidden set-up form -------------------------------------------------------------------------
 
-void TOtherInfo::GetDirectXVersion(QString& version) { version.clear(); }
+void TOtherInfo::GetDirectXVersion(QString& version) {
+  // Opened with the create flag, so a missing key is made empty and reads as "not installed".
+  registry::TRegistry reg(registry::HKEY_LOCAL_MACHINE);
+  version = reg.OpenKey("\\Software\\Microsoft\\DirectX", true) ? reg.ReadString("Version").value_or(QString())
+                                                                  : QString();
+}
 
 TKestrom903InstallForm::TKestrom903InstallForm(QWidget* parent) : QDialog(parent) {
   setObjectName("Kestrom903InstallForm");

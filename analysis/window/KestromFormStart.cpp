@@ -288,8 +288,7 @@ void TKestromForm::paintEvent(QPaintEvent* event) {
 }
 
 void TKestromForm::closeEvent(QCloseEvent* event) {
-  // Closing the main form ends the program; closing the Best window only hides it.
-  if (this == Forms().MainWindow) ui::Terminate();
+  // The application ends the program when its main form closes; the Best window only hides.
   event->accept();
 }
 
