@@ -180,6 +180,7 @@ class TKestromForm : public QWidget {
   void paintEvent(QPaintEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
   void CreateControls();
@@ -188,6 +189,8 @@ class TKestromForm : public QWidget {
   QToolButton* AddSpeedButton(QWidget* parent, const QString& name, const QString& caption, const QString& hint,
                               int left, int top, bool checkable = false, int width = 28);
   void FillSnapshot();
+  QRect requestedBounds_;
+  bool boundsPending_ = false;
 };
 
 /** @brief The splash form shown while the program starts. */

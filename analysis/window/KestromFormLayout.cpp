@@ -32,6 +32,18 @@ void TKestromForm::SetBounds(int left, int top, int width, int height) {
   const QSize frame = frameGeometry().size() - size();
   move(left, top);
   resize(std::max(1, width - frame.width()), std::max(1, height - frame.height()));
+  // A hidden window learns its frame only when shown; the bounds are then applied again.
+  requestedBounds_ = QRect(left, top, width, height);
+  boundsPending_ = !isVisible();
+}
+
+void TKestromForm::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (boundsPending_ && frameGeometry() != requestedBounds_) {
+    const QRect bounds = requestedBounds_;
+    SetBounds(bounds.left(), bounds.top(), bounds.width(), bounds.height());
+  }
+  boundsPending_ = false;
 }
 
 QRect TKestromForm::Bounds() const { return frameGeometry(); }

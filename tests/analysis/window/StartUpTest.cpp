@@ -55,9 +55,9 @@ TEST_F(StartUp, CreationWiresThePairAndArmsTheStartTimer) {
     EXPECT_EQ(p.palette->windowTitle(), p.caption);
     EXPECT_EQ(p.palette->OwnerWindow(), p.owner == 1 ? Main() : Best());
   }
-  EXPECT_FALSE(Best()->SplitScreenButton->isVisibleTo(Best()));
-  EXPECT_FALSE(Best()->Teaching->isVisibleTo(Best()));
-  EXPECT_TRUE(Main()->Teaching->isVisibleTo(Main()));
+  EXPECT_TRUE(Best()->SplitScreenButton->isHidden());
+  EXPECT_TRUE(Best()->Teaching->isHidden());
+  EXPECT_FALSE(Main()->Teaching->isHidden());
   EXPECT_TRUE(Main()->StartTimer->isActive());
   EXPECT_EQ(Main()->StartTimer->interval(), 5);
   EXPECT_EQ(Globals().ProgramTitle, "Kestrom");
@@ -99,7 +99,9 @@ TEST_F(StartUp, StartTimerSetsBothWindowsUpOnce) {
   }
   EXPECT_EQ(Main()->AreaWidth, 1262);
   EXPECT_EQ(Main()->AreaHeight, 876);
-  EXPECT_FALSE(Best()->EmailSpeedButton->isVisibleTo(Best()));
+  EXPECT_TRUE(Best()->EmailSpeedButton->isHidden());
+  EXPECT_TRUE(Main()->CreateExportAVIButton->isHidden());
+  EXPECT_TRUE(Main()->PlayListSpeedButton->isHidden());
   EXPECT_EQ(Best()->StatusBar1->PanelText(6), "Sync Off");
   EXPECT_EQ(Forms().SplashForm, nullptr);
 }
