@@ -5,11 +5,13 @@
 // test ever blocks in a modal loop.
 
 #include "platform/core/Colour.h"
+#include "platform/ui/Font.h"
 
 #include <QPoint>
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <variant>
 #include <vector>
@@ -54,14 +56,6 @@ struct FileRequest {
   QString fileName;
   QString defaultExt;   // without the dot
   bool overwritePrompt = false;
-};
-
-/** @brief A font with its colour, as the font dialog edits it. */
-struct FontChoice {
-  QString name = "Arial";
-  int size = 10;  // points
-  bool bold = false, italic = false, underline = false, strikeOut = false;
-  core::TColor color = core::clBlack;
 };
 
 /** @brief Where a print job goes: a printer by name, or a PDF file (scripted and headless). */
@@ -126,18 +120,27 @@ class QtDialogs final : public Dialogs {
 /**
  * @brief Answers from a queue, in order, and records every request. An answer is a modal result
  * (message boxes), a string (file, folder, input), a FontChoice, a colour, a PrintTarget, or
- * std::monostate for "cancelled". Asking with an empty queue, or with an answer of the wrong kind,
- * fails the running test and answers "cancelled" (mrCancel for message boxes).
+ * std::monostate for "cancelled". Asking with an empty queue, with an answer of the wrong kind, or
+ * with a modal result the box has no button for, records an error (Errors()), calls the failure
+ * handler (the instance's, else the process-wide one) and answers "cancelled" (mrCancel for
+ * message boxes; a result without its button is still returned).
  */
 class ScriptedDialogs final : public Dialogs {
  public:
-  using Answer = std::variant<std::monostate, int, QString, FontChoice, core::TColor, PrintTarget>;
+  // Modal results are their own type so that they never mix with colours (both are integers).
+  using Answer = std::variant<std::monostate, ModalResult, QString, FontChoice, core::TColor, PrintTarget>;
 
   void Push(Answer answer) { answers_.push_back(std::move(answer)); }
   const std::vector<AskedItem>& Asked() const { return asked_; }
   /** @brief The texts of all message boxes asked so far, in order. */
   QStringList MessageTexts() const;
   std::size_t Pending() const { return answers_.size(); }
+  /** @brief What went wrong with the script so far (missing or mismatched answers). */
+  const QStringList& Errors() const { return errors_; }
+  /** @brief Records an error when answers are left that no dialog asked for. */
+  void CheckAllAnswered();
+  /** @brief Called at each error, e.g. with a test's failure macro. */
+  void SetFailureHandler(std::function<void(const QString&)> handler) { onFailure_ = std::move(handler); }
 
   int MessageDlg(const MessageRequest& request, QWidget* owner) override;
   std::optional<QString> OpenFile(const FileRequest& request, QWidget* owner) override;
@@ -149,15 +152,31 @@ class ScriptedDialogs final : public Dialogs {
   std::optional<PrintTarget> ChoosePrinter(QWidget* owner) override;
 
  private:
+  template <typename T>
+  std::optional<T> Take(const char* asked);
+  void Fail(const QString& message);
+
   std::deque<Answer> answers_;
   std::vector<AskedItem> asked_;
+  QStringList errors_;
+  std::function<void(const QString&)> onFailure_;
 };
 
-/** @brief Installs a scripted service for the lifetime of a test scope. */
+/** @brief The failure handler of every scripted service that has none of its own; a test
+ *  program installs one that fails the running test. */
+void SetScriptedDialogsFailureHandler(std::function<void(const QString&)> handler);
+
+/** @brief Installs a scripted service for the lifetime of a test scope; at its end, answers
+ *  that no dialog asked for count as an error. */
 class ScopedScriptedDialogs {
  public:
   ScopedScriptedDialogs() { SetAppDialogs(&dialogs); }
-  ~ScopedScriptedDialogs() { SetAppDialogs(nullptr); }
+  ~ScopedScriptedDialogs() {
+    SetAppDialogs(nullptr);
+    dialogs.CheckAllAnswered();
+  }
+  ScopedScriptedDialogs(const ScopedScriptedDialogs&) = delete;
+  ScopedScriptedDialogs& operator=(const ScopedScriptedDialogs&) = delete;
   ScriptedDialogs dialogs;
 };
 

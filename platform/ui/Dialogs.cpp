@@ -1,0 +1,432 @@
+#include "platform/ui/Dialogs.h"
+
+#include "platform/ui/DialogParts.h"
+
+#include <QAbstractButton>
+#include <QColorDialog>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QInputDialog>
+#include <QLabel>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QVBoxLayout>
+#include <array>
+
+namespace kestrom::ui {
+
+// ---- service -------------------------------------------------------------------------------
+
+namespace {
+Dialogs* g_installed = nullptr;
+}
+
+Dialogs& AppDialogs() {
+  static QtDialogs real;
+  return g_installed ? *g_installed : real;
+}
+
+void SetAppDialogs(Dialogs* dialogs) { g_installed = dialogs; }
+
+int Dialogs::MessageDlgPos(const QString& text, MsgDlgType type, MsgDlgButtons buttons, int x, int y,
+                           QWidget* owner) {
+  MessageRequest request;
+  request.text = text;
+  request.type = type;
+  request.buttons = buttons;
+  request.position = QPoint(x, y);
+  return MessageDlg(request, owner);
+}
+
+void Dialogs::ShowMessage(const QString& text, QWidget* owner) {
+  MessageRequest request;
+  request.text = text;
+  request.type = MsgDlgType::mtCustom;
+  request.buttons = mbOK;
+  MessageDlg(request, owner);
+}
+
+// ---- pieces of the real dialogs ------------------------------------------------------------
+
+QStringList QtNameFilters(const QString& toolkitFilter) {
+  QStringList result;
+  const QStringList parts = toolkitFilter.split('|');
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    QString name = parts[i].trimmed();
+    QStringList patterns;
+    for (const QString& p : parts[i + 1].split(';', Qt::SkipEmptyParts)) {
+      const QString pattern = p.trimmed();
+      // "*.*" means every file to the toolkit; on Linux it would miss names without a dot.
+      patterns << (pattern == "*.*" ? QStringLiteral("*") : pattern);
+    }
+    if (patterns.isEmpty()) patterns << "*";
+    // A name that already shows its patterns in brackets keeps its words, not the brackets.
+    static const QRegularExpression trailingBrackets(R"(\s*\([^()]*\)\s*$)");
+    name.remove(trailingBrackets);
+    if (name.isEmpty()) name = patterns.join(' ');
+    result << QStringLiteral("%1 (%2)").arg(name, patterns.join(' '));
+  }
+  return result;
+}
+
+QString NormaliseLineBreaks(const QString& text) {
+  QString t = text;
+  t.replace("\r\n", "\n");
+  t.replace("\n\r", "\n");
+  t.replace('\r', '\n');
+  return t;
+}
+
+QString MessageCaption(const MessageRequest& request) {
+  if (!request.caption.isEmpty()) return request.caption;
+  switch (request.type) {
+    case MsgDlgType::mtWarning: return "Warning";
+    case MsgDlgType::mtError: return "Error";
+    case MsgDlgType::mtInformation: return "Information";
+    case MsgDlgType::mtConfirmation: return "Confirm";
+    case MsgDlgType::mtCustom: break;
+  }
+  const QString title = QGuiApplication::applicationDisplayName();
+  return title.isEmpty() ? QCoreApplication::applicationName() : title;
+}
+
+namespace {
+
+struct ButtonInfo {
+  MsgDlgBtn bit;
+  const char* caption;
+  int result;
+  QMessageBox::ButtonRole role;
+};
+
+// The toolkit's buttons, in the order it lays them out.
+constexpr std::array<ButtonInfo, 11> kButtons{{
+    {mbYes, "&Yes", mrYes, QMessageBox::YesRole},
+    {mbNo, "&No", mrNo, QMessageBox::NoRole},
+    {mbOK, "OK", mrOk, QMessageBox::AcceptRole},
+    {mbCancel, "Cancel", mrCancel, QMessageBox::RejectRole},
+    {mbAbort, "&Abort", mrAbort, QMessageBox::RejectRole},
+    {mbRetry, "&Retry", mrRetry, QMessageBox::AcceptRole},
+    {mbIgnore, "&Ignore", mrIgnore, QMessageBox::AcceptRole},
+    {mbAll, "&All", mrAll, QMessageBox::AcceptRole},
+    {mbNoToAll, "N&o to All", mrNoToAll, QMessageBox::NoRole},
+    {mbYesToAll, "Yes to &All", mrYesToAll, QMessageBox::YesRole},
+    {mbHelp, "&Help", mrNone, QMessageBox::HelpRole},
+}};
+
+constexpr const char* kResultProperty = "kestromModalResult";
+
+}  // namespace
+
+std::unique_ptr<QMessageBox> BuildMessageBox(const MessageRequest& request, QWidget* owner) {
+  auto box = std::make_unique<QMessageBox>(owner);
+  box->setWindowTitle(MessageCaption(request));
+  box->setText(NormaliseLineBreaks(request.text));
+  box->setTextFormat(Qt::PlainText);
+  switch (request.type) {
+    case MsgDlgType::mtWarning: box->setIcon(QMessageBox::Warning); break;
+    case MsgDlgType::mtError: box->setIcon(QMessageBox::Critical); break;
+    case MsgDlgType::mtInformation: box->setIcon(QMessageBox::Information); break;
+    case MsgDlgType::mtConfirmation: box->setIcon(QMessageBox::Question); break;
+    case MsgDlgType::mtCustom: box->setIcon(QMessageBox::NoIcon); break;
+  }
+  const MsgDlgButtons buttons = request.buttons ? request.buttons : static_cast<MsgDlgButtons>(mbOK);
+  QPushButton* first = nullptr;
+  QPushButton* escape = nullptr;
+  for (const ButtonInfo& info : kButtons) {
+    if (!(buttons & info.bit)) continue;
+    QPushButton* b = box->addButton(QString::fromLatin1(info.caption), info.role);
+    b->setProperty(kResultProperty, info.result);
+    if (!first) first = b;
+    // Escape answers Cancel, else No, else the only button there is.
+    if (info.bit == mbCancel || (info.bit == mbNo && !escape)) escape = b;
+  }
+  if (!escape && first && box->buttons().size() == 1) escape = first;
+  if (first) box->setDefaultButton(first);
+  if (escape) box->setEscapeButton(escape);
+  if (request.position.x() >= 0 && request.position.y() >= 0) {
+    box->move(request.position);
+  }
+  return box;
+}
+
+int ModalResultOf(const QAbstractButton* button) {
+  if (!button) return mrCancel;
+  const QVariant v = button->property(kResultProperty);
+  return v.isValid() ? v.toInt() : mrCancel;
+}
+
+namespace {
+
+struct NamedColour {
+  const char* name;
+  core::TColor color;
+};
+
+constexpr std::array<NamedColour, 16> kNamedColours{{
+    {"Black", core::clBlack}, {"Maroon", core::clMaroon}, {"Green", core::clGreen},
+    {"Olive", core::clOlive}, {"Navy", core::clNavy}, {"Purple", core::clPurple},
+    {"Teal", core::clTeal}, {"Gray", core::clGray}, {"Silver", core::clSilver},
+    {"Red", core::clRed}, {"Lime", core::clLime}, {"Yellow", core::clYellow},
+    {"Blue", core::clBlue}, {"Fuchsia", core::clFuchsia}, {"Aqua", core::clAqua},
+    {"White", core::clWhite},
+}};
+
+QIcon Swatch(core::TColor color) {
+  QPixmap pixmap(16, 12);
+  pixmap.fill(core::ToQColor(color));
+  return QIcon(pixmap);
+}
+
+}  // namespace
+
+FontColourDialog::FontColourDialog(const FontChoice& initial, QWidget* owner) : QDialog(owner) {
+  setWindowTitle("Font");
+  fonts_ = new QFontDialog(this);
+  // Embedded: the font dialog's own buttons and window go, ours take over.
+  fonts_->setOptions(QFontDialog::NoButtons | QFontDialog::DontUseNativeDialog);
+  fonts_->setWindowFlags(Qt::Widget);
+  QFont font(initial.name);
+  font.setPointSize(std::max(1, initial.size));
+  font.setBold(initial.bold);
+  font.setItalic(initial.italic);
+  font.setUnderline(initial.underline);
+  font.setStrikeOut(initial.strikeOut);
+  fonts_->setCurrentFont(font);
+
+  colours_ = new QComboBox(this);
+  colours_->setObjectName("ColourComboBox");
+  for (const NamedColour& c : kNamedColours) colours_->addItem(Swatch(c.color), c.name, c.color);
+  auto* other = new QPushButton("Other colour...", this);
+  other->setObjectName("OtherColourButton");
+  connect(other, &QPushButton::clicked, this, [this] { PickOtherColour(); });
+  SetColor(initial.color);
+
+  auto* colourRow = new QHBoxLayout;
+  colourRow->addWidget(new QLabel("Colour:", this));
+  colourRow->addWidget(colours_, 1);
+  colourRow->addWidget(other);
+
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(fonts_);
+  layout->addLayout(colourRow);
+  layout->addWidget(buttons);
+}
+
+void FontColourDialog::SetColor(core::TColor color) {
+  int index = colours_->findData(color);
+  if (index < 0) {
+    colours_->addItem(Swatch(color), "Custom", color);
+    index = colours_->count() - 1;
+  }
+  colours_->setCurrentIndex(index);
+}
+
+void FontColourDialog::PickOtherColour() {
+  const QColor chosen = QColorDialog::getColor(core::ToQColor(Choice().color), this);
+  if (chosen.isValid()) SetColor(core::FromQColor(chosen));
+}
+
+FontChoice FontColourDialog::Choice() const {
+  const QFont font = fonts_->currentFont();
+  FontChoice choice = FromQFont(font, colours_->currentData().toInt());
+  return choice;
+}
+
+// ---- real dialogs --------------------------------------------------------------------------
+
+int QtDialogs::MessageDlg(const MessageRequest& request, QWidget* owner) {
+  auto box = BuildMessageBox(request, owner);
+  box->exec();
+  return ModalResultOf(box->clickedButton());
+}
+
+namespace {
+
+std::optional<QString> RunFileDialog(const FileRequest& request, QWidget* owner, bool save) {
+  QFileDialog dialog(owner, request.title);
+  dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  const QStringList filters = QtNameFilters(request.filter);
+  if (!filters.isEmpty()) {
+    dialog.setNameFilters(filters);
+    const int index = std::clamp(request.filterIndex, 1, static_cast<int>(filters.size())) - 1;
+    dialog.selectNameFilter(filters[index]);
+  }
+  if (!request.initialDir.isEmpty()) dialog.setDirectory(request.initialDir);
+  if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
+  if (!request.defaultExt.isEmpty()) dialog.setDefaultSuffix(request.defaultExt);
+  dialog.setOption(QFileDialog::DontConfirmOverwrite, !request.overwritePrompt);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return dialog.selectedFiles().front();
+}
+
+}  // namespace
+
+std::optional<QString> QtDialogs::OpenFile(const FileRequest& request, QWidget* owner) {
+  return RunFileDialog(request, owner, false);
+}
+
+std::optional<QString> QtDialogs::SaveFile(const FileRequest& request, QWidget* owner) {
+  return RunFileDialog(request, owner, true);
+}
+
+std::optional<QString> QtDialogs::ChooseFolder(const QString& caption, const QString& startFolder,
+                                               QWidget* owner) {
+  const QString folder = QFileDialog::getExistingDirectory(owner, caption, startFolder);
+  if (folder.isEmpty()) return std::nullopt;
+  return folder;
+}
+
+std::optional<FontChoice> QtDialogs::ChooseFont(const FontChoice& initial, QWidget* owner) {
+  FontColourDialog dialog(initial, owner);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  return dialog.Choice();
+}
+
+std::optional<core::TColor> QtDialogs::ChooseColor(core::TColor initial, QWidget* owner) {
+  const QColor chosen = QColorDialog::getColor(core::ToQColor(initial), owner);
+  if (!chosen.isValid()) return std::nullopt;
+  return core::FromQColor(chosen);
+}
+
+std::optional<QString> QtDialogs::InputQuery(const InputRequest& request, QWidget* owner) {
+  bool ok = false;
+  const QString text = QInputDialog::getText(owner, request.caption, request.prompt, QLineEdit::Normal,
+                                             request.defaultValue, &ok);
+  if (!ok) return std::nullopt;
+  return text;
+}
+
+std::optional<PrintTarget> QtDialogs::ChoosePrinter(QWidget* owner) {
+  QPrinter printer(QPrinter::HighResolution);
+  QPrintDialog dialog(&printer, owner);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  PrintTarget target;
+  if (printer.outputFormat() == QPrinter::PdfFormat) {
+    target.pdfFile = printer.outputFileName();
+  } else {
+    target.printerName = printer.printerName();
+  }
+  target.copies = printer.copyCount();
+  target.landscape = printer.pageLayout().orientation() == QPageLayout::Landscape;
+  return target;
+}
+
+// ---- scripted dialogs ----------------------------------------------------------------------
+
+namespace {
+std::function<void(const QString&)> g_failureHandler;
+
+const char* KindName(const ScriptedDialogs::Answer& a) {
+  switch (a.index()) {
+    case 0: return "cancel";
+    case 1: return "modal result";
+    case 2: return "text";
+    case 3: return "font";
+    case 4: return "colour";
+    case 5: return "print target";
+  }
+  return "?";
+}
+}  // namespace
+
+void SetScriptedDialogsFailureHandler(std::function<void(const QString&)> handler) {
+  g_failureHandler = std::move(handler);
+}
+
+void ScriptedDialogs::Fail(const QString& message) {
+  errors_ << message;
+  if (onFailure_) {
+    onFailure_(message);
+  } else if (g_failureHandler) {
+    g_failureHandler(message);
+  }
+}
+
+template <typename T>
+std::optional<T> ScriptedDialogs::Take(const char* asked) {
+  if (answers_.empty()) {
+    Fail(QStringLiteral("no answer queued for the %1 dialog").arg(asked));
+    return std::nullopt;
+  }
+  Answer answer = std::move(answers_.front());
+  answers_.pop_front();
+  if (std::holds_alternative<std::monostate>(answer)) return std::nullopt;
+  if (auto* value = std::get_if<T>(&answer)) return *value;
+  Fail(QStringLiteral("the %1 dialog was answered with a %2").arg(asked, KindName(answer)));
+  return std::nullopt;
+}
+
+void ScriptedDialogs::CheckAllAnswered() {
+  if (!answers_.empty()) Fail(QStringLiteral("%1 queued answer(s) were never asked for").arg(answers_.size()));
+}
+
+QStringList ScriptedDialogs::MessageTexts() const {
+  QStringList texts;
+  for (const AskedItem& item : asked_)
+    if (const auto* m = std::get_if<MessageRequest>(&item)) texts << m->text;
+  return texts;
+}
+
+int ScriptedDialogs::MessageDlg(const MessageRequest& request, QWidget*) {
+  asked_.emplace_back(request);
+  const std::optional<ModalResult> result = Take<ModalResult>("message");
+  if (!result) return mrCancel;
+  // An answer the box could not give is a fault in the script (or in the box asked for).
+  bool offered = *result == mrCancel;
+  for (const ButtonInfo& info : kButtons)
+    if ((request.buttons & info.bit) && info.result == *result) offered = true;
+  if (!offered) {
+    Fail(QStringLiteral("message \"%1\" has no button for modal result %2").arg(request.text).arg(*result));
+  }
+  return *result;
+}
+
+std::optional<QString> ScriptedDialogs::OpenFile(const FileRequest& request, QWidget*) {
+  asked_.emplace_back(request);
+  return Take<QString>("open file");
+}
+
+std::optional<QString> ScriptedDialogs::SaveFile(const FileRequest& request, QWidget*) {
+  asked_.emplace_back(request);
+  return Take<QString>("save file");
+}
+
+std::optional<QString> ScriptedDialogs::ChooseFolder(const QString&, const QString& startFolder, QWidget*) {
+  asked_.emplace_back(startFolder);
+  return Take<QString>("folder");
+}
+
+std::optional<FontChoice> ScriptedDialogs::ChooseFont(const FontChoice& initial, QWidget*) {
+  asked_.emplace_back(initial);
+  return Take<FontChoice>("font");
+}
+
+std::optional<core::TColor> ScriptedDialogs::ChooseColor(core::TColor initial, QWidget*) {
+  asked_.emplace_back(initial);
+  return Take<core::TColor>("colour");
+}
+
+std::optional<QString> ScriptedDialogs::InputQuery(const InputRequest& request, QWidget*) {
+  asked_.emplace_back(request);
+  return Take<QString>("input");
+}
+
+std::optional<PrintTarget> ScriptedDialogs::ChoosePrinter(QWidget*) {
+  asked_.emplace_back(PrintTarget{});
+  return Take<PrintTarget>("print");
+}
+
+}  // namespace kestrom::ui
