@@ -185,5 +185,19 @@ TEST_F(StartUp, MissingDirectXAloneStillEndsTheProgram) {
   EXPECT_FALSE(QFileInfo::exists(MarkerPath()));
 }
 
+TEST_F(StartUp, MarkerThatCannotBeWrittenIsReportedAndTheChecksRunAgainNextTime) {
+  // A program folder on a file system that takes no new files, whoever runs the test.
+  Globals().AppFolder = "/proc";
+  dialogs.dialogs.Push(ui::mrOk);
+  Main()->StartTimerTimer();
+  const QStringList texts = dialogs.dialogs.MessageTexts();
+  ASSERT_EQ(texts.size(), 1);
+  EXPECT_TRUE(texts[0].startsWith("Cannot write " + MarkerPath()));
+  EXPECT_EQ(std::get<ui::MessageRequest>(dialogs.dialogs.Asked()[0]).type, ui::MsgDlgType::mtError);
+  EXPECT_FALSE(ui::Terminated());
+  EXPECT_FALSE(QFileInfo(MarkerPath()).isFile());
+  EXPECT_EQ(DialogFolders(), QStringList(8, QString()));
+}
+
 }  // namespace
 }  // namespace kestrom::window
