@@ -47,6 +47,8 @@ int ProgramMain(const ProgramOptions& options) {
   window::CreateForms();
   ui::InstallMainForm(forms.MainWindow);
   ListFormsInWindowDirectory();
+  // As the application's run does: the main form shows when the message loop starts.
+  forms.MainWindow->show();
   const int result = ui::RunMessageLoop();
   window::DestroyForms();
   winmsg::Shutdown();
