@@ -28,7 +28,15 @@ bool HasEncoderAndDecoder(const char* name) {
 }
 }  // namespace
 
-bool SystemFirstRunChecks::IsAviSynthInstalled() { return false; }
+bool SystemFirstRunChecks::IsAviSynthInstalled() {
+  // The script interpreter is compiled into the program with the media layer; a build without
+  // it cannot run scripts.
+#ifdef KESTROM_FRAME_SERVER
+  return true;
+#else
+  return false;
+#endif
+}
 
 bool SystemFirstRunChecks::IsCodecInstalled() {
   return HasEncoderAndDecoder("msmpeg4v2") && HasEncoderAndDecoder("adpcm_ms");

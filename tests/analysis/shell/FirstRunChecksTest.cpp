@@ -214,3 +214,13 @@ TEST(FirstRunChecks, VersionTextComesFromTheMachineKeyOfTheRegistry) {
 
 }  // namespace
 }  // namespace kestrom::shell
+
+namespace kestrom::shell {
+namespace {
+
+TEST(FirstRunChecks, ScriptInterpreterIsBuiltIntoTheProgram) {
+  EXPECT_TRUE(SystemFirstRunChecks().IsAviSynthInstalled());
+}
+
+}  // namespace
+}  // namespace kestrom::shell
