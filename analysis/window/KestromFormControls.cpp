@@ -91,6 +91,7 @@ void TKestromForm::CreateControls() {
   PlayListSpeedButton = AddSpeedButton(MainSheet, "PlayListSpeedButton", "PlayList", "Open PlayList", 84, 2, false, 56);
   EmailSpeedButton = AddSpeedButton(MainSheet, "EmailSpeedButton", "E-mail",
                                     "Function to email the current video and memo information", 144, 2, false, 52);
+  EmailSpeedButton->hide();  // mail runs only where a later step shows the button
   CreateExportAVIButton = AddSpeedButton(MainSheet, "CreateExportAVIButton", "Export", "Create Export AVI", 200, 2,
                                          false, 52);
   CancelAVIExportButton = AddSpeedButton(MainSheet, "CancelAVIExportButton", "Cancel", "Cancel AVI Export", 256,
@@ -186,9 +187,9 @@ void TKestromForm::CreateControls() {
   Image1->setObjectName("Image1");
   Image1->setGeometry(0, 56, 0, 0);
   Image1->hide();
+  // The program's picture, shown in the empty picture area until a video opens.
   Image2 = new QLabel(this);
   Image2->setObjectName("Image2");
-  Image2->hide();
 
   Panel1 = new QFrame(this);
   Panel1->setObjectName("Panel1");
