@@ -186,6 +186,7 @@ class TKestromForm : public QWidget {
   void CreateControls();
   void LayoutClick(int layout);
   void BlankSnapshot();
+  void CentreImage2();
   QToolButton* AddSpeedButton(QWidget* parent, const QString& name, const QString& caption, const QString& hint,
                               int left, int top, bool checkable = false, int width = 28);
   void FillSnapshot();

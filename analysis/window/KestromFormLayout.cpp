@@ -54,14 +54,18 @@ void TKestromForm::resizeEvent(QResizeEvent* event) {
   MenuPanel->setGeometry(0, 0, width(), MenuPanel->height());
   FileControls->setGeometry(0, 0, width(), MenuPanel->height());
   StatusBar1->setGeometry(0, height() - 20, width(), 20);
-  const int areaWidth = width() - 16, areaHeight = height() - 120;
-  Image2->move(static_cast<int>(core::Nearest((areaWidth - Image2->width()) / 2.0)),
-               static_cast<int>(core::Nearest((areaHeight - Image2->height()) / 2.0)) + 56);
+  CentreImage2();
   if (WindowCanvas.size() != size()) {
     QImage canvas(size(), QImage::Format_RGB32);
     canvas.fill(core::ToQColor(shell::Globals().BackgroundColour));
     WindowCanvas = canvas;
   }
+}
+
+void TKestromForm::CentreImage2() {
+  const int areaWidth = width() - 16, areaHeight = height() - 120;
+  Image2->move(static_cast<int>(core::Nearest((areaWidth - Image2->width()) / 2.0)),
+               static_cast<int>(core::Nearest((areaHeight - Image2->height()) / 2.0)) + 56);
 }
 
 int TKestromForm::ArrangeWindows(int layout) {

@@ -89,6 +89,7 @@ void TKestromForm::FormCreate() {
   if (Forms().SplashForm) {
     Image2->setPixmap(QPixmap::fromImage(Forms().SplashForm->Picture));
     Image2->resize(Forms().SplashForm->Picture.size());
+    CentreImage2();
   }
   CreateExportAVIButton->hide();
   CancelAVIExportButton->hide();
