@@ -9,7 +9,7 @@ namespace kestrom::shell {
 
 namespace {
 // The samples folder name, the same on every drive.
-const QString kSamplesFolderName = QStringLiteral("Kestrom Samples");
+const QString kSamplesFolderName = QStringLiteral("KestromSamples");
 }  // namespace
 
 GlobalPaths& Globals() {
