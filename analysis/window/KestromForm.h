@@ -54,6 +54,8 @@ class TKestromForm : public QWidget {
   void FormCreate();
   /** @brief Runs once on MainWindow shortly after start-up: initial state, layouts, first-run checks. */
   void StartTimerTimer();
+  /** @brief The hidden "DiagForm" button: shows the window-title form. */
+  void Button1Click();
   /** @brief The window's initial state. */
   void TempStart();
 

@@ -175,6 +175,7 @@ void TKestromForm::CreateControls() {
   Button1->setObjectName("Button1");
   Button1->setGeometry(4, 2, 72, 26);
   Button1->hide();
+  connect(Button1, &QPushButton::clicked, this, [this] { Button1Click(); });
   Button9 = new QPushButton(Working);
   Button9->setObjectName("Button9");
   Button9->setGeometry(80, 2, 60, 26);

@@ -229,6 +229,10 @@ void TKestromForm::StartTimerTimer() {
   }
 }
 
+void TKestromForm::Button1Click() {
+  if (Forms().DiagForm806) Forms().DiagForm806->show();
+}
+
 int TKestromForm::MessageDlgPosPaused(const QString& text, ui::MsgDlgType type, ui::MsgDlgButtons buttons, int x,
                                       int y) {
   PausePlayback();

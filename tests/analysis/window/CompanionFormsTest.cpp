@@ -15,14 +15,20 @@ namespace {
 
 using shell::Globals;
 
-class CompanionForms : public test::StartUpFixture {};
+class AnalysisCompanionForms : public test::StartUpFixture {
+ protected:
+  void SetUp() override {
+    StartUpFixture::SetUp();
+    Main()->StartTimer->stop();  // these tests look at the forms before the start-up runs
+  }
+};
 
 QByteArray ReadAll(const QString& path) {
   QFile file(path);
   return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-TEST_F(CompanionForms, HintBoxesWriteAndDeleteTheirMarkerFiles) {
+TEST_F(AnalysisCompanionForms, HintBoxesWriteAndDeleteTheirMarkerFiles) {
   struct Case {
     THintForm* form;
     QString file;
@@ -52,7 +58,7 @@ TEST_F(CompanionForms, HintBoxesWriteAndDeleteTheirMarkerFiles) {
   }
 }
 
-TEST_F(CompanionForms, OverlayChooserAppliesDualLayoutAtTheNextTick) {
+TEST_F(AnalysisCompanionForms, OverlayChooserAppliesDualLayoutAtTheNextTick) {
   TOverlayInformationForm* chooser = Forms().OverlayInformationForm;
   chooser->Timer1Timer();  // the tick after creation: no choice, the timer only stops
   EXPECT_FALSE(chooser->Timer1->isActive());
@@ -72,7 +78,7 @@ TEST_F(CompanionForms, OverlayChooserAppliesDualLayoutAtTheNextTick) {
   EXPECT_EQ(Best()->windowTitle(), "Best");
 }
 
-TEST_F(CompanionForms, LayoutChooserActsOnTheActiveWindow) {
+TEST_F(AnalysisCompanionForms, LayoutChooserActsOnTheActiveWindow) {
   Forms().ActiveWindowNumber = 1;
   TInformationForm* chooser = Forms().InformationForm;
   chooser->VertButton->click();
@@ -81,7 +87,7 @@ TEST_F(CompanionForms, LayoutChooserActsOnTheActiveWindow) {
   EXPECT_EQ(Main()->Bounds(), QRect(0, 0, 504, 721));
 }
 
-TEST_F(CompanionForms, MirrorCaptureGivesCapture1ItsPicture) {
+TEST_F(AnalysisCompanionForms, MirrorCaptureGivesCapture1ItsPicture) {
   TFlipForm* mirror = Forms().FlipForm;
   EXPECT_EQ(mirror->size(), QSize(525, 257));
   EXPECT_EQ(mirror->MirrorBitmap.pixelColor(10, 10), QColor(0, 128, 128));
@@ -92,7 +98,7 @@ TEST_F(CompanionForms, MirrorCaptureGivesCapture1ItsPicture) {
   EXPECT_EQ(capture->Image1->pixmap().size(), QSize(525, 257));
 }
 
-TEST_F(CompanionForms, SheetsStartEmptyWithTheirCaptions) {
+TEST_F(AnalysisCompanionForms, SheetsStartEmptyWithTheirCaptions) {
   const struct {
     TComparisonSheet* sheet;
     int pictures;

@@ -20,7 +20,7 @@ using shell::Globals;
 
 QString MarkerPath() { return core::JoinPath(Globals().AppFolder, Globals().FirstRunMarkerFile); }
 
-class StartUp : public test::StartUpFixture {
+class AnalysisStartUp : public test::StartUpFixture {
  protected:
   void WriteMarker() {
     QFile marker(MarkerPath());
@@ -36,7 +36,7 @@ class StartUp : public test::StartUpFixture {
   }
 };
 
-TEST_F(StartUp, CreationWiresThePairAndArmsTheStartTimer) {
+TEST_F(AnalysisStartUp, CreationWiresThePairAndArmsTheStartTimer) {
   for (TKestromForm* w : {Main(), Best()}) EXPECT_EQ(w->windowTitle(), shell::AnalysisWindowTitle);
   EXPECT_EQ(shell::AnalysisWindowTitle, "Kestrom Systems Ltd.   Measuring Motion Frame by Frame...");
   EXPECT_TRUE(Main()->IsMain && !Main()->IsBest);
@@ -67,7 +67,7 @@ TEST_F(StartUp, CreationWiresThePairAndArmsTheStartTimer) {
   EXPECT_EQ(Main()->Bounds(), QRect(0, 0, 1278, 996));
 }
 
-TEST_F(StartUp, StartTimerSetsBothWindowsUpOnce) {
+TEST_F(AnalysisStartUp, StartTimerSetsBothWindowsUpOnce) {
   WriteMarker();
   Main()->StartTimerTimer();
   EXPECT_FALSE(Main()->StartTimer->isActive());
@@ -106,7 +106,7 @@ TEST_F(StartUp, StartTimerSetsBothWindowsUpOnce) {
   EXPECT_EQ(Forms().SplashForm, nullptr);
 }
 
-TEST_F(StartUp, MarkerPresentRunsNoCheckAndKeepsTheDialogFolders) {
+TEST_F(AnalysisStartUp, MarkerPresentRunsNoCheckAndKeepsTheDialogFolders) {
   WriteMarker();
   Main()->OpenDialog1.initialDir = "/own/folder";
   Main()->StartTimerTimer();
@@ -119,7 +119,7 @@ TEST_F(StartUp, MarkerPresentRunsNoCheckAndKeepsTheDialogFolders) {
   EXPECT_EQ(DialogFolders(), expected);
 }
 
-TEST_F(StartUp, AllPresentWritesTheMarkerAndPointsTheDialogsAtTheSamples) {
+TEST_F(AnalysisStartUp, AllPresentWritesTheMarkerAndPointsTheDialogsAtTheSamples) {
   Main()->StartTimerTimer();
   EXPECT_FALSE(ui::Terminated());
   EXPECT_TRUE(dialogs.dialogs.Asked().empty());
@@ -133,7 +133,7 @@ TEST_F(StartUp, AllPresentWritesTheMarkerAndPointsTheDialogsAtTheSamples) {
   EXPECT_EQ(DialogFolders(), QStringList(8, Globals().SamplesFolder));
 }
 
-TEST_F(StartUp, MissingAviSynthEndsTheProgramAfterOneMessage) {
+TEST_F(AnalysisStartUp, MissingAviSynthEndsTheProgramAfterOneMessage) {
   fake.checks.aviSynth = false;
   dialogs.dialogs.Push(ui::mrOk);
   onModal = [](QDialog& form) { form.close(); };
@@ -150,7 +150,7 @@ TEST_F(StartUp, MissingAviSynthEndsTheProgramAfterOneMessage) {
   EXPECT_EQ(DialogFolders(), QStringList(8, QString()));
 }
 
-TEST_F(StartUp, MissingCodecsAndDirectXShowEveryMessageInOrderThenEnd) {
+TEST_F(AnalysisStartUp, MissingCodecsAndDirectXShowEveryMessageInOrderThenEnd) {
   fake.checks.codec = false;
   fake.checks.directX = false;
   for (int i = 0; i < 4; ++i) dialogs.dialogs.Push(ui::mrOk);
@@ -173,7 +173,7 @@ TEST_F(StartUp, MissingCodecsAndDirectXShowEveryMessageInOrderThenEnd) {
   EXPECT_FALSE(QFileInfo::exists(MarkerPath()));
 }
 
-TEST_F(StartUp, MissingDirectXAloneStillEndsTheProgram) {
+TEST_F(AnalysisStartUp, MissingDirectXAloneStillEndsTheProgram) {
   fake.checks.directX = false;
   for (int i = 0; i < 2; ++i) dialogs.dialogs.Push(ui::mrOk);
   Main()->StartTimerTimer();
@@ -185,7 +185,7 @@ TEST_F(StartUp, MissingDirectXAloneStillEndsTheProgram) {
   EXPECT_FALSE(QFileInfo::exists(MarkerPath()));
 }
 
-TEST_F(StartUp, MarkerThatCannotBeWrittenIsReportedAndTheChecksRunAgainNextTime) {
+TEST_F(AnalysisStartUp, MarkerThatCannotBeWrittenIsReportedAndTheChecksRunAgainNextTime) {
   // A program folder on a file system that takes no new files, whoever runs the test.
   Globals().AppFolder = "/proc";
   dialogs.dialogs.Push(ui::mrOk);
