@@ -1,5 +1,6 @@
 #include "analysis/window/AppForms.h"
 
+#include "analysis/annotation/AnglesTableForm.h"
 #include "analysis/shell/DiagForm806.h"
 #include "analysis/shell/RegistrationForms.h"
 #include "analysis/window/CompanionForms.h"
@@ -30,8 +31,10 @@ void CreateForms() {
   f.DiagForm806 = new shell::TDiagForm806();
   f.CloseFilesForm1 = new TCloseFilesForm("CloseFilesForm1");
   f.CloseFilesForm2 = new TCloseFilesForm("CloseFilesForm2");
-  f.AnglesTableForm1 = new TAnglesTableForm("AnglesTableForm1");
-  f.AnglesTableForm2 = new TAnglesTableForm("AnglesTableForm2");
+  f.AnglesTableForm1 = new TAnglesTableForm();
+  f.AnglesTableForm1->setObjectName("AnglesTableForm1");
+  f.AnglesTableForm2 = new TAnglesTableForm();
+  f.AnglesTableForm2->setObjectName("AnglesTableForm2");
   f.CutForm1 = new TCutForm("CutForm1");
   f.CutForm2 = new TCutForm("CutForm2");
   f.FlipForm = new TFlipForm();

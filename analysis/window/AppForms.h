@@ -11,12 +11,16 @@ class TRegistrationCodecForm;
 class TKestrom903InstallForm;
 }  // namespace kestrom::shell
 
+namespace kestrom::annotation {
+class TAnglesTableForm;
+}  // namespace kestrom::annotation
+
 namespace kestrom::window {
 
+using annotation::TAnglesTableForm;
 class TKestromForm;
 class TSplashForm;
 class TCloseFilesForm;
-class TAnglesTableForm;
 class TCutForm;
 class TFlipForm;
 class TBackgroundForm;

@@ -36,16 +36,6 @@ TCloseFilesForm::TCloseFilesForm(const QString& name, QWidget* parent) : QDialog
   }
 }
 
-TAnglesTableForm::TAnglesTableForm(const QString& name, QWidget* parent) : QWidget(parent, Qt::Window) {
-  setObjectName(name);
-  setWindowTitle("Results");
-  resize(260, 260);
-  auto* menuBar = new QMenuBar(this);
-  Close1 = menuBar->addAction("Close");
-  Close1->setObjectName("Close1");
-  connect(Close1, &QAction::triggered, this, &QWidget::hide);
-}
-
 TCutForm::TCutForm(const QString& name, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint) {
   setObjectName(name);

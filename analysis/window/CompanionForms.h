@@ -1,6 +1,6 @@
 #pragma once
-// Companion forms of the analysis windows: the close-file dialog, the angles table, the cutting
-// form and the memo pad.
+// Companion forms of the analysis windows: the close-file dialog, the cutting form and the memo
+// pad.
 
 #include "platform/ui/Dialogs.h"
 
@@ -23,14 +23,6 @@ class TCloseFilesForm final : public QDialog {
   explicit TCloseFilesForm(const QString& name, QWidget* parent = nullptr);
   int OwnerIndex = 0;
   QLineEdit* Edit1 = nullptr;
-};
-
-/** @brief The "Results" table of a window's angles. */
-class TAnglesTableForm final : public QWidget {
-  Q_OBJECT
- public:
-  explicit TAnglesTableForm(const QString& name, QWidget* parent = nullptr);
-  QAction* Close1 = nullptr;
 };
 
 /** @brief A small stay-on-top form holding a rectangle cut out of a window's picture. */
