@@ -22,6 +22,10 @@ class QTabWidget;
 class QTimer;
 class QToolButton;
 
+namespace kestrom::media {
+class MediaPlayer;
+}
+
 namespace kestrom::window {
 
 class TShapesControlForm;
@@ -177,6 +181,8 @@ class TKestromForm : public QWidget {
   QMenu* GridPopupMenu = nullptr;
   QAction *CalibratedGrid1 = nullptr, *FreeHandGrid1 = nullptr;
   QTimer* StartTimer = nullptr;
+  /** @brief Plays the window's video into WindowCanvas. */
+  media::MediaPlayer* MediaPlayer1 = nullptr;
 
  protected:
   void paintEvent(QPaintEvent* event) override;

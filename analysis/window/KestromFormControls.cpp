@@ -1,6 +1,7 @@
 // The analysis window's controls: the menu panel with its tab control and tool buttons, the
 // picture area, the playback panel and the status bar.
 #include "analysis/window/KestromForm.h"
+#include "platform/media/MediaPlayer.h"
 
 #include <QAction>
 #include <QMenu>
@@ -215,6 +216,9 @@ void TKestromForm::CreateControls() {
   Test->setGeometry(768, 10, 60, 18);
 
   StatusBar1 = new TStatusBar(this, {150, 200, 100, 100, 100, 150, 100});
+
+  MediaPlayer1 = new media::MediaPlayer(this);
+  MediaPlayer1->setObjectName("MediaPlayer1");
 
   StartTimer = new QTimer(this);
   StartTimer->setObjectName("StartTimer");

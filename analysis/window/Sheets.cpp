@@ -3,6 +3,7 @@
 #include "analysis/window/AppForms.h"
 #include "analysis/window/KestromForm.h"
 #include "analysis/window/Palettes.h"
+#include "platform/media/MediaPlayer.h"
 
 #include <QLabel>
 #include <QMenuBar>
@@ -128,6 +129,9 @@ void TCapture1::FormCreate() {
   main->AnglesControlForm->setWindowTitle("Angles - Main");
   best->AnglesControlForm->OwnerIndex = 2;
   best->AnglesControlForm->setWindowTitle("Angles - Best");
+
+  main->MediaPlayer1->SetDisplay(&main->WindowCanvas);
+  best->MediaPlayer1->SetDisplay(&best->WindowCanvas);
 
   main->IsMain = true;
   main->IsBest = false;

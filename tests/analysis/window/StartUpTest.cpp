@@ -4,6 +4,7 @@
 #include "analysis/window/CompanionForms.h"
 #include "analysis/window/Palettes.h"
 #include "platform/core/Paths.h"
+#include "platform/media/MediaPlayer.h"
 
 #include <QAction>
 #include <QFile>
@@ -39,6 +40,7 @@ class AnalysisStartUp : public test::StartUpFixture {
 TEST_F(AnalysisStartUp, CreationWiresThePairAndArmsTheStartTimer) {
   for (TKestromForm* w : {Main(), Best()}) EXPECT_EQ(w->windowTitle(), shell::AnalysisWindowTitle);
   EXPECT_EQ(shell::AnalysisWindowTitle, "Kestrom Systems Ltd.   Measuring Motion Frame by Frame...");
+  for (TKestromForm* w : {Main(), Best()}) EXPECT_EQ(w->MediaPlayer1->Display(), &w->WindowCanvas);
   EXPECT_TRUE(Main()->IsMain && !Main()->IsBest);
   EXPECT_TRUE(Best()->IsBest && !Best()->IsMain);
   const struct {
