@@ -64,9 +64,8 @@ TNewMemoPad::TNewMemoPad(QWidget* owner) : QMainWindow(owner, Qt::Window) {
   setMaximumSize(600, 800);
   resize(360, 508);
 
-  const ui::FileRequest profiles{.filter = "Horse Profiles (Database *.hdb)|*.hdb"};
-  OpenDialog1 = profiles;
-  SaveDialog1 = profiles;
+  OpenDialog1.filter = "Horse Profiles (Database *.hdb)|*.hdb";
+  SaveDialog1.filter = OpenDialog1.filter;
   SetMemoFont(DefaultFont());
   connect(Memo1, &QPlainTextEdit::textChanged, this, [this] { Memo1Change(); });
 }
@@ -94,10 +93,8 @@ void TNewMemoPad::SetMemoFont(const ui::FontChoice& font) {
 QStringList TNewMemoPad::MemoLines() const {
   const QString text = Memo1->toPlainText();
   if (text.isEmpty()) return {};
-  QStringList lines = text.split('\n');
-  // A memo ending in a line break holds no extra empty line, as the text file shows it.
-  if (lines.size() > 1 && lines.back().isEmpty()) lines.removeLast();
-  return lines;
+  // Every line of the memo, a last empty one too, so the file reads back exactly.
+  return text.split('\n');
 }
 
 void TNewMemoPad::SetMemoLines(const QStringList& lines) { Memo1->setPlainText(lines.join('\n')); }

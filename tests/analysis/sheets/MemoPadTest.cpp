@@ -108,18 +108,18 @@ TEST_F(MemoPad, NewMemoStartsFromTheTemplateWithTheTime) {
 
 TEST_F(MemoPad, SaveWritesCrLfTextAndFontThenShowReadsThemBack) {
   pad.show();
-  pad.SetMemoLines({"Good knee drive", "", "Arms late"});
+  pad.SetMemoLines({"Good knee drive", "", "Arms late", ""});
   EXPECT_TRUE(pad.MemoModified);
   pad.SetMemoFont(Font("Arial", 10, 255, true, false, true, false));
   ASSERT_TRUE(pad.SaveComments1Click());
   EXPECT_FALSE(pad.MemoModified);
-  EXPECT_EQ(ReadAll(Path("clip.txt")), "Good knee drive\r\n\r\nArms late\r\n");
+  EXPECT_EQ(ReadAll(Path("clip.txt")), "Good knee drive\r\n\r\nArms late\r\n\r\n");
   EXPECT_EQ(ReadAll(Path("clip.font")), "Arial\r\n         255  10 1 0 1 0\r\n");
 
   TNewMemoPad other(nullptr);
   other.SetVideo(Path("clip"));
   other.show();
-  EXPECT_EQ(other.MemoLines(), QStringList({"Good knee drive", "", "Arms late"}));
+  EXPECT_EQ(other.MemoLines(), QStringList({"Good knee drive", "", "Arms late", ""}));
   EXPECT_EQ(other.MemoFont(), Font("Arial", 10, 255, true, false, true, false));
   EXPECT_EQ(other.Edit1->text(), Path("clip"));
   EXPECT_FALSE(other.MemoModified);
