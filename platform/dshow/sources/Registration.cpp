@@ -1,0 +1,70 @@
+#include "platform/dshow/sources/Registration.h"
+
+#include "platform/com/ClassFactory.h"
+#include "platform/com/ComRuntime.h"
+#include "platform/dshow/base/FilterMapper.h"
+#include "platform/dshow/base/Guids.h"
+#include "platform/dshow/sources/DeviceEnumerator.h"
+#include "platform/dshow/sources/SourceClasses.h"
+#include "platform/dshow/sources/TestDevices.h"
+
+#include <mutex>
+#include <new>
+
+namespace kestrom::dshow {
+
+using namespace com;
+
+namespace {
+
+HRESULT RegisterClassObject(REFCLSID clsid, NewComObjectFunction create) {
+  auto* factory = new (std::nothrow) CClassFactory(create, nullptr);
+  if (!factory) return E_OUTOFMEMORY;
+  factory->NonDelegatingAddRef();
+  DWORD cookie = 0;
+  // Registered for the life of the process: the cookie is never revoked.
+  const HRESULT hr = CoRegisterClassObject(clsid, factory->GetInner(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie);
+  factory->NonDelegatingRelease();
+  return hr;
+}
+
+HRESULT RegisterClasses() {
+  const struct {
+    const CLSID* clsid;
+    NewComObjectFunction create;
+  } classes[] = {
+      {&CLSID_SystemDeviceEnum, &CreateSystemDeviceEnum}, {&CLSID_KestromTestCamera, &CreateTestCamera},
+      {&CLSID_KestromTestCrossbar, &CreateTestCrossbar},  {&CLSID_KestromTestTuner, &CreateTestTuner},
+      {&CLSID_KestromTestMicrophone, &CreateTestMicrophone},
+  };
+  for (const auto& c : classes) {
+    const HRESULT hr = RegisterClassObject(*c.clsid, c.create);
+    if (FAILED(hr)) return hr;
+  }
+  for (const SourceClass& c : SourceClasses()) {
+    const HRESULT hr = RegisterClassObject(*c.clsid, c.create);
+    if (FAILED(hr)) return hr;
+  }
+  return S_OK;
+}
+
+}  // namespace
+
+HRESULT RegisterSourceFilters() {
+  static std::once_flag once;
+  static HRESULT classes = S_OK;
+  std::call_once(once, [] { classes = RegisterClasses(); });
+  if (FAILED(classes)) return classes;
+
+  ComPtr<IFilterMapper2> mapper;
+  HRESULT hr = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2, mapper.PutVoid());
+  if (FAILED(hr)) return hr;
+  for (const SourceClass& c : SourceClasses()) {
+    if (!c.registration) continue;
+    hr = mapper->RegisterFilter(*c.clsid, c.name, nullptr, &CLSID_LegacyAmFilterCategory, nullptr, c.registration);
+    if (FAILED(hr)) return hr;
+  }
+  return S_OK;
+}
+
+}  // namespace kestrom::dshow
