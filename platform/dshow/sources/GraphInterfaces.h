@@ -9,8 +9,11 @@ namespace kestrom::dshow {
 using LONG_PTR = intptr_t;
 
 inline constexpr IID IID_IMediaEventSink = com::MakeGuid("{56A868A2-0AD4-11CE-B03A-0020AF0BA770}");
-inline constexpr IID IID_IMediaSeeking = com::MakeGuid("{36B73880-C2C8-11CF-8B46-00AA00B11EE6}");
+inline constexpr IID IID_IMediaSeeking = com::MakeGuid("{36B73880-C2C8-11CF-8B46-00805F6CEF60}");
 inline constexpr IID IID_IFileSourceFilter = com::MakeGuid("{56A868A6-0AD4-11CE-B03A-0020AF0BA770}");
+
+inline constexpr HRESULT VFW_E_INVALID_FILE_FORMAT = com::MakeHResult(0x8004022F);
+inline constexpr HRESULT VFW_E_UNSUPPORTED_STREAM = com::MakeHResult(0x80040265);
 
 inline constexpr LONG EC_COMPLETE = 0x01;
 inline constexpr LONG EC_ERRORABORT = 0x03;

@@ -40,6 +40,7 @@ void CPushPin::StopThread() {
     stop_ = true;
   }
   wake_.notify_all();
+  OnStopRequested();
   // A thread waiting for a free buffer wakes when the allocator is decommitted.
   if (allocator_) allocator_->Decommit();
   thread_.join();

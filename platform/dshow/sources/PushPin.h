@@ -39,6 +39,8 @@ class CPushPin : public CBaseOutputPin {
   virtual void OnThreadStop() {}
   /** @brief The stream failed (FillBuffer or delivery returned an error). */
   virtual void StreamError(HRESULT) {}
+  /** @brief Runs when a stop is asked for, before the thread is joined: wake what the thread waits on. */
+  virtual void OnStopRequested() {}
   /** @brief The largest sample the pin will fill, for DecideBufferSize. */
   virtual LONG FrameBufferSize() { return static_cast<LONG>(mt_.lSampleSize); }
   virtual LONG BufferCount() { return 3; }

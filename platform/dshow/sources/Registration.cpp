@@ -5,6 +5,9 @@
 #include "platform/dshow/base/FilterMapper.h"
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/sources/DeviceEnumerator.h"
+#include "platform/dshow/sources/FileSource.h"
+#include "platform/dshow/sources/ScriptSource.h"
+#include "platform/registry/Registry.h"
 #include "platform/dshow/sources/SourceClasses.h"
 #include "platform/dshow/sources/TestDevices.h"
 
@@ -64,6 +67,17 @@ HRESULT RegisterSourceFilters() {
     hr = mapper->RegisterFilter(*c.clsid, c.name, nullptr, &CLSID_LegacyAmFilterCategory, nullptr, c.registration);
     if (FAILED(hr)) return hr;
   }
+  // The source of a file by its extension, where the graph's AddSourceFilter and RenderFile look.
+  const char* const videoExtensions[] = {".avi", ".mpg", ".mpeg", ".m1v", ".m2v", ".vob", ".mp4", ".m4v", ".mov",
+                                         ".wmv", ".asf", ".dv", ".mkv", ".webm", ".flv", ".wav", ".mp3"};
+  registry::TRegistry reg(registry::HKEY_CLASSES_ROOT);
+  auto bind = [&](const char* extension, REFCLSID source) {
+    return reg.OpenKey(QStringLiteral("\\Media Type\\Extensions\\") + QLatin1String(extension), true) &&
+           reg.WriteString(QStringLiteral("Source Filter"), GuidToString(source));
+  };
+  for (const char* extension : videoExtensions)
+    if (!bind(extension, CLSID_KestromFileSource)) return HResultFromWin32(reg.LastError());
+  if (!bind(".avs", CLSID_KestromScriptSource)) return HResultFromWin32(reg.LastError());
   return S_OK;
 }
 
