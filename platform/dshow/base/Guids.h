@@ -116,6 +116,7 @@ inline constexpr IID IID_ICaptureGraphBuilder2 = MakeGuid("{93E5A4E0-2D50-11D2-A
 inline constexpr IID IID_IFileSinkFilter = MakeGuid("{A2104830-7C70-11CF-8BCE-00AA00A3F1A6}");
 inline constexpr IID IID_IFileSourceFilter = MakeGuid("{56A868A6-0AD4-11CE-B03A-0020AF0BA770}");
 inline constexpr IID IID_ISampleGrabber = MakeGuid("{6B652FFF-11FE-4FCE-92AD-0266B5D7C78F}");
+inline constexpr IID IID_IMoniker = MakeGuid("{0000000F-0000-0000-C000-000000000046}");
 inline constexpr IID IID_ISampleGrabberCB = MakeGuid("{0579154A-2B53-4994-B0D0-E773148EFF85}");
 
 }  // namespace kestrom::dshow
