@@ -4,34 +4,49 @@
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/sources/CapturePin.h"
 
+#include <cstring>
+
 namespace kestrom::dshow {
 
 using namespace com;
 
-namespace {
-
-HRESULT CategoryGet(const GUID& category, REFGUID set, DWORD id, void* data, DWORD dataSize, DWORD* returned) {
-  if (category == GUID_NULL && set == AMPROPSETID_Pin) return E_PROP_ID_UNSUPPORTED;
-  return GetPinCategoryProperty(category, set, id, data, dataSize, returned);
+HRESULT CDevicePinProperties::Set(REFGUID set, DWORD, void*, DWORD, void*, DWORD) {
+  return set == AMPROPSETID_Pin ? E_PROP_ID_UNSUPPORTED : E_PROP_SET_UNSUPPORTED;
 }
 
-HRESULT CategorySupported(const GUID& category, REFGUID set, DWORD id, DWORD* support) {
+HRESULT CDevicePinProperties::Get(REFGUID set, DWORD id, void*, DWORD, void* data, DWORD dataSize, DWORD* returned) {
   if (!(set == AMPROPSETID_Pin)) return E_PROP_SET_UNSUPPORTED;
-  if (id != AMPROPERTY_PIN_CATEGORY || category == GUID_NULL) return E_PROP_ID_UNSUPPORTED;
+  if (id == AMPROPERTY_PIN_CATEGORY && !(category_ == GUID_NULL))
+    return GetPinCategoryProperty(category_, set, id, data, dataSize, returned);
+  if (id == AMPROPERTY_PIN_MEDIUM && !(medium_.clsMedium == GUID_NULL)) {
+    if (!data) return E_POINTER;
+    if (dataSize < sizeof(REGPINMEDIUM)) return E_UNEXPECTED;
+    std::memcpy(data, &medium_, sizeof medium_);
+    if (returned) *returned = sizeof medium_;
+    return S_OK;
+  }
+  return E_PROP_ID_UNSUPPORTED;
+}
+
+HRESULT CDevicePinProperties::QuerySupported(REFGUID set, DWORD id, DWORD* support) {
+  if (!(set == AMPROPSETID_Pin)) return E_PROP_SET_UNSUPPORTED;
+  const bool has = (id == AMPROPERTY_PIN_CATEGORY && !(category_ == GUID_NULL)) ||
+                   (id == AMPROPERTY_PIN_MEDIUM && !(medium_.clsMedium == GUID_NULL));
+  if (!has) return E_PROP_ID_UNSUPPORTED;
   if (support) *support = KSPROPERTY_SUPPORT_GET;
   return S_OK;
 }
-
-}  // namespace
 
 bool SameMedium(const REGPINMEDIUM& a, const REGPINMEDIUM& b) {
   return !(a.clsMedium == GUID_NULL) && a.clsMedium == b.clsMedium && a.dw1 == b.dw1 && a.dw2 == b.dw2;
 }
 
 bool PinMedium(IPin* pin, REGPINMEDIUM* medium) {
-  ComPtr<IKsPinMedium> m;
-  if (!pin || FAILED(pin->QueryInterface(IID_IKsPinMedium, m.PutVoid())) || !m) return false;
-  return SUCCEEDED(m->GetMedium(medium)) && !(medium->clsMedium == GUID_NULL);
+  ComPtr<IKsPropertySet> props;
+  if (!pin || !medium || FAILED(pin->QueryInterface(IID_IKsPropertySet, props.PutVoid())) || !props) return false;
+  DWORD returned = 0;
+  return SUCCEEDED(props->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_MEDIUM, nullptr, 0, medium, sizeof *medium, &returned)) &&
+         returned == sizeof *medium && !(medium->clsMedium == GUID_NULL);
 }
 
 GUID PinCategory(IPin* pin) {
@@ -47,11 +62,10 @@ GUID PinCategory(IPin* pin) {
 
 CAnalogOutputPin::CAnalogOutputPin(CBaseFilter* filter, std::recursive_mutex* lock, LPCWSTR name, const GUID& major,
                                    const REGPINMEDIUM& medium, const GUID& category)
-    : CBaseOutputPin("analog output pin", filter, lock, nullptr, name), major_(major), medium_(medium), category_(category) {}
+    : CBaseOutputPin("analog output pin", filter, lock, nullptr, name), CDevicePinProperties(category, medium), major_(major) {}
 
 HRESULT CAnalogOutputPin::NonDelegatingQueryInterface(REFIID iid, void** object) {
   if (!object) return E_POINTER;
-  if (iid == IID_IKsPinMedium) return GetInterface(static_cast<IKsPinMedium*>(this), object);
   if (iid == IID_IKsPropertySet) return GetInterface(static_cast<IKsPropertySet*>(this), object);
   return CBaseOutputPin::NonDelegatingQueryInterface(iid, object);
 }
@@ -79,55 +93,18 @@ HRESULT CAnalogOutputPin::DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_P
   return allocator->SetProperties(request, &actual);
 }
 
-HRESULT CAnalogOutputPin::GetMedium(REGPINMEDIUM* medium) {
-  if (!medium) return E_POINTER;
-  *medium = medium_;
-  return S_OK;
-}
-
-HRESULT CAnalogOutputPin::Set(REFGUID set, DWORD, void*, DWORD, void*, DWORD) {
-  return set == AMPROPSETID_Pin ? E_PROP_ID_UNSUPPORTED : E_PROP_SET_UNSUPPORTED;
-}
-
-HRESULT CAnalogOutputPin::Get(REFGUID set, DWORD id, void*, DWORD, void* data, DWORD dataSize, DWORD* returned) {
-  return CategoryGet(category_, set, id, data, dataSize, returned);
-}
-
-HRESULT CAnalogOutputPin::QuerySupported(REFGUID set, DWORD id, DWORD* support) {
-  return CategorySupported(category_, set, id, support);
-}
-
 CAnalogInputPin::CAnalogInputPin(CBaseFilter* filter, std::recursive_mutex* lock, LPCWSTR name, const GUID& major,
                                  const REGPINMEDIUM& medium, const GUID& category)
-    : CBaseInputPin("analog input pin", filter, lock, nullptr, name), major_(major), medium_(medium), category_(category) {}
+    : CBaseInputPin("analog input pin", filter, lock, nullptr, name), CDevicePinProperties(category, medium), major_(major) {}
 
 HRESULT CAnalogInputPin::NonDelegatingQueryInterface(REFIID iid, void** object) {
   if (!object) return E_POINTER;
-  if (iid == IID_IKsPinMedium) return GetInterface(static_cast<IKsPinMedium*>(this), object);
   if (iid == IID_IKsPropertySet) return GetInterface(static_cast<IKsPropertySet*>(this), object);
   return CBaseInputPin::NonDelegatingQueryInterface(iid, object);
 }
 
 HRESULT CAnalogInputPin::CheckMediaType(const CMediaType* type) {
   return type && type->majortype == major_ ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
-}
-
-HRESULT CAnalogInputPin::GetMedium(REGPINMEDIUM* medium) {
-  if (!medium) return E_POINTER;
-  *medium = medium_;
-  return S_OK;
-}
-
-HRESULT CAnalogInputPin::Set(REFGUID set, DWORD, void*, DWORD, void*, DWORD) {
-  return set == AMPROPSETID_Pin ? E_PROP_ID_UNSUPPORTED : E_PROP_SET_UNSUPPORTED;
-}
-
-HRESULT CAnalogInputPin::Get(REFGUID set, DWORD id, void*, DWORD, void* data, DWORD dataSize, DWORD* returned) {
-  return CategoryGet(category_, set, id, data, dataSize, returned);
-}
-
-HRESULT CAnalogInputPin::QuerySupported(REFGUID set, DWORD id, DWORD* support) {
-  return CategorySupported(category_, set, id, support);
 }
 
 }  // namespace kestrom::dshow

@@ -1,14 +1,29 @@
 #pragma once
 // The analog pins that join a capture card's filters: tuner to crossbar, crossbar to capture
-// filter. No data flows through them; they carry a medium, so a graph builder knows which
-// pins are wired together in the hardware, and a pin category.
+// filter. No data flows through them; they carry a medium (AMPROPERTY_PIN_MEDIUM), so a graph
+// builder knows which pins are wired together in the hardware, and a pin category.
 
 #include "platform/dshow/base/BaseFilter.h"
 #include "platform/dshow/sources/DeviceInterfaces.h"
 
 namespace kestrom::dshow {
 
-class CAnalogOutputPin final : public CBaseOutputPin, public IKsPinMedium, public IKsPropertySet {
+/** @brief The property set of a device pin: its category and its medium, both read only. */
+class CDevicePinProperties : public IKsPropertySet {
+ public:
+  CDevicePinProperties(const GUID& category, const REGPINMEDIUM& medium) : category_(category), medium_(medium) {}
+
+  HRESULT Set(REFGUID set, DWORD id, void* instance, DWORD instanceSize, void* data, DWORD dataSize) override;
+  HRESULT Get(REFGUID set, DWORD id, void* instance, DWORD instanceSize, void* data, DWORD dataSize,
+              DWORD* returned) override;
+  HRESULT QuerySupported(REFGUID set, DWORD id, DWORD* support) override;
+
+ private:
+  GUID category_;
+  REGPINMEDIUM medium_;
+};
+
+class CAnalogOutputPin final : public CBaseOutputPin, public CDevicePinProperties {
  public:
   CAnalogOutputPin(CBaseFilter* filter, std::recursive_mutex* lock, LPCWSTR name, const GUID& major,
                    const REGPINMEDIUM& medium, const GUID& category = com::GUID_NULL);
@@ -20,19 +35,11 @@ class CAnalogOutputPin final : public CBaseOutputPin, public IKsPinMedium, publi
   HRESULT GetMediaType(int position, CMediaType* type) override;
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
 
-  HRESULT GetMedium(REGPINMEDIUM* medium) override;
-  HRESULT Set(REFGUID set, DWORD id, void* instance, DWORD instanceSize, void* data, DWORD dataSize) override;
-  HRESULT Get(REFGUID set, DWORD id, void* instance, DWORD instanceSize, void* data, DWORD dataSize,
-              DWORD* returned) override;
-  HRESULT QuerySupported(REFGUID set, DWORD id, DWORD* support) override;
-
  private:
   GUID major_;
-  REGPINMEDIUM medium_;
-  GUID category_;
 };
 
-class CAnalogInputPin final : public CBaseInputPin, public IKsPinMedium, public IKsPropertySet {
+class CAnalogInputPin final : public CBaseInputPin, public CDevicePinProperties {
  public:
   CAnalogInputPin(CBaseFilter* filter, std::recursive_mutex* lock, LPCWSTR name, const GUID& major,
                   const REGPINMEDIUM& medium, const GUID& category = com::GUID_NULL);
@@ -42,16 +49,8 @@ class CAnalogInputPin final : public CBaseInputPin, public IKsPinMedium, public 
 
   HRESULT CheckMediaType(const CMediaType* type) override;
 
-  HRESULT GetMedium(REGPINMEDIUM* medium) override;
-  HRESULT Set(REFGUID set, DWORD id, void* instance, DWORD instanceSize, void* data, DWORD dataSize) override;
-  HRESULT Get(REFGUID set, DWORD id, void* instance, DWORD instanceSize, void* data, DWORD dataSize,
-              DWORD* returned) override;
-  HRESULT QuerySupported(REFGUID set, DWORD id, DWORD* support) override;
-
  private:
   GUID major_;
-  REGPINMEDIUM medium_;
-  GUID category_;
 };
 
 /** @brief Same medium class and values (a null medium class never matches). */

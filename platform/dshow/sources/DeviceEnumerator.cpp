@@ -168,13 +168,13 @@ class CDeviceMoniker final : public CUnknown, public IMoniker {
     return CUnknown::NonDelegatingQueryInterface(iid, object);
   }
 
-  HRESULT BindToObject(IUnknown*, IMoniker*, REFIID iid, void** object) override {
+  HRESULT BindToObject(IBindCtx*, IMoniker*, REFIID iid, void** object) override {
     if (!object) return E_POINTER;
     *object = nullptr;
     if (entry_.create) return entry_.create(iid, object);
     return CoCreateInstance(entry_.clsid, nullptr, CLSCTX_INPROC_SERVER, iid, object);
   }
-  HRESULT BindToStorage(IUnknown*, IMoniker*, REFIID iid, void** object) override {
+  HRESULT BindToStorage(IBindCtx*, IMoniker*, REFIID iid, void** object) override {
     if (!object) return E_POINTER;
     *object = nullptr;
     if (!(iid == IID_IPropertyBag)) return E_NOINTERFACE;
@@ -185,7 +185,7 @@ class CDeviceMoniker final : public CUnknown, public IMoniker {
     bag->NonDelegatingRelease();
     return hr;
   }
-  HRESULT GetDisplayName(IUnknown*, IMoniker*, LPWSTR* name) override {
+  HRESULT GetDisplayName(IBindCtx*, IMoniker*, LPWSTR* name) override {
     if (!name) return E_POINTER;
     const size_t chars = static_cast<size_t>(entry_.displayName.size()) + 1;
     *name = static_cast<LPWSTR>(CoTaskMemAlloc(chars * sizeof(WCHAR)));

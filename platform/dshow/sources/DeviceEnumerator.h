@@ -7,7 +7,8 @@
 
 #include "platform/com/ComPtr.h"
 #include "platform/com/Unknown.h"
-#include "platform/dshow/base/Types.h"
+#include "platform/dshow/base/ControlInterfaces.h"
+#include "platform/dshow/base/Guids.h"
 
 #include <QString>
 #include <functional>
@@ -27,7 +28,6 @@ inline constexpr CLSID CLSID_VfwCapture = com::MakeGuid("{1B544C22-FD0B-11CE-8C6
 
 inline constexpr IID IID_ICreateDevEnum = com::MakeGuid("{29840822-5B84-11D0-BD3B-00A0C911CE86}");
 inline constexpr IID IID_IEnumMoniker = com::MakeGuid("{00000102-0000-0000-C000-000000000046}");
-inline constexpr IID IID_IMoniker = com::MakeGuid("{0000000F-0000-0000-C000-000000000046}");
 inline constexpr IID IID_IPropertyBag = com::MakeGuid("{55272A00-42CB-11CE-8135-00AA004BB851}");
 
 // ---- automation strings and variants, as property bags hand them out ----
@@ -63,19 +63,6 @@ struct IPropertyBag : IUnknown {
 
  protected:
   ~IPropertyBag() = default;
-};
-
-/** @brief A device of a category: binds to its filter and to its property bag. */
-struct IMoniker : IUnknown {
-  /** @brief Makes the device's filter (a new one on every call). */
-  virtual HRESULT BindToObject(IUnknown* bindContext, IMoniker* left, REFIID iid, void** object) = 0;
-  /** @brief The property bag (IID_IPropertyBag). */
-  virtual HRESULT BindToStorage(IUnknown* bindContext, IMoniker* left, REFIID iid, void** object) = 0;
-  /** @brief The display name, in task memory. */
-  virtual HRESULT GetDisplayName(IUnknown* bindContext, IMoniker* left, LPWSTR* name) = 0;
-
- protected:
-  ~IMoniker() = default;
 };
 
 struct IEnumMoniker : IUnknown {

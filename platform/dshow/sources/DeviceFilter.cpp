@@ -7,6 +7,18 @@ using namespace com;
 CDeviceFilter::CDeviceFilter(const char* objectName, IUnknown* outer, REFCLSID clsid)
     : CBaseFilter(objectName, outer, &filterLock_, clsid) {}
 
+HRESULT CDeviceFilter::NonDelegatingQueryInterface(REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  if (iid == IID_IAMFilterMiscFlags) return GetInterface(static_cast<IAMFilterMiscFlags*>(this), object);
+  return CBaseFilter::NonDelegatingQueryInterface(iid, object);
+}
+
+HRESULT CDeviceFilter::GetState(DWORD timeoutMs, FILTER_STATE* state) {
+  const HRESULT hr = CBaseFilter::GetState(timeoutMs, state);
+  if (hr == S_OK && *state == State_Paused && IsLiveSource()) return VFW_S_CANT_CUE;
+  return hr;
+}
+
 HRESULT CDeviceFilter::Run(REFERENCE_TIME start) {
   std::lock_guard lock(*lock_);
   const HRESULT hr = CBaseFilter::Run(start);

@@ -13,9 +13,17 @@
 
 namespace kestrom::dshow {
 
-class CDeviceFilter : public CBaseFilter {
+class CDeviceFilter : public CBaseFilter, public IAMFilterMiscFlags {
  public:
   CDeviceFilter(const char* objectName, IUnknown* outer, REFCLSID clsid);
+
+  DECLARE_IUNKNOWN
+  HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override;
+  ULONG GetMiscFlags() override { return AM_FILTER_MISC_FLAGS_IS_SOURCE; }
+  /** @brief A live source cannot cue while paused: VFW_S_CANT_CUE. */
+  HRESULT GetState(DWORD timeoutMs, FILTER_STATE* state) override;
+  /** @brief Live sources (devices) deliver only while running. */
+  virtual bool IsLiveSource() const { return false; }
 
   HRESULT Run(REFERENCE_TIME start) override;
   HRESULT Pause() override;

@@ -3,7 +3,9 @@
 // configuration, image and camera controls, dropped frames, crossbar, tuner, analog decoder,
 // audio input mixer, property sets), with their published identifiers and record layouts.
 
-#include "platform/dshow/base/Interfaces.h"
+#include "platform/dshow/base/Codes.h"
+#include "platform/dshow/base/ControlInterfaces.h"
+#include "platform/dshow/base/Guids.h"
 
 namespace kestrom::dshow {
 
@@ -68,17 +70,6 @@ inline constexpr GUID MEDIATYPE_AnalogAudio = MakeGuid("{0482DEE1-7817-11CF-8A03
 inline constexpr GUID MEDIASUBTYPE_AnalogVideo_PAL_B = MakeGuid("{0482DDE5-7817-11CF-8A03-00AA006ECB65}");
 inline constexpr GUID FORMAT_AnalogVideo = MakeGuid("{0482DDE0-7817-11CF-8A03-00AA006ECB65}");
 
-// Pin categories (read through IKsPropertySet with AMPROPSETID_Pin, property 0).
-inline constexpr GUID AMPROPSETID_Pin = MakeGuid("{9B00F101-1567-11D1-B3F1-00AA003761C5}");
-inline constexpr DWORD AMPROPERTY_PIN_CATEGORY = 0;
-inline constexpr DWORD KSPROPERTY_SUPPORT_GET = 1;
-inline constexpr DWORD KSPROPERTY_SUPPORT_SET = 2;
-inline constexpr GUID PIN_CATEGORY_CAPTURE = MakeGuid("{FB6C4281-0353-11D1-905F-0000C0CC16BA}");
-inline constexpr GUID PIN_CATEGORY_PREVIEW = MakeGuid("{FB6C4282-0353-11D1-905F-0000C0CC16BA}");
-inline constexpr GUID PIN_CATEGORY_ANALOGVIDEOIN = MakeGuid("{FB6C4283-0353-11D1-905F-0000C0CC16BA}");
-inline constexpr GUID PIN_CATEGORY_VBI = MakeGuid("{FB6C4284-0353-11D1-905F-0000C0CC16BA}");
-inline constexpr GUID PIN_CATEGORY_VIDEOPORT = MakeGuid("{FB6C4285-0353-11D1-905F-0000C0CC16BA}");
-
 // Kernel-streaming device categories of the upstream filters of a capture card.
 inline constexpr CLSID AM_KSCATEGORY_TVTUNER = MakeGuid("{A799A800-A46D-11D0-A18C-00A02401DCD4}");
 inline constexpr CLSID AM_KSCATEGORY_CROSSBAR = MakeGuid("{A799A801-A46D-11D0-A18C-00A02401DCD4}");
@@ -93,8 +84,6 @@ inline constexpr IID IID_IAMCrossbar = MakeGuid("{C6E13380-30AC-11D0-A18C-00A0C9
 inline constexpr IID IID_IAMTuner = MakeGuid("{211A8761-03AC-11D1-8D13-00AA00BD8339}");
 inline constexpr IID IID_IAMTVTuner = MakeGuid("{211A8766-03AC-11D1-8D13-00AA00BD8339}");
 inline constexpr IID IID_IAMAudioInputMixer = MakeGuid("{54C39221-8380-11D0-B3F0-00AA003761C5}");
-inline constexpr IID IID_IKsPropertySet = MakeGuid("{31EFAC30-515C-11D0-A9AA-00AA0061BE93}");
-inline constexpr IID IID_IKsPinMedium = MakeGuid("{7A3D4C1E-5B2F-4E0A-9C61-2D8F4B7E1A30}");
 
 struct IAMStreamConfig : IUnknown {
   virtual HRESULT SetFormat(AM_MEDIA_TYPE* type) = 0;
@@ -303,32 +292,16 @@ struct IAMAudioInputMixer : IUnknown {
   ~IAMAudioInputMixer() = default;
 };
 
-struct IKsPropertySet : IUnknown {
-  virtual HRESULT Set(REFGUID set, DWORD id, void* instance, DWORD instanceSize, void* data, DWORD dataSize) = 0;
-  virtual HRESULT Get(REFGUID set, DWORD id, void* instance, DWORD instanceSize, void* data, DWORD dataSize,
-                      DWORD* returned) = 0;
-  virtual HRESULT QuerySupported(REFGUID set, DWORD id, DWORD* support) = 0;
-
- protected:
-  ~IKsPropertySet() = default;
-};
-
 /**
- * @brief The medium of a device pin: pins of a capture card's filters that share a medium are
- * wired together in the hardware, so a graph builder connects them (crossbar to capture filter,
- * tuner to crossbar). A null medium class means no hardware wiring.
+ * @brief The medium of a device pin (AMPROPERTY_PIN_MEDIUM of AMPROPSETID_Pin): pins of a capture
+ * card's filters that share a medium are wired together in the hardware, so a graph builder
+ * connects them (crossbar to capture filter, tuner to crossbar). A null medium class means no
+ * hardware wiring.
  */
 struct REGPINMEDIUM {
   GUID clsMedium;
   DWORD dw1;
   DWORD dw2;
-};
-
-struct IKsPinMedium : IUnknown {
-  virtual HRESULT GetMedium(REGPINMEDIUM* medium) = 0;
-
- protected:
-  ~IKsPinMedium() = default;
 };
 
 }  // namespace kestrom::dshow

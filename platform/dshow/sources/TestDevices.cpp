@@ -80,6 +80,7 @@ class CTestCamera final : public CDeviceFilter {
     return nullptr;
   }
 
+  bool IsLiveSource() const override { return TestDevicesLive(); }
   int Brightness() const { return static_cast<int>(procAmp_.Value(VideoProcAmp_Brightness)); }
   void PostDeviceLost(bool lost) {
     NotifyEvent(EC_DEVICE_LOST, reinterpret_cast<LONG_PTR>(GetOwner()), lost ? 0 : 1);
@@ -507,6 +508,8 @@ class CTestMicrophone final : public CDeviceFilter, public CMixerControl {
     if (n == 2) return &line_;
     return nullptr;
   }
+
+  bool IsLiveSource() const override { return TestDevicesLive(); }
 
   /** @brief The tone of the first enabled line: 440 Hz from the microphone, 880 Hz from line in. */
   void Tone(double* hertz, double* level) const {
