@@ -9,5 +9,6 @@
 namespace kestrom::dshow {
 
 inline constexpr HRESULT VFW_E_INVALID_FILE_FORMAT = com::MakeHResult(0x8004022F);
+inline constexpr HRESULT VFW_E_NO_CAPTURE_HARDWARE = com::MakeHResult(0x80040276);
 
 }  // namespace kestrom::dshow
