@@ -84,6 +84,7 @@ void CVideoCapturePin::SetCapabilities(std::vector<VideoCapability> caps, size_t
                                        REFERENCE_TIME defaultInterval) {
   std::lock_guard lock(formatLock_);
   caps_ = std::move(caps);
+  formatSet_ = false;
   format_ = CMediaType();
   if (defaultIndex < caps_.size()) format_ = MakeCapabilityType(caps_[defaultIndex], defaultInterval);
 }
@@ -126,8 +127,9 @@ HRESULT CVideoCapturePin::GetMediaType(int position, CMediaType* type) {
     *type = format_;
     return S_OK;
   }
+  // Once a format was chosen through SetFormat, the pin offers that format only.
   const size_t index = static_cast<size_t>(position - 1);
-  if (index >= caps_.size()) return VFW_S_NO_MORE_ITEMS;
+  if (formatSet_ || index >= caps_.size()) return VFW_S_NO_MORE_ITEMS;
   const VideoCapability& cap = caps_[index];
   *type = MakeCapabilityType(cap, cap.intervals.empty() ? 0 : cap.intervals.back());
   return S_OK;
@@ -183,6 +185,7 @@ HRESULT CVideoCapturePin::SetFormat(AM_MEDIA_TYPE* type) {
   }
   std::lock_guard lock(formatLock_);
   format_ = chosen;
+  formatSet_ = true;
   return S_OK;
 }
 

@@ -82,6 +82,7 @@ class CVideoCapturePin : public CPushPin, public IAMStreamConfig, public IKsProp
   mutable std::mutex formatLock_;
   std::vector<VideoCapability> caps_;
   CMediaType format_;  // set by SetFormat or the default
+  bool formatSet_ = false;
   GUID category_;
 
  private:

@@ -21,5 +21,6 @@ const std::vector<DecoderClass>& DecoderClasses();
 
 com::CUnknown* CreateDecoderOf(const DecoderClass& cls, com::IUnknown* outer, HRESULT* hr);
 com::CUnknown* CreateColourConverter(com::IUnknown* outer, HRESULT* hr);
+com::CUnknown* CreateAudioConverter(com::IUnknown* outer, HRESULT* hr);
 
 }  // namespace kestrom::dshow

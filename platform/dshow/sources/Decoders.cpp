@@ -393,7 +393,95 @@ class CColourConverter final : public CTransformFilter {
   AVFrame* frame_ = nullptr;
 };
 
+
+// ---------------------------------------------------------------- audio converter
+
+// PCM to 16-bit PCM of another rate or channel count, as the filter downstream asks.
+class CAudioConverter final : public CTransformFilter {
+ public:
+  explicit CAudioConverter(IUnknown* outer) : CTransformFilter("audio converter", outer, CLSID_AudioConverter) {}
+  ~CAudioConverter() override { swr_free(&resampler_); }
+
+  static const WAVEFORMATEX* Pcm(const AM_MEDIA_TYPE& type) {
+    if (!(type.majortype == MEDIATYPE_Audio) || !(type.formattype == FORMAT_WaveFormatEx) || type.cbFormat < sizeof(WAVEFORMATEX))
+      return nullptr;
+    const auto* w = reinterpret_cast<const WAVEFORMATEX*>(type.pbFormat);
+    return w->wFormatTag == WAVE_FORMAT_PCM && (w->wBitsPerSample == 8 || w->wBitsPerSample == 16) && w->nChannels >= 1 &&
+                   w->nChannels <= 8 && w->nSamplesPerSec >= 1000 && w->nSamplesPerSec <= 192000
+               ? w
+               : nullptr;
+  }
+
+  HRESULT CheckInputType(const CMediaType* type) override { return Pcm(*type) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED; }
+  HRESULT CheckTransform(const CMediaType* in, const CMediaType* out) override {
+    const WAVEFORMATEX *wi = Pcm(*in), *wo = Pcm(*out);
+    if (!wi || !wo || wo->wBitsPerSample != 16 || wo->nChannels > 2) return VFW_E_TYPE_NOT_ACCEPTED;
+    // Converting to the same format is no conversion.
+    return wi->nSamplesPerSec == wo->nSamplesPerSec && wi->nChannels == wo->nChannels && wi->wBitsPerSample == 16
+               ? VFW_E_TYPE_NOT_ACCEPTED
+               : S_OK;
+  }
+  HRESULT GetMediaType(int position, CMediaType* type) override {
+    static constexpr int kRates[] = {44100, 48000, 22050, 11025, 8000};
+    if (position < 0) return E_INVALIDARG;
+    if (position >= 2 * int(std::size(kRates))) return VFW_S_NO_MORE_ITEMS;
+    *type = CAudioDecoder::MakePcm(kRates[position / 2], position % 2 == 0 ? 2 : 1);
+    return S_OK;
+  }
+  HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override {
+    const WAVEFORMATEX* wi = Pcm(InputPin()->CurrentMediaType());
+    const WAVEFORMATEX* wo = Pcm(OutputPin()->CurrentMediaType());
+    if (!wi || !wo) return E_UNEXPECTED;
+    // Room for a second of sound, and for an input block of up to a second at the new rate.
+    return SizeBuffers(allocator, request, static_cast<LONG>(wo->nAvgBytesPerSec + wo->nAvgBytesPerSec / 4), 4);
+  }
+  HRESULT StartStreaming() override {
+    swr_free(&resampler_);
+    const WAVEFORMATEX* wi = Pcm(InputPin()->CurrentMediaType());
+    const WAVEFORMATEX* wo = Pcm(OutputPin()->CurrentMediaType());
+    if (!wi || !wo) return E_UNEXPECTED;
+    AVChannelLayout in{}, out{};
+    av_channel_layout_default(&in, wi->nChannels);
+    av_channel_layout_default(&out, wo->nChannels);
+    if (swr_alloc_set_opts2(&resampler_, &out, AV_SAMPLE_FMT_S16, static_cast<int>(wo->nSamplesPerSec), &in,
+                            wi->wBitsPerSample == 8 ? AV_SAMPLE_FMT_U8 : AV_SAMPLE_FMT_S16, static_cast<int>(wi->nSamplesPerSec),
+                            0, nullptr) < 0 ||
+        swr_init(resampler_) < 0) {
+      swr_free(&resampler_);
+      return E_FAIL;
+    }
+    return S_OK;
+  }
+  HRESULT StopStreaming() override {
+    swr_free(&resampler_);
+    return S_OK;
+  }
+  HRESULT Transform(IMediaSample* in, IMediaSample* out) override {
+    const WAVEFORMATEX* wi = Pcm(InputPin()->CurrentMediaType());
+    const WAVEFORMATEX* wo = Pcm(OutputPin()->CurrentMediaType());
+    if (!resampler_ || !wi || !wo) return E_UNEXPECTED;
+    BYTE *source = nullptr, *target = nullptr;
+    in->GetPointer(&source);
+    out->GetPointer(&target);
+    const int frames = in->GetActualDataLength() / wi->nBlockAlign;
+    const uint8_t* inPlanes[1] = {source};
+    uint8_t* outPlanes[1] = {target};
+    const int made = swr_convert(resampler_, outPlanes, out->GetSize() / wo->nBlockAlign, inPlanes, frames);
+    if (made <= 0) return S_FALSE;
+    return out->SetActualDataLength(made * wo->nBlockAlign);
+  }
+
+ private:
+  SwrContext* resampler_ = nullptr;
+};
+
 }  // namespace
+
+CUnknown* CreateAudioConverter(IUnknown* outer, HRESULT* hr) {
+  auto* f = new (std::nothrow) CAudioConverter(outer);
+  if (!f && hr) *hr = E_OUTOFMEMORY;
+  return f;
+}
 
 CUnknown* CreateDecoderOf(const DecoderClass& cls, IUnknown* outer, HRESULT* hr) {
   CUnknown* f = nullptr;

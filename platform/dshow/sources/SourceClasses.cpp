@@ -110,6 +110,7 @@ const std::vector<SourceClass>& SourceClasses() {
     }
     result.push_back({&CLSID_Colour, u"Color Space Converter", &CreateColourConverter,
                       records.Make(MERIT_UNLIKELY, pictures, pictures)});
+    result.push_back({&CLSID_AudioConverter, u"Audio Converter", &CreateAudioConverter, records.Make(MERIT_UNLIKELY, pcm, pcm)});
     result.push_back({&CLSID_KestromFileSource, kFileSourceName, &CreateFileSource, nullptr});
     result.push_back({&CLSID_KestromScriptSource, kScriptSourceName, &CreateScriptSource, nullptr});
     return result;
