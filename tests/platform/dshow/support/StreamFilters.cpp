@@ -46,7 +46,7 @@ class CPatternSource::Pin final : public CSourceStream, public CSourceSeeking, p
   HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override {
     if (!object) return E_POINTER;
     if (iid == IID_IMediaSeeking && !options_.live) return GetInterface(static_cast<IMediaSeeking*>(this), object);
-    if (iid == IID_IAMStreamControl) return GetInterface(static_cast<IAMStreamControl*>(this), object);
+    if (iid == IID_IAMStreamControl && options_.streamControl) return GetInterface(static_cast<IAMStreamControl*>(this), object);
     return CSourceStream::NonDelegatingQueryInterface(iid, object);
   }
 
@@ -189,6 +189,37 @@ std::vector<int> CRecordingRenderer::Rendered() {
 std::vector<int> CRecordingRenderer::Shown() {
   std::lock_guard lock(mutex_);
   return shown_;
+}
+
+// ---- gate renderer ----
+
+CGateRenderer::CGateRenderer() : CBaseRenderer("gate renderer", nullptr, GUID_NULL) {}
+
+HRESULT CGateRenderer::DoRenderSample(IMediaSample* sample) {
+  REFERENCE_TIME start, stop;
+  std::unique_lock lock(mutex_);
+  ++entered_;
+  if (FAILED(sample->GetTime(&start, &stop))) ++untimed_;
+  opened_.wait(lock, [&] { return open_; });
+  return S_OK;
+}
+
+void CGateRenderer::Open() {
+  {
+    std::lock_guard lock(mutex_);
+    open_ = true;
+  }
+  opened_.notify_all();
+}
+
+int CGateRenderer::Entered() {
+  std::lock_guard lock(mutex_);
+  return entered_;
+}
+
+int CGateRenderer::Untimed() {
+  std::lock_guard lock(mutex_);
+  return untimed_;
 }
 
 // ---- hoarding renderer ----

@@ -28,6 +28,7 @@ struct PatternOptions {
   bool live = false;       // delivers only while running
   bool waitForDevice = false;  // FillBuffer blocks until Interrupt (a device with no frame)
   int buffers = 2;
+  bool streamControl = true;  // the pin answers IAMStreamControl
 };
 
 class CPatternSource final : public CSource {
@@ -70,6 +71,27 @@ class CRecordingRenderer final : public CBaseRenderer {
   std::vector<int> shown_;
   bool offersClock_;
   com::ComPtr<IReferenceClock> clock_;
+};
+
+/** @brief A renderer that renders as samples come (no clock) and blocks in each until the gate opens. */
+class CGateRenderer final : public CBaseRenderer {
+ public:
+  CGateRenderer();
+  HRESULT CheckMediaType(const CMediaType*) override { return com::S_OK; }
+  HRESULT DoRenderSample(IMediaSample* sample) override;
+  bool ScheduleSamples() const override { return false; }
+  void Open();
+  int Entered();
+  /** @brief How many samples arrived without times. */
+  int Untimed();
+  IPin* Input() { return InputPin(); }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable opened_;
+  bool open_ = false;
+  int entered_ = 0;
+  int untimed_ = 0;
 };
 
 class CHoardingRenderer final : public CBaseRenderer {
