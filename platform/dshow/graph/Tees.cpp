@@ -98,6 +98,7 @@ class CSmartTee::PreviewPin final : public CBaseOutputPin, public CPinCategory {
     {
       std::lock_guard lock(queueLock_);
       stop_ = false;
+      endPending_ = false;
     }
     try {
       thread_ = std::thread([this] { ThreadProc(); });
@@ -117,7 +118,7 @@ class CSmartTee::PreviewPin final : public CBaseOutputPin, public CPinCategory {
   void Offer(IMediaSample* sample) {
     {
       std::lock_guard lock(queueLock_);
-      if (stop_ || pending_) {
+      if (stop_ || pending_ || endPending_) {
         tee_->dropped_.fetch_add(1);
         return;
       }
@@ -160,8 +161,19 @@ class CSmartTee::PreviewPin final : public CBaseOutputPin, public CPinCategory {
       std::lock_guard lock(queueLock_);
       dropped = pending_;
       pending_ = nullptr;
+      endPending_ = false;
     }
     if (dropped) dropped->Release();
+  }
+
+  /** @brief The end of the stream follows the frame the preview thread still delivers. */
+  void QueueEndOfStream() {
+    {
+      std::lock_guard lock(queueLock_);
+      if (stop_) return;
+      endPending_ = true;
+    }
+    wake_.notify_all();
   }
 
  private:
@@ -178,11 +190,20 @@ class CSmartTee::PreviewPin final : public CBaseOutputPin, public CPinCategory {
   void ThreadProc() {
     for (;;) {
       IMediaSample* sample = nullptr;
+      bool end = false;
       {
         std::unique_lock lock(queueLock_);
-        wake_.wait(lock, [&] { return stop_ || pending_; });
+        wake_.wait(lock, [&] { return stop_ || pending_ || endPending_; });
         if (stop_) return;
         sample = pending_;
+        if (!sample) {
+          end = true;
+          endPending_ = false;
+        }
+      }
+      if (end) {
+        DeliverEndOfStream();
+        continue;
       }
       Deliver(sample);
       {
@@ -197,6 +218,7 @@ class CSmartTee::PreviewPin final : public CBaseOutputPin, public CPinCategory {
   std::mutex queueLock_;
   std::condition_variable wake_;
   IMediaSample* pending_ = nullptr;  // referenced; being delivered or waiting to be
+  bool endPending_ = false;
   bool stop_ = true;
   std::thread thread_;
 };
@@ -212,7 +234,7 @@ HRESULT CSmartTee::InputPin::EndOfStream() {
   const HRESULT hr = CheckStreaming();
   if (hr != S_OK) return hr;
   if (tee_->capture_->IsConnected()) tee_->capture_->DeliverEndOfStream();
-  if (tee_->preview_->IsConnected()) tee_->preview_->DeliverEndOfStream();
+  if (tee_->preview_->IsConnected()) tee_->preview_->QueueEndOfStream();
   return S_OK;
 }
 
