@@ -196,6 +196,9 @@ class CBaseInputPin : public CBasePin, public IMemInputPin {
   /** @brief S_OK while samples may flow: connected, not flushing, filter not stopped. */
   HRESULT CheckStreaming();
   bool IsFlushing() const { return flushing_; }
+  /** @brief The allocator agreed with the upstream pin (not referenced), null before. */
+  IMemAllocator* PeekAllocator() const { return allocator_; }
+  bool IsReadOnly() const { return readOnly_; }
 
  protected:
   IMemAllocator* allocator_ = nullptr;  // referenced
