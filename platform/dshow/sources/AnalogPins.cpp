@@ -103,6 +103,16 @@ HRESULT CAnalogInputPin::NonDelegatingQueryInterface(REFIID iid, void** object) 
   return CBaseInputPin::NonDelegatingQueryInterface(iid, object);
 }
 
+HRESULT CAnalogInputPin::CheckConnect(IPin* pin) {
+  const HRESULT hr = CBaseInputPin::CheckConnect(pin);
+  if (FAILED(hr)) return hr;
+  REGPINMEDIUM other{};
+  const bool wired = !(Medium().clsMedium == GUID_NULL);
+  const bool otherWired = PinMedium(pin, &other);
+  if (wired || otherWired) return wired && otherWired && SameMedium(Medium(), other) ? S_OK : VFW_E_NO_ACCEPTABLE_TYPES;
+  return S_OK;
+}
+
 HRESULT CAnalogInputPin::CheckMediaType(const CMediaType* type) {
   return type && type->majortype == major_ ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
 }

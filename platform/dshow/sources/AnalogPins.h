@@ -10,6 +10,9 @@ namespace kestrom::dshow {
 
 /** @brief The property set of a device pin: its category and its medium, both read only. */
 class CDevicePinProperties : public IKsPropertySet {
+ protected:
+  const REGPINMEDIUM& Medium() const { return medium_; }
+
  public:
   CDevicePinProperties(const GUID& category, const REGPINMEDIUM& medium) : category_(category), medium_(medium) {}
 
@@ -48,6 +51,8 @@ class CAnalogInputPin final : public CBaseInputPin, public CDevicePinProperties 
   HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override;
 
   HRESULT CheckMediaType(const CMediaType* type) override;
+  /** @brief A wired input takes only the pin at the other end of its wire; a socket takes no wire. */
+  HRESULT CheckConnect(IPin* pin) override;
 
  private:
   GUID major_;

@@ -70,10 +70,6 @@ inline constexpr GUID MEDIATYPE_AnalogAudio = MakeGuid("{0482DEE1-7817-11CF-8A03
 inline constexpr GUID MEDIASUBTYPE_AnalogVideo_PAL_B = MakeGuid("{0482DDE5-7817-11CF-8A03-00AA006ECB65}");
 inline constexpr GUID FORMAT_AnalogVideo = MakeGuid("{0482DDE0-7817-11CF-8A03-00AA006ECB65}");
 
-// Kernel-streaming device categories of the upstream filters of a capture card.
-inline constexpr CLSID AM_KSCATEGORY_TVTUNER = MakeGuid("{A799A800-A46D-11D0-A18C-00A02401DCD4}");
-inline constexpr CLSID AM_KSCATEGORY_CROSSBAR = MakeGuid("{A799A801-A46D-11D0-A18C-00A02401DCD4}");
-
 // Interfaces.
 inline constexpr IID IID_IAMStreamConfig = MakeGuid("{C6E13340-30AC-11D0-A18C-00A0C9118956}");
 inline constexpr IID IID_IAMDroppedFrames = MakeGuid("{C6E13344-30AC-11D0-A18C-00A0C9118956}");

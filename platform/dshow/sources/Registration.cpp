@@ -4,6 +4,8 @@
 #include "platform/com/ComRuntime.h"
 #include "platform/dshow/base/FilterMapper.h"
 #include "platform/dshow/base/Guids.h"
+#include "platform/dshow/graph/CaptureGraphBuilder.h"
+#include "platform/dshow/sources/AnalogPins.h"
 #include "platform/dshow/sources/DeviceEnumerator.h"
 #include "platform/dshow/sources/FileSource.h"
 #include "platform/dshow/sources/ScriptSource.h"
@@ -51,12 +53,63 @@ HRESULT RegisterClasses() {
   return S_OK;
 }
 
+std::vector<ComPtr<IPin>> PinsOf(IBaseFilter* filter, PIN_DIRECTION direction) {
+  std::vector<ComPtr<IPin>> result;
+  ComPtr<IEnumPins> pins;
+  if (FAILED(filter->EnumPins(pins.Put())) || !pins) return result;
+  IPin* pin = nullptr;
+  ULONG fetched = 0;
+  while (pins->Next(1, &pin, &fetched) == S_OK && pin) {
+    ComPtr<IPin> held = ComPtr<IPin>::Attach(pin);
+    PIN_DIRECTION d;
+    if (SUCCEEDED(pin->QueryDirection(&d)) && d == direction) result.push_back(std::move(held));
+  }
+  return result;
+}
+
+// The crossbars, tuners and TV sound filters wired to a device's inputs: those with an output
+// pin on the medium of one of the device's inputs.
+std::vector<std::pair<ComPtr<IBaseFilter>, std::u16string>> UpstreamDevicesOf(IBaseFilter* device) {
+  std::vector<std::pair<ComPtr<IBaseFilter>, std::u16string>> result;
+  std::vector<REGPINMEDIUM> wanted;
+  for (const ComPtr<IPin>& in : PinsOf(device, PINDIR_INPUT)) {
+    REGPINMEDIUM m{};
+    if (PinMedium(in.Get(), &m)) wanted.push_back(m);
+  }
+  if (wanted.empty()) return result;
+  for (const GUID* category : {&AM_KSCATEGORY_CROSSBAR, &AM_KSCATEGORY_TVTUNER, &AM_KSCATEGORY_TVAUDIO}) {
+    for (const DeviceEntry& entry : ListDevices(*category)) {
+      ComPtr<IBaseFilter> filter;
+      const HRESULT hr = entry.create ? entry.create(IID_IBaseFilter, filter.PutVoid())
+                                      : CoCreateInstance(entry.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, filter.PutVoid());
+      if (FAILED(hr) || !filter) continue;
+      bool wired = false;
+      for (const ComPtr<IPin>& out : PinsOf(filter.Get(), PINDIR_OUTPUT)) {
+        REGPINMEDIUM m{};
+        if (!PinMedium(out.Get(), &m)) continue;
+        for (const REGPINMEDIUM& w : wanted) wired |= SameMedium(m, w);
+      }
+      if (!wired) continue;
+      // The filter's own inputs may be wired further upstream (a tuner in front of a crossbar).
+      for (const ComPtr<IPin>& in : PinsOf(filter.Get(), PINDIR_INPUT)) {
+        REGPINMEDIUM m{};
+        if (PinMedium(in.Get(), &m)) wanted.push_back(m);
+      }
+      result.emplace_back(std::move(filter), entry.friendlyName.toStdU16String());
+    }
+  }
+  return result;
+}
+
 }  // namespace
 
 HRESULT RegisterSourceFilters() {
   static std::once_flag once;
   static HRESULT classes = S_OK;
-  std::call_once(once, [] { classes = RegisterClasses(); });
+  std::call_once(once, [] {
+    classes = RegisterClasses();
+    graph::SetUpstreamFilterProvider(&UpstreamDevicesOf);
+  });
   if (FAILED(classes)) return classes;
 
   ComPtr<IFilterMapper2> mapper;

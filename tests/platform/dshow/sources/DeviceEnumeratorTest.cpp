@@ -1,5 +1,7 @@
 #include "platform/com/ComRuntime.h"
+#include "platform/dshow/base/FilterGraph.h"
 #include "platform/dshow/base/Guids.h"
+#include "platform/dshow/graph/GraphClasses.h"
 #include "platform/dshow/sources/AnalogPins.h"
 #include "platform/dshow/sources/CapturePin.h"
 #include "platform/dshow/sources/Decoders.h"
@@ -263,6 +265,51 @@ TEST_F(DeviceEnumerator, TheTestMicrophoneGivesTheToneOfItsChosenLine) {
   pins[0]->Disconnect();
   collector->Input()->Disconnect();
   SetTestDevicesLive(true);
+}
+
+}  // namespace
+}  // namespace kestrom::dshow
+
+namespace kestrom::dshow {
+namespace {
+
+// What the capture engine does when it looks for a device's tuner and crossbars: render the
+// capture pin without a sink (which brings the wired filters in front of the device), then
+// search upstream.
+TEST_F(DeviceEnumerator, TheCaptureGraphBuilderFindsTheTestCardsCrossbarAndTuner) {
+  graph::EnsureGraphClassesRegistered();
+  ComPtr<IGraphBuilder> graph;
+  ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, graph.PutVoid()), S_OK);
+  ComPtr<ICaptureGraphBuilder2> builder;
+  ASSERT_EQ(CoCreateInstance(CLSID_CaptureGraphBuilder2, nullptr, CLSCTX_INPROC_SERVER, IID_ICaptureGraphBuilder2, builder.PutVoid()), S_OK);
+  ASSERT_EQ(builder->SetFiltergraph(graph.Get()), S_OK);
+  ComPtr<IBaseFilter> camera;
+  ASSERT_EQ(List(CLSID_VideoInputDeviceCategory).at(0).moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, camera.PutVoid()), S_OK);
+  ASSERT_EQ(graph->AddFilter(camera.Get(), u"Camera"), S_OK);
+  builder->RenderStream(nullptr, nullptr, camera.Get(), nullptr, nullptr);
+
+  ComPtr<IAMTVTuner> tuner;
+  EXPECT_EQ(builder->FindInterface(&LOOK_UPSTREAM_ONLY, nullptr, camera.Get(), IID_IAMTVTuner, tuner.PutVoid()), S_OK);
+  ComPtr<IAMCrossbar> crossbar;
+  EXPECT_EQ(builder->FindInterface(&LOOK_UPSTREAM_ONLY, nullptr, camera.Get(), IID_IAMCrossbar, crossbar.PutVoid()), S_OK);
+  // The camera itself has neither.
+  ComPtr<IUnknown> none;
+  EXPECT_EQ(camera->QueryInterface(IID_IAMTVTuner, none.PutVoid()), E_NOINTERFACE);
+
+  ComPtr<IEnumFilters> filters;
+  graph->EnumFilters(filters.Put());
+  IBaseFilter* f = nullptr;
+  ULONG n = 0;
+  while (filters->Next(1, &f, &n) == S_OK) {
+    ComPtr<IBaseFilter> held = ComPtr<IBaseFilter>::Attach(f);
+    ComPtr<IEnumPins> pins;
+    f->EnumPins(pins.Put());
+    IPin* p = nullptr;
+    while (pins->Next(1, &p, &n) == S_OK) {
+      p->Disconnect();
+      p->Release();
+    }
+  }
 }
 
 }  // namespace
