@@ -1,0 +1,56 @@
+#pragma once
+// Between FFmpeg's streams and the graph's media types with the Windows format blocks: a stored
+// video stream becomes a VideoInfo type whose subtype and biCompression are the stored FOURCC
+// (codec extra data after the bitmap header), an audio stream a WaveFormatEx type with its
+// format tag and extra bytes, so that a copy without compression keeps every stored byte.
+
+#include "platform/dshow/base/MediaType.h"
+
+#include <QString>
+
+extern "C" {
+struct SwsContext;
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+namespace kestrom::dshow::sources {
+
+constexpr uint32_t Fourcc(char a, char b, char c, char d) {
+  return uint32_t(uint8_t(a)) | (uint32_t(uint8_t(b)) << 8) | (uint32_t(uint8_t(c)) << 16) | (uint32_t(uint8_t(d)) << 24);
+}
+
+/** @brief {XXXXXXXX-0000-0010-8000-00AA00389B71} of a FOURCC or a wave format tag. */
+GUID SubtypeOfFourcc(uint32_t fourcc);
+/** @brief The FOURCC or format tag of such a subtype; 0 for other subtypes. */
+uint32_t FourccOfSubtype(const GUID& subtype);
+
+/** @brief The stored type of a stream; majortype GUID_NULL when the stream is neither video nor audio. */
+CMediaType MediaTypeOfStream(const AVStream* stream);
+
+/**
+ * @brief Decoder parameters of a stored type (codec, size, extra data, audio layout); false when
+ * FFmpeg knows no decoder for it.
+ */
+bool DecoderParametersOf(const AM_MEDIA_TYPE& type, AVCodecParameters* par);
+
+/** @brief The pixel layout of an uncompressed video type (RGB24, RGB32, YUY2, I420, ...). */
+AVPixelFormat PixelFormatOfType(const AM_MEDIA_TYPE& type);
+
+/** @brief An uncompressed VideoInfo type; RGB with a positive height is bottom-up. */
+CMediaType MakeUncompressedType(const GUID& subtype, LONG width, LONG height, REFERENCE_TIME avgTimePerFrame);
+
+/** @brief The bytes of one uncompressed picture of a type (0 when not uncompressed). */
+size_t UncompressedSize(const AM_MEDIA_TYPE& type);
+
+/**
+ * @brief Copies a picture into an uncompressed sample of the given type (swscale), turning RGB
+ * pictures bottom-up when the type says so. *context is a cached scaler the caller frees with
+ * sws_freeContext.
+ */
+bool ConvertPicture(const AVFrame* frame, const AM_MEDIA_TYPE& type, BYTE* target, size_t targetSize,
+                    ::SwsContext** context);
+
+QString AvErrorString(int error);
+
+}  // namespace kestrom::dshow::sources

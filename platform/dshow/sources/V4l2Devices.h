@@ -1,0 +1,19 @@
+#pragma once
+// Video capture devices of the kernel's video interface (/dev/video*): listed by the device
+// enumerator under the video capture category, keyed by their stable /dev/v4l/by-id path so a
+// device keeps its settings when it is plugged into another port.
+
+#include "platform/dshow/sources/DeviceEnumerator.h"
+
+namespace kestrom::dshow {
+
+/** @brief The capture devices of the machine (video capture category only). */
+std::vector<DeviceEntry> V4l2DeviceEntries(REFCLSID category);
+
+/**
+ * @brief Makes the capture filter of a device node (or its by-id link). Fails with
+ * VFW_E_NOT_FOUND when the node is missing or is no video capture device.
+ */
+HRESULT CreateV4l2Filter(const QString& devicePath, REFIID iid, void** object);
+
+}  // namespace kestrom::dshow
