@@ -3,8 +3,10 @@
 #include "platform/com/ClassFactory.h"
 #include "platform/com/ComRuntime.h"
 #include "platform/dshow/base/Guids.h"
+#include "platform/dshow/writers/AudioRenderer.h"
 #include "platform/dshow/writers/AviMux.h"
 #include "platform/dshow/writers/FileWriter.h"
+#include "platform/dshow/writers/VideoRenderer.h"
 #include "platform/registry/Registry.h"
 
 #include <mutex>
@@ -29,6 +31,10 @@ struct ClassEntry {
 const ClassEntry kClasses[] = {
     {&CLSID_AviDest, &CAviMux::CreateInstance},
     {&CLSID_FileWriter, &CFileWriter::CreateInstance},
+    {&CLSID_AudioRender, &CAudioRenderer::CreateInstance},
+    {&CLSID_VideoRenderer, &CVideoRenderer::CreateStandard},
+    {&CLSID_VideoMixingRenderer, &CVideoRenderer::CreateVmr7},
+    {&CLSID_VideoMixingRenderer9, &CVideoRenderer::CreateVmr9},
     {&CLSID_Mpeg4V2Compressor, &NewCompressor<&CLSID_Mpeg4V2Compressor>},
     {&CLSID_MjpegCompressor, &NewCompressor<&CLSID_MjpegCompressor>},
     {&CLSID_DvCompressor, &NewCompressor<&CLSID_DvCompressor>},
@@ -90,6 +96,16 @@ HRESULT RegisterWriterFilters() {
                 {Pin(false, false, true, &kAnyType), Pin(true, false, false, &kStreamType)}));
   keep(Register(mapper.Get(), CLSID_FileWriter, QStringLiteral("File writer"), MERIT_DO_NOT_USE, nullptr,
                 {Pin(false, true, false, &kAnyType)}));
+
+  // Renderers: automatic rendering ends video and sound streams in them.
+  keep(Register(mapper.Get(), CLSID_AudioRender, QStringLiteral("Audio Renderer"), MERIT_PREFERRED, nullptr,
+                {Pin(false, true, false, &kAudioType)}));
+  keep(Register(mapper.Get(), CLSID_VideoRenderer, QStringLiteral("Video Renderer"), MERIT_PREFERRED, nullptr,
+                {Pin(false, true, false, &kVideoType)}));
+  keep(Register(mapper.Get(), CLSID_VideoMixingRenderer, QStringLiteral("Video Mixing Renderer"), MERIT_DO_NOT_USE,
+                nullptr, {Pin(false, true, false, &kVideoType)}));
+  keep(Register(mapper.Get(), CLSID_VideoMixingRenderer9, QStringLiteral("Video Mixing Renderer 9"), MERIT_DO_NOT_USE,
+                nullptr, {Pin(false, true, false, &kVideoType)}));
 
   for (const CompressorInfo& c : VideoCompressors())
     keep(Register(mapper.Get(), c.clsid, c.name, MERIT_DO_NOT_USE, &CLSID_VideoCompressorCategory,
