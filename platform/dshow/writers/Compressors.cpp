@@ -2,6 +2,7 @@
 
 #include "platform/com/ComRuntime.h"
 #include "platform/dshow/base/Guids.h"
+#include "platform/dshow/writers/EncoderCore.h"
 #include "platform/dshow/writers/FfmpegTypes.h"
 
 #include <algorithm>
@@ -11,9 +12,7 @@
 #include <new>
 
 extern "C" {
-#include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
-#include <libswscale/swscale.h>
 }
 
 namespace kestrom::dshow {
@@ -55,18 +54,6 @@ constexpr REFERENCE_TIME kDefaultFrameTime = 400000;  // 25 frames per second
 constexpr double kDefaultQuality = 0.85;
 constexpr LONG kDefaultKeyFrameRate = 25;
 
-struct CodecContextDeleter {
-  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
-};
-using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
-struct FrameDeleter {
-  void operator()(AVFrame* f) const { av_frame_free(&f); }
-};
-using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
-struct PacketDeleter {
-  void operator()(AVPacket* p) const { av_packet_free(&p); }
-};
-using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
 
 // Common COM plumbing of both compressors: IAMStreamConfig over the output type.
 class CCompressorBase : public CTransformFilter, public IAMStreamConfig {
@@ -114,7 +101,6 @@ class CVideoCompressor final : public CCompressorBase, public IAMVideoCompressio
  public:
   CVideoCompressor(IUnknown* outer, const VideoCodecSpec& spec)
       : CCompressorBase("video compressor", outer, *spec.clsid), spec_(spec) {}
-  ~CVideoCompressor() override { FreeEncoder(); }
 
   DECLARE_IUNKNOWN
   HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override {
@@ -184,15 +170,7 @@ class CVideoCompressor final : public CCompressorBase, public IAMVideoCompressio
 
   // Transform filter
   HRESULT CheckInputType(const CMediaType* type) override {
-    const AVPixelFormat pf = PixelFormatOf(*type);
-    const BITMAPINFOHEADER* h = GetBitmapInfoHeader(*type);
-    if (pf == AV_PIX_FMT_NONE || !h || h->biWidth <= 0 || h->biHeight == 0) return VFW_E_TYPE_NOT_ACCEPTED;
-    const LONG height = std::abs(h->biHeight);
-    if (h->biWidth % 2 || height % 2) return VFW_E_TYPE_NOT_ACCEPTED;
-    if (spec_.codec == AV_CODEC_ID_DVVIDEO && !(h->biWidth == 720 && (height == 576 || height == 480)))
-      return VFW_E_TYPE_NOT_ACCEPTED;
-    if (pf != AV_PIX_FMT_BGR24 && pf != AV_PIX_FMT_BGRA && h->biHeight < 0) return VFW_E_TYPE_NOT_ACCEPTED;
-    return S_OK;
+    return VideoEncoder::Accepts(*type, Settings()) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
   }
 
   HRESULT CheckTransform(const CMediaType* in, const CMediaType* out) override {
@@ -223,40 +201,33 @@ class CVideoCompressor final : public CCompressorBase, public IAMVideoCompressio
 
   HRESULT Transform(IMediaSample*, IMediaSample*) override { return E_UNEXPECTED; }  // Receive does the work
 
-  HRESULT StartStreaming() override { return OpenEncoder(); }
+  HRESULT StartStreaming() override {
+    nextFrame_ = 0;
+    return encoder_.Open(InputPin()->CurrentMediaType(), Settings());
+  }
   HRESULT StopStreaming() override {
-    FreeEncoder();
+    encoder_.Close();
     return S_OK;
   }
 
   HRESULT Receive(IMediaSample* sample) override {
     std::lock_guard lock(receiveLock_);
     if (!output_->IsConnected()) return VFW_E_NOT_CONNECTED;
-    if (!encoder_) return VFW_E_WRONG_STATE;
+    if (!encoder_.IsOpen()) return VFW_E_WRONG_STATE;
     BYTE* data = nullptr;
     sample->GetPointer(&data);
-    const LONG length = sample->GetActualDataLength();
-    if (length < inputFrameBytes_) return VFW_E_BUFFER_OVERFLOW;
-
+    // Frames are numbered by their time, so the coded stream keeps the gaps of dropped frames.
     REFERENCE_TIME start = 0, stop = 0;
-    const HRESULT timed = sample->GetTime(&start, &stop);
-    int64_t pts = nextPts_;
-    if (SUCCEEDED(timed)) pts = std::max<int64_t>(nextPts_, std::llround(double(start - firstStart_) / frameTime_));
-    nextPts_ = pts + 1;
-
-    HRESULT hr = FillFrame(data);
-    if (FAILED(hr)) return hr;
-    frame_->pts = pts;
-    frame_->pict_type = AV_PICTURE_TYPE_NONE;
-    const int sent = avcodec_send_frame(encoder_.get(), frame_.get());
-    if (sent < 0) return HResultFromAvError(sent);
-    return DeliverPackets();
+    int64_t frame = nextFrame_;
+    if (SUCCEEDED(sample->GetTime(&start, &stop))) frame = std::max<int64_t>(nextFrame_, std::llround(double(start) / frameTime_));
+    nextFrame_ = frame + 1;
+    return encoder_.Encode(data, sample->GetActualDataLength(), frame, sink_);
   }
 
   HRESULT EndOfStream() override {
     {
       std::lock_guard lock(receiveLock_);
-      if (encoder_ && avcodec_send_frame(encoder_.get(), nullptr) >= 0) DeliverPackets();
+      encoder_.Flush(sink_);
     }
     return CTransformFilter::EndOfStream();
   }
@@ -282,52 +253,30 @@ class CVideoCompressor final : public CCompressorBase, public IAMVideoCompressio
     if (*chars > 0) target[std::max(n, 0)] = 0;
   }
 
-  AVPixelFormat EncoderPixelFormat(LONG height) const {
-    switch (spec_.codec) {
-      case AV_CODEC_ID_MJPEG: return AV_PIX_FMT_YUVJ420P;
-      case AV_CODEC_ID_DVVIDEO: return height == 480 ? AV_PIX_FMT_YUV411P : AV_PIX_FMT_YUV420P;
-      default: return AV_PIX_FMT_YUV420P;
-    }
-  }
-
-  // Sets up an encoder context for the input type and the settings (not opened).
-  CodecContextPtr NewEncoder(const AM_MEDIA_TYPE& in) const {
-    const AVCodec* codec = avcodec_find_encoder(spec_.codec);
-    const BITMAPINFOHEADER* h = GetBitmapInfoHeader(in);
-    if (!codec || !h) return nullptr;
-    CodecContextPtr c(avcodec_alloc_context3(codec));
-    if (!c) return nullptr;
-    c->width = h->biWidth;
-    c->height = std::abs(h->biHeight);
-    c->pix_fmt = EncoderPixelFormat(c->height);
-    // MPEG-4 family time bases must fit 16 bits: 29.97 becomes 1001/30000.
-    int num = 0, den = 0;
-    av_reduce(&num, &den, frameTime_, 10000000, 65535);
-    c->time_base = AVRational{num, den};
-    c->framerate = AVRational{den, num};
-    c->gop_size = spec_.keyFramesOnly ? 1 : std::max<LONG>(keyFrameRate_, 1);
-    c->max_b_frames = 0;
-    c->thread_count = 1;
-    if (spec_.codec != AV_CODEC_ID_DVVIDEO) {
-      if (dataRate_ > 0) {
-        c->bit_rate = dataRate_;
-        c->rc_max_rate = 0;
-      } else {
-        c->flags |= AV_CODEC_FLAG_QSCALE;
-        const int q = std::clamp(static_cast<int>(std::lround(31.0 - quality_ * 29.0)), 2, 31);
-        c->global_quality = FF_QP2LAMBDA * q;
-      }
-    }
-    return c;
+  VideoEncoderSettings Settings() const {
+    VideoEncoderSettings s;
+    s.codec = spec_.codec;
+    s.frameTime = frameTime_;
+    s.quality = quality_;
+    s.bitRate = dataRate_;
+    s.keyFrameRate = spec_.keyFramesOnly ? 1 : std::max<LONG>(keyFrameRate_, 1);
+    return s;
   }
 
   HRESULT MakeOutputType(const AM_MEDIA_TYPE& in, CMediaType* type) {
-    CodecContextPtr probe = NewEncoder(in);
+    // The codec data (if any) is known only once a codec is opened.
+    AVCodecContext* probe = NewVideoContext(in, Settings());
     if (!probe) return E_FAIL;
-    if (avcodec_open2(probe.get(), probe->codec, nullptr) < 0) return VFW_E_TYPE_NOT_ACCEPTED;
+    if (avcodec_open2(probe, probe->codec, nullptr) < 0) {
+      avcodec_free_context(&probe);
+      return VFW_E_TYPE_NOT_ACCEPTED;
+    }
     const size_t extra = size_t(std::max(probe->extradata_size, 0));
     BYTE* format = type->AllocFormatBuffer(ULONG(sizeof(VIDEOINFOHEADER) + extra));
-    if (!format) return E_OUTOFMEMORY;
+    if (!format) {
+      avcodec_free_context(&probe);
+      return E_OUTOFMEMORY;
+    }
     auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(format);
     const BITMAPINFOHEADER* h = GetBitmapInfoHeader(in);
     vih->rcSource = RECT{0, 0, h->biWidth, std::abs(h->biHeight)};
@@ -343,6 +292,7 @@ class CVideoCompressor final : public CCompressorBase, public IAMVideoCompressio
     b.biCompression = spec_.fourcc;
     b.biSizeImage = spec_.codec == AV_CODEC_ID_DVVIDEO ? (b.biHeight == 576 ? 144000 : 120000) : DWORD(b.biWidth * b.biHeight * 3);
     if (extra) std::memcpy(format + sizeof(VIDEOINFOHEADER), probe->extradata, extra);
+    avcodec_free_context(&probe);
     type->SetType(MEDIATYPE_Video);
     type->SetSubtype(FourccSubtype(spec_.fourcc));
     type->SetFormatType(FORMAT_VideoInfo);
@@ -352,104 +302,25 @@ class CVideoCompressor final : public CCompressorBase, public IAMVideoCompressio
     return S_OK;
   }
 
-  HRESULT OpenEncoder() {
-    FreeEncoder();
-    const CMediaType& in = InputPin()->CurrentMediaType();
-    encoder_ = NewEncoder(in);
-    if (!encoder_) return E_OUTOFMEMORY;
-    if (avcodec_open2(encoder_.get(), encoder_->codec, nullptr) < 0) {
-      encoder_.reset();
-      return VFW_E_TYPE_NOT_ACCEPTED;
-    }
-    const BITMAPINFOHEADER* h = GetBitmapInfoHeader(in);
-    inputFormat_ = PixelFormatOf(in);
-    swapChroma_ = in.subtype == MEDIASUBTYPE_YV12;
-    width_ = h->biWidth;
-    height_ = std::abs(h->biHeight);
-    bottomUp_ = (inputFormat_ == AV_PIX_FMT_BGR24 || inputFormat_ == AV_PIX_FMT_BGRA) && h->biHeight > 0;
-    inputFrameBytes_ = av_image_get_buffer_size(inputFormat_, width_, height_, 1);
-    if (inputFormat_ == AV_PIX_FMT_BGR24 || inputFormat_ == AV_PIX_FMT_BGRA)
-      inputFrameBytes_ = RgbStride(width_, inputFormat_ == AV_PIX_FMT_BGR24 ? 24 : 32) * height_;
-    frame_.reset(av_frame_alloc());
-    packet_.reset(av_packet_alloc());
-    if (!frame_ || !packet_) return E_OUTOFMEMORY;
-    frame_->format = encoder_->pix_fmt;
-    frame_->width = width_;
-    frame_->height = height_;
-    if (inputFormat_ != encoder_->pix_fmt) {
-      if (av_frame_get_buffer(frame_.get(), 32) < 0) return E_OUTOFMEMORY;
-      scaler_ = sws_getContext(width_, height_, inputFormat_, width_, height_, encoder_->pix_fmt, SWS_POINT, nullptr,
-                               nullptr, nullptr);
-      if (!scaler_) return E_FAIL;
-    }
-    nextPts_ = 0;
-    firstStart_ = 0;
-    startKnown_ = false;
-    return S_OK;
-  }
-
-  void FreeEncoder() {
-    encoder_.reset();
-    frame_.reset();
-    packet_.reset();
-    if (scaler_) sws_freeContext(scaler_);
-    scaler_ = nullptr;
-  }
-
-  HRESULT FillFrame(BYTE* data) {
-    const uint8_t* planes[4] = {};
-    int strides[4] = {};
-    if (av_image_fill_arrays(const_cast<uint8_t**>(planes), strides, data, inputFormat_, width_, height_, 1) < 0) return E_FAIL;
-    if (inputFormat_ == AV_PIX_FMT_BGR24 || inputFormat_ == AV_PIX_FMT_BGRA) {
-      strides[0] = RgbStride(width_, inputFormat_ == AV_PIX_FMT_BGR24 ? 24 : 32);
-      if (bottomUp_) {
-        planes[0] = data + size_t(strides[0]) * (height_ - 1);
-        strides[0] = -strides[0];
-      }
-    }
-    if (swapChroma_) std::swap(planes[1], planes[2]);
-    if (!scaler_) {
-      // Same layout as the encoder's: encode straight from the sample's buffer.
-      for (int i = 0; i < 4; ++i) {
-        frame_->data[i] = const_cast<uint8_t*>(planes[i]);
-        frame_->linesize[i] = strides[i];
-      }
-      return S_OK;
-    }
-    if (av_frame_make_writable(frame_.get()) < 0) return E_OUTOFMEMORY;
-    sws_scale(scaler_, planes, strides, 0, height_, frame_->data, frame_->linesize);
-    return S_OK;
-  }
-
-  HRESULT DeliverPackets() {
-    for (;;) {
-      const int got = avcodec_receive_packet(encoder_.get(), packet_.get());
-      if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) return S_OK;
-      if (got < 0) return HResultFromAvError(got);
-      IMediaSample* out = nullptr;
-      HRESULT hr = output_->GetDeliveryBuffer(&out, nullptr, nullptr, 0);
-      if (FAILED(hr)) {
-        av_packet_unref(packet_.get());
-        return hr;
-      }
-      BYTE* target = nullptr;
-      out->GetPointer(&target);
-      if (packet_->size > out->GetSize()) {
-        out->Release();
-        av_packet_unref(packet_.get());
-        return VFW_E_BUFFER_OVERFLOW;
-      }
-      std::memcpy(target, packet_->data, size_t(packet_->size));
-      out->SetActualDataLength(packet_->size);
-      REFERENCE_TIME start = firstStart_ + packet_->pts * frameTime_;
-      REFERENCE_TIME stop = start + frameTime_;
-      out->SetTime(&start, &stop);
-      out->SetSyncPoint((packet_->flags & AV_PKT_FLAG_KEY) != 0);
-      av_packet_unref(packet_.get());
-      hr = output_->Deliver(out);
+  HRESULT DeliverPacket(const AVPacket& packet) {
+    IMediaSample* out = nullptr;
+    HRESULT hr = output_->GetDeliveryBuffer(&out, nullptr, nullptr, 0);
+    if (FAILED(hr)) return hr;
+    BYTE* target = nullptr;
+    out->GetPointer(&target);
+    if (packet.size > out->GetSize()) {
       out->Release();
-      if (hr != S_OK) return hr;
+      return VFW_E_BUFFER_OVERFLOW;
     }
+    std::memcpy(target, packet.data, size_t(packet.size));
+    out->SetActualDataLength(packet.size);
+    REFERENCE_TIME start = packet.pts * frameTime_;
+    REFERENCE_TIME stop = start + frameTime_;
+    out->SetTime(&start, &stop);
+    out->SetSyncPoint((packet.flags & AV_PKT_FLAG_KEY) != 0);
+    hr = output_->Deliver(out);
+    out->Release();
+    return hr;
   }
 
   const VideoCodecSpec& spec_;
@@ -458,17 +329,9 @@ class CVideoCompressor final : public CCompressorBase, public IAMVideoCompressio
   DWORD dataRate_ = 0;
   REFERENCE_TIME frameTime_ = kDefaultFrameTime;
   bool frameTimeFromInput_ = true;
-
-  CodecContextPtr encoder_;
-  FramePtr frame_;
-  PacketPtr packet_;
-  SwsContext* scaler_ = nullptr;
-  AVPixelFormat inputFormat_ = AV_PIX_FMT_NONE;
-  bool swapChroma_ = false, bottomUp_ = false, startKnown_ = false;
-  int width_ = 0, height_ = 0;
-  LONG inputFrameBytes_ = 0;
-  int64_t nextPts_ = 0;
-  REFERENCE_TIME firstStart_ = 0;
+  VideoEncoder encoder_;
+  int64_t nextFrame_ = 0;
+  PacketSink sink_ = [this](const AVPacket& packet) { return DeliverPacket(packet); };
 };
 
 // ---- audio ----
@@ -476,7 +339,6 @@ class CVideoCompressor final : public CCompressorBase, public IAMVideoCompressio
 class CAudioCompressor final : public CCompressorBase {
  public:
   CAudioCompressor(IUnknown* outer, const AudioCodecSpec& spec) : CCompressorBase("audio compressor", outer, *spec.clsid), spec_(spec) {}
-  ~CAudioCompressor() override { encoder_.reset(); }
 
   HRESULT SetFormat(AM_MEDIA_TYPE* type) override {
     if (!type) return E_POINTER;
@@ -507,11 +369,17 @@ class CAudioCompressor final : public CCompressorBase {
     if (position < 0) return E_INVALIDARG;
     if (position > 0) return VFW_S_NO_MORE_ITEMS;
     if (!InputPin()->IsConnected()) return E_UNEXPECTED;
-    CodecContextPtr probe = NewEncoder(*WaveFormat(InputPin()->CurrentMediaType()));
-    if (!probe || avcodec_open2(probe.get(), probe->codec, nullptr) < 0) return VFW_E_TYPE_NOT_ACCEPTED;
+    AVCodecContext* probe = NewAudioContext(*WaveFormat(InputPin()->CurrentMediaType()), Settings());
+    if (!probe || avcodec_open2(probe, probe->codec, nullptr) < 0) {
+      avcodec_free_context(&probe);
+      return VFW_E_TYPE_NOT_ACCEPTED;
+    }
     const size_t extra = size_t(std::max(probe->extradata_size, 0));
     BYTE* format = type->AllocFormatBuffer(ULONG(sizeof(WAVEFORMATEX) + extra));
-    if (!format) return E_OUTOFMEMORY;
+    if (!format) {
+      avcodec_free_context(&probe);
+      return E_OUTOFMEMORY;
+    }
     auto* wf = reinterpret_cast<WAVEFORMATEX*>(format);
     wf->wFormatTag = spec_.tag;
     wf->nChannels = WORD(probe->ch_layout.nb_channels);
@@ -529,6 +397,7 @@ class CAudioCompressor final : public CCompressorBase {
     }
     wf->cbSize = WORD(extra);
     if (extra) std::memcpy(format + sizeof(WAVEFORMATEX), probe->extradata, extra);
+    avcodec_free_context(&probe);
     type->SetType(MEDIATYPE_Audio);
     type->SetSubtype(FourccSubtype(spec_.tag));
     type->SetFormatType(FORMAT_WaveFormatEx);
@@ -549,148 +418,75 @@ class CAudioCompressor final : public CCompressorBase {
   HRESULT StartStreaming() override {
     const WAVEFORMATEX* wf = WaveFormat(InputPin()->CurrentMediaType());
     if (!wf) return E_UNEXPECTED;
-    encoder_ = NewEncoder(*wf);
-    if (!encoder_ || avcodec_open2(encoder_.get(), encoder_->codec, nullptr) < 0) {
-      encoder_.reset();
-      return VFW_E_TYPE_NOT_ACCEPTED;
-    }
-    channels_ = wf->nChannels;
     rate_ = int(wf->nSamplesPerSec);
-    pending_.clear();
-    consumed_ = 0;
     startKnown_ = false;
-    packet_.reset(av_packet_alloc());
-    return packet_ ? S_OK : E_OUTOFMEMORY;
+    return encoder_.Open(*wf, Settings());
   }
 
   HRESULT StopStreaming() override {
-    encoder_.reset();
-    packet_.reset();
-    pending_.clear();
+    encoder_.Close();
     return S_OK;
   }
 
   HRESULT Receive(IMediaSample* sample) override {
     std::lock_guard lock(receiveLock_);
     if (!output_->IsConnected()) return VFW_E_NOT_CONNECTED;
-    if (!encoder_) return VFW_E_WRONG_STATE;
+    if (!encoder_.IsOpen()) return VFW_E_WRONG_STATE;
     BYTE* data = nullptr;
     sample->GetPointer(&data);
-    const LONG length = sample->GetActualDataLength();
     if (!startKnown_) {
       REFERENCE_TIME start = 0, stop = 0;
-      if (SUCCEEDED(sample->GetTime(&start, &stop))) base_ = start;
+      base_ = SUCCEEDED(sample->GetTime(&start, &stop)) ? start : 0;
       startKnown_ = true;
     }
-    const auto* samples = reinterpret_cast<const int16_t*>(data);
-    pending_.insert(pending_.end(), samples, samples + length / 2);
-    return EncodePending(false);
+    return encoder_.Push(reinterpret_cast<const int16_t*>(data), size_t(sample->GetActualDataLength() / 2), sink_);
   }
 
   HRESULT EndOfStream() override {
     {
       std::lock_guard lock(receiveLock_);
-      if (encoder_) {
-        EncodePending(true);
-        if (avcodec_send_frame(encoder_.get(), nullptr) >= 0) DeliverPackets();
-      }
+      encoder_.Flush(sink_);
     }
     return CTransformFilter::EndOfStream();
   }
 
  private:
-  CodecContextPtr NewEncoder(const WAVEFORMATEX& wf) const {
-    const AVCodec* codec = avcodec_find_encoder(spec_.codec);
-    if (!codec) return nullptr;
-    CodecContextPtr c(avcodec_alloc_context3(codec));
-    if (!c) return nullptr;
-    c->sample_rate = int(wf.nSamplesPerSec);
-    av_channel_layout_default(&c->ch_layout, wf.nChannels);
-    c->sample_fmt = spec_.codec == AV_CODEC_ID_WMAV2 ? AV_SAMPLE_FMT_FLTP : AV_SAMPLE_FMT_S16;
-    c->time_base = AVRational{1, c->sample_rate};
-    if (spec_.codec == AV_CODEC_ID_WMAV2) c->bit_rate = bitRate_ > 0 ? bitRate_ : (wf.nSamplesPerSec >= 32000 ? 64000 : 32000);
-    if (spec_.codec == AV_CODEC_ID_ADPCM_MS) {
-      // Blocks of about 1/20 s per channel, like the usual 22 kHz mono block of 512 bytes.
-      const int block = (wf.nSamplesPerSec <= 11025 ? 256 : wf.nSamplesPerSec <= 22050 ? 512 : 1024) * wf.nChannels;
-      av_opt_set_int(c.get(), "block_size", block, AV_OPT_SEARCH_CHILDREN);
-    }
-    return c;
+  AudioEncoderSettings Settings() const {
+    AudioEncoderSettings s;
+    s.codec = spec_.codec;
+    s.bitRate = bitRate_;
+    return s;
   }
 
-  // Encodes whole frames of the pending samples; at the end the rest is padded with silence.
-  HRESULT EncodePending(bool flush) {
-    const int frameSize = encoder_->frame_size > 0 ? encoder_->frame_size : 1024;
-    size_t offset = 0;
-    HRESULT hr = S_OK;
-    while (SUCCEEDED(hr)) {
-      const size_t available = (pending_.size() - offset) / size_t(channels_);
-      if (available == 0 || (available < size_t(frameSize) && !flush)) break;
-      const int count = int(std::min<size_t>(available, size_t(frameSize)));
-      FramePtr frame(av_frame_alloc());
-      if (!frame) return E_OUTOFMEMORY;
-      frame->format = encoder_->sample_fmt;
-      frame->nb_samples = encoder_->frame_size > 0 ? frameSize : count;
-      av_channel_layout_copy(&frame->ch_layout, &encoder_->ch_layout);
-      frame->sample_rate = rate_;
-      if (av_frame_get_buffer(frame.get(), 0) < 0) return E_OUTOFMEMORY;
-      const int16_t* src = pending_.data() + offset;
-      if (encoder_->sample_fmt == AV_SAMPLE_FMT_FLTP) {
-        for (int ch = 0; ch < channels_; ++ch) {
-          auto* dst = reinterpret_cast<float*>(frame->data[ch]);
-          for (int i = 0; i < frame->nb_samples; ++i) dst[i] = i < count ? src[i * channels_ + ch] / 32768.0f : 0.0f;
-        }
-      } else {
-        auto* dst = reinterpret_cast<int16_t*>(frame->data[0]);
-        std::memcpy(dst, src, size_t(count) * channels_ * 2);
-        std::fill(dst + size_t(count) * channels_, dst + size_t(frame->nb_samples) * channels_, int16_t(0));
-      }
-      frame->pts = consumed_;
-      consumed_ += count;
-      offset += size_t(count) * channels_;
-      const int sent = avcodec_send_frame(encoder_.get(), frame.get());
-      hr = sent < 0 ? HResultFromAvError(sent) : DeliverPackets();
-    }
-    pending_.erase(pending_.begin(), pending_.begin() + std::ptrdiff_t(offset));
-    return hr;
-  }
-
-  HRESULT DeliverPackets() {
-    for (;;) {
-      const int got = avcodec_receive_packet(encoder_.get(), packet_.get());
-      if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) return S_OK;
-      if (got < 0) return HResultFromAvError(got);
-      IMediaSample* out = nullptr;
-      HRESULT hr = output_->GetDeliveryBuffer(&out, nullptr, nullptr, 0);
-      if (FAILED(hr) || packet_->size > out->GetSize()) {
-        if (out) out->Release();
-        av_packet_unref(packet_.get());
-        return FAILED(hr) ? hr : VFW_E_BUFFER_OVERFLOW;
-      }
-      BYTE* target = nullptr;
-      out->GetPointer(&target);
-      std::memcpy(target, packet_->data, size_t(packet_->size));
-      out->SetActualDataLength(packet_->size);
-      const int64_t duration = packet_->duration > 0 ? packet_->duration : 0;
-      REFERENCE_TIME start = base_ + av_rescale(packet_->pts, 10000000, rate_);
-      REFERENCE_TIME stop = base_ + av_rescale(packet_->pts + duration, 10000000, rate_);
-      out->SetTime(&start, &stop);
-      out->SetSyncPoint(TRUE);
-      av_packet_unref(packet_.get());
-      hr = output_->Deliver(out);
+  // Times follow the samples coded, from the first input sample's start.
+  HRESULT DeliverPacket(const AVPacket& packet) {
+    IMediaSample* out = nullptr;
+    HRESULT hr = output_->GetDeliveryBuffer(&out, nullptr, nullptr, 0);
+    if (FAILED(hr)) return hr;
+    if (packet.size > out->GetSize()) {
       out->Release();
-      if (hr != S_OK) return hr;
+      return VFW_E_BUFFER_OVERFLOW;
     }
+    BYTE* target = nullptr;
+    out->GetPointer(&target);
+    std::memcpy(target, packet.data, size_t(packet.size));
+    out->SetActualDataLength(packet.size);
+    REFERENCE_TIME start = base_ + av_rescale(packet.pts, 10000000, rate_);
+    REFERENCE_TIME stop = base_ + av_rescale(packet.pts + std::max<int64_t>(packet.duration, 0), 10000000, rate_);
+    out->SetTime(&start, &stop);
+    out->SetSyncPoint(TRUE);
+    hr = output_->Deliver(out);
+    out->Release();
+    return hr;
   }
 
   const AudioCodecSpec& spec_;
   int64_t bitRate_ = 0;
-  CodecContextPtr encoder_;
-  PacketPtr packet_;
-  std::vector<int16_t> pending_;
-  int channels_ = 1, rate_ = 22050;
-  int64_t consumed_ = 0;
+  AudioEncoder encoder_;
+  int rate_ = 22050;
   REFERENCE_TIME base_ = 0;
   bool startKnown_ = false;
+  PacketSink sink_ = [this](const AVPacket& packet) { return DeliverPacket(packet); };
 };
 
 }  // namespace
