@@ -188,6 +188,7 @@ HRESULT CBaseFilter::Run(REFERENCE_TIME start) {
     if (FAILED(hr)) return hr;
   }
   start_ = start;
+  runStart_ = start;
   state_ = State_Running;
   return S_OK;
 }
@@ -254,6 +255,35 @@ HRESULT CBaseFilter::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) {
     return E_OUTOFMEMORY;
   }
   graph_ = graph;
+  // Held without a reference, like the graph itself: the graph outlives its filters' membership.
+  IMediaEventSink* sink = nullptr;
+  if (graph_ && SUCCEEDED(graph_->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void**>(&sink))) && sink)
+    sink->Release();
+  sink_ = sink;
+  return S_OK;
+}
+
+HRESULT CBaseFilter::NotifyEvent(LONG code, LONG_PTR param1, LONG_PTR param2) {
+  IMediaEventSink* sink = sink_;
+  if (!sink) return E_NOTIMPL;
+  return sink->Notify(code, param1, param2);
+}
+
+IReferenceClock* CBaseFilter::GetClock() {
+  std::lock_guard lock(*lock_);
+  if (clock_) clock_->AddRef();
+  return clock_;
+}
+
+HRESULT CBaseFilter::StreamTime(REFERENCE_TIME* time) {
+  if (!time) return E_POINTER;
+  IReferenceClock* clock = GetClock();
+  if (!clock) return VFW_E_NO_CLOCK;
+  REFERENCE_TIME now = 0;
+  const HRESULT hr = clock->GetTime(&now);
+  clock->Release();
+  if (FAILED(hr)) return hr;
+  *time = now - runStart_.load();
   return S_OK;
 }
 

@@ -3,6 +3,7 @@
 // type when they connect and then move samples through IMemInputPin with an agreed allocator.
 
 #include "platform/dshow/base/Allocator.h"
+#include "platform/dshow/base/ControlInterfaces.h"
 #include "platform/dshow/base/Interfaces.h"
 #include "platform/dshow/base/MediaType.h"
 
@@ -44,14 +45,26 @@ class CBaseFilter : public com::CUnknown, public IBaseFilter {
   HRESULT QueryVendorInfo(LPWSTR* vendorInfo) override;
 
   bool IsStopped() const { return state_ == State_Stopped; }
+  FILTER_STATE State() const { return state_; }
   std::recursive_mutex* FilterLock() const { return lock_; }
+
+  /** @brief Posts an event to the graph the filter is in (nothing outside a graph); any thread. */
+  HRESULT NotifyEvent(LONG code, LONG_PTR param1, LONG_PTR param2);
+  /** @brief The reference time at which stream time 0 falls (set by Run). */
+  REFERENCE_TIME RunStartTime() const { return runStart_.load(); }
+  /** @brief The filter's reference clock with a reference, or null. */
+  IReferenceClock* GetClock();
+  /** @brief The current stream time (clock time less the run start); VFW_E_NO_CLOCK without a clock. */
+  HRESULT StreamTime(REFERENCE_TIME* time);
 
  protected:
   std::recursive_mutex* lock_;
   // Read by streaming threads without the filter lock.
   std::atomic<FILTER_STATE> state_{State_Stopped};
   REFERENCE_TIME start_ = 0;
+  std::atomic<REFERENCE_TIME> runStart_{0};
   IFilterGraph* graph_ = nullptr;  // not referenced: the graph owns us
+  std::atomic<IMediaEventSink*> sink_{nullptr};  // the graph's, not referenced
   std::u16string name_;
   CLSID clsid_;
   IReferenceClock* clock_ = nullptr;

@@ -4,6 +4,10 @@
 #include "platform/com/ComRuntime.h"
 #include "platform/dshow/base/FilterMapper.h"
 #include "platform/dshow/base/MediaType.h"
+#include "platform/registry/Registry.h"
+
+#include <QFileInfo>
+#include <optional>
 
 #include <algorithm>
 #include <cstdio>
@@ -67,7 +71,9 @@ class CEnumFilters final : public CUnknown, public IEnumFilters {
   size_t position_;
 };
 
-std::vector<ComPtr<IPin>> Pins(IBaseFilter* filter, PIN_DIRECTION direction, bool unconnectedOnly) {
+}  // namespace
+
+std::vector<ComPtr<IPin>> FilterPins(IBaseFilter* filter, PIN_DIRECTION direction, bool unconnectedOnly) {
   std::vector<ComPtr<IPin>> result;
   ComPtr<IEnumPins> pins;
   if (FAILED(filter->EnumPins(pins.Put())) || !pins) return result;
@@ -85,6 +91,12 @@ std::vector<ComPtr<IPin>> Pins(IBaseFilter* filter, PIN_DIRECTION direction, boo
     result.push_back(std::move(held));
   }
   return result;
+}
+
+namespace {
+
+std::vector<ComPtr<IPin>> Pins(IBaseFilter* filter, PIN_DIRECTION direction, bool unconnectedOnly) {
+  return FilterPins(filter, direction, unconnectedOnly);
 }
 
 std::vector<CMediaType> PreferredTypes(IPin* pin) {
@@ -131,6 +143,7 @@ CFilterGraph::CFilterGraph(IUnknown* outer) : CUnknown("filter graph", outer) {}
 
 CFilterGraph::~CFilterGraph() {
   std::lock_guard lock(lock_);
+  StopLocked();
   for (Entry& e : filters_) {
     e.filter->Stop();
     DisconnectAllPins(e.filter);
@@ -140,6 +153,7 @@ CFilterGraph::~CFilterGraph() {
     e.filter->Release();
   }
   filters_.clear();
+  if (clock_) clock_->Release();
 }
 
 CUnknown* CFilterGraph::CreateInstance(IUnknown* outer, HRESULT* hr) {
@@ -152,6 +166,15 @@ HRESULT CFilterGraph::NonDelegatingQueryInterface(REFIID iid, void** object) {
   if (!object) return E_POINTER;
   if (iid == IID_IGraphBuilder) return GetInterface(static_cast<IGraphBuilder*>(this), object);
   if (iid == IID_IFilterGraph) return GetInterface(static_cast<IFilterGraph*>(this), object);
+  if (iid == IID_IFilterGraph2) return GetInterface(static_cast<IFilterGraph2*>(this), object);
+  if (iid == IID_IMediaControl) return GetInterface(static_cast<IMediaControl*>(this), object);
+  if (iid == IID_IMediaEvent) return GetInterface(static_cast<IMediaEvent*>(this), object);
+  if (iid == IID_IMediaEventEx) return GetInterface(static_cast<IMediaEventEx*>(this), object);
+  if (iid == IID_IMediaEventSink) return GetInterface(static_cast<IMediaEventSink*>(this), object);
+  if (iid == IID_IMediaSeeking) return GetInterface(static_cast<IMediaSeeking*>(this), object);
+  if (iid == IID_IVideoFrameStep) return GetInterface(static_cast<IVideoFrameStep*>(this), object);
+  if (iid == IID_IMediaFilter) return GetInterface(static_cast<IMediaFilter*>(this), object);
+  if (iid == IID_IPersist) return GetInterface(static_cast<IPersist*>(this), object);
   return CUnknown::NonDelegatingQueryInterface(iid, object);
 }
 
@@ -275,7 +298,6 @@ HRESULT CFilterGraph::Disconnect(IPin* pin) {
   return pin->Disconnect();
 }
 
-HRESULT CFilterGraph::SetDefaultSyncSource() { return S_OK; }
 
 HRESULT CFilterGraph::Connect(IPin* out, IPin* in) {
   if (!out || !in) return E_POINTER;
@@ -323,12 +345,152 @@ HRESULT CFilterGraph::ConnectThroughRegisteredLocked(IPin* out, IPin* in, int de
   return VFW_E_CANNOT_CONNECT;
 }
 
-HRESULT CFilterGraph::Render(IPin*) { return E_NOTIMPL; }
-HRESULT CFilterGraph::RenderFile(LPCWSTR, LPCWSTR) { return E_NOTIMPL; }
-HRESULT CFilterGraph::AddSourceFilter(LPCWSTR, LPCWSTR, IBaseFilter** filter) {
-  if (filter) *filter = nullptr;
-  return E_NOTIMPL;
+namespace {
+
+std::mutex& ExtensionMutex() {
+  static std::mutex* m = new std::mutex;
+  return *m;
 }
+
+std::vector<std::pair<QString, CLSID>>& ExtensionTable() {
+  static auto* table = new std::vector<std::pair<QString, CLSID>>;
+  return *table;
+}
+
+std::optional<CLSID> SourceClassFor(const QString& file) {
+  const int dot = file.lastIndexOf(QLatin1Char('.'));
+  const int slash = file.lastIndexOf(QLatin1Char('/'));
+  if (dot < 0 || dot < slash) return std::nullopt;
+  const QString extension = file.mid(dot).toLower();
+  {
+    std::lock_guard lock(ExtensionMutex());
+    for (const auto& [ext, clsid] : ExtensionTable())
+      if (ext == extension) return clsid;
+  }
+  registry::TRegistry reg(registry::HKEY_CLASSES_ROOT, registry::KEY_READ);
+  if (!reg.OpenKeyReadOnly(QStringLiteral("\\Media Type\\Extensions\\") + extension)) return std::nullopt;
+  const auto text = reg.ReadString(QStringLiteral("Source Filter"));
+  if (!text) return std::nullopt;
+  return GuidFromString(*text);
+}
+
+}  // namespace
+
+void SetSourceFilterForExtension(const QString& extension, REFCLSID clsid) {
+  QString ext = extension.toLower();
+  if (!ext.startsWith(QLatin1Char('.'))) ext.prepend(QLatin1Char('.'));
+  std::lock_guard lock(ExtensionMutex());
+  auto& table = ExtensionTable();
+  std::erase_if(table, [&](const auto& entry) { return entry.first == ext; });
+  if (!(clsid == GUID_NULL)) table.emplace_back(ext, clsid);
+}
+
+HRESULT CFilterGraph::AddSourceFilter(LPCWSTR file, LPCWSTR filterName, IBaseFilter** filter) {
+  if (!file || !filter) return E_POINTER;
+  *filter = nullptr;
+  const QString path = QString::fromUtf16(file);
+  if (!QFileInfo::exists(path)) return HResultFromWin32(2);  // ERROR_FILE_NOT_FOUND
+  const auto clsid = SourceClassFor(path);
+  if (!clsid) return VFW_E_UNKNOWN_FILE_TYPE;
+  ComPtr<IBaseFilter> source;
+  HRESULT hr = CoCreateInstance(*clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, source.PutVoid());
+  if (FAILED(hr)) return hr;
+  ComPtr<IFileSourceFilter> loader;
+  if (FAILED(source->QueryInterface(IID_IFileSourceFilter, loader.PutVoid())) || !loader) return E_NOINTERFACE;
+  hr = loader->Load(file, nullptr);
+  if (FAILED(hr)) return hr;
+  hr = AddFilter(source.Get(), filterName ? filterName : file);
+  if (FAILED(hr)) return hr;
+  *filter = source.Detach();
+  return S_OK;
+}
+
+HRESULT CFilterGraph::RenderPin(IPin* out, int depth) {
+  if (depth > kMaxIntermediateFilters + 1) return VFW_E_CANNOT_RENDER;
+  // A free input of a filter already in the graph first (a renderer the program added).
+  std::vector<IBaseFilter*> present;
+  for (const Entry& e : filters_) present.push_back(e.filter);
+  PIN_INFO info{};
+  out->QueryPinInfo(&info);
+  ComPtr<IBaseFilter> owner = ComPtr<IBaseFilter>::Attach(info.pFilter);
+  for (IBaseFilter* f : present) {
+    if (IsSameObject(f, owner.Get())) continue;
+    if (!Pins(f, PINDIR_OUTPUT, false).empty()) continue;  // only sinks end a render
+    for (const ComPtr<IPin>& in : Pins(f, PINDIR_INPUT, true))
+      if (SUCCEEDED(ConnectDirect(out, in.Get(), nullptr))) return S_OK;
+  }
+  const std::vector<CMediaType> offered = PreferredTypes(out);
+  std::vector<RegisteredFilter> candidates = ReadRegisteredFilters(CLSID_LegacyAmFilterCategory);
+  std::erase_if(candidates, [&](const RegisteredFilter& f) { return f.merit <= MERIT_DO_NOT_USE || !AcceptsAny(f, offered); });
+  std::stable_sort(candidates.begin(), candidates.end(),
+                   [](const RegisteredFilter& a, const RegisteredFilter& b) { return a.merit > b.merit; });
+  for (const RegisteredFilter& candidate : candidates) {
+    ComPtr<IBaseFilter> filter;
+    if (FAILED(CoCreateInstance(candidate.clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, filter.PutVoid())))
+      continue;
+    if (FAILED(AddFilter(filter.Get(), reinterpret_cast<LPCWSTR>(candidate.name.utf16())))) continue;
+    bool rendered = false;
+    for (const ComPtr<IPin>& in : Pins(filter.Get(), PINDIR_INPUT, true)) {
+      if (FAILED(ConnectDirect(out, in.Get(), nullptr))) continue;
+      rendered = true;
+      for (const ComPtr<IPin>& next : Pins(filter.Get(), PINDIR_OUTPUT, true))
+        if (FAILED(RenderPin(next.Get(), depth + 1))) rendered = false;
+      break;
+    }
+    if (rendered) return S_OK;
+    // Undo everything this attempt added downstream of the candidate.
+    for (const ComPtr<IPin>& next : Pins(filter.Get(), PINDIR_OUTPUT, false)) {
+      ComPtr<IPin> peer;
+      if (SUCCEEDED(next->ConnectedTo(peer.Put())) && peer) {
+        PIN_INFO peerInfo{};
+        peer->QueryPinInfo(&peerInfo);
+        ComPtr<IBaseFilter> downstream = ComPtr<IBaseFilter>::Attach(peerInfo.pFilter);
+        next->Disconnect();
+        peer->Disconnect();
+        if (downstream && std::find(present.begin(), present.end(), downstream.Get()) == present.end())
+          RemoveFilter(downstream.Get());
+      }
+    }
+    RemoveFilter(filter.Get());
+  }
+  return VFW_E_CANNOT_RENDER;
+}
+
+HRESULT CFilterGraph::Render(IPin* out) {
+  if (!out) return E_POINTER;
+  std::lock_guard lock(lock_);
+  if (!PinInGraph(out)) return VFW_E_NOT_IN_GRAPH;
+  ComPtr<IPin> peer;
+  if (SUCCEEDED(out->ConnectedTo(peer.Put())) && peer) return VFW_E_ALREADY_CONNECTED;
+  try {
+    return RenderPin(out, 0);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+HRESULT CFilterGraph::RenderEx(IPin* out, DWORD, DWORD*) { return Render(out); }
+
+HRESULT CFilterGraph::ReconnectEx(IPin* pin, const AM_MEDIA_TYPE*) { return Reconnect(pin); }
+
+HRESULT CFilterGraph::RenderFile(LPCWSTR file, LPCWSTR) {
+  if (!file) return E_POINTER;
+  std::lock_guard lock(lock_);
+  ComPtr<IBaseFilter> source;
+  HRESULT hr = AddSourceFilter(file, file, source.Put());
+  if (FAILED(hr)) return hr;
+  int rendered = 0, failed = 0;
+  for (const ComPtr<IPin>& out : Pins(source.Get(), PINDIR_OUTPUT, true))
+    SUCCEEDED(Render(out.Get())) ? ++rendered : ++failed;
+  if (rendered == 0) {
+    RemoveFilter(source.Get());
+    return VFW_E_CANNOT_RENDER;
+  }
+  return failed ? VFW_S_PARTIAL_RENDER : S_OK;
+}
+
+HRESULT CFilterGraph::RenderFile(LPCWSTR file) { return RenderFile(file, nullptr); }
+
 HRESULT CFilterGraph::SetLogFile(uintptr_t) { return S_OK; }
 HRESULT CFilterGraph::Abort() { return S_OK; }
 HRESULT CFilterGraph::ShouldOperationContinue() { return S_OK; }

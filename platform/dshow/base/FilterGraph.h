@@ -1,22 +1,46 @@
 #pragma once
-// The filter graph: holds filters under unique names, connects their pins directly, and connects
-// automatically through registered filters in merit order. Running the graph is added on top.
+// The filter graph: holds filters under unique names, connects their pins directly or through
+// registered filters in merit order, renders pins and files, runs, pauses and stops its filters
+// against a reference clock, queues the events its filters post and notifies the program by
+// posting, seeks and steps through its renderers.
 
+#include "platform/com/ComPtr.h"
+#include "platform/dshow/base/ControlInterfaces.h"
 #include "platform/dshow/base/Interfaces.h"
 
+#include <QString>
+#include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
 namespace kestrom::dshow {
 
-class CFilterGraph : public com::CUnknown, public IGraphBuilder {
+/**
+ * @brief The source filter class for files with this extension (".avi", any case); consulted
+ * before the registry's HKEY_CLASSES_ROOT\Media Type\Extensions\.ext "Source Filter" value.
+ * GUID_NULL withdraws it.
+ */
+void SetSourceFilterForExtension(const QString& extension, REFCLSID clsid);
+
+class CFilterGraph : public com::CUnknown,
+                     public IFilterGraph2,
+                     public IMediaControl,
+                     public IMediaEventEx,
+                     public IMediaEventSink,
+                     public IMediaSeeking,
+                     public IVideoFrameStep,
+                     public IMediaFilter {
  public:
   explicit CFilterGraph(IUnknown* outer);
   ~CFilterGraph() override;
-  static com::CUnknown* CreateInstance(IUnknown* outer, HRESULT* hr);
 
   DECLARE_IUNKNOWN
+  static com::CUnknown* CreateInstance(IUnknown* outer, HRESULT* hr);
+
   HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override;
 
   // IFilterGraph
@@ -43,6 +67,64 @@ class CFilterGraph : public com::CUnknown, public IGraphBuilder {
   HRESULT Abort() override;
   HRESULT ShouldOperationContinue() override;
 
+  // IFilterGraph2
+  HRESULT ReconnectEx(IPin* pin, const AM_MEDIA_TYPE* type) override;
+  HRESULT RenderEx(IPin* out, DWORD flags, DWORD* context) override;
+
+  // IMediaControl (Stop and Pause serve IMediaFilter too)
+  HRESULT Run() override;
+  HRESULT Pause() override;
+  HRESULT Stop() override;
+  HRESULT GetState(LONG timeoutMs, FILTER_STATE* state) override;
+  HRESULT RenderFile(LPCWSTR file) override;
+  HRESULT StopWhenReady() override;
+
+  // IMediaFilter
+  HRESULT GetClassID(CLSID* clsid) override;
+  HRESULT Run(REFERENCE_TIME start) override;
+  HRESULT GetState(DWORD timeoutMs, FILTER_STATE* state) override;
+  /** @brief Only while stopped; null runs the graph without a clock (samples as they come). */
+  HRESULT SetSyncSource(IReferenceClock* clock) override;
+  HRESULT GetSyncSource(IReferenceClock** clock) override;
+
+  // IMediaEventEx
+  HRESULT GetEventHandle(OAEVENT* handle) override;
+  HRESULT GetEvent(LONG* code, LONG_PTR* param1, LONG_PTR* param2, LONG timeoutMs) override;
+  HRESULT WaitForCompletion(LONG timeoutMs, LONG* code) override;
+  HRESULT CancelDefaultHandling(LONG code) override;
+  HRESULT RestoreDefaultHandling(LONG code) override;
+  HRESULT FreeEventParams(LONG code, LONG_PTR param1, LONG_PTR param2) override;
+  HRESULT SetNotifyWindow(OAHWND window, LONG msg, LONG_PTR instance) override;
+  HRESULT SetNotifyFlags(LONG flags) override;
+  HRESULT GetNotifyFlags(LONG* flags) override;
+
+  // IMediaEventSink
+  HRESULT Notify(LONG code, LONG_PTR param1, LONG_PTR param2) override;
+
+  // IMediaSeeking: answered by the graph's sinks (renderers, writers) that offer it.
+  HRESULT GetCapabilities(DWORD* capabilities) override;
+  HRESULT CheckCapabilities(DWORD* capabilities) override;
+  HRESULT IsFormatSupported(const GUID* format) override;
+  HRESULT QueryPreferredFormat(GUID* format) override;
+  HRESULT GetTimeFormat(GUID* format) override;
+  HRESULT IsUsingTimeFormat(const GUID* format) override;
+  HRESULT SetTimeFormat(const GUID* format) override;
+  HRESULT GetDuration(LONGLONG* duration) override;
+  HRESULT GetStopPosition(LONGLONG* stop) override;
+  HRESULT GetCurrentPosition(LONGLONG* current) override;
+  HRESULT ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat, LONGLONG source, const GUID* sourceFormat) override;
+  HRESULT SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop, DWORD stopFlags) override;
+  HRESULT GetPositions(LONGLONG* current, LONGLONG* stop) override;
+  HRESULT GetAvailable(LONGLONG* earliest, LONGLONG* latest) override;
+  HRESULT SetRate(double rate) override;
+  HRESULT GetRate(double* rate) override;
+  HRESULT GetPreroll(LONGLONG* preroll) override;
+
+  // IVideoFrameStep
+  HRESULT Step(DWORD frames, IUnknown* stepObject) override;
+  HRESULT CanStep(LONG multiple, IUnknown* stepObject) override;
+  HRESULT CancelStep() override;
+
  protected:
   struct Entry {
     IBaseFilter* filter;  // referenced
@@ -56,9 +138,50 @@ class CFilterGraph : public com::CUnknown, public IGraphBuilder {
   bool PinInGraph(IPin* pin);
   void DisconnectAllPins(IBaseFilter* filter);
 
+  struct Event {
+    LONG code;
+    LONG_PTR param1;
+    LONG_PTR param2;
+  };
+
+  /** @brief The filters, those downstream before those upstream (the order of state changes). */
+  std::vector<IBaseFilter*> DownstreamFirst();
+  void ChooseDefaultClockLocked();
+  void DistributeClockLocked();
+  HRESULT PauseLocked();
+  HRESULT RunLocked(REFERENCE_TIME start);
+  HRESULT StopLocked();
+  int CountRenderers();
+  void QueueEvent(const Event& event);
+  std::vector<com::ComPtr<IMediaSeeking>> Seekers();
+  std::vector<com::ComPtr<IVideoFrameStep>> Steppers();
+  HRESULT RenderPin(IPin* out, int depth);
+
   std::recursive_mutex lock_;
   std::vector<Entry> filters_;
+
+  // Run state, guarded by lock_ (the state itself is read by any thread).
+  std::atomic<FILTER_STATE> state_{State_Stopped};
+  IReferenceClock* clock_ = nullptr;  // referenced
+  bool clockExplicit_ = false;
+  REFERENCE_TIME start_ = 0;
+  REFERENCE_TIME pausedAt_ = 0;  // stream time when paused from running
+
+  // Events, guarded by eventMutex_ (streaming threads post them).
+  std::mutex eventMutex_;
+  std::condition_variable eventArrived_;
+  std::deque<Event> events_;
+  std::set<LONG> cancelled_;
+  OAHWND notifyWindow_ = 0;
+  LONG notifyMessage_ = 0;
+  LONG_PTR notifyInstance_ = 0;
+  LONG notifyFlags_ = 0;
+  int renderersExpected_ = 0;
+  int renderersComplete_ = 0;
 };
+
+/** @brief The pins of a filter in one direction (only the unconnected ones when asked). */
+std::vector<com::ComPtr<IPin>> FilterPins(IBaseFilter* filter, PIN_DIRECTION direction, bool unconnectedOnly);
 
 /** @brief The same object, compared by identity (the IUnknown each hands out). */
 bool IsSameObject(IUnknown* a, IUnknown* b);

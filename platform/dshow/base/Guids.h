@@ -62,4 +62,60 @@ inline constexpr IID IID_IGraphBuilder = MakeGuid("{56A868A9-0AD4-11CE-B03A-0020
 inline constexpr IID IID_IEnumMediaTypes = MakeGuid("{89C31040-846B-11CE-97D3-00AA0055595A}");
 inline constexpr IID IID_IFilterMapper2 = MakeGuid("{B79BB0B0-33C1-11D1-ABE1-00A0C905F375}");
 
+// Further classes.
+inline constexpr CLSID CLSID_CaptureGraphBuilder2 = MakeGuid("{BF87B6E1-8C27-11D0-B3F0-00AA003761C5}");
+inline constexpr CLSID CLSID_SystemClock = MakeGuid("{E436EBB1-524F-11CE-9F53-0020AF0BA770}");
+inline constexpr CLSID CLSID_SmartTee = MakeGuid("{CC58E280-8AA1-11D1-B3F1-00AA003761C5}");
+inline constexpr CLSID CLSID_InfTee = MakeGuid("{F8388A40-D5BB-11D0-BE5A-0080C706568E}");
+inline constexpr CLSID CLSID_NullRenderer = MakeGuid("{C1F400A4-3F08-11D3-9F0B-006008039E37}");
+inline constexpr CLSID CLSID_SampleGrabber = MakeGuid("{C1F400A0-3F08-11D3-9F0B-006008039E37}");
+inline constexpr CLSID CLSID_AviDest = MakeGuid("{E2510970-F137-11CE-8B67-00AA00A3F1A6}");
+inline constexpr CLSID CLSID_FileWriter = MakeGuid("{8596E5F0-0DA5-11D0-BD21-00A0C911CE86}");
+inline constexpr CLSID CLSID_WMAsfWriter = MakeGuid("{7C23220E-55BB-11D3-8B16-00C04FB6BD3D}");
+inline constexpr CLSID CLSID_AsyncReader = MakeGuid("{E436EBB5-524F-11CE-9F53-0020AF0BA770}");
+
+// Media subtypes of output files (SetOutputFileName).
+inline constexpr GUID MEDIASUBTYPE_Asf = MakeGuid("{3DB80F90-9412-11D1-ADED-0000F8754B99}");
+
+// Pin categories (IKsPropertySet on a pin, AMPROPSETID_Pin / AMPROPERTY_PIN_CATEGORY).
+inline constexpr GUID AMPROPSETID_Pin = MakeGuid("{9B00F101-1567-11D1-B3F1-00AA003761C5}");
+inline constexpr GUID PIN_CATEGORY_CAPTURE = MakeGuid("{FB6C4281-0353-11D1-905F-0000C0CC16BA}");
+inline constexpr GUID PIN_CATEGORY_PREVIEW = MakeGuid("{FB6C4282-0353-11D1-905F-0000C0CC16BA}");
+inline constexpr GUID PIN_CATEGORY_ANALOGVIDEOIN = MakeGuid("{FB6C4283-0353-11D1-905F-0000C0CC16BA}");
+inline constexpr GUID PIN_CATEGORY_VBI = MakeGuid("{FB6C4284-0353-11D1-905F-0000C0CC16BA}");
+inline constexpr GUID PIN_CATEGORY_VIDEOPORT = MakeGuid("{FB6C4285-0353-11D1-905F-0000C0CC16BA}");
+inline constexpr GUID PIN_CATEGORY_CC = MakeGuid("{FB6C4289-0353-11D1-905F-0000C0CC16BA}");
+inline constexpr GUID PIN_CATEGORY_STILL = MakeGuid("{FB6C428A-0353-11D1-905F-0000C0CC16BA}");
+inline constexpr GUID PIN_CATEGORY_TIMECODE = MakeGuid("{FB6C428B-0353-11D1-905F-0000C0CC16BA}");
+
+// FindInterface search directions.
+inline constexpr GUID LOOK_UPSTREAM_ONLY = MakeGuid("{AC798BE0-98E3-11D1-B3F1-00AA003761C5}");
+inline constexpr GUID LOOK_DOWNSTREAM_ONLY = MakeGuid("{AC798BE1-98E3-11D1-B3F1-00AA003761C5}");
+
+// Time formats of IMediaSeeking.
+inline constexpr GUID TIME_FORMAT_NONE = GUID{};
+inline constexpr GUID TIME_FORMAT_FRAME = MakeGuid("{7B785570-8C82-11CF-BC0C-00AA00AC74F6}");
+inline constexpr GUID TIME_FORMAT_BYTE = MakeGuid("{7B785571-8C82-11CF-BC0C-00AA00AC74F6}");
+inline constexpr GUID TIME_FORMAT_SAMPLE = MakeGuid("{7B785572-8C82-11CF-BC0C-00AA00AC74F6}");
+inline constexpr GUID TIME_FORMAT_FIELD = MakeGuid("{7B785573-8C82-11CF-BC0C-00AA00AC74F6}");
+inline constexpr GUID TIME_FORMAT_MEDIA_TIME = MakeGuid("{7B785574-8C82-11CF-BC0C-00AA00AC74F6}");
+
+// Interfaces of running graphs, capture and the simple filters.
+inline constexpr IID IID_IMediaControl = MakeGuid("{56A868B1-0AD4-11CE-B03A-0020AF0BA770}");
+inline constexpr IID IID_IMediaEvent = MakeGuid("{56A868B6-0AD4-11CE-B03A-0020AF0BA770}");
+inline constexpr IID IID_IMediaEventEx = MakeGuid("{56A868C0-0AD4-11CE-B03A-0020AF0BA770}");
+inline constexpr IID IID_IMediaEventSink = MakeGuid("{56A868A2-0AD4-11CE-B03A-0020AF0BA770}");
+inline constexpr IID IID_IMediaSeeking = MakeGuid("{36B73880-C2C8-11CF-8B46-00805F6CEF60}");
+inline constexpr IID IID_IVideoFrameStep = MakeGuid("{E46A9787-2B71-444D-A4B5-1FAB7B708D6A}");
+inline constexpr IID IID_IFilterGraph2 = MakeGuid("{36B73882-C2C8-11CF-8B46-00805F6CEF60}");
+inline constexpr IID IID_IAMStreamControl = MakeGuid("{36B73881-C2C8-11CF-8B46-00805F6CEF60}");
+inline constexpr IID IID_IAMFilterMiscFlags = MakeGuid("{2DD74950-A890-11D1-ABE8-00A0C905F375}");
+inline constexpr IID IID_IAMPushSource = MakeGuid("{F185FE76-E64E-11D2-B76E-00C04FB6BD3D}");
+inline constexpr IID IID_IKsPropertySet = MakeGuid("{31EFAC30-515C-11D0-A9AA-00AA0061BE93}");
+inline constexpr IID IID_ICaptureGraphBuilder2 = MakeGuid("{93E5A4E0-2D50-11D2-ABFA-00A0C9C6E38D}");
+inline constexpr IID IID_IFileSinkFilter = MakeGuid("{A2104830-7C70-11CF-8BCE-00AA00A3F1A6}");
+inline constexpr IID IID_IFileSourceFilter = MakeGuid("{56A868A6-0AD4-11CE-B03A-0020AF0BA770}");
+inline constexpr IID IID_ISampleGrabber = MakeGuid("{6B652FFF-11FE-4FCE-92AD-0266B5D7C78F}");
+inline constexpr IID IID_ISampleGrabberCB = MakeGuid("{0579154A-2B53-4994-B0D0-E773148EFF85}");
+
 }  // namespace kestrom::dshow

@@ -5,6 +5,7 @@
 #include "platform/dshow/base/FilterGraph.h"
 #include "platform/dshow/base/FilterMapper.h"
 #include "platform/dshow/base/Interfaces.h"
+#include "platform/dshow/base/ReferenceClock.h"
 #include "platform/registry/Registry.h"
 
 #include <new>
@@ -50,6 +51,7 @@ struct BuiltInClasses {
   BuiltInClasses() {
     Register(CLSID_FilterGraph, &CFilterGraph::CreateInstance);
     Register(CLSID_FilterMapper2, &CFilterMapper2::CreateInstance);
+    Register(CLSID_SystemClock, &CSystemClock::CreateInstance);
   }
   static void Register(REFCLSID clsid, NewComObjectFunction create) {
     auto* factory = new (std::nothrow) CClassFactory(create, nullptr);
