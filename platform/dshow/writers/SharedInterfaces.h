@@ -1,80 +1,23 @@
 #pragma once
-// Interfaces of the graph that more than one layer meets: seeking, the graph's event sink, the
-// stream configuration of an output pin, and the video window of a renderer. Published identifiers
-// and method orders, declared here until the graph layer declares them.
+// Interfaces that more than one layer meets and the base layer does not declare yet: the stream
+// configuration of an output pin, and the window and picture of a video renderer. Published
+// identifiers and method orders.
 
-#include "platform/dshow/base/Interfaces.h"
+#include "platform/dshow/base/ControlInterfaces.h"
 
 #include <cstdint>
 
 namespace kestrom::dshow {
 
-using LONG_PTR = intptr_t;
 inline constexpr BOOL TRUE = 1;
 inline constexpr BOOL FALSE = 0;
-/** @brief An opaque window id (see WindowIds.h); 0 is no window. */
-using OAHWND = intptr_t;
-using OAEVENT = intptr_t;
 
-inline constexpr IID IID_IMediaSeeking = MakeGuid("{36B73880-C2C8-11CF-8B46-00805F6CEF60}");
-inline constexpr IID IID_IMediaEventSink = MakeGuid("{56A868A2-0AD4-11CE-B03A-0020AF0BA770}");
 inline constexpr IID IID_IAMStreamConfig = MakeGuid("{C6E13340-30AC-11D0-A18C-00A0C9118956}");
 inline constexpr IID IID_IVideoWindow = MakeGuid("{56A868B4-0AD4-11CE-B03A-0020AF0BA770}");
 inline constexpr IID IID_IBasicVideo = MakeGuid("{56A868B5-0AD4-11CE-B03A-0020AF0BA770}");
-inline constexpr IID IID_IBasicAudio = MakeGuid("{56A868B3-0AD4-11CE-B03A-0020AF0BA770}");
 
-inline constexpr GUID TIME_FORMAT_NONE{};
-inline constexpr GUID TIME_FORMAT_FRAME = MakeGuid("{7B785570-8C82-11CF-BC0C-00AA00AC74F6}");
-inline constexpr GUID TIME_FORMAT_BYTE = MakeGuid("{7B785571-8C82-11CF-BC0C-00AA00AC74F6}");
-inline constexpr GUID TIME_FORMAT_SAMPLE = MakeGuid("{7B785572-8C82-11CF-BC0C-00AA00AC74F6}");
-inline constexpr GUID TIME_FORMAT_MEDIA_TIME = MakeGuid("{7B785574-8C82-11CF-BC0C-00AA00AC74F6}");
-
-// Capabilities of IMediaSeeking.
-inline constexpr DWORD AM_SEEKING_CanSeekAbsolute = 0x1;
-inline constexpr DWORD AM_SEEKING_CanSeekForwards = 0x2;
-inline constexpr DWORD AM_SEEKING_CanSeekBackwards = 0x4;
-inline constexpr DWORD AM_SEEKING_CanGetCurrentPos = 0x8;
-inline constexpr DWORD AM_SEEKING_CanGetStopPos = 0x10;
-inline constexpr DWORD AM_SEEKING_CanGetDuration = 0x20;
-
-// Graph events.
-inline constexpr LONG EC_COMPLETE = 0x01;
-inline constexpr LONG EC_USERABORT = 0x02;
-inline constexpr LONG EC_ERRORABORT = 0x03;
-inline constexpr LONG EC_REPAINT = 0x05;
-
-struct IMediaSeeking : IUnknown {
-  virtual HRESULT GetCapabilities(DWORD* capabilities) = 0;
-  virtual HRESULT CheckCapabilities(DWORD* capabilities) = 0;
-  virtual HRESULT IsFormatSupported(const GUID* format) = 0;
-  virtual HRESULT QueryPreferredFormat(GUID* format) = 0;
-  virtual HRESULT GetTimeFormat(GUID* format) = 0;
-  virtual HRESULT IsUsingTimeFormat(const GUID* format) = 0;
-  virtual HRESULT SetTimeFormat(const GUID* format) = 0;
-  virtual HRESULT GetDuration(LONGLONG* duration) = 0;
-  virtual HRESULT GetStopPosition(LONGLONG* stop) = 0;
-  virtual HRESULT GetCurrentPosition(LONGLONG* current) = 0;
-  virtual HRESULT ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat, LONGLONG source,
-                                    const GUID* sourceFormat) = 0;
-  virtual HRESULT SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop, DWORD stopFlags) = 0;
-  virtual HRESULT GetPositions(LONGLONG* current, LONGLONG* stop) = 0;
-  virtual HRESULT GetAvailable(LONGLONG* earliest, LONGLONG* latest) = 0;
-  virtual HRESULT SetRate(double rate) = 0;
-  virtual HRESULT GetRate(double* rate) = 0;
-  virtual HRESULT GetPreroll(LONGLONG* preroll) = 0;
-
- protected:
-  ~IMediaSeeking() = default;
-};
-
-/** @brief The graph's side of events: filters post EC_ codes here. */
-struct IMediaEventSink : IUnknown {
-  virtual HRESULT Notify(LONG code, LONG_PTR param1, LONG_PTR param2) = 0;
-
- protected:
-  ~IMediaEventSink() = default;
-};
-
+// Same declaration as the capture sources' (their DeviceInterfaces.h); one of the two goes once
+// both are in the base layer.
 /** @brief The format an output pin delivers. */
 struct IAMStreamConfig : IUnknown {
   virtual HRESULT SetFormat(AM_MEDIA_TYPE* type) = 0;

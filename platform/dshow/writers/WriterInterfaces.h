@@ -2,18 +2,16 @@
 // Class ids of the writers, encoders and renderers, and the interfaces through which the capture
 // engine configures them.
 
+#include "platform/dshow/base/Guids.h"
 #include "platform/dshow/writers/SharedInterfaces.h"
 
 namespace kestrom::dshow {
 
 // Classes with their published ids, so that code written against the platform's ids finds them.
-inline constexpr CLSID CLSID_AviDest = MakeGuid("{E2510970-F137-11CE-8B67-00AA00A3F1A6}");
-inline constexpr CLSID CLSID_FileWriter = MakeGuid("{8596E5F0-0DA5-11D0-BD21-00A0C911CE86}");
 inline constexpr CLSID CLSID_AudioRender = MakeGuid("{E30629D1-27E5-11CE-875D-00608CB78066}");
 inline constexpr CLSID CLSID_VideoRenderer = MakeGuid("{70E102B0-5556-11CE-97C0-00AA0055595A}");
 inline constexpr CLSID CLSID_VideoMixingRenderer = MakeGuid("{B87BEB7B-8D29-423F-AE4D-6582C10175AC}");
 inline constexpr CLSID CLSID_VideoMixingRenderer9 = MakeGuid("{51B4ABF3-748F-4E3B-A276-C828330E926A}");
-inline constexpr CLSID CLSID_WMAsfWriter = MakeGuid("{7C23220E-55BB-11D3-8B16-00C04FB6BD3D}");
 /** @brief The MPEG writer that the capture engine binds in place of a compressor and the AVI mux. */
 inline constexpr CLSID CLSID_MpegWriter = MakeGuid("{41918F50-ADF0-4FF6-882E-A6DBAD1A8C06}");
 
@@ -30,7 +28,6 @@ inline constexpr CLSID CLSID_PcmCompressor = MakeGuid("{077D9C75-7BD1-41A6-A417-
 inline constexpr CLSID CLSID_VideoCompressorCategory = MakeGuid("{33D9A760-90C8-11D0-BD43-00A0C911CE86}");
 inline constexpr CLSID CLSID_AudioCompressorCategory = MakeGuid("{33D9A761-90C8-11D0-BD43-00A0C911CE86}");
 
-inline constexpr IID IID_IFileSinkFilter = MakeGuid("{A2104830-7C70-11CF-8BCE-00AA00A3F1A6}");
 inline constexpr IID IID_IFileSinkFilter2 = MakeGuid("{00855B90-CE1B-11D0-BD4F-00A0C911CE86}");
 inline constexpr IID IID_IConfigAviMux = MakeGuid("{5ACD6AA0-F482-11CE-8B67-00AA00A3F1A6}");
 inline constexpr IID IID_IConfigInterleaving = MakeGuid("{BEE3D220-157B-11D0-BD23-00A0C911CE86}");
@@ -44,15 +41,6 @@ inline constexpr IID IID_IFileWriterStream = MakeGuid("{A3B6035E-86D1-4BE7-99A8-
 
 /** @brief IFileSinkFilter2 mode: replace an existing file instead of writing into it. */
 inline constexpr DWORD AM_FILE_OVERWRITE = 0x1;
-
-struct IFileSinkFilter : IUnknown {
-  virtual HRESULT SetFileName(LPCWSTR fileName, const AM_MEDIA_TYPE* type) = 0;
-  /** @brief The name in task memory (null when none is set) and, when asked, the type. */
-  virtual HRESULT GetCurFile(LPWSTR* fileName, AM_MEDIA_TYPE* type) = 0;
-
- protected:
-  ~IFileSinkFilter() = default;
-};
 
 struct IFileSinkFilter2 : IFileSinkFilter {
   virtual HRESULT SetMode(DWORD flags) = 0;

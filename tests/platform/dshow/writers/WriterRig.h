@@ -12,19 +12,16 @@
 
 namespace kestrom::dshow::test {
 
-/** @brief A graph that keeps the events its filters post. */
-class CEventGraph final : public CFilterGraph, public IMediaEventSink {
+/** @brief The graph, keeping a copy of every event its filters post. */
+class CEventGraph final : public CFilterGraph {
  public:
   CEventGraph() : CFilterGraph(nullptr) {}
-  DECLARE_IUNKNOWN
-  HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override {
-    if (iid == IID_IMediaEventSink) return com::GetInterface(static_cast<IMediaEventSink*>(this), object);
-    return CFilterGraph::NonDelegatingQueryInterface(iid, object);
-  }
-  HRESULT Notify(LONG code, LONG_PTR param1, LONG_PTR) override {
-    std::lock_guard lock(mutex_);
-    events_.emplace_back(code, param1);
-    return com::S_OK;
+  HRESULT Notify(LONG code, LONG_PTR param1, LONG_PTR param2) override {
+    {
+      std::lock_guard lock(mutex_);
+      events_.emplace_back(code, param1);
+    }
+    return CFilterGraph::Notify(code, param1, param2);
   }
   std::vector<std::pair<LONG, LONG_PTR>> Events() {
     std::lock_guard lock(mutex_);
