@@ -1,15 +1,13 @@
 #pragma once
-// "Audio Renderer": plays 16-bit PCM through the default ALSA device. Without a sound device it
-// consumes each sample when the clock reaches the sample's end, so a graph runs at the same pace
-// on a machine without sound. It offers the graph its reference clock, and refuses any playback
-// rate but 1.0.
+// "Audio Renderer": plays 16-bit (or 8-bit) PCM through the default ALSA device. Without a sound
+// device it uses up each sample when the graph's clock reaches it, so a graph runs at the same
+// pace on a machine without sound. It offers the graph its reference clock (the graph prefers a
+// renderer's clock), and refuses any playback rate but 1.0.
 
-#include "platform/com/ComPtr.h"
 #include "platform/core/Clock.h"
-#include "platform/dshow/base/BaseFilter.h"
+#include "platform/dshow/base/Renderer.h"
 #include "platform/dshow/writers/WriterInterfaces.h"
 
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 
@@ -18,7 +16,7 @@ namespace kestrom::dshow {
 /** @brief An unsupported audio rate (SetRate other than 1.0). */
 inline constexpr HRESULT VFW_E_UNSUPPORTED_AUDIO = com::MakeHResult(0x8004025E);
 
-class CAudioRenderer final : public CBaseFilter, public IReferenceClock, public IMediaSeeking {
+class CAudioRenderer final : public CBaseRenderer, public IMediaSeeking {
  public:
   explicit CAudioRenderer(IUnknown* outer);
   ~CAudioRenderer() override;
@@ -27,24 +25,22 @@ class CAudioRenderer final : public CBaseFilter, public IReferenceClock, public 
   DECLARE_IUNKNOWN
   HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override;
 
-  int GetPinCount() override { return 1; }
-  CBasePin* GetPin(int n) override;
-
-  HRESULT Stop() override;
-  HRESULT Pause() override;
-  HRESULT Run(REFERENCE_TIME start) override;
-
-  /** @brief The clock that paces a renderer without a device, and that GetTime reads (tests). */
+  /** @brief The clock the renderer's reference clock reads (tests drive it by hand). */
   void SetClock(const core::Clock* clock);
   /** @brief False keeps the renderer off the sound device (tests, and machines without one). */
   void UseDevice(bool use);
-  /** @brief Bytes of sound consumed since the last start. */
+  /** @brief Bytes of sound used up since the last start. */
   int64_t BytesRendered() const;
 
-  // IReferenceClock
-  HRESULT GetTime(REFERENCE_TIME* time) override;
+  // CBaseRenderer
+  HRESULT CheckMediaType(const CMediaType* type) override;
+  HRESULT DoRenderSample(IMediaSample* sample) override;
+  void OnStartStreaming() override;
+  void OnStopStreaming() override;
+  /** @brief The device sets the pace when there is one; otherwise the clock does. */
+  bool ScheduleSamples() const override { return pcm_ == nullptr; }
 
-  // IMediaSeeking: the rate is checked here, everything else is the source's.
+  // IMediaSeeking: the renderer's positions, but its rate is fixed at 1.0.
   HRESULT GetCapabilities(DWORD* capabilities) override;
   HRESULT CheckCapabilities(DWORD* capabilities) override;
   HRESULT IsFormatSupported(const GUID* format) override;
@@ -63,29 +59,16 @@ class CAudioRenderer final : public CBaseFilter, public IReferenceClock, public 
   HRESULT GetRate(double* rate) override;
   HRESULT GetPreroll(LONGLONG* preroll) override;
 
-  class InputPin;
-  HRESULT Render(IMediaSample* sample);
-  HRESULT NewSegmentRate(double rate);
-  void EndOfStreamReached();
-  void Flushing(bool flushing);
-
  private:
-  com::ComPtr<IMediaSeeking> Upstream();
-  void Notify(LONG code, LONG_PTR param1, LONG_PTR param2);
+  class Clock;
+  struct ClockSource;
   void CloseDevice();
-  REFERENCE_TIME StreamTimeLocked() const;
 
-  std::recursive_mutex filterLock_;
-  std::unique_ptr<InputPin> pin_;
-  const core::Clock* clock_ = nullptr;
+  std::shared_ptr<ClockSource> clockSource_;
+  Clock* clock_object_ = nullptr;  // referenced; a separate object, so the graph holding it keeps no cycle
   bool useDevice_ = true;
   void* pcm_ = nullptr;
-
-  mutable std::mutex waitLock_;
-  std::condition_variable wake_;
-  bool running_ = false, flushing_ = false, stopping_ = false;
-  int64_t runStartMs_ = 0;    // clock time at which stream time runs from 0
-  int64_t pausedAtMs_ = -1;   // clock time at which the stream was paused (-1: not paused)
+  mutable std::mutex countLock_;
   int64_t bytesRendered_ = 0;
 };
 

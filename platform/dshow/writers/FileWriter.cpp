@@ -92,6 +92,7 @@ HRESULT CFileWriter::NonDelegatingQueryInterface(REFIID iid, void** object) {
   if (!object) return E_POINTER;
   if (iid == IID_IFileSinkFilter2) return GetInterface(static_cast<IFileSinkFilter2*>(this), object);
   if (iid == IID_IFileSinkFilter) return GetInterface(static_cast<IFileSinkFilter*>(this), object);
+  if (iid == IID_IAMFilterMiscFlags) return GetInterface(static_cast<IAMFilterMiscFlags*>(this), object);
   return CBaseFilter::NonDelegatingQueryInterface(iid, object);
 }
 

@@ -19,7 +19,7 @@
 
 namespace kestrom::dshow {
 
-class CFileWriter final : public CBaseFilter, public IFileSinkFilter2 {
+class CFileWriter final : public CBaseFilter, public IFileSinkFilter2, public IAMFilterMiscFlags {
  public:
   explicit CFileWriter(IUnknown* outer);
   ~CFileWriter() override;
@@ -33,6 +33,9 @@ class CFileWriter final : public CBaseFilter, public IFileSinkFilter2 {
 
   HRESULT Stop() override;
   HRESULT Pause() override;
+
+  /** @brief The end of a recording graph: the graph waits for its EC_COMPLETE. */
+  ULONG GetMiscFlags() override { return AM_FILTER_MISC_FLAGS_IS_RENDERER; }
 
   // IFileSinkFilter2
   HRESULT SetFileName(LPCWSTR fileName, const AM_MEDIA_TYPE* type) override;

@@ -26,8 +26,6 @@ using namespace com;
 
 namespace {
 
-constexpr auto kPoll = std::chrono::milliseconds(5);
-
 bool OnGuiThread() { return qApp && QThread::currentThread() == qApp->thread(); }
 
 HRESULT CopyText(const QString& text, WCHAR** out) {
@@ -85,53 +83,9 @@ class CVideoRenderer::Widget final : public QWidget {
   CVideoRenderer* renderer_;
 };
 
-// ---- the input pin ----
-
-class CVideoRenderer::InputPin final : public CBaseInputPin {
- public:
-  InputPin(CVideoRenderer* renderer, std::recursive_mutex* lock)
-      : CBaseInputPin("video renderer input", renderer, lock, nullptr, u"Input"), renderer_(renderer) {}
-
-  HRESULT CheckMediaType(const CMediaType* type) override {
-    const AVPixelFormat pf = PixelFormatOf(*type);
-    const BITMAPINFOHEADER* h = GetBitmapInfoHeader(*type);
-    if (pf == AV_PIX_FMT_NONE || !h || h->biWidth <= 0 || h->biHeight == 0 || h->biWidth > 8192 || std::abs(h->biHeight) > 8192)
-      return VFW_E_TYPE_NOT_ACCEPTED;
-    return S_OK;
-  }
-  HRESULT SetMediaType(const CMediaType* type) override {
-    const HRESULT hr = CBaseInputPin::SetMediaType(type);
-    if (SUCCEEDED(hr)) renderer_->InputTypeSet();
-    return hr;
-  }
-  HRESULT Receive(IMediaSample* sample) override {
-    const HRESULT hr = CBaseInputPin::Receive(sample);
-    if (hr != S_OK) return hr;
-    return renderer_->Render(sample);
-  }
-  HRESULT EndOfStream() override {
-    const HRESULT hr = CheckStreaming();
-    if (hr != S_OK) return hr;
-    renderer_->EndOfStreamReached();
-    return S_OK;
-  }
-  HRESULT BeginFlush() override {
-    renderer_->Flushing(true);
-    return CBaseInputPin::BeginFlush();
-  }
-  HRESULT EndFlush() override {
-    renderer_->Flushing(false);
-    return CBaseInputPin::EndFlush();
-  }
-
- private:
-  CVideoRenderer* renderer_;
-};
-
 // ---- the filter ----
 
-CVideoRenderer::CVideoRenderer(IUnknown* outer, REFCLSID clsid) : CBaseFilter("video renderer", outer, &filterLock_, clsid) {
-  pin_ = std::make_unique<InputPin>(this, &filterLock_);
+CVideoRenderer::CVideoRenderer(IUnknown* outer, REFCLSID clsid) : CBaseRenderer("video renderer", outer, clsid, u"Input") {
   bridge_ = new QObject;
   if (qApp) bridge_->moveToThread(qApp->thread());
 }
@@ -167,10 +121,16 @@ HRESULT CVideoRenderer::NonDelegatingQueryInterface(REFIID iid, void** object) {
   if (!object) return E_POINTER;
   if (iid == IID_IVideoWindow) return GetInterface(static_cast<IVideoWindow*>(this), object);
   if (iid == IID_IBasicVideo) return GetInterface(static_cast<IBasicVideo*>(this), object);
-  return CBaseFilter::NonDelegatingQueryInterface(iid, object);
+  return CBaseRenderer::NonDelegatingQueryInterface(iid, object);
 }
 
-CBasePin* CVideoRenderer::GetPin(int n) { return n == 0 ? pin_.get() : nullptr; }
+HRESULT CVideoRenderer::CheckMediaType(const CMediaType* type) {
+  const AVPixelFormat pf = PixelFormatOf(*type);
+  const BITMAPINFOHEADER* h = GetBitmapInfoHeader(*type);
+  if (pf == AV_PIX_FMT_NONE || !h || h->biWidth <= 0 || h->biHeight == 0 || h->biWidth > 8192 || std::abs(h->biHeight) > 8192)
+    return VFW_E_TYPE_NOT_ACCEPTED;
+  return S_OK;
+}
 
 QWidget* CVideoRenderer::VideoWidget() {
   if (!widget_ && OnGuiThread()) {
@@ -191,18 +151,19 @@ int64_t CVideoRenderer::FramesRendered() const {
 }
 
 QSize CVideoRenderer::NativeSize() const {
-  const BITMAPINFOHEADER* h = GetBitmapInfoHeader(pin_->CurrentMediaType());
+  const BITMAPINFOHEADER* h = GetBitmapInfoHeader(input_->CurrentMediaType());
   return h ? QSize(h->biWidth, std::abs(h->biHeight)) : QSize();
 }
 
-void CVideoRenderer::InputTypeSet() {
+HRESULT CVideoRenderer::SetMediaType(const CMediaType* type) {
   std::lock_guard lock(frameLock_);
   haveFrame_ = false;
   if (converter_) sws_freeContext(converter_);
   converter_ = nullptr;
-  const CMediaType& mt = pin_->CurrentMediaType();
+  const CMediaType& mt = *type;
   const BITMAPINFOHEADER* h = GetBitmapInfoHeader(mt);
   const AVPixelFormat pf = PixelFormatOf(mt);
+  if (!h || pf == AV_PIX_FMT_NONE) return VFW_E_TYPE_NOT_ACCEPTED;
   header_ = BITMAPINFOHEADER{};
   header_.biSize = sizeof(BITMAPINFOHEADER);
   header_.biWidth = h->biWidth;
@@ -215,66 +176,33 @@ void CVideoRenderer::InputTypeSet() {
   if (pf != AV_PIX_FMT_BGR24 && pf != AV_PIX_FMT_BGRA)
     converter_ = sws_getContext(header_.biWidth, header_.biHeight, pf, header_.biWidth, header_.biHeight, AV_PIX_FMT_BGRA,
                                 SWS_POINT, nullptr, nullptr, nullptr);
+  return S_OK;
+}
+
+void CVideoRenderer::OnStartStreaming() {
+  std::lock_guard lock(frameLock_);
+  frames_ = 0;
 }
 
 HRESULT CVideoRenderer::Pause() {
-  std::lock_guard lock(filterLock_);
-  {
-    std::lock_guard frame(frameLock_);
-    if (IsStopped()) {
-      frames_ = 0;
-      stopping_ = false;
-    }
-    running_ = false;
-  }
-  if (IsStopped() && autoShow_ && OnGuiThread()) {
+  const bool starting = IsStopped();
+  const HRESULT hr = CBaseRenderer::Pause();
+  if (starting && autoShow_ && OnGuiThread()) {
     if (QWidget* w = VideoWidget(); w && w->isWindow()) w->show();
   }
-  return CBaseFilter::Pause();
-}
-
-HRESULT CVideoRenderer::Run(REFERENCE_TIME start) {
-  std::lock_guard lock(filterLock_);
-  if (IsStopped()) {
-    const HRESULT hr = Pause();
-    if (FAILED(hr)) return hr;
-  }
-  const HRESULT hr = CBaseFilter::Run(start);
-  {
-    std::lock_guard frame(frameLock_);
-    running_ = true;
-  }
-  wake_.notify_all();
   return hr;
 }
 
-HRESULT CVideoRenderer::Stop() {
-  {
-    std::lock_guard frame(frameLock_);
-    stopping_ = true;
-    running_ = false;
-  }
-  wake_.notify_all();
-  std::lock_guard lock(filterLock_);
-  return CBaseFilter::Stop();
-}
+// The paused frame (and each stepped frame) is shown as it arrives.
+void CVideoRenderer::OnReceiveFirstSample(IMediaSample* sample) { ShowSample(sample); }
 
-HRESULT CVideoRenderer::Render(IMediaSample* sample) {
+HRESULT CVideoRenderer::DoRenderSample(IMediaSample* sample) { return ShowSample(sample); }
+
+HRESULT CVideoRenderer::ShowSample(IMediaSample* sample) {
   BYTE* data = nullptr;
   sample->GetPointer(&data);
-  REFERENCE_TIME start = 0, stop = 0;
-  const bool timed = SUCCEEDED(sample->GetTime(&start, &stop));
-
-  std::unique_lock lock(frameLock_);
-  // Running with a clock: wait for the frame's time.
-  for (;;) {
-    if (stopping_ || flushing_) return S_FALSE;
-    if (!running_ || !timed || !clock_) break;
-    REFERENCE_TIME now = 0;
-    if (FAILED(clock_->GetTime(&now)) || now - start_ >= start) break;
-    wake_.wait_for(lock, kPoll);
-  }
-  const CMediaType& mt = pin_->CurrentMediaType();
+  std::lock_guard lock(frameLock_);
+  const CMediaType& mt = InputPin()->CurrentMediaType();
   const BITMAPINFOHEADER* h = GetBitmapInfoHeader(mt);
   if (!h) return VFW_E_NOT_CONNECTED;
   frame_.resize(header_.biSizeImage);
@@ -303,8 +231,6 @@ HRESULT CVideoRenderer::Render(IMediaSample* sample) {
   haveFrame_ = true;
   ++frames_;
   RequestRepaint();
-  // Paused: the frame stays on show and the stream waits until the graph runs.
-  while (!running_ && !stopping_ && !flushing_) wake_.wait_for(lock, kPoll);
   return S_OK;
 }
 
@@ -315,23 +241,6 @@ void CVideoRenderer::RequestRepaint() {
         if (widget_) widget_->update();
       },
       Qt::QueuedConnection);
-}
-
-void CVideoRenderer::EndOfStreamReached() { Notify(EC_COMPLETE, S_OK, 0); }
-
-void CVideoRenderer::Flushing(bool flushing) {
-  {
-    std::lock_guard lock(frameLock_);
-    flushing_ = flushing;
-  }
-  wake_.notify_all();
-}
-
-void CVideoRenderer::Notify(LONG code, LONG_PTR param1, LONG_PTR param2) {
-  IFilterGraph* graph = graph_;
-  if (!graph) return;
-  ComPtr<IMediaEventSink> sink;
-  if (SUCCEEDED(graph->QueryInterface(IID_IMediaEventSink, sink.PutVoid())) && sink) sink->Notify(code, param1, param2);
 }
 
 QImage CVideoRenderer::CurrentPicture(QRect* source, QRect* destination) const {
@@ -534,8 +443,8 @@ HRESULT CVideoRenderer::IsCursorHidden(LONG* hidden) {
 
 HRESULT CVideoRenderer::get_AvgTimePerFrame(double* seconds) {
   if (!seconds) return E_POINTER;
-  if (!pin_->IsConnected()) return VFW_E_NOT_CONNECTED;
-  *seconds = double(AvgTimePerFrame(pin_->CurrentMediaType())) / 1e7;
+  if (!InputPin()->IsConnected()) return VFW_E_NOT_CONNECTED;
+  *seconds = double(AvgTimePerFrame(InputPin()->CurrentMediaType())) / 1e7;
   return S_OK;
 }
 HRESULT CVideoRenderer::get_BitRate(LONG* rate) {
@@ -558,7 +467,7 @@ HRESULT CVideoRenderer::get_VideoHeight(LONG* height) {
 }
 HRESULT CVideoRenderer::GetVideoSize(LONG* width, LONG* height) {
   if (!width || !height) return E_POINTER;
-  if (!pin_->IsConnected()) return VFW_E_NOT_CONNECTED;
+  if (!InputPin()->IsConnected()) return VFW_E_NOT_CONNECTED;
   const QSize s = NativeSize();
   *width = s.width(), *height = s.height();
   return S_OK;

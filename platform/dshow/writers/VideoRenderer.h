@@ -5,13 +5,12 @@
 // IVideoWindow. A paused graph shows the first frame and holds it. IBasicVideo gives the sizes and
 // the current image, a packed bitmap (BITMAPINFOHEADER then the rows, bottom-up).
 
-#include "platform/dshow/base/BaseFilter.h"
+#include "platform/dshow/base/Renderer.h"
 #include "platform/dshow/writers/WriterInterfaces.h"
 
 #include <QPointer>
 #include <QRect>
 #include <QString>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -22,7 +21,7 @@ class QWidget;
 
 namespace kestrom::dshow {
 
-class CVideoRenderer final : public CBaseFilter, public IVideoWindow, public IBasicVideo {
+class CVideoRenderer final : public CBaseRenderer, public IVideoWindow, public IBasicVideo {
  public:
   CVideoRenderer(IUnknown* outer, REFCLSID clsid);
   ~CVideoRenderer() override;
@@ -33,12 +32,15 @@ class CVideoRenderer final : public CBaseFilter, public IVideoWindow, public IBa
   DECLARE_IUNKNOWN
   HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override;
 
-  int GetPinCount() override { return 1; }
-  CBasePin* GetPin(int n) override;
-
-  HRESULT Stop() override;
   HRESULT Pause() override;
-  HRESULT Run(REFERENCE_TIME start) override;
+
+  // CBaseRenderer
+  HRESULT CheckMediaType(const CMediaType* type) override;
+  HRESULT SetMediaType(const CMediaType* type) override;
+  HRESULT DoRenderSample(IMediaSample* sample) override;
+  void OnReceiveFirstSample(IMediaSample* sample) override;
+  void OnStartStreaming() override;
+  bool CanFrameStep() const override { return true; }
 
   /** @brief The window (made on first use; GUI thread). */
   QWidget* VideoWidget();
@@ -103,31 +105,23 @@ class CVideoRenderer final : public CBaseFilter, public IVideoWindow, public IBa
   HRESULT IsUsingDefaultSource() override;
   HRESULT IsUsingDefaultDestination() override;
 
-  class InputPin;
   class Widget;
-  HRESULT Render(IMediaSample* sample);
-  void EndOfStreamReached();
-  void Flushing(bool flushing);
-  void InputTypeSet();
   /** @brief The last frame as a picture for painting, and the source rectangle (GUI thread). */
   QImage CurrentPicture(QRect* source, QRect* destination) const;
   QWidget* MessageDrain() const;
 
  private:
   QSize NativeSize() const;
-  void Notify(LONG code, LONG_PTR param1, LONG_PTR param2);
   void RequestRepaint();
+  HRESULT ShowSample(IMediaSample* sample);
 
-  std::recursive_mutex filterLock_;
-  std::unique_ptr<InputPin> pin_;
   QObject* bridge_ = nullptr;  // lives on the GUI thread; carries repaint requests there
   QPointer<Widget> widget_;
 
   mutable std::mutex frameLock_;
-  std::condition_variable wake_;
   std::vector<BYTE> frame_;  // bottom-up rows of the current image
   BITMAPINFOHEADER header_{};
-  bool haveFrame_ = false, running_ = false, flushing_ = false, stopping_ = false, holdingPaused_ = false;
+  bool haveFrame_ = false;
   int64_t frames_ = 0;
   SwsContext* converter_ = nullptr;
 

@@ -58,8 +58,18 @@ TEST_F(Renderers, AudioWithoutADeviceIsConsumedAtTheClocksPace) {
   ASSERT_EQ(graph_->AddFilter(source.Get(), u"Tone"), S_OK);
   ASSERT_EQ(graph_->AddFilter(renderer.Get(), u"Audio Renderer"), S_OK);
   ASSERT_EQ(graph_->ConnectDirect(source->Output(), PinOf(renderer.Get(), PINDIR_INPUT).Get(), nullptr), S_OK);
-  ASSERT_EQ(renderer->Run(0), S_OK);
-  ASSERT_EQ(source->Run(0), S_OK);
+  // The graph takes the renderer's clock when it offers one.
+  ASSERT_EQ(graph_->SetDefaultSyncSource(), S_OK);
+  ComPtr<IReferenceClock> reference;
+  ASSERT_EQ(renderer->QueryInterface(IID_IReferenceClock, reference.PutVoid()), S_OK);
+  ComPtr<IReferenceClock> chosen;
+  ASSERT_EQ(renderer->GetSyncSource(chosen.Put()), S_OK);
+  EXPECT_EQ(chosen.Get(), reference.Get());
+  REFERENCE_TIME now = 0;
+  ASSERT_EQ(reference->GetTime(&now), S_OK);
+  EXPECT_EQ(now, clock.NowMs() * 10000);
+  ASSERT_EQ(renderer->Run(now), S_OK);
+  ASSERT_EQ(source->Run(now), S_OK);
 
   // Ten pieces of 100 ms each, pushed from a streaming thread.
   auto streaming = std::async(std::launch::async, [&] {
@@ -70,29 +80,27 @@ TEST_F(Renderers, AudioWithoutADeviceIsConsumedAtTheClocksPace) {
     EndStream(source->Output());
     return S_OK;
   });
-  // Nothing is used up while the clock stands still.
+  // Nothing more is used up while the clock stands still.
   EXPECT_EQ(streaming.wait_for(std::chrono::milliseconds(50)), std::future_status::timeout);
-  EXPECT_EQ(renderer->BytesRendered(), 0);
-  clock.Advance(350);  // 0.35 s: three pieces have played
-  ASSERT_TRUE(WaitFor([&] { return renderer->BytesRendered() == 3 * 1600; }));
+  EXPECT_EQ(renderer->BytesRendered(), 1600);  // the first piece is due at once
+  clock.Advance(350);  // 0.35 s: the pieces starting at 0.1, 0.2 and 0.3 s are due too
+  ASSERT_TRUE(WaitFor([&] { return renderer->BytesRendered() == 4 * 1600; }));
   EXPECT_EQ(streaming.wait_for(std::chrono::milliseconds(20)), std::future_status::timeout);
-  EXPECT_EQ(renderer->BytesRendered(), 3 * 1600);
+  EXPECT_EQ(renderer->BytesRendered(), 4 * 1600);
   clock.Advance(700);
   ASSERT_EQ(streaming.wait_for(std::chrono::seconds(10)), std::future_status::ready);
   EXPECT_EQ(streaming.get(), S_OK);
   EXPECT_EQ(renderer->BytesRendered(), 10 * 1600);
   EXPECT_TRUE(graph_->Has(EC_COMPLETE));
 
-  // Its clock is the one it paces by; other rates than 1.0 are refused.
-  ComPtr<IReferenceClock> reference;
-  ASSERT_EQ(renderer->QueryInterface(IID_IReferenceClock, reference.PutVoid()), S_OK);
-  REFERENCE_TIME now = 0;
-  ASSERT_EQ(reference->GetTime(&now), S_OK);
-  EXPECT_EQ(now, clock.NowMs() * 10000);
+  // Other rates than 1.0 are refused.
   ComPtr<IMediaSeeking> seeking;
   ASSERT_EQ(renderer->QueryInterface(IID_IMediaSeeking, seeking.PutVoid()), S_OK);
-  EXPECT_EQ(seeking->SetRate(1.0), S_OK);
   EXPECT_EQ(seeking->SetRate(2.0), VFW_E_UNSUPPORTED_AUDIO);
+  EXPECT_EQ(seeking->SetRate(0.5), VFW_E_UNSUPPORTED_AUDIO);
+  double rate = 0;
+  ASSERT_EQ(seeking->GetRate(&rate), S_OK);
+  EXPECT_EQ(rate, 1.0);
   source->Stop();
   renderer->Stop();
 }
@@ -106,13 +114,18 @@ TEST_F(Renderers, AStopReleasesASampleWaitingForItsTime) {
   ASSERT_EQ(graph_->AddFilter(renderer.Get(), u"Audio Renderer"), S_OK);
   ASSERT_EQ(graph_->AddFilter(source.Get(), u"Tone"), S_OK);
   ASSERT_EQ(graph_->ConnectDirect(source->Output(), PinOf(renderer.Get(), PINDIR_INPUT).Get(), nullptr), S_OK);
+  ASSERT_EQ(graph_->SetDefaultSyncSource(), S_OK);
   ASSERT_EQ(renderer->Run(0), S_OK);
   ASSERT_EQ(source->Run(0), S_OK);
-  auto streaming = std::async(std::launch::async, [&] { return source->DeliverFrame(ToneBytes(0, 8000, 8000, 1), 0, 10000000); });
+  // Due in one second of a clock that never moves.
+  auto streaming = std::async(std::launch::async, [&] {
+    return source->DeliverFrame(ToneBytes(0, 8000, 8000, 1), 10000000, 20000000);
+  });
   EXPECT_EQ(streaming.wait_for(std::chrono::milliseconds(30)), std::future_status::timeout);
   renderer->Stop();
   ASSERT_EQ(streaming.wait_for(std::chrono::seconds(10)), std::future_status::ready);
-  EXPECT_EQ(streaming.get(), S_FALSE);
+  EXPECT_NE(streaming.get(), S_OK);
+  EXPECT_EQ(renderer->BytesRendered(), 0);
   source->Stop();
 }
 
@@ -218,6 +231,10 @@ TEST_F(Renderers, APausedVideoRendererHoldsTheFirstFrameUntilRun) {
   auto streaming = std::async(std::launch::async, [&] { return source->DeliverFrame(CoordinateFrame(24, 32, 16), 0, 400000); });
   ASSERT_TRUE(WaitFor([&] { return renderer->FramesRendered() == 1; }));
   EXPECT_EQ(streaming.wait_for(std::chrono::milliseconds(20)), std::future_status::timeout);
+  ComPtr<IBasicVideo> basic;
+  ASSERT_EQ(renderer->QueryInterface(IID_IBasicVideo, basic.PutVoid()), S_OK);
+  LONG size = 0;
+  EXPECT_EQ(basic->GetCurrentImage(&size, nullptr), S_OK);  // the paused frame is the current image
   ASSERT_EQ(renderer->Run(0), S_OK);
   ASSERT_EQ(streaming.wait_for(std::chrono::seconds(10)), std::future_status::ready);
   EXPECT_EQ(streaming.get(), S_OK);
