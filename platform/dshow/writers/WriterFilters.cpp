@@ -3,6 +3,7 @@
 #include "platform/com/ClassFactory.h"
 #include "platform/com/ComRuntime.h"
 #include "platform/dshow/base/Guids.h"
+#include "platform/dshow/writers/AsfWriter.h"
 #include "platform/dshow/writers/AudioRenderer.h"
 #include "platform/dshow/writers/AviMux.h"
 #include "platform/dshow/writers/FileWriter.h"
@@ -32,6 +33,8 @@ const ClassEntry kClasses[] = {
     {&CLSID_AviDest, &CAviMux::CreateInstance},
     {&CLSID_FileWriter, &CFileWriter::CreateInstance},
     {&CLSID_AudioRender, &CAudioRenderer::CreateInstance},
+    {&CLSID_WMAsfWriter, &CAsfWriter::CreateInstance},
+    {&CLSID_MpegWriter, &CMpegWriter::CreateInstance},
     {&CLSID_VideoRenderer, &CVideoRenderer::CreateStandard},
     {&CLSID_VideoMixingRenderer, &CVideoRenderer::CreateVmr7},
     {&CLSID_VideoMixingRenderer9, &CVideoRenderer::CreateVmr9},
@@ -96,6 +99,18 @@ HRESULT RegisterWriterFilters() {
                 {Pin(false, false, true, &kAnyType), Pin(true, false, false, &kStreamType)}));
   keep(Register(mapper.Get(), CLSID_FileWriter, QStringLiteral("File writer"), MERIT_DO_NOT_USE, nullptr,
                 {Pin(false, true, false, &kAnyType)}));
+
+  keep(Register(mapper.Get(), CLSID_WMAsfWriter, QStringLiteral("WM ASF Writer"), MERIT_DO_NOT_USE, nullptr,
+                {Pin(false, true, true, &kAnyType)}));
+  // The MPEG writer is found by its class id's name and among the filters by its own.
+  keep(Register(mapper.Get(), CLSID_MpegWriter, MpegWriterName(), MERIT_DO_NOT_USE, nullptr,
+                {Pin(false, true, true, &kAnyType)}));
+  {
+    registry::TRegistry classes(registry::HKEY_CLASSES_ROOT);
+    if (!classes.OpenKey(QStringLiteral("\\CLSID\\") + GuidToString(CLSID_MpegWriter), true) ||
+        !classes.WriteString(QString(), MpegWriterName()))
+      keep(E_FAIL);
+  }
 
   // Renderers: automatic rendering ends video and sound streams in them.
   keep(Register(mapper.Get(), CLSID_AudioRender, QStringLiteral("Audio Renderer"), MERIT_PREFERRED, nullptr,

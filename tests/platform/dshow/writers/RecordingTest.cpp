@@ -1,9 +1,12 @@
 // Recordings made through the encoders, the AVI mux and the file writer, read back as a coach's
 // program reads them.
 #include "platform/com/ComRuntime.h"
+#include "platform/dshow/writers/AsfWriter.h"
 #include "platform/dshow/writers/AviMux.h"
 #include "platform/dshow/writers/FfmpegTypes.h"
+#include "platform/dshow/writers/EncodingWriter.h"
 #include "platform/dshow/writers/FileWriter.h"
+#include "platform/dshow/base/FilterMapper.h"
 #include "platform/dshow/writers/WriterFilters.h"
 #include "platform/media/VideoReader.h"
 #include "platform/registry/Registry.h"
@@ -38,7 +41,22 @@ ComPtr<IBaseFilter> Create(REFCLSID clsid) {
 }
 
 class Recording : public testing::Test {
- protected:
+ public:
+  void SetUpEncodingWriter(IBaseFilter* writer, const QString& file, const char16_t* videoPin, const char16_t* audioPin) {
+    ComPtr<IFileSinkFilter> sink;
+    ASSERT_EQ(writer->QueryInterface(IID_IFileSinkFilter, sink.PutVoid()), S_OK);
+    ASSERT_EQ(sink->SetFileName(reinterpret_cast<LPCWSTR>(file.utf16()), nullptr), S_OK);
+    ComPtr<IPin> vin, ain;
+    ASSERT_EQ(writer->FindPin(videoPin, vin.Put()), S_OK);
+    ASSERT_EQ(writer->FindPin(audioPin, ain.Put()), S_OK);
+    video_ = MakeFilter<CTestSource>(MakeRgbVideoType(24, kWidth, kHeight, kFrameTime));
+    audio_ = MakeFilter<CTestSource>(PcmType(kRate, 1));
+    Add(ComPtr<IBaseFilter>(video_.Get()), u"Video Source");
+    Add(ComPtr<IBaseFilter>(audio_.Get()), u"Audio Source");
+    Connect(video_->Output(), vin.Get());
+    Connect(audio_->Output(), ain.Get());
+  }
+
   void SetUp() override {
     ASSERT_TRUE(dir_.isValid());
     registry::SetRegistryDirectory(dir_.path());
@@ -304,6 +322,85 @@ TEST_F(Recording, AWriterWithoutAFileNameRefusesToStart) {
   AddVideoChain(CLSID_Mpeg4V2Compressor);
   EXPECT_TRUE(FAILED(Run()));
   Stop();
+}
+
+
+// A writer that encodes itself, fed by the two test sources on its named pins.
+void RecordThroughEncodingWriter(Recording& r, IBaseFilter* writer, const QString& file, const char16_t* videoPin,
+                                 const char16_t* audioPin, int frames);
+
+TEST_F(Recording, AsfWriterTakesAnEditedProfileAndWritesAFileTheReaderOpens) {
+  IWMProfileManager* rawManager = nullptr;
+  ASSERT_EQ(WMCreateProfileManager(&rawManager), S_OK);
+  ComPtr<IWMProfileManager> manager = ComPtr<IWMProfileManager>::Attach(rawManager);
+  ComPtr<IWMProfileManager2> manager2;
+  ASSERT_EQ(manager->QueryInterface(IID_IWMProfileManager2, manager2.PutVoid()), S_OK);
+  EXPECT_EQ(manager2->SetSystemProfileVersion(0x80000), S_OK);
+  DWORD count = 0;
+  ASSERT_EQ(manager->GetSystemProfileCount(&count), S_OK);
+  ASSERT_GT(count, 0u);
+  ComPtr<IWMProfile> profile;
+  EXPECT_EQ(manager->LoadSystemProfile(count, profile.Put()), E_INVALIDARG);
+  ASSERT_EQ(manager->LoadSystemProfile(0, profile.Put()), S_OK);
+
+  // The engine reads the profile as XML, edits it and loads it back.
+  DWORD chars = 0;
+  ASSERT_EQ(manager->SaveProfile(profile.Get(), nullptr, &chars), S_OK);
+  std::u16string text(chars, u'\0');
+  ASSERT_EQ(manager->SaveProfile(profile.Get(), text.data(), &chars), S_OK);
+  QString xml = QString::fromUtf16(text.c_str());
+  ASSERT_TRUE(xml.contains("biwidth=\"320\""));
+  xml.replace("biwidth=\"320\"", "biwidth=\"160\"").replace("biheight=\"240\"", "biheight=\"120\"");
+  ComPtr<IWMProfile> edited;
+  EXPECT_EQ(manager->LoadProfileByData(u"<profile><nothing/></profile>", edited.Put()), E_INVALIDARG);
+  ASSERT_EQ(manager->LoadProfileByData(reinterpret_cast<LPCWSTR>(xml.utf16()), edited.Put()), S_OK);
+
+  IBaseFilter* writer = Add(Create(CLSID_WMAsfWriter), u"ASF Writer");
+  ComPtr<IConfigAsfWriter> config;
+  ASSERT_EQ(writer->QueryInterface(IID_IConfigAsfWriter, config.PutVoid()), S_OK);
+  ASSERT_EQ(config->ConfigureFilterUsingProfile(edited.Get()), S_OK);
+  const QString file = dir_.filePath("take.wmv");
+  RecordThroughEncodingWriter(*this, writer, file, u"Video409", u"Audio409", 25);
+
+  media::VideoReader reader;
+  ASSERT_TRUE(reader.Open(file)) << reader.ErrorString().toStdString();
+  EXPECT_EQ(reader.Info().codec, "wmv2");
+  EXPECT_EQ(reader.Info().size, QSize(160, 120));
+  EXPECT_TRUE(reader.Info().hasAudio);
+  ASSERT_EQ(reader.Info().frameCount, 25);
+  for (int i = 0; i < 25; i += 6) EXPECT_EQ(tools::ReadFrameCode(reader.Frame(i)), i) << "frame " << i;
+}
+
+TEST_F(Recording, MpegWriterIsRegisteredUnderItsClassIdAndWritesAProgramStream) {
+  // Found as the device lists look for it: the name under its class id, and among the filters.
+  registry::TRegistry classes(registry::HKEY_CLASSES_ROOT, registry::KEY_READ);
+  ASSERT_TRUE(classes.OpenKeyReadOnly(QStringLiteral("\\CLSID\\{41918F50-ADF0-4FF6-882E-A6DBAD1A8C06}")));
+  EXPECT_EQ(classes.ReadString(QString()).value_or(QString()), MpegWriterName());
+  bool listed = false;
+  for (const RegisteredFilter& f : ReadRegisteredFilters())
+    listed = listed || (f.clsid == CLSID_MpegWriter && f.name == MpegWriterName());
+  EXPECT_TRUE(listed);
+
+  IBaseFilter* writer = Add(Create(CLSID_MpegWriter), u"MPEG Writer");
+  const QString file = dir_.filePath("take.mpg");
+  RecordThroughEncodingWriter(*this, writer, file, u"Video Input", u"Audio Input", 25);
+  ExpectFramesInOrder(file, 25);
+  media::VideoReader reader;
+  ASSERT_TRUE(reader.Open(file));
+  EXPECT_EQ(reader.Info().codec, "mpeg2video");
+  EXPECT_TRUE(reader.Info().hasAudio);
+}
+
+void RecordThroughEncodingWriter(Recording& r, IBaseFilter* writer, const QString& file, const char16_t* videoPin,
+                                 const char16_t* audioPin, int frames) {
+  r.SetUpEncodingWriter(writer, file, videoPin, audioPin);
+  ASSERT_EQ(r.Run(), S_OK);
+  r.Push(0, frames, frames);
+  EndStream(r.video_->Output());
+  EndStream(r.audio_->Output());
+  EXPECT_TRUE(r.graph_->Has(EC_COMPLETE));
+  EXPECT_FALSE(r.graph_->Has(EC_ERRORABORT));
+  r.Stop();
 }
 
 }  // namespace
