@@ -7,17 +7,23 @@
 
 #include <cstdint>
 
+// The capture sources declare the stream configuration too; one declaration serves both.
+#if __has_include("platform/dshow/sources/DeviceInterfaces.h")
+#include "platform/dshow/sources/DeviceInterfaces.h"
+#define KESTROM_SOURCE_INTERFACES 1
+#endif
+
 namespace kestrom::dshow {
 
 inline constexpr BOOL TRUE = 1;
 inline constexpr BOOL FALSE = 0;
 
-inline constexpr IID IID_IAMStreamConfig = MakeGuid("{C6E13340-30AC-11D0-A18C-00A0C9118956}");
 inline constexpr IID IID_IVideoWindow = MakeGuid("{56A868B4-0AD4-11CE-B03A-0020AF0BA770}");
 inline constexpr IID IID_IBasicVideo = MakeGuid("{56A868B5-0AD4-11CE-B03A-0020AF0BA770}");
 
-// Same declaration as the capture sources' (their DeviceInterfaces.h); one of the two goes once
-// both are in the base layer.
+#ifndef KESTROM_SOURCE_INTERFACES
+inline constexpr IID IID_IAMStreamConfig = MakeGuid("{C6E13340-30AC-11D0-A18C-00A0C9118956}");
+
 /** @brief The format an output pin delivers. */
 struct IAMStreamConfig : IUnknown {
   virtual HRESULT SetFormat(AM_MEDIA_TYPE* type) = 0;
@@ -29,6 +35,7 @@ struct IAMStreamConfig : IUnknown {
  protected:
   ~IAMStreamConfig() = default;
 };
+#endif
 
 /** @brief The window of a video renderer. */
 struct IVideoWindow : IUnknown {

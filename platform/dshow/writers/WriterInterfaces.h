@@ -24,10 +24,6 @@ inline constexpr CLSID CLSID_AdpcmCompressor = MakeGuid("{9ECD6F40-30C0-4027-8C7
 inline constexpr CLSID CLSID_Wmav2Compressor = MakeGuid("{34B9FC50-15F7-42D9-A97F-D3B0A0EB21E4}");
 inline constexpr CLSID CLSID_PcmCompressor = MakeGuid("{077D9C75-7BD1-41A6-A417-AAC843A194CA}");
 
-// Device categories under which compressors are listed.
-inline constexpr CLSID CLSID_VideoCompressorCategory = MakeGuid("{33D9A760-90C8-11D0-BD43-00A0C911CE86}");
-inline constexpr CLSID CLSID_AudioCompressorCategory = MakeGuid("{33D9A761-90C8-11D0-BD43-00A0C911CE86}");
-
 inline constexpr IID IID_IFileSinkFilter2 = MakeGuid("{00855B90-CE1B-11D0-BD4F-00A0C911CE86}");
 inline constexpr IID IID_IConfigAviMux = MakeGuid("{5ACD6AA0-F482-11CE-8B67-00AA00A3F1A6}");
 inline constexpr IID IID_IConfigInterleaving = MakeGuid("{BEE3D220-157B-11D0-BD23-00A0C911CE86}");
