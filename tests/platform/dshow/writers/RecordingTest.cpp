@@ -325,6 +325,66 @@ TEST_F(Recording, AWriterWithoutAFileNameRefusesToStart) {
 }
 
 
+
+TEST_F(Recording, FilesPastOneGigabyteContinueInTheLargeFileLayout) {
+  const QString file = dir_.filePath("long.avi");
+  BuildMuxAndWriter(file);
+  constexpr int kFrameBytes = 2000000, kCount = 560;  // 1.12 GB
+  CMediaType type;
+  type.SetType(MEDIATYPE_Video);
+  type.SetSubtype(MEDIASUBTYPE_MJPG);
+  type.SetFormatType(FORMAT_VideoInfo);
+  VIDEOINFOHEADER vih{};
+  vih.AvgTimePerFrame = kFrameTime;
+  vih.bmiHeader = BITMAPINFOHEADER{40, 1920, 1080, 1, 24, MakeFourcc('M', 'J', 'P', 'G'), 0, 0, 0, 0, 0};
+  type.SetFormat(&vih, sizeof vih);
+  type.lSampleSize = kFrameBytes;
+  auto camera = MakeFilter<CTestSource>(type);
+  Add(ComPtr<IBaseFilter>(camera.Get()), u"Camera");
+  Connect(camera->Output(), FreePin(mux_, PINDIR_INPUT).Get());
+  ComPtr<IConfigAviMux> config;
+  ASSERT_EQ(mux_->QueryInterface(IID_IConfigAviMux, config.PutVoid()), S_OK);
+  ASSERT_EQ(config->SetOutputCompatibilityIndex(FALSE), S_OK);
+  ASSERT_EQ(Run(), S_OK);
+  EXPECT_EQ(config->SetOutputCompatibilityIndex(TRUE), VFW_E_NOT_STOPPED);
+  std::vector<uint8_t> frame(kFrameBytes);
+  for (int i = 0; i < kCount; ++i) {
+    frame[0] = uint8_t(i);
+    frame[1] = uint8_t(i >> 8);
+    ASSERT_EQ(camera->DeliverFrame(frame, i * kFrameTime, (i + 1) * kFrameTime), S_OK);
+  }
+  EndStream(camera->Output());
+  Stop();
+
+  // A second RIFF part follows the first.
+  QFile f(file);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  EXPECT_GT(f.size(), int64_t(1) << 30);
+  const QByteArray head = f.read(12);
+  const uint32_t firstSize = uint8_t(head[4]) | (uint8_t(head[5]) << 8) | (uint8_t(head[6]) << 16) | (uint32_t(uint8_t(head[7])) << 24);
+  ASSERT_TRUE(f.seek(8 + int64_t(firstSize)));
+  const QByteArray next = f.read(12);
+  EXPECT_EQ(next.left(4), QByteArray("RIFF"));
+  EXPECT_EQ(next.mid(8, 4), QByteArray("AVIX"));
+  f.close();
+
+  // Every frame is found again, in order.
+  AVFormatContext* in = nullptr;
+  ASSERT_EQ(avformat_open_input(&in, QFile::encodeName(file).constData(), nullptr, nullptr), 0);
+  AVPacket* packet = av_packet_alloc();
+  int count = 0;
+  bool ordered = true;
+  while (av_read_frame(in, packet) >= 0) {
+    ordered = ordered && packet->size == kFrameBytes && (packet->data[0] | (packet->data[1] << 8)) == (count & 0xFFFF);
+    ++count;
+    av_packet_unref(packet);
+  }
+  av_packet_free(&packet);
+  avformat_close_input(&in);
+  EXPECT_EQ(count, kCount);
+  EXPECT_TRUE(ordered);
+}
+
 // A writer that encodes itself, fed by the two test sources on its named pins.
 void RecordThroughEncodingWriter(Recording& r, IBaseFilter* writer, const QString& file, const char16_t* videoPin,
                                  const char16_t* audioPin, int frames);
