@@ -11,7 +11,7 @@
 #include <QPainter>
 #include <QThread>
 #include <QWidget>
-#include <chrono>
+#include <atomic>
 #include <cstring>
 #include <new>
 
@@ -52,7 +52,8 @@ class CVideoRenderer::Widget final : public QWidget {
   void paintEvent(QPaintEvent*) override {
     QPainter painter(this);
     QRect source, destination;
-    const QImage picture = renderer_->CurrentPicture(&source, &destination);
+    CVideoRenderer* renderer = renderer_.load();
+    const QImage picture = renderer ? renderer->CurrentPicture(&source, &destination) : QImage();
     if (destination.isEmpty()) destination = rect();
     painter.fillRect(rect(), Qt::black);
     if (!picture.isNull()) painter.drawImage(destination, picture, source.isEmpty() ? picture.rect() : source);
@@ -67,20 +68,23 @@ class CVideoRenderer::Widget final : public QWidget {
 
  private:
   void Forward(QMouseEvent* e) {
-    QWidget* drain = renderer_->MessageDrain();
+    CVideoRenderer* renderer = renderer_.load();
+    QWidget* drain = renderer ? renderer->MessageDrain() : nullptr;
     if (!drain || drain == this) return e->ignore();
     const QPointF global = e->globalPosition();
     QMouseEvent copy(e->type(), drain->mapFromGlobal(global), global, e->button(), e->buttons(), e->modifiers());
     QCoreApplication::sendEvent(drain, &copy);
   }
   void ForwardKey(QKeyEvent* e) {
-    QWidget* drain = renderer_->MessageDrain();
+    CVideoRenderer* renderer = renderer_.load();
+    QWidget* drain = renderer ? renderer->MessageDrain() : nullptr;
     if (!drain || drain == this) return e->ignore();
     QKeyEvent copy(e->type(), e->key(), e->modifiers(), e->text(), e->isAutoRepeat(), ushort(e->count()));
     QCoreApplication::sendEvent(drain, &copy);
   }
 
-  CVideoRenderer* renderer_;
+  friend class CVideoRenderer;
+  std::atomic<CVideoRenderer*> renderer_;
 };
 
 // ---- the filter ----
@@ -95,7 +99,11 @@ CVideoRenderer::~CVideoRenderer() {
     delete widget_.data();
     delete bridge_;
   } else {
-    if (widget_) widget_->deleteLater();
+    // Released off the GUI thread: the window goes later, and no longer asks this renderer.
+    if (widget_) {
+      widget_->renderer_ = nullptr;
+      widget_->deleteLater();
+    }
     bridge_->deleteLater();
   }
   if (converter_) sws_freeContext(converter_);
@@ -139,6 +147,7 @@ QWidget* CVideoRenderer::VideoWidget() {
     const QSize native = NativeSize();
     widget_->resize(native.isEmpty() ? QSize(320, 240) : native);
     if (QWidget* owner = WidgetOfWindowId(owner_)) widget_->setParent(owner);
+    *repaintTarget_ = widget_.data();
   }
   return widget_.data();
 }
@@ -237,8 +246,8 @@ HRESULT CVideoRenderer::ShowSample(IMediaSample* sample) {
 void CVideoRenderer::RequestRepaint() {
   QMetaObject::invokeMethod(
       bridge_,
-      [this] {
-        if (widget_) widget_->update();
+      [target = repaintTarget_] {
+        if (*target) (*target)->update();
       },
       Qt::QueuedConnection);
 }

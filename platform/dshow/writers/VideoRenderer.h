@@ -117,6 +117,8 @@ class CVideoRenderer final : public CBaseRenderer, public IVideoWindow, public I
 
   QObject* bridge_ = nullptr;  // lives on the GUI thread; carries repaint requests there
   QPointer<Widget> widget_;
+  // What a queued repaint finds: the window, read only on the GUI thread, never the renderer itself.
+  std::shared_ptr<QPointer<QWidget>> repaintTarget_ = std::make_shared<QPointer<QWidget>>();
 
   mutable std::mutex frameLock_;
   std::vector<BYTE> frame_;  // bottom-up rows of the current image
