@@ -291,6 +291,31 @@ TEST_F(CaptureBuilder, ControlStreamStartsAndStopsTheCapturePathAtTheTimesAsked)
   EXPECT_EQ(renderer->Rendered(), expected);
 }
 
+TEST_F(CaptureBuilder, RenderFileOpensTheSourceRegisteredForTheExtensionAndRendersIt) {
+  QTemporaryDir dir;
+  const QString clip = dir.filePath("clip.AVI");
+  QFile(clip).open(QIODevice::WriteOnly);
+  const QString other = dir.filePath("clip.xyz");
+  QFile(other).open(QIODevice::WriteOnly);
+  auto wide = [](const QString& s) { return reinterpret_cast<LPCWSTR>(s.utf16()); };
+  InProcessClass sourceClass(CLSID_TestFileSource, &CPatternSource::CreateFileSource);
+  InProcessClass rendererClass(CLSID_TestHalfScaler, &NewRecordingRenderer);
+  ASSERT_EQ(RegisterRgb24Filter(CLSID_TestHalfScaler, u"Test Renderer", MERIT_NORMAL), S_OK);
+
+  EXPECT_EQ(graph_->RenderFile(wide(clip), nullptr), VFW_E_UNKNOWN_FILE_TYPE);
+  SetSourceFilterForExtension(".avi", CLSID_TestFileSource);
+  EXPECT_EQ(graph_->RenderFile(wide(other), nullptr), VFW_E_UNKNOWN_FILE_TYPE);
+  EXPECT_TRUE(FAILED(graph_->RenderFile(wide(dir.filePath("missing.avi")), nullptr)));
+  EXPECT_TRUE(FilterNames(graph_.Get()).empty());
+
+  ASSERT_EQ(graph_->RenderFile(wide(clip), nullptr), S_OK);
+  EXPECT_EQ(FilterNames(graph_.Get()), (std::vector<std::u16string>{clip.toStdU16String(), u"Test Renderer"}));
+  ASSERT_EQ(control_->Run(), S_OK);
+  ASSERT_TRUE(AwaitEvent(EC_COMPLETE));
+  control_->Stop();
+  SetSourceFilterForExtension(".avi", GUID_NULL);
+}
+
 TEST_F(CaptureBuilder, AllocCapFileReservesTheSizeOnDiskAndCopyTakesOnlyWhatWasCaptured) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
