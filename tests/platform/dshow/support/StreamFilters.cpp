@@ -228,8 +228,16 @@ HRESULT CGateRenderer::DoRenderSample(IMediaSample* sample) {
   std::unique_lock lock(mutex_);
   ++entered_;
   if (FAILED(sample->GetTime(&start, &stop))) ++untimed_;
+  const int frame = FrameNumberOf(sample);
   opened_.wait(lock, [&] { return open_; });
+  // A sample is the renderer's while it renders: nobody may refill it meanwhile.
+  if (FrameNumberOf(sample) != frame) ++changed_;
   return S_OK;
+}
+
+int CGateRenderer::ChangedWhileRendered() {
+  std::lock_guard lock(mutex_);
+  return changed_;
 }
 
 void CGateRenderer::Open() {

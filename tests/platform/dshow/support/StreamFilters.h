@@ -96,11 +96,14 @@ class CGateRenderer final : public CBaseRenderer {
   int Entered();
   /** @brief How many samples arrived without times. */
   int Untimed();
+  /** @brief Samples whose contents changed while this renderer still had them. */
+  int ChangedWhileRendered();
   IPin* Input() { return InputPin(); }
 
  private:
   std::mutex mutex_;
   std::condition_variable opened_;
+  int changed_ = 0;
   bool open_ = false;
   int entered_ = 0;
   int untimed_ = 0;
