@@ -134,8 +134,9 @@ class CBasePin : public com::CUnknown, public IPin {
   PIN_DIRECTION direction_;
   IPin* connected_ = nullptr;  // referenced
   CMediaType mt_;
-  REFERENCE_TIME segmentStart_ = 0, segmentStop_ = 0;
-  double segmentRate_ = 1.0;
+  // Set by the thread that delivers the segment, read by the one that renders it (a tee's own thread).
+  std::atomic<REFERENCE_TIME> segmentStart_{0}, segmentStop_{0};
+  std::atomic<double> segmentRate_{1.0};
 };
 
 /** @brief An output pin that agrees an allocator with the input pin it connects to and delivers samples. */
@@ -196,6 +197,9 @@ class CBaseInputPin : public CBasePin, public IMemInputPin {
   /** @brief S_OK while samples may flow: connected, not flushing, filter not stopped. */
   HRESULT CheckStreaming();
   bool IsFlushing() const { return flushing_; }
+  /** @brief The allocator agreed with the upstream pin (not referenced), null before. */
+  IMemAllocator* PeekAllocator() const { return allocator_; }
+  bool IsReadOnly() const { return readOnly_; }
 
  protected:
   IMemAllocator* allocator_ = nullptr;  // referenced

@@ -14,6 +14,7 @@ inline constexpr HRESULT E_ABORT = MakeHResult(0x80004004);
 inline constexpr HRESULT VFW_S_STATE_INTERMEDIATE = MakeHResult(0x00040237);
 inline constexpr HRESULT VFW_S_PARTIAL_RENDER = MakeHResult(0x00040242);
 inline constexpr HRESULT VFW_S_CANT_CUE = MakeHResult(0x00040268);
+inline constexpr HRESULT VFW_S_NOPREVIEWPIN = MakeHResult(0x0004027E);
 inline constexpr HRESULT VFW_E_NO_CLOCK = MakeHResult(0x80040213);
 inline constexpr HRESULT VFW_E_NOT_PAUSED = MakeHResult(0x80040225);
 inline constexpr HRESULT VFW_E_NOT_RUNNING = MakeHResult(0x80040226);

@@ -105,8 +105,24 @@ struct IVideoFrameStep : IUnknown {
   ~IVideoFrameStep() = default;
 };
 
+struct IBindCtx;  // not used: always null
+
+/** @brief A name for an object (a device) that makes the object on request. */
+struct IMoniker : IUnknown {
+  virtual HRESULT BindToObject(IBindCtx* context, IMoniker* left, REFIID iid, void** object) = 0;
+  /** @brief The object's storage, e.g. IID_IPropertyBag for a device's properties. */
+  virtual HRESULT BindToStorage(IBindCtx* context, IMoniker* left, REFIID iid, void** object) = 0;
+  /** @brief *name is task memory. */
+  virtual HRESULT GetDisplayName(IBindCtx* context, IMoniker* left, LPWSTR* name) = 0;
+
+ protected:
+  ~IMoniker() = default;
+};
+
 /** @brief The graph's extensions to IGraphBuilder. */
 struct IFilterGraph2 : IGraphBuilder {
+  /** @brief Binds the moniker to a filter and adds it under name (the moniker's display name without one). */
+  virtual HRESULT AddSourceFilterForMoniker(IMoniker* moniker, IBindCtx* context, LPCWSTR name, IBaseFilter** filter) = 0;
   virtual HRESULT ReconnectEx(IPin* pin, const AM_MEDIA_TYPE* type) = 0;
   virtual HRESULT RenderEx(IPin* out, DWORD flags, DWORD* context) = 0;
 

@@ -469,6 +469,23 @@ HRESULT CFilterGraph::Render(IPin* out) {
   }
 }
 
+HRESULT CFilterGraph::AddSourceFilterForMoniker(IMoniker* moniker, IBindCtx* context, LPCWSTR name,
+                                                IBaseFilter** filter) {
+  if (!moniker || !filter) return E_POINTER;
+  *filter = nullptr;
+  ComPtr<IBaseFilter> made;
+  HRESULT hr = moniker->BindToObject(context, nullptr, IID_IBaseFilter, made.PutVoid());
+  if (FAILED(hr)) return hr;
+  if (!made) return E_FAIL;
+  LPWSTR displayName = nullptr;
+  if (!name && SUCCEEDED(moniker->GetDisplayName(context, nullptr, &displayName)) && displayName) name = displayName;
+  hr = AddFilter(made.Get(), name);
+  if (displayName) CoTaskMemFree(displayName);
+  if (FAILED(hr)) return hr;
+  *filter = made.Detach();
+  return hr;
+}
+
 HRESULT CFilterGraph::RenderEx(IPin* out, DWORD, DWORD*) { return Render(out); }
 
 HRESULT CFilterGraph::ReconnectEx(IPin* pin, const AM_MEDIA_TYPE*) { return Reconnect(pin); }

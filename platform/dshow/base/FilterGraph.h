@@ -68,6 +68,7 @@ class CFilterGraph : public com::CUnknown,
   HRESULT ShouldOperationContinue() override;
 
   // IFilterGraph2
+  HRESULT AddSourceFilterForMoniker(IMoniker* moniker, IBindCtx* context, LPCWSTR name, IBaseFilter** filter) override;
   HRESULT ReconnectEx(IPin* pin, const AM_MEDIA_TYPE* type) override;
   HRESULT RenderEx(IPin* out, DWORD flags, DWORD* context) override;
 

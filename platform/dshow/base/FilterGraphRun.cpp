@@ -207,9 +207,11 @@ HRESULT CFilterGraph::Run() {
       const HRESULT hr = PauseLocked();
       if (FAILED(hr)) return hr;
     }
+    // Without a clock, sample times are taken as they are; resuming keeps the stream time
+    // reached when the graph paused.
+    if (!clock_) return RunLocked(0);
     REFERENCE_TIME now = 0;
-    if (clock_) clock_->GetTime(&now);
-    // Resuming keeps the stream time reached when the graph paused.
+    clock_->GetTime(&now);
     return RunLocked(now + kRunLatency - pausedAt_);
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
@@ -512,7 +514,7 @@ HRESULT CFilterGraph::SetPositions(LONGLONG* current, DWORD currentFlags, LONGLO
   if (wasRunning && moves) {
     REFERENCE_TIME now = 0;
     if (clock_) clock_->GetTime(&now);
-    RunLocked(now + kRunLatency);
+    RunLocked(clock_ ? now + kRunLatency : 0);
   }
   return any ? S_OK : result;
 }

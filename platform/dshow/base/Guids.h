@@ -88,6 +88,11 @@ inline constexpr GUID PIN_CATEGORY_CC = MakeGuid("{FB6C4289-0353-11D1-905F-0000C
 inline constexpr GUID PIN_CATEGORY_STILL = MakeGuid("{FB6C428A-0353-11D1-905F-0000C0CC16BA}");
 inline constexpr GUID PIN_CATEGORY_TIMECODE = MakeGuid("{FB6C428B-0353-11D1-905F-0000C0CC16BA}");
 
+// Device categories whose filters sit upstream of a capture device (crossbar, tuner, TV audio).
+inline constexpr GUID AM_KSCATEGORY_TVTUNER = MakeGuid("{A799A800-A46D-11D0-A18C-00A02401DCD4}");
+inline constexpr GUID AM_KSCATEGORY_CROSSBAR = MakeGuid("{A799A801-A46D-11D0-A18C-00A02401DCD4}");
+inline constexpr GUID AM_KSCATEGORY_TVAUDIO = MakeGuid("{A799A802-A46D-11D0-A18C-00A02401DCD4}");
+
 // FindInterface search directions.
 inline constexpr GUID LOOK_UPSTREAM_ONLY = MakeGuid("{AC798BE0-98E3-11D1-B3F1-00AA003761C5}");
 inline constexpr GUID LOOK_DOWNSTREAM_ONLY = MakeGuid("{AC798BE1-98E3-11D1-B3F1-00AA003761C5}");
@@ -116,6 +121,7 @@ inline constexpr IID IID_ICaptureGraphBuilder2 = MakeGuid("{93E5A4E0-2D50-11D2-A
 inline constexpr IID IID_IFileSinkFilter = MakeGuid("{A2104830-7C70-11CF-8BCE-00AA00A3F1A6}");
 inline constexpr IID IID_IFileSourceFilter = MakeGuid("{56A868A6-0AD4-11CE-B03A-0020AF0BA770}");
 inline constexpr IID IID_ISampleGrabber = MakeGuid("{6B652FFF-11FE-4FCE-92AD-0266B5D7C78F}");
+inline constexpr IID IID_IMoniker = MakeGuid("{0000000F-0000-0000-C000-000000000046}");
 inline constexpr IID IID_ISampleGrabberCB = MakeGuid("{0579154A-2B53-4994-B0D0-E773148EFF85}");
 
 }  // namespace kestrom::dshow

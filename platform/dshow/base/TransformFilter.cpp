@@ -69,7 +69,16 @@ HRESULT CTransformInputPin::NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop
 // ---- output pin ----
 
 CTransformOutputPin::CTransformOutputPin(const char* objectName, CTransformFilter* filter, HRESULT* hr, LPCWSTR name)
-    : CBaseOutputPin(objectName, filter, filter->FilterLock(), hr, name), transform_(filter) {}
+    : CBaseOutputPin(objectName, filter, filter->FilterLock(), hr, name),
+      transform_(filter),
+      // The filter makes its input pin before this one.
+      seeking_(std::make_unique<CPosPassThru>("transform seeking", GetOwner(), filter->InputPin())) {}
+
+HRESULT CTransformOutputPin::NonDelegatingQueryInterface(REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  if (iid == IID_IMediaSeeking) return seeking_->NonDelegatingQueryInterface(iid, object);
+  return CBaseOutputPin::NonDelegatingQueryInterface(iid, object);
+}
 
 HRESULT CTransformOutputPin::CheckConnect(IPin* pin) {
   // The output's types follow from the input's, so the input connects first.

@@ -3,6 +3,7 @@
 // sample. The derived filter says which types it takes and gives and does the transform.
 
 #include "platform/dshow/base/BaseFilter.h"
+#include "platform/dshow/base/Seeking.h"
 
 #include <memory>
 
@@ -33,6 +34,9 @@ class CTransformOutputPin : public CBaseOutputPin {
  public:
   CTransformOutputPin(const char* objectName, CTransformFilter* filter, HRESULT* hr, LPCWSTR name);
 
+  /** @brief Also IMediaSeeking, passed to the pin upstream of the filter's input. */
+  HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override;
+
   HRESULT CheckConnect(IPin* pin) override;
   HRESULT BreakConnect() override;
   HRESULT CompleteConnect(IPin* receivePin) override;
@@ -43,6 +47,7 @@ class CTransformOutputPin : public CBaseOutputPin {
 
  private:
   CTransformFilter* transform_;
+  std::unique_ptr<CPosPassThru> seeking_;
 };
 
 class CTransformFilter : public CBaseFilter {
