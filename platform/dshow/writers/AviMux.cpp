@@ -2,6 +2,7 @@
 
 #include "platform/com/ComRuntime.h"
 #include "platform/dshow/base/Guids.h"
+#include "platform/dshow/base/StreamControl.h"
 #include "platform/dshow/writers/FfmpegTypes.h"
 
 #include <algorithm>
@@ -122,10 +123,22 @@ class OutputSink final : public ByteSink {
 
 // ---- input pins ----
 
-class CAviMux::InputPin final : public CBaseInputPin {
+// Stream control lets the capture engine hold or release writing per stream.
+class CAviMux::InputPin final : public CBaseInputPin, public CBaseStreamControl {
  public:
   InputPin(CAviMux* mux, std::recursive_mutex* lock, LPCWSTR name)
-      : CBaseInputPin("AVI mux input", mux, lock, nullptr, name), mux_(mux) {}
+      : CBaseInputPin("AVI mux input", mux, lock, nullptr, name), CBaseStreamControl(mux), mux_(mux) {}
+
+  DECLARE_IUNKNOWN
+  HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    if (iid == IID_IAMStreamControl) return GetInterface(static_cast<IAMStreamControl*>(this), object);
+    return CBaseInputPin::NonDelegatingQueryInterface(iid, object);
+  }
+  HRESULT Inactive() override {
+    ResetStreamControl();
+    return CBaseInputPin::Inactive();
+  }
 
   HRESULT CheckMediaType(const CMediaType* type) override {
     AVCodecParameters* par = avcodec_parameters_alloc();
@@ -142,6 +155,7 @@ class CAviMux::InputPin final : public CBaseInputPin {
   HRESULT Receive(IMediaSample* sample) override {
     const HRESULT hr = CBaseInputPin::Receive(sample);
     if (hr != S_OK) return hr;
+    if (CheckStreamState(sample) == STREAM_DISCARDING) return S_OK;  // held: not written
     return mux_->ReceiveFrom(this, sample);
   }
   HRESULT EndOfStream() override {
