@@ -134,8 +134,9 @@ class CBasePin : public com::CUnknown, public IPin {
   PIN_DIRECTION direction_;
   IPin* connected_ = nullptr;  // referenced
   CMediaType mt_;
-  REFERENCE_TIME segmentStart_ = 0, segmentStop_ = 0;
-  double segmentRate_ = 1.0;
+  // Set by the thread that delivers the segment, read by the one that renders it (a tee's own thread).
+  std::atomic<REFERENCE_TIME> segmentStart_{0}, segmentStop_{0};
+  std::atomic<double> segmentRate_{1.0};
 };
 
 /** @brief An output pin that agrees an allocator with the input pin it connects to and delivers samples. */

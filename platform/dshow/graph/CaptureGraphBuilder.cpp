@@ -148,13 +148,6 @@ ComPtr<IAMStreamControl> StreamControlOnPath(IPin* out, int depth) {
   return nullptr;
 }
 
-std::u16string FilterName(IBaseFilter* filter) {
-  FILTER_INFO info{};
-  if (FAILED(filter->QueryFilterInfo(&info))) return {};
-  if (info.pGraph) info.pGraph->Release();
-  return info.achName;
-}
-
 bool InGraph(IBaseFilter* filter) {
   FILTER_INFO info{};
   if (FAILED(filter->QueryFilterInfo(&info))) return false;

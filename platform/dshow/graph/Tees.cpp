@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace kestrom::dshow::graph {
 
@@ -118,7 +119,7 @@ class CSmartTee::PreviewPin final : public CBaseOutputPin, public CPinCategory {
   void Offer(IMediaSample* sample) {
     {
       std::lock_guard lock(queueLock_);
-      if (stop_ || pending_ || endPending_) {
+      if (stop_ || pending_ || delivering_ || endPending_) {
         tee_->dropped_.fetch_add(1);
         return;
       }
@@ -145,7 +146,7 @@ class CSmartTee::PreviewPin final : public CBaseOutputPin, public CPinCategory {
     }
     {
       std::lock_guard lock(queueLock_);
-      if (stop_ || pending_) {
+      if (stop_ || pending_ || delivering_) {
         tee_->dropped_.fetch_add(1);
         copy->Release();
         return;
@@ -195,8 +196,11 @@ class CSmartTee::PreviewPin final : public CBaseOutputPin, public CPinCategory {
         std::unique_lock lock(queueLock_);
         wake_.wait(lock, [&] { return stop_ || pending_ || endPending_; });
         if (stop_) return;
-        sample = pending_;
-        if (!sample) {
+        // The thread owns the sample it delivers; a flush only drops one still queued.
+        sample = std::exchange(pending_, nullptr);
+        if (sample) {
+          delivering_ = true;
+        } else {
           end = true;
           endPending_ = false;
         }
@@ -206,18 +210,19 @@ class CSmartTee::PreviewPin final : public CBaseOutputPin, public CPinCategory {
         continue;
       }
       Deliver(sample);
+      sample->Release();
       {
         std::lock_guard lock(queueLock_);
-        pending_ = nullptr;
+        delivering_ = false;
       }
-      sample->Release();
     }
   }
 
   CSmartTee* tee_;
   std::mutex queueLock_;
   std::condition_variable wake_;
-  IMediaSample* pending_ = nullptr;  // referenced; being delivered or waiting to be
+  IMediaSample* pending_ = nullptr;  // referenced; waiting for the thread
+  bool delivering_ = false;          // the thread is delivering a sample of its own
   bool endPending_ = false;
   bool stop_ = true;
   std::thread thread_;

@@ -191,6 +191,38 @@ TEST_F(GraphFilters, SmartTeePreviewDropsFramesRatherThanHoldUpTheCapture) {
   ASSERT_EQ(control_->Stop(), S_OK);
 }
 
+TEST_F(GraphFilters, ASeekFlushesTheSmartTeeWhileItsPreviewIsStillDelivering) {
+  auto source = Make<CPatternSource>(PatternOptions{.frames = 50});
+  auto capture = Make<CRecordingRenderer>();
+  auto preview = Make<CGateRenderer>();
+  auto tee = Create(CLSID_SmartTee);
+  ASSERT_EQ(graph_->AddFilter(source.Get(), u"Source"), S_OK);
+  ASSERT_EQ(graph_->AddFilter(tee.Get(), u"Smart Tee"), S_OK);
+  ASSERT_EQ(graph_->AddFilter(capture.Get(), u"Capture"), S_OK);
+  ASSERT_EQ(graph_->AddFilter(preview.Get(), u"Preview"), S_OK);
+  ASSERT_EQ(graph_->Connect(source->Output(), Pin(tee.Get(), u"Input").Get()), S_OK);
+  ASSERT_EQ(graph_->Connect(Pin(tee.Get(), u"Capture").Get(), capture->Input()), S_OK);
+  ASSERT_EQ(graph_->Connect(Pin(tee.Get(), u"Preview").Get(), preview->Input()), S_OK);
+  ASSERT_EQ(control_->Run(), S_OK);
+  ASSERT_TRUE(WaitFor([&] { return capture->Rendered().size() == 50 && preview->Entered() == 1; }));
+
+  // The preview thread is inside the renderer with its copy when the seek flushes the tee.
+  ComPtr<IMediaSeeking> seeking;
+  ASSERT_EQ(graph_.As(IID_IMediaSeeking, &seeking), S_OK);
+  LONGLONG start = 40 * kFrameDuration;
+  ASSERT_EQ(seeking->SetPositions(&start, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning), S_OK);
+  ASSERT_TRUE(WaitFor([&] { return capture->Rendered().size() == 60; }));
+  EXPECT_EQ(capture->Rendered().back(), 49);
+  preview->Open();
+  ASSERT_EQ(control_->Stop(), S_OK);
+  EXPECT_EQ(preview->ChangedWhileRendered(), 0);
+  // The buffers all came back: the graph runs again from the start.
+  LONGLONG zero = 0;
+  ASSERT_EQ(seeking->SetPositions(&zero, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning), S_OK);
+  ASSERT_EQ(control_->Run(), S_OK);
+  ASSERT_TRUE(WaitFor([&] { return capture->Rendered().size() == 110; }));
+}
+
 TEST_F(GraphFilters, InfinitePinTeeFeedsEveryBranchAndKeepsAFreeOutput) {
   auto source = Make<CPatternSource>(PatternOptions{.frames = 20});
   auto a = Make<CRecordingRenderer>();

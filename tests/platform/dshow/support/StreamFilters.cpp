@@ -1,5 +1,6 @@
 #include "tests/platform/dshow/support/StreamFilters.h"
 
+#include "platform/com/ComRuntime.h"
 #include "platform/dshow/base/ReferenceClock.h"
 #include "platform/dshow/base/Seeking.h"
 
@@ -145,6 +146,33 @@ CPatternSource::CPatternSource(const PatternOptions& options) : CSource("pattern
 
 CPatternSource::~CPatternSource() = default;
 
+CUnknown* CPatternSource::CreateFileSource(IUnknown*, HRESULT*) {
+  auto* source = new CPatternSource(PatternOptions{.frames = 10});
+  source->fileSource_ = true;
+  return source;
+}
+
+HRESULT CPatternSource::NonDelegatingQueryInterface(REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  if (iid == IID_IFileSourceFilter && fileSource_) return GetInterface(static_cast<IFileSourceFilter*>(this), object);
+  return CSource::NonDelegatingQueryInterface(iid, object);
+}
+
+HRESULT CPatternSource::Load(LPCWSTR file, const AM_MEDIA_TYPE*) {
+  if (!file) return E_POINTER;
+  file_ = file;
+  return S_OK;
+}
+
+HRESULT CPatternSource::GetCurFile(LPWSTR* file, AM_MEDIA_TYPE*) {
+  if (!file) return E_POINTER;
+  const size_t bytes = (file_.size() + 1) * sizeof(char16_t);
+  *file = static_cast<LPWSTR>(CoTaskMemAlloc(bytes));
+  if (!*file) return E_OUTOFMEMORY;
+  std::memcpy(*file, file_.c_str(), bytes);
+  return S_OK;
+}
+
 IPin* CPatternSource::Output() { return pin_; }
 int CPatternSource::FillCalls() { return pin_->fillCalls_.load(); }
 bool CPatternSource::WaitingForDevice() { return pin_->Waiting(); }
@@ -200,8 +228,16 @@ HRESULT CGateRenderer::DoRenderSample(IMediaSample* sample) {
   std::unique_lock lock(mutex_);
   ++entered_;
   if (FAILED(sample->GetTime(&start, &stop))) ++untimed_;
+  const int frame = FrameNumberOf(sample);
   opened_.wait(lock, [&] { return open_; });
+  // A sample is the renderer's while it renders: nobody may refill it meanwhile.
+  if (FrameNumberOf(sample) != frame) ++changed_;
   return S_OK;
+}
+
+int CGateRenderer::ChangedWhileRendered() {
+  std::lock_guard lock(mutex_);
+  return changed_;
 }
 
 void CGateRenderer::Open() {

@@ -31,10 +31,20 @@ struct PatternOptions {
   bool streamControl = true;  // the pin answers IAMStreamControl
 };
 
-class CPatternSource final : public CSource {
+/** @brief A pattern source that also "opens files" (any existing file), for RenderFile. */
+inline constexpr CLSID CLSID_TestFileSource = com::MakeGuid("{5E0C8E61-7C0B-4F2A-9E49-3F0D2C6B1A10}");
+
+class CPatternSource final : public CSource, public IFileSourceFilter {
  public:
   explicit CPatternSource(const PatternOptions& options);
   ~CPatternSource() override;
+  /** @brief The class of CLSID_TestFileSource. */
+  static com::CUnknown* CreateFileSource(IUnknown* outer, HRESULT* hr);
+
+  DECLARE_IUNKNOWN
+  HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override;
+  HRESULT Load(LPCWSTR file, const AM_MEDIA_TYPE* type) override;
+  HRESULT GetCurFile(LPWSTR* file, AM_MEDIA_TYPE* type) override;
 
   IPin* Output();
   /** @brief How many times FillBuffer was entered (for waits in tests). */
@@ -45,6 +55,8 @@ class CPatternSource final : public CSource {
  private:
   class Pin;
   Pin* pin_;
+  bool fileSource_ = false;
+  std::u16string file_;
 };
 
 /** @brief Waits (bounded) until predicate holds; true when it did. */
@@ -84,11 +96,14 @@ class CGateRenderer final : public CBaseRenderer {
   int Entered();
   /** @brief How many samples arrived without times. */
   int Untimed();
+  /** @brief Samples whose contents changed while this renderer still had them. */
+  int ChangedWhileRendered();
   IPin* Input() { return InputPin(); }
 
  private:
   std::mutex mutex_;
   std::condition_variable opened_;
+  int changed_ = 0;
   bool open_ = false;
   int entered_ = 0;
   int untimed_ = 0;

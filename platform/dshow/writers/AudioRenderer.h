@@ -1,0 +1,75 @@
+#pragma once
+// "Audio Renderer": plays 16-bit (or 8-bit) PCM through the default ALSA device. Without a sound
+// device it uses up each sample when the graph's clock reaches it, so a graph runs at the same
+// pace on a machine without sound. It offers the graph its reference clock (the graph prefers a
+// renderer's clock), and refuses any playback rate but 1.0.
+
+#include "platform/core/Clock.h"
+#include "platform/dshow/base/Renderer.h"
+#include "platform/dshow/writers/WriterInterfaces.h"
+
+#include <memory>
+#include <mutex>
+
+namespace kestrom::dshow {
+
+/** @brief An unsupported audio rate (SetRate other than 1.0). */
+inline constexpr HRESULT VFW_E_UNSUPPORTED_AUDIO = com::MakeHResult(0x8004025E);
+
+class CAudioRenderer final : public CBaseRenderer, public IMediaSeeking {
+ public:
+  explicit CAudioRenderer(IUnknown* outer);
+  ~CAudioRenderer() override;
+  static com::CUnknown* CreateInstance(IUnknown* outer, HRESULT* hr);
+
+  DECLARE_IUNKNOWN
+  HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override;
+
+  /** @brief The clock the renderer's reference clock reads (tests drive it by hand). */
+  void SetClock(const core::Clock* clock);
+  /** @brief False keeps the renderer off the sound device (tests, and machines without one). */
+  void UseDevice(bool use);
+  /** @brief Bytes of sound used up since the last start. */
+  int64_t BytesRendered() const;
+
+  // CBaseRenderer
+  HRESULT CheckMediaType(const CMediaType* type) override;
+  HRESULT DoRenderSample(IMediaSample* sample) override;
+  void OnStartStreaming() override;
+  void OnStopStreaming() override;
+  /** @brief The device sets the pace when there is one; otherwise the clock does. */
+  bool ScheduleSamples() const override { return pcm_ == nullptr; }
+
+  // IMediaSeeking: the renderer's positions, but its rate is fixed at 1.0.
+  HRESULT GetCapabilities(DWORD* capabilities) override;
+  HRESULT CheckCapabilities(DWORD* capabilities) override;
+  HRESULT IsFormatSupported(const GUID* format) override;
+  HRESULT QueryPreferredFormat(GUID* format) override;
+  HRESULT GetTimeFormat(GUID* format) override;
+  HRESULT IsUsingTimeFormat(const GUID* format) override;
+  HRESULT SetTimeFormat(const GUID* format) override;
+  HRESULT GetDuration(LONGLONG* duration) override;
+  HRESULT GetStopPosition(LONGLONG* stop) override;
+  HRESULT GetCurrentPosition(LONGLONG* current) override;
+  HRESULT ConvertTimeFormat(LONGLONG* target, const GUID* targetFormat, LONGLONG source, const GUID* sourceFormat) override;
+  HRESULT SetPositions(LONGLONG* current, DWORD currentFlags, LONGLONG* stop, DWORD stopFlags) override;
+  HRESULT GetPositions(LONGLONG* current, LONGLONG* stop) override;
+  HRESULT GetAvailable(LONGLONG* earliest, LONGLONG* latest) override;
+  HRESULT SetRate(double rate) override;
+  HRESULT GetRate(double* rate) override;
+  HRESULT GetPreroll(LONGLONG* preroll) override;
+
+ private:
+  class Clock;
+  struct ClockSource;
+  void CloseDevice();
+
+  std::shared_ptr<ClockSource> clockSource_;
+  Clock* clock_object_ = nullptr;  // referenced; a separate object, so the graph holding it keeps no cycle
+  bool useDevice_ = true;
+  void* pcm_ = nullptr;
+  mutable std::mutex countLock_;
+  int64_t bytesRendered_ = 0;
+};
+
+}  // namespace kestrom::dshow
