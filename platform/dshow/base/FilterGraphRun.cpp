@@ -137,8 +137,11 @@ HRESULT CFilterGraph::PauseLocked() {
   if (state_ == State_Stopped) {
     if (!clockExplicit_) ChooseDefaultClockLocked();
     DistributeClockLocked();
+    // Counted before the event lock is taken: a streaming thread posts under its filter's
+    // locks, so the event lock must never wait for a filter's.
+    const int renderers = CountRenderers();
     std::lock_guard events(eventMutex_);
-    renderersExpected_ = CountRenderers();
+    renderersExpected_ = renderers;
     renderersComplete_ = 0;
   } else if (state_ == State_Running && clock_) {
     REFERENCE_TIME now = 0;

@@ -90,9 +90,14 @@ void CBaseRenderer::ReleaseHeldLocked() {
 
 bool CBaseRenderer::MustLeaveLocked() const { return state_ == State_Stopped || flushing_; }
 
-void CBaseRenderer::SendCompleteLocked() {
-  if (completeSent_) return;
+// Events are posted with no render lock held: the graph's event lock comes after the filters' locks.
+bool CBaseRenderer::CompleteDueLocked() {
+  if (completeSent_) return false;
   completeSent_ = true;
+  return true;
+}
+
+void CBaseRenderer::SendComplete() {
   NotifyEvent(EC_COMPLETE, S_OK, reinterpret_cast<LONG_PTR>(static_cast<IBaseFilter*>(this)));
 }
 
@@ -143,14 +148,16 @@ HRESULT CBaseRenderer::Run(REFERENCE_TIME start) {
     const HRESULT hr = Pause();
     if (FAILED(hr)) return hr;
   }
+  bool complete = false;
   {
     std::lock_guard render(renderLock_);
     CBaseFilter::Run(start);
     stepLeft_ = 0;
     stepping_ = false;
-    if (eos_) SendCompleteLocked();
+    if (eos_) complete = CompleteDueLocked();
   }
   changed_.notify_all();
+  if (complete) SendComplete();
   return S_OK;
 }
 
@@ -169,6 +176,7 @@ HRESULT CBaseRenderer::CanStep(LONG, IUnknown*) { return CanFrameStep() ? S_OK :
 
 HRESULT CBaseRenderer::Step(DWORD frames, IUnknown*) {
   if (frames == 0) return E_INVALIDARG;
+  bool ended = false;
   {
     std::lock_guard render(renderLock_);
     if (state_ != State_Paused) return VFW_E_NOT_PAUSED;
@@ -180,10 +188,11 @@ HRESULT CBaseRenderer::Step(DWORD frames, IUnknown*) {
       // Nothing more will come: the step ends where it stands.
       stepLeft_ = 0;
       stepping_ = false;
-      NotifyEvent(EC_STEP_COMPLETE, 0, 0);
+      ended = true;
     }
   }
   changed_.notify_all();
+  if (ended) NotifyEvent(EC_STEP_COMPLETE, 0, 0);
   return S_OK;
 }
 
@@ -209,12 +218,14 @@ HRESULT CBaseRenderer::Receive(IMediaSample* sample) {
   const bool timed = SUCCEEDED(sample->GetTime(&start, &stop));
   if (timed) seeking_->RegisterMediaTime(input_->SegmentStart() + start);
 
+  bool held = false;  // this sample became the paused frame
   for (;;) {
     if (MustLeaveLocked()) return state_ == State_Stopped ? VFW_E_WRONG_STATE : S_FALSE;
+    // A step let go of it: it was shown, the stream moves on.
+    if (held && held_ != sample) return S_OK;
     if (state_ == State_Paused) {
-      if (held_ == sample) {
+      if (held) {
         changed_.wait(lock);
-        if (held_ != sample && !MustLeaveLocked() && state_ == State_Paused) return S_OK;  // stepped past it
         continue;
       }
       // A step shows frames while paused; the last one (or a plain paused frame) is held.
@@ -228,16 +239,22 @@ HRESULT CBaseRenderer::Receive(IMediaSample* sample) {
       ReleaseHeldLocked();
       held_ = sample;
       held_->AddRef();
+      held = true;
       ready_ = true;
       lock.unlock();
       OnReceiveFirstSample(sample);
       lock.lock();
-      if (stepping && stepping_) {
+      const bool stepDone = stepping && stepping_;
+      if (stepDone) {
         stepping_ = false;
         stepLeft_ = 0;
-        NotifyEvent(EC_STEP_COMPLETE, 0, 0);
       }
       changed_.notify_all();
+      if (stepDone) {
+        lock.unlock();
+        NotifyEvent(EC_STEP_COMPLETE, 0, 0);
+        lock.lock();
+      }
       continue;
     }
     // Running: wait for the sample's time on the reference clock, if there is one.
@@ -262,17 +279,22 @@ HRESULT CBaseRenderer::Receive(IMediaSample* sample) {
 }
 
 HRESULT CBaseRenderer::EndOfStream() {
-  std::lock_guard lock(renderLock_);
-  if (MustLeaveLocked()) return S_OK;
-  eos_ = true;
-  ready_ = true;
-  if (stepping_) {
-    stepping_ = false;
-    stepLeft_ = 0;
-    NotifyEvent(EC_STEP_COMPLETE, 0, 0);
+  bool stepDone = false, complete = false;
+  {
+    std::lock_guard lock(renderLock_);
+    if (MustLeaveLocked()) return S_OK;
+    eos_ = true;
+    ready_ = true;
+    if (stepping_) {
+      stepping_ = false;
+      stepLeft_ = 0;
+      stepDone = true;
+    }
+    if (state_ == State_Running) complete = CompleteDueLocked();
   }
-  if (state_ == State_Running) SendCompleteLocked();
   changed_.notify_all();
+  if (stepDone) NotifyEvent(EC_STEP_COMPLETE, 0, 0);
+  if (complete) SendComplete();
   return S_OK;
 }
 

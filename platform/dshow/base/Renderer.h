@@ -92,7 +92,9 @@ class CBaseRenderer : public CBaseFilter, public IAMFilterMiscFlags, public IVid
  private:
   void ReleaseHeldLocked();
   bool MustLeaveLocked() const;
-  void SendCompleteLocked();
+  /** @brief True when EC_COMPLETE is due now (sent by the caller once the render lock is free). */
+  bool CompleteDueLocked();
+  void SendComplete();
 
   std::mutex renderLock_;
   std::condition_variable changed_;
