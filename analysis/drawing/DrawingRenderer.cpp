@@ -76,6 +76,8 @@ void DrawingRenderer::DrawShapes() {
 
 void DrawingRenderer::DrawShape(QPoint p, QPoint q, ui::PenMode mode, ShapeKind kind) {
   canvas_.Pen.Mode = mode;
+  // A rubber band of no size draws nothing, so drawing and erasing it stay paired.
+  if (mode != ui::PenMode::Copy && p == q) return;
   switch (kind) {
     case ShapeKind::Line:
       canvas_.MoveTo(p.x(), p.y());

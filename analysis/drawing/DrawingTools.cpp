@@ -152,6 +152,8 @@ int DrawingTools::VideoX(int x) const { return VideoPixel(view_.ScreenToVideoX(x
 int DrawingTools::VideoY(int y) const { return VideoPixel(view_.ScreenToVideoY(y)); }
 
 void DrawingTools::Band(QPoint a, QPoint b) {
+  // A wide pen would leave a dot for a band of no length; skipping it keeps draw and erase paired.
+  if (a == b) return;
   canvas_.Pen.Mode = ui::PenMode::NotXor;
   canvas_.MoveTo(a.x(), a.y());
   canvas_.LineTo(b.x(), b.y());
@@ -195,7 +197,7 @@ void DrawingTools::MouseDown(QPoint p) {
     case kModeFreehand: {
       host_.StopPlayback();
       stroke_ = true;
-      canvas_.MoveTo(p.x(), p.y());
+      strokeAt_ = p;
       if (!store_.AddFreehandPoint({1, Settings.penWidth, VideoX(p.x()), VideoY(p.y()), Settings.penColour})) {
         Full("freehand points", DrawingStore::kFreehandCapacity);
         stroke_ = false;
@@ -282,8 +284,12 @@ void DrawingTools::MouseMove(QPoint p) {
           break;
         }
         UseShapesPen(ui::PenMode::Copy);
-        if (stroke_) canvas_.LineTo(p.x(), p.y());
-        else canvas_.MoveTo(p.x(), p.y());
+        // From the stroke's own last point: a repaint in between may have moved the canvas pen.
+        if (stroke_) {
+          canvas_.MoveTo(strokeAt_.x(), strokeAt_.y());
+          canvas_.LineTo(p.x(), p.y());
+        }
+        strokeAt_ = p;
         stroke_ = true;
         break;
       }
@@ -439,7 +445,7 @@ void DrawingTools::MouseUp(QPoint p) {
       t.underline = Settings.textFont.underline ? 1 : 0;
       t.strikeOut = Settings.textFont.strikeOut ? 1 : 0;
       const bool stored = store_.AddTextItem(t);
-      canvas_.Font = ui::FontChoice{};
+      canvas_.Font = ui::Canvas().Font;
       SetDrawingMode(kModeNone);
       host_.SetStatusText(kStatusTool, QString());
       if (stored) undoKind_ = kUndoText;
@@ -639,6 +645,47 @@ void DrawingTools::ResetAngles() {
   host_.SetStatusText(kStatusValue, kOneBlank);
   host_.AnglesChanged();
   host_.RefreshFrame();
+}
+
+std::optional<core::TColor> DrawingTools::ChoosePenColour(ui::Dialogs& dialogs) {
+  host_.StopPlayback();
+  const auto colour = dialogs.ChooseColor(Settings.penColour);
+  if (colour) {
+    Settings.penColour = *colour;
+    canvas_.Pen.Color = *colour;
+  }
+  return colour;
+}
+
+std::optional<core::TColor> DrawingTools::ChooseFillColour(ui::Dialogs& dialogs) {
+  host_.StopPlayback();
+  const auto colour = dialogs.ChooseColor(Settings.fillColour);
+  if (colour) {
+    Settings.fillColour = *colour;
+    canvas_.Brush.Color = *colour;
+  }
+  return colour;
+}
+
+std::optional<core::TColor> DrawingTools::ChooseAngleColour(ui::Dialogs& dialogs) {
+  host_.StopPlayback();
+  const auto colour = dialogs.ChooseColor(Settings.angleColour);
+  if (colour) {
+    Settings.angleColour = *colour;
+    canvas_.Pen.Color = *colour;
+  }
+  return colour;
+}
+
+std::optional<ui::FontChoice> DrawingTools::ChooseTextFont(ui::Dialogs& dialogs) {
+  const auto font = dialogs.ChooseFont(Settings.textFont);
+  if (font) {
+    Settings.textFont = *font;
+    canvas_.Font = *font;
+  } else {
+    host_.RefreshFrame();
+  }
+  return font;
 }
 
 // The highlights repaint the frame first when they move, then draw the new one in blue, so the

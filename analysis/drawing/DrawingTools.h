@@ -9,10 +9,12 @@
 #include "analysis/drawing/DrawingRenderer.h"
 #include "analysis/drawing/DrawingView.h"
 #include "platform/ui/Canvas.h"
+#include "platform/ui/Dialogs.h"
 
 #include <QImage>
 #include <QPoint>
 #include <QString>
+#include <optional>
 
 namespace kestrom::drawing {
 
@@ -140,6 +142,17 @@ class DrawingTools {
   void UndoAngle();
   void ResetAngles();
 
+  // The colour and font buttons: each asks its dialog and, on OK, takes the choice for the
+  // tools (the window then colours its swatches); nothing changes on cancel.
+  /** @brief The pen colour of the drawing tools; playback stops first. */
+  std::optional<core::TColor> ChoosePenColour(ui::Dialogs& dialogs);
+  /** @brief The fill colour of rectangles and ellipses; playback stops first. */
+  std::optional<core::TColor> ChooseFillColour(ui::Dialogs& dialogs);
+  /** @brief The colour of the angle tools; playback stops first. */
+  std::optional<core::TColor> ChooseAngleColour(ui::Dialogs& dialogs);
+  /** @brief The font of the text sample; on cancel the frame is shown again. */
+  std::optional<ui::FontChoice> ChooseTextFont(ui::Dialogs& dialogs);
+
   // Pointer hit tests on a video point; each highlights what it finds and returns the selection.
   int HighlightLineAt(double x, double y);
   int HighlightAngleAt(double x, double y);
@@ -179,6 +192,7 @@ class DrawingTools {
   bool stroke_ = false;
   int phase_ = 1;
   QPoint start_, end_;
+  QPoint strokeAt_;  // the freehand stroke's last window point
   QPoint first_, vertex_, third_;
   QPoint last_{-100000, -100000};
   int undoKind_ = kUndoNone;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/ui/Dialogs.h"
+
 namespace kestrom::drawing {
 namespace {
 
@@ -416,6 +418,34 @@ TEST(DrawingTools, ToolButtonsSetModeStatusAndNothingWithoutVideo) {
   EXPECT_EQ(b.tools.ActiveMode(), kModeNone);
   EXPECT_EQ(b.host.status[1], "");
   EXPECT_EQ(b.host.stops, stops);
+}
+
+TEST(DrawingTools, ColourAndFontChoicesReachTheToolsOnlyOnOk) {
+  Bench b(10);
+  ui::ScriptedDialogs dialogs;
+  dialogs.Push(core::TColor(core::clTeal));
+  dialogs.Push(std::monostate{});
+  dialogs.Push(core::TColor(core::clNavy));
+  const ui::FontChoice font{"DejaVu Serif", 20, false, true, false, false, core::clMaroon};
+  dialogs.Push(font);
+  dialogs.Push(std::monostate{});
+
+  EXPECT_EQ(b.tools.ChoosePenColour(dialogs), core::clTeal);
+  EXPECT_EQ(b.tools.ChooseFillColour(dialogs), std::nullopt);
+  EXPECT_EQ(b.tools.ChooseAngleColour(dialogs), core::clNavy);
+  EXPECT_EQ(b.tools.Settings.penColour, core::clTeal);
+  EXPECT_EQ(b.tools.Settings.fillColour, core::clYellow);
+  EXPECT_EQ(b.tools.Settings.angleColour, core::clNavy);
+  EXPECT_EQ(b.host.stops, 3);
+
+  EXPECT_EQ(b.tools.ChooseTextFont(dialogs), font);
+  EXPECT_EQ(b.tools.Settings.textFont, font);
+  const int refreshes = b.host.refreshes;
+  EXPECT_EQ(b.tools.ChooseTextFont(dialogs), std::nullopt);
+  EXPECT_EQ(b.tools.Settings.textFont, font);
+  EXPECT_EQ(b.host.refreshes, refreshes + 1);
+  EXPECT_TRUE(dialogs.Errors().isEmpty());
+  EXPECT_EQ(std::get<core::TColor>(dialogs.Asked()[0]), core::clRed);  // opened on the current colour
 }
 
 }  // namespace
