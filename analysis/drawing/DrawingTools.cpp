@@ -85,6 +85,23 @@ void DrawingTools::ToolButton(Tool tool, bool down) {
     return;
   }
   host_.StopPlayback();
+  ResumeTool(tool);
+  if (tool == Tool::Text) host_.ShowTextBox(true);
+  if (tool == Tool::FreehandGrid) {
+    // The grid remembers the pen it is drawn with; the calibrated grid shares it.
+    auto grid = store_.FreehandGridRecord();
+    grid.penColour = Settings.penColour;
+    grid.penWidth = Settings.penWidth;
+    store_.SetFreehandGrid(grid);
+    auto calibrated = store_.Grid();
+    calibrated.penColour = Settings.penColour;
+    calibrated.penWidth = Settings.penWidth;
+    store_.SetGrid(calibrated);
+    store_.Modified().shapes = true;
+  }
+}
+
+void DrawingTools::ResumeTool(Tool tool) {
   int mode = kModeNone;
   switch (tool) {
     case Tool::Freehand: mode = kModeFreehand; break;
@@ -104,19 +121,6 @@ void DrawingTools::ToolButton(Tool tool, bool down) {
   SetDrawingMode(mode);
   host_.SetStatusText(kStatusTool, StatusOf(tool));
   SetupToolPen();
-  if (tool == Tool::Text) host_.ShowTextBox(true);
-  if (tool == Tool::FreehandGrid) {
-    // The grid remembers the pen it is drawn with; the calibrated grid shares it.
-    auto grid = store_.FreehandGridRecord();
-    grid.penColour = Settings.penColour;
-    grid.penWidth = Settings.penWidth;
-    store_.SetFreehandGrid(grid);
-    auto calibrated = store_.Grid();
-    calibrated.penColour = Settings.penColour;
-    calibrated.penWidth = Settings.penWidth;
-    store_.SetGrid(calibrated);
-    store_.Modified().shapes = true;
-  }
 }
 
 void DrawingTools::UseShapesPen(ui::PenMode mode) {

@@ -124,6 +124,8 @@ class DrawingTools {
   void SetDrawingMode(int mode);
   /** @brief A tool button went down (the tool starts) or up (mode 0). Nothing without a video. */
   void ToolButton(Tool tool, bool down);
+  /** @brief Makes a tool whose button is down active again (a tab shown): mode, status, pen. */
+  void ResumeTool(Tool tool);
   /** @brief The canvas pen (and brush) of the active tool, from the window's tool controls. */
   void SetupToolPen();
 
