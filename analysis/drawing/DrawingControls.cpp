@@ -369,7 +369,26 @@ void DrawingControls::SizeEdit1() {
   FontSpeedButton->move(Edit1->x() + Edit1->width() + 2, Edit1->y());
 }
 
+void DrawingControls::ResumeArmedTool(bool anglesTab) {
+  if (!port_.VideoOpen() || sets_.empty()) return;
+  const DrawingControlSet& s = sets_.front();
+  static constexpr Tool kShapeOrder[] = {Tool::Freehand, Tool::Line, Tool::VerticalLine, Tool::HorizontalLine,
+                                         Tool::Rectangle, Tool::Ellipse};
+  static constexpr Tool kAngleOrder[] = {Tool::GeneralAngle, Tool::VerticalAngle, Tool::HorizontalAngle};
+  std::optional<Tool> armed;
+  if (anglesTab) {
+    for (Tool t : kAngleOrder)
+      if (QToolButton* b = ToolButtonOf(s, t); b && b->isChecked()) armed = t;
+  } else {
+    for (Tool t : kShapeOrder)
+      if (QToolButton* b = ToolButtonOf(s, t); b && b->isChecked()) armed = t;
+  }
+  if (armed) tools_.ResumeTool(*armed);
+  else tools_.SetupToolPen();
+}
+
 void DrawingControls::RefreshFrame() {
+  ShowTextBox(false);
   port_.RefreshFrame();
   Repaint();
 }

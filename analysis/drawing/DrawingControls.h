@@ -96,6 +96,14 @@ class DrawingControls final : public QObject, private DrawingHost {
   /** @brief Every marker button shows its caption again (after a load, reset or new video). */
   void ShowMarkerCaptions();
 
+  /**
+   * @brief A tab was shown: the tool of that tab whose button is down becomes active again (the
+   * later of several wins). Shapes tab: the drawing tools; angles tab: the angle tools.
+   */
+  void ResumeArmedTool(bool anglesTab);
+  /** @brief Hides the text sample box and its font button (every refresh of the frame does). */
+  void HideTextBox() { ShowTextBox(false); }
+
   // The handlers, as the buttons call them.
   void StdClick(int n, int set = 0);
   void StdKeyDown(int n, int key);

@@ -131,6 +131,14 @@ TEST(DrawingControls, ToolButtonsFormOneGroupAcrossWindowAndPalette) {
   w.Find(w.angles, "VerticalAngleSpeedButton")->click();  // the chosen angle tool stays down
   EXPECT_TRUE(w.Find(w.paletteAngles, "VerticalAngleSpeedButton")->isChecked());
   EXPECT_EQ(w.controls->Tools().ActiveMode(), kModeReferenceAngle);
+
+  // Back on the shapes tab, the ellipse armed there is the tool again.
+  w.Find(w.shapes, "EllipseButton")->click();
+  w.Find(w.angles, "GeneralAngleSpeedButton")->click();
+  EXPECT_EQ(w.controls->Tools().ActiveMode(), kModeAngle);
+  w.controls->ResumeArmedTool(/*anglesTab=*/false);
+  EXPECT_EQ(w.controls->Tools().ActiveMode(), kModeShapes);
+  EXPECT_EQ(w.controls->Tools().ShapeKindOfTool(), annotation::ShapeKind::Ellipse);
 }
 
 TEST(DrawingControls, MouseOnTheWindowDrawsAndSavedDrawingsComeBack) {
