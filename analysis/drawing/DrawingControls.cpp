@@ -55,29 +55,46 @@ DrawingControls::DrawingControls(QWidget* window, ui::Canvas& canvas, annotation
 
 DrawingControls::~DrawingControls() = default;
 
+QPoint DrawingControls::Place(QWidget* page, int width) {
+  // Controls run left to right after whatever already stands on the page, wrapping at the
+  // palette's edge (tab pages are as wide as the window).
+  auto it = cursors_.find(page);
+  if (it == cursors_.end()) {
+    int x = 4;
+    for (QWidget* child : page->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+      if (!child->isWindow()) x = std::max(x, child->geometry().right() + 5);
+    it = cursors_.emplace(page, QPoint(x, 2)).first;
+  }
+  const int wrap = page->isWindow() ? page->width() : 1250;
+  if (it->second.x() + width > wrap && it->second.x() > 4) it->second = QPoint(4, it->second.y() + 28);
+  const QPoint at = it->second;
+  it->second.rx() += width + 2;
+  return at;
+}
+
 QToolButton* DrawingControls::Button(QWidget* page, const QString& name, const QString& caption,
-                                     const QString& hint, int left, int top, bool checkable, int width) {
+                                     const QString& hint, bool checkable, int width) {
   auto* b = page->findChild<QToolButton*>(name);
   if (!b) {
     b = new QToolButton(page);
     b->setObjectName(name);
     b->setText(caption);
-    b->setGeometry(left, top, width, 26);
   }
+  b->setGeometry(QRect(Place(page, width), QSize(width, 26)));
   if (!hint.isEmpty()) b->setToolTip(hint);
   b->setCheckable(checkable);
   return b;
 }
 
-QSpinBox* DrawingControls::SpinEdit(QWidget* page, const QString& name, int left, int top) {
+QSpinBox* DrawingControls::SpinEdit(QWidget* page, const QString& name) {
   auto* s = page->findChild<QSpinBox*>(name);
   if (!s) {
     s = new QSpinBox(page);
     s->setObjectName(name);
     s->setRange(1, 20);
     s->setValue(2);
-    s->setGeometry(left, top, 48, 26);
   }
+  s->setGeometry(QRect(Place(page, 48), QSize(48, 26)));
   return s;
 }
 
@@ -86,35 +103,34 @@ DrawingControlSet& DrawingControls::AddControlSet(QWidget* markersPage, QWidget*
   if (markersPage) {
     for (int n = 1; n <= annotation::DrawingStore::kMarkerCount; ++n)
       set.Std[n - 1] = Button(markersPage, QStringLiteral("Std%1").arg(n), QString::number(n),
-                              QStringLiteral("Marker %1 : Press Control to Reset this Marker").arg(n),
-                              4 + (n - 1) * 32, 2, false, 30);
-    set.Time = Button(markersPage, "Time", "0.00", "Stopwatch", 264, 2, true, 48);
-    set.SaveMarkerSpeedButton = Button(markersPage, "SaveMarkerSpeedButton", "Save", "Save All Markers", 320, 2, false, 40);
+                              QStringLiteral("Marker %1 : Press Control to Reset this Marker").arg(n), false, 30);
+    set.Time = Button(markersPage, "Time", "0.00", "Stopwatch", true, 48);
+    set.SaveMarkerSpeedButton = Button(markersPage, "SaveMarkerSpeedButton", "Save", "Save All Markers", false, 40);
     set.LoadMarkerSpeedButton =
-        Button(markersPage, "LoadMarkerSpeedButton", "Load", "Load Previously Saved Markers", 362, 2, false, 40);
-    set.ResetmarkerSpeedButton = Button(markersPage, "ResetmarkerSpeedButton", "Reset", "Reset All Markers", 404, 2, false, 40);
+        Button(markersPage, "LoadMarkerSpeedButton", "Load", "Load Previously Saved Markers", false, 40);
+    set.ResetmarkerSpeedButton = Button(markersPage, "ResetmarkerSpeedButton", "Reset", "Reset All Markers", false, 40);
   }
   if (shapesPage) {
-    set.FreehandButton = Button(shapesPage, "FreehandButton", "~", "Freehand Drawing", 4, 2, true);
-    set.LineButton = Button(shapesPage, "LineButton", "/", "Line Drawing", 34, 2, true);
-    set.DrawVerticalLineSpeedButton = Button(shapesPage, "DrawVerticalLineSpeedButton", "|", "Draw Vertical Line", 64, 2, true);
+    set.FreehandButton = Button(shapesPage, "FreehandButton", "~", "Freehand Drawing", true);
+    set.LineButton = Button(shapesPage, "LineButton", "/", "Line Drawing", true);
+    set.DrawVerticalLineSpeedButton = Button(shapesPage, "DrawVerticalLineSpeedButton", "|", "Draw Vertical Line", true);
     set.HorizontalLineSpeedButton =
-        Button(shapesPage, "HorizontalLineSpeedButton", "-", "Draw Horizontal Line", 94, 2, true);
-    set.RectangleButton = Button(shapesPage, "RectangleButton", "[]", "Rectangle Drawing", 124, 2, true);
-    set.EllipseButton = Button(shapesPage, "EllipseButton", "O", "Circle Drawing", 154, 2, true);
-    set.TextButton = Button(shapesPage, "TextButton", "T", "", 184, 2, true);
-    set.GridButton = Button(shapesPage, "GridButton", "#", "Freehand Grid", 214, 2, true);
-    set.ShapesSpinEdit = SpinEdit(shapesPage, "ShapesSpinEdit", 246, 2);
-    set.ShapesColourButton = Button(shapesPage, "ShapesColourButton", "Fg", "Set Foreground Drawing Colour", 296, 2, false);
+        Button(shapesPage, "HorizontalLineSpeedButton", "-", "Draw Horizontal Line", true);
+    set.RectangleButton = Button(shapesPage, "RectangleButton", "[]", "Rectangle Drawing", true);
+    set.EllipseButton = Button(shapesPage, "EllipseButton", "O", "Circle Drawing", true);
+    set.TextButton = Button(shapesPage, "TextButton", "T", "", true);
+    set.GridButton = Button(shapesPage, "GridButton", "#", "Freehand Grid", true);
+    set.ShapesSpinEdit = SpinEdit(shapesPage, "ShapesSpinEdit");
+    set.ShapesColourButton = Button(shapesPage, "ShapesColourButton", "Fg", "Set Foreground Drawing Colour", false);
     set.ShapesBackgroungColorButton =
-        Button(shapesPage, "ShapesBackgroungColorButton", "Bg", "Set Background Drawing Colour", 326, 2, false);
-    set.ClearBrush = Button(shapesPage, "ClearBrush", "Clr", "Clear Fill", 356, 2, true);
-    set.ShapesPointer = Button(shapesPage, "ShapesPointer", "Ptr", "Shape and Text Pointer", 386, 2, true);
-    set.SaveShapesSpeedButton = Button(shapesPage, "SaveShapesSpeedButton", "Save", "Save All Drawings", 418, 2, false, 40);
-    set.LoadShapesSpeedButton = Button(shapesPage, "LoadShapesSpeedButton", "Load", "Load Drawings", 460, 2, false, 40);
+        Button(shapesPage, "ShapesBackgroungColorButton", "Bg", "Set Background Drawing Colour", false);
+    set.ClearBrush = Button(shapesPage, "ClearBrush", "Clr", "Clear Fill", true);
+    set.ShapesPointer = Button(shapesPage, "ShapesPointer", "Ptr", "Shape and Text Pointer", true);
+    set.SaveShapesSpeedButton = Button(shapesPage, "SaveShapesSpeedButton", "Save", "Save All Drawings", false, 40);
+    set.LoadShapesSpeedButton = Button(shapesPage, "LoadShapesSpeedButton", "Load", "Load Drawings", false, 40);
     set.UndoSpeedButton =
-        Button(shapesPage, "UndoSpeedButton", "Undo", "Undo Last Freehand Drawing, Shape or Grid", 502, 2, false, 40);
-    set.ClearAllSpeedButton = Button(shapesPage, "ClearAllSpeedButton", "Clear", "Clear All Drawings", 544, 2, false, 40);
+        Button(shapesPage, "UndoSpeedButton", "Undo", "Undo Last Freehand Drawing, Shape or Grid", false, 40);
+    set.ClearAllSpeedButton = Button(shapesPage, "ClearAllSpeedButton", "Clear", "Clear All Drawings", false, 40);
     set.GridPopupMenu = shapesPage->window()->findChild<QMenu*>("GridPopupMenu");
     if (!set.GridPopupMenu || !sets_.empty()) {
       set.GridPopupMenu = new QMenu(shapesPage);
@@ -138,29 +154,29 @@ DrawingControlSet& DrawingControls::AddControlSet(QWidget* markersPage, QWidget*
       Edit1 = new QLineEdit(shapesPage);
       Edit1->setObjectName("Edit1");
       Edit1->setText(tools_.Settings.text);
-      Edit1->move(590, 2);
+      Edit1->move(Place(shapesPage, 124));
       Edit1->hide();
-      FontSpeedButton = Button(shapesPage, "FontSpeedButton", "F", "Text Font", 0, 2, false, 24);
+      FontSpeedButton = Button(shapesPage, "FontSpeedButton", "F", "Text Font", false, 24);
       FontSpeedButton->hide();
       SizeEdit1();
     }
   }
   if (anglesPage) {
-    set.GeneralAngleSpeedButton = Button(anglesPage, "GeneralAngleSpeedButton", "<", "Draw Angle", 4, 2, true);
+    set.GeneralAngleSpeedButton = Button(anglesPage, "GeneralAngleSpeedButton", "<", "Draw Angle", true);
     set.VerticalAngleSpeedButton =
-        Button(anglesPage, "VerticalAngleSpeedButton", "<|", "Draw Angle to the Vertical", 34, 2, true);
+        Button(anglesPage, "VerticalAngleSpeedButton", "<|", "Draw Angle to the Vertical", true);
     set.HorizontalAngleSpeedButton =
-        Button(anglesPage, "HorizontalAngleSpeedButton", "<-", "Draw Angle to the Horizontal", 64, 2, true);
-    set.AnglesPointer = Button(anglesPage, "AnglesPointer", "Ptr", "Angle Pointer", 94, 2, true);
-    set.AnglesSpinEdit = SpinEdit(anglesPage, "AnglesSpinEdit", 126, 2);
-    set.AnglesSpeedButton = Button(anglesPage, "AnglesSpeedButton", "Col", "Set Angle Drawing Colour", 176, 2, false);
-    set.UndoAnglesSpeedButton = Button(anglesPage, "UndoAnglesSpeedButton", "Undo", "Undo Last Angle", 206, 2, false, 40);
-    set.SaveAnglesSpeedButton = Button(anglesPage, "SaveAnglesSpeedButton", "Save", "Save All Angles", 248, 2, false, 40);
+        Button(anglesPage, "HorizontalAngleSpeedButton", "<-", "Draw Angle to the Horizontal", true);
+    set.AnglesPointer = Button(anglesPage, "AnglesPointer", "Ptr", "Angle Pointer", true);
+    set.AnglesSpinEdit = SpinEdit(anglesPage, "AnglesSpinEdit");
+    set.AnglesSpeedButton = Button(anglesPage, "AnglesSpeedButton", "Col", "Set Angle Drawing Colour", false);
+    set.UndoAnglesSpeedButton = Button(anglesPage, "UndoAnglesSpeedButton", "Undo", "Undo Last Angle", false, 40);
+    set.SaveAnglesSpeedButton = Button(anglesPage, "SaveAnglesSpeedButton", "Save", "Save All Angles", false, 40);
     set.LoadAnglesSpeedButton =
-        Button(anglesPage, "LoadAnglesSpeedButton", "Load", "Load Previously Saved Angles", 290, 2, false, 40);
-    set.ResetAnglesSpeedButton = Button(anglesPage, "ResetAnglesSpeedButton", "Clear", "Clear All Angles", 332, 2, false, 40);
+        Button(anglesPage, "LoadAnglesSpeedButton", "Load", "Load Previously Saved Angles", false, 40);
+    set.ResetAnglesSpeedButton = Button(anglesPage, "ResetAnglesSpeedButton", "Clear", "Clear All Angles", false, 40);
     set.ShowResultsSpeedButton =
-        Button(anglesPage, "ShowResultsSpeedButton", "Res", "Display Results", 374, 2, true, 40);
+        Button(anglesPage, "ShowResultsSpeedButton", "Res", "Display Results", true, 40);
   }
   sets_.push_back(set);
   WireSet(static_cast<int>(sets_.size()) - 1);

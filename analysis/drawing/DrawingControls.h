@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <array>
 #include <deque>
+#include <map>
 
 class QAbstractButton;
 class QLineEdit;
@@ -148,9 +149,10 @@ class DrawingControls final : public QObject, private DrawingHost {
   bool WarnExportRunning() override { return port_.WarnExportRunning(); }
   void ResetZoom() override { port_.ResetZoom(); }
 
+  QPoint Place(QWidget* page, int width);
   QToolButton* Button(QWidget* page, const QString& name, const QString& caption, const QString& hint,
-                      int left, int top, bool checkable, int width = 28);
-  QSpinBox* SpinEdit(QWidget* page, const QString& name, int left, int top);
+                      bool checkable, int width = 28);
+  QSpinBox* SpinEdit(QWidget* page, const QString& name);
   void WireSet(int index);
   QToolButton* ToolButtonOf(const DrawingControlSet& set, Tool tool) const;
   void SetAll(Tool tool, bool down);
@@ -165,6 +167,7 @@ class DrawingControls final : public QObject, private DrawingHost {
   DrawingTools tools_;
   FrameMarkers markers_;
   std::deque<DrawingControlSet> sets_;
+  std::map<QWidget*, QPoint> cursors_;  // where the next control goes on each page
 };
 
 }  // namespace kestrom::drawing
