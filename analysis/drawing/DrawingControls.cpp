@@ -29,12 +29,13 @@ bool IsAngleTool(Tool tool) {
   return false;
 }
 
+// A spin edit doubles as a colour swatch: its text shows the pen colour, its ground the fill.
+// A style sheet, because the window may have styled the spin edits already.
 void SetSwatch(QSpinBox* spin, core::TColor text, std::optional<core::TColor> base) {
   if (!spin) return;
-  QPalette pal = spin->palette();
-  pal.setColor(QPalette::Text, core::ToQColor(text));
-  if (base) pal.setColor(QPalette::Base, core::ToQColor(*base));
-  spin->setPalette(pal);
+  QString sheet = QStringLiteral("color: %1;").arg(core::ToQColor(text).name());
+  if (base) sheet += QStringLiteral(" background-color: %1;").arg(core::ToQColor(*base).name());
+  spin->setStyleSheet(sheet);
 }
 
 }  // namespace
