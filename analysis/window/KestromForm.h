@@ -4,13 +4,16 @@
 // source files: controls (KestromFormControls.cpp), creation and start-up (KestromFormStart.cpp),
 // layouts (KestromFormLayout.cpp).
 
+#include "analysis/annotation/DrawingStore.h"
 #include "platform/core/Colour.h"
+#include "platform/ui/Canvas.h"
 #include "platform/ui/Dialogs.h"
 
 #include <QFrame>
 #include <QImage>
 #include <QLabel>
 #include <QWidget>
+#include <memory>
 
 class QAction;
 class QFrame;
@@ -25,6 +28,11 @@ class QToolButton;
 namespace kestrom::media {
 class MediaPlayer;
 }
+
+namespace kestrom::drawing {
+class DrawingControls;
+class DrawingPort;
+}  // namespace kestrom::drawing
 
 namespace kestrom::sheets {
 class TNewMemoPad;
@@ -168,7 +176,7 @@ class TKestromForm : public QWidget {
   core::TColor SnapshotPen = core::clBlack;
   core::TColor SnapshotBrush = core::clWhite;
   /** @brief What the window shows below the menu panel; paintEvent only shows it. */
-  QImage WindowCanvas;
+  ui::Canvas WindowCanvas;
 
   // Dialog settings (their initial folders, filters, names).
   ui::FileRequest OpenDialog1, OpenDialog2, OpenDialog3, SaveDialog1;
@@ -219,6 +227,16 @@ class TKestromForm : public QWidget {
   /** @brief Plays the window's video into WindowCanvas. */
   media::MediaPlayer* MediaPlayer1 = nullptr;
 
+  // ---- drawing (KestromFormDrawing.cpp) ----
+  /** @brief The drawing controls on the Markers, Shapes and Angles tabs and on the palettes. */
+  void CreateDrawingControls();
+  /** @brief The overlay steps of the redraw pass: the stored drawings, then the stopwatch. */
+  void RedrawDrawings();
+  /** @brief Lists the angles in this window's results table (Main's or Best's). */
+  void ShowAnglesTable();
+  annotation::DrawingStore Drawings;
+  drawing::DrawingControls* Drawing = nullptr;
+
  protected:
   void paintEvent(QPaintEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -235,6 +253,7 @@ class TKestromForm : public QWidget {
   QToolButton* AddSpeedButton(QWidget* parent, const QString& name, const QString& caption, const QString& hint,
                               int left, int top, bool checkable = false, int width = 28);
   void FillSnapshot();
+  std::unique_ptr<drawing::DrawingPort> drawingPort_;
   QRect requestedBounds_;
   bool boundsPending_ = false;
 };

@@ -55,10 +55,10 @@ void TKestromForm::resizeEvent(QResizeEvent* event) {
   FileControls->setGeometry(0, 0, width(), MenuPanel->height());
   StatusBar1->setGeometry(0, height() - 20, width(), 20);
   CentreImage2();
-  if (WindowCanvas.size() != size()) {
+  if (WindowCanvas.Image().size() != size()) {
     QImage canvas(size(), QImage::Format_RGB32);
     canvas.fill(core::ToQColor(shell::Globals().BackgroundColour));
-    WindowCanvas = canvas;
+    WindowCanvas.Image() = canvas;  // the same picture object, which the media player draws into
   }
 }
 

@@ -158,10 +158,10 @@ QImage TKestromForm::PictureAreaImage() const {
   const int w = std::max(1, AreaWidth), h = std::max(1, AreaHeight);
   QImage picture(w, h, QImage::Format_RGB32);
   picture.fill(core::ToQColor(shell::Globals().BackgroundColour));
-  if (!WindowCanvas.isNull()) {
+  if (!WindowCanvas.Image().isNull()) {
     // The canvas holds the frame and every drawing on it; the screen is never read.
     QPainter painter(&picture);
-    painter.drawImage(QPoint(0, 0), WindowCanvas, QRect(0, MenuPanelHeight, w, h));
+    painter.drawImage(QPoint(0, 0), WindowCanvas.Image(), QRect(0, MenuPanelHeight, w, h));
   }
   return picture;
 }

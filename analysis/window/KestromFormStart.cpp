@@ -1,5 +1,6 @@
 // Creation and start-up of the analysis window: the globals it sets, its first state, the start
 // timer that arranges both windows and runs the first-run checks.
+#include "analysis/drawing/DrawingControls.h"
 #include "analysis/shell/DiagForm806.h"
 #include "analysis/shell/GlobalPaths.h"
 #include "analysis/shell/RegistrationForms.h"
@@ -36,7 +37,11 @@ TKestromForm::TKestromForm(const QString& name, QWidget* parent) : QWidget(paren
   FormCreate();
 }
 
-TKestromForm::~TKestromForm() = default;
+TKestromForm::~TKestromForm() {
+  // The drawing controls filter this window's events and use its canvas; they go first.
+  delete Drawing;
+  Drawing = nullptr;
+}
 
 void TKestromForm::FormCreate() {
   ShowTab(FileControls, MainSheet);
@@ -83,6 +88,7 @@ void TKestromForm::FormCreate() {
   ShapesControlForm = new TShapesControlForm(this);
   MarkerForm = new TMarkerForm(this);
   AnglesControlForm = new TAnglesControlForm(this);
+  CreateDrawingControls();
   MemoPad = new TNewMemoPad(this);
   NTSCHint = new TShowNTSCHint(this);
 
@@ -277,9 +283,9 @@ void TKestromForm::SnapshotFrame() {
   CheckOnScreen();
   OffScreen = false;
   if (!(Forms().MainWindow && Forms().MainWindow->DrivesPair)) raise();
-  if (!WindowCanvas.isNull() && !SnapshotPicture.isNull()) {
+  if (!WindowCanvas.Image().isNull() && !SnapshotPicture.isNull()) {
     QPainter painter(&SnapshotPicture);
-    painter.drawImage(QPoint(0, 0), WindowCanvas, QRect(0, MenuPanelHeight, AreaWidth, AreaHeight));
+    painter.drawImage(QPoint(0, 0), WindowCanvas.Image(), QRect(0, MenuPanelHeight, AreaWidth, AreaHeight));
   }
 }
 
@@ -287,9 +293,9 @@ void TKestromForm::FillSnapshot() { SnapshotPicture.fill(core::ToQColor(Snapshot
 
 void TKestromForm::paintEvent(QPaintEvent* event) {
   QWidget::paintEvent(event);
-  if (!Started || WindowCanvas.isNull()) return;
+  if (!Started || WindowCanvas.Image().isNull()) return;
   QPainter painter(this);
-  painter.drawImage(QPoint(0, 0), WindowCanvas);
+  painter.drawImage(QPoint(0, 0), WindowCanvas.Image());
 }
 
 void TKestromForm::closeEvent(QCloseEvent* event) {

@@ -38,8 +38,8 @@ void TCapture1::FormCreate() {
   best->AnglesControlForm->OwnerIndex = 2;
   best->AnglesControlForm->setWindowTitle("Angles - Best");
 
-  main->MediaPlayer1->SetDisplay(&main->WindowCanvas);
-  best->MediaPlayer1->SetDisplay(&best->WindowCanvas);
+  main->MediaPlayer1->SetDisplay(&main->WindowCanvas.Image());
+  best->MediaPlayer1->SetDisplay(&best->WindowCanvas.Image());
 
   main->IsMain = true;
   main->IsBest = false;

@@ -34,9 +34,9 @@ class WindowSheets : public test::StartUpFixture {
     w->VideoOpen = true;
     w->AreaWidth = area.width();
     w->AreaHeight = area.height();
-    w->WindowCanvas = QImage(area.width() + 16, area.height() + 120, QImage::Format_RGB32);
-    w->WindowCanvas.fill(Qt::darkGray);  // the menu panel's strip must not be copied
-    QPainter painter(&w->WindowCanvas);
+    w->WindowCanvas.Image() = QImage(area.width() + 16, area.height() + 120, QImage::Format_RGB32);
+    w->WindowCanvas.Image().fill(Qt::darkGray);  // the menu panel's strip must not be copied
+    QPainter painter(&w->WindowCanvas.Image());
     painter.fillRect(QRect(0, w->MenuPanelHeight, area.width(), area.height()), Qt::blue);
     painter.fillRect(QRect(0, w->MenuPanelHeight, 10, 10), Qt::red);
   }

@@ -40,7 +40,7 @@ class AnalysisStartUp : public test::StartUpFixture {
 TEST_F(AnalysisStartUp, CreationWiresThePairAndArmsTheStartTimer) {
   for (TKestromForm* w : {Main(), Best()}) EXPECT_EQ(w->windowTitle(), shell::AnalysisWindowTitle);
   EXPECT_EQ(shell::AnalysisWindowTitle, "Kestrom Systems Ltd.   Measuring Motion Frame by Frame...");
-  for (TKestromForm* w : {Main(), Best()}) EXPECT_EQ(w->MediaPlayer1->Display(), &w->WindowCanvas);
+  for (TKestromForm* w : {Main(), Best()}) EXPECT_EQ(w->MediaPlayer1->Display(), &w->WindowCanvas.Image());
   EXPECT_TRUE(Main()->IsMain && !Main()->IsBest);
   EXPECT_TRUE(Best()->IsBest && !Best()->IsMain);
   const struct {

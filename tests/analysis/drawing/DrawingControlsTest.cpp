@@ -1,0 +1,179 @@
+#include "analysis/drawing/DrawingControls.h"
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+namespace kestrom::drawing {
+namespace {
+
+// The window as the controls see it: a 320x240 video at zoom 1.0 whose picture stands at (20, 60).
+struct FakePort final : DrawingPort {
+  ZoomView view{1.0, 20, 60, 320, 240};
+  bool open = true;
+  MarkerVideo video{true, 2000, 10000, 40.0};
+  QString videoFile;
+  int refreshes = 0, tablesShown = 0;
+  std::vector<std::pair<int64_t, int64_t>> seeks;
+  QStringList errors;
+  std::function<void()> onRefresh;
+
+  int ShowX(double x) const override { return view.ShowX(x); }
+  int ShowY(double y) const override { return view.ShowY(y); }
+  double ScreenToVideoX(int x) const override { return view.ScreenToVideoX(x); }
+  double ScreenToVideoY(int y) const override { return view.ScreenToVideoY(y); }
+  int FrameWidth() const override { return 320; }
+  int FrameHeight() const override { return 240; }
+  bool VideoOpen() const override { return open; }
+  PictureBounds Picture() const override { return {20, 60, 340, 300}; }
+  void StopPlayback() override {}
+  void SnapshotFrame() override {}
+  void RefreshFrame() override {
+    ++refreshes;
+    if (onRefresh) onRefresh();
+  }
+  void SetStatusText(int, const QString&) override {}
+  void ShowAnglesTable() override { ++tablesShown; }
+  void HideAnglesTable() override {}
+  MarkerVideo Video() const override { return video; }
+  void SeekToMarker(int64_t ms, int64_t frame) override { seeks.emplace_back(ms, frame); }
+  annotation::CompanionFileNames FileNames() const override {
+    return annotation::CompanionFileNames::ForVideo(videoFile);
+  }
+  void ShowError(const QString& text) override { errors << text; }
+};
+
+struct Window {
+  Window() : canvas(400, 320) {
+    widget.resize(400, 320);
+    for (QWidget** page : {&markers, &shapes, &angles, &paletteMarkers, &paletteShapes, &paletteAngles})
+      *page = new QWidget(&widget);
+    controls = new DrawingControls(&widget, canvas, store, port);
+    controls->AddControlSet(markers, shapes, angles);
+    controls->AddControlSet(paletteMarkers, paletteShapes, paletteAngles);
+    port.videoFile = dir.filePath("clip.avi");
+    port.onRefresh = [this] {
+      canvas.Image().fill(Qt::darkGray);
+      controls->RedrawOverlays();
+    };
+  }
+  template <typename T = QToolButton>
+  T* Find(QWidget* page, const char* name) {
+    return page->findChild<T*>(name);
+  }
+  void Mouse(QEvent::Type type, QPoint p) {
+    QMouseEvent e(type, QPointF(p), widget.mapToGlobal(QPointF(p)), Qt::LeftButton,
+                  type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&widget, &e);
+  }
+  void Drag(QPoint from, QPoint to) {
+    Mouse(QEvent::MouseButtonPress, from);
+    Mouse(QEvent::MouseMove, (from + to) / 2);
+    Mouse(QEvent::MouseMove, to);
+    Mouse(QEvent::MouseButtonRelease, to);
+  }
+
+  QTemporaryDir dir;
+  QWidget widget;
+  QWidget *markers, *shapes, *angles, *paletteMarkers, *paletteShapes, *paletteAngles;
+  ui::Canvas canvas;
+  annotation::DrawingStore store;
+  FakePort port;
+  DrawingControls* controls;
+};
+
+TEST(DrawingControls, MarkerButtonsOfWindowAndPaletteStayInStep) {
+  Window w;
+  EXPECT_EQ(w.Find(w.markers, "Std3")->text(), "3");
+  EXPECT_EQ(w.Find(w.markers, "Std3")->toolTip(), "Marker 3 : Press Control to Reset this Marker");
+  w.Find(w.paletteMarkers, "Std3")->click();
+  EXPECT_EQ(w.Find(w.markers, "Std3")->text(), "50");
+  EXPECT_EQ(w.Find(w.paletteMarkers, "Std3")->text(), "50");
+  w.port.video.positionMs = 6000;
+  w.Find(w.markers, "Std3")->click();
+  ASSERT_EQ(w.port.seeks.size(), 1u);
+  EXPECT_EQ(w.port.seeks[0], (std::pair<int64_t, int64_t>{2000, 50}));
+
+  QKeyEvent control(QEvent::KeyPress, Qt::Key_Control, Qt::ControlModifier);
+  QCoreApplication::sendEvent(w.Find(w.paletteMarkers, "Std3"), &control);
+  EXPECT_EQ(w.Find(w.markers, "Std3")->text(), "3");
+
+  w.Find(w.markers, "Time")->click();
+  EXPECT_TRUE(w.Find(w.paletteMarkers, "Time")->isChecked());
+  w.port.video.positionMs = 8500;
+  w.controls->RedrawOverlays();
+  EXPECT_EQ(w.Find(w.paletteMarkers, "Time")->text(), "2.50");
+}
+
+TEST(DrawingControls, ToolButtonsFormOneGroupAcrossWindowAndPalette) {
+  Window w;
+  w.Find(w.shapes, "LineButton")->click();
+  EXPECT_TRUE(w.Find(w.paletteShapes, "LineButton")->isChecked());
+  EXPECT_EQ(w.controls->Tools().ActiveMode(), kModeShapes);
+  w.Find(w.paletteShapes, "RectangleButton")->click();
+  EXPECT_FALSE(w.Find(w.shapes, "LineButton")->isChecked());
+  EXPECT_TRUE(w.Find(w.shapes, "RectangleButton")->isChecked());
+  w.Find(w.paletteShapes, "RectangleButton")->click();  // a palette button only switches on
+  EXPECT_TRUE(w.Find(w.shapes, "RectangleButton")->isChecked());
+  w.Find(w.shapes, "RectangleButton")->click();  // the window's releases
+  EXPECT_EQ(w.controls->Tools().ActiveMode(), kModeNone);
+
+  w.Find<QSpinBox>(w.paletteShapes, "ShapesSpinEdit")->setValue(7);
+  EXPECT_EQ(w.Find<QSpinBox>(w.shapes, "ShapesSpinEdit")->value(), 7);
+  EXPECT_EQ(w.controls->Tools().Settings.penWidth, 7);
+
+  w.Find(w.angles, "VerticalAngleSpeedButton")->click();
+  w.Find(w.angles, "VerticalAngleSpeedButton")->click();  // the chosen angle tool stays down
+  EXPECT_TRUE(w.Find(w.paletteAngles, "VerticalAngleSpeedButton")->isChecked());
+  EXPECT_EQ(w.controls->Tools().ActiveMode(), kModeReferenceAngle);
+
+  // Back on the shapes tab, the ellipse armed there is the tool again.
+  w.Find(w.shapes, "EllipseButton")->click();
+  w.Find(w.angles, "GeneralAngleSpeedButton")->click();
+  EXPECT_EQ(w.controls->Tools().ActiveMode(), kModeAngle);
+  w.controls->ResumeArmedTool(/*anglesTab=*/false);
+  EXPECT_EQ(w.controls->Tools().ActiveMode(), kModeShapes);
+  EXPECT_EQ(w.controls->Tools().ShapeKindOfTool(), annotation::ShapeKind::Ellipse);
+}
+
+TEST(DrawingControls, MouseOnTheWindowDrawsAndSavedDrawingsComeBack) {
+  Window w;
+  EXPECT_TRUE(w.widget.hasMouseTracking());
+  w.Find(w.shapes, "EllipseButton")->click();
+  w.Drag({60, 100}, {160, 180});
+  w.Find(w.angles, "GeneralAngleSpeedButton")->click();
+  w.Drag({100, 250}, {150, 200});
+  w.Drag({200, 200}, {250, 250});
+  ASSERT_EQ(w.store.Shapes().size(), 1u);
+  ASSERT_EQ(w.store.Angles().size(), 1u);
+  EXPECT_EQ(w.store.Shapes()[0].x1, 40);
+  EXPECT_EQ(w.store.Shapes()[0].y1, 40);
+  w.port.RefreshFrame();
+  const QImage drawn = w.canvas.Image();
+
+  w.Find(w.shapes, "SaveShapesSpeedButton")->click();
+  w.Find(w.angles, "SaveAnglesSpeedButton")->click();
+  w.Find(w.markers, "Std1")->click();
+  w.Find(w.markers, "SaveMarkerSpeedButton")->click();
+  EXPECT_TRUE(w.port.errors.isEmpty()) << w.port.errors.join("\n").toStdString();
+
+  // Opened again: only the markers come back by themselves.
+  w.store.ResetForNewVideo();
+  w.store.LoadMarkers(w.port.FileNames().MarkersFile, 40.0);
+  w.controls->ShowMarkerCaptions();
+  EXPECT_EQ(w.Find(w.markers, "Std1")->text(), "50");
+  w.port.RefreshFrame();
+  EXPECT_NE(w.canvas.Image(), drawn);
+  w.Find(w.shapes, "LoadShapesSpeedButton")->click();
+  w.Find(w.angles, "LoadAnglesSpeedButton")->click();
+  EXPECT_EQ(w.canvas.Image(), drawn);
+  EXPECT_EQ(w.port.tablesShown, 1);
+}
+
+}  // namespace
+}  // namespace kestrom::drawing
