@@ -134,3 +134,23 @@ std::pair<int64_t, int64_t> RefreshSeeks(int64_t position, int64_t lengthMs, dou
 }
 
 }  // namespace kestrom::playback
+
+namespace kestrom::playback {
+
+bool IsPartlyOffScreen(const QRect& window, const QSize& screen) {
+  return window.left() < 0 || window.top() < 0 || window.left() + window.width() > screen.width() ||
+         window.top() + window.height() > screen.height();
+}
+
+bool WhiteMargins(bool videoOpen, int frameHeight, int layout) {
+  return videoOpen && frameHeight == 480 && layout == 1;
+}
+
+QString StopwatchText(double seconds, const QString& previous) {
+  if (seconds < 100) return core::Printf("%.2f", seconds);
+  if (seconds < 1000) return core::Printf("%.1f", seconds);
+  if (seconds < 10000) return core::Printf("%.0f", seconds);
+  return previous;
+}
+
+}  // namespace kestrom::playback

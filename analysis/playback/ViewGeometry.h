@@ -102,3 +102,19 @@ QString ZoomStatusText(double factor);
 std::pair<int64_t, int64_t> RefreshSeeks(int64_t position, int64_t lengthMs, double frameDuration);
 
 }  // namespace kestrom::playback
+
+namespace kestrom::playback {
+
+/** @brief The window lies partly outside the screen. */
+bool IsPartlyOffScreen(const QRect& window, const QSize& screen);
+
+/** @brief Margins are white only for an open 480-line video in the vertical layout. */
+bool WhiteMargins(bool videoOpen, int frameHeight, int layout);
+
+/**
+ * @brief The stopwatch label for t seconds: 2 decimals below 100, 1 below 1000, none below 10000;
+ * from 10000 on the label keeps its previous text.
+ */
+QString StopwatchText(double seconds, const QString& previous);
+
+}  // namespace kestrom::playback

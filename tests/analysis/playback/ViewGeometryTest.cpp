@@ -155,3 +155,28 @@ TEST(ViewGeometry, ResizeOutlineIsTheCentredPicture) {
 
 }  // namespace
 }  // namespace kestrom::playback
+
+namespace kestrom::playback {
+namespace {
+
+TEST(ViewRules, OffScreenMarginsAndStopwatch) {
+  const QSize screen(1280, 1024);
+  EXPECT_FALSE(IsPartlyOffScreen(QRect(0, 0, 1280, 1024), screen));
+  EXPECT_TRUE(IsPartlyOffScreen(QRect(-1, 0, 100, 100), screen));
+  EXPECT_TRUE(IsPartlyOffScreen(QRect(0, -1, 100, 100), screen));
+  EXPECT_TRUE(IsPartlyOffScreen(QRect(1181, 0, 100, 100), screen));
+  EXPECT_TRUE(IsPartlyOffScreen(QRect(0, 925, 100, 100), screen));
+
+  EXPECT_TRUE(WhiteMargins(true, 480, 1));
+  EXPECT_FALSE(WhiteMargins(true, 480, 2));
+  EXPECT_FALSE(WhiteMargins(true, 576, 1));
+  EXPECT_FALSE(WhiteMargins(false, 480, 1));
+
+  const std::pair<double, const char*> times[] = {
+      {0.0, "0.00"}, {1.234, "1.23"}, {99.99, "99.99"}, {100.04, "100.0"},
+      {999.9, "999.9"}, {1000.4, "1000"}, {9999.4, "9999"}, {10000.0, "keep"}, {-0.5, "-0.50"}};
+  for (auto [t, text] : times) EXPECT_EQ(StopwatchText(t, "keep"), QString(text)) << t;
+}
+
+}  // namespace
+}  // namespace kestrom::playback
