@@ -8,6 +8,7 @@ KESTROM_PACKAGES=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libjpeg62-turbo-dev libcurl4-openssl-dev libasound2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
   locales fonts-dejavu-core xvfb xauth python3-aiosmtpd poppler-utils imagemagick
 )
 
