@@ -71,6 +71,8 @@ TickOutcome PlaybackClock::Timer1Timer() {
 
 void PlaybackClock::StopPlayback() {
   host_.StopTimer();
+  // A stop outranks an earlier pause: nothing may restart the clock behind the coach's back.
+  ResumePending = false;
   ScrollTag = 0;
   host_.SnapshotFrame();
 }

@@ -86,7 +86,10 @@ class PlaybackClock {
   /** @brief One tick of the playback timer (Timer1Timer). */
   TickOutcome Timer1Timer();
 
-  /** @brief Clock off, scroll bar seeks again, snapshot (before nearly every tool action). */
+  /**
+   * @brief Clock off, scroll bar seeks again, snapshot (before nearly every tool action). A pause
+   * pending resumption is forgotten.
+   */
   void StopPlayback();
   /** @brief Stops a running clock so that ResumePlayback restarts it. */
   void PausePlayback();

@@ -210,6 +210,18 @@ TEST_F(PlaybackClockTest, AMessageDuringPlayStopsTheClockAndResumesWhereItStoppe
   EXPECT_FALSE(host_.timer);
 }
 
+TEST_F(PlaybackClockTest, AStopAfterAPauseIsNotUndoneByTheNextMessage) {
+  Open(250, 10000);
+  clock_.Play(kNormalSpeed);
+  for (int i = 0; i < 10; ++i) Tick();
+  clock_.PausePlayback();  // the coach starts dragging the picture scroll bar
+  clock_.StopPlayback();   // and the change that follows stops playback
+  clock_.RunPaused([] { return 0; });
+  EXPECT_FALSE(host_.timer);
+  clock_.ResumePlayback();
+  EXPECT_FALSE(host_.timer);
+}
+
 TEST_F(PlaybackClockTest, TheClocksOwnScrollMovesStartNoSeek) {
   Open(250, 10000);
   clock_.Play(kNormalSpeed);
