@@ -5,6 +5,8 @@ cd "$(dirname "$0")"
 source scripts/setup.sh
 kestrom_ensure_packages
 kestrom_build build/release Release -DKESTROM_TESTS=OFF
+# A new user finds a sample clip in the default samples folder (written once).
+build/release/bin/KestromSampleClip --samples || echo "The sample clip could not be written." >&2
 program=build/release/bin/KestromRuvodo
 if [ -x "$program" ]; then
   exec "$program" "$@"

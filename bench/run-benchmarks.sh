@@ -8,7 +8,7 @@ kestrom_build build/release Release
 shopt -s nullglob
 found=0
 for b in build/release/bench/*; do
-  [ -x "$b" ] || continue
+  [ -f "$b" ] && [ -x "$b" ] || continue
   found=1
   echo "== $(basename "$b")"
   "$b" "$@"

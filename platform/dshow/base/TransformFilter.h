@@ -1,0 +1,108 @@
+#pragma once
+// A filter with one input and one output pin that makes one output sample from each input
+// sample. The derived filter says which types it takes and gives and does the transform.
+
+#include "platform/dshow/base/BaseFilter.h"
+
+#include <memory>
+
+namespace kestrom::dshow {
+
+class CTransformFilter;
+
+class CTransformInputPin : public CBaseInputPin {
+ public:
+  CTransformInputPin(const char* objectName, CTransformFilter* filter, HRESULT* hr, LPCWSTR name);
+
+  HRESULT CheckConnect(IPin* pin) override;
+  HRESULT BreakConnect() override;
+  HRESULT CompleteConnect(IPin* receivePin) override;
+  HRESULT CheckMediaType(const CMediaType* type) override;
+  HRESULT SetMediaType(const CMediaType* type) override;
+  HRESULT Receive(IMediaSample* sample) override;
+  HRESULT EndOfStream() override;
+  HRESULT BeginFlush() override;
+  HRESULT EndFlush() override;
+  HRESULT NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate) override;
+
+ private:
+  CTransformFilter* transform_;
+};
+
+class CTransformOutputPin : public CBaseOutputPin {
+ public:
+  CTransformOutputPin(const char* objectName, CTransformFilter* filter, HRESULT* hr, LPCWSTR name);
+
+  HRESULT CheckConnect(IPin* pin) override;
+  HRESULT BreakConnect() override;
+  HRESULT CompleteConnect(IPin* receivePin) override;
+  HRESULT CheckMediaType(const CMediaType* type) override;
+  HRESULT SetMediaType(const CMediaType* type) override;
+  HRESULT GetMediaType(int position, CMediaType* type) override;
+  HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
+
+ private:
+  CTransformFilter* transform_;
+};
+
+class CTransformFilter : public CBaseFilter {
+ public:
+  CTransformFilter(const char* objectName, IUnknown* outer, REFCLSID clsid);
+  ~CTransformFilter() override;
+
+  int GetPinCount() override { return 2; }
+  CBasePin* GetPin(int n) override;
+
+  HRESULT Stop() override;
+  HRESULT Pause() override;
+
+  // What the derived filter decides.
+  virtual HRESULT CheckInputType(const CMediaType* type) = 0;
+  virtual HRESULT CheckTransform(const CMediaType* in, const CMediaType* out) = 0;
+  virtual HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) = 0;
+  virtual HRESULT GetMediaType(int position, CMediaType* type) = 0;
+  /** @brief S_OK delivers the output sample, S_FALSE drops it, an error fails the input sample. */
+  virtual HRESULT Transform(IMediaSample* in, IMediaSample* out) = 0;
+
+  /** @brief The agreed type of one side; S_OK by default. */
+  virtual HRESULT SetMediaType(PIN_DIRECTION direction, const CMediaType* type);
+  virtual HRESULT CheckConnect(PIN_DIRECTION direction, IPin* pin);
+  virtual HRESULT BreakConnect(PIN_DIRECTION direction);
+  virtual HRESULT CompleteConnect(PIN_DIRECTION direction, IPin* receivePin);
+  virtual HRESULT StartStreaming();
+  virtual HRESULT StopStreaming();
+
+  /** @brief Makes, delivers and releases the output sample of one input sample. */
+  virtual HRESULT Receive(IMediaSample* sample);
+  /** @brief A delivery buffer with the input sample's times and flags. */
+  virtual HRESULT InitializeOutputSample(IMediaSample* in, IMediaSample** out);
+  virtual HRESULT EndOfStream();
+  virtual HRESULT BeginFlush();
+  virtual HRESULT EndFlush();
+  virtual HRESULT NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate);
+
+  /** @brief The pins (made on first use; null only when they could not be made). */
+  CTransformInputPin* InputPin() {
+    GetPin(0);
+    return input_.get();
+  }
+  CTransformOutputPin* OutputPin() {
+    GetPin(1);
+    return output_.get();
+  }
+
+ protected:
+  std::recursive_mutex filterLock_;
+  std::mutex receiveLock_;
+  std::unique_ptr<CTransformInputPin> input_;
+  std::unique_ptr<CTransformOutputPin> output_;
+  bool pinsFailed_ = false;
+};
+
+/** @brief The transform base of video filters. */
+class CVideoTransformFilter : public CTransformFilter {
+ public:
+  using CTransformFilter::CTransformFilter;
+};
+
+}  // namespace kestrom::dshow

@@ -1,0 +1,666 @@
+#include "platform/media/FileSource.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <cstring>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/pixdesc.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+namespace kestrom::media {
+namespace {
+
+constexpr int64_t kJumpWindow = 32;  // frames kept before the target of a jump
+
+QString AvError(int code) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(code, text, sizeof text);
+  return QString::fromUtf8(text);
+}
+
+void QuietLibraries() {
+  static bool done = false;
+  if (!done) {
+    // Damaged files are expected input (cut-off recordings) and the reader reports what
+    // matters; a level the program chose itself is left alone.
+    if (av_log_get_level() == AV_LOG_INFO) av_log_set_level(AV_LOG_FATAL);
+    done = true;
+  }
+}
+
+bool IsAviOrMov(const AVFormatContext* format) {
+  const char* name = format->iformat->name;
+  return std::strcmp(name, "avi") == 0 || std::strstr(name, "mov") != nullptr;
+}
+
+// The full-range "J" formats are deprecated in the scaler; it wants the plain format plus a range.
+AVPixelFormat PlainFormat(int format, bool* fullRange) {
+  switch (format) {
+    case AV_PIX_FMT_YUVJ420P: *fullRange = true; return AV_PIX_FMT_YUV420P;
+    case AV_PIX_FMT_YUVJ422P: *fullRange = true; return AV_PIX_FMT_YUV422P;
+    case AV_PIX_FMT_YUVJ444P: *fullRange = true; return AV_PIX_FMT_YUV444P;
+    case AV_PIX_FMT_YUVJ440P: *fullRange = true; return AV_PIX_FMT_YUV440P;
+    default: *fullRange = false; return AVPixelFormat(format);
+  }
+}
+
+// An AVI chunk whose data starts at pos is whole when its declared size fits in the file.
+bool AviChunkComplete(QFile& file, int64_t pos, int64_t fileSize) {
+  if (pos < 8) return true;
+  unsigned char header[8];
+  if (!file.seek(pos - 8) || file.read(reinterpret_cast<char*>(header), 8) != 8) return false;
+  const int64_t size = int64_t(header[4]) | int64_t(header[5]) << 8 | int64_t(header[6]) << 16 |
+                       int64_t(header[7]) << 24;
+  return pos + size <= fileSize;
+}
+
+// Whether a packet starts a keyframe. A file without an index marks every packet as one, so the
+// picture types of the recording codecs are read from the bitstream itself.
+bool IsKeyPicture(AVCodecID codec, const AVPacket* packet) {
+  const AVCodecDescriptor* descriptor = avcodec_descriptor_get(codec);
+  if (descriptor && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY)) return true;
+  const uint8_t* d = packet->data;
+  const int size = packet->size;
+  switch (codec) {
+    case AV_CODEC_ID_MSMPEG4V2:
+    case AV_CODEC_ID_MSMPEG4V3:
+    case AV_CODEC_ID_WMV1:
+    case AV_CODEC_ID_WMV2:
+      return size > 0 && (d[0] >> 6) == 0;  // picture type in the first two bits, 0 = intra
+    case AV_CODEC_ID_MPEG4:
+      for (int i = 0; i + 4 < size; ++i)
+        if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1 && d[i + 3] == 0xB6) return (d[i + 4] >> 6) == 0;
+      return false;
+    default:
+      return packet->flags & AV_PKT_FLAG_KEY;
+  }
+}
+
+}  // namespace
+
+std::unique_ptr<FileSource> FileSource::Open(const QString& path, QString* error) {
+  QuietLibraries();
+  std::unique_ptr<FileSource> source(new FileSource);
+  QString message;
+  if (!source->Init(path, &message)) {
+    if (error) *error = message;
+    return nullptr;
+  }
+  return source;
+}
+
+FileSource::~FileSource() {
+  DropDrained();
+  for (auto& [n, item] : cache_) av_frame_free(&item.frame);
+  sws_freeContext(scaler_);
+  av_frame_free(&picture_);
+  av_packet_free(&packet_);
+  avcodec_free_context(&decoder_);
+  avformat_close_input(&format_);
+  swr_free(&resampler_);
+  av_frame_free(&audioFrame_);
+  av_packet_free(&audioPacket_);
+  avcodec_free_context(&audioDecoder_);
+  avformat_close_input(&audioFormat_);
+}
+
+bool FileSource::Init(const QString& path, QString* error) {
+  path_ = path;
+  const QString name = QFileInfo(path).fileName();
+  const QFileInfo file(path);
+  if (!file.exists()) {
+    *error = QString("The file \"%1\" does not exist.").arg(path);
+    return false;
+  }
+  if (file.size() == 0) {
+    *error = QString("The file \"%1\" is empty.").arg(path);
+    return false;
+  }
+  const QByteArray encoded = QFile::encodeName(path);
+  int rc = avformat_open_input(&format_, encoded.constData(), nullptr, nullptr);
+  if (rc < 0) {
+    *error = QString("The file \"%1\" is not a video file that can be read (%2).").arg(path, AvError(rc));
+    return false;
+  }
+  rc = avformat_find_stream_info(format_, nullptr);
+  if (rc < 0) {
+    *error = QString("The file \"%1\" is damaged: its streams cannot be read (%2).").arg(path, AvError(rc));
+    return false;
+  }
+  const AVCodec* codec = nullptr;
+  stream_ = av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+  // A cover picture in a sound file is no video.
+  if (stream_ >= 0 && (format_->streams[stream_]->disposition & AV_DISPOSITION_ATTACHED_PIC)) stream_ = -1;
+  if (stream_ < 0) {
+    *error = QString("The file \"%1\" holds no video stream.").arg(path);
+    return false;
+  }
+  AVStream* st = format_->streams[stream_];
+  if (!codec) {
+    *error = QString("The video of \"%1\" is coded with %2, which this system cannot decode.")
+                 .arg(path, QString::fromUtf8(avcodec_get_name(st->codecpar->codec_id)));
+    return false;
+  }
+  for (unsigned i = 0; i < format_->nb_streams; ++i)
+    if (int(i) != stream_) format_->streams[i]->discard = AVDISCARD_ALL;
+
+  decoder_ = avcodec_alloc_context3(codec);
+  avcodec_parameters_to_context(decoder_, st->codecpar);
+  // One thread: frame threading would hand back pictures with another packet's timestamps, and
+  // the numbering of pictures rests on those.
+  decoder_->thread_count = 1;
+  decoder_->opaque = this;
+  if (codec->capabilities & AV_CODEC_CAP_DR1) decoder_->get_buffer2 = &FileSource::GetBuffer;
+  rc = avcodec_open2(decoder_, codec, nullptr);
+  if (rc < 0) {
+    *error = QString("The video decoder for \"%1\" cannot start (%2).").arg(path, AvError(rc));
+    return false;
+  }
+  if (st->codecpar->width <= 0 || st->codecpar->height <= 0) {
+    *error = QString("The file \"%1\" gives no picture size.").arg(path);
+    return false;
+  }
+  info_.size = QSize(st->codecpar->width, st->codecpar->height);
+  info_.codec = QString::fromUtf8(codec->name);
+  AVRational rate = st->avg_frame_rate;
+  if (rate.num <= 0 || rate.den <= 0) rate = st->r_frame_rate;
+  if (rate.num <= 0 || rate.den <= 0) rate = AVRational{25, 1};
+  av_reduce(&rate.num, &rate.den, rate.num, rate.den, 1 << 30);
+  info_.rateNum = rate.num;
+  info_.rateDen = rate.den;
+  step_ = av_q2d(av_inv_q(rate)) / av_q2d(st->time_base);
+  frameBytes_ = size_t(std::max(1, av_image_get_buffer_size(AVPixelFormat(st->codecpar->format), info_.size.width(),
+                                                            info_.size.height(), 1)));
+
+  const int audio = av_find_best_stream(format_, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+  if (audio >= 0) {
+    const AVCodecParameters* par = format_->streams[audio]->codecpar;
+    info_.hasAudio = par->sample_rate > 0 && par->ch_layout.nb_channels > 0;
+    info_.audioRate = par->sample_rate;
+    info_.audioChannels = std::min(2, par->ch_layout.nb_channels);
+  }
+
+  packet_ = av_packet_alloc();
+  picture_ = av_frame_alloc();
+  if (!BuildIndex(file.size())) {
+    *error = QString("The file \"%1\" holds no complete video frame.").arg(path);
+    return false;
+  }
+
+  // The first picture fixes the timestamp of frame 0; every other number is counted from it.
+  if (!SeekToKey(0)) {
+    *error = QString("The file \"%1\" cannot be read from its start.").arg(path);
+    return false;
+  }
+  bool got = false;
+  for (;;) {
+    rc = avcodec_receive_frame(decoder_, picture_);
+    if (rc == 0) {
+      got = true;
+      break;
+    }
+    if (rc != AVERROR(EAGAIN)) break;
+    if (!ReadVideoPacket()) {
+      avcodec_send_packet(decoder_, nullptr);
+      continue;
+    }
+    avcodec_send_packet(decoder_, packet_);
+    av_packet_unref(packet_);
+  }
+  if (!got) {
+    *error = QString("No picture of \"%1\" can be decoded.").arg(path);
+    return false;
+  }
+  ++stats_.decodedFrames;
+  int64_t ts = picture_->best_effort_timestamp;
+  if (ts == AV_NOPTS_VALUE) ts = picture_->pts;
+  firstTs_ = ts == AV_NOPTS_VALUE ? 0 : ts;
+  decoderFresh_ = false;
+  lastOut_ = 0;
+  Remember(0, picture_);
+  av_frame_unref(picture_);
+  return true;
+}
+
+bool FileSource::BuildIndex(int64_t fileSize) {
+  AVStream* st = format_->streams[stream_];
+  const bool avi = std::strcmp(format_->iformat->name, "avi") == 0;
+  const int entries = avformat_index_get_entries_count(st);
+  // AVI and QuickTime files carry an entry for every frame; other containers are counted by
+  // reading every packet once.
+  // An AVI index is trusted when it agrees with the header; a recording cut off before its
+  // index was written, or one whose header and index disagree, is counted packet by packet.
+  const bool trusted = entries > 0 && (!avi || entries == st->nb_frames);
+  if (IsAviOrMov(format_) && trusted) {
+    for (int i = 0; i < entries; ++i) {
+      const AVIndexEntry* e = avformat_index_get_entry(st, i);
+      if (e->pos + e->size > fileSize) break;  // a recording whose end is missing
+      ++info_.frameCount;
+      if (e->flags & AVINDEX_KEYFRAME) keys_.push_back({e->timestamp, e->pos});
+    }
+  } else {
+    QFile raw(path_);
+    if (avi) raw.open(QIODevice::ReadOnly);
+    while (av_read_frame(format_, packet_) >= 0) {
+      const bool whole = !(packet_->flags & AV_PKT_FLAG_CORRUPT) &&
+                         (!avi || AviChunkComplete(raw, packet_->pos, fileSize));
+      if (packet_->stream_index == stream_ && packet_->size > 0 && whole) {
+        const int64_t ts = packet_->dts != AV_NOPTS_VALUE ? packet_->dts : packet_->pts;
+        ++info_.frameCount;
+        if (IsKeyPicture(st->codecpar->codec_id, packet_) && ts != AV_NOPTS_VALUE) {
+          keys_.push_back({ts, packet_->pos});
+          if (!trusted)  // AVI index entries point at the chunk header, eight bytes before the data
+            av_add_index_entry(st, avi ? packet_->pos - 8 : packet_->pos, ts, packet_->size, 0, AVINDEX_KEYFRAME);
+        }
+      }
+      av_packet_unref(packet_);
+    }
+  }
+  std::sort(keys_.begin(), keys_.end());
+  keys_.erase(std::unique(keys_.begin(), keys_.end()), keys_.end());
+  // Programme and transport streams seek by timestamp only roughly; their keyframes are
+  // found again by byte position.
+  const QByteArray demuxer(format_->iformat->name);
+  byteSeek_ = (demuxer == "mpeg" || demuxer == "mpegts" || demuxer == "mpegvideo") &&
+              std::all_of(keys_.begin(), keys_.end(), [](const Key& k) { return k.pos >= 0; });
+  return info_.frameCount > 0 && !keys_.empty();
+}
+
+bool FileSource::SeekToKey(size_t key) {
+  ++stats_.seeks;
+  const Key& k = keys_[key];
+  int rc = byteSeek_ ? av_seek_frame(format_, stream_, k.pos, AVSEEK_FLAG_BYTE)
+                     : av_seek_frame(format_, stream_, k.ts, AVSEEK_FLAG_BACKWARD);
+  if (rc < 0) rc = av_seek_frame(format_, stream_, k.ts, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY);
+  if (rc < 0) return false;
+  avcodec_flush_buffers(decoder_);
+  DropDrained();
+  draining_ = false;
+  atEnd_ = false;
+  decoderFresh_ = true;
+  lastOut_ = -1;
+  // Start decoding at a keyframe, whatever the demuxer landed on.
+  const AVCodecID codec = format_->streams[stream_]->codecpar->codec_id;
+  for (;;) {
+    if (!ReadVideoPacket()) return false;
+    if (IsKeyPicture(codec, packet_) && (!byteSeek_ || packet_->pos < 0 || packet_->pos >= k.pos)) break;
+    av_packet_unref(packet_);
+  }
+  runKey_ = key;
+  if (!byteSeek_) {
+    // The demuxer may have landed elsewhere; the run starts from where it did.
+    const int64_t landed = packet_->dts != AV_NOPTS_VALUE ? packet_->dts : packet_->pts;
+    if (landed != AV_NOPTS_VALUE) runKey_ = std::min(key, KeyAtOrBefore(landed));
+  }
+  avcodec_send_packet(decoder_, packet_);
+  av_packet_unref(packet_);
+  return true;
+}
+
+bool FileSource::ReadVideoPacket() {
+  for (;;) {
+    const int rc = av_read_frame(format_, packet_);
+    if (rc < 0) return false;
+    if (packet_->stream_index == stream_ && packet_->size > 0) return true;
+    av_packet_unref(packet_);
+  }
+}
+
+int64_t FileSource::TsOfFrame(int64_t n) const { return firstTs_ + int64_t(std::llround(double(n) * step_)); }
+
+int64_t FileSource::FrameNumberOf(const AVFrame* frame) const {
+  int64_t ts = frame->best_effort_timestamp;
+  if (ts == AV_NOPTS_VALUE) ts = frame->pts;
+  if (ts == AV_NOPTS_VALUE) return lastOut_ + 1;
+  return std::llround(double(ts - firstTs_) / step_);
+}
+
+size_t FileSource::KeyAtOrBefore(int64_t ts) const {
+  auto it = std::upper_bound(keys_.begin(), keys_.end(), Key{ts, 0});
+  return it == keys_.begin() ? 0 : size_t(it - keys_.begin()) - 1;
+}
+
+int FileSource::GetBuffer(AVCodecContext* context, AVFrame* frame, int flags) {
+  auto* self = static_cast<FileSource*>(context->opaque);
+  const auto format = AVPixelFormat(frame->format);
+  const AVPixFmtDescriptor* descriptor = av_pix_fmt_desc_get(format);
+  if (!descriptor || (descriptor->flags & (AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_HWACCEL)) || frame->width <= 0 ||
+      frame->height <= 0)
+    return avcodec_default_get_buffer2(context, frame, flags);
+  int w = frame->width, h = frame->height;
+  int alignment[AV_NUM_DATA_POINTERS];
+  avcodec_align_dimensions2(context, &w, &h, alignment);
+  // Widen until every line starts on a 64-byte boundary, as the decoders' vector code expects.
+  int linesize[4] = {};
+  for (;;) {
+    const int rc = av_image_fill_linesizes(linesize, format, w);
+    if (rc < 0) return rc;
+    bool aligned = true;
+    for (int i = 0; i < 4; ++i) aligned = aligned && linesize[i] % 64 == 0;
+    if (aligned) break;
+    w += w & ~(w - 1);
+  }
+  ptrdiff_t strides[4];
+  for (int i = 0; i < 4; ++i) strides[i] = linesize[i];
+  size_t planes[4] = {};
+  if (av_image_fill_plane_sizes(planes, format, h, strides) < 0) return avcodec_default_get_buffer2(context, frame, flags);
+  size_t offsets[4] = {}, total = 0;
+  for (int i = 0; i < 4; ++i) {
+    offsets[i] = total;
+    total += (planes[i] + 16 + 63) & ~size_t(63);  // room for the decoders' overreads
+  }
+  if (!self->pool_ || self->pool_->BufferSize() != total) self->pool_ = std::make_shared<FramePool>(total);
+  AVBufferRef* buffer = self->pool_->Get();
+  if (!buffer) return AVERROR(ENOMEM);
+  frame->buf[0] = buffer;
+  for (int i = 0; i < 4; ++i) {
+    frame->data[i] = planes[i] ? buffer->data + offsets[i] : nullptr;
+    frame->linesize[i] = planes[i] ? linesize[i] : 0;
+  }
+  frame->extended_data = frame->data;
+  return 0;
+}
+
+void FileSource::SetCacheBudget(size_t bytes) {
+  cacheBudget_ = std::max(bytes, frameBytes_);
+  Trim();
+}
+
+void FileSource::Remember(int64_t n, const AVFrame* frame) {
+  auto found = cache_.find(n);
+  if (found != cache_.end()) {
+    ages_.erase(found->second.age);
+    ages_.push_front(n);
+    found->second.age = ages_.begin();
+    return;
+  }
+  AVFrame* copy = av_frame_clone(frame);
+  if (!copy) return;
+  ages_.push_front(n);
+  cache_.emplace(n, Cached{copy, frameBytes_, ages_.begin()});
+  cacheBytes_ += frameBytes_;
+  Trim();
+}
+
+void FileSource::Trim() {
+  while (cacheBytes_ > cacheBudget_ && ages_.size() > 1) {
+    const int64_t oldest = ages_.back();
+    ages_.pop_back();
+    auto it = cache_.find(oldest);
+    cacheBytes_ -= it->second.bytes;
+    av_frame_free(&it->second.frame);
+    cache_.erase(it);
+  }
+}
+
+const AVFrame* FileSource::DecodedFrame(int64_t n) {
+  if (n < 0 || n >= info_.frameCount) return nullptr;
+  return DecodeTo(n);
+}
+
+void FileSource::DropDrained() {
+  for (Numbered& d : drained_) av_frame_free(&d.frame);
+  drained_.clear();
+}
+
+bool FileSource::NextPicture(int64_t* number) {
+  if (drained_.empty() && !draining_) {
+    for (;;) {
+      const int rc = avcodec_receive_frame(decoder_, picture_);
+      if (rc == 0) {
+        ++stats_.decodedFrames;
+        int64_t ts = picture_->best_effort_timestamp;
+        if (ts == AV_NOPTS_VALUE) ts = picture_->pts;
+        *number = ts != AV_NOPTS_VALUE ? FrameNumberOf(picture_) : lastOut_ + 1;
+        return true;
+      }
+      if (rc != AVERROR(EAGAIN)) {
+        atEnd_ = true;
+        return false;
+      }
+      if (!ReadVideoPacket()) break;
+      avcodec_send_packet(decoder_, packet_);  // a damaged packet costs its picture, nothing more
+      av_packet_unref(packet_);
+    }
+    // The end of the file: the decoder gives back what it holds, often without timestamps. Those
+    // pictures are the last of the clip, so they are numbered back from the last frame.
+    draining_ = true;
+    avcodec_send_packet(decoder_, nullptr);
+    for (;;) {
+      AVFrame* frame = av_frame_alloc();
+      if (avcodec_receive_frame(decoder_, frame) != 0) {
+        av_frame_free(&frame);
+        break;
+      }
+      ++stats_.decodedFrames;
+      int64_t ts = frame->best_effort_timestamp;
+      if (ts == AV_NOPTS_VALUE) ts = frame->pts;
+      drained_.push_back({frame, ts != AV_NOPTS_VALUE ? FrameNumberOf(frame) : INT64_MIN});
+    }
+    int64_t previous = lastOut_;
+    for (Numbered& d : drained_) {
+      if (d.number == INT64_MIN && previous >= 0) d.number = previous + 1;
+      previous = d.number;
+    }
+    int64_t next = info_.frameCount;
+    for (auto it = drained_.rbegin(); it != drained_.rend(); ++it) {
+      if (it->number == INT64_MIN) it->number = next - 1;
+      next = it->number;
+    }
+    std::reverse(drained_.begin(), drained_.end());  // served from the back
+  }
+  if (drained_.empty()) {
+    atEnd_ = true;
+    return false;
+  }
+  av_frame_unref(picture_);
+  av_frame_move_ref(picture_, drained_.back().frame);
+  av_frame_free(&drained_.back().frame);
+  *number = drained_.back().number;
+  drained_.pop_back();
+  return true;
+}
+
+const AVFrame* FileSource::DecodeTo(int64_t n) {
+  if (auto it = cache_.find(n); it != cache_.end()) {
+    ++stats_.cacheHits;
+    ages_.erase(it->second.age);
+    ages_.push_front(n);
+    it->second.age = ages_.begin();
+    return it->second.frame;
+  }
+  const int64_t target = TsOfFrame(n);
+  // Only the frames closest to the target are kept from a long decoding run: those are the
+  // ones the coach steps back through next. A jump keeps a few; stepping back from a cached
+  // frame keeps twice as many each time, up to what the budget holds, so a long group is
+  // decoded about once on the way back without every jump filling the cache.
+  const int64_t most = std::max<int64_t>(1, int64_t(cacheBudget_ / frameBytes_) - 1);
+  backWindow_ = cache_.count(n + 1) ? std::min(most, backWindow_ * 2) : std::min<int64_t>(most, kJumpWindow);
+  const int64_t window = backWindow_;
+  const bool onTheWay = !atEnd_ && !decoderFresh_ && lastOut_ >= 0 && n > lastOut_ &&
+                        (n - lastOut_ <= 8 || keys_[KeyAtOrBefore(target)].ts <= TsOfFrame(lastOut_));
+  if (!onTheWay && !SeekToKey(KeyAtOrBefore(target))) return nullptr;
+
+  size_t retries = 0;
+  const AVFrame* best = nullptr;
+  int64_t m = 0;
+  for (;;) {
+    if (!NextPicture(&m)) {
+      // The target lies past the last picture the file gives: show the last one.
+      if (!best && lastOut_ >= 0 && cache_.count(lastOut_)) best = cache_[lastOut_].frame;
+      return best;
+    }
+    if (decoderFresh_) {
+      const bool key = picture_->key_frame || picture_->pict_type == AV_PICTURE_TYPE_I;
+      if (key && m <= n) {
+        decoderFresh_ = false;
+      } else if (m >= n && runKey_ > 0 && retries < keys_.size()) {
+        // Landed past the target, or on pictures that lean on an earlier group: start one
+        // keyframe further back.
+        av_frame_unref(picture_);
+        ++retries;
+        if (!SeekToKey(runKey_ - 1)) return nullptr;
+        continue;
+      } else if (m >= n) {
+        // Nothing earlier to start from: the nearest picture the file gives will do.
+        decoderFresh_ = false;
+      } else {
+        av_frame_unref(picture_);  // a leading picture of an open group: not to be trusted
+        continue;
+      }
+    }
+    lastOut_ = m;
+    if (m >= n - window || m >= n) {
+      Remember(m, picture_);
+      if (cache_.count(m)) best = cache_[m].frame;
+    }
+    av_frame_unref(picture_);
+    if (m >= n) return best;
+  }
+}
+
+bool FileSource::ConvertInto(const AVFrame* frame, uint8_t* destination, int stride, QSize size) {
+  bool fullRange = false;
+  const AVPixelFormat format = PlainFormat(frame->format, &fullRange);
+  scaler_ = sws_getCachedContext(scaler_, frame->width, frame->height, format, size.width(), size.height(),
+                                 AV_PIX_FMT_RGB32, size == QSize(frame->width, frame->height) ? SWS_POINT : SWS_BILINEAR,
+                                 nullptr, nullptr, nullptr);
+  if (!scaler_) return false;
+  const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
+  sws_setColorspaceDetails(scaler_, coefficients, fullRange ? 1 : 0, coefficients, 1, 0, 1 << 16, 1 << 16);
+  uint8_t* dst[1] = {destination};
+  const int dstStride[1] = {stride};
+  sws_scale(scaler_, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
+  return true;
+}
+
+QImage FileSource::Convert(const AVFrame* frame, QSize size) {
+  if (!size.isValid() || size.isEmpty()) size = info_.size;
+  QImage image(size, QImage::Format_RGB32);
+  if (image.isNull() || !ConvertInto(frame, image.bits(), int(image.bytesPerLine()), size)) return QImage();
+  return image;
+}
+
+bool FileSource::FrameInto(int64_t n, QImage& target, const QRect& rect) {
+  // Straight into the owner's picture when the frame lies wholly inside it: no picture in
+  // between to allocate and copy, which at full HD is most of a playback tick.
+  const bool direct = (target.format() == QImage::Format_RGB32 || target.format() == QImage::Format_ARGB32) &&
+                      target.rect().contains(rect) && !rect.isEmpty();
+  if (!direct) return FrameSource::FrameInto(n, target, rect);
+  if (n < 0 || n >= info_.frameCount) return false;
+  const AVFrame* frame = DecodeTo(n);
+  if (!frame) return false;
+  uint8_t* origin = target.bits() + qsizetype(rect.top()) * target.bytesPerLine() + qsizetype(rect.left()) * 4;
+  const bool done = ConvertInto(frame, origin, int(target.bytesPerLine()), rect.size());
+  if (done && target.format() == QImage::Format_ARGB32) {
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+      auto* line = reinterpret_cast<QRgb*>(target.scanLine(y));
+      for (int x = rect.left(); x <= rect.right(); ++x) line[x] |= 0xff000000u;
+    }
+  }
+  return done;
+}
+
+QImage FileSource::Frame(int64_t n, QSize size) {
+  if (n < 0 || n >= info_.frameCount) return QImage();
+  const AVFrame* frame = DecodeTo(n);
+  return frame ? Convert(frame, size) : QImage();
+}
+
+bool FileSource::OpenAudio() {
+  if (audioDecoder_) return true;
+  if (!info_.hasAudio) return false;
+  const QByteArray encoded = QFile::encodeName(path_);
+  if (avformat_open_input(&audioFormat_, encoded.constData(), nullptr, nullptr) < 0) return false;
+  if (avformat_find_stream_info(audioFormat_, nullptr) < 0) return false;
+  const AVCodec* codec = nullptr;
+  audioStream_ = av_find_best_stream(audioFormat_, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+  if (audioStream_ < 0 || !codec) return false;
+  for (unsigned i = 0; i < audioFormat_->nb_streams; ++i)
+    if (int(i) != audioStream_) audioFormat_->streams[i]->discard = AVDISCARD_ALL;
+  AVCodecContext* decoder = avcodec_alloc_context3(codec);
+  avcodec_parameters_to_context(decoder, audioFormat_->streams[audioStream_]->codecpar);
+  if (avcodec_open2(decoder, codec, nullptr) < 0) {
+    avcodec_free_context(&decoder);
+    return false;
+  }
+  AVChannelLayout layout;
+  av_channel_layout_default(&layout, info_.audioChannels);
+  if (swr_alloc_set_opts2(&resampler_, &layout, AV_SAMPLE_FMT_S16, info_.audioRate, &decoder->ch_layout,
+                          decoder->sample_fmt, decoder->sample_rate, 0, nullptr) < 0 ||
+      swr_init(resampler_) < 0) {
+    avcodec_free_context(&decoder);
+    return false;
+  }
+  audioDecoder_ = decoder;
+  audioPacket_ = av_packet_alloc();
+  audioFrame_ = av_frame_alloc();
+  return true;
+}
+
+bool FileSource::ReadAudio(int64_t first, int64_t count, std::vector<int16_t>& out) {
+  out.clear();
+  if (!OpenAudio() || count <= 0 || first < 0) return info_.hasAudio && count <= 0;
+  const int channels = info_.audioChannels;
+  AVStream* st = audioFormat_->streams[audioStream_];
+  const int64_t buffered = int64_t(audioPending_.size()) / channels;
+  if (audioNext_ < 0 || first < audioNext_ || first > audioNext_ + buffered + info_.audioRate) {
+    const int64_t ts = av_rescale_q(first, AVRational{1, info_.audioRate}, st->time_base);
+    av_seek_frame(audioFormat_, audioStream_, ts, AVSEEK_FLAG_BACKWARD);
+    avcodec_flush_buffers(audioDecoder_);
+    swr_init(resampler_);
+    audioPending_.clear();
+    audioNext_ = -1;
+    audioEnd_ = false;
+  }
+  auto available = [&] { return audioNext_ < 0 ? 0 : audioNext_ + int64_t(audioPending_.size()) / channels; };
+  while (!audioEnd_ && available() < first + count) {
+    int rc = avcodec_receive_frame(audioDecoder_, audioFrame_);
+    if (rc == AVERROR(EAGAIN)) {
+      rc = av_read_frame(audioFormat_, audioPacket_);
+      if (rc < 0) {
+        avcodec_send_packet(audioDecoder_, nullptr);
+      } else {
+        if (audioPacket_->stream_index == audioStream_) avcodec_send_packet(audioDecoder_, audioPacket_);
+        av_packet_unref(audioPacket_);
+      }
+      continue;
+    }
+    if (rc < 0) {
+      audioEnd_ = true;
+      break;
+    }
+    if (audioNext_ < 0) {
+      int64_t ts = audioFrame_->best_effort_timestamp;
+      audioNext_ = ts == AV_NOPTS_VALUE ? 0 : av_rescale_q(ts, st->time_base, AVRational{1, info_.audioRate});
+    }
+    const int room = swr_get_out_samples(resampler_, audioFrame_->nb_samples);
+    const size_t old = audioPending_.size();
+    audioPending_.resize(old + size_t(room) * channels);
+    uint8_t* dst[1] = {reinterpret_cast<uint8_t*>(audioPending_.data() + old)};
+    const int made = swr_convert(resampler_, dst, room, const_cast<const uint8_t**>(audioFrame_->extended_data),
+                                 audioFrame_->nb_samples);
+    audioPending_.resize(old + size_t(std::max(0, made)) * channels);
+    av_frame_unref(audioFrame_);
+  }
+  if (audioNext_ < 0) return true;
+  if (first > audioNext_) {  // drop what lies before the request
+    const int64_t drop = std::min<int64_t>(first - audioNext_, int64_t(audioPending_.size()) / channels);
+    audioPending_.erase(audioPending_.begin(), audioPending_.begin() + drop * channels);
+    audioNext_ += drop;
+  }
+  if (first < audioNext_) out.assign(size_t(std::min(count, audioNext_ - first)) * channels, 0);
+  const int64_t from = std::max(first, audioNext_);
+  const int64_t take = std::min<int64_t>(first + count - from, int64_t(audioPending_.size()) / channels);
+  if (take > 0) out.insert(out.end(), audioPending_.begin(), audioPending_.begin() + take * channels);
+  return true;
+}
+
+}  // namespace kestrom::media

@@ -1,0 +1,32 @@
+#include "tests/platform/media/MediaFixtures.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace kestrom::media::test {
+
+QString FixtureFolder() {
+  static QTemporaryDir folder;
+  return folder.path();
+}
+
+QString Clip(const QString& name, tools::ClipSpec spec) {
+  spec.path = QDir(FixtureFolder()).filePath(name);
+  if (!QFile::exists(spec.path)) {
+    QString error;
+    EXPECT_TRUE(tools::WriteClip(spec, &error)) << error.toStdString();
+  }
+  return spec.path;
+}
+
+QString RawFile(const QString& name, const QByteArray& bytes) {
+  const QString path = QDir(FixtureFolder()).filePath(name);
+  QFile file(path);
+  EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+  file.write(bytes);
+  return path;
+}
+
+}  // namespace kestrom::media::test

@@ -1,0 +1,173 @@
+#include "platform/media/MediaPlayer.h"
+#include "platform/media/VideoReader.h"
+#include "tests/platform/media/MediaFixtures.h"
+#include "tools/FrameCode.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace kestrom::media {
+namespace {
+
+using tools::ReadFrameCode;
+
+// 20 interlaced frames, losslessly coded: in frame n the bottom field carries 2n (it comes first
+// in time) and the top field 2n + 1.
+QString Interlaced() {
+  tools::ClipSpec spec;
+  spec.codec = "ffv1";
+  spec.size = QSize(160, 120);
+  spec.frames = 20;
+  spec.fieldCoded = true;
+  return test::Clip("interlaced.avi", spec);
+}
+
+QString Script(const QString& name, const QString& text) {
+  return test::RawFile(name, text.toUtf8());
+}
+
+// The script the capture program writes for each video of a sequence.
+QString SequenceScript(const QString& clip) {
+  return "DirectShowSource(\"" + clip + "\") \r\nSeparateFields\r\nBob\r\n";
+}
+
+// The script the capture program writes to save a trimmed clip.
+QString ReencodeScript(const QString& clip, int trimIn, int trimOut) {
+  return "DirectShowSource(\"" + clip + "\") \r\nTrim(" + QString::number(trimIn) + " , " + QString::number(trimOut) +
+         ")\r\nSeparateFields\r\nSelectOdd\r\nBob\r\n";
+}
+
+TEST(Script, TheSequenceScriptGivesEveryFieldAtFullHeightAndDoubleRate) {
+  VideoReader source, reader;
+  ASSERT_TRUE(source.Open(Interlaced()));
+  ASSERT_TRUE(reader.Open(Script("sequence.avs", SequenceScript(Interlaced())))) << reader.ErrorString().toStdString();
+  EXPECT_EQ(reader.Info().frameCount, 40);
+  EXPECT_EQ(reader.Info().size, QSize(160, 120));
+  EXPECT_EQ(reader.Info().rateNum, 50);
+  EXPECT_EQ(reader.Info().rateDen, 1);
+  EXPECT_FALSE(reader.Info().fieldBased);
+  for (int64_t k : {0, 1, 2, 3, 17, 38, 39, 10}) {
+    SCOPED_TRACE(k);
+    const QImage frame = reader.Frame(k);
+    EXPECT_EQ(ReadFrameCode(frame), k) << "field k comes k-th: bottom field first";
+    // The field's own lines stay in their true rows: even rows for a top field, odd for a bottom.
+    const QImage original = source.Frame(k / 2);
+    const int own = k % 2 == 1 ? 0 : 1;
+    for (int y = own; y < 120; y += 20)
+      EXPECT_EQ(memcmp(frame.constScanLine(y), original.constScanLine(y), 160 * 4), 0) << "row " << y;
+  }
+}
+
+TEST(Script, TheReencodeScriptTrimsAndKeepsTheTopFieldOfEachFrame) {
+  VideoReader reader;
+  ASSERT_TRUE(reader.Open(Script("reencode.avs", ReencodeScript(Interlaced(), 3, 12))))
+      << reader.ErrorString().toStdString();
+  EXPECT_EQ(reader.Info().frameCount, 10);
+  EXPECT_EQ(reader.Info().size, QSize(160, 120));
+  EXPECT_EQ(reader.Info().rateNum, 25);
+  EXPECT_EQ(reader.Info().rateDen, 1);
+  for (int64_t j = 0; j < 10; ++j) EXPECT_EQ(ReadFrameCode(reader.Frame(j)), 2 * (3 + j) + 1) << j;
+
+  // Trim counts from 0 and stops at the last frame when asked for more; equal ends give one frame.
+  const struct {
+    int in, out;
+    int64_t frames;
+    int firstCode;
+  } trims[] = {{1, 20, 19, 3}, {0, 0, 20, 1}, {5, 5, 1, 11}, {19, 400, 1, 39}};
+  for (const auto& t : trims) {
+    SCOPED_TRACE(t.in);
+    VideoReader trimmed;
+    ASSERT_TRUE(trimmed.Open(Script("trim.avs", ReencodeScript(Interlaced(), t.in, t.out))));
+    EXPECT_EQ(trimmed.Info().frameCount, t.frames);
+    EXPECT_EQ(ReadFrameCode(trimmed.Frame(0)), t.firstCode);
+  }
+}
+
+TEST(Script, TrimCutsTheSoundToTheSameSpan) {
+  tools::ClipSpec spec;
+  spec.codec = "mjpeg";
+  spec.size = QSize(160, 120);
+  spec.frames = 25;
+  spec.audio = true;
+  const QString clip = test::Clip("sound.avi", spec);
+  VideoReader whole, cut;
+  ASSERT_TRUE(whole.Open(clip));
+  ASSERT_TRUE(cut.Open(Script("soundtrim.avs", "AVISource(\"" + clip + "\").Trim(5, 14)")));
+  ASSERT_TRUE(cut.Info().hasAudio);
+  std::vector<int16_t> all, part;
+  ASSERT_TRUE(whole.ReadAudio(0, 22050, all));
+  ASSERT_TRUE(cut.ReadAudio(0, 100000, part));
+  ASSERT_EQ(part.size(), 10u * 882u) << "ten frames of 1/25 s at 22050 Hz";
+  EXPECT_TRUE(std::equal(part.begin(), part.end(), all.begin() + 5 * 882));
+}
+
+TEST(Script, NamesChainsVariablesAndNestedCallsInAnyLetterCase) {
+  const QString clip = Interlaced();
+  const struct {
+    const char* name;
+    QString text;
+    int64_t frames;
+    int firstCode;
+    bool interlaced;  // whole interlaced frames: the code is read from the top field
+  } cases[] = {
+      {"chain", "directshowsource(\"" + clip + "\").TRIM(2, 5).separatefields.selecteven", 4, 4, false},
+      {"variable", "# a comment\nx = AVISource(\"" + clip + "\")\n\nx.Trim(0, 9)\nSelectOdd()\n", 5, 3, true},
+      {"nested", "Bob(SeparateFields(Trim(AVISource(\"" + clip + "\"), 0, 1)))", 4, 0, false},
+      {"return", "v = AVISource(\"interlaced.avi\")\nreturn v.Trim(4, -2)", 2, 9, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    VideoReader reader;
+    ASSERT_TRUE(reader.Open(Script(QString(c.name) + ".AVS", c.text))) << reader.ErrorString().toStdString();
+    EXPECT_EQ(reader.Info().frameCount, c.frames);
+    const QImage first = reader.Frame(0);
+    EXPECT_EQ(ReadFrameCode(c.interlaced ? tools::FieldOf(first, 0) : first), c.firstCode);
+  }
+}
+
+TEST(Script, AnythingElseFailsWithTheLineAndWhatWasNotUnderstood) {
+  const QString clip = Interlaced();
+  const QString folder = test::FixtureFolder();
+  Script("loop-a.avs", "AVISource(\"loop-b.avs\")");
+  Script("loop-b.avs", "DirectShowSource(\"" + folder + "/loop-a.avs\")\nBob");
+  const struct {
+    const char* name;
+    QString text;
+    QStringList expected;
+  } cases[] = {
+      {"unknown", "AVISource(\"" + clip + "\")\nFlipVertical()", {"line 2", "FlipVertical"}},
+      {"quote", "AVISource(\"" + clip + ")", {"line 1", "closing quote"}},
+      {"self", "\nDirectShowSource(\"self.avs\")", {"line 2", "opens itself"}},
+      {"through another", "AVISource(\"loop-a.avs\")", {"line 1", "opens itself"}},
+      {"missing source", "AVISource(\"nowhere.avi\")", {"line 1", "nowhere.avi"}},
+      {"no clip", "SeparateFields", {"line 1", "no clip"}},
+      {"bad argument", "AVISource(\"" + clip + "\").Trim(\"a\", 3)", {"line 1", "Trim"}},
+      {"parenthesis", "Trim(AVISource(\"" + clip + "\"), 1, 2", {"line 1", "parenthesis"}},
+      {"nothing", "# only a comment", {"no clip"}},
+      {"trailing", "AVISource(\"" + clip + "\") Bob", {"line 1", "Bob"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString path = Script(QString(c.name) == "self" ? "self.avs" : QString(c.name) + ".avs", c.text);
+    VideoReader reader;
+    EXPECT_FALSE(reader.Open(path));
+    for (const QString& part : c.expected)
+      EXPECT_TRUE(reader.ErrorString().contains(part)) << reader.ErrorString().toStdString() << " lacks " << part.toStdString();
+  }
+}
+
+TEST(Script, TheMediaPlayerOpensAScriptLikeAVideo) {
+  QImage canvas(160, 120, QImage::Format_RGB32);
+  MediaPlayer player;
+  player.SetDisplay(&canvas);
+  player.SetFileName(Script("player.Avs", SequenceScript(Interlaced())));
+  ASSERT_TRUE(player.Open()) << player.ErrorString().toStdString();
+  EXPECT_EQ(player.LengthFrames(), 40);
+  EXPECT_EQ(player.LengthMs(), 800);
+  player.SetPosition(300);
+  EXPECT_EQ(ReadFrameCode(canvas), 15);
+}
+
+}  // namespace
+}  // namespace kestrom::media

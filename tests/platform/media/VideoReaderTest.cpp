@@ -1,0 +1,208 @@
+#include "platform/media/VideoReader.h"
+#include "tests/platform/media/MediaFixtures.h"
+#include "tools/FrameCode.h"
+
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace kestrom::media {
+namespace {
+
+using test::Clip;
+using tools::ClipSpec;
+using tools::ReadFrameCode;
+
+ClipSpec Small(const QString& codec, int frames, int gop, int bFrames = 0) {
+  ClipSpec spec;
+  spec.codec = codec;
+  spec.size = QSize(160, 120);
+  spec.frames = frames;
+  spec.gop = gop;
+  spec.bFrames = bFrames;
+  return spec;
+}
+
+// DV has one picture size per television standard; a few frames are enough.
+ClipSpec Dv() {
+  ClipSpec spec = Small("dvvideo", 12, 1);
+  spec.size = QSize(720, 576);
+  return spec;
+}
+
+struct Kind {
+  const char* name;
+  const char* file;
+  ClipSpec spec;
+  std::vector<int64_t> targets;
+};
+
+// First, last, middle, around keyframes, backward runs and jumps, for every kind of stream the
+// system meets: intra-only, short and long groups, B-frames, and other containers.
+std::vector<Kind> Kinds() {
+  const std::vector<int64_t> around12 = {0, 59, 30, 11, 12, 13, 23, 24, 25, 47, 46, 45, 44, 36, 35, 5, 58, 1, 0};
+  const std::vector<int64_t> longGroup = {0, 59, 58, 57, 56, 55, 49, 50, 51, 10, 9, 8, 30, 29, 1};
+  return {
+      {"mjpeg", "intra.avi", Small("mjpeg", 60, 1), around12},
+      {"msmpeg4v2 gop 12", "v2-12.avi", Small("msmpeg4v2", 60, 12), around12},
+      {"msmpeg4v2 gop 50", "v2-50.avi", Small("msmpeg4v2", 60, 50), longGroup},
+      {"mpeg4 B-frames", "bframes.avi", Small("mpeg4", 60, 12, 2), around12},
+      {"mpeg4 B-frames in MP4", "bframes.mp4", Small("mpeg4", 60, 12, 2), around12},
+      {"mpeg2 in MPEG program stream", "clip.mpg", Small("mpeg2video", 60, 12, 2), around12},
+      {"wmv2 in ASF", "clip.wmv", Small("wmv2", 60, 12), around12},
+      {"DV", "clip.dv", Dv(), {0, 11, 6, 5, 1, 10}},
+  };
+}
+
+TEST(VideoReader, EveryTargetLandsOnItsFrameInEveryKindOfFile) {
+  for (const Kind& kind : Kinds()) {
+    SCOPED_TRACE(kind.name);
+    VideoReader reader;
+    ASSERT_TRUE(reader.Open(Clip(kind.file, kind.spec))) << reader.ErrorString().toStdString();
+    EXPECT_EQ(reader.Info().frameCount, kind.spec.frames);
+    EXPECT_EQ(reader.Info().size, kind.spec.size);
+    EXPECT_EQ(reader.Info().rateNum, 25);
+    EXPECT_EQ(reader.Info().rateDen, 1);
+    EXPECT_FALSE(reader.Info().hasAudio);
+    for (int64_t target : kind.targets) {
+      const QImage frame = reader.Frame(target);
+      ASSERT_FALSE(frame.isNull()) << "frame " << target;
+      EXPECT_EQ(frame.format(), QImage::Format_RGB32);
+      EXPECT_EQ(ReadFrameCode(frame), target) << "asked for frame " << target;
+    }
+    // Stepping forward over the whole clip, then back over it.
+    for (int64_t n = 0; n < kind.spec.frames; ++n) ASSERT_EQ(ReadFrameCode(reader.Frame(n)), n);
+    for (int64_t n = kind.spec.frames - 1; n >= 0; --n) ASSERT_EQ(ReadFrameCode(reader.Frame(n)), n);
+    EXPECT_TRUE(reader.Frame(-1).isNull());
+    EXPECT_TRUE(reader.Frame(kind.spec.frames).isNull());
+  }
+}
+
+TEST(VideoReader, ScalesFramesOnTheWayOut) {
+  VideoReader reader;
+  ASSERT_TRUE(reader.Open(Clip("v2-12.avi", Small("msmpeg4v2", 60, 12))));
+  const QImage half = reader.Frame(17, QSize(80, 60));
+  EXPECT_EQ(half.size(), QSize(80, 60));
+  EXPECT_EQ(ReadFrameCode(half), 17);
+  const QImage big = reader.Frame(18, QSize(400, 300));
+  EXPECT_EQ(big.size(), QSize(400, 300));
+  EXPECT_EQ(ReadFrameCode(big), 18);
+}
+
+TEST(VideoReader, SteppingBackThroughALongGroupDecodesItAboutOnce) {
+  VideoReader reader;
+  ASSERT_TRUE(reader.Open(Clip("v2-60.avi", Small("msmpeg4v2", 60, 60))));
+  ASSERT_EQ(ReadFrameCode(reader.Frame(59)), 59);
+  const int64_t decoded = reader.Stats().decodedFrames;
+  for (int64_t n = 58; n >= 0; --n) ASSERT_EQ(ReadFrameCode(reader.Frame(n)), n);
+  // The jump kept the frames just before 59; the first step past them keeps the rest.
+  EXPECT_LE(reader.Stats().decodedFrames - decoded, 60) << "one step back must not cost a group decode";
+  const int64_t settled = reader.Stats().decodedFrames;
+  for (int64_t n = 0; n < 60; n += 7) ASSERT_EQ(ReadFrameCode(reader.Frame(n)), n);
+  EXPECT_EQ(reader.Stats().decodedFrames, settled) << "the whole group is cached now";
+
+  // With room for only a few frames the answers stay exact; each refill decodes from the keyframe.
+  VideoReader tight;
+  tight.SetCacheBudget(8 * 160 * 120 * 3 / 2);
+  ASSERT_TRUE(tight.Open(Clip("v2-60.avi", Small("msmpeg4v2", 60, 60))));
+  for (int64_t n = 59; n >= 0; --n) ASSERT_EQ(ReadFrameCode(tight.Frame(n)), n);
+  EXPECT_LT(tight.Stats().decodedFrames, 60 * 60 / 4);
+}
+
+TEST(VideoReader, SteppingForwardDecodesOneFramePerStep) {
+  VideoReader reader;
+  ASSERT_TRUE(reader.Open(Clip("v2-60.avi", Small("msmpeg4v2", 60, 60))));
+  ASSERT_EQ(ReadFrameCode(reader.Frame(20)), 20);
+  const ReaderStats before = reader.Stats();
+  for (int64_t n = 21; n < 40; ++n) ASSERT_EQ(ReadFrameCode(reader.Frame(n)), n);
+  EXPECT_EQ(reader.Stats().decodedFrames - before.decodedFrames, 19);
+  EXPECT_EQ(reader.Stats().seeks, before.seeks);
+}
+
+TEST(VideoReader, ACutOffRecordingOpensWithEveryCompleteFrame) {
+  struct Case {
+    const char* file;
+    int cutBytes;
+    int64_t frames;
+  } cases[] = {
+      {"unfinished.avi", 0, 40},     // header never updated, no index
+      {"cut-mid-frame.avi", 50, 39}, // and the last frame only half written
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file);
+    ClipSpec spec = Small("msmpeg4v2", 40, 12);
+    spec.finish = false;
+    spec.cutBytes = c.cutBytes;
+    VideoReader reader;
+    ASSERT_TRUE(reader.Open(Clip(c.file, spec))) << reader.ErrorString().toStdString();
+    EXPECT_EQ(reader.Info().frameCount, c.frames);
+    for (int64_t n : {c.frames - 1, int64_t(0), int64_t(25), int64_t(13), int64_t(11)})
+      EXPECT_EQ(ReadFrameCode(reader.Frame(n)), n);
+  }
+}
+
+TEST(VideoReader, BadFilesFailWithAMessageAndLeaveTheReaderAsItWas) {
+  const QString good = Clip("v2-12.avi", Small("msmpeg4v2", 60, 12));
+  QFile source(good);
+  ASSERT_TRUE(source.open(QIODevice::ReadOnly));
+  const QByteArray goodBytes = source.readAll();
+  QByteArray noise(4000, 0);
+  for (int i = 0; i < noise.size(); ++i) noise[i] = char((i * 7919 + 13) % 251);
+  QByteArray wav("RIFF");
+  const int samples = 8000;
+  auto le32 = [](QByteArray& b, uint32_t v) { for (int i = 0; i < 4; ++i) b.append(char(v >> (8 * i))); };
+  auto le16 = [](QByteArray& b, uint16_t v) { b.append(char(v)); b.append(char(v >> 8)); };
+  le32(wav, 36 + samples * 2);
+  wav += "WAVEfmt ";
+  le32(wav, 16); le16(wav, 1); le16(wav, 1); le32(wav, 8000); le32(wav, 16000); le16(wav, 2); le16(wav, 16);
+  wav += "data";
+  le32(wav, samples * 2);
+  wav += QByteArray(samples * 2, 0);
+
+  const struct {
+    const char* what;
+    QString path;
+  } bad[] = {
+      {"missing", test::FixtureFolder() + "/no-such-file.avi"},
+      {"empty", test::RawFile("empty.avi", {})},
+      {"random bytes", test::RawFile("noise.avi", noise)},
+      {"truncated header", test::RawFile("header.avi", goodBytes.left(300))},
+      {"no video stream", test::RawFile("sound.wav", wav)},
+  };
+  VideoReader reader;
+  ASSERT_TRUE(reader.Open(good));
+  ASSERT_EQ(ReadFrameCode(reader.Frame(33)), 33);
+  for (const auto& b : bad) {
+    SCOPED_TRACE(b.what);
+    EXPECT_FALSE(reader.Open(b.path));
+    EXPECT_FALSE(reader.ErrorString().isEmpty());
+    EXPECT_TRUE(reader.ErrorString().contains(b.path)) << reader.ErrorString().toStdString();
+    EXPECT_EQ(reader.FileName(), good);
+    EXPECT_EQ(reader.Info().frameCount, 60);
+    EXPECT_EQ(ReadFrameCode(reader.Frame(34)), 34);
+  }
+  VideoReader closed;
+  EXPECT_FALSE(closed.Open(bad[2].path));
+  EXPECT_FALSE(closed.IsOpen());
+}
+
+TEST(VideoReader, ReadsTheSoundBesideThePictures) {
+  ClipSpec spec = Small("mjpeg", 25, 1);
+  spec.audio = true;
+  VideoReader reader;
+  ASSERT_TRUE(reader.Open(Clip("sound.avi", spec)));
+  ASSERT_TRUE(reader.Info().hasAudio);
+  EXPECT_EQ(reader.Info().audioRate, 22050);
+  EXPECT_EQ(reader.Info().audioChannels, 1);
+  std::vector<int16_t> samples;
+  ASSERT_TRUE(reader.ReadAudio(11025, 1000, samples));
+  ASSERT_EQ(samples.size(), 1000u);
+  // The tone of the writer: sin(2 pi 440 s / 22050) x 3000 in the first second.
+  for (int i = 0; i < 1000; i += 97)
+    EXPECT_NEAR(samples[i], std::sin(2 * M_PI * 440.0 * (11025 + i) / 22050.0) * 3000, 2);
+  ASSERT_TRUE(reader.ReadAudio(22000, 1000, samples));
+  EXPECT_EQ(samples.size(), 50u) << "nothing past the end";
+  EXPECT_EQ(ReadFrameCode(reader.Frame(24)), 24) << "reading sound does not disturb the pictures";
+}
+
+}  // namespace
+}  // namespace kestrom::media

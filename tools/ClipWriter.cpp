@@ -1,0 +1,199 @@
+#include "tools/ClipWriter.h"
+
+#include "tools/FrameCode.h"
+
+#include <QFile>
+#include <QImage>
+#include <cmath>
+#include <memory>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+namespace kestrom::tools {
+namespace {
+
+QString AvError(int code) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(code, text, sizeof text);
+  return QString::fromUtf8(text);
+}
+
+struct Output {
+  AVFormatContext* format = nullptr;
+  AVCodecContext* video = nullptr;
+  AVCodecContext* audio = nullptr;
+  AVStream* videoStream = nullptr;
+  AVStream* audioStream = nullptr;
+  SwsContext* scaler = nullptr;
+  AVFrame* frame = nullptr;
+  AVFrame* audioFrame = nullptr;
+  AVPacket* packet = nullptr;
+  bool ioOpen = false;
+
+  ~Output() {
+    sws_freeContext(scaler);
+    av_frame_free(&frame);
+    av_frame_free(&audioFrame);
+    av_packet_free(&packet);
+    avcodec_free_context(&video);
+    avcodec_free_context(&audio);
+    if (format) {
+      if (ioOpen) avio_closep(&format->pb);
+      avformat_free_context(format);
+    }
+  }
+};
+
+int Drain(Output& out, AVCodecContext* codec, AVStream* stream) {
+  for (;;) {
+    int rc = avcodec_receive_packet(codec, out.packet);
+    if (rc == AVERROR(EAGAIN) || rc == AVERROR_EOF) return 0;
+    if (rc < 0) return rc;
+    av_packet_rescale_ts(out.packet, codec->time_base, stream->time_base);
+    out.packet->stream_index = stream->index;
+    rc = av_interleaved_write_frame(out.format, out.packet);
+    if (rc < 0) return rc;
+  }
+}
+
+}  // namespace
+
+bool WriteClip(const ClipSpec& spec, QString* error) {
+  auto fail = [&](const QString& message) {
+    if (error) *error = message;
+    return false;
+  };
+  av_log_set_level(AV_LOG_ERROR);
+  if (spec.frames < 1 || spec.frames > kMaxFrameCode + 1) return fail("frame count out of range");
+  Output out;
+  const QByteArray path = QFile::encodeName(spec.path);
+  int rc = avformat_alloc_output_context2(&out.format, nullptr, nullptr, path.constData());
+  if (rc < 0) return fail("no container for " + spec.path + ": " + AvError(rc));
+
+  const AVCodec* encoder = avcodec_find_encoder_by_name(spec.codec.toUtf8().constData());
+  if (!encoder) return fail("no encoder " + spec.codec);
+  out.videoStream = avformat_new_stream(out.format, nullptr);
+  out.video = avcodec_alloc_context3(encoder);
+  AVCodecContext* v = out.video;
+  v->width = spec.size.width();
+  v->height = spec.size.height();
+  v->time_base = AVRational{spec.rateDen, spec.rateNum};
+  v->framerate = AVRational{spec.rateNum, spec.rateDen};
+  v->gop_size = spec.gop;
+  v->max_b_frames = spec.bFrames;
+  v->pix_fmt = spec.codec == "mjpeg" ? AV_PIX_FMT_YUVJ420P : AV_PIX_FMT_YUV420P;
+  v->flags |= AV_CODEC_FLAG_QSCALE;
+  v->global_quality = FF_QP2LAMBDA * spec.quality;
+  if (spec.fieldCoded) v->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+  if (out.format->oformat->flags & AVFMT_GLOBALHEADER) v->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+  rc = avcodec_open2(v, encoder, nullptr);
+  if (rc < 0) return fail("cannot open encoder " + spec.codec + ": " + AvError(rc));
+  avcodec_parameters_from_context(out.videoStream->codecpar, v);
+  out.videoStream->time_base = v->time_base;
+  out.videoStream->avg_frame_rate = v->framerate;
+
+  if (spec.audio) {
+    const AVCodec* pcm = avcodec_find_encoder(AV_CODEC_ID_PCM_S16LE);
+    out.audioStream = avformat_new_stream(out.format, nullptr);
+    out.audio = avcodec_alloc_context3(pcm);
+    out.audio->sample_rate = 22050;
+    out.audio->sample_fmt = AV_SAMPLE_FMT_S16;
+    av_channel_layout_default(&out.audio->ch_layout, 1);
+    out.audio->time_base = AVRational{1, 22050};
+    rc = avcodec_open2(out.audio, pcm, nullptr);
+    if (rc < 0) return fail("cannot open the audio encoder: " + AvError(rc));
+    avcodec_parameters_from_context(out.audioStream->codecpar, out.audio);
+    out.audioStream->time_base = out.audio->time_base;
+  }
+
+  rc = avio_open(&out.format->pb, path.constData(), AVIO_FLAG_WRITE);
+  if (rc < 0) return fail("cannot create " + spec.path + ": " + AvError(rc));
+  out.ioOpen = true;
+  rc = avformat_write_header(out.format, nullptr);
+  if (rc < 0) return fail("cannot write the header of " + spec.path + ": " + AvError(rc));
+
+  out.frame = av_frame_alloc();
+  out.frame->format = v->pix_fmt;
+  out.frame->width = v->width;
+  out.frame->height = v->height;
+  av_frame_get_buffer(out.frame, 0);
+  out.packet = av_packet_alloc();
+  out.scaler = sws_getContext(v->width, v->height, AV_PIX_FMT_RGB32, v->width, v->height, v->pix_fmt,
+                              SWS_BICUBIC, nullptr, nullptr, nullptr);
+  if (out.audio) {
+    out.audioFrame = av_frame_alloc();
+    out.audioFrame->format = AV_SAMPLE_FMT_S16;
+    out.audioFrame->sample_rate = 22050;
+    av_channel_layout_default(&out.audioFrame->ch_layout, 1);
+  }
+
+  QImage picture(spec.size, QImage::Format_RGB32);
+  int64_t audioWritten = 0;
+  for (int n = 0; n < spec.frames; ++n) {
+    if (spec.fieldCoded) PaintFieldCodedFrame(picture, 2 * n + 1, 2 * n);
+    else PaintCodedFrame(picture, n, spec.frames);
+    av_frame_make_writable(out.frame);
+    const uint8_t* src[1] = {picture.constBits()};
+    const int srcStride[1] = {int(picture.bytesPerLine())};
+    sws_scale(out.scaler, src, srcStride, 0, v->height, out.frame->data, out.frame->linesize);
+    out.frame->pts = n;
+    out.frame->quality = v->global_quality;
+    if (spec.fieldCoded) {
+      out.frame->interlaced_frame = 1;
+      out.frame->top_field_first = 0;
+    }
+    if ((rc = avcodec_send_frame(v, out.frame)) < 0 || (rc = Drain(out, v, out.videoStream)) < 0)
+      return fail("cannot encode frame " + QString::number(n) + ": " + AvError(rc));
+
+    if (out.audio) {
+      // A 440 Hz tone whose loudness steps up each second, so a cut is audible and measurable.
+      const int64_t until = int64_t(std::llround((n + 1) * 22050.0 * spec.rateDen / spec.rateNum));
+      const int count = int(until - audioWritten);
+      out.audioFrame->nb_samples = count;
+      av_frame_get_buffer(out.audioFrame, 0);
+      auto* samples = reinterpret_cast<int16_t*>(out.audioFrame->data[0]);
+      for (int i = 0; i < count; ++i) {
+        const int64_t s = audioWritten + i;
+        samples[i] = int16_t(std::sin(2 * M_PI * 440.0 * s / 22050.0) * (3000 + 1000 * ((s / 22050) % 8)));
+      }
+      out.audioFrame->pts = audioWritten;
+      audioWritten = until;
+      rc = avcodec_send_frame(out.audio, out.audioFrame);
+      av_frame_unref(out.audioFrame);
+      out.audioFrame->format = AV_SAMPLE_FMT_S16;
+      out.audioFrame->sample_rate = 22050;
+      av_channel_layout_default(&out.audioFrame->ch_layout, 1);
+      if (rc < 0 || (rc = Drain(out, out.audio, out.audioStream)) < 0)
+        return fail("cannot encode the sound: " + AvError(rc));
+    }
+  }
+  avcodec_send_frame(v, nullptr);
+  if ((rc = Drain(out, v, out.videoStream)) < 0) return fail("cannot finish the video: " + AvError(rc));
+  if (out.audio) {
+    avcodec_send_frame(out.audio, nullptr);
+    Drain(out, out.audio, out.audioStream);
+  }
+
+  if (spec.finish) {
+    rc = av_write_trailer(out.format);
+    if (rc < 0) return fail("cannot finish " + spec.path + ": " + AvError(rc));
+  } else {
+    av_interleaved_write_frame(out.format, nullptr);  // flush what the muxer holds, nothing more
+    avio_flush(out.format->pb);
+  }
+  avio_closep(&out.format->pb);
+  out.ioOpen = false;
+  if (spec.cutBytes > 0) {
+    QFile file(spec.path);
+    if (!file.resize(std::max<qint64>(0, file.size() - spec.cutBytes))) return fail("cannot cut " + spec.path);
+  }
+  return true;
+}
+
+}  // namespace kestrom::tools

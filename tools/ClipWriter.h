@@ -1,0 +1,32 @@
+#pragma once
+// Writes short video files through FFmpeg whose pictures carry their frame numbers (FrameCode.h):
+// the sample clip a new user opens first, and the fixtures of the media tests and benchmarks.
+
+#include <QSize>
+#include <QString>
+
+namespace kestrom::tools {
+
+struct ClipSpec {
+  QString path;                 // the container follows the extension (.avi, .mp4, .mpg, .wmv...)
+  QString codec = "msmpeg4v2";  // an FFmpeg encoder name: msmpeg4v2, mpeg4, mjpeg, ffv1, ...
+  QSize size{720, 576};
+  int rateNum = 25, rateDen = 1;  // frames per second as a fraction
+  int frames = 50;
+  int gop = 12;                 // frames from one keyframe to the next
+  int bFrames = 0;
+  int quality = 3;              // quantiser scale: lower is better
+  bool audio = false;           // a 16-bit PCM tone, mono, 22050 Hz, as long as the video
+  bool fieldCoded = false;      // each field carries its own number: bottom 2n, top 2n + 1
+  /**
+   * @brief False leaves the file as a recording cut off by a crash: the header never updated,
+   * no index written, and the last cutBytes bytes missing.
+   */
+  bool finish = true;
+  int cutBytes = 0;
+};
+
+/** @brief Writes the clip; false with a message on failure. */
+bool WriteClip(const ClipSpec& spec, QString* error = nullptr);
+
+}  // namespace kestrom::tools
