@@ -85,6 +85,8 @@ void PlayAtNormalSpeed(benchmark::State& state, QSize size, int frames, int gop)
   tick.SetVideo(playback::MeasureVideo(path, size.width(), size.height(), player.LengthFrames(), player.LengthMs()));
 
   std::vector<double> ms;
+  int worstTick = 0;
+  double worst = 0;
   for (auto _ : state) {
     ms.clear();
     tick.Play(playback::kNormalSpeed);
@@ -93,13 +95,18 @@ void PlayAtNormalSpeed(benchmark::State& state, QSize size, int frames, int gop)
       const auto start = std::chrono::steady_clock::now();
       tick.Timer1Timer();
       ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+      if (ms.back() > worst) worst = ms.back(), worstTick = i;
     }
   }
+  const auto late = std::count_if(ms.begin(), ms.end(), [&](double t) { return t >= tick.TimerInterval; });
   std::sort(ms.begin(), ms.end());
   const double median = ms[ms.size() / 2];
   state.counters["interval_ms"] = tick.TimerInterval;
   state.counters["median_ms"] = median;
+  state.counters["p99_ms"] = ms[ms.size() * 99 / 100];
   state.counters["worst_ms"] = ms.back();
+  state.counters["worst_tick"] = worstTick;
+  state.counters["ticks_over_interval"] = static_cast<double>(late);
   state.counters["median_per_interval"] = median / tick.TimerInterval;
   state.counters["worst_per_interval"] = ms.back() / tick.TimerInterval;
 }
