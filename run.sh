@@ -7,8 +7,9 @@ kestrom_ensure_packages
 kestrom_build build/release Release -DKESTROM_TESTS=OFF
 # A new user finds a sample clip in the default samples folder (written once).
 build/release/bin/KestromSampleClip --samples || echo "The sample clip could not be written." >&2
-program=build/release/bin/KestromRuvodo
-if [ -x "$program" ]; then
-  exec "$program" "$@"
+# The analysis program needs an X display (X11 or XWayland); it runs on the xcb platform.
+if [ -z "${DISPLAY:-}" ]; then
+  echo "No X display: start ./run.sh from a desktop session (or under xvfb-run)." >&2
+  exit 1
 fi
-echo "Built. The analysis program is not part of the build yet; it would start $program."
+exec build/release/bin/KestromRuvodo "$@"

@@ -1,0 +1,221 @@
+#pragma once
+// The analysis window. Two instances run side by side, "Main" and "Best"; each holds one video,
+// its playback state, its drawings and its layout. The class is split by concern over several
+// source files: controls (KestromFormControls.cpp), creation and start-up (KestromFormStart.cpp),
+// layouts (KestromFormLayout.cpp).
+
+#include "platform/core/Colour.h"
+#include "platform/ui/Dialogs.h"
+
+#include <QFrame>
+#include <QImage>
+#include <QLabel>
+#include <QWidget>
+
+class QAction;
+class QFrame;
+class QMenu;
+class QPushButton;
+class QScrollBar;
+class QSpinBox;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+
+namespace kestrom::media {
+class MediaPlayer;
+}
+
+namespace kestrom::window {
+
+class TShapesControlForm;
+class TMarkerForm;
+class TAnglesControlForm;
+class TNewMemoPad;
+class TShowNTSCHint;
+
+/** @brief A status bar of fixed panels whose texts the window sets by index. */
+class TStatusBar final : public QFrame {
+  Q_OBJECT
+ public:
+  TStatusBar(QWidget* parent, const QList<int>& widths);
+  QString PanelText(int index) const;
+  void SetPanelText(int index, const QString& text);
+  int PanelCount() const { return static_cast<int>(panels_.size()); }
+
+ private:
+  QList<QLabel*> panels_;
+};
+
+class TKestromForm : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TKestromForm(const QString& name, QWidget* parent = nullptr);
+  ~TKestromForm() override;
+
+  // ---- start-up ----
+  /** @brief Creation: controls' first state, the program's globals, the window's companion forms. */
+  void FormCreate();
+  /** @brief Runs once on MainWindow shortly after start-up: initial state, layouts, first-run checks. */
+  void StartTimerTimer();
+  /** @brief The hidden "DiagForm" button: shows the window-title form. */
+  void Button1Click();
+  /** @brief The window's initial state. */
+  void TempStart();
+
+  // ---- messages ----
+  /** @brief A message box at a position, with the playback clock stopped while it is up. */
+  int MessageDlgPosPaused(const QString& text, ui::MsgDlgType type, ui::MsgDlgButtons buttons, int x, int y);
+  /** @brief A centred message box, with the playback clock stopped while it is up. */
+  int MessageDlgPaused(const QString& text, ui::MsgDlgType type, ui::MsgDlgButtons buttons);
+
+  // ---- playback and view (filled in by playback and view code) ----
+  void StopPlayback();
+  void PausePlayback();
+  void ResumePlayback();
+  void BuildZoomTable(int layout);
+  void SnapshotFrame();
+  void CheckOnScreen();
+  void ClearModifiedFlags();
+
+  // ---- layouts ----
+  /** @brief Places the window in a layout (1 vertical, 2 horizontal, 3 full screen, 4 split); 0 when refused. */
+  int ArrangeWindows(int layout);
+  void TeachingClick();
+  void VerticalClick();
+  void HorizontalClick();
+  void SplitScreenButtonClick();
+  void BestSpeedButton2Click();
+  void SyncSpeedButtonClick();
+  /** @brief While blending, tells the coach that the window cannot be resized; true then. */
+  bool RefuseResizeWhileBlending();
+  /** @brief Outer bounds, as layouts give them (the frame is inside them). */
+  void SetBounds(int left, int top, int width, int height);
+  QRect Bounds() const;
+
+  // ---- window state ----
+  bool IsMain = false;
+  bool IsBest = false;
+  bool VideoOpen = false;
+  bool Started = false;  // painting is active from TempStart on
+  int FrameWidth = 720;
+  int FrameHeight = 576;
+  int MenuPanelHeight = 56;
+  int AreaWidth = 0;
+  int AreaHeight = 0;
+  int Layout = 0;
+  int PreviousLayout = 0;
+  int LayoutWidth = 0, LayoutHeight = 0, LayoutTop = 0, LayoutLeft = 0;
+  bool PresetSize = false;
+  int ZoomStep = 10;
+  bool OffScreen = false;
+  bool DrivesPair = false;
+  bool Follower = false;
+  int SyncOffset = 0;
+  double SyncRatio = 1.0;
+  double SyncIntercept = 0.0;
+  bool TeachingChange = false, VerticalChange = false, HorizontalChange = false;
+  bool Blending = false;            // this window blends over the other
+  bool BackgroundFormInUse = false;
+  int CaptureStyle = 1;             // comparison-sheet kind
+  bool ExportInProgress = false;
+  bool MarkersModified = false, ShapesModified = false, AnglesModified = false, EventsModified = false,
+       TraceModified = false;
+  int FreehandCount = 0, ShapeCount = 0, TextItemCount = 0, AngleCount = 0, EventLineCount = 0;
+
+  // Drawing defaults of the window canvas.
+  core::TColor PenColour = core::clRed;
+  int PenWidth = 2;
+  core::TColor BrushColour = core::clBlack;
+  core::TColor ShapesBackgroundColour = core::clWhite;
+  bool BrushClear = true;
+
+  // Pictures owned by the window.
+  QImage WorkBitmap1, WorkBitmap2;
+  QImage ExportPicture;
+  QImage SnapshotPicture;  // copy of the picture area
+  QImage ScratchPicture;
+  QImage StillCaptureBitmap;
+  core::TColor SnapshotPen = core::clBlack;
+  core::TColor SnapshotBrush = core::clWhite;
+  /** @brief What the window shows below the menu panel; paintEvent only shows it. */
+  QImage WindowCanvas;
+
+  // Dialog settings (their initial folders, filters, names).
+  ui::FileRequest OpenDialog1, OpenDialog2, OpenDialog3, SaveDialog1;
+
+  // Companion forms owned by the window.
+  TShapesControlForm* ShapesControlForm = nullptr;
+  TMarkerForm* MarkerForm = nullptr;
+  TAnglesControlForm* AnglesControlForm = nullptr;
+  TNewMemoPad* MemoPad = nullptr;
+  TShowNTSCHint* NTSCHint = nullptr;
+
+  // Controls.
+  QFrame* MenuPanel = nullptr;
+  QTabWidget* FileControls = nullptr;
+  QWidget *MainSheet = nullptr, *Markers = nullptr, *Shapes = nullptr, *Angles = nullptr,
+          *CaptureStyleSheet = nullptr, *Digitisation = nullptr, *System = nullptr, *CameraSheet = nullptr,
+          *TransparentSheet = nullptr, *HelpSheet = nullptr, *Working = nullptr, *EquineCalSheet = nullptr;
+  QFrame* Panel1 = nullptr;
+  QFrame* Panel4 = nullptr;
+  QLabel* Image1 = nullptr;
+  QLabel* Image2 = nullptr;
+  TStatusBar* StatusBar1 = nullptr;
+  QScrollBar* ScrollBar1 = nullptr;
+  QLabel* Test = nullptr;
+  QToolButton *PlayBitBtn2 = nullptr, *SpeedButton2 = nullptr, *ResetSpeedButton3 = nullptr;
+  QToolButton *PlayListSpeedButton = nullptr, *BestSpeedButton = nullptr, *BestSpeedButton2 = nullptr,
+              *MemoSpeedButton = nullptr, *EmailSpeedButton = nullptr, *CreateExportAVIButton = nullptr,
+              *CancelAVIExportButton = nullptr, *SplitScreenButton = nullptr, *SpeedButton4 = nullptr,
+              *Teaching = nullptr, *Vertical = nullptr, *Horizontal = nullptr, *SyncSpeedButton = nullptr,
+              *TextFontButton = nullptr, *LineSpeedButton = nullptr, *CurveSpeedButton = nullptr,
+              *CrossSpeedButton = nullptr, *CameraButton = nullptr, *CaptureMenuButton = nullptr,
+              *CaptureSpeedButton = nullptr, *SpeedButton8 = nullptr, *LoopButton = nullptr,
+              *LoopButton2 = nullptr, *FlipButton = nullptr, *GridButton = nullptr;
+  QPushButton *HelpAboutButton = nullptr, *BitBtn2 = nullptr, *Button1 = nullptr, *Button9 = nullptr,
+              *Button10 = nullptr;
+  QSpinBox *ShapesSpinEdit = nullptr, *AnglesSpinEdit = nullptr;
+  QMenu* PopupMenu4 = nullptr;  // help menu
+  QAction *Help1 = nullptr, *KestromHelp1 = nullptr, *WebSite1 = nullptr, *Uninstall1 = nullptr;
+  QMenu* GridPopupMenu = nullptr;
+  QAction *CalibratedGrid1 = nullptr, *FreeHandGrid1 = nullptr;
+  QTimer* StartTimer = nullptr;
+  /** @brief Plays the window's video into WindowCanvas. */
+  media::MediaPlayer* MediaPlayer1 = nullptr;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void CreateControls();
+  void LayoutClick(int layout);
+  void BlankSnapshot();
+  void CentreImage2();
+  QToolButton* AddSpeedButton(QWidget* parent, const QString& name, const QString& caption, const QString& hint,
+                              int left, int top, bool checkable = false, int width = 28);
+  void FillSnapshot();
+  QRect requestedBounds_;
+  bool boundsPending_ = false;
+};
+
+/** @brief The splash form shown while the program starts. */
+class TSplashForm final : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TSplashForm(QWidget* parent = nullptr);
+  QImage Picture;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+};
+
+/** @brief Shows a tab of a tab control (by its page), keeping hidden tabs hidden. */
+void ShowTab(QTabWidget* tabs, QWidget* page);
+/** @brief Shows or hides a tab of a tab control (by its page). */
+void SetTabVisible(QTabWidget* tabs, QWidget* page, bool visible);
+
+}  // namespace kestrom::window

@@ -1,0 +1,57 @@
+#pragma once
+// A clean system drive and program folder for each test, and a first-run back end the test
+// controls.
+
+#include "analysis/shell/FirstRunChecks.h"
+
+#include <QDir>
+#include <QString>
+#include <QTemporaryDir>
+#include <cstdlib>
+
+namespace kestrom::test {
+
+/** @brief Points the system drive at a fresh folder and makes a fresh folder current. */
+class CleanDrive {
+ public:
+  CleanDrive() : previous_(QDir::currentPath()) {
+    setenv("KESTROM_SYSTEM_DRIVE", QFile::encodeName(drive.path()).constData(), 1);
+    unsetenv("KESTROM_DRIVES");
+    QDir::setCurrent(program.path());
+  }
+  ~CleanDrive() { QDir::setCurrent(previous_); }
+  QTemporaryDir drive;
+  QTemporaryDir program;
+
+ private:
+  QString previous_;
+};
+
+/** @brief Answers the first-run questions as told and counts what was asked. */
+class FakeFirstRunChecks final : public shell::FirstRunChecks {
+ public:
+  bool aviSynth = true, codec = true, directX = true;
+  bool installerStarts = false;
+  bool installerInstallsCodec = false;
+  int questions = 0;
+  QStringList installersRun;
+
+  bool IsAviSynthInstalled() override { return ++questions, aviSynth; }
+  bool IsCodecInstalled() override { return ++questions, codec; }
+  bool HasDirectX8Or9() override { return ++questions, directX; }
+  bool RunInstaller(const QString& program, const QString&) override {
+    installersRun << program;
+    if (installerStarts && installerInstallsCodec) codec = true;
+    return installerStarts;
+  }
+};
+
+/** @brief Installs a back end for a test's lifetime. */
+class ScopedFirstRunChecks {
+ public:
+  ScopedFirstRunChecks() { shell::SetFirstRunChecks(&checks); }
+  ~ScopedFirstRunChecks() { shell::SetFirstRunChecks(nullptr); }
+  FakeFirstRunChecks checks;
+};
+
+}  // namespace kestrom::test
