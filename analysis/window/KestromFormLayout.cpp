@@ -60,6 +60,7 @@ void TKestromForm::resizeEvent(QResizeEvent* event) {
     canvas.fill(core::ToQColor(shell::Globals().BackgroundColour));
     WindowCanvas = canvas;
   }
+  UserResize(event);
 }
 
 void TKestromForm::CentreImage2() {
