@@ -57,6 +57,8 @@ void TKestromForm::BuildZoomTable(int /*layout*/) {
   // The picture scroll bars run along the area's bottom and right edges.
   HorzScrollBar->setGeometry(0, MenuPanelHeight + AreaHeight, std::max(AreaWidth, 1), 16);
   VertScrollBar->setGeometry(std::max(AreaWidth, 0), MenuPanelHeight, 16, std::max(AreaHeight, 1));
+  // The playback panel stands at the foot of the area in every layout, not only the first.
+  Panel4->move(0, AreaHeight);
 }
 
 void TKestromForm::ApplyZoomDisplayRect(int step) {
@@ -230,7 +232,7 @@ void TKestromForm::FormResize() {
   AreaWidth = width() - 16;
   Layout = 0;
   CentreImage2();
-  Panel4->move(Image2->x(), AreaHeight);
+  Panel4->move(0, AreaHeight);  // whole, at the area's left: its controls stay inside the window
   if (!VideoOpen || WindowCanvas.isNull()) return;
   QPainter painter(&WindowCanvas);
   painter.fillRect(QRect(0, MenuPanelHeight, width(), height() - MenuPanelHeight), Background());
