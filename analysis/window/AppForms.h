@@ -15,16 +15,20 @@ namespace kestrom::annotation {
 class TAnglesTableForm;
 }  // namespace kestrom::annotation
 
+namespace kestrom::sheets {
+class TComparisonSheet;
+}  // namespace kestrom::sheets
+
 namespace kestrom::window {
 
 using annotation::TAnglesTableForm;
+using sheets::TComparisonSheet;
 class TKestromForm;
 class TSplashForm;
 class TCloseFilesForm;
 class TCutForm;
 class TFlipForm;
 class TBackgroundForm;
-class TComparisonSheet;
 class TInformationForm;
 class TBackgroundHint;
 class TOverlayInformationForm;

@@ -43,38 +43,4 @@ TCutForm::TCutForm(const QString& name, QWidget* parent)
   resize(200, 150);
 }
 
-TNewMemoPad::TNewMemoPad(TKestromForm* owner) : QWidget(owner, Qt::Window) {
-  setObjectName("NewMemoPad");
-  setWindowTitle("Memo - Comments File");
-  resize(360, 508);
-  setMinimumSize(360, 504);
-  setMaximumSize(600, 800);
-  auto* menuBar = new QMenuBar(this);
-  QMenu* file = menuBar->addMenu("File");
-  file->addAction("Save Memo");
-  file->addAction("Close Memo", this, &QWidget::hide);
-  File1 = file->menuAction();
-  File1->setObjectName("File1");
-  QMenu* equine = menuBar->addMenu("Equine Database");
-  equine->addAction("New Horse Profile");
-  equine->addAction("Open Horse Profile");
-  equine->addAction("Save Horse Profile");
-  equine->addAction("Close", this, &QWidget::hide);
-  EquineData1 = equine->menuAction();
-  EquineData1->setObjectName("EquineData1");
-  AddSessionResults1 = menuBar->addAction("Add Session Results");
-  AddSessionResults1->setObjectName("AddSessionResults1");
-  menuBar->addAction("Font");
-  menuBar->addAction("Print Record");
-  menuBar->setGeometry(0, 0, 360, 22);
-  Edit1 = new QLineEdit(this);
-  Edit1->setObjectName("Edit1");
-  Edit1->setReadOnly(true);
-  Edit1->setGeometry(0, 24, 360, 22);
-  Memo1 = new QPlainTextEdit(this);
-  Memo1->setObjectName("Memo1");
-  Memo1->setGeometry(0, 48, 360, 460);
-  connect(Memo1, &QPlainTextEdit::textChanged, this, [this] { MemoModified = true; });
-}
-
 }  // namespace kestrom::window

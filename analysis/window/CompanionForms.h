@@ -1,7 +1,8 @@
 #pragma once
-// Companion forms of the analysis windows: the close-file dialog, the cutting form and the memo
-// pad.
+// Companion forms of the analysis windows: the close-file dialog and the cutting form; the memo
+// pad comes from the sheets folder.
 
+#include "analysis/sheets/MemoPad.h"
 #include "platform/ui/Dialogs.h"
 
 #include <QDialog>
@@ -15,6 +16,7 @@ class QPushButton;
 namespace kestrom::window {
 
 class TKestromForm;
+using sheets::TNewMemoPad;
 
 /** @brief Asks, kind by kind, whether to save the companion data that changed. */
 class TCloseFilesForm final : public QDialog {
@@ -30,20 +32,6 @@ class TCutForm final : public QWidget {
   Q_OBJECT
  public:
   explicit TCutForm(const QString& name, QWidget* parent = nullptr);
-};
-
-/** @brief The memo pad of an analysis window. */
-class TNewMemoPad final : public QWidget {
-  Q_OBJECT
- public:
-  explicit TNewMemoPad(TKestromForm* owner);
-  QPlainTextEdit* Memo1 = nullptr;
-  QLineEdit* Edit1 = nullptr;
-  QAction* File1 = nullptr;              // the "File" menu
-  QAction* EquineData1 = nullptr;        // the "Equine Database" menu
-  QAction* AddSessionResults1 = nullptr;
-  ui::FontChoice FontDialog1;
-  bool MemoModified = false;
 };
 
 }  // namespace kestrom::window

@@ -33,13 +33,18 @@ class MediaPlayer;
 class MediaPlayerBar;
 }
 
+namespace kestrom::sheets {
+class TNewMemoPad;
+}
+
 namespace kestrom::window {
 
 class TShapesControlForm;
 class TMarkerForm;
 class TAnglesControlForm;
-class TNewMemoPad;
+using sheets::TNewMemoPad;
 class TShowNTSCHint;
+class TCapture1;
 
 /** @brief A status bar of fixed panels whose texts the window sets by index. */
 class TStatusBar final : public QFrame {
@@ -99,6 +104,30 @@ class TKestromForm : public QWidget {
   /** @brief Outer bounds, as layouts give them (the frame is inside them). */
   void SetBounds(int left, int top, int width, int height);
   QRect Bounds() const;
+
+  // ---- comparison sheets (KestromFormSheets.cpp) ----
+  /** @brief While an export runs: stops the playback and export timers, warns, and answers
+   *  true, so the caller does nothing. False when no export runs. */
+  bool WarnExportRunning();
+  /** @brief "Capture Style Menu": pops up the sheet choice when a video is open. */
+  void CaptureMenuButtonClick();
+  /** @brief Clears the check marks of the sheet choices. */
+  void ShowCaptureStyle();
+  void ImageCaptureX1Click();
+  void ImageCapturex4Click();
+  void ImageCapturex4L1Click();
+  void ImageCaptureX6Click();
+  void ImageCapturex6L1Click();
+  void ImageCapturex9Click();
+  void ImageCaptureX12Click();
+  void ImageCapturex12L1Click();
+  void ImageCapturex18L1Click();
+  /** @brief Copies the picture area with its drawings into the chosen sheet or TCapture1. */
+  void CaptureSpeedButtonClick();
+  /** @brief Saves TCapture1's client image as JPEG through this window's save dialog. */
+  void SaveCapture1AsJPEG(TCapture1* capture);
+  /** @brief The picture area as the window shows it (frame and drawings), from its canvas. */
+  QImage PictureAreaImage() const;
 
   // ---- window state ----
   bool IsMain = false;
@@ -188,6 +217,12 @@ class TKestromForm : public QWidget {
   QMenu* GridPopupMenu = nullptr;
   QAction *CalibratedGrid1 = nullptr, *FreeHandGrid1 = nullptr;
   QTimer* StartTimer = nullptr;
+  // The sheet choice menu and its nine items.
+  QMenu* PopupMenu2 = nullptr;
+  QAction *ImageCaptureX1 = nullptr, *ImageCapturex4 = nullptr, *ImageCapturex4L1 = nullptr,
+          *ImageCaptureX6 = nullptr, *ImageCapturex6L1 = nullptr, *ImageCapturex9 = nullptr,
+          *ImageCaptureX12 = nullptr, *ImageCapturex12L1 = nullptr, *ImageCapturex18L1 = nullptr;
+  ui::FileRequest SaveDialogJpeg;  // the JPEG save dialog of TCapture1
   /** @brief Plays the window's video into WindowCanvas. */
   media::MediaPlayer* MediaPlayer1 = nullptr;
 
@@ -215,8 +250,6 @@ class TKestromForm : public QWidget {
   void MediaPlayer1Click(bool* doDefault);
   void MediaPlayer1PostClick();
   void MediaPlayer1Notify();
-  /** @brief While an export runs: stops the clock, says so and returns true. */
-  bool WarnExportRunning();
 
   // ---- zoom, view geometry and sizing (KestromFormView.cpp) ----
   void ApplyZoomDisplayRect(int step);
@@ -316,6 +349,8 @@ class TKestromForm : public QWidget {
   static int ScrollCodeOf(int sliderAction);
   std::unique_ptr<playback::PlayerPort> playerPort_;
   std::unique_ptr<playback::PlaybackHost> clockHost_;
+  void CreateSheetControls();
+  void ChooseSheet(QAction* item, int style, bool landscape);
   void LayoutClick(int layout);
   void BlankSnapshot();
   void CentreImage2();

@@ -224,6 +224,8 @@ void TKestromForm::CreateControls() {
   StartTimer = new QTimer(this);
   StartTimer->setObjectName("StartTimer");
   connect(StartTimer, &QTimer::timeout, this, [this] { StartTimerTimer(); });
+
+  CreateSheetControls();
 }
 
 }  // namespace kestrom::window

@@ -349,12 +349,6 @@ bool TKestromForm::OpenVideoFile(const QString& path) {
 
 // ---- the clock ----------------------------------------------------------------------------------
 
-bool TKestromForm::WarnExportRunning() {
-  if (!ExportInProgress) return false;
-  Timer1->stop();
-  return true;
-}
-
 void TKestromForm::PlayAtSpeed(double speed) {
   if (WarnExportRunning()) return;
   if (IsBest && SyncSpeedButton->isChecked()) return;

@@ -93,7 +93,7 @@ TEST_F(AnalysisCompanionForms, MirrorCaptureGivesCapture1ItsPicture) {
   EXPECT_EQ(mirror->MirrorBitmap.pixelColor(10, 10), QColor(0, 128, 128));
   mirror->SpeedButton8->click();
   TCapture1* capture = Forms().Capture1;
-  EXPECT_EQ(capture->size(), QSize(525, 247));
+  EXPECT_EQ(capture->ClientSize(), QSize(525, 247));
   EXPECT_TRUE(capture->isVisible());
   EXPECT_EQ(capture->Image1->pixmap().size(), QSize(525, 257));
 }
@@ -107,7 +107,7 @@ TEST_F(AnalysisCompanionForms, SheetsStartEmptyWithTheirCaptions) {
                 {Forms().V_Capture_18_L, 18, {1042, 640}}};
   for (const auto& s : sheets) {
     EXPECT_EQ(s.sheet->windowTitle(), QString("Multi Capture x %1").arg(s.pictures));
-    EXPECT_EQ(s.sheet->size(), s.client);
+    EXPECT_EQ(s.sheet->ClientSize(), s.client);
     EXPECT_EQ(s.sheet->Slots.size(), s.pictures);
     EXPECT_EQ(s.sheet->PictureCount, 0);
     EXPECT_FALSE(s.sheet->isVisible());
