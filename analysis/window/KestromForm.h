@@ -2,9 +2,14 @@
 // The analysis window. Two instances run side by side, "Main" and "Best"; each holds one video,
 // its playback state, its drawings and its layout. The class is split by concern over several
 // source files: controls (KestromFormControls.cpp), creation and start-up (KestromFormStart.cpp),
-// layouts (KestromFormLayout.cpp).
+// layouts (KestromFormLayout.cpp), opening and playback (KestromFormPlayback.cpp), zoom and
+// view geometry (KestromFormView.cpp).
 
 #include "analysis/annotation/DrawingStore.h"
+#include "analysis/playback/PlaybackClock.h"
+#include "analysis/playback/PlayerPort.h"
+#include "analysis/playback/VideoFacts.h"
+#include "analysis/playback/ViewGeometry.h"
 #include "platform/core/Colour.h"
 #include "platform/ui/Canvas.h"
 #include "platform/ui/Dialogs.h"
@@ -27,6 +32,7 @@ class QToolButton;
 
 namespace kestrom::media {
 class MediaPlayer;
+class MediaPlayerBar;
 }
 
 namespace kestrom::drawing {
@@ -236,15 +242,121 @@ class TKestromForm : public QWidget {
   void ShowAnglesTable();
   annotation::DrawingStore Drawings;
   drawing::DrawingControls* Drawing = nullptr;
+  // ---- opening a video (KestromFormPlayback.cpp) ----
+  /** @brief The open button: checks, opens and measures a video, then plays it at half speed. */
+  void SpeedButton1Click();
+  /** @brief Opens a chosen file as the open button does after its dialog; false when refused. */
+  bool OpenVideoFile(const QString& path);
+
+  // ---- playback clock (KestromFormPlayback.cpp) ----
+  void PlayBitBtnClick();
+  void Slow2BitBtnClick();
+  void Slow4BitBtnClick();
+  void Slow8BitBtnClick();
+  void Slow16BitBtnClick();
+  void Timer1Timer();
+  void ScrollBar1Change();
+  void ScrollBar1Scroll(int scrollPos);
+  void ScrollBarTimerTimer();
+  void ResetSpeedButtonClick();
+  void PauseSpeedButton2Click();
+  void LoopSpeedButtonClick();
+  void LoopButton2Click();
+  void StopMediaPlayerPlay();
+  void MediaPlayer1Click(bool* doDefault);
+  void MediaPlayer1PostClick();
+  void MediaPlayer1Notify();
+
+  // ---- zoom, view geometry and sizing (KestromFormView.cpp) ----
+  void ApplyZoomDisplayRect(int step);
+  void SetZoom(int step);
+  void ZoomInButtonClick();
+  void ZoomOutButtonClick();
+  void ZoomInButton2MouseDown(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers);
+  void CheckZoomMenuItem();
+  void RestoreFrame();
+  void PaintMargins();
+  void RefreshFrame();
+  void ShowScrollPosition();
+  void RedrawOverlays();
+  void DrawSingleFrames();
+  void DrawExtraOverlay();
+  /** @brief Video x (double) to window x at the current step and scroll position. */
+  int ShowX(double x) const;
+  int ShowY(double y) const;
+  /** @brief Window x to video x. */
+  double ScreenToVideoX(int x) const;
+  double ScreenToVideoY(int y) const;
+  void FormPaint();
+  void FormResize();
+  /** @brief Smallest and largest size the window may take now. */
+  void WMGetMinMaxInfo();
+  void WMEnterSizeMove();
+  void WMExitSizeMove();
+  void HorzScrollBarChange();
+  void VertScrollBarChange();
+  void HorzScrollBarScroll(int scrollCode, int scrollPos);
+  void VertScrollBarScroll(int scrollCode, int scrollPos);
+
+  // Opened video.
+  QString VideoFileName;
+  QString VideoName;
+  int64_t LengthFrames = 0;
+  int64_t LengthMs = 0;
+  double FrameDuration = 40.0;
+  int FramesPerSecond = 0;
+  playback::VideoCompanionNames CompanionFiles;
+  QString MailVideoFile, MailMemoFile, MailBaseName;
+
+  // View geometry: per-step tables (View.ZoomFactor[ZoomStep], View.XOffset[...]) and where the
+  // picture stands now.
+  playback::ViewGeometry View;
+  int PicLeft = 0, PicTop = 0, PicRight = 0, PicBottom = 0;
+  int ResizeCount = 0;
+  bool Tracking = false;  // a picture scroll bar is being dragged
+  bool MciPlaying = false;
+  bool DrawingGesture = false;  // a drawing tool holds the mouse
+
+  // The playback clock and the player it drives.
+  std::unique_ptr<playback::PlaybackClock> Playback;
+  media::MediaPlayerBar* MediaPlayerBar1 = nullptr;
+  QTimer* Timer1 = nullptr;
+  QTimer* ScrollBarTimer = nullptr;
+  QTimer* SizeMoveTimer = nullptr;
+  QScrollBar *HorzScrollBar = nullptr, *VertScrollBar = nullptr;
+  QToolButton *SpeedButton1 = nullptr, *PlayBitBtn = nullptr, *Slow2BitBtn = nullptr, *Slow4BitBtn = nullptr,
+              *Slow8BitBtn = nullptr, *Slow16BitBtn = nullptr, *ResetSpeedButton = nullptr,
+              *PauseSpeedButton2 = nullptr, *ZoomInButton = nullptr,
+              *ZoomInButton2 = nullptr, *ZoomOutButton = nullptr, *ZoomOutButton2 = nullptr,
+              *SingleFrameButton = nullptr, *ZoomButton = nullptr;
+  QToolButton* LoopSpeedButton = nullptr;  // the loop button of the System tab
+  QFrame* SpeedBarPanel = nullptr;
+  QMenu* ZoomPopupMenu = nullptr;
+  QAction *Z30 = nullptr, *Z25 = nullptr, *Z20 = nullptr, *Z15 = nullptr, *N12NTSC1 = nullptr, *Z10 = nullptr,
+          *Z05 = nullptr;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void CreateControls();
+  class ClockHost;
+  void CreatePlaybackControls();
+  void ApplyZoomStep(int step, bool clearArea);
+  void PictureScrollChange();
+  void UserResize(QResizeEvent* event);
+  bool sizing_ = false;
+  void PictureScroll(int scrollCode, int scrollPos);
+  void PlayAtSpeed(double speed);
+  void FollowInBest();
+  void StopClockForOwnPlay();
+  static int ScrollCodeOf(int sliderAction);
+  std::unique_ptr<playback::PlayerPort> playerPort_;
+  std::unique_ptr<playback::PlaybackHost> clockHost_;
   void CreateSheetControls();
   void ChooseSheet(QAction* item, int style, bool landscape);
   void LayoutClick(int layout);

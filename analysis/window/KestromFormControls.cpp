@@ -219,6 +219,7 @@ void TKestromForm::CreateControls() {
 
   MediaPlayer1 = new media::MediaPlayer(this);
   MediaPlayer1->setObjectName("MediaPlayer1");
+  CreatePlaybackControls();
 
   StartTimer = new QTimer(this);
   StartTimer->setObjectName("StartTimer");

@@ -37,11 +37,7 @@ class WindowDrawingPort final : public drawing::DrawingPort {
   }
   void StopPlayback() override { w_.StopPlayback(); }
   void SnapshotFrame() override { w_.SnapshotFrame(); }
-  void RefreshFrame() override {
-    if (w_.VideoOpen) w_.MediaPlayer1->Refresh();
-    w_.RedrawDrawings();
-    w_.update();
-  }
+  void RefreshFrame() override { w_.RefreshFrame(); }
   void SetStatusText(int panel, const QString& text) override { w_.StatusBar1->SetPanelText(panel, text); }
   void ShowAnglesTable() override { w_.ShowAnglesTable(); }
   void HideAnglesTable() override {

@@ -60,6 +60,7 @@ void TKestromForm::resizeEvent(QResizeEvent* event) {
     canvas.fill(core::ToQColor(shell::Globals().BackgroundColour));
     WindowCanvas.Image() = canvas;  // the same picture object, which the media player draws into
   }
+  UserResize(event);
 }
 
 void TKestromForm::CentreImage2() {

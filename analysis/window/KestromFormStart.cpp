@@ -251,18 +251,8 @@ int TKestromForm::MessageDlgPaused(const QString& text, ui::MsgDlgType type, ui:
   return MessageDlgPosPaused(text, type, buttons, -1, -1);
 }
 
-// No video plays until one is opened; playback code fills these in.
-void TKestromForm::StopPlayback() {}
-void TKestromForm::PausePlayback() {}
-void TKestromForm::ResumePlayback() {}
-
 void TKestromForm::ClearModifiedFlags() {
   MarkersModified = ShapesModified = AnglesModified = EventsModified = TraceModified = false;
-}
-
-void TKestromForm::BuildZoomTable(int /*layout*/) {
-  AreaHeight = height() - 120;
-  AreaWidth = width() - 16;
 }
 
 void TKestromForm::CheckOnScreen() {

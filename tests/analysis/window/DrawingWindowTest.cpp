@@ -32,6 +32,9 @@ class DrawingWindow : public test::StartUpFixture {
     w->FrameWidth = 320;
     w->FrameHeight = 240;
     w->ZoomStep = 10;
+    w->LengthMs = w->MediaPlayer1->LengthMs();
+    w->LengthFrames = 25;
+    w->FrameDuration = 40.0;
     w->VideoOpen = true;
     w->MediaPlayer1->SetPosition(480);
   }

@@ -1,0 +1,129 @@
+// Playback at normal speed as the analysis window runs it: each tick works out the position,
+// seeks the media player (which draws the frame into the window's canvas) and runs an overlay
+// pass. Reports the median and worst tick over 500 ticks next to the tick interval, which a tick
+// must stay well under for no tick to be missed.
+#include "analysis/playback/MediaPlayerPort.h"
+#include "analysis/playback/PlaybackClock.h"
+#include "platform/core/Clock.h"
+#include "platform/media/MediaPlayer.h"
+#include "platform/ui/Canvas.h"
+#include "tools/ClipWriter.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <benchmark/benchmark.h>
+#include <chrono>
+#include <vector>
+
+namespace {
+
+using namespace kestrom;
+
+constexpr int kTicks = 500;
+
+// The window as the clock sees it, drawing a coach's usual overlays on every pass.
+class BenchHost final : public playback::PlaybackHost {
+ public:
+  explicit BenchHost(ui::Canvas& canvas) : canvas_(canvas) {}
+  bool timer = false;
+  void StartTimer(int) override { timer = true; }
+  void StopTimer() override { timer = false; }
+  bool TimerRunning() const override { return timer; }
+  void SetScrollPosition(int64_t) override {}
+  void ShowFrameNumber(int64_t) override {}
+  void RedrawOverlays() override {
+    canvas_.Pen.Color = core::clRed;
+    canvas_.Pen.Width = 2;
+    for (int i = 0; i < 10; ++i) {  // an angle's arms, lines and a shape or two
+      canvas_.MoveTo(100 + 20 * i, 100);
+      canvas_.LineTo(300 + 10 * i, 400 - 15 * i);
+    }
+    canvas_.Brush.Style = ui::BrushStyle::Clear;
+    canvas_.Ellipse(200, 200, 320, 300);
+    canvas_.Rectangle(400, 150, 520, 260);
+    canvas_.TextOut(120, 80, "42.5");
+  }
+  void PaintMargins() override {}
+  void SnapshotFrame() override {}
+  void ShowScrollPosition() override {}
+  void BringToTop() override {}
+  bool PartlyOffScreen() const override { return false; }
+  bool Looping() const override { return true; }
+  void StopMediaPlayerPlay() override {}
+  void ShowDiagnostic(const QString&) override {}
+
+ private:
+  ui::Canvas& canvas_;
+};
+
+QString WriteFixture(const QTemporaryDir& dir, const QString& name, QSize size, int frames, int gop) {
+  tools::ClipSpec spec;
+  spec.path = dir.filePath(name);
+  spec.size = size;
+  spec.frames = frames;
+  spec.gop = gop;
+  QString error;
+  if (!tools::WriteClip(spec, &error)) qFatal("%s", qPrintable(error));
+  return spec.path;
+}
+
+void PlayAtNormalSpeed(benchmark::State& state, QSize size, int frames, int gop) {
+  QTemporaryDir dir;
+  const QString path = WriteFixture(dir, "clip.avi", size, frames, gop);
+  // A window's client area around the picture at zoom 1.0.
+  ui::Canvas canvas(size.width() + 16, size.height() + 120);
+  core::ManualClock clock(0);
+  media::MediaPlayer player(nullptr, &clock);
+  player.SetDisplay(&canvas.Image());
+  player.SetFileName(path);
+  if (!player.Open()) qFatal("%s", qPrintable(player.ErrorString()));
+  player.SetDisplayRect(QRect(QPoint(8, 56), size));
+  playback::MediaPlayerPort port(player);
+  BenchHost host(canvas);
+  playback::PlaybackClock tick(host, port, clock);
+  tick.SetVideo(playback::MeasureVideo(path, size.width(), size.height(), player.LengthFrames(), player.LengthMs()));
+
+  std::vector<double> ms;
+  int worstTick = 0;
+  double worst = 0;
+  for (auto _ : state) {
+    ms.clear();
+    tick.Play(playback::kNormalSpeed);
+    for (int i = 0; i < kTicks; ++i) {
+      clock.Advance(tick.TimerInterval);
+      const auto start = std::chrono::steady_clock::now();
+      tick.Timer1Timer();
+      ms.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+      if (ms.back() > worst) worst = ms.back(), worstTick = i;
+    }
+  }
+  const auto late = std::count_if(ms.begin(), ms.end(), [&](double t) { return t >= tick.TimerInterval; });
+  std::sort(ms.begin(), ms.end());
+  const double median = ms[ms.size() / 2];
+  state.counters["interval_ms"] = tick.TimerInterval;
+  state.counters["median_ms"] = median;
+  state.counters["p99_ms"] = ms[ms.size() * 99 / 100];
+  state.counters["worst_ms"] = ms.back();
+  state.counters["worst_tick"] = worstTick;
+  state.counters["ticks_over_interval"] = static_cast<double>(late);
+  state.counters["median_per_interval"] = median / tick.TimerInterval;
+  state.counters["worst_per_interval"] = ms.back() / tick.TimerInterval;
+}
+
+void BM_SampleClip720x576(benchmark::State& state) { PlayAtNormalSpeed(state, {720, 576}, 250, 250); }
+void BM_Full1920x1080(benchmark::State& state) { PlayAtNormalSpeed(state, {1920, 1080}, 125, 25); }
+
+BENCHMARK(BM_SampleClip720x576)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Full1920x1080)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
