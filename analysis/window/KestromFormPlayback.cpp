@@ -1,6 +1,7 @@
 // Opening a video in the analysis window and its playback clock: the play buttons at normal
 // speed and in slow motion, pause and continue, rewind, looping, seeking by the scroll bar, the
 // media player's own button bar, and the message wrappers that stop the clock while a box is up.
+#include "analysis/drawing/DrawingControls.h"
 #include "analysis/playback/MediaPlayerPort.h"
 #include "analysis/playback/VideoOpening.h"
 #include "analysis/shell/DiagForm806.h"
@@ -13,9 +14,11 @@
 #include "platform/media/MediaPlayerBar.h"
 
 #include <QAction>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QFileInfo>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollBar>
@@ -318,6 +321,10 @@ bool TKestromForm::OpenVideoFile(const QString& path) {
   setWindowTitle(VideoName);
   MailBaseName = VideoName;
   CompanionFiles = playback::VideoCompanionNames::ForVideoName(VideoName);
+  // A new video starts with no drawings; its markers come back at once, the rest on request.
+  Drawings.ResetForNewVideo();
+  if (QFileInfo::exists(CompanionFiles.MarkersFile)) Drawings.LoadMarkers(CompanionFiles.MarkersFile, FrameDuration);
+  if (Drawing) Drawing->ShowMarkerCaptions();
 
   HorzScrollBar->setValue(0);
   VertScrollBar->setValue(0);

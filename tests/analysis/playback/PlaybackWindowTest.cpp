@@ -91,6 +91,27 @@ TEST_F(PlaybackWindowTest, OpeningMeasuresTheClipAndPlaysItAtHalfSpeed) {
   EXPECT_EQ(w->MailVideoFile, path);
 }
 
+TEST_F(PlaybackWindowTest, OpeningBringsBackTheMarkersButNotTheDrawings) {
+  const QString path = ClipPath("marked.avi", {320, 240}, 50);
+  const QString base = path.left(path.size() - 4);
+  QFile markers(base + ".mrk");
+  ASSERT_TRUE(markers.open(QIODevice::WriteOnly));
+  markers.write("   -1  480   -1   -1   -1   -1   -1   -1\r\n");
+  markers.close();
+  QFile shapes(base + ".shp");
+  ASSERT_TRUE(shapes.open(QIODevice::WriteOnly));
+  shapes.write("  2    10    10    50    50          255    1     16777215    2\r\n");
+  shapes.close();
+
+  Open(Main(), path);
+  TKestromForm* w = Main();
+  ASSERT_TRUE(w->VideoOpen);
+  EXPECT_EQ(w->Drawings.Marker(2), 480);
+  EXPECT_EQ(w->Markers->findChild<QToolButton*>("Std2")->text(), "12");
+  EXPECT_EQ(w->Markers->findChild<QToolButton*>("Std1")->text(), "1");
+  EXPECT_TRUE(w->Drawings.Shapes().empty());
+}
+
 TEST_F(PlaybackWindowTest, EachTickShowsTheFrameAskedFor) {
   Open(Main(), ClipPath("clip.avi", {320, 240}, 50));
   TKestromForm* w = Main();
