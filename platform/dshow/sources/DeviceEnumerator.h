@@ -19,10 +19,6 @@ namespace kestrom::dshow {
 using com::IUnknown;
 
 inline constexpr CLSID CLSID_SystemDeviceEnum = com::MakeGuid("{62BE5D10-60EB-11D0-BD3B-00A0C911CE86}");
-inline constexpr CLSID CLSID_VideoInputDeviceCategory = com::MakeGuid("{860BB310-5D01-11D0-BD3B-00A0C911CE86}");
-inline constexpr CLSID CLSID_AudioInputDeviceCategory = com::MakeGuid("{33D9A762-90C8-11D0-BD43-00A0C911CE86}");
-inline constexpr CLSID CLSID_VideoCompressorCategory = com::MakeGuid("{33D9A760-90C8-11D0-BD43-00A0C911CE86}");
-inline constexpr CLSID CLSID_AudioCompressorCategory = com::MakeGuid("{33D9A761-90C8-11D0-BD43-00A0C911CE86}");
 /** @brief The Video for Windows capture class; a device with another class id is a WDM device. */
 inline constexpr CLSID CLSID_VfwCapture = com::MakeGuid("{1B544C22-FD0B-11CE-8C63-00AA0044B51E}");
 

@@ -1,5 +1,9 @@
 #include "platform/dshow/sources/DeviceFilter.h"
 
+#include "platform/com/ComRuntime.h"
+
+#include <cstring>
+
 namespace kestrom::dshow {
 
 using namespace com;
@@ -76,6 +80,14 @@ void CDeviceFilter::NotifyEvent(LONG code, LONG_PTR param1, LONG_PTR param2) {
     if (!eventGraph_ || FAILED(eventGraph_->QueryInterface(IID_IMediaEventSink, sink.PutVoid()))) return;
   }
   sink->Notify(code, param1, param2);
+}
+
+HRESULT CopyToTaskMemory(const QString& text, LPWSTR* out) {
+  const size_t chars = static_cast<size_t>(text.size()) + 1;
+  *out = static_cast<LPWSTR>(CoTaskMemAlloc(chars * sizeof(WCHAR)));
+  if (!*out) return E_OUTOFMEMORY;
+  std::memcpy(*out, text.utf16(), chars * sizeof(WCHAR));
+  return S_OK;
 }
 
 }  // namespace kestrom::dshow

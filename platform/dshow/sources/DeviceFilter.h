@@ -8,6 +8,7 @@
 #include "platform/dshow/base/BaseFilter.h"
 #include "platform/dshow/sources/GraphInterfaces.h"
 
+#include <QString>
 #include <chrono>
 #include <mutex>
 
@@ -50,5 +51,11 @@ class CDeviceFilter : public CBaseFilter, public IAMFilterMiscFlags {
   bool running_ = false;
   IFilterGraph* eventGraph_ = nullptr;  // not referenced: the graph owns us
 };
+
+/**
+ * @brief A task-memory copy of text with its terminator, as a file source hands out its file
+ * name (the caller frees it with CoTaskMemFree). E_OUTOFMEMORY leaves *out null.
+ */
+HRESULT CopyToTaskMemory(const QString& text, LPWSTR* out);
 
 }  // namespace kestrom::dshow

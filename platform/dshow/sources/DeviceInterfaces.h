@@ -6,6 +6,7 @@
 #include "platform/dshow/base/Codes.h"
 #include "platform/dshow/base/ControlInterfaces.h"
 #include "platform/dshow/base/Guids.h"
+#include "platform/dshow/base/StreamConfig.h"
 
 namespace kestrom::dshow {
 
@@ -71,7 +72,6 @@ inline constexpr GUID MEDIASUBTYPE_AnalogVideo_PAL_B = MakeGuid("{0482DDE5-7817-
 inline constexpr GUID FORMAT_AnalogVideo = MakeGuid("{0482DDE0-7817-11CF-8A03-00AA006ECB65}");
 
 // Interfaces.
-inline constexpr IID IID_IAMStreamConfig = MakeGuid("{C6E13340-30AC-11D0-A18C-00A0C9118956}");
 inline constexpr IID IID_IAMDroppedFrames = MakeGuid("{C6E13344-30AC-11D0-A18C-00A0C9118956}");
 inline constexpr IID IID_IAMAnalogVideoDecoder = MakeGuid("{C6E13350-30AC-11D0-A18C-00A0C9118956}");
 inline constexpr IID IID_IAMVideoProcAmp = MakeGuid("{C6E13360-30AC-11D0-A18C-00A0C9118956}");
@@ -80,17 +80,6 @@ inline constexpr IID IID_IAMCrossbar = MakeGuid("{C6E13380-30AC-11D0-A18C-00A0C9
 inline constexpr IID IID_IAMTuner = MakeGuid("{211A8761-03AC-11D1-8D13-00AA00BD8339}");
 inline constexpr IID IID_IAMTVTuner = MakeGuid("{211A8766-03AC-11D1-8D13-00AA00BD8339}");
 inline constexpr IID IID_IAMAudioInputMixer = MakeGuid("{54C39221-8380-11D0-B3F0-00AA003761C5}");
-
-struct IAMStreamConfig : IUnknown {
-  virtual HRESULT SetFormat(AM_MEDIA_TYPE* type) = 0;
-  /** @brief The current (or, before any SetFormat, the default) type, in task memory. */
-  virtual HRESULT GetFormat(AM_MEDIA_TYPE** type) = 0;
-  virtual HRESULT GetNumberOfCapabilities(int* count, int* size) = 0;
-  virtual HRESULT GetStreamCaps(int index, AM_MEDIA_TYPE** type, BYTE* caps) = 0;
-
- protected:
-  ~IAMStreamConfig() = default;
-};
 
 struct IAMDroppedFrames : IUnknown {
   virtual HRESULT GetNumDropped(LONG* dropped) = 0;

@@ -223,10 +223,7 @@ class CScriptSource final : public CDeviceFilter, public IFileSourceFilter, publ
     std::lock_guard lock(*lock_);
     *fileName = nullptr;
     if (pins_.empty()) return E_FAIL;
-    const size_t chars = static_cast<size_t>(path_.size()) + 1;
-    *fileName = static_cast<LPWSTR>(CoTaskMemAlloc(chars * sizeof(WCHAR)));
-    if (!*fileName) return E_OUTOFMEMORY;
-    std::memcpy(*fileName, path_.utf16(), chars * sizeof(WCHAR));
+    if (const HRESULT hr = CopyToTaskMemory(path_, fileName); FAILED(hr)) return hr;
     if (type) std::memset(type, 0, sizeof *type);
     return S_OK;
   }

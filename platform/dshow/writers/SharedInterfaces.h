@@ -1,17 +1,11 @@
 #pragma once
-// Interfaces that more than one layer meets and the base layer does not declare yet: the stream
-// configuration of an output pin, and the window and picture of a video renderer. Published
-// identifiers and method orders.
+// The window and picture of a video renderer, with the stream configuration of an output pin
+// brought in from the base layer. Published identifiers and method orders.
 
 #include "platform/dshow/base/ControlInterfaces.h"
+#include "platform/dshow/base/StreamConfig.h"
 
 #include <cstdint>
-
-// The capture sources declare the stream configuration too; one declaration serves both.
-#if __has_include("platform/dshow/sources/DeviceInterfaces.h")
-#include "platform/dshow/sources/DeviceInterfaces.h"
-#define KESTROM_SOURCE_INTERFACES 1
-#endif
 
 namespace kestrom::dshow {
 
@@ -20,22 +14,6 @@ inline constexpr BOOL FALSE = 0;
 
 inline constexpr IID IID_IVideoWindow = MakeGuid("{56A868B4-0AD4-11CE-B03A-0020AF0BA770}");
 inline constexpr IID IID_IBasicVideo = MakeGuid("{56A868B5-0AD4-11CE-B03A-0020AF0BA770}");
-
-#ifndef KESTROM_SOURCE_INTERFACES
-inline constexpr IID IID_IAMStreamConfig = MakeGuid("{C6E13340-30AC-11D0-A18C-00A0C9118956}");
-
-/** @brief The format an output pin delivers. */
-struct IAMStreamConfig : IUnknown {
-  virtual HRESULT SetFormat(AM_MEDIA_TYPE* type) = 0;
-  /** @brief A task-memory copy of the current format (DeleteMediaType). */
-  virtual HRESULT GetFormat(AM_MEDIA_TYPE** type) = 0;
-  virtual HRESULT GetNumberOfCapabilities(int* count, int* size) = 0;
-  virtual HRESULT GetStreamCaps(int index, AM_MEDIA_TYPE** type, BYTE* caps) = 0;
-
- protected:
-  ~IAMStreamConfig() = default;
-};
-#endif
 
 /** @brief The window of a video renderer. */
 struct IVideoWindow : IUnknown {

@@ -58,10 +58,6 @@ void RegisterClassObjects() {
   }
 }
 
-// The device categories under which the device enumerator lists compressors.
-constexpr CLSID kVideoCompressorCategory = MakeGuid("{33D9A760-90C8-11D0-BD43-00A0C911CE86}");
-constexpr CLSID kAudioCompressorCategory = MakeGuid("{33D9A761-90C8-11D0-BD43-00A0C911CE86}");
-
 const REGPINTYPES kAnyType{&GUID_NULL, &GUID_NULL};
 const REGPINTYPES kVideoType{&MEDIATYPE_Video, &GUID_NULL};
 const REGPINTYPES kAudioType{&MEDIATYPE_Audio, &GUID_NULL};
@@ -127,10 +123,10 @@ HRESULT RegisterWriterFilters() {
                 nullptr, {Pin(false, true, false, &kVideoType)}));
 
   for (const CompressorInfo& c : VideoCompressors())
-    keep(Register(mapper.Get(), c.clsid, c.name, MERIT_DO_NOT_USE, &kVideoCompressorCategory,
+    keep(Register(mapper.Get(), c.clsid, c.name, MERIT_DO_NOT_USE, &CLSID_VideoCompressorCategory,
                   {Pin(false, false, false, &kVideoType), Pin(true, false, false, &kVideoType)}));
   for (const CompressorInfo& c : AudioCompressors())
-    keep(Register(mapper.Get(), c.clsid, c.name, MERIT_DO_NOT_USE, &kAudioCompressorCategory,
+    keep(Register(mapper.Get(), c.clsid, c.name, MERIT_DO_NOT_USE, &CLSID_AudioCompressorCategory,
                   {Pin(false, false, false, &kAudioType), Pin(true, false, false, &kAudioType)}));
   return result;
 }

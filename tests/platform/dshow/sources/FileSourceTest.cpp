@@ -215,6 +215,26 @@ TEST_F(FileSource, AutomaticConnectionFindsTheDecoder) {
   }
 }
 
+TEST_F(FileSource, NamesItsFileOnlyOnceLoaded) {
+  ComPtr<IBaseFilter> source;
+  ASSERT_EQ(CoCreateInstance(CLSID_KestromFileSource, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, source.PutVoid()), S_OK);
+  ComPtr<IFileSourceFilter> file;
+  ASSERT_EQ(source->QueryInterface(IID_IFileSourceFilter, file.PutVoid()), S_OK);
+  LPWSTR name = reinterpret_cast<LPWSTR>(1);
+  EXPECT_EQ(file->GetCurFile(&name, nullptr), E_FAIL);
+  EXPECT_EQ(name, nullptr);
+
+  // A name with a space and a letter outside Latin-1 comes back unchanged.
+  const QString path = WriteClip(QStringLiteral("long jump \u0142.avi"), "msmpeg4v2", 2, false);
+  ASSERT_EQ(file->Load(reinterpret_cast<LPCWSTR>(path.utf16()), nullptr), S_OK);
+  AM_MEDIA_TYPE type;
+  ASSERT_EQ(file->GetCurFile(&name, &type), S_OK);
+  ASSERT_NE(name, nullptr);
+  EXPECT_EQ(QString::fromUtf16(reinterpret_cast<const char16_t*>(name)), path);
+  EXPECT_EQ(type.majortype, MEDIATYPE_Stream);
+  CoTaskMemFree(name);
+}
+
 TEST_F(FileSource, RefusesWhatItCannotRead) {
   QFile junk(dir_.filePath("junk.avi"));
   ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
