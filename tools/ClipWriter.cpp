@@ -64,41 +64,41 @@ int Drain(Output& out, AVCodecContext* codec, AVStream* stream) {
 
 }  // namespace
 
-bool WriteClip(const ClipSpec& spec, QString* error) {
+bool WriteClip(const ClipSpec& clipSpec, QString* error) {
   auto fail = [&](const QString& message) {
     if (error) *error = message;
     return false;
   };
   av_log_set_level(AV_LOG_ERROR);
-  if (spec.frames < 1 || spec.frames > kMaxFrameCode + 1) return fail("frame count out of range");
+  if (clipSpec.frames < 1 || clipSpec.frames > kMaxFrameCode + 1) return fail("frame count out of range");
   Output out;
-  const QByteArray path = QFile::encodeName(spec.path);
+  const QByteArray path = QFile::encodeName(clipSpec.path);
   int rc = avformat_alloc_output_context2(&out.format, nullptr, nullptr, path.constData());
-  if (rc < 0) return fail("no container for " + spec.path + ": " + AvError(rc));
+  if (rc < 0) return fail("no container for " + clipSpec.path + ": " + AvError(rc));
 
-  const AVCodec* encoder = avcodec_find_encoder_by_name(spec.codec.toUtf8().constData());
-  if (!encoder) return fail("no encoder " + spec.codec);
+  const AVCodec* encoder = avcodec_find_encoder_by_name(clipSpec.codec.toUtf8().constData());
+  if (!encoder) return fail("no encoder " + clipSpec.codec);
   out.videoStream = avformat_new_stream(out.format, nullptr);
   out.video = avcodec_alloc_context3(encoder);
   AVCodecContext* v = out.video;
-  v->width = spec.size.width();
-  v->height = spec.size.height();
-  v->time_base = AVRational{spec.rateDen, spec.rateNum};
-  v->framerate = AVRational{spec.rateNum, spec.rateDen};
-  v->gop_size = spec.gop;
-  v->max_b_frames = spec.bFrames;
-  v->pix_fmt = spec.codec == "mjpeg" ? AV_PIX_FMT_YUVJ420P : AV_PIX_FMT_YUV420P;
+  v->width = clipSpec.size.width();
+  v->height = clipSpec.size.height();
+  v->time_base = AVRational{clipSpec.rateDen, clipSpec.rateNum};
+  v->framerate = AVRational{clipSpec.rateNum, clipSpec.rateDen};
+  v->gop_size = clipSpec.gop;
+  v->max_b_frames = clipSpec.bFrames;
+  v->pix_fmt = clipSpec.codec == "mjpeg" ? AV_PIX_FMT_YUVJ420P : AV_PIX_FMT_YUV420P;
   v->flags |= AV_CODEC_FLAG_QSCALE;
-  v->global_quality = FF_QP2LAMBDA * spec.quality;
-  if (spec.fieldCoded) v->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+  v->global_quality = FF_QP2LAMBDA * clipSpec.quality;
+  if (clipSpec.fieldCoded) v->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
   if (out.format->oformat->flags & AVFMT_GLOBALHEADER) v->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   rc = avcodec_open2(v, encoder, nullptr);
-  if (rc < 0) return fail("cannot open encoder " + spec.codec + ": " + AvError(rc));
+  if (rc < 0) return fail("cannot open encoder " + clipSpec.codec + ": " + AvError(rc));
   avcodec_parameters_from_context(out.videoStream->codecpar, v);
   out.videoStream->time_base = v->time_base;
   out.videoStream->avg_frame_rate = v->framerate;
 
-  if (spec.audio) {
+  if (clipSpec.audio) {
     const AVCodec* pcm = avcodec_find_encoder(AV_CODEC_ID_PCM_S16LE);
     out.audioStream = avformat_new_stream(out.format, nullptr);
     out.audio = avcodec_alloc_context3(pcm);
@@ -113,10 +113,10 @@ bool WriteClip(const ClipSpec& spec, QString* error) {
   }
 
   rc = avio_open(&out.format->pb, path.constData(), AVIO_FLAG_WRITE);
-  if (rc < 0) return fail("cannot create " + spec.path + ": " + AvError(rc));
+  if (rc < 0) return fail("cannot create " + clipSpec.path + ": " + AvError(rc));
   out.ioOpen = true;
   rc = avformat_write_header(out.format, nullptr);
-  if (rc < 0) return fail("cannot write the header of " + spec.path + ": " + AvError(rc));
+  if (rc < 0) return fail("cannot write the header of " + clipSpec.path + ": " + AvError(rc));
 
   out.frame = av_frame_alloc();
   out.frame->format = v->pix_fmt;
@@ -133,18 +133,18 @@ bool WriteClip(const ClipSpec& spec, QString* error) {
     av_channel_layout_default(&out.audioFrame->ch_layout, 1);
   }
 
-  QImage picture(spec.size, QImage::Format_RGB32);
+  QImage picture(clipSpec.size, QImage::Format_RGB32);
   int64_t audioWritten = 0;
-  for (int n = 0; n < spec.frames; ++n) {
-    if (spec.fieldCoded) PaintFieldCodedFrame(picture, 2 * n + 1, 2 * n);
-    else PaintCodedFrame(picture, n, spec.frames);
+  for (int n = 0; n < clipSpec.frames; ++n) {
+    if (clipSpec.fieldCoded) PaintFieldCodedFrame(picture, 2 * n + 1, 2 * n);
+    else PaintCodedFrame(picture, n, clipSpec.frames);
     av_frame_make_writable(out.frame);
     const uint8_t* src[1] = {picture.constBits()};
     const int srcStride[1] = {int(picture.bytesPerLine())};
     sws_scale(out.scaler, src, srcStride, 0, v->height, out.frame->data, out.frame->linesize);
     out.frame->pts = n;
     out.frame->quality = v->global_quality;
-    if (spec.fieldCoded) {
+    if (clipSpec.fieldCoded) {
       out.frame->interlaced_frame = 1;
       out.frame->top_field_first = 0;
     }
@@ -153,7 +153,7 @@ bool WriteClip(const ClipSpec& spec, QString* error) {
 
     if (out.audio) {
       // A 440 Hz tone whose loudness steps up each second, so a cut is audible and measurable.
-      const int64_t until = int64_t(std::llround((n + 1) * 22050.0 * spec.rateDen / spec.rateNum));
+      const int64_t until = int64_t(std::llround((n + 1) * 22050.0 * clipSpec.rateDen / clipSpec.rateNum));
       const int count = int(until - audioWritten);
       out.audioFrame->nb_samples = count;
       av_frame_get_buffer(out.audioFrame, 0);
@@ -180,18 +180,18 @@ bool WriteClip(const ClipSpec& spec, QString* error) {
     Drain(out, out.audio, out.audioStream);
   }
 
-  if (spec.finish) {
+  if (clipSpec.finish) {
     rc = av_write_trailer(out.format);
-    if (rc < 0) return fail("cannot finish " + spec.path + ": " + AvError(rc));
+    if (rc < 0) return fail("cannot finish " + clipSpec.path + ": " + AvError(rc));
   } else {
     av_interleaved_write_frame(out.format, nullptr);  // flush what the muxer holds, nothing more
     avio_flush(out.format->pb);
   }
   avio_closep(&out.format->pb);
   out.ioOpen = false;
-  if (spec.cutBytes > 0) {
-    QFile file(spec.path);
-    if (!file.resize(std::max<qint64>(0, file.size() - spec.cutBytes))) return fail("cannot cut " + spec.path);
+  if (clipSpec.cutBytes > 0) {
+    QFile file(clipSpec.path);
+    if (!file.resize(std::max<qint64>(0, file.size() - clipSpec.cutBytes))) return fail("cannot cut " + clipSpec.path);
   }
   return true;
 }

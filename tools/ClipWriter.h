@@ -27,6 +27,6 @@ struct ClipSpec {
 };
 
 /** @brief Writes the clip; false with a message on failure. */
-bool WriteClip(const ClipSpec& spec, QString* error = nullptr);
+bool WriteClip(const ClipSpec& clipSpec, QString* error = nullptr);
 
 }  // namespace kestrom::tools

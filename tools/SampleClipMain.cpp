@@ -32,12 +32,12 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  kestrom::tools::ClipSpec spec;
-  spec.path = path;
-  spec.frames = 250;
-  spec.gop = 25;
+  kestrom::tools::ClipSpec clipSpec;
+  clipSpec.path = path;
+  clipSpec.frames = 250;
+  clipSpec.gop = 25;
   QString error;
-  if (!kestrom::tools::WriteClip(spec, &error)) {
+  if (!kestrom::tools::WriteClip(clipSpec, &error)) {
     std::fprintf(stderr, "%s\n", qPrintable(error));
     return 1;
   }

@@ -66,10 +66,10 @@ int main(int argc, char** argv) {
 
   struct Fixture {
     const char* name;
-    tools::ClipSpec spec;
+    tools::ClipSpec clipSpec;
     int64_t groupEnd;  // last frame of a whole group, where stepping back starts
   };
-  auto spec = [](const char* codec, int frames, int gop, int bFrames) {
+  auto clipSpec = [](const char* codec, int frames, int gop, int bFrames) {
     tools::ClipSpec s;
     s.codec = codec;
     s.size = QSize(720, 576);
@@ -79,25 +79,25 @@ int main(int argc, char** argv) {
     return s;
   };
   std::vector<Fixture> fixtures = {
-      {"MJPEG (intra)", spec("mjpeg", 300, 1, 0), 199},
-      {"MPEG-4 V2, 12-frame groups", spec("msmpeg4v2", 300, 12, 0), 203},
-      {"MPEG-4 V2, 250-frame groups", spec("msmpeg4v2", 500, 250, 0), 249},
-      {"MPEG-4, B-frames, 12-frame groups", spec("mpeg4", 300, 12, 2), 203},
+      {"MJPEG (intra)", clipSpec("mjpeg", 300, 1, 0), 199},
+      {"MPEG-4 V2, 12-frame groups", clipSpec("msmpeg4v2", 300, 12, 0), 203},
+      {"MPEG-4 V2, 250-frame groups", clipSpec("msmpeg4v2", 500, 250, 0), 249},
+      {"MPEG-4, B-frames, 12-frame groups", clipSpec("mpeg4", 300, 12, 2), 203},
   };
 
   for (Fixture& fx : fixtures) {
-    fx.spec.path = QDir(folder.path()).filePath(QString(fx.name).replace(QRegularExpression("[^A-Za-z0-9]"), "_") + ".avi");
+    fx.clipSpec.path = QDir(folder.path()).filePath(QString(fx.name).replace(QRegularExpression("[^A-Za-z0-9]"), "_") + ".avi");
     QString error;
-    if (!tools::WriteClip(fx.spec, &error)) {
+    if (!tools::WriteClip(fx.clipSpec, &error)) {
       std::fprintf(stderr, "%s: %s\n", fx.name, qPrintable(error));
       return 1;
     }
-    std::printf("%s: %d frames 720x576\n", fx.name, fx.spec.frames);
+    std::printf("%s: %d frames 720x576\n", fx.name, fx.clipSpec.frames);
 
     auto fresh = [&](bool cached) {
       auto reader = std::make_unique<media::VideoReader>();
       if (!cached) reader->SetCacheBudget(1);  // one frame: every request decodes from a keyframe
-      reader->Open(fx.spec.path);
+      reader->Open(fx.clipSpec.path);
       return reader;
     };
     // Step forward from frame 100 (after one positioning seek).
@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
       auto ours = fresh(true), base = fresh(false);
       std::mt19937 random(7);
       std::vector<int64_t> targets;
-      for (int i = 0; i < 60; ++i) targets.push_back(std::uniform_int_distribution<int64_t>(0, fx.spec.frames - 1)(random));
+      for (int i = 0; i < 60; ++i) targets.push_back(std::uniform_int_distribution<int64_t>(0, fx.clipSpec.frames - 1)(random));
       Row("random seek", Measure(*ours, targets), Measure(*base, targets));
     }
     // Seeking once the cache recycles its memory.
@@ -138,7 +138,7 @@ int main(int argc, char** argv) {
       auto ours = fresh(true), base = fresh(false);
       ours->SetCacheBudget(size_t(40) * 720 * 576 * 3 / 2);
       std::mt19937 random(11);
-      auto pick = [&] { return std::uniform_int_distribution<int64_t>(0, fx.spec.frames - 1)(random); };
+      auto pick = [&] { return std::uniform_int_distribution<int64_t>(0, fx.clipSpec.frames - 1)(random); };
       for (int i = 0; i < 40; ++i) ours->Frame(pick());
       std::vector<int64_t> targets;
       for (int i = 0; i < 60; ++i) targets.push_back(pick());
@@ -160,7 +160,7 @@ int main(int argc, char** argv) {
   // Playback ticks: each one seeks the player to the next frame and draws it into the window's
   // picture, which must fit well inside one frame's time.
   for (QSize size : {QSize(720, 576), QSize(1920, 1080)}) {
-    tools::ClipSpec s = spec("msmpeg4v2", 100, 12, 0);
+    tools::ClipSpec s = clipSpec("msmpeg4v2", 100, 12, 0);
     s.size = size;
     s.path = QDir(folder.path()).filePath(QString("tick%1.avi").arg(size.width()));
     QString error;

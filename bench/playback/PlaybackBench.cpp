@@ -58,14 +58,14 @@ class BenchHost final : public playback::PlaybackHost {
 };
 
 QString WriteFixture(const QTemporaryDir& dir, const QString& name, QSize size, int frames, int gop) {
-  tools::ClipSpec spec;
-  spec.path = dir.filePath(name);
-  spec.size = size;
-  spec.frames = frames;
-  spec.gop = gop;
+  tools::ClipSpec clipSpec;
+  clipSpec.path = dir.filePath(name);
+  clipSpec.size = size;
+  clipSpec.frames = frames;
+  clipSpec.gop = gop;
   QString error;
-  if (!tools::WriteClip(spec, &error)) qFatal("%s", qPrintable(error));
-  return spec.path;
+  if (!tools::WriteClip(clipSpec, &error)) qFatal("%s", qPrintable(error));
+  return clipSpec.path;
 }
 
 void PlayAtNormalSpeed(benchmark::State& state, QSize size, int frames, int gop) {

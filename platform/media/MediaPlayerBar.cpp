@@ -9,12 +9,12 @@
 namespace kestrom::media {
 
 MediaPlayerBar::MediaPlayerBar(MediaPlayer* player, QWidget* parent) : QWidget(parent), player_(player) {
-  struct Spec {
+  struct ButtonDef {
     const char* name;
     QStyle::StandardPixmap icon;
     const char* tip;
   };
-  static const Spec specs[] = {
+  static const ButtonDef specs[] = {
       {"Play", QStyle::SP_MediaPlay, "Play"},
       {"Pause", QStyle::SP_MediaPause, "Pause"},
       {"Stop", QStyle::SP_MediaStop, "Stop"},

@@ -259,11 +259,11 @@ HRESULT CAsfWriter::Configure(const QString& xml) {
   if (streams.empty()) return E_INVALIDARG;
   std::vector<WriterStreamSpec> specs;
   for (const AsfProfileStream& s : streams) {
-    WriterStreamSpec spec;
-    spec.pinName = s.inputName.isEmpty() ? (s.video ? QStringLiteral("Video Input") : QStringLiteral("Audio Input")) : s.inputName;
-    spec.video = s.video;
+    WriterStreamSpec streamSpec;
+    streamSpec.pinName = s.inputName.isEmpty() ? (s.video ? QStringLiteral("Video Input") : QStringLiteral("Audio Input")) : s.inputName;
+    streamSpec.video = s.video;
     if (s.video) {
-      VideoEncoderSettings& v = spec.videoSettings;
+      VideoEncoderSettings& v = streamSpec.videoSettings;
       v.codec = AV_CODEC_ID_WMV2;
       v.width = s.width & ~1;
       v.height = s.height & ~1;
@@ -272,13 +272,13 @@ HRESULT CAsfWriter::Configure(const QString& xml) {
       if (s.quality >= 0 && s.quality <= 100) v.quality = s.quality / 100.0;
       v.keyFrameRate = s.maxKeyFrameSpacing > 0 ? int(std::max<int64_t>(1, s.maxKeyFrameSpacing / v.frameTime)) : 25;
     } else {
-      AudioEncoderSettings& a = spec.audioSettings;
+      AudioEncoderSettings& a = streamSpec.audioSettings;
       a.codec = AV_CODEC_ID_WMAV2;
       a.channels = s.channels == 1 || s.channels == 2 ? s.channels : 0;
       // The codec needs some 24 Kbps at least to work at all.
       a.bitRate = std::max<int64_t>(s.bitRate, 32000);
     }
-    specs.push_back(spec);
+    specs.push_back(streamSpec);
   }
   const HRESULT hr = SetStreams(specs);
   if (SUCCEEDED(hr)) profileXml_ = xml;

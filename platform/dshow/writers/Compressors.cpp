@@ -99,8 +99,8 @@ class CCompressorBase : public CTransformFilter, public IAMStreamConfig {
 
 class CVideoCompressor final : public CCompressorBase, public IAMVideoCompression {
  public:
-  CVideoCompressor(IUnknown* outer, const VideoCodecSpec& spec)
-      : CCompressorBase("video compressor", outer, *spec.clsid), spec_(spec) {}
+  CVideoCompressor(IUnknown* outer, const VideoCodecSpec& streamSpec)
+      : CCompressorBase("video compressor", outer, *streamSpec.clsid), spec_(streamSpec) {}
 
   DECLARE_IUNKNOWN
   HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override {
@@ -338,7 +338,7 @@ class CVideoCompressor final : public CCompressorBase, public IAMVideoCompressio
 
 class CAudioCompressor final : public CCompressorBase {
  public:
-  CAudioCompressor(IUnknown* outer, const AudioCodecSpec& spec) : CCompressorBase("audio compressor", outer, *spec.clsid), spec_(spec) {}
+  CAudioCompressor(IUnknown* outer, const AudioCodecSpec& streamSpec) : CCompressorBase("audio compressor", outer, *streamSpec.clsid), spec_(streamSpec) {}
 
   HRESULT SetFormat(AM_MEDIA_TYPE* type) override {
     if (!type) return E_POINTER;

@@ -28,10 +28,10 @@ struct CEncodingWriter::Stream {
 
 class CEncodingWriter::InputPin final : public CBaseInputPin {
  public:
-  InputPin(CEncodingWriter* writer, std::recursive_mutex* lock, const WriterStreamSpec& spec)
-      : CBaseInputPin("encoding writer input", writer, lock, nullptr, reinterpret_cast<LPCWSTR>(spec.pinName.utf16())),
+  InputPin(CEncodingWriter* writer, std::recursive_mutex* lock, const WriterStreamSpec& streamSpec)
+      : CBaseInputPin("encoding writer input", writer, lock, nullptr, reinterpret_cast<LPCWSTR>(streamSpec.pinName.utf16())),
         writer_(writer),
-        spec_(spec) {}
+        spec_(streamSpec) {}
 
   HRESULT CheckMediaType(const CMediaType* type) override {
     return writer_->Accepts(spec_, *type) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
@@ -46,7 +46,7 @@ class CEncodingWriter::InputPin final : public CBaseInputPin {
     if (hr != S_OK) return hr;
     return writer_->EndOfStreamFrom(this);
   }
-  const WriterStreamSpec& Spec() const { return spec_; }
+  const WriterStreamSpec& StreamSettings() const { return spec_; }
 
  private:
   CEncodingWriter* writer_;
@@ -85,18 +85,18 @@ HRESULT CEncodingWriter::SetStreams(const std::vector<WriterStreamSpec>& streams
   for (const auto& pin : inputs_)
     if (pin->IsConnected()) return VFW_E_ALREADY_CONNECTED;
   inputs_.clear();
-  for (const WriterStreamSpec& spec : streams) inputs_.push_back(std::make_unique<InputPin>(this, &filterLock_, spec));
+  for (const WriterStreamSpec& streamSpec : streams) inputs_.push_back(std::make_unique<InputPin>(this, &filterLock_, streamSpec));
   return S_OK;
 }
 
-bool CEncodingWriter::Accepts(const WriterStreamSpec& spec, const CMediaType& type) const {
-  if (spec.video) return type.majortype == MEDIATYPE_Video && VideoEncoder::Accepts(type, spec.videoSettings);
+bool CEncodingWriter::Accepts(const WriterStreamSpec& streamSpec, const CMediaType& type) const {
+  if (streamSpec.video) return type.majortype == MEDIATYPE_Video && VideoEncoder::Accepts(type, streamSpec.videoSettings);
   const WAVEFORMATEX* wf = WaveFormat(type);
   if (!(type.majortype == MEDIATYPE_Audio) || !wf || wf->wFormatTag != WAVE_FORMAT_PCM || wf->wBitsPerSample != 16 ||
       wf->nChannels < 1 || wf->nChannels > 2)
     return false;
   // The codec must take the rate as it is.
-  const AVCodec* codec = avcodec_find_encoder(spec.audioSettings.codec);
+  const AVCodec* codec = avcodec_find_encoder(streamSpec.audioSettings.codec);
   if (!codec) return false;
   if (!codec->supported_samplerates) return true;
   for (const int* r = codec->supported_samplerates; *r; ++r)
@@ -169,16 +169,16 @@ HRESULT CEncodingWriter::StartFileLocked() {
     if (!pin->IsConnected()) continue;
     auto s = std::make_unique<Stream>();
     s->pin = pin.get();
-    s->video = pin->Spec().video;
+    s->video = pin->StreamSettings().video;
     const CMediaType& mt = pin->CurrentMediaType();
     if (s->video) {
-      VideoEncoderSettings settings = pin->Spec().videoSettings;
+      VideoEncoderSettings settings = pin->StreamSettings().videoSettings;
       if (AvgTimePerFrame(mt) > 0) settings.frameTime = AvgTimePerFrame(mt);
       s->frameTime = settings.frameTime;
       hr = s->videoEncoder.Open(mt, settings);
       if (SUCCEEDED(hr)) s->codecTimeBase = s->videoEncoder.Context()->time_base;
     } else {
-      hr = s->audioEncoder.Open(*WaveFormat(mt), pin->Spec().audioSettings);
+      hr = s->audioEncoder.Open(*WaveFormat(mt), pin->StreamSettings().audioSettings);
       if (SUCCEEDED(hr)) s->codecTimeBase = s->audioEncoder.Context()->time_base;
     }
     if (FAILED(hr)) {

@@ -48,7 +48,7 @@ class CEncodingWriter : public CBaseFilter, public IFileSinkFilter2, public IAMF
   class InputPin;
   HRESULT ReceiveFrom(InputPin* pin, IMediaSample* sample);
   HRESULT EndOfStreamFrom(InputPin* pin);
-  bool Accepts(const WriterStreamSpec& spec, const CMediaType& type) const;
+  bool Accepts(const WriterStreamSpec& streamSpec, const CMediaType& type) const;
 
  protected:
   /** @brief Replaces the input pins (stopped, none connected). */

@@ -15,16 +15,16 @@ namespace {
 class MediaPlayerPortTest : public ::testing::Test {
  protected:
   QString Write(const QString& name, QSize size, int frames, int rateNum, int rateDen = 1) {
-    tools::ClipSpec spec;
-    spec.path = dir_.filePath(name);
-    spec.codec = "mjpeg";
-    spec.size = size;
-    spec.frames = frames;
-    spec.rateNum = rateNum;
-    spec.rateDen = rateDen;
+    tools::ClipSpec clipSpec;
+    clipSpec.path = dir_.filePath(name);
+    clipSpec.codec = "mjpeg";
+    clipSpec.size = size;
+    clipSpec.frames = frames;
+    clipSpec.rateNum = rateNum;
+    clipSpec.rateDen = rateDen;
     QString error;
-    EXPECT_TRUE(tools::WriteClip(spec, &error)) << error.toStdString();
-    return spec.path;
+    EXPECT_TRUE(tools::WriteClip(clipSpec, &error)) << error.toStdString();
+    return clipSpec.path;
   }
 
   QTemporaryDir dir_;

@@ -27,15 +27,15 @@ QString ClipPath(const QString& name, QSize size, int frames, int rateNum = 25, 
   static QTemporaryDir dir;
   const QString path = dir.filePath(name);
   if (!QFile::exists(path)) {
-    tools::ClipSpec spec;
-    spec.path = path;
-    spec.codec = "mjpeg";
-    spec.size = size;
-    spec.frames = frames;
-    spec.rateNum = rateNum;
-    spec.rateDen = rateDen;
+    tools::ClipSpec clipSpec;
+    clipSpec.path = path;
+    clipSpec.codec = "mjpeg";
+    clipSpec.size = size;
+    clipSpec.frames = frames;
+    clipSpec.rateNum = rateNum;
+    clipSpec.rateDen = rateDen;
     QString error;
-    EXPECT_TRUE(tools::WriteClip(spec, &error)) << error.toStdString();
+    EXPECT_TRUE(tools::WriteClip(clipSpec, &error)) << error.toStdString();
   }
   return path;
 }

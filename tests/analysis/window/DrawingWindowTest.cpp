@@ -16,17 +16,17 @@ class DrawingWindow : public test::StartUpFixture {
  protected:
   // A 320x240 clip of 25 frames at 25 fps, open in Main with its picture at (20, 60).
   void OpenClip() {
-    tools::ClipSpec spec;
-    spec.path = dir.filePath("jump.avi");
-    spec.size = {320, 240};
-    spec.frames = 25;
+    tools::ClipSpec clipSpec;
+    clipSpec.path = dir.filePath("jump.avi");
+    clipSpec.size = {320, 240};
+    clipSpec.frames = 25;
     QString error;
-    ASSERT_TRUE(tools::WriteClip(spec, &error)) << error.toStdString();
+    ASSERT_TRUE(tools::WriteClip(clipSpec, &error)) << error.toStdString();
     TKestromForm* w = Main();
     w->resize(800, 600);
     w->show();  // the window canvas takes its size here
     ASSERT_FALSE(w->WindowCanvas.Image().isNull());
-    w->MediaPlayer1->SetFileName(spec.path);
+    w->MediaPlayer1->SetFileName(clipSpec.path);
     ASSERT_TRUE(w->MediaPlayer1->Open());
     w->MediaPlayer1->SetDisplayRect(QRect(20, 60, 320, 240));
     w->FrameWidth = 320;

@@ -12,13 +12,13 @@ QString FixtureFolder() {
   return folder.path();
 }
 
-QString Clip(const QString& name, tools::ClipSpec spec) {
-  spec.path = QDir(FixtureFolder()).filePath(name);
-  if (!QFile::exists(spec.path)) {
+QString Clip(const QString& name, tools::ClipSpec clipSpec) {
+  clipSpec.path = QDir(FixtureFolder()).filePath(name);
+  if (!QFile::exists(clipSpec.path)) {
     QString error;
-    EXPECT_TRUE(tools::WriteClip(spec, &error)) << error.toStdString();
+    EXPECT_TRUE(tools::WriteClip(clipSpec, &error)) << error.toStdString();
   }
-  return spec.path;
+  return clipSpec.path;
 }
 
 QString RawFile(const QString& name, const QByteArray& bytes) {

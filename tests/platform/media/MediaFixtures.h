@@ -11,7 +11,7 @@ namespace kestrom::media::test {
 QString FixtureFolder();
 
 /** @brief Writes the clip under the fixture folder (once per name) and returns its path. */
-QString Clip(const QString& name, tools::ClipSpec spec);
+QString Clip(const QString& name, tools::ClipSpec clipSpec);
 
 /** @brief Writes a file with the given bytes under the fixture folder and returns its path. */
 QString RawFile(const QString& name, const QByteArray& bytes);

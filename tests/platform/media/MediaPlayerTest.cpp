@@ -13,12 +13,12 @@ namespace {
 using tools::ReadFrameCode;
 
 QString SixtyFrames() {
-  tools::ClipSpec spec;
-  spec.codec = "msmpeg4v2";
-  spec.size = QSize(160, 120);
-  spec.frames = 60;
-  spec.gop = 12;
-  return test::Clip("v2-12.avi", spec);
+  tools::ClipSpec clipSpec;
+  clipSpec.codec = "msmpeg4v2";
+  clipSpec.size = QSize(160, 120);
+  clipSpec.frames = 60;
+  clipSpec.gop = 12;
+  return test::Clip("v2-12.avi", clipSpec);
 }
 
 struct MediaPlayerTest : ::testing::Test {
@@ -184,12 +184,12 @@ struct FakeSink : SoundSink {
 };
 
 TEST_F(MediaPlayerTest, ItsOwnPlayFeedsTheSoundAheadOfTheClock) {
-  tools::ClipSpec spec;
-  spec.codec = "mjpeg";
-  spec.size = QSize(160, 120);
-  spec.frames = 25;
-  spec.audio = true;
-  const QString clip = test::Clip("sound.avi", spec);
+  tools::ClipSpec clipSpec;
+  clipSpec.codec = "mjpeg";
+  clipSpec.size = QSize(160, 120);
+  clipSpec.frames = 25;
+  clipSpec.audio = true;
+  const QString clip = test::Clip("sound.avi", clipSpec);
   std::vector<int16_t> played;
   int drops = 0;
   player.SetSoundFactory([&](int rate, int channels) -> std::unique_ptr<SoundSink> {

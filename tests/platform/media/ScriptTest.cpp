@@ -15,12 +15,12 @@ using tools::ReadFrameCode;
 // 20 interlaced frames, losslessly coded: in frame n the bottom field carries 2n (it comes first
 // in time) and the top field 2n + 1.
 QString Interlaced() {
-  tools::ClipSpec spec;
-  spec.codec = "ffv1";
-  spec.size = QSize(160, 120);
-  spec.frames = 20;
-  spec.fieldCoded = true;
-  return test::Clip("interlaced.avi", spec);
+  tools::ClipSpec clipSpec;
+  clipSpec.codec = "ffv1";
+  clipSpec.size = QSize(160, 120);
+  clipSpec.frames = 20;
+  clipSpec.fieldCoded = true;
+  return test::Clip("interlaced.avi", clipSpec);
 }
 
 QString Script(const QString& name, const QString& text) {
@@ -85,12 +85,12 @@ TEST(Script, TheReencodeScriptTrimsAndKeepsTheTopFieldOfEachFrame) {
 }
 
 TEST(Script, TrimCutsTheSoundToTheSameSpan) {
-  tools::ClipSpec spec;
-  spec.codec = "mjpeg";
-  spec.size = QSize(160, 120);
-  spec.frames = 25;
-  spec.audio = true;
-  const QString clip = test::Clip("sound.avi", spec);
+  tools::ClipSpec clipSpec;
+  clipSpec.codec = "mjpeg";
+  clipSpec.size = QSize(160, 120);
+  clipSpec.frames = 25;
+  clipSpec.audio = true;
+  const QString clip = test::Clip("sound.avi", clipSpec);
   VideoReader whole, cut;
   ASSERT_TRUE(whole.Open(clip));
   ASSERT_TRUE(cut.Open(Script("soundtrim.avs", "AVISource(\"" + clip + "\").Trim(5, 14)")));

@@ -13,26 +13,26 @@ using tools::ClipSpec;
 using tools::ReadFrameCode;
 
 ClipSpec Small(const QString& codec, int frames, int gop, int bFrames = 0) {
-  ClipSpec spec;
-  spec.codec = codec;
-  spec.size = QSize(160, 120);
-  spec.frames = frames;
-  spec.gop = gop;
-  spec.bFrames = bFrames;
-  return spec;
+  ClipSpec clipSpec;
+  clipSpec.codec = codec;
+  clipSpec.size = QSize(160, 120);
+  clipSpec.frames = frames;
+  clipSpec.gop = gop;
+  clipSpec.bFrames = bFrames;
+  return clipSpec;
 }
 
 // DV has one picture size per television standard; a few frames are enough.
 ClipSpec Dv() {
-  ClipSpec spec = Small("dvvideo", 12, 1);
-  spec.size = QSize(720, 576);
-  return spec;
+  ClipSpec clipSpec = Small("dvvideo", 12, 1);
+  clipSpec.size = QSize(720, 576);
+  return clipSpec;
 }
 
 struct Kind {
   const char* name;
   const char* file;
-  ClipSpec spec;
+  ClipSpec clipSpec;
   std::vector<int64_t> targets;
 };
 
@@ -57,9 +57,9 @@ TEST(VideoReader, EveryTargetLandsOnItsFrameInEveryKindOfFile) {
   for (const Kind& kind : Kinds()) {
     SCOPED_TRACE(kind.name);
     VideoReader reader;
-    ASSERT_TRUE(reader.Open(Clip(kind.file, kind.spec))) << reader.ErrorString().toStdString();
-    EXPECT_EQ(reader.Info().frameCount, kind.spec.frames);
-    EXPECT_EQ(reader.Info().size, kind.spec.size);
+    ASSERT_TRUE(reader.Open(Clip(kind.file, kind.clipSpec))) << reader.ErrorString().toStdString();
+    EXPECT_EQ(reader.Info().frameCount, kind.clipSpec.frames);
+    EXPECT_EQ(reader.Info().size, kind.clipSpec.size);
     EXPECT_EQ(reader.Info().rateNum, 25);
     EXPECT_EQ(reader.Info().rateDen, 1);
     EXPECT_FALSE(reader.Info().hasAudio);
@@ -70,10 +70,10 @@ TEST(VideoReader, EveryTargetLandsOnItsFrameInEveryKindOfFile) {
       EXPECT_EQ(ReadFrameCode(frame), target) << "asked for frame " << target;
     }
     // Stepping forward over the whole clip, then back over it.
-    for (int64_t n = 0; n < kind.spec.frames; ++n) ASSERT_EQ(ReadFrameCode(reader.Frame(n)), n);
-    for (int64_t n = kind.spec.frames - 1; n >= 0; --n) ASSERT_EQ(ReadFrameCode(reader.Frame(n)), n);
+    for (int64_t n = 0; n < kind.clipSpec.frames; ++n) ASSERT_EQ(ReadFrameCode(reader.Frame(n)), n);
+    for (int64_t n = kind.clipSpec.frames - 1; n >= 0; --n) ASSERT_EQ(ReadFrameCode(reader.Frame(n)), n);
     EXPECT_TRUE(reader.Frame(-1).isNull());
-    EXPECT_TRUE(reader.Frame(kind.spec.frames).isNull());
+    EXPECT_TRUE(reader.Frame(kind.clipSpec.frames).isNull());
   }
 }
 
@@ -129,11 +129,11 @@ TEST(VideoReader, ACutOffRecordingOpensWithEveryCompleteFrame) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file);
-    ClipSpec spec = Small("msmpeg4v2", 40, 12);
-    spec.finish = false;
-    spec.cutBytes = c.cutBytes;
+    ClipSpec clipSpec = Small("msmpeg4v2", 40, 12);
+    clipSpec.finish = false;
+    clipSpec.cutBytes = c.cutBytes;
     VideoReader reader;
-    ASSERT_TRUE(reader.Open(Clip(c.file, spec))) << reader.ErrorString().toStdString();
+    ASSERT_TRUE(reader.Open(Clip(c.file, clipSpec))) << reader.ErrorString().toStdString();
     EXPECT_EQ(reader.Info().frameCount, c.frames);
     for (int64_t n : {c.frames - 1, int64_t(0), int64_t(25), int64_t(13), int64_t(11)})
       EXPECT_EQ(ReadFrameCode(reader.Frame(n)), n);
@@ -186,10 +186,10 @@ TEST(VideoReader, BadFilesFailWithAMessageAndLeaveTheReaderAsItWas) {
 }
 
 TEST(VideoReader, ReadsTheSoundBesideThePictures) {
-  ClipSpec spec = Small("mjpeg", 25, 1);
-  spec.audio = true;
+  ClipSpec clipSpec = Small("mjpeg", 25, 1);
+  clipSpec.audio = true;
   VideoReader reader;
-  ASSERT_TRUE(reader.Open(Clip("sound.avi", spec)));
+  ASSERT_TRUE(reader.Open(Clip("sound.avi", clipSpec)));
   ASSERT_TRUE(reader.Info().hasAudio);
   EXPECT_EQ(reader.Info().audioRate, 22050);
   EXPECT_EQ(reader.Info().audioChannels, 1);

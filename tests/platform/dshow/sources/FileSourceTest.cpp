@@ -46,16 +46,16 @@ class FileSource : public testing::Test {
   void TearDown() override { registry::SetRegistryDirectory({}); }
 
   QString WriteClip(const QString& name, const QString& codec, int frames, bool audio, QSize size = {320, 240}) {
-    tools::ClipSpec spec;
-    spec.path = dir_.filePath(name);
-    spec.codec = codec;
-    spec.size = size;
-    spec.frames = frames;
-    spec.audio = audio;
-    spec.gop = 10;
+    tools::ClipSpec clipSpec;
+    clipSpec.path = dir_.filePath(name);
+    clipSpec.codec = codec;
+    clipSpec.size = size;
+    clipSpec.frames = frames;
+    clipSpec.audio = audio;
+    clipSpec.gop = 10;
     QString error;
-    EXPECT_TRUE(tools::WriteClip(spec, &error)) << error.toStdString();
-    return spec.path;
+    EXPECT_TRUE(tools::WriteClip(clipSpec, &error)) << error.toStdString();
+    return clipSpec.path;
   }
 
   ComPtr<IBaseFilter> Open(const QString& path, HRESULT expected = S_OK) {

@@ -34,14 +34,14 @@ class ScriptSource : public testing::Test {
     ASSERT_TRUE(dir_.isValid());
     registry::SetRegistryDirectory(dir_.filePath("registry"));
     ASSERT_EQ(RegisterSourceFilters(), S_OK);
-    tools::ClipSpec spec;
-    spec.path = dir_.filePath("clip.avi");
-    spec.codec = "mjpeg";
-    spec.size = {320, 240};
-    spec.frames = 30;
-    spec.audio = true;
+    tools::ClipSpec clipSpec;
+    clipSpec.path = dir_.filePath("clip.avi");
+    clipSpec.codec = "mjpeg";
+    clipSpec.size = {320, 240};
+    clipSpec.frames = 30;
+    clipSpec.audio = true;
     QString error;
-    ASSERT_TRUE(tools::WriteClip(spec, &error)) << error.toStdString();
+    ASSERT_TRUE(tools::WriteClip(clipSpec, &error)) << error.toStdString();
   }
   void TearDown() override { registry::SetRegistryDirectory({}); }
 
