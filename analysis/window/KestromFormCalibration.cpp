@@ -25,7 +25,8 @@ void TKestromForm::CreateCalibrationControls() {
   DigitizationMenuButton =
       AddSpeedButton(Digitisation, "DigitizationMenuButton", "Digitise", "Digitisation Menu", 340, 2, false, 60);
   AnalysisSpeedButton = AddSpeedButton(Digitisation, "AnalysisSpeedButton", "Analysis", "Analysis", 404, 2, true, 60);
-  TraceDisplayButton = AddSpeedButton(Digitisation, "TraceDisplayButton", "Display", "Trace Display", 468, 2, false, 60);
+  TraceDisplayButton =
+      AddSpeedButton(Digitisation, "TraceDisplayButton", "Display", "Trace Display", 468, 2, false, 60);
   Button3 = new QPushButton("Data", Digitisation);
   Button3->setObjectName("Button3");
   Button3->setGeometry(532, 2, 60, 26);
