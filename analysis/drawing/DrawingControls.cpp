@@ -434,7 +434,7 @@ void DrawingControls::StartFreehandGrid(const DrawingControlSet& menuSet) {
   check(menuSet);
   if (menuSet.GridPopupMenu && menuSet.GridButton) {
     const QWidget* form = menuSet.GridButton->window();
-    menuSet.GridPopupMenu->popup(form->geometry().topLeft() + QPoint(115, 80));
+    menuSet.GridPopupMenu->popup(form->frameGeometry().topLeft() + QPoint(115, 80));
   }
 }
 

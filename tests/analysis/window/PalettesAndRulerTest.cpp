@@ -6,6 +6,7 @@
 #include "analysis/window/Palettes.h"
 
 #include <QAction>
+#include <QMenu>
 #include <QFileInfo>
 #include <QPushButton>
 #include <QSpinBox>
@@ -137,6 +138,32 @@ TEST_F(PalettesAndRuler, PaletteLineButtonOnlySwitchesOnAndClearAllLeavesTheTool
   EXPECT_FALSE(windowLine->isChecked());
   EXPECT_FALSE(paletteLine->isChecked());
   EXPECT_FALSE(w->Timer1->isActive());
+}
+
+TEST_F(PalettesAndRuler, PaletteGridButtonOpensThePalettesMenuBesideThePalette) {
+  Open(Main(), Clip("main.avi", 30));
+  TKestromForm* w = Main();
+  TShapesControlForm* palette = w->ShapesControlForm;
+  palette->move(300, 200);
+  palette->show();
+  auto* menu = palette->findChild<QMenu*>("GridPopupMenu");
+  ASSERT_NE(menu, nullptr);
+  ASSERT_NE(menu, w->GridPopupMenu);
+  palette->findChild<QAction*>("CalibratedGrid1")->setChecked(true);
+  w->PlayBitBtn->click();
+  Button(palette, "GridButton")->click();
+  EXPECT_FALSE(w->Timer1->isActive());
+  EXPECT_TRUE(w->GridButton->isChecked());
+  EXPECT_TRUE(Button(palette, "GridButton")->isChecked());
+  EXPECT_FALSE(palette->findChild<QAction*>("CalibratedGrid1")->isChecked());
+  EXPECT_TRUE(palette->findChild<QAction*>("FreeHandGrid1")->isChecked());
+  EXPECT_TRUE(w->FreeHandGrid1->isChecked());
+  ASSERT_TRUE(menu->isVisible());
+  EXPECT_EQ(menu->pos(), palette->frameGeometry().topLeft() + QPoint(115, 80));
+  EXPECT_FALSE(w->GridPopupMenu->isVisible());
+  palette->findChild<QAction*>("FreeHandGrid1")->trigger();
+  EXPECT_EQ(Tools(w).ActiveMode(), drawing::kModeFreehandGrid);
+  menu->hide();
 }
 
 TEST_F(PalettesAndRuler, RulerNeedsTheVideosCalibrationFile) {
