@@ -384,6 +384,10 @@ class TKestromForm : public QWidget {
   std::unique_ptr<drawing::DrawingPort> drawingPort_;
   QRect requestedBounds_;
   bool boundsPending_ = false;
+  // The frame the last placement allowed for, and the client size it gave; a window manager that
+  // reports its frame only after the window is up gets the placement applied again.
+  QSize frameAtBounds_, requestedClientSize_;
+  bool ReapplyBoundsForNewFrame();
 };
 
 /** @brief The splash form shown while the program starts. */

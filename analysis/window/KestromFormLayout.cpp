@@ -98,8 +98,10 @@ void TKestromForm::SetBounds(int left, int top, int width, int height) {
   // Layouts give outer bounds; the window frame, once known, lies inside them.
   const QSize frame = frameGeometry().size() - size();
   requestedBounds_ = QRect(left, top, width, height);
+  frameAtBounds_ = frame;
+  requestedClientSize_ = QSize(std::max(1, width - frame.width()), std::max(1, height - frame.height()));
   move(left, top);
-  resize(std::max(1, width - frame.width()), std::max(1, height - frame.height()));
+  resize(requestedClientSize_);
   // A window never shown learns its frame only when shown; the bounds are then applied again.
   boundsPending_ = !isVisible();
 }
@@ -111,11 +113,26 @@ void TKestromForm::showEvent(QShowEvent* event) {
     SetBounds(bounds.left(), bounds.top(), bounds.width(), bounds.height());
     // The arrangement finishes here: the picture area follows the client size it now has.
     BuildZoomTable(Layout);
+    if (VideoOpen) ApplyZoomDisplayRect(ZoomStep);
   }
   boundsPending_ = false;
 }
 
 QRect TKestromForm::Bounds() const { return frameGeometry(); }
+
+bool TKestromForm::ReapplyBoundsForNewFrame() {
+  // Still the program's placement (the client size it set), but the frame has changed since:
+  // the outer bounds are what the layout asked for, so the client gives way to the frame.
+  const QSize frame = frameGeometry().size() - size();
+  if (!isVisible() || frame == frameAtBounds_ || size() != requestedClientSize_) return false;
+  SetBounds(requestedBounds_.left(), requestedBounds_.top(), requestedBounds_.width(), requestedBounds_.height());
+  BuildZoomTable(Layout);
+  if (VideoOpen) {
+    ApplyZoomDisplayRect(ZoomStep);
+    RefreshFrame();
+  }
+  return true;
+}
 
 void TKestromForm::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
@@ -129,14 +146,16 @@ void TKestromForm::resizeEvent(QResizeEvent* event) {
     canvas.fill(core::ToQColor(Globals().BackgroundColour));
     WindowCanvas.Image() = canvas;  // the same picture object, which the media player draws into
   }
+  if (event->spontaneous() && ReapplyBoundsForNewFrame()) return;
   UserResize(event);
 }
 
 void TKestromForm::moveEvent(QMoveEvent* event) {
   QWidget::moveEvent(event);
-  if (!isVisible()) return;
+  if (!isVisible() || !event->spontaneous()) return;
+  if (ReapplyBoundsForNewFrame()) return;
   // Only a move the window system made to a place the program did not ask for is the coach's.
-  if (!event->spontaneous() || Bounds().topLeft() == requestedBounds_.topLeft()) return;
+  if (Bounds().topLeft() == requestedBounds_.topLeft()) return;
   if (!sizing_) {
     sizing_ = true;
     WMEnterSizeMove();
