@@ -286,8 +286,10 @@ TEST_F(PairWindowTest, BestStartedAheadStaysAheadDuringSynchronisedPlay) {
 TEST_F(PairWindowTest, BestBehindMainWaitsAtItsFirstFrame) {
   OpenBoth();
   SeekTo(Main(), 1000);
+  Best()->PlayBitBtn->click();  // from its start; its own clock must not fight Main's
   Best()->SyncSpeedButton->click();
   ASSERT_EQ(Main()->SyncOffset, -1000);
+  EXPECT_FALSE(Best()->Timer1->isActive());
 
   const struct {
     int mainAt, bestFrame;
