@@ -6,6 +6,7 @@
 #include "platform/dshow/writers/FfmpegTypes.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <mutex>
@@ -145,7 +146,13 @@ class CVideoCompressor final : public CCompressorBase, public IAMVideoCompressio
     if (capabilities) *capabilities = spec_.codec == AV_CODEC_ID_DVVIDEO ? 0 : CompressionCaps_CanQuality | CompressionCaps_CanCrunch | (spec_.keyFramesOnly ? 0 : CompressionCaps_CanKeyFrame);
     return S_OK;
   }
-  HRESULT OverrideKeyFrame(LONG) override { return E_NOTIMPL; }
+  /** @brief Frame (counted by time from the start) becomes a key frame; one already past: the next. */
+  HRESULT OverrideKeyFrame(LONG frame) override {
+    if (frame < 0) return E_INVALIDARG;
+    // No lock: a writer downstream asks from inside this filter's own delivery.
+    keyFrameAt_.store(frame);
+    return S_OK;
+  }
   HRESULT OverrideFrameSize(LONG, LONG) override { return E_NOTIMPL; }
 
   // IAMStreamConfig: the output format may change only its data rate and frame time.
@@ -203,6 +210,7 @@ class CVideoCompressor final : public CCompressorBase, public IAMVideoCompressio
 
   HRESULT StartStreaming() override {
     nextFrame_ = 0;
+    keyFrameAt_.store(-1);
     return encoder_.Open(InputPin()->CurrentMediaType(), Settings());
   }
   HRESULT StopStreaming() override {
@@ -221,7 +229,9 @@ class CVideoCompressor final : public CCompressorBase, public IAMVideoCompressio
     int64_t frame = nextFrame_;
     if (SUCCEEDED(sample->GetTime(&start, &stop))) frame = std::max<int64_t>(nextFrame_, std::llround(double(start) / frameTime_));
     nextFrame_ = frame + 1;
-    return encoder_.Encode(data, sample->GetActualDataLength(), frame, sink_);
+    int64_t wanted = keyFrameAt_.load();
+    const bool key = wanted >= 0 && frame >= wanted && keyFrameAt_.compare_exchange_strong(wanted, -1);
+    return encoder_.Encode(data, sample->GetActualDataLength(), frame, sink_, key);
   }
 
   HRESULT EndOfStream() override {
@@ -331,6 +341,7 @@ class CVideoCompressor final : public CCompressorBase, public IAMVideoCompressio
   bool frameTimeFromInput_ = true;
   VideoEncoder encoder_;
   int64_t nextFrame_ = 0;
+  std::atomic<int64_t> keyFrameAt_{-1};  // a key frame asked for, -1 none
   PacketSink sink_ = [this](const AVPacket& packet) { return DeliverPacket(packet); };
 };
 
