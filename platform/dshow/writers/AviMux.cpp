@@ -32,6 +32,8 @@ struct CAviMux::StreamState {
   int64_t bytesPerSecond = 0;
   AVCodecParameters* par = nullptr;  // owned by the muxer's stream
   bool ended = false;
+  bool counted = false;     // the source numbers its frames (media times)
+  int64_t countOffset = 0;  // pts minus the source's frame number
 };
 
 // ---- output pin ----
@@ -371,9 +373,18 @@ HRESULT CAviMux::ReceiveFrom(InputPin* pin, IMediaSample* sample) {
   }
   int64_t pts = 0, duration = 0;
   if (s.video) {
-    // One chunk per frame time: a gap left by dropped frames is written as empty chunks.
+    // One chunk per frame time: a gap left by dropped frames is written as empty chunks. A
+    // source that numbers its frames tells its drops by the numbers; judged by the times, a
+    // frame late by half a frame would leave a gap and push every later frame one slot on.
+    LONGLONG number = 0, numberEnd = 0;
+    const bool counted = sample->GetMediaTime(&number, &numberEnd) == S_OK;
     pts = s.nextPts;
-    if (hasStart) pts = std::max<int64_t>(s.nextPts, std::llround(double(start - origin_) / double(s.frameTime)));
+    if (counted && s.counted) pts = std::max<int64_t>(s.nextPts, number + s.countOffset);
+    else if (hasStart) pts = std::max<int64_t>(s.nextPts, std::llround(double(start - origin_) / double(s.frameTime)));
+    if (counted && !s.counted) {
+      s.counted = true;
+      s.countOffset = pts - number;
+    }
     duration = 1;
     s.nextPts = pts + 1;
     stop = (pts + 1) * s.frameTime;
