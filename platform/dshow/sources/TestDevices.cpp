@@ -3,6 +3,7 @@
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/sources/AnalogPins.h"
 #include "platform/dshow/sources/CapturePin.h"
+#include "platform/dshow/sources/CaptureState.h"
 #include "platform/dshow/sources/ControlTable.h"
 #include "platform/dshow/sources/DeviceFilter.h"
 #include "platform/dshow/sources/MixerLinePin.h"
@@ -93,6 +94,7 @@ class CTestCamera final : public CDeviceFilter {
   ControlTable camera_{7};
   TControlInterface<IAMVideoProcAmp> procAmpItf_{GetOwner(), &procAmp_};
   TControlInterface<IAMCameraControl> cameraItf_{GetOwner(), &camera_};
+  CCaptureFilterPersist persist_{GetOwner(), CLSID_KestromTestCamera, &capture_, &procAmp_, &camera_};
 };
 
 std::recursive_mutex g_camerasLock;
@@ -216,6 +218,7 @@ HRESULT CTestCamera::NonDelegatingQueryInterface(REFIID iid, void** object) {
   if (iid == IID_IAMVideoProcAmp) return GetInterface(&procAmpItf_, object);
   if (iid == IID_IAMCameraControl) return GetInterface(&cameraItf_, object);
   if (iid == IID_IAMDroppedFrames) return GetInterface(static_cast<IAMDroppedFrames*>(&capture_), object);
+  if (iid == IID_IPersistStream) return GetInterface(&persist_, object);
   return CDeviceFilter::NonDelegatingQueryInterface(iid, object);
 }
 

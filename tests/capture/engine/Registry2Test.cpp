@@ -147,7 +147,7 @@ TEST_F(Registry2Test, FilterStateIsRestoredOnlyWhenItsSizeStillMatches) {
 
   FakeFilterState nothing;
   EXPECT_FALSE(LoadFilterState(&nothing, DeviceKeyPath("Never saved")));
-  EXPECT_FALSE(LoadFilterState(nullptr, key));
+  EXPECT_FALSE(LoadFilterState(static_cast<FilterStateAccess*>(nullptr), key));
   TRegistry2 reg;
   EXPECT_FALSE(reg.KeyExists(DeviceKeyPath("Never saved")));
 }
