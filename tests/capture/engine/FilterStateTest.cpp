@@ -10,6 +10,7 @@
 #include "platform/dshow/sources/CaptureState.h"
 #include "platform/dshow/sources/DeviceInterfaces.h"
 #include "platform/dshow/sources/TestDevices.h"
+#include "platform/dshow/writers/WriterInterfaces.h"
 
 namespace kestrom::engine::test {
 
@@ -219,6 +220,49 @@ TEST_F(FilterStateTest, AFilterWithoutAPersistedStreamSavesNothing) {
   ASSERT_TRUE(reg.OpenKey(path, false));  // the key is made, as the store always does
   EXPECT_FALSE(reg.ValueExists("WDMState"));
   EXPECT_FALSE(SaveFilterState(static_cast<com::IUnknown*>(nullptr), path));
+}
+
+}  // namespace kestrom::engine::test
+
+namespace kestrom::engine::test {
+
+TEST_F(FilterStateTest, ACompressorsSettingsComeBackUnderItsNameAndNotIntoAnotherCodec) {
+  auto bind = [](const char* name) {
+    QString friendly;
+    DeviceMoniker moniker;
+    if (!FindDeviceMoniker(CLSID_VideoCompressorCategory, name, 0, friendly, moniker)) return ComPtr<IBaseFilter>();
+    return BindFilter(moniker);
+  };
+  auto compression = [](IBaseFilter* f) {
+    ComPtr<IAMVideoCompression> c;
+    f->QueryInterface(IID_IAMVideoCompression, c.PutVoid());
+    return c;
+  };
+  const QString path = DeviceKeyPath(DeviceKey(QString(), "Microsoft MPEG-4 Video Codec V2"));
+  {
+    ComPtr<IBaseFilter> codec = bind("Microsoft MPEG-4 Video Codec V2");
+    ASSERT_TRUE(codec);
+    ASSERT_EQ(compression(codec.Get())->put_Quality(0.4), com::S_OK);
+    ASSERT_EQ(compression(codec.Get())->put_KeyFrameRate(50), com::S_OK);
+    ASSERT_TRUE(SaveFilterState(codec.Get(), path));
+  }
+  ComPtr<IBaseFilter> again = bind("Microsoft MPEG-4 Video Codec V2");
+  double quality = 0;
+  LONG keyFrames = 0;
+  compression(again.Get())->get_Quality(&quality);
+  EXPECT_NE(quality, 0.4);
+  ASSERT_TRUE(LoadFilterState(again.Get(), path));
+  compression(again.Get())->get_Quality(&quality);
+  compression(again.Get())->get_KeyFrameRate(&keyFrames);
+  EXPECT_DOUBLE_EQ(quality, 0.4);
+  EXPECT_EQ(keyFrames, 50);
+
+  // The MJPEG compressor's state has the same size but names another codec: it is refused.
+  ComPtr<IBaseFilter> mjpeg = bind("MJPEG Compressor");
+  ASSERT_TRUE(mjpeg);
+  EXPECT_FALSE(LoadFilterState(mjpeg.Get(), path));
+  compression(mjpeg.Get())->get_Quality(&quality);
+  EXPECT_NE(quality, 0.4);
 }
 
 }  // namespace kestrom::engine::test
