@@ -28,6 +28,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 #include <QTemporaryDir>
 #include <chrono>
 #include <cmath>
@@ -120,6 +121,7 @@ struct ReadBack {
   int64_t gaps = 0;        // frame numbers missing between pictures (and before the first)
   int64_t unreadable = 0;  // pictures whose number could not be read
   int64_t repeats = 0;     // a number read twice in a row
+  QStringList where;       // the first places where the numbers do not step by one
   double videoMs = 0;
   double audioMs = -1;
 };
@@ -143,10 +145,13 @@ ReadBack ReadFile(const QString& path) {
     }
     if (previous < 0) {
       r.gaps += code;  // the camera counts from 0: a later first number means lost frames
+      if (code != 0) r.where << QStringLiteral("starts at number %1").arg(code);
     } else {
       const int step = (code - previous + wrap) % wrap;
       if (step == 0) ++r.repeats;
       else r.gaps += step - 1;
+      if (step != 1 && r.where.size() < 10)
+        r.where << QStringLiteral("frame %1: number %2 after %3").arg(n).arg(code).arg(previous);
     }
     previous = code;
   }
@@ -210,6 +215,9 @@ int main(int argc, char** argv) {
   QTemporaryDir registryDir, fileDir;
   registry::SetRegistryDirectory(registryDir.path());
   if (output.isEmpty()) output = fileDir.filePath("realtime.avi");
+  // A new file: the file writer keeps an existing file's length (preallocated capture files), and
+  // the tail of a longer older recording would be read back as part of this one.
+  if (QFileInfo::exists(output) && !QFile::remove(output)) Fail("cannot replace the output file");
   SetTestDevicesLive(true);
   engine::EnsureGraphFiltersRegistered();
 
@@ -295,6 +303,7 @@ int main(int argc, char** argv) {
   std::printf("dropped (camera counter):   %ld\n", long(lost));
   std::printf("gaps in frame numbers:      %lld (unreadable %lld, repeated %lld)\n", static_cast<long long>(r.gaps),
               static_cast<long long>(r.unreadable), static_cast<long long>(r.repeats));
+  for (const QString& w : r.where) std::printf("  %s\n", qPrintable(w));
   if (r.audioMs >= 0)
     std::printf("sound %.1f ms, pictures %.1f ms: drift %+.1f ms (%+.2f frames)\n", r.audioMs, r.videoMs, drift,
                 drift / kFrameMs);

@@ -161,7 +161,10 @@ HRESULT CTestCameraPin::FillBuffer(IMediaSample* sample) {
       for (REFERENCE_TIME i = 0; i < late; ++i) CountDropped(frame_++);
       pacer_.next += late * interval;
     }
-    start = now;
+    // Stamped with its slot, the moment the picture was taken, not the moment this thread got to
+    // it: a thread woken late under load must not move the picture into the next frame time of
+    // a recording (an empty frame there and every later picture one frame late against the sound).
+    start = pacer_.next;
     pacer_.next += interval;
   } else {
     start = REFERENCE_TIME{frame_} * interval;
