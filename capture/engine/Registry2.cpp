@@ -174,16 +174,25 @@ bool LoadFilterState(FilterStateAccess* filter, const QString& keyPath) {
       // A state saved by another version of the filter (or another filter under the same key)
       // has another size: loading it would misread every field, so the defaults stay.
       const std::optional<int> expected = filter->StreamSize();
-      QByteArray bytes(size, '\0');
-      int got = 0;
+      // The buffer is made only for a value of the recorded length: a damaged size never
+      // decides how much memory is taken.
+      registry::TRegDataInfo info;
+      const bool lengthMatches = reg.GetDataInfo(QStringLiteral("WDMState"), info) && info.DataSize == size;
+      bool read = false;
+      QByteArray bytes;
       if (expected && *expected != size) {
         WriteLog(QStringLiteral("filter state not restored: ") + QString::number(size) +
                  QStringLiteral(" bytes stored, ") + QString::number(*expected) + QStringLiteral(" expected"));
-      } else if (!reg.ReadBinary(QStringLiteral("WDMState"), bytes.data(), size, got)) {
+      } else if (lengthMatches) {
+        bytes.resize(size);
+        int got = 0;
+        read = reg.ReadBinary(QStringLiteral("WDMState"), bytes.data(), size, got);
+      }
+      if (read) {
+        loaded = filter->LoadStream(bytes);
+      } else if (!expected || *expected == size) {
         WriteLog(QStringLiteral("filter state not restored: stored state is not ") + QString::number(size) +
                  QStringLiteral(" bytes"));
-      } else {
-        loaded = filter->LoadStream(bytes);
       }
     }
   }
