@@ -8,6 +8,7 @@
 #include "platform/dshow/sources/DeviceInterfaces.h"
 #include "platform/dshow/sources/TestDevices.h"
 #include "platform/dshow/sources/V4l2Devices.h"
+#include "platform/dshow/sources/V4l2Tuner.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -301,6 +302,7 @@ std::vector<DeviceEntry> ListDevices(REFCLSID category) {
     for (DeviceEntry& e : more) result.push_back(std::move(e));
   };
   append(V4l2DeviceEntries(category));
+  append(V4l2TunerEntries(category));
   append(AlsaDeviceEntries(category));
   append(RegisteredEntries(category));
   std::vector<DeviceProvider> providers;

@@ -207,7 +207,8 @@ class CDvDecoder final : public CTransformFilter, public IIPDVDec, public IDVRGB
     scaler_ = nullptr;
   }
 
-  int resolution_ = DVRESOLUTION_HALF;
+  // Full size until asked otherwise: a coach analyses every pixel of a clip.
+  int resolution_ = DVRESOLUTION_FULL;
   std::atomic<bool> rgb219_{false};
   AVCodecContext* codec_ = nullptr;
   AVFrame* frame_ = nullptr;
