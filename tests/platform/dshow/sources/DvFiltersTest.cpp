@@ -285,6 +285,39 @@ TEST_F(DvFilters, NewDisplaySizeReconnectsTheOutputOnlyWhenStopped) {
   EXPECT_EQ(callback_.Numbers(), Numbers(0, kFrames, 1));
 }
 
+TEST_F(DvFilters, TheDecoderAlsoTakesInterleavedDvWithoutASplitter) {
+  graph_ = Create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
+  ASSERT_EQ(graph_.As(IID_IMediaControl, &control_), S_OK);
+  ComPtr<IMediaFilter> clockless;
+  ASSERT_EQ(graph_.As(IID_IMediaFilter, &clockless), S_OK);
+  ASSERT_EQ(clockless->SetSyncSource(nullptr), S_OK);
+  ASSERT_EQ(graph_->AddSourceFilter(reinterpret_cast<LPCWSTR>(path_.utf16()), u"Source", source_.Put()), S_OK);
+  decoder_ = Create(CLSID_DVVideoCodec);
+  grabberFilter_ = Create(CLSID_SampleGrabber);
+  auto renderer = Create(CLSID_NullRenderer);
+  ASSERT_EQ(grabberFilter_.As(IID_ISampleGrabber, &grabber_), S_OK);
+  ASSERT_EQ(grabber_->SetCallback(&callback_, 1), S_OK);
+  ASSERT_EQ(graph_->AddFilter(decoder_.Get(), u"DV Codec"), S_OK);
+  ASSERT_EQ(graph_->AddFilter(grabberFilter_.Get(), u"Grabber"), S_OK);
+  ASSERT_EQ(graph_->AddFilter(renderer.Get(), u"Null Renderer"), S_OK);
+  ASSERT_EQ(graph_->ConnectDirect(Pin(source_.Get(), u"DV A/V Out").Get(), Pin(decoder_.Get(), u"XForm In").Get(), nullptr), S_OK);
+  ASSERT_EQ(graph_->Connect(Pin(decoder_.Get(), u"XForm Out").Get(), Pin(grabberFilter_.Get(), u"Input").Get()), S_OK);
+  ASSERT_EQ(graph_->Connect(Pin(grabberFilter_.Get(), u"Output").Get(), Pin(renderer.Get(), u"In").Get()), S_OK);
+  const CMediaType grabbed = Grabbed();
+  const BITMAPINFOHEADER* h = GetBitmapInfoHeader(grabbed);
+  ASSERT_NE(h, nullptr);
+  EXPECT_EQ(h->biWidth, 720);  // full size unless asked otherwise
+  callback_.SetType(grabbed);
+  ComPtr<IMediaEventEx> events;
+  ASSERT_EQ(graph_.As(IID_IMediaEventEx, &events), S_OK);
+  ASSERT_EQ(control_->Run(), S_OK);
+  LONG code = 0;
+  LONG_PTR a = 0, b = 0;
+  while (code != EC_COMPLETE) ASSERT_EQ(events->GetEvent(&code, &a, &b, 10000), S_OK);
+  control_->Stop();
+  EXPECT_EQ(callback_.Numbers(), Numbers(0, kFrames, 1));
+}
+
 TEST_F(DvFilters, FramePacksAreRead) {
   // A frame that is no DV (no header block) is refused; a real one gives its system and packs.
   std::vector<uint8_t> noise(144000, 0x55);
