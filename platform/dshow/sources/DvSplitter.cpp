@@ -12,6 +12,10 @@
 #include <memory>
 #include <new>
 
+extern "C" {
+#include <libswresample/swresample.h>
+}
+
 namespace kestrom::dshow {
 
 using namespace com;
@@ -118,7 +122,7 @@ class CDvSplitter final : public CBaseFilter, public IDVSplitter {
         input_(this, &filterLock_),
         video_(this, &filterLock_, u"DVVidOut0", true, &input_),
         audio_(this, &filterLock_, u"AudOut00", false, &input_) {}
-  ~CDvSplitter() override = default;
+  ~CDvSplitter() override { swr_free(&resampler_); }
 
   DECLARE_IUNKNOWN
   HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override {
@@ -180,13 +184,17 @@ class CDvSplitter final : public CBaseFilter, public IDVSplitter {
       const CMediaType type = audio_.CurrentMediaType();
       const auto* wfx = reinterpret_cast<const WAVEFORMATEX*>(type.pbFormat);
       if (ExtractDvSound(data, static_cast<size_t>(length), &sound) && !sound.pairs.empty() && !sound.pairs[0].empty() &&
-          sound.channels == 2 && wfx && sound.rate == static_cast<int>(wfx->nSamplesPerSec)) {
+          sound.channels == 2 && wfx) {
+        const int rate = static_cast<int>(wfx->nSamplesPerSec);
+        // A tape whose sound changes rate (a 32 kHz scene after a 48 kHz one) keeps the
+        // connected rate: the frame's sound is converted rather than left out or mislabelled.
+        if (sound.rate != rate) Resample(sound.rate, rate, &sound.pairs[0]);
         const std::vector<uint8_t>& pcm = sound.pairs[0];
         const REFERENCE_TIME count = static_cast<REFERENCE_TIME>(pcm.size() / 4);
         REFERENCE_TIME astart = timed ? start : std::max<REFERENCE_TIME>(audioTime_, 0);
-        REFERENCE_TIME astop = astart + count * 10000000 / sound.rate;
+        REFERENCE_TIME astop = astart + count * 10000000 / rate;
         audioTime_ = astop;
-        audioResult = DeliverBytes(&audio_, pcm.data(), pcm.size(), &astart, &astop, preroll, discontinuity);
+        if (!pcm.empty()) audioResult = DeliverBytes(&audio_, pcm.data(), pcm.size(), &astart, &astop, preroll, discontinuity);
       }
     }
     // The stream goes on while one of the outputs still takes samples.
@@ -226,6 +234,29 @@ class CDvSplitter final : public CBaseFilter, public IDVSplitter {
   }
 
  private:
+  void Resample(int from, int to, std::vector<uint8_t>* pcm) {
+    if (!resampler_ || resampleFrom_ != from || resampleTo_ != to) {
+      swr_free(&resampler_);
+      AVChannelLayout stereo{};
+      av_channel_layout_default(&stereo, 2);
+      if (swr_alloc_set_opts2(&resampler_, &stereo, AV_SAMPLE_FMT_S16, to, &stereo, AV_SAMPLE_FMT_S16, from, 0, nullptr) < 0 ||
+          swr_init(resampler_) < 0) {
+        swr_free(&resampler_);
+        pcm->clear();
+        return;
+      }
+      resampleFrom_ = from;
+      resampleTo_ = to;
+    }
+    const int in = static_cast<int>(pcm->size() / 4);
+    std::vector<uint8_t> out(static_cast<size_t>(swr_get_out_samples(resampler_, in) + 16) * 4);
+    const uint8_t* inPlanes[1] = {pcm->data()};
+    uint8_t* outPlanes[1] = {out.data()};
+    const int made = swr_convert(resampler_, outPlanes, static_cast<int>(out.size() / 4), inPlanes, in);
+    out.resize(made > 0 ? static_cast<size_t>(made) * 4 : 0);
+    pcm->swap(out);
+  }
+
   static HRESULT DeliverBytes(CDvOutputPin* pin, const uint8_t* bytes, size_t size, REFERENCE_TIME* start,
                               REFERENCE_TIME* stop, bool preroll, bool discontinuity) {
     IMediaSample* out = nullptr;
@@ -256,6 +287,8 @@ class CDvSplitter final : public CBaseFilter, public IDVSplitter {
   std::atomic<bool> discard_{false};
   int64_t frames_ = 0;
   REFERENCE_TIME audioTime_ = -1;
+  SwrContext* resampler_ = nullptr;
+  int resampleFrom_ = 0, resampleTo_ = 0;
 };
 
 CDvInputPin::CDvInputPin(CDvSplitter* filter, std::recursive_mutex* lock)
@@ -263,7 +296,8 @@ CDvInputPin::CDvInputPin(CDvSplitter* filter, std::recursive_mutex* lock)
 
 HRESULT CDvInputPin::CheckMediaType(const CMediaType* type) {
   if (!type) return E_POINTER;
-  return type->majortype == MEDIATYPE_Interleaved && IsDvType(*type) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+  // A camcorder's DV video pin carries whole frames, sound included, just as an interleaved one.
+  return IsDvType(*type) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
 }
 
 HRESULT CDvInputPin::Receive(IMediaSample* sample) {

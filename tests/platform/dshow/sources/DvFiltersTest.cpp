@@ -318,6 +318,94 @@ TEST_F(DvFilters, TheDecoderAlsoTakesInterleavedDvWithoutASplitter) {
   EXPECT_EQ(callback_.Numbers(), Numbers(0, kFrames, 1));
 }
 
+TEST_F(DvFilters, DvAviGivesDvVideoAndPcmPins) {
+  tools::ClipSpec clip;
+  clip.path = dir_.filePath("clip.avi");
+  clip.codec = "dvvideo";
+  clip.frames = kFrames;
+  clip.audio = true;
+  clip.audioRate = 48000;
+  clip.audioChannels = 2;
+  QString error;
+  ASSERT_TRUE(tools::WriteClip(clip, &error)) << error.toStdString();
+  path_ = clip.path;
+
+  graph_ = Create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
+  ASSERT_EQ(graph_.As(IID_IMediaControl, &control_), S_OK);
+  ComPtr<IMediaFilter> clockless;
+  ASSERT_EQ(graph_.As(IID_IMediaFilter, &clockless), S_OK);
+  ASSERT_EQ(clockless->SetSyncSource(nullptr), S_OK);
+  ASSERT_EQ(graph_->AddSourceFilter(reinterpret_cast<LPCWSTR>(path_.utf16()), u"Source", source_.Put()), S_OK);
+  ComPtr<IEnumMediaTypes> types;
+  ASSERT_EQ(Pin(source_.Get(), u"Video")->EnumMediaTypes(types.Put()), S_OK);
+  AM_MEDIA_TYPE* offered = nullptr;
+  ULONG fetched = 0;
+  ASSERT_EQ(types->Next(1, &offered, &fetched), S_OK);
+  EXPECT_TRUE(offered->majortype == MEDIATYPE_Video);
+  EXPECT_TRUE(sources::IsDvType(*offered));
+  EXPECT_EQ(GetBitmapInfoHeader(*offered)->biWidth, 720);
+  DeleteMediaType(offered);
+  types.Reset();
+  ASSERT_EQ(Pin(source_.Get(), u"Audio")->EnumMediaTypes(types.Put()), S_OK);
+  ASSERT_EQ(types->Next(1, &offered, &fetched), S_OK);
+  EXPECT_TRUE(offered->subtype == MEDIASUBTYPE_PCM);
+  EXPECT_EQ(reinterpret_cast<const WAVEFORMATEX*>(offered->pbFormat)->nSamplesPerSec, 48000u);
+  DeleteMediaType(offered);
+
+  // A DV video pin of whole frames may go through the splitter too, as a camcorder's would.
+  splitter_ = Create(CLSID_DVSplitter);
+  decoder_ = Create(CLSID_DVVideoCodec);
+  grabberFilter_ = Create(CLSID_SampleGrabber);
+  auto renderer = Create(CLSID_NullRenderer);
+  ASSERT_EQ(grabberFilter_.As(IID_ISampleGrabber, &grabber_), S_OK);
+  ASSERT_EQ(grabber_->SetCallback(&callback_, 1), S_OK);
+  ComPtr<IIPDVDec> display;
+  ASSERT_EQ(decoder_.As(IID_IIPDVDec, &display), S_OK);
+  ASSERT_EQ(display->put_IPDisplay(DVRESOLUTION_QUARTER), S_OK);
+  ASSERT_EQ(graph_->AddFilter(splitter_.Get(), u"DV Splitter"), S_OK);
+  ASSERT_EQ(graph_->AddFilter(decoder_.Get(), u"DV Video Decoder"), S_OK);
+  ASSERT_EQ(graph_->AddFilter(grabberFilter_.Get(), u"Grabber"), S_OK);
+  ASSERT_EQ(graph_->AddFilter(renderer.Get(), u"Null Renderer"), S_OK);
+  ASSERT_EQ(graph_->ConnectDirect(Pin(source_.Get(), u"Video").Get(), Pin(splitter_.Get(), u"Input").Get(), nullptr), S_OK);
+  ASSERT_EQ(graph_->ConnectDirect(Pin(splitter_.Get(), u"DVVidOut0").Get(), Pin(decoder_.Get(), u"XForm In").Get(), nullptr), S_OK);
+  ASSERT_EQ(graph_->Connect(Pin(decoder_.Get(), u"XForm Out").Get(), Pin(grabberFilter_.Get(), u"Input").Get()), S_OK);
+  ASSERT_EQ(graph_->Connect(Pin(grabberFilter_.Get(), u"Output").Get(), Pin(renderer.Get(), u"In").Get()), S_OK);
+  callback_.SetType(Grabbed());
+  ComPtr<IMediaEventEx> events;
+  ASSERT_EQ(graph_.As(IID_IMediaEventEx, &events), S_OK);
+  ASSERT_EQ(control_->Run(), S_OK);
+  LONG code = 0;
+  LONG_PTR a = 0, b = 0;
+  while (code != EC_COMPLETE) ASSERT_EQ(events->GetEvent(&code, &a, &b, 10000), S_OK);
+  control_->Stop();
+  EXPECT_EQ(callback_.Numbers(), Numbers(0, kFrames, 1));
+}
+
+TEST_F(DvFilters, SoundOfAnotherRateIsConvertedToTheConnectedRate) {
+  // A tape whose second scene was recorded at 32 kHz after a first at 48 kHz.
+  tools::ClipSpec clip;
+  clip.path = dir_.filePath("second.dv");
+  clip.codec = "dvvideo";
+  clip.frames = kFrames;
+  clip.audio = true;
+  clip.audioRate = 32000;
+  clip.audioChannels = 2;
+  QString error;
+  if (!tools::WriteClip(clip, &error)) GTEST_SKIP() << "no 32 kHz DV here: " << error.toStdString();
+  QFile first(path_), second(clip.path);
+  ASSERT_TRUE(first.open(QIODevice::ReadWrite | QIODevice::Append));
+  ASSERT_TRUE(second.open(QIODevice::ReadOnly));
+  first.write(second.readAll());
+  first.close();
+
+  Build(DVRESOLUTION_DC, false);
+  Play();
+  EXPECT_EQ(callback_.Numbers().size(), size_t{2 * kFrames});
+  // Both scenes at 48 kHz: 1920 samples a frame, less what the converter still holds.
+  const double seconds = double(SoundBytes()) / (48000 * 4);
+  EXPECT_NEAR(seconds, 2 * kFrames / 25.0, 0.01);
+}
+
 TEST_F(DvFilters, FramePacksAreRead) {
   // A frame that is no DV (no header block) is refused; a real one gives its system and packs.
   std::vector<uint8_t> noise(144000, 0x55);

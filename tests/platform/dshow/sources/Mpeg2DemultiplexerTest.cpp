@@ -272,7 +272,6 @@ TEST_F(Mpeg2Demultiplexer, OutputPinsAreMadeNamedAndDeletedByTheCaller) {
   ComPtr<IPin> found;
   ASSERT_EQ(demux->FindPin(u"Video Out", found.Put()), S_OK);
   EXPECT_EQ(found.Get(), video.Get());
-  AM_MEDIA_TYPE type{};
   ASSERT_EQ(outputs->SetOutputPinMediaType(videoName, &audioType), S_OK);
   ComPtr<IEnumMediaTypes> types;
   ASSERT_EQ(video->EnumMediaTypes(types.Put()), S_OK);
@@ -281,7 +280,6 @@ TEST_F(Mpeg2Demultiplexer, OutputPinsAreMadeNamedAndDeletedByTheCaller) {
   ASSERT_EQ(types->Next(1, &offered, &fetched), S_OK);
   EXPECT_TRUE(offered->majortype == MEDIATYPE_Audio);
   DeleteMediaType(offered);
-  (void)type;
 
   // Only the payload of mapped streams is delivered; other contents are refused, not ignored.
   ComPtr<IMPEG2StreamIdMap> map;
