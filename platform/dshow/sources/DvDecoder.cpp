@@ -138,7 +138,9 @@ class CDvDecoder final : public CTransformFilter, public IIPDVDec, public IDVRGB
     const DvGeometry g = DvGeometryOfType(InputPin()->CurrentMediaType());
     codec_->width = g.width;
     codec_->height = g.height;
-    codec_->thread_count = 1;
+    // Slices of one frame in parallel; frame threading would hold pictures back.
+    codec_->thread_count = 0;
+    codec_->thread_type = FF_THREAD_SLICE;
     frame_ = av_frame_alloc();
     packet_ = av_packet_alloc();
     if (avcodec_open2(codec_, codec, nullptr) < 0 || !frame_ || !packet_) {

@@ -94,6 +94,10 @@ class NumberingCallback final : public ISampleGrabberCB {
     return S_OK;
   }
   void SetType(const CMediaType& type) { type_ = type; }
+  void Clear() {
+    std::lock_guard lock(mutex_);
+    numbers_.clear();
+  }
   std::vector<int> Numbers() {
     std::lock_guard lock(mutex_);
     return numbers_;
@@ -255,6 +259,14 @@ TEST_F(Mpeg2Demultiplexer, DeliversTheMappedStreamsOfAProgramStreamInOrder) {
   for (const ReceivedSample& s : sound->Samples()) bytes += s.bytes.size();
   const double seconds = double(bytes) / (48000 * 4);
   EXPECT_NEAR(seconds, kFrames / 25.0, 1152.0 / 48000 + 0.001);
+
+  // Stopped and run again (a preview restarted), the stream is demultiplexed afresh.
+  callback.Clear();
+  ASSERT_EQ(control->Run(), S_OK);
+  code = 0;
+  while (code != EC_COMPLETE) ASSERT_EQ(events->GetEvent(&code, &a, &b, 10000), S_OK);
+  control->Stop();
+  EXPECT_EQ(callback.Numbers(), expected);
 }
 
 TEST_F(Mpeg2Demultiplexer, OutputPinsAreMadeNamedAndDeletedByTheCaller) {
