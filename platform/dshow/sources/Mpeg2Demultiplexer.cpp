@@ -322,6 +322,7 @@ class CDemux final : public CBaseFilter, public IMpeg2Demultiplexer {
       queued_ = 0;
     }
     targets_ = ConnectedOutputs();
+    std::lock_guard lock(threadLock_);
     thread_ = std::thread([this] { Demux(); });
   }
 
@@ -334,7 +335,9 @@ class CDemux final : public CBaseFilter, public IMpeg2Demultiplexer {
     JoinThread();
   }
 
+  // A flush (the upstream thread) and a stop (the application's) may both wait for the thread.
   void JoinThread() {
+    std::lock_guard lock(threadLock_);
     if (thread_.joinable()) thread_.join();
   }
 
@@ -467,6 +470,7 @@ class CDemux final : public CBaseFilter, public IMpeg2Demultiplexer {
   bool inputEnded_ = false;
   bool stopping_ = false;
   bool flushing_ = false;
+  std::mutex threadLock_;
   std::thread thread_;
 };
 
