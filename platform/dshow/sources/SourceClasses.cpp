@@ -5,8 +5,8 @@
 #include "platform/dshow/sources/Decoders.h"
 #include "platform/dshow/sources/DvMpegInterfaces.h"
 #include "platform/dshow/sources/DvSplitter.h"
-#include "platform/dshow/sources/Mpeg2Demultiplexer.h"
 #include "platform/dshow/sources/FileSource.h"
+#include "platform/dshow/sources/Mpeg2Demultiplexer.h"
 #include "platform/dshow/sources/ScriptSource.h"
 #include "platform/dshow/sources/StreamTypes.h"
 

@@ -1,12 +1,12 @@
 #include "platform/dshow/sources/V4l2Devices.h"
 
 #include "platform/dshow/base/Guids.h"
+#include "platform/dshow/sources/AnalogPins.h"
 #include "platform/dshow/sources/CapturePin.h"
 #include "platform/dshow/sources/ControlTable.h"
 #include "platform/dshow/sources/DeviceFilter.h"
 #include "platform/dshow/sources/StreamTypes.h"
 #include "platform/dshow/sources/V4l2Tuner.h"
-#include "platform/dshow/sources/AnalogPins.h"
 
 #include <QDir>
 #include <QFileInfo>
