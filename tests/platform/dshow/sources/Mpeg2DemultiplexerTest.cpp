@@ -335,7 +335,9 @@ TEST_F(Mpeg2Demultiplexer, IsFoundByNameInTheFilterCategory) {
     if (FAILED(bag->Read(u"FriendlyName", &value, nullptr))) continue;
     const QString name = QString::fromUtf16(value.bstrVal, SysStringLen(value.bstrVal));
     VariantClear(&value);
-    if (name.contains("MPEG-2 Demultiplexer")) ASSERT_EQ(moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, found.PutVoid()), S_OK);
+    if (name.contains("MPEG-2 Demultiplexer")) {
+      ASSERT_EQ(moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, found.PutVoid()), S_OK);
+    }
   }
   ASSERT_TRUE(found);
   ComPtr<IMpeg2Demultiplexer> outputs;
