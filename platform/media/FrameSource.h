@@ -55,6 +55,11 @@ class FrameSource {
   virtual bool IsTopField(int64_t /*n*/) const { return false; }
   virtual ReaderStats Stats() const { return {}; }
   virtual void SetCacheBudget(size_t /*bytes*/) {}
+  /**
+   * @brief Lets the source decode up to frames pictures ahead on a thread of its own while the
+   * requests move forward (0: never). What each request gives is the same either way.
+   */
+  virtual void SetReadAhead(int /*frames*/) {}
 };
 
 }  // namespace kestrom::media

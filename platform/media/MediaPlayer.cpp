@@ -13,6 +13,9 @@ namespace {
 int64_t Nearest(double x) { return int64_t(std::nearbyint(x)); }
 
 constexpr int64_t kSoundAheadMs = 300;
+// Frames decoded ahead while the clip moves forward (about half a second): enough to ride over
+// a slow picture, such as the first of a group, without missing a tick.
+constexpr int kReadAheadFrames = 12;
 
 }  // namespace
 
@@ -34,6 +37,7 @@ MediaPlayer::~MediaPlayer() = default;
 bool MediaPlayer::Open() {
   // The new file is opened aside and swapped in only when it works.
   VideoReader candidate;
+  candidate.SetReadAhead(kReadAheadFrames);
   if (!candidate.Open(fileName_)) {
     error_ = candidate.ErrorString();
     fileName_ = openName_.isEmpty() ? fileName_ : openName_;

@@ -34,6 +34,11 @@ class VideoReader {
 
   /** @brief Bounds the memory the decoded-frame cache may hold (256 MB by default). */
   void SetCacheBudget(size_t bytes);
+  /**
+   * @brief Decodes up to frames pictures ahead on a worker thread while requests move forward
+   * (0, the default: never), from this or the next Open on. Answers stay the same.
+   */
+  void SetReadAhead(int frames);
   ReaderStats Stats() const;
 
   /** @brief Frame-server scripts are read by this reader itself; nothing outside is needed. */
@@ -48,6 +53,7 @@ class VideoReader {
   QString path_;
   QString error_;
   size_t cacheBudget_ = size_t(256) << 20;
+  int readAhead_ = 0;
 };
 
 }  // namespace kestrom::media
