@@ -387,7 +387,12 @@ int FileSource::GetBuffer(AVCodecContext* context, AVFrame* frame, int flags) {
 
 void FileSource::FrameFree::operator()(AVFrame* frame) const { av_frame_free(&frame); }
 
-ReaderStats FileSource::Stats() const { return {decodedFrames_.load(), seeks_.load(), cacheHits_.load()}; }
+ReaderStats FileSource::Stats() const {
+  ReaderStats stats{decodedFrames_.load(), seeks_.load(), cacheHits_.load(), readAheadFrames_.load(), false};
+  std::lock_guard lock(mutex_);
+  stats.readingAhead = workerBusy_ || aheadAt_ < aheadTo_;
+  return stats;
+}
 
 void FileSource::SetCacheBudget(size_t bytes) {
   std::lock_guard lock(mutex_);
@@ -649,13 +654,15 @@ void FileSource::ReadAheadLoop() {
     workReady_.wait(lock, [&] { return quit_ || aheadAt_ < aheadTo_; });
     if (quit_) return;
     const uint64_t generation = aheadGeneration_;
+    workerBusy_ = true;
     lock.unlock();
     {
       std::lock_guard decoding(decoderMutex_);
       ReadAheadOne(generation);
     }
-    frameReady_.notify_all();
     lock.lock();
+    workerBusy_ = false;
+    frameReady_.notify_all();
   }
 }
 
@@ -669,6 +676,7 @@ void FileSource::ReadAheadOne(uint64_t generation) {
   int64_t m = -1;
   const bool going = !atEnd_ && !decoderFresh_ && lastOut_ >= 0 && NextPicture(&m);
   if (going) {
+    ++readAheadFrames_;
     lastOut_ = m;
     Remember(m, picture_);
     av_frame_unref(picture_);

@@ -147,17 +147,19 @@ class FileSource final : public FrameSource {
   std::atomic<int64_t> decodedFrames_{0};
   std::atomic<int64_t> seeks_{0};
   std::atomic<int64_t> cacheHits_{0};
+  std::atomic<int64_t> readAheadFrames_{0};
 
   // Locks: decoderMutex_ guards the demuxer, the decoder and where it stands (everything above
   // the cache); mutex_ guards the cache and the read-ahead state below. decoderMutex_ is taken
   // first when both are needed; the GUI thread never waits for decoderMutex_ while the worker
   // has anything but the picture in hand to finish.
   std::mutex decoderMutex_;
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
   std::condition_variable workReady_;   // the worker has something to do
   std::condition_variable frameReady_;  // the worker finished a picture or stopped
   std::thread worker_;
   bool quit_ = false;
+  bool workerBusy_ = false;     // the worker is decoding a picture
   int readAhead_ = 0;           // frames to decode ahead of forward motion; 0 = off
   int64_t lastRequest_ = -1;    // the frame asked for last
   int64_t aheadAt_ = -1;        // the frame the decoder stands on, as the worker sees it

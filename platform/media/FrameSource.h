@@ -33,6 +33,8 @@ struct ReaderStats {
   int64_t decodedFrames = 0;  // pictures that came out of the decoder
   int64_t seeks = 0;          // repositionings of the demuxer
   int64_t cacheHits = 0;
+  int64_t readAheadFrames = 0;  // pictures decoded ahead by the read-ahead worker
+  bool readingAhead = false;    // a read-ahead run is under way
 };
 
 class FrameSource {
