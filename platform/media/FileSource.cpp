@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <system_error>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -623,7 +624,15 @@ void FileSource::ReadOnFrom(int64_t n, int64_t ahead) {
   const int64_t to = std::min(n + std::min(ahead, room), info_.frameCount - 1);
   if (to <= aheadAt_) return;
   aheadTo_ = std::max(aheadTo_, to);
-  if (!worker_.joinable()) worker_ = std::thread(&FileSource::ReadAheadLoop, this);
+  if (!worker_.joinable()) {
+    try {
+      worker_ = std::thread(&FileSource::ReadAheadLoop, this);
+    } catch (const std::system_error&) {
+      readAhead_ = 0;  // no thread to be had: every request decodes for itself, as without
+      aheadTo_ = -1;
+      return;
+    }
+  }
   workReady_.notify_one();
 }
 
@@ -709,20 +718,35 @@ QImage FileSource::Convert(const AVFrame* frame, QSize size) {
 }
 
 bool FileSource::FrameInto(int64_t n, QImage& target, const QRect& rect) {
-  // Straight into the owner's picture when the frame lies wholly inside it: no picture in
-  // between to allocate and copy, which at full HD is most of a playback tick.
-  const bool direct = (target.format() == QImage::Format_RGB32 || target.format() == QImage::Format_ARGB32) &&
-                      target.rect().contains(rect) && !rect.isEmpty();
-  if (!direct) return FrameSource::FrameInto(n, target, rect);
+  const bool argb = target.format() == QImage::Format_ARGB32;
+  if ((target.format() != QImage::Format_RGB32 && !argb) || rect.isEmpty()) return FrameSource::FrameInto(n, target, rect);
   if (n < 0 || n >= info_.frameCount) return false;
   const FrameRef frame = Fetch(n);
   if (!frame) return false;
-  uint8_t* origin = target.bits() + qsizetype(rect.top()) * target.bytesPerLine() + qsizetype(rect.left()) * 4;
-  const bool done = ConvertInto(frame.get(), origin, int(target.bytesPerLine()), rect.size());
-  if (done && target.format() == QImage::Format_ARGB32) {
-    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+  const QRect visible = rect.intersected(target.rect());
+  bool done = false;
+  if (visible == rect) {
+    // Straight into the owner's picture: no picture in between to allocate and copy, which at
+    // full HD is most of a playback tick.
+    uint8_t* origin = target.bits() + qsizetype(rect.top()) * target.bytesPerLine() + qsizetype(rect.left()) * 4;
+    done = ConvertInto(frame.get(), origin, int(target.bytesPerLine()), rect.size());
+  } else {
+    // A zoomed or scrolled picture larger than the area: converted into a picture kept from one
+    // frame to the next, then its visible part copied. A fresh picture for every frame would
+    // pay for its first touch of memory on every tick.
+    if (scratch_.size() != rect.size()) scratch_ = QImage(rect.size(), QImage::Format_RGB32);
+    done = !scratch_.isNull() && ConvertInto(frame.get(), scratch_.bits(), int(scratch_.bytesPerLine()), rect.size());
+    if (done && !visible.isEmpty()) {
+      const qsizetype left = qsizetype(visible.left() - rect.left()) * 4;
+      for (int y = visible.top(); y <= visible.bottom(); ++y)
+        std::memcpy(target.scanLine(y) + qsizetype(visible.left()) * 4, scratch_.constScanLine(y - rect.top()) + left,
+                    size_t(visible.width()) * 4);
+    }
+  }
+  if (done && argb) {
+    for (int y = visible.top(); y <= visible.bottom(); ++y) {
       auto* line = reinterpret_cast<QRgb*>(target.scanLine(y));
-      for (int x = rect.left(); x <= rect.right(); ++x) line[x] |= 0xff000000u;
+      for (int x = visible.left(); x <= visible.right(); ++x) line[x] |= 0xff000000u;
     }
   }
   return done;

@@ -166,6 +166,7 @@ class FileSource final : public FrameSource {
   int64_t aheadTo_ = -1;        // the worker decodes while aheadAt_ < aheadTo_; -1: no run
   uint64_t aheadGeneration_ = 0;  // raised by every cancellation
   FrameRef held_;               // what DecodedFrame handed out last
+  QImage scratch_;              // FrameInto's picture for frames that stand partly outside
 };
 
 }  // namespace kestrom::media
