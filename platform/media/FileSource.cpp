@@ -690,9 +690,24 @@ void FileSource::ReadAheadOne(uint64_t generation) {
     Remember(m, picture_);
     av_frame_unref(picture_);
   }
+  // After the last frame play starts again from the first, looping or at the next play button,
+  // so the first frames are made ready too.
+  bool wrap = going ? m >= info_.frameCount - 1 : atEnd_;
+  if (wrap) {
+    {
+      std::lock_guard lock(mutex_);
+      wrap = generation == aheadGeneration_ && cache_.count(0) == 0;  // not when a request waits
+    }
+    const int64_t before = decodedFrames_;
+    if (wrap) DecodeTo(0);
+    readAheadFrames_ += decodedFrames_ - before;
+  }
   std::lock_guard lock(mutex_);
   aheadAt_ = lastOut_;
-  if (!going) aheadTo_ = -1;
+  if (wrap && aheadAt_ == 0 && generation == aheadGeneration_)
+    aheadTo_ = std::min<int64_t>(kJumpAhead, info_.frameCount - 1);
+  else if (!going || m >= info_.frameCount - 1)
+    aheadTo_ = -1;
 }
 
 bool FileSource::ConvertInto(const AVFrame* frame, uint8_t* destination, int stride, QSize size) {
