@@ -732,6 +732,12 @@ QImage FileSource::Convert(const AVFrame* frame, QSize size) {
   return image;
 }
 
+void FileSource::PrepareFrameInto(QSize target, const QRect& rect) {
+  if (rect.isEmpty() || QRect(QPoint(0, 0), target).contains(rect) || scratch_.size() == rect.size()) return;
+  scratch_ = QImage(rect.size(), QImage::Format_RGB32);
+  if (!scratch_.isNull()) scratch_.fill(0);  // the first touch of its memory is the slow part
+}
+
 bool FileSource::FrameInto(int64_t n, QImage& target, const QRect& rect) {
   const bool argb = target.format() == QImage::Format_ARGB32;
   if ((target.format() != QImage::Format_RGB32 && !argb) || rect.isEmpty()) return FrameSource::FrameInto(n, target, rect);

@@ -46,6 +46,7 @@ class FileSource final : public FrameSource {
   const ClipInfo& Info() const override { return info_; }
   QImage Frame(int64_t n, QSize size = {}) override;
   bool FrameInto(int64_t n, QImage& target, const QRect& rect) override;
+  void PrepareFrameInto(QSize target, const QRect& rect) override;
   bool ReadAudio(int64_t first, int64_t count, std::vector<int16_t>& out) override;
   ReaderStats Stats() const override;
   void SetCacheBudget(size_t bytes) override;

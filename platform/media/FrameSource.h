@@ -48,6 +48,8 @@ class FrameSource {
    * false when there is no such frame.
    */
   virtual bool FrameInto(int64_t n, QImage& target, const QRect& rect);
+  /** @brief Readies, ahead of time, what FrameInto needs for rect in a target of that size. */
+  virtual void PrepareFrameInto(QSize /*target*/, const QRect& /*rect*/) {}
   /**
    * @brief Interleaved 16-bit samples [first, first + count) of the sound; samples past the
    * end are left out. False when the source has no sound or it cannot be read.

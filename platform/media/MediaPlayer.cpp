@@ -96,6 +96,13 @@ QRect MediaPlayer::DisplayRect() const {
   return displayRect_;
 }
 
+void MediaPlayer::SetDisplayRect(const QRect& rect) {
+  displayRect_ = rect;
+  // Zoom and layout changes set the rectangle before play; what drawing there needs is made
+  // now rather than at the first tick.
+  if (canvas_ && IsOpen()) reader_.PrepareFrameInto(canvas_->size(), DisplayRect());
+}
+
 void MediaPlayer::Refresh() {
   if (IsOpen()) ShowFrame(frame_);
 }

@@ -48,6 +48,10 @@ bool VideoReader::FrameInto(int64_t n, QImage& target, const QRect& rect) {
   return source_ && source_->FrameInto(n, target, rect);
 }
 
+void VideoReader::PrepareFrameInto(QSize target, const QRect& rect) {
+  if (source_) source_->PrepareFrameInto(target, rect);
+}
+
 bool VideoReader::ReadAudio(int64_t first, int64_t count, std::vector<int16_t>& out) {
   out.clear();
   return source_ && source_->ReadAudio(first, count, out);

@@ -29,6 +29,8 @@ class VideoReader {
   QImage Frame(int64_t n, QSize size = {});
   /** @brief Draws frame n scaled to rect into target; false when there is no such frame. */
   bool FrameInto(int64_t n, QImage& target, const QRect& rect);
+  /** @brief Readies what FrameInto needs for rect in a target of that size (see FrameSource). */
+  void PrepareFrameInto(QSize target, const QRect& rect);
   /** @brief Interleaved 16-bit samples from sample first on (see FrameSource::ReadAudio). */
   bool ReadAudio(int64_t first, int64_t count, std::vector<int16_t>& out);
 
