@@ -2,13 +2,16 @@
 
 #include "platform/com/ComRuntime.h"
 #include "platform/dshow/base/Guids.h"
+#include "platform/dshow/base/PersistStream.h"
 #include "platform/dshow/writers/EncoderCore.h"
 #include "platform/dshow/writers/FfmpegTypes.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <vector>
 #include <new>
 
 extern "C" {
@@ -55,7 +58,8 @@ constexpr double kDefaultQuality = 0.85;
 constexpr LONG kDefaultKeyFrameRate = 25;
 
 
-// Common COM plumbing of both compressors: IAMStreamConfig over the output type.
+// Common COM plumbing of both compressors: IAMStreamConfig over the output type, and
+// IPersistStream over the settings a coach chooses in the compressor's dialog.
 class CCompressorBase : public CTransformFilter, public IAMStreamConfig {
  public:
   CCompressorBase(const char* name, IUnknown* outer, REFCLSID clsid) : CTransformFilter(name, outer, clsid) {}
@@ -64,8 +68,63 @@ class CCompressorBase : public CTransformFilter, public IAMStreamConfig {
   HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override {
     if (!object) return E_POINTER;
     if (iid == IID_IAMStreamConfig) return GetInterface(static_cast<IAMStreamConfig*>(this), object);
+    if (iid == IID_IPersistStream) return GetInterface(&persist_, object);
     return CTransformFilter::NonDelegatingQueryInterface(iid, object);
   }
+
+  /**
+   * @brief The settings as saved: a tag naming the codec (so that another codec's state is
+   * refused), then the codec's own fields. Always the same size for a codec.
+   */
+  virtual std::vector<BYTE> SaveSettings() = 0;
+  /** @brief False, with nothing changed, for settings of another codec or size. */
+  virtual bool LoadSettings(const std::vector<BYTE>& bytes) = 0;
+  virtual ULONG SettingsSize() const = 0;
+
+ private:
+  class Persist final : public IPersistStream {
+   public:
+    explicit Persist(CCompressorBase* filter) : filter_(filter) {}
+    HRESULT QueryInterface(REFIID iid, void** object) override { return filter_->GetOwner()->QueryInterface(iid, object); }
+    ULONG AddRef() override { return filter_->GetOwner()->AddRef(); }
+    ULONG Release() override { return filter_->GetOwner()->Release(); }
+    HRESULT GetClassID(CLSID* clsid) override { return filter_->GetClassID(clsid); }
+    HRESULT IsDirty() override { return S_OK; }
+    HRESULT Load(IStream* stream) override {
+      if (!stream) return E_POINTER;
+      std::vector<BYTE> bytes(filter_->SettingsSize());
+      ULONG read = 0;
+      const HRESULT hr = stream->Read(bytes.data(), ULONG(bytes.size()), &read);
+      if (FAILED(hr)) return hr;
+      if (read != bytes.size()) return STG_E_READFAULT;
+      std::lock_guard lock(filter_->filterLock_);
+      if (!filter_->IsStopped()) return VFW_E_NOT_STOPPED;
+      return filter_->LoadSettings(bytes) ? S_OK : E_INVALIDARG;
+    }
+    HRESULT Save(IStream* stream, BOOL) override {
+      if (!stream) return E_POINTER;
+      std::vector<BYTE> bytes;
+      {
+        std::lock_guard lock(filter_->filterLock_);
+        bytes = filter_->SaveSettings();
+      }
+      ULONG written = 0;
+      const HRESULT hr = stream->Write(bytes.data(), ULONG(bytes.size()), &written);
+      if (FAILED(hr)) return hr;
+      return written == bytes.size() ? S_OK : STG_E_MEDIUMFULL;
+    }
+    HRESULT GetSizeMax(ULONGLONG* size) override {
+      if (!size) return E_POINTER;
+      *size = filter_->SettingsSize();
+      return S_OK;
+    }
+
+   private:
+    CCompressorBase* filter_;
+  };
+  Persist persist_{this};
+
+ public:
 
   // IAMStreamConfig
   HRESULT GetFormat(AM_MEDIA_TYPE** type) override {
@@ -145,8 +204,47 @@ class CVideoCompressor final : public CCompressorBase, public IAMVideoCompressio
     if (capabilities) *capabilities = spec_.codec == AV_CODEC_ID_DVVIDEO ? 0 : CompressionCaps_CanQuality | CompressionCaps_CanCrunch | (spec_.keyFramesOnly ? 0 : CompressionCaps_CanKeyFrame);
     return S_OK;
   }
-  HRESULT OverrideKeyFrame(LONG) override { return E_NOTIMPL; }
+  /** @brief Frame (counted by time from the start) becomes a key frame; one already past: the next. */
+  HRESULT OverrideKeyFrame(LONG frame) override {
+    if (frame < 0) return E_INVALIDARG;
+    // No lock: a writer downstream asks from inside this filter's own delivery.
+    keyFrameAt_.store(frame);
+    return S_OK;
+  }
   HRESULT OverrideFrameSize(LONG, LONG) override { return E_NOTIMPL; }
+
+  // Saved: the FOURCC, quality, key-frame rate, data rate and frame time.
+  static constexpr ULONG kSettingsSize = 4 + 8 + 4 + 4 + 8;
+  ULONG SettingsSize() const override { return kSettingsSize; }
+  std::vector<BYTE> SaveSettings() override {
+    std::vector<BYTE> bytes(kSettingsSize);
+    BYTE* p = bytes.data();
+    std::memcpy(p, &spec_.fourcc, 4);
+    std::memcpy(p + 4, &quality_, 8);
+    std::memcpy(p + 12, &keyFrameRate_, 4);
+    std::memcpy(p + 16, &dataRate_, 4);
+    std::memcpy(p + 20, &frameTime_, 8);
+    return bytes;
+  }
+  bool LoadSettings(const std::vector<BYTE>& bytes) override {
+    if (bytes.size() != kSettingsSize) return false;
+    uint32_t fourcc = 0;
+    double quality = 0;
+    LONG keyFrameRate = 0;
+    DWORD dataRate = 0;
+    REFERENCE_TIME frameTime = 0;
+    std::memcpy(&fourcc, bytes.data(), 4);
+    std::memcpy(&quality, bytes.data() + 4, 8);
+    std::memcpy(&keyFrameRate, bytes.data() + 12, 4);
+    std::memcpy(&dataRate, bytes.data() + 16, 4);
+    std::memcpy(&frameTime, bytes.data() + 20, 8);
+    if (fourcc != spec_.fourcc || !(quality >= 0.0 && quality <= 1.0) || keyFrameRate < 0 || frameTime <= 0) return false;
+    quality_ = quality;
+    keyFrameRate_ = keyFrameRate;
+    dataRate_ = dataRate;
+    frameTime_ = frameTime;
+    return true;
+  }
 
   // IAMStreamConfig: the output format may change only its data rate and frame time.
   HRESULT SetFormat(AM_MEDIA_TYPE* type) override {
@@ -203,6 +301,8 @@ class CVideoCompressor final : public CCompressorBase, public IAMVideoCompressio
 
   HRESULT StartStreaming() override {
     nextFrame_ = 0;
+    counted_ = false;
+    keyFrameAt_.store(-1);
     return encoder_.Open(InputPin()->CurrentMediaType(), Settings());
   }
   HRESULT StopStreaming() override {
@@ -216,12 +316,22 @@ class CVideoCompressor final : public CCompressorBase, public IAMVideoCompressio
     if (!encoder_.IsOpen()) return VFW_E_WRONG_STATE;
     BYTE* data = nullptr;
     sample->GetPointer(&data);
-    // Frames are numbered by their time, so the coded stream keeps the gaps of dropped frames.
+    // Frames are numbered by their time, so the coded stream keeps the gaps of dropped frames;
+    // by the source's own numbers when it gives them (times jitter, numbers do not).
     REFERENCE_TIME start = 0, stop = 0;
+    LONGLONG number = 0, numberEnd = 0;
+    const bool counted = sample->GetMediaTime(&number, &numberEnd) == S_OK;
     int64_t frame = nextFrame_;
-    if (SUCCEEDED(sample->GetTime(&start, &stop))) frame = std::max<int64_t>(nextFrame_, std::llround(double(start) / frameTime_));
+    if (counted && counted_) frame = std::max<int64_t>(nextFrame_, number + countOffset_);
+    else if (SUCCEEDED(sample->GetTime(&start, &stop))) frame = std::max<int64_t>(nextFrame_, std::llround(double(start) / frameTime_));
+    if (counted && !counted_) {
+      counted_ = true;
+      countOffset_ = frame - number;
+    }
     nextFrame_ = frame + 1;
-    return encoder_.Encode(data, sample->GetActualDataLength(), frame, sink_);
+    int64_t wanted = keyFrameAt_.load();
+    const bool key = wanted >= 0 && frame >= wanted && keyFrameAt_.compare_exchange_strong(wanted, -1);
+    return encoder_.Encode(data, sample->GetActualDataLength(), frame, sink_, key);
   }
 
   HRESULT EndOfStream() override {
@@ -317,6 +427,8 @@ class CVideoCompressor final : public CCompressorBase, public IAMVideoCompressio
     REFERENCE_TIME start = packet.pts * frameTime_;
     REFERENCE_TIME stop = start + frameTime_;
     out->SetTime(&start, &stop);
+    LONGLONG number = packet.pts, numberEnd = packet.pts + 1;
+    out->SetMediaTime(&number, &numberEnd);
     out->SetSyncPoint((packet.flags & AV_PKT_FLAG_KEY) != 0);
     hr = output_->Deliver(out);
     out->Release();
@@ -331,6 +443,9 @@ class CVideoCompressor final : public CCompressorBase, public IAMVideoCompressio
   bool frameTimeFromInput_ = true;
   VideoEncoder encoder_;
   int64_t nextFrame_ = 0;
+  bool counted_ = false;     // the source numbers its frames (media times)
+  int64_t countOffset_ = 0;  // frame minus the source's number
+  std::atomic<int64_t> keyFrameAt_{-1};  // a key frame asked for, -1 none
   PacketSink sink_ = [this](const AVPacket& packet) { return DeliverPacket(packet); };
 };
 
@@ -348,6 +463,26 @@ class CAudioCompressor final : public CCompressorBase {
     if (!wf || wf->wFormatTag != spec_.tag) return VFW_E_INVALIDMEDIATYPE;
     if (spec_.codec == AV_CODEC_ID_WMAV2 && wf->nAvgBytesPerSec > 0) bitRate_ = int64_t(wf->nAvgBytesPerSec) * 8;
     return S_OK;
+  }
+
+  // Saved: the format tag and the bit rate.
+  static constexpr ULONG kSettingsSize = 2 + 8;
+  ULONG SettingsSize() const override { return kSettingsSize; }
+  std::vector<BYTE> SaveSettings() override {
+    std::vector<BYTE> bytes(kSettingsSize);
+    std::memcpy(bytes.data(), &spec_.tag, 2);
+    std::memcpy(bytes.data() + 2, &bitRate_, 8);
+    return bytes;
+  }
+  bool LoadSettings(const std::vector<BYTE>& bytes) override {
+    if (bytes.size() != kSettingsSize) return false;
+    WORD tag = 0;
+    int64_t bitRate = 0;
+    std::memcpy(&tag, bytes.data(), 2);
+    std::memcpy(&bitRate, bytes.data() + 2, 8);
+    if (tag != spec_.tag || bitRate < 0) return false;
+    bitRate_ = bitRate;
+    return true;
   }
 
   HRESULT CheckInputType(const CMediaType* type) override {
