@@ -120,11 +120,12 @@ int TKestromForm::ArrangeWindows(int layout) {
 }
 
 bool TKestromForm::RefuseResizeWhileBlending() {
-  if (!Blending) return false;
+  if (!BackgroundFormInUse && !Blending) return false;
   const QPoint at = frameGeometry().topLeft();
   MessageDlgPosPaused("Sorry but it is not possible to re-size " + shell::Globals().ProgramTitle +
                           " when using the Blend function",
-                      ui::MsgDlgType::mtWarning, ui::mbOK, at.x() + 64, at.y() + 86);
+                      ui::MsgDlgType::mtInformation, ui::mbOK, at.x() + 64, at.y() + 86);
+  if (isMaximized() || isMinimized()) showNormal();
   return true;
 }
 
