@@ -280,6 +280,11 @@ void TKestromForm::Button6Click() { ScrollBar2->setValue(0); }
 void TKestromForm::Button4Click() {
   TKestromForm* main = Forms().MainWindow;
   TKestromForm* best = Forms().BestWindow;
+  if (this == best && main && main != this && main->OverlayOn) {
+    // Reset on BestWindow (or BestWindow closing) ends the whole overlay: Main must not stay
+    // translucent over a window that no longer follows it.
+    main->Button4Click();
+  }
   if (main && best && main->OverlayOn) {
     best->SetBlendLocks(false);
     ShowTab(best->FileControls, best->MainSheet);
@@ -367,7 +372,7 @@ void TKestromForm::BackgroundButtonClick() {
   if (isBest) {
     form->hide();
     for (QWidget* control : std::initializer_list<QWidget*>{OverlayButton, Teaching, BestSpeedButton,
-                                                            BestSpeedButton2, FlipButton, Vertical, Horizontal})
+                                                            BestSpeedButton2, FlipButton, SplitScreenButton})
       control->hide();
     ScrollBar1->setVisible(!(main && main->DrivesPair));
   }

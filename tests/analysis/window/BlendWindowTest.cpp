@@ -110,6 +110,26 @@ TEST_F(BlendWindowTest, OverlayNeedsTheSynchronisedPair) {
   EXPECT_FALSE(Main()->Blending);
 }
 
+TEST_F(BlendWindowTest, OverlayAsksForALayoutFirstWhenAWindowHasNone) {
+  OpenPair();
+  Synchronise();
+  Main()->Layout = 0;  // resized by hand
+  onModal = [](QDialog& form) {
+    auto* chooser = qobject_cast<TOverlayInformationForm*>(&form);
+    ASSERT_NE(chooser, nullptr);
+    chooser->findChild<QPushButton*>("VertButton")->click();
+    chooser->Timer1Timer();  // the layout follows at the chooser's next tick
+  };
+  dialogs.dialogs.Push(ui::mrOk);
+  Main()->OverlayButton->click();
+  EXPECT_TRUE(modalForms.contains("OverlayInformationForm"));
+  EXPECT_EQ(Main()->Layout, 1);
+  EXPECT_EQ(Best()->Layout, 1);
+  EXPECT_TRUE(dialogs.dialogs.MessageTexts().last().startsWith(
+      "Both Main and Best Windows have now been set for overlay.\r\nPlease check that both videos are:-\r\n"));
+  EXPECT_FALSE(Main()->OverlayOn);  // the coach checks the pair, then presses again
+}
+
 TEST_F(BlendWindowTest, OverlayBlendsBestThroughMainInThePaintOnly) {
   OpenPair();
   SeekTo(Main(), 5);
@@ -189,7 +209,15 @@ TEST_F(BlendWindowTest, TheTickKeepsBestInStepWhileBlending) {
     EXPECT_EQ(tools::ReadFrameCode(Canvas(Best())), shown.toInt());
   }
   Main()->PauseSpeedButton2->click();
-  Main()->Button4->click();
+  // The mouse position on Main shows on Best too.
+  Mouse(Main(), QEvent::MouseMove, Picture(Main()).center());
+  EXPECT_FALSE(Main()->StatusBar1->PanelText(0).trimmed().isEmpty());
+  EXPECT_EQ(Best()->StatusBar1->PanelText(0), Main()->StatusBar1->PanelText(0));
+
+  // Reset pressed on Best ends the whole overlay.
+  Best()->Button4->click();
+  EXPECT_FALSE(Main()->OverlayOn);
+  EXPECT_FALSE(Main()->Blending);
   EXPECT_EQ(Best()->Markers->findChild<QToolButton*>("Std1")->text(), "1");  // Best's own markers again
 }
 
@@ -233,7 +261,9 @@ TEST_F(BlendWindowTest, BackgroundArmsOnTheFirstPressAndFreezesOnTheSecond) {
   EXPECT_EQ(tools::ReadFrameCode(Canvas(w)), 33);
   Mouse(w, QEvent::MouseMove, Picture(w).center());
   EXPECT_EQ(form->StatusBar1->PanelText(0), w->StatusBar1->PanelText(0));
-  EXPECT_FALSE(form->StatusBar1->PanelText(0).isEmpty());
+  EXPECT_FALSE(form->StatusBar1->PanelText(0).trimmed().isEmpty());
+  w->Markers->findChild<QToolButton*>("Std3")->click();
+  EXPECT_EQ(form->Std[2]->text(), "33");
 
   // No layout change while blending.
   dialogs.dialogs.Push(ui::mrOk);
