@@ -475,6 +475,15 @@ void TKestromForm::Set1Click() {
 
 bool TKestromForm::TakeCut(QPoint start, QPoint end) {
   if (!CutPending || !Drawing || Drawing->Tools().ShapeKindOfTool() != annotation::ShapeKind::Rectangle) return false;
+  // A drawing tool the coach chose since "Set" draws for itself: the cut is given up.
+  const drawing::DrawingControlSet& tools = Drawing->WindowSet();
+  for (const QToolButton* tool : {tools.FreehandButton, tools.LineButton, tools.RectangleButton, tools.EllipseButton,
+                                  tools.DrawVerticalLineSpeedButton, tools.HorizontalLineSpeedButton,
+                                  tools.TextButton, tools.GridButton})
+    if (tool && tool->isChecked()) {
+      CutPending = false;
+      return false;
+    }
   // Dragged in any direction, the rectangle is the same; a slip of the mouse cuts nothing.
   const int x1 = std::min(start.x(), end.x()), x2 = std::max(start.x(), end.x());
   const int y1 = std::min(start.y(), end.y()), y2 = std::max(start.y(), end.y());

@@ -327,6 +327,13 @@ TEST_F(BlendWindowTest, ACutFromMainIsOfferedOverBestAndLeavesTheShapesAlone) {
     EXPECT_TRUE(cut->isVisible());
     w->Hide1->trigger();
   }
+
+  // A rectangle tool chosen after "Set" draws a rectangle, not a cut.
+  w->Set1->trigger();
+  w->Shapes->findChild<QToolButton*>("RectangleButton")->click();
+  Drag(w, b, a);
+  EXPECT_FALSE(Forms().CutForm1->isVisible());
+  EXPECT_EQ(w->Drawings.Shapes().size(), 1u);
 }
 
 TEST_F(BlendWindowTest, CuttingNeedsBothVideos) {
