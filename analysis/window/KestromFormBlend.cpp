@@ -57,6 +57,7 @@ void SetUnderlined(QToolButton* button, bool underlined) {
 }  // namespace
 
 void TKestromForm::CreateBlendControls() {
+  ui::WindowBlendMethod();  // decided once, as the program starts, not in the middle of a blend
   OverlayButton = AddSpeedButton(System, "OverlayButton", "Set Overlay", "Overlay the Main Window on the Best Window",
                                  500, 2, false, 76);
   BackgroundButton = AddSpeedButton(System, "BackgroundButton", "Set Background",
@@ -466,6 +467,7 @@ void TKestromForm::Set1Click() {
   StatusBar1->SetPanelText(1, "Cutting Rectangle ON");
   Drawing->HideTextBox();
   TCutForm* form = CutForm();
+  if (!form) return;
   form->hide();
   form->resize(100, 100);
   CutPending = true;
@@ -474,7 +476,9 @@ void TKestromForm::Set1Click() {
 }
 
 bool TKestromForm::TakeCut(QPoint start, QPoint end) {
-  if (!CutPending || !Drawing || Drawing->Tools().ShapeKindOfTool() != annotation::ShapeKind::Rectangle) return false;
+  TCutForm* form = CutForm();
+  if (!CutPending || !Drawing || !form || Drawing->Tools().ShapeKindOfTool() != annotation::ShapeKind::Rectangle)
+    return false;
   // A drawing tool the coach chose since "Set" draws for itself: the cut is given up.
   const drawing::DrawingControlSet& tools = Drawing->WindowSet();
   for (const QToolButton* tool : {tools.FreehandButton, tools.LineButton, tools.RectangleButton, tools.EllipseButton,
@@ -497,7 +501,6 @@ bool TKestromForm::TakeCut(QPoint start, QPoint end) {
     painter.drawImage(QRect(0, 0, dx, dy), WindowCanvas.Image(),
                       QRect(x1 + 1, y1 + 1, std::max(1, dx - 3), std::max(1, dy - 3)));
   }
-  TCutForm* form = CutForm();
   form->SetPicture(cut);
   const TKestromForm* other = OtherWindow(this);
   const QRect at = (other ? other : this)->Bounds();
@@ -511,14 +514,15 @@ bool TKestromForm::TakeCut(QPoint start, QPoint end) {
 
 bool TKestromForm::CarryingOtherCut() const {
   const TKestromForm* other = OtherWindow(this);
-  return other && other->CutArmed && other->CutForm()->isVisible();
+  return other && other->CutArmed && other->CutForm() && other->CutForm()->isVisible();
 }
 
 void TKestromForm::FollowOtherCut(QPoint p) {
   TKestromForm* other = OtherWindow(this);
   if (!other) return;
-  other->Carrying = true;
   TCutForm* form = other->CutForm();
+  if (!form) return;
+  other->Carrying = true;
   form->raise();
   // Just beside the mouse, so the mouse stays over this window.
   form->move(mapToGlobal(p) + QPoint(5, 1));
@@ -531,10 +535,12 @@ void TKestromForm::EndCarryingOtherCut() {
   other->Carrying = false;
 }
 
-void TKestromForm::ShowCut1Click() { CutForm()->show(); }
+void TKestromForm::ShowCut1Click() {
+  if (TCutForm* form = CutForm()) form->show();
+}
 
 void TKestromForm::Hide1Click() {
-  CutForm()->hide();
+  if (TCutForm* form = CutForm()) form->hide();
   CutPending = false;
   Carrying = false;
   if (TKestromForm* other = OtherWindow(this)) other->RefreshFrame();

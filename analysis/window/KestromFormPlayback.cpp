@@ -257,7 +257,8 @@ void TKestromForm::SpeedButton1Click() {
   StopPlayback();
   CheckOnScreen();
   Button4Click();  // a new video ends the blending
-  if (TKestromForm* other = OtherWindow(this)) other->CutForm()->hide();  // a cut carried over this window
+  if (TKestromForm* other = OtherWindow(this); other && other->CutForm())
+    other->CutForm()->hide();  // a cut carried over this window
   StatusBar1->SetPanelText(0, " ");
   StatusBar1->SetPanelText(2, " ");
   StatusBar1->SetPanelText(4, " ");
