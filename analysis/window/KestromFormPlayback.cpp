@@ -6,6 +6,7 @@
 #include "analysis/playback/VideoOpening.h"
 #include "analysis/shell/DiagForm806.h"
 #include "analysis/shell/GlobalPaths.h"
+#include "analysis/sheets/MemoPad.h"
 #include "analysis/window/AppForms.h"
 #include "analysis/window/CompanionForms.h"
 #include "analysis/window/KestromForm.h"
@@ -304,6 +305,8 @@ bool TKestromForm::OpenVideoFile(const QString& path) {
 
   // Opening switches the pair's synchronisation off.
   if (TKestromForm* main = Forms().MainWindow) main->DrivesPair = false;
+  for (TKestromForm* w : {Forms().MainWindow, Forms().BestWindow})
+    if (w) w->Follower = false;
   if (TKestromForm* best = Forms().BestWindow) {
     best->ScrollBar1->show();
     best->ResetSpeedButton3->show();
@@ -325,6 +328,10 @@ bool TKestromForm::OpenVideoFile(const QString& path) {
   setWindowTitle(VideoName);
   MailBaseName = VideoName;
   CompanionFiles = playback::VideoCompanionNames::ForVideoName(VideoName);
+  // The pad belongs to the new video now: its text and font files lie beside it, and it shows
+  // them the next time the coach opens it.
+  MemoPad->hide();
+  MemoPad->SetVideo(VideoName);
   // A new video starts with no drawings; its markers come back at once, the rest on request.
   Drawings.ResetForNewVideo();
   if (QFileInfo::exists(CompanionFiles.MarkersFile)) Drawings.LoadMarkers(CompanionFiles.MarkersFile, FrameDuration);
@@ -371,17 +378,6 @@ void TKestromForm::Slow2BitBtnClick() { PlayAtSpeed(playback::kSlow2Speed); }
 void TKestromForm::Slow4BitBtnClick() { PlayAtSpeed(playback::kSlow4Speed); }
 void TKestromForm::Slow8BitBtnClick() { PlayAtSpeed(playback::kSlow8Speed); }
 void TKestromForm::Slow16BitBtnClick() { PlayAtSpeed(playback::kSlow16Speed); }
-
-void TKestromForm::FollowInBest() {
-  TKestromForm* best = Forms().BestWindow;
-  if (!best || best == this || !best->VideoOpen) return;
-  const int64_t at = std::max<int64_t>(0, MediaPlayer1->Position() + SyncOffset);
-  best->MediaPlayer1->SetPosition(at);
-  const int64_t frame = playback::FrameNumberAt(at, best->FrameDuration);
-  best->Test->setText(QString::number(frame));
-  best->ShowOnBackgroundForm(frame);
-  best->RedrawOverlays();
-}
 
 void TKestromForm::Timer1Timer() {
   const playback::TickOutcome outcome = Playback->Timer1Timer();

@@ -71,9 +71,8 @@ class BlendWindowTest : public test::StartUpFixture {
     Open(Best(), ClipPath("best.avi"));
   }
   void Synchronise() {
-    Main()->DrivesPair = true;
-    Main()->SyncOffset = 0;
-    Best()->SyncSpeedButton->setChecked(true);
+    Best()->SyncSpeedButton->click();
+    ASSERT_TRUE(Main()->DrivesPair);
   }
 
   static QRect Picture(const TKestromForm* w) {
