@@ -257,6 +257,7 @@ void TKestromForm::OverlayButtonClick() {
   best->DummyScrollBar->setValue(main->ScrollBar1->value());
   best->DummyScrollBar->show();
   best->ScrollBar1->move(bar.left(), kScrollBar1AwayTop);
+  best->show();  // it must be there to be seen through Main
   main->raise();
   main->update();
 }
