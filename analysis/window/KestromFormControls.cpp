@@ -230,6 +230,8 @@ void TKestromForm::CreateControls() {
 
   CreateSheetControls();
   CreateBlendControls();
+  CreateCalibrationControls();
+  CreateExportControls();
 }
 
 }  // namespace kestrom::window
