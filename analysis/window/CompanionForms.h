@@ -6,9 +6,11 @@
 #include "platform/ui/Dialogs.h"
 
 #include <QDialog>
+#include <QImage>
 #include <QWidget>
 
 class QAction;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -32,6 +34,10 @@ class TCutForm final : public QWidget {
   Q_OBJECT
  public:
   explicit TCutForm(const QString& name, QWidget* parent = nullptr);
+  /** @brief The client area and the picture take the size; the picture is shown in Image1. */
+  void SetPicture(const QImage& picture);
+  QImage Bitmap;
+  QLabel* Image1 = nullptr;
 };
 
 }  // namespace kestrom::window

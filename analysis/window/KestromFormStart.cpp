@@ -286,7 +286,7 @@ void TKestromForm::paintEvent(QPaintEvent* event) {
   QWidget::paintEvent(event);
   if (!Started || WindowCanvas.Image().isNull()) return;
   QPainter painter(this);
-  painter.drawImage(QPoint(0, 0), WindowCanvas.Image());
+  if (!PaintComposedBlend(painter)) painter.drawImage(QPoint(0, 0), WindowCanvas.Image());
 }
 
 void TKestromForm::closeEvent(QCloseEvent* event) {
