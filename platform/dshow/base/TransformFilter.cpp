@@ -134,6 +134,8 @@ CBasePin* CTransformFilter::GetPin(int n) {
       input_.reset();
       output_.reset();
       pinsFailed_ = true;
+    } else {
+      pinsMade_.store(true, std::memory_order_release);
     }
   }
   if (n == 0) return input_.get();

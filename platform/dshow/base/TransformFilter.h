@@ -5,6 +5,7 @@
 #include "platform/dshow/base/BaseFilter.h"
 #include "platform/dshow/base/Seeking.h"
 
+#include <atomic>
 #include <memory>
 
 namespace kestrom::dshow {
@@ -87,12 +88,14 @@ class CTransformFilter : public CBaseFilter {
   virtual HRESULT NewSegment(REFERENCE_TIME start, REFERENCE_TIME stop, double rate);
 
   /** @brief The pins (made on first use; null only when they could not be made). */
+  // Streaming threads call these while Stop holds the filter lock and waits for the receive lock,
+  // so once the pins exist they are handed out without taking the filter lock.
   CTransformInputPin* InputPin() {
-    GetPin(0);
+    if (!pinsMade_.load(std::memory_order_acquire)) GetPin(0);
     return input_.get();
   }
   CTransformOutputPin* OutputPin() {
-    GetPin(1);
+    if (!pinsMade_.load(std::memory_order_acquire)) GetPin(1);
     return output_.get();
   }
 
@@ -102,6 +105,7 @@ class CTransformFilter : public CBaseFilter {
   std::unique_ptr<CTransformInputPin> input_;
   std::unique_ptr<CTransformOutputPin> output_;
   bool pinsFailed_ = false;
+  std::atomic<bool> pinsMade_{false};  // both pins made; they live as long as the filter
 };
 
 /** @brief The transform base of video filters. */
