@@ -87,14 +87,18 @@ class TabControlWatcher final : public QObject {
       auto* press = static_cast<QMouseEvent*>(event);
       form_->FileControlsMouseDown(press->buttons(), press->modifiers(), press->position().toPoint());
     }
-    if (type != QEvent::MouseButtonPress && type != QEvent::KeyPress && type != QEvent::Wheel) return false;
+    const bool onBar = watched == tabs_->tabBar() &&
+                       (type == QEvent::MouseButtonPress || type == QEvent::KeyPress || type == QEvent::Wheel);
+    const bool onTabs = watched == tabs_ && type == QEvent::KeyPress;  // Ctrl+Tab and its kin
+    if (!onBar && !onTabs) return false;
     // The event is handled inside this mark, so a tab change it makes is the coach's.
     inside_ = true;
     userChange_ = true;
     QCoreApplication::sendEvent(watched, event);
     userChange_ = false;
     inside_ = false;
-    return true;
+    // What the tab control did not take goes on to its parents as usual.
+    return event->isAccepted();
   }
 
  private:
