@@ -72,23 +72,25 @@ int VisibleIndex(const QTabWidget* tabs, int index) {
 // tab control does; tabs that the program shows itself run none.
 class TabControlWatcher final : public QObject {
  public:
-  TabControlWatcher(TKestromForm* form, QTabWidget* tabs) : QObject(tabs), form_(form), tabs_(tabs) {
+  TabControlWatcher(TKestromForm* form, QTabWidget* tabs)
+      : QObject(tabs), form_(form), tabs_(tabs), bar_(tabs->tabBar()) {
     previous_ = tabs->currentIndex();
-    tabs->tabBar()->installEventFilter(this);
+    bar_->installEventFilter(this);
     tabs->installEventFilter(this);
     connect(tabs, &QTabWidget::currentChanged, this, [this](int index) { Changed(index); });
   }
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (inside_) return false;
+    // Only the pointer is compared: events also arrive while the tab control is being destroyed.
     const QEvent::Type type = event->type();
-    if (type == QEvent::MouseButtonPress && watched == tabs_->tabBar()) {
+    if (inside_ || (type != QEvent::MouseButtonPress && type != QEvent::KeyPress && type != QEvent::Wheel))
+      return false;
+    if (type == QEvent::MouseButtonPress && watched == bar_) {
       auto* press = static_cast<QMouseEvent*>(event);
       form_->FileControlsMouseDown(press->buttons(), press->modifiers(), press->position().toPoint());
     }
-    const bool onBar = watched == tabs_->tabBar() &&
-                       (type == QEvent::MouseButtonPress || type == QEvent::KeyPress || type == QEvent::Wheel);
+    const bool onBar = watched == bar_;
     const bool onTabs = watched == tabs_ && type == QEvent::KeyPress;  // Ctrl+Tab and its kin
     if (!onBar && !onTabs) return false;
     // The event is handled inside this mark, so a tab change it makes is the coach's.
@@ -124,6 +126,7 @@ class TabControlWatcher final : public QObject {
 
   TKestromForm* form_;
   QTabWidget* tabs_;
+  QObject* bar_;
   int previous_ = 0;
   bool inside_ = false;
   bool userChange_ = false;
