@@ -278,7 +278,7 @@ class TKestromForm : public QWidget {
   void CloseAnswered();
   /** @brief Wires the buttons, help menu and tab control handled here. */
   void ConnectClosingControls();
-  bool closingAnswered_ = false;
+  bool ClosingAnswered = false;  // set while CloseAnswered closes the window
 
   // ---- opening a video (KestromFormPlayback.cpp) ----
   /** @brief The open button: checks, opens and measures a video, then plays it at half speed. */

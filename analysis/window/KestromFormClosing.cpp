@@ -171,7 +171,7 @@ bool TKestromForm::AskToSaveWork() {
 void TKestromForm::closeEvent(QCloseEvent* event) {
   // The application ends the program when its main form closes; the Best window only hides.
   bool canClose = true;
-  if (!closingAnswered_) FormCloseQuery(canClose);
+  if (!ClosingAnswered) FormCloseQuery(canClose);
   if (!canClose) {
     event->ignore();
     return;
@@ -181,9 +181,9 @@ void TKestromForm::closeEvent(QCloseEvent* event) {
 }
 
 void TKestromForm::CloseAnswered() {
-  closingAnswered_ = true;
+  ClosingAnswered = true;
   close();
-  closingAnswered_ = false;
+  ClosingAnswered = false;
 }
 
 void TKestromForm::ResetBestWindow() {
