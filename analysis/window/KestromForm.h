@@ -112,6 +112,20 @@ class TKestromForm : public QWidget {
   void SetBounds(int left, int top, int width, int height);
   QRect Bounds() const;
 
+  // ---- Main and Best together: opening Best, synchronised play, companion windows
+  //      (KestromFormLayout.cpp) ----
+  /** @brief The one-shot redraw after the Best window was opened: to the top, picture back. */
+  void RefreshVideoTimer();
+  /** @brief Keeps the background form, and Best while this window blends over it, on this window. */
+  void MoveCompanionWindows();
+  /** @brief The coach moves the window. */
+  void WMMoving();
+  /** @brief "Memo Pad": shows the window's memo pad beside it. */
+  void MemoSpeedButtonClick();
+  /** @brief While MainWindow drives the pair: moves Best to Main's position plus the offset. */
+  void FollowInBest();
+  QTimer* RefreshVideo = nullptr;
+
   // ---- comparison sheets (KestromFormSheets.cpp) ----
   /** @brief While an export runs: stops the playback and export timers, warns, and answers
    *  true, so the caller does nothing. False when no export runs. */
@@ -154,9 +168,7 @@ class TKestromForm : public QWidget {
   bool OffScreen = false;
   bool DrivesPair = false;
   bool Follower = false;
-  int SyncOffset = 0;
-  double SyncRatio = 1.0;
-  double SyncIntercept = 0.0;
+  int SyncOffset = 0;  // on MainWindow: Best's position minus Main's when synchronisation went on
   bool TeachingChange = false, VerticalChange = false, HorizontalChange = false;
   bool Blending = false;            // this window blends over the other
   bool BackgroundFormInUse = false;
@@ -378,6 +390,7 @@ class TKestromForm : public QWidget {
   void paintEvent(QPaintEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
   void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -391,7 +404,6 @@ class TKestromForm : public QWidget {
   bool sizing_ = false;
   void PictureScroll(int scrollCode, int scrollPos);
   void PlayAtSpeed(double speed);
-  void FollowInBest();
   void StopClockForOwnPlay();
   static int ScrollCodeOf(int sliderAction);
   std::unique_ptr<playback::PlayerPort> playerPort_;
@@ -399,6 +411,10 @@ class TKestromForm : public QWidget {
   void CreateSheetControls();
   void ChooseSheet(QAction* item, int style, bool landscape);
   void LayoutClick(int layout);
+  // Main and Best together (KestromFormLayout.cpp).
+  void CreatePairControls();
+  /** @brief After a layout change: the picture at the current step, or an empty area. */
+  void ShowPictureAfterLayout();
   void BlankSnapshot();
   void CentreImage2();
   QToolButton* AddSpeedButton(QWidget* parent, const QString& name, const QString& caption, const QString& hint,
@@ -407,6 +423,10 @@ class TKestromForm : public QWidget {
   std::unique_ptr<drawing::DrawingPort> drawingPort_;
   QRect requestedBounds_;
   bool boundsPending_ = false;
+  // The frame the last placement allowed for, and the client size it gave; a window manager that
+  // reports its frame only after the window is up gets the placement applied again.
+  QSize frameAtBounds_, requestedClientSize_;
+  bool ReapplyBoundsForNewFrame();
 };
 
 /** @brief The splash form shown while the program starts. */

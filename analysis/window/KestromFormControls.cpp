@@ -220,6 +220,7 @@ void TKestromForm::CreateControls() {
   MediaPlayer1 = new media::MediaPlayer(this);
   MediaPlayer1->setObjectName("MediaPlayer1");
   CreatePlaybackControls();
+  CreatePairControls();
 
   StartTimer = new QTimer(this);
   StartTimer->setObjectName("StartTimer");

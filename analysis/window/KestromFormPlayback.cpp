@@ -7,6 +7,7 @@
 #include "analysis/shell/DiagForm806.h"
 #include "analysis/sheets/MemoPad.h"
 #include "analysis/shell/GlobalPaths.h"
+#include "analysis/sheets/MemoPad.h"
 #include "analysis/window/AppForms.h"
 #include "analysis/window/KestromForm.h"
 #include "platform/core/Clock.h"
@@ -308,6 +309,8 @@ bool TKestromForm::OpenVideoFile(const QString& path) {
 
   // Opening switches the pair's synchronisation off.
   if (TKestromForm* main = Forms().MainWindow) main->DrivesPair = false;
+  for (TKestromForm* w : {Forms().MainWindow, Forms().BestWindow})
+    if (w) w->Follower = false;
   if (TKestromForm* best = Forms().BestWindow) {
     best->ScrollBar1->show();
     best->ResetSpeedButton3->show();
@@ -328,7 +331,10 @@ bool TKestromForm::OpenVideoFile(const QString& path) {
   setWindowTitle(VideoName);
   MailBaseName = VideoName;
   CompanionFiles = playback::VideoCompanionNames::ForVideoName(VideoName);
-  if (MemoPad) MemoPad->SetVideo(VideoName);
+  // The pad belongs to the new video now: its text and font files lie beside it, and it shows
+  // them the next time the coach opens it.
+  MemoPad->hide();
+  MemoPad->SetVideo(VideoName);
   // A new video starts with no drawings; its markers come back at once, the rest on request.
   Drawings.ResetForNewVideo();
   if (QFileInfo::exists(CompanionFiles.MarkersFile)) Drawings.LoadMarkers(CompanionFiles.MarkersFile, FrameDuration);
@@ -375,15 +381,6 @@ void TKestromForm::Slow2BitBtnClick() { PlayAtSpeed(playback::kSlow2Speed); }
 void TKestromForm::Slow4BitBtnClick() { PlayAtSpeed(playback::kSlow4Speed); }
 void TKestromForm::Slow8BitBtnClick() { PlayAtSpeed(playback::kSlow8Speed); }
 void TKestromForm::Slow16BitBtnClick() { PlayAtSpeed(playback::kSlow16Speed); }
-
-void TKestromForm::FollowInBest() {
-  TKestromForm* best = Forms().BestWindow;
-  if (!best || best == this || !best->VideoOpen) return;
-  const int64_t at = std::max<int64_t>(0, MediaPlayer1->Position() + SyncOffset);
-  best->MediaPlayer1->SetPosition(at);
-  best->Test->setText(QString::number(playback::FrameNumberAt(at, best->FrameDuration)));
-  best->RedrawOverlays();
-}
 
 void TKestromForm::Timer1Timer() {
   const playback::TickOutcome outcome = Playback->Timer1Timer();

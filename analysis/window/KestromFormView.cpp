@@ -175,15 +175,7 @@ void TKestromForm::ShowScrollPosition() {
   Test->setText(QString::number(playback::FrameNumberAt(MediaPlayer1->Position(), FrameDuration)));
   RedrawOverlays();
   SnapshotFrame();
-  TKestromForm* main = Forms().MainWindow;
-  TKestromForm* best = Forms().BestWindow;
-  if (this == main && DrivesPair && best && best->VideoOpen) {
-    const int64_t at = std::max<int64_t>(0, core::Nearest(ScrollBar1->value() * SyncRatio + SyncIntercept));
-    best->MediaPlayer1->SetPosition(at);
-    best->Test->setText(
-        QString::number(playback::FrameNumberAt(best->MediaPlayer1->Position(), best->FrameDuration)));
-    best->RedrawOverlays();
-  }
+  if (this == Forms().MainWindow) FollowInBest();
 }
 
 void TKestromForm::RedrawOverlays() {
@@ -205,6 +197,7 @@ void TKestromForm::DrawExtraOverlay() {}
 void TKestromForm::FormPaint() {
   // The canvas keeps what was drawn, so only a lost picture needs the snapshot back.
   if (Started && VideoOpen) RestoreFrame();
+  if (BackgroundFormInUse && !isMinimized()) MoveCompanionWindows();
 }
 
 void TKestromForm::FormResize() {
