@@ -281,7 +281,6 @@ class TKestromForm : public QWidget {
   /** @brief A tab became current: hint, guards and the tab's tool made active again. */
   void FileControlsChange();
   void MainSheetShow();
-  void MemoSpeedButtonClick();
   /** @brief The digitisation window is in use: no other tab may be chosen. */
   bool DigitisationMode = false;
   /** @brief The web page that the help menu's web-site item opens. */

@@ -139,7 +139,6 @@ void TKestromForm::ConnectClosingControls() {
   new TabControlWatcher(this, FileControls);
   connect(CameraButton, &QToolButton::clicked, this, [this] { CameraButtonClick(); });
   connect(PlayListSpeedButton, &QToolButton::clicked, this, [this] { PlayListSpeedButtonClick(); });
-  connect(MemoSpeedButton, &QToolButton::clicked, this, [this] { MemoSpeedButtonClick(); });
   connect(BitBtn2, &QPushButton::clicked, this, [this] { BitBtn2Click(); });
   connect(HelpAboutButton, &QPushButton::clicked, this, [this] { HelpAboutButtonClick(); });
   connect(Help1, &QAction::triggered, this, [this] { HelpClick(); });
@@ -495,16 +494,6 @@ void TKestromForm::FileControlsChange() {
 void TKestromForm::MainSheetShow() {
   const int index = FileControls->indexOf(MainSheet);
   FileControls->setTabText(index, objectName() == QLatin1String("BestWindow") ? "Best" : "Main");
-}
-
-void TKestromForm::MemoSpeedButtonClick() {
-  if (ExportInProgress || !VideoOpen || !MemoPad) return;
-  SnapshotFrame();
-  PausePlayback();
-  const QPoint at = Bounds().topLeft();
-  MemoPad->move(at.x() + 64, at.y() + 86);
-  MemoPad->show();
-  MemoPad->raise();
 }
 
 }  // namespace kestrom::window
