@@ -12,6 +12,7 @@
 #include <QSpinBox>
 #include <QToolButton>
 #include <QWidget>
+#include <span>
 
 namespace kestrom::drawing {
 
@@ -84,6 +85,7 @@ QToolButton* DrawingControls::Button(QWidget* page, const QString& name, const Q
   b->setGeometry(QRect(Place(page, width), QSize(width, 26)));
   if (!hint.isEmpty()) b->setToolTip(hint);
   b->setCheckable(checkable);
+  if (sets_.empty()) windowButtons_[name] = b;
   return b;
 }
 
@@ -188,45 +190,92 @@ DrawingControlSet& DrawingControls::AddControlSet(QWidget* markersPage, QWidget*
 
 void DrawingControls::WireSet(int index) {
   DrawingControlSet& s = sets_[static_cast<std::size_t>(index)];
+  const bool palette = index > 0;
+  // The window's controls act here; a palette's act on the window of its owner, or on none.
+  auto target = [this, palette](QWidget* control) -> DrawingControls* {
+    if (!palette || !paletteTarget_) return this;
+    return paletteTarget_(control->window());
+  };
+  auto on = [this, target](QAbstractButton* b, auto handler) {
+    if (!b) return;
+    connect(b, &QAbstractButton::clicked, this, [this, target, b, handler] {
+      DrawingControls* w = target(b);
+      if (!w) {
+        if (b->isCheckable()) b->setChecked(!b->isChecked());  // a click that did nothing
+        return;
+      }
+      handler(*w);
+      // A palette button shows what its window's button shows now, even another window's.
+      if (b->isCheckable()) {
+        const auto own = w->windowButtons_.find(b->objectName());
+        if (own != w->windowButtons_.end() && own->second != b) b->setChecked(own->second->isChecked());
+      }
+    });
+  };
   for (int n = 1; n <= annotation::DrawingStore::kMarkerCount; ++n) {
     if (!s.Std[n - 1]) continue;
-    connect(s.Std[n - 1], &QToolButton::clicked, this, [this, n, index] { StdClick(n, index); });
+    on(s.Std[n - 1], [n](DrawingControls& w) { w.StdClick(n); });
     s.Std[n - 1]->installEventFilter(this);
   }
-  auto on = [this](QAbstractButton* b, auto handler) {
-    if (b) connect(b, &QAbstractButton::clicked, this, handler);
+  on(s.Time, [](DrawingControls& w) { w.TimeClick(); });
+  on(s.SaveMarkerSpeedButton, [](DrawingControls& w) { w.SaveMarkerSpeedButtonClick(); });
+  on(s.LoadMarkerSpeedButton, [](DrawingControls& w) { w.LoadMarkerSpeedButtonClick(); });
+  on(s.ResetmarkerSpeedButton, [](DrawingControls& w) { w.ResetmarkerSpeedButtonClick(); });
+  for (const auto& group : {std::span<const Tool>(kDrawingTools), std::span<const Tool>(kAngleTools)})
+    for (Tool tool : group)
+      on(ToolButtonOf(s, tool), [this, tool, index](DrawingControls& w) {
+        if (index == 0)
+          w.ToolClick(tool);
+        else
+          w.PaletteToolClick(tool, sets_[static_cast<std::size_t>(index)]);
+      });
+  auto onItem = [this, target](QAction* item, QWidget* form, auto handler) {
+    if (!item) return;
+    connect(item, &QAction::triggered, this, [target, form, handler] {
+      if (DrawingControls* w = target(form)) handler(*w);
+    });
   };
-  on(s.Time, [this] { TimeClick(); });
-  on(s.SaveMarkerSpeedButton, [this] { SaveMarkerSpeedButtonClick(); });
-  on(s.LoadMarkerSpeedButton, [this] { LoadMarkerSpeedButtonClick(); });
-  on(s.ResetmarkerSpeedButton, [this] { ResetmarkerSpeedButtonClick(); });
-  for (Tool tool : kDrawingTools) on(ToolButtonOf(s, tool), [this, tool, index] { ToolClick(tool, index); });
-  for (Tool tool : kAngleTools) on(ToolButtonOf(s, tool), [this, tool, index] { ToolClick(tool, index); });
-  if (s.FreeHandGrid1) connect(s.FreeHandGrid1, &QAction::triggered, this, [this] { FreeHandGrid1Click(); });
-  // The calibrated grid has no tool of its own.
-  if (s.CalibratedGrid1) connect(s.CalibratedGrid1, &QAction::triggered, this, [] {});
-  on(s.ShapesColourButton, [this] { ShapesColourButtonClick(); });
-  on(s.ShapesBackgroungColorButton, [this] { ShapesBackgroungColorButtonClick(); });
-  on(s.ClearBrush, [this, b = s.ClearBrush] { ClearBrushClick(b->isChecked()); });
-  on(s.SaveShapesSpeedButton, [this] { SaveShapesSpeedButtonClick(); });
-  on(s.LoadShapesSpeedButton, [this] { LoadShapesSpeedButtonClick(); });
-  on(s.UndoSpeedButton, [this] { UndoSpeedButtonClick(); });
-  on(s.ClearAllSpeedButton, [this, index] { ClearAllSpeedButtonClick(index != 0); });
-  on(s.AnglesSpeedButton, [this] { AnglesSpeedButtonClick(); });
-  on(s.UndoAnglesSpeedButton, [this] { UndoAnglesSpeedButtonClick(); });
-  on(s.SaveAnglesSpeedButton, [this] { SaveAnglesSpeedButtonClick(); });
-  on(s.LoadAnglesSpeedButton, [this] { LoadAnglesSpeedButtonClick(); });
-  on(s.ResetAnglesSpeedButton, [this] { ResetAnglesSpeedButtonClick(); });
-  on(s.ShowResultsSpeedButton, [this, index] { ShowResultsSpeedButtonClick(index); });
+  QWidget* shapesForm = s.ShapesPointer ? s.ShapesPointer->window() : nullptr;
+  onItem(s.FreeHandGrid1, shapesForm, [](DrawingControls& w) { w.FreeHandGrid1Click(); });
+  onItem(s.CalibratedGrid1, shapesForm, [](DrawingControls& w) {
+    if (w.CalibratedGridClick) w.CalibratedGridClick();
+  });
+  on(s.ShapesColourButton, [this, index](DrawingControls& w) {
+    w.ShapesColourButtonClick();
+    w.ShowSwatches(&sets_[static_cast<std::size_t>(index)]);
+  });
+  on(s.ShapesBackgroungColorButton, [this, index](DrawingControls& w) {
+    w.ShapesBackgroungColorButtonClick();
+    w.ShowSwatches(&sets_[static_cast<std::size_t>(index)]);
+  });
+  on(s.ClearBrush, [b = s.ClearBrush](DrawingControls& w) { w.ClearBrushClick(b->isChecked()); });
+  on(s.SaveShapesSpeedButton, [palette](DrawingControls& w) { w.SaveShapesSpeedButtonClick(palette); });
+  on(s.LoadShapesSpeedButton, [](DrawingControls& w) { w.LoadShapesSpeedButtonClick(); });
+  on(s.UndoSpeedButton, [](DrawingControls& w) { w.UndoSpeedButtonClick(); });
+  on(s.ClearAllSpeedButton, [palette](DrawingControls& w) { w.ClearAllSpeedButtonClick(palette); });
+  on(s.AnglesSpeedButton, [this, index](DrawingControls& w) {
+    w.AnglesSpeedButtonClick();
+    w.ShowSwatches(&sets_[static_cast<std::size_t>(index)]);
+  });
+  on(s.UndoAnglesSpeedButton, [](DrawingControls& w) { w.UndoAnglesSpeedButtonClick(); });
+  on(s.SaveAnglesSpeedButton, [](DrawingControls& w) { w.SaveAnglesSpeedButtonClick(); });
+  on(s.LoadAnglesSpeedButton, [](DrawingControls& w) { w.LoadAnglesSpeedButtonClick(); });
+  on(s.ResetAnglesSpeedButton, [](DrawingControls& w) { w.ResetAnglesSpeedButtonClick(); });
+  on(s.ShowResultsSpeedButton,
+     [b = s.ShowResultsSpeedButton](DrawingControls& w) { w.ShowResultsSpeedButtonClick(b->isChecked()); });
   if (s.ShapesSpinEdit) {
     QSignalBlocker block(s.ShapesSpinEdit);
     s.ShapesSpinEdit->setValue(tools_.Settings.penWidth);
-    connect(s.ShapesSpinEdit, &QSpinBox::valueChanged, this, [this](int v) { ShapesSpinEditChange(v); });
+    connect(s.ShapesSpinEdit, &QSpinBox::valueChanged, this, [target, spin = s.ShapesSpinEdit](int v) {
+      if (DrawingControls* w = target(spin)) w->ShapesSpinEditChange(v);
+    });
   }
   if (s.AnglesSpinEdit) {
     QSignalBlocker block(s.AnglesSpinEdit);
     s.AnglesSpinEdit->setValue(tools_.Settings.angleWidth);
-    connect(s.AnglesSpinEdit, &QSpinBox::valueChanged, this, [this](int v) { AnglesSpinEditChange(v); });
+    connect(s.AnglesSpinEdit, &QSpinBox::valueChanged, this, [target, spin = s.AnglesSpinEdit](int v) {
+      if (DrawingControls* w = target(spin)) w->AnglesSpinEditChange(v);
+    });
   }
   if (s.ClearBrush) s.ClearBrush->setChecked(tools_.Settings.clearBrush);
   if (index == 0 && Edit1) {
@@ -327,8 +376,9 @@ void DrawingControls::RedrawOverlays(const TraceButtons& traces) {
 
 // ---- tools ----
 
-void DrawingControls::ToolClick(Tool tool, int set) {
-  QToolButton* clicked = ToolButtonOf(sets_[static_cast<std::size_t>(set)], tool);
+void DrawingControls::ToolClick(Tool tool) {
+  QToolButton* clicked = ToolButtonOf(sets_.front(), tool);
+  if (tool == Tool::Line && RulerButton) RulerButton->setChecked(false);
   if (!port_.VideoOpen()) {
     if (clicked) clicked->setChecked(false);
     return;
@@ -340,21 +390,10 @@ void DrawingControls::ToolClick(Tool tool, int set) {
     return;
   }
   if (tool == Tool::FreehandGrid) {
-    port_.StopPlayback();
-    for (Tool t : kDrawingTools) SetAll(t, t == Tool::FreehandGrid);
-    for (const DrawingControlSet& s : sets_) {
-      if (s.CalibratedGrid1) s.CalibratedGrid1->setChecked(false);
-      if (s.FreeHandGrid1) s.FreeHandGrid1->setChecked(true);
-    }
-    const DrawingControlSet& s = sets_[static_cast<std::size_t>(set)];
-    if (s.GridPopupMenu && clicked) {
-      QWidget* form = clicked->window();
-      s.GridPopupMenu->popup(form->geometry().topLeft() + QPoint(115, 80));
-    }
+    StartFreehandGrid(sets_.front());
     return;
   }
-  // A palette's buttons only switch a tool on; the text button carries its own state over.
-  const bool down = (set == 0 || tool == Tool::Text) ? (clicked && clicked->isChecked()) : true;
+  const bool down = clicked && clicked->isChecked();
   if (down) {
     for (Tool t : kDrawingTools) SetAll(t, t == tool);
   } else {
@@ -364,11 +403,48 @@ void DrawingControls::ToolClick(Tool tool, int set) {
   Repaint();
 }
 
+void DrawingControls::PaletteToolClick(Tool tool, const DrawingControlSet& palette) {
+  QToolButton* own = ToolButtonOf(sets_.front(), tool);
+  const QToolButton* pressed = ToolButtonOf(palette, tool);
+  const bool paletteDown = pressed && pressed->isChecked();
+  if (tool == Tool::FreehandGrid) {
+    // The palette's own grid menu opens, beside the palette.
+    if (port_.VideoOpen()) StartFreehandGrid(palette);
+    else if (own) own->setChecked(false);
+    return;
+  }
+  // Palette buttons only switch a tool on; the text button carries its state over.
+  if (own) {
+    if (tool == Tool::Text)
+      own->setChecked(paletteDown);
+    else if (!IsAngleTool(tool) || paletteDown)
+      own->setChecked(true);
+  }
+  ToolClick(tool);
+}
+
+void DrawingControls::StartFreehandGrid(const DrawingControlSet& menuSet) {
+  port_.StopPlayback();
+  for (Tool t : kDrawingTools) SetAll(t, t == Tool::FreehandGrid);
+  auto check = [](const DrawingControlSet& s) {
+    if (s.CalibratedGrid1) s.CalibratedGrid1->setChecked(false);
+    if (s.FreeHandGrid1) s.FreeHandGrid1->setChecked(true);
+  };
+  for (const DrawingControlSet& s : sets_) check(s);
+  check(menuSet);
+  if (menuSet.GridPopupMenu && menuSet.GridButton) {
+    const QWidget* form = menuSet.GridButton->window();
+    menuSet.GridPopupMenu->popup(form->frameGeometry().topLeft() + QPoint(115, 80));
+  }
+}
+
 void DrawingControls::FreeHandGrid1Click() { tools_.ToolButton(Tool::FreehandGrid, true); }
 
 void DrawingControls::ReleaseDrawingButtons() {
   for (Tool t : kDrawingTools)
     if (t != Tool::ShapesPointer) SetAll(t, false);
+  // The line tool's handler, run with its button up, releases the ruler too.
+  if (RulerButton) RulerButton->setChecked(false);
 }
 
 void DrawingControls::ReleaseTextButtons() { SetAll(Tool::Text, false); }
@@ -415,9 +491,9 @@ void DrawingControls::AnglesChanged() {
   if (results && results->isChecked()) port_.ShowAnglesTable();
 }
 
-void DrawingControls::SaveShapesSpeedButtonClick() {
+void DrawingControls::SaveShapesSpeedButtonClick(bool fromPalette) {
   if (!port_.VideoOpen()) return;
-  port_.StopPlayback();
+  if (!fromPalette || port_.PaletteSaveStopsPlayback()) port_.StopPlayback();
   const annotation::SaveResult r = store_.SaveDrawings(port_.FileNames());
   if (!r.ok()) port_.ShowError(r.error);
 }
@@ -466,9 +542,7 @@ void DrawingControls::ResetAnglesSpeedButtonClick() {
   Repaint();
 }
 
-void DrawingControls::ShowResultsSpeedButtonClick(int set) {
-  const QToolButton* clicked = sets_[static_cast<std::size_t>(set)].ShowResultsSpeedButton;
-  const bool down = clicked && clicked->isChecked();
+void DrawingControls::ShowResultsSpeedButtonClick(bool down) {
   for (const DrawingControlSet& s : sets_)
     if (s.ShowResultsSpeedButton) s.ShowResultsSpeedButton->setChecked(down);
   if (down && port_.VideoOpen())
@@ -479,12 +553,14 @@ void DrawingControls::ShowResultsSpeedButtonClick(int set) {
 
 // ---- colours, widths, font ----
 
-void DrawingControls::ShowSwatches() {
-  for (const DrawingControlSet& s : sets_) {
+void DrawingControls::ShowSwatches(const DrawingControlSet* alsoOn) {
+  auto paint = [this](const DrawingControlSet& s) {
     SetSwatch(s.ShapesSpinEdit, tools_.Settings.penColour,
               tools_.Settings.clearBrush ? core::clWhite : tools_.Settings.fillColour);
     SetSwatch(s.AnglesSpinEdit, tools_.Settings.angleColour, std::nullopt);
-  }
+  };
+  for (const DrawingControlSet& s : sets_) paint(s);
+  if (alsoOn) paint(*alsoOn);
 }
 
 void DrawingControls::ShapesColourButtonClick() {
@@ -567,9 +643,16 @@ bool DrawingControls::eventFilter(QObject* watched, QEvent* event) {
   }
   if (event->type() == QEvent::KeyPress) {
     const auto* key = static_cast<QKeyEvent*>(event);
-    for (const DrawingControlSet& s : sets_)
-      for (int n = 1; n <= annotation::DrawingStore::kMarkerCount; ++n)
-        if (watched == s.Std[n - 1] && key->key() == Qt::Key_Control) StdKeyDown(n, kControlKey);
+    if (key->key() != Qt::Key_Control) return false;
+    for (std::size_t i = 0; i < sets_.size(); ++i)
+      for (int n = 1; n <= annotation::DrawingStore::kMarkerCount; ++n) {
+        QToolButton* button = sets_[i].Std[n - 1];
+        if (watched != button) continue;
+        DrawingControls* w = this;
+        if (i > 0 && paletteTarget_) w = paletteTarget_(button->window());
+        if (w) w->StdKeyDown(n, kControlKey);
+        return false;
+      }
   }
   return false;
 }

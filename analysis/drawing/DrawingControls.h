@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <array>
 #include <deque>
+#include <functional>
 #include <map>
 
 class QAbstractButton;
@@ -46,6 +47,8 @@ class DrawingPort : public DrawingView {
   virtual void ShowError(const QString& text) = 0;
   virtual bool WarnExportRunning() { return false; }
   virtual void ResetZoom() {}
+  /** @brief Whether the shapes palette's save stops playback first (the Best window's does not). */
+  virtual bool PaletteSaveStopsPlayback() const { return true; }
 };
 
 /** @brief One set of drawing controls: the window's tabs, or a palette. */
@@ -86,6 +89,18 @@ class DrawingControls final : public QObject, private DrawingHost {
   DrawingControlSet& WindowSet() { return sets_.front(); }
   const std::deque<DrawingControlSet>& Sets() const { return sets_; }
 
+  /**
+   * @brief Whose controls act on a click on a palette (given the palette's form): those of the
+   * palette's owner window, or none, and then the click does nothing. Unset: these controls.
+   */
+  using PaletteTarget = std::function<DrawingControls*(QWidget* palette)>;
+  void SetPaletteTarget(PaletteTarget target) { paletteTarget_ = std::move(target); }
+
+  /** @brief The window's ruler button: every click of the line tool releases it. */
+  QToolButton* RulerButton = nullptr;
+  /** @brief What the calibrated grid item does (the window's calibrated grid mode). */
+  std::function<void()> CalibratedGridClick;
+
   QLineEdit* Edit1 = nullptr;
   QToolButton* FontSpeedButton = nullptr;
 
@@ -112,9 +127,16 @@ class DrawingControls final : public QObject, private DrawingHost {
   void SaveMarkerSpeedButtonClick();
   void LoadMarkerSpeedButtonClick();
   void ResetmarkerSpeedButtonClick();
-  void ToolClick(Tool tool, int set = 0);
+  /** @brief A tool button of the window: down starts the tool, up ends it. */
+  void ToolClick(Tool tool);
+  /**
+   * @brief A tool button of a palette, acted on here: the window's button goes down (the text
+   * button takes the palette's state, an angle button goes down only with the palette's), then
+   * the window's handler runs; the grid button opens the palette's grid menu.
+   */
+  void PaletteToolClick(Tool tool, const DrawingControlSet& palette);
   void FreeHandGrid1Click();
-  void SaveShapesSpeedButtonClick();
+  void SaveShapesSpeedButtonClick(bool fromPalette = false);
   void LoadShapesSpeedButtonClick();
   void UndoSpeedButtonClick();
   void ClearAllSpeedButtonClick(bool fromPalette = false);
@@ -122,7 +144,8 @@ class DrawingControls final : public QObject, private DrawingHost {
   void LoadAnglesSpeedButtonClick();
   void UndoAnglesSpeedButtonClick();
   void ResetAnglesSpeedButtonClick();
-  void ShowResultsSpeedButtonClick(int set = 0);
+  /** @brief The results button of the window or a palette went up or down. */
+  void ShowResultsSpeedButtonClick(bool down);
   void ShapesColourButtonClick();
   void ShapesBackgroungColorButtonClick();
   void AnglesSpeedButtonClick();
@@ -154,9 +177,10 @@ class DrawingControls final : public QObject, private DrawingHost {
                       bool checkable, int width = 28);
   QSpinBox* SpinEdit(QWidget* page, const QString& name);
   void WireSet(int index);
+  void StartFreehandGrid(const DrawingControlSet& menuSet);
   QToolButton* ToolButtonOf(const DrawingControlSet& set, Tool tool) const;
   void SetAll(Tool tool, bool down);
-  void ShowSwatches();
+  void ShowSwatches(const DrawingControlSet* alsoOn = nullptr);
   void SizeEdit1();
   void Repaint();
 
@@ -168,6 +192,8 @@ class DrawingControls final : public QObject, private DrawingHost {
   FrameMarkers markers_;
   std::deque<DrawingControlSet> sets_;
   std::map<QWidget*, QPoint> cursors_;  // where the next control goes on each page
+  std::map<QString, QToolButton*> windowButtons_;  // the window's own buttons by name
+  PaletteTarget paletteTarget_;
 };
 
 }  // namespace kestrom::drawing

@@ -63,6 +63,8 @@ struct AppForms {
   TEmailForm* EmailForm = nullptr;
   /** @brief Program-wide: 1 MainWindow, 2 BestWindow. */
   int ActiveWindowNumber = 1;
+  /** @brief The window that asked for calibration last: 1 MainWindow, 2 BestWindow. */
+  int CalibrationWindowNumber = 0;
   /** @brief The text font both windows share. */
   ui::FontChoice SharedTextFont;
 };

@@ -385,6 +385,86 @@ class TKestromForm : public QWidget {
   QAction *Z30 = nullptr, *Z25 = nullptr, *Z20 = nullptr, *Z15 = nullptr, *N12NTSC1 = nullptr, *Z10 = nullptr,
           *Z05 = nullptr;
 
+  // ---- calibration and ruler (KestromFormCalibration.cpp), the export's frame steps
+  //      (KestromFormExportFrames.cpp) ----
+  /** @brief The ruler: the line tool, once the video has a calibration file. */
+  void LineButton2Click();
+  /** @brief Asks for a distance and repeats it. */
+  void Button7Click();
+  /** @brief Records this window as the one that asked for calibration, then loads it. */
+  void LoadCalibrationClick();
+  /** @brief Reads the video's calibration file; the calibration procedure does not exist yet. */
+  void LoadCalibration();
+  void Button11Click();
+  void CalibratedGrid1Click();
+  /** @brief The calibrated grid mode; no grid is calibrated yet. */
+  void StartCalibratedGrid();
+  /** @brief A video was opened: no calibration until one is loaded. */
+  void ResetCalibrationForVideo();
+  // Controls of the hidden Calibration and Digitisation tabs that have no behaviour yet.
+  void HorizontalandVertical1Click() {}
+  void Horizontalonly1Click() {}
+  void Verticalonly1Click() {}
+  void AnyDirection1Click() {}
+  void Loadanexternalcalibrationfile1Click() {}
+  void LineSpeedButtonClick() {}
+  void CurveSpeedButtonClick() {}
+  void CrossSpeedButtonClick() {}
+  void StepTraceSpeedButtonClick() {}
+  void SingleFrameButtonClick() {}
+  void NewSequenceTrace1Click() {}
+  void LoadTrace1Click() {}
+  void LoadTrace2Click() {}
+  void Loadanexistingtrace1Click() {}
+  void LoadMultiTraceClick() {}
+  void NewEventMarkersClick() {}
+  void LoadEventMarkersMenuClick() {}
+  void SaveEventMarkersMenuClick() {}
+  void SaveEventMarkers1Click() {}
+  void LoadEventMarkers1Click();
+  void ReadEventMarkers() {}
+  void Button3Click() {}
+  void EditCurrentFrameDisplay1Click() {}
+  void CreateFrameTemplates1Click() {}
+  void DigitizationMenuButtonClick() {}
+  void AnalysisSpeedButtonClick() {}
+  void ZoomButtonClick() {}
+  void Tota1Click() {}
+  void Progressive1Click() {}
+  void Individual1Click() {}
+  void None1Click() {}
+  void V3001Click() {}
+  void V2001Click() {}
+  void V1001Click() {}
+  void V5001Click() {}
+  QToolButton *LineButton2 = nullptr, *SpeedButton9 = nullptr, *SpeedButton10 = nullptr,
+              *StepTraceSpeedButton = nullptr, *DigitizationMenuButton = nullptr, *AnalysisSpeedButton = nullptr,
+              *TraceDisplayButton = nullptr;
+  QPushButton *Button3 = nullptr, *Button7 = nullptr, *Button11 = nullptr, *LoadCalibrationButton = nullptr;
+  QMenu *DigitisationMenu = nullptr, *TraceDisplayMenu = nullptr, *CalibrationDirectionMenu = nullptr;
+  QAction *NewSequenceTrace1 = nullptr, *LoadTrace1 = nullptr, *LoadTrace2 = nullptr,
+          *Loadanexistingtrace1 = nullptr, *LoadMultiTrace = nullptr, *NewEventMarkers = nullptr,
+          *LoadEventMarkersMenu = nullptr, *SaveEventMarkersMenu = nullptr, *SaveEventMarkers1 = nullptr,
+          *LoadEventMarkers1 = nullptr, *EditCurrentFrameDisplay1 = nullptr, *CreateFrameTemplates1 = nullptr;
+  QAction *Tota1 = nullptr, *Progressive1 = nullptr, *Individual1 = nullptr, *None1 = nullptr, *V3001 = nullptr,
+          *V2001 = nullptr, *V1001 = nullptr, *V5001 = nullptr;
+  QAction *HorizontalandVertical1 = nullptr, *Horizontalonly1 = nullptr, *Verticalonly1 = nullptr,
+          *AnyDirection1 = nullptr, *Loadanexternalcalibrationfile1 = nullptr;
+
+  /**
+   * @brief One frame of a running export, after the seek showed frame n: the picture as shown is
+   * saved as the frame's file and the next step armed; near the end the export program starts.
+   */
+  void ExportFrameStep(int64_t n);
+  /** @brief Starts the outside export program after the last frame; true when it started. */
+  bool StartExportProgram();
+  /** @brief One shot per export step (interval 2 ms until an export sets 5). */
+  QTimer* ExportAVITimer = nullptr;
+  /** @brief Non-zero while a scroll-bar drag holds the export: the seek does not re-arm it. */
+  int ExportAVITimerTag = 0;
+  /** @brief The last frame the export asked for. */
+  int ExportFrameIndex = 0;
+
  protected:
   void paintEvent(QPaintEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
@@ -395,6 +475,8 @@ class TKestromForm : public QWidget {
 
  private:
   void CreateControls();
+  void CreateCalibrationControls();
+  void CreateExportControls();
   class ClockHost;
   void CreatePlaybackControls();
   void ApplyZoomStep(int step, bool clearArea);

@@ -227,6 +227,8 @@ void TKestromForm::CreateControls() {
   connect(StartTimer, &QTimer::timeout, this, [this] { StartTimerTimer(); });
 
   CreateSheetControls();
+  CreateCalibrationControls();
+  CreateExportControls();
 }
 
 }  // namespace kestrom::window

@@ -66,6 +66,7 @@ class WindowDrawingPort final : public drawing::DrawingPort {
   void ShowError(const QString& text) override {
     w_.MessageDlgPosPaused(text, ui::MsgDlgType::mtError, ui::mbOK, w_.x() + 64, w_.y() + 86);
   }
+  bool PaletteSaveStopsPlayback() const override { return !w_.IsBest; }
 
  private:
   drawing::ZoomView View() const {
@@ -85,6 +86,14 @@ void TKestromForm::CreateDrawingControls() {
   Drawing = new drawing::DrawingControls(this, WindowCanvas, Drawings, *drawingPort_);
   Drawing->AddControlSet(Markers, Shapes, Angles);
   Drawing->AddControlSet(MarkerForm, ShapesControlForm, AnglesControlForm);
+  // A palette acts on the window of its owner index, which need not be the one that made it.
+  Drawing->SetPaletteTarget([](QWidget* form) -> drawing::DrawingControls* {
+    const auto* palette = qobject_cast<TPalette*>(form);
+    TKestromForm* owner = palette ? palette->OwnerWindow() : nullptr;
+    return owner ? owner->Drawing : nullptr;
+  });
+  Drawing->RulerButton = LineButton2;
+  Drawing->CalibratedGridClick = [this] { CalibratedGrid1Click(); };
 }
 
 void TKestromForm::RedrawDrawings() {

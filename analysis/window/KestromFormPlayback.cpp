@@ -337,6 +337,7 @@ bool TKestromForm::OpenVideoFile(const QString& path) {
   MemoPad->SetVideo(VideoName);
   // A new video starts with no drawings; its markers come back at once, the rest on request.
   Drawings.ResetForNewVideo();
+  ResetCalibrationForVideo();
   if (QFileInfo::exists(CompanionFiles.MarkersFile)) Drawings.LoadMarkers(CompanionFiles.MarkersFile, FrameDuration);
   if (Drawing) Drawing->ShowMarkerCaptions();
 
@@ -377,7 +378,10 @@ void TKestromForm::PlayAtSpeed(double speed) {
 }
 
 void TKestromForm::PlayBitBtnClick() { PlayAtSpeed(playback::kNormalSpeed); }
-void TKestromForm::Slow2BitBtnClick() { PlayAtSpeed(playback::kSlow2Speed); }
+void TKestromForm::Slow2BitBtnClick() {
+  ExportAVITimerTag = 0;
+  PlayAtSpeed(playback::kSlow2Speed);
+}
 void TKestromForm::Slow4BitBtnClick() { PlayAtSpeed(playback::kSlow4Speed); }
 void TKestromForm::Slow8BitBtnClick() { PlayAtSpeed(playback::kSlow8Speed); }
 void TKestromForm::Slow16BitBtnClick() { PlayAtSpeed(playback::kSlow16Speed); }
@@ -410,7 +414,12 @@ void TKestromForm::ScrollBar1Change() {
 
 void TKestromForm::ScrollBar1Scroll(int /*scrollPos*/) {
   StopMediaPlayerPlay();
-  // The export's pause belongs to the export; the scroll bar takes the dragged position itself.
+  if (ExportInProgress) {
+    // The coach's drag holds the export; Pause/Continue goes on from the frame shown.
+    ExportAVITimer->stop();
+    ExportAVITimerTag = 1;
+  }
+  // The scroll bar takes the dragged position itself.
 }
 
 void TKestromForm::ScrollBarTimerTimer() {
@@ -424,6 +433,7 @@ void TKestromForm::ScrollBarTimerTimer() {
   RedrawOverlays();
   if (!Timer1->isActive()) SnapshotFrame();
   if (this == main && DrivesPair) FollowInBest();
+  if (ExportInProgress) ExportFrameStep(playback::FrameNumberAt(ScrollBar1->value(), FrameDuration));
   PaintMargins();
   SnapshotFrame();
   ScrollBar1->setEnabled(true);
@@ -440,7 +450,18 @@ void TKestromForm::ResetSpeedButtonClick() {
 void TKestromForm::PauseSpeedButton2Click() {
   if (IsBest && SyncSpeedButton->isChecked()) return;
   StopMediaPlayerPlay();
-  if (ExportInProgress) return;  // the export pauses and continues itself
+  if (ExportInProgress) {
+    ExportAVITimerTag = 0;
+    if (ExportAVITimer->isActive()) {
+      ExportAVITimer->stop();  // the export pauses
+    } else {
+      // The export goes on from the frame shown, which may have been dragged to.
+      ExportFrameIndex = static_cast<int>(playback::FrameNumberAt(MediaPlayer1->Position(), FrameDuration));
+      ShowTab(FileControls, CaptureStyleSheet);
+      ExportAVITimer->start();
+    }
+    return;
+  }
   Playback->PauseOrContinue();
 }
 

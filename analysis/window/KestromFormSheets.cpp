@@ -87,9 +87,8 @@ void TKestromForm::CreateSheetControls() {
 
 bool TKestromForm::WarnExportRunning() {
   if (!ExportInProgress) return false;
-  for (const char* name : {"Timer1", "ExportAVITimer"}) {
-    if (auto* timer = findChild<QTimer*>(name)) timer->stop();
-  }
+  Timer1->stop();
+  ExportAVITimer->stop();
   const QPoint at = Bounds().topLeft();
   ui::AppDialogs().MessageDlgPos(
       "Please do not use the normal video controls while creating your own AVI file.\r\n"

@@ -69,6 +69,7 @@ void TKestromForm::FormCreate() {
   Uninstall1->setVisible(false);
 
   ExportPicture = QImage(720, 576, QImage::Format_RGB32);
+  ExportPicture.fill(Qt::black);
   ScratchPicture = QImage(100, 100, QImage::Format_RGB32);
   SnapshotPicture = QImage(100, 100, QImage::Format_RGB32);
   StillCaptureBitmap = QImage(100, 100, QImage::Format_RGB32);

@@ -3,6 +3,9 @@
 #include "analysis/window/AppForms.h"
 #include "analysis/window/KestromForm.h"
 
+#include <QEvent>
+#include <QTimer>
+
 namespace kestrom::window {
 
 TPalette::TPalette(TKestromForm* owner, const QString& name, const QString& caption, int width, int height)
@@ -13,6 +16,19 @@ TPalette::TPalette(TKestromForm* owner, const QString& name, const QString& capt
 }
 
 TKestromForm* TPalette::OwnerWindow() const { return WindowOfOwner(OwnerIndex); }
+
+void TPalette::FormActivate() {
+  // Drawing on a frame during an export: the export waits until Pause/Continue.
+  TKestromForm* main = Forms().MainWindow;
+  if (!main || !main->ExportInProgress) return;
+  main->Timer1->stop();
+  main->ExportAVITimer->stop();
+}
+
+void TPalette::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange && isActiveWindow()) FormActivate();
+}
 
 TMarkerForm::TMarkerForm(TKestromForm* owner) : TPalette(owner, "MarkerForm", "Markers", 300, 90) {}
 

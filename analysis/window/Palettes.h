@@ -16,6 +16,11 @@ class TPalette : public QWidget {
   int OwnerIndex = 0;
   /** @brief The window the palette acts on; nothing for an index other than 1 or 2. */
   TKestromForm* OwnerWindow() const;
+  /** @brief The palette came to the front: a running export of MainWindow holds still. */
+  void FormActivate();
+
+ protected:
+  void changeEvent(QEvent* event) override;
 };
 
 class TMarkerForm final : public TPalette {

@@ -40,6 +40,10 @@ struct IMediaControl : IUnknown {
 };
 
 struct IMediaEvent : IUnknown {
+  /**
+   * @brief The graph's event handle: signalled while events are queued, reset when the queue
+   * empties. It stays the graph's (never closed by the caller) and lives as long as the graph.
+   */
   virtual HRESULT GetEventHandle(OAEVENT* handle) = 0;
   /** @brief The next queued event, waiting up to timeoutMs; E_ABORT when none came. */
   virtual HRESULT GetEvent(LONG* code, LONG_PTR* param1, LONG_PTR* param2, LONG timeoutMs) = 0;
@@ -61,6 +65,17 @@ struct IMediaEventEx : IMediaEvent {
  protected:
   ~IMediaEventEx() = default;
 };
+
+/**
+ * @brief Waiting on an event handle (a file descriptor that is readable while the event is
+ * signalled, so it also serves poll() and QSocketNotifier). Waiting does not reset it.
+ */
+inline constexpr DWORD WAIT_OBJECT_0 = 0;
+inline constexpr DWORD WAIT_TIMEOUT = 258;
+inline constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
+inline constexpr DWORD INFINITE = 0xFFFFFFFF;
+/** @brief WAIT_OBJECT_0 once the handle is signalled, WAIT_TIMEOUT after timeoutMs, WAIT_FAILED for a bad handle. */
+DWORD WaitForSingleObject(OAEVENT handle, DWORD timeoutMs);
 
 /**
  * @brief How the graph posts its notification message to a program window: the program gives
@@ -95,6 +110,33 @@ struct IMediaSeeking : IUnknown {
   ~IMediaSeeking() = default;
 };
 
+/** @brief Seconds, as IMediaPosition counts time. */
+using REFTIME = double;
+inline constexpr LONG OATRUE = -1;
+inline constexpr LONG OAFALSE = 0;
+
+/**
+ * @brief The graph's position in seconds, whatever time format IMediaSeeking uses: a view of
+ * the graph's IMediaSeeking for programs that count in seconds.
+ */
+struct IMediaPosition : IUnknown {
+  virtual HRESULT get_Duration(REFTIME* length) = 0;
+  virtual HRESULT put_CurrentPosition(REFTIME time) = 0;
+  virtual HRESULT get_CurrentPosition(REFTIME* time) = 0;
+  virtual HRESULT get_StopTime(REFTIME* time) = 0;
+  virtual HRESULT put_StopTime(REFTIME time) = 0;
+  virtual HRESULT get_PrerollTime(REFTIME* time) = 0;
+  virtual HRESULT put_PrerollTime(REFTIME time) = 0;
+  virtual HRESULT put_Rate(double rate) = 0;
+  virtual HRESULT get_Rate(double* rate) = 0;
+  /** @brief OATRUE or OAFALSE. */
+  virtual HRESULT CanSeekForward(LONG* canSeek) = 0;
+  virtual HRESULT CanSeekBackward(LONG* canSeek) = 0;
+
+ protected:
+  ~IMediaPosition() = default;
+};
+
 struct IVideoFrameStep : IUnknown {
   /** @brief Shows the next frames (frames of them), pauses and posts EC_STEP_COMPLETE. */
   virtual HRESULT Step(DWORD frames, IUnknown* stepObject) = 0;
@@ -123,6 +165,7 @@ struct IMoniker : IUnknown {
 struct IFilterGraph2 : IGraphBuilder {
   /** @brief Binds the moniker to a filter and adds it under name (the moniker's display name without one). */
   virtual HRESULT AddSourceFilterForMoniker(IMoniker* moniker, IBindCtx* context, LPCWSTR name, IBaseFilter** filter) = 0;
+  /** @brief Reconnect with this type (null: any type the pins agree on); the old one stays when the pins refuse it. */
   virtual HRESULT ReconnectEx(IPin* pin, const AM_MEDIA_TYPE* type) = 0;
   virtual HRESULT RenderEx(IPin* out, DWORD flags, DWORD* context) = 0;
 
@@ -221,8 +264,16 @@ struct ISampleGrabber : IUnknown {
   virtual HRESULT SetMediaType(const AM_MEDIA_TYPE* type) = 0;
   virtual HRESULT GetConnectedMediaType(AM_MEDIA_TYPE* type) = 0;
   virtual HRESULT SetBufferSamples(BOOL buffer) = 0;
-  /** @brief With a null buffer: the size needed in *size; else copies the last sample. */
+  /**
+   * @brief With a null buffer: the size needed in *size; else copies the last sample
+   * (E_OUTOFMEMORY when *size is short). E_INVALIDARG while not buffering,
+   * VFW_E_WRONG_STATE before the first sample.
+   */
   virtual HRESULT GetCurrentBuffer(LONG* size, LONG* buffer) = 0;
+  /**
+   * @brief A sample of the program's own holding a copy of the last sample (bytes, times,
+   * flags); VFW_E_WRONG_STATE while not buffering or before the first sample.
+   */
   virtual HRESULT GetCurrentSample(IMediaSample** sample) = 0;
   /** @brief which: 0 SampleCB, 1 BufferCB; a null callback removes it. */
   virtual HRESULT SetCallback(ISampleGrabberCB* callback, LONG which) = 0;

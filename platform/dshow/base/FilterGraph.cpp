@@ -8,6 +8,8 @@
 
 #include <QFileInfo>
 #include <optional>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -139,7 +141,10 @@ bool IsSameObject(IUnknown* a, IUnknown* b) {
   return ua.Get() == ub.Get();
 }
 
-CFilterGraph::CFilterGraph(IUnknown* outer) : CUnknown("filter graph", outer) {}
+CFilterGraph::CFilterGraph(IUnknown* outer) : CUnknown("filter graph", outer) {
+  // Without a handle the graph still works; GetEventHandle then reports the failure.
+  eventHandle_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+}
 
 CFilterGraph::~CFilterGraph() {
   std::lock_guard lock(lock_);
@@ -154,6 +159,7 @@ CFilterGraph::~CFilterGraph() {
   }
   filters_.clear();
   if (clock_) clock_->Release();
+  if (eventHandle_ >= 0) close(eventHandle_);
 }
 
 CUnknown* CFilterGraph::CreateInstance(IUnknown* outer, HRESULT* hr) {
@@ -172,6 +178,7 @@ HRESULT CFilterGraph::NonDelegatingQueryInterface(REFIID iid, void** object) {
   if (iid == IID_IMediaEventEx) return GetInterface(static_cast<IMediaEventEx*>(this), object);
   if (iid == IID_IMediaEventSink) return GetInterface(static_cast<IMediaEventSink*>(this), object);
   if (iid == IID_IMediaSeeking) return GetInterface(static_cast<IMediaSeeking*>(this), object);
+  if (iid == IID_IMediaPosition) return GetInterface(static_cast<IMediaPosition*>(this), object);
   if (iid == IID_IVideoFrameStep) return GetInterface(static_cast<IVideoFrameStep*>(this), object);
   if (iid == IID_IMediaFilter) return GetInterface(static_cast<IMediaFilter*>(this), object);
   if (iid == IID_IPersist) return GetInterface(static_cast<IPersist*>(this), object);
@@ -291,7 +298,43 @@ HRESULT CFilterGraph::ConnectDirect(IPin* out, IPin* in, const AM_MEDIA_TYPE* ty
   return out->Connect(in, type);
 }
 
-HRESULT CFilterGraph::Reconnect(IPin*) { return E_NOTIMPL; }
+HRESULT CFilterGraph::Reconnect(IPin* pin) { return ReconnectEx(pin, nullptr); }
+
+HRESULT CFilterGraph::ReconnectEx(IPin* pin, const AM_MEDIA_TYPE* type) {
+  if (!pin) return E_POINTER;
+  std::lock_guard lock(lock_);
+  try {
+    return ReconnectLocked(pin, type);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+HRESULT CFilterGraph::ReconnectLocked(IPin* pin, const AM_MEDIA_TYPE* type) {
+  if (!PinInGraph(pin)) return VFW_E_NOT_IN_GRAPH;
+  // Streaming threads would meet a pin without a peer: the program stops the graph first.
+  if (state_ != State_Stopped) return VFW_E_NOT_STOPPED;
+  ComPtr<IPin> peer;
+  if (FAILED(pin->ConnectedTo(peer.Put())) || !peer) return VFW_E_NOT_CONNECTED;
+  PIN_DIRECTION direction;
+  if (FAILED(pin->QueryDirection(&direction))) return E_FAIL;
+  ComPtr<IPin> out(direction == PINDIR_OUTPUT ? pin : peer.Get());
+  ComPtr<IPin> in(direction == PINDIR_OUTPUT ? peer.Get() : pin);
+  CMediaType previous;
+  {
+    AM_MEDIA_TYPE current{};
+    if (FAILED(out->ConnectionMediaType(&current))) return VFW_E_NOT_CONNECTED;
+    previous = CMediaType(current);
+    FreeMediaType(current);
+  }
+  out->Disconnect();
+  in->Disconnect();
+  const HRESULT hr = out->Connect(in.Get(), type);
+  if (SUCCEEDED(hr)) return hr;
+  // Refused: the pins go back to the type they had, so the graph is as it was.
+  if (FAILED(out->Connect(in.Get(), &previous))) out->Connect(in.Get(), nullptr);
+  return hr;
+}
 
 HRESULT CFilterGraph::Disconnect(IPin* pin) {
   if (!pin) return E_POINTER;
@@ -488,7 +531,6 @@ HRESULT CFilterGraph::AddSourceFilterForMoniker(IMoniker* moniker, IBindCtx* con
 
 HRESULT CFilterGraph::RenderEx(IPin* out, DWORD, DWORD*) { return Render(out); }
 
-HRESULT CFilterGraph::ReconnectEx(IPin* pin, const AM_MEDIA_TYPE*) { return Reconnect(pin); }
 
 HRESULT CFilterGraph::RenderFile(LPCWSTR file, LPCWSTR) {
   if (!file) return E_POINTER;

@@ -32,6 +32,7 @@ class CFilterGraph : public com::CUnknown,
                      public IMediaEventEx,
                      public IMediaEventSink,
                      public IMediaSeeking,
+                     public IMediaPosition,
                      public IVideoFrameStep,
                      public IMediaFilter {
  public:
@@ -121,6 +122,20 @@ class CFilterGraph : public com::CUnknown,
   HRESULT GetRate(double* rate) override;
   HRESULT GetPreroll(LONGLONG* preroll) override;
 
+  // IMediaPosition: seconds over IMediaSeeking, converted from whatever time format it uses.
+  HRESULT get_Duration(REFTIME* length) override;
+  HRESULT put_CurrentPosition(REFTIME time) override;
+  HRESULT get_CurrentPosition(REFTIME* time) override;
+  HRESULT get_StopTime(REFTIME* time) override;
+  HRESULT put_StopTime(REFTIME time) override;
+  HRESULT get_PrerollTime(REFTIME* time) override;
+  /** @brief E_NOTIMPL: no filter of the graph takes a preroll time. */
+  HRESULT put_PrerollTime(REFTIME time) override;
+  HRESULT put_Rate(double rate) override;
+  HRESULT get_Rate(double* rate) override;
+  HRESULT CanSeekForward(LONG* canSeek) override;
+  HRESULT CanSeekBackward(LONG* canSeek) override;
+
   // IVideoFrameStep
   HRESULT Step(DWORD frames, IUnknown* stepObject) override;
   HRESULT CanStep(LONG multiple, IUnknown* stepObject) override;
@@ -157,6 +172,13 @@ class CFilterGraph : public com::CUnknown,
   std::vector<com::ComPtr<IMediaSeeking>> Seekers();
   std::vector<com::ComPtr<IVideoFrameStep>> Steppers();
   HRESULT RenderPin(IPin* out, int depth);
+  HRESULT ReconnectLocked(IPin* pin, const AM_MEDIA_TYPE* type);
+  /** @brief A value in the seeking time format as seconds, and back. */
+  HRESULT SecondsOf(LONGLONG value, REFTIME* seconds);
+  HRESULT ValueOf(REFTIME seconds, LONGLONG* value);
+  HRESULT CanSeek(DWORD capability, LONG* canSeek);
+  /** @brief The event handle follows the queue (under eventMutex_). */
+  void SignalQueueLocked();
 
   std::recursive_mutex lock_;
   std::vector<Entry> filters_;
@@ -172,6 +194,8 @@ class CFilterGraph : public com::CUnknown,
   std::mutex eventMutex_;
   std::condition_variable eventArrived_;
   std::deque<Event> events_;
+  int eventHandle_ = -1;  // eventfd, readable while events_ is not empty
+  bool eventSignalled_ = false;
   std::set<LONG> cancelled_;
   OAHWND notifyWindow_ = 0;
   LONG notifyMessage_ = 0;

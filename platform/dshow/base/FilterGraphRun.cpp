@@ -7,7 +7,12 @@
 #include "platform/dshow/base/ReferenceClock.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <poll.h>
+#include <unistd.h>
 
 namespace kestrom::dshow {
 
@@ -59,6 +64,23 @@ bool IsSink(IBaseFilter* filter) {
 }
 
 }  // namespace
+
+DWORD WaitForSingleObject(OAEVENT handle, DWORD timeoutMs) {
+  if (handle < 0 || handle > INT32_MAX) return WAIT_FAILED;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    int wait = -1;
+    if (timeoutMs != INFINITE) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      wait = static_cast<int>(std::clamp<int64_t>(left.count(), 0, INT32_MAX));
+    }
+    pollfd fd{static_cast<int>(handle), POLLIN, 0};
+    const int ready = poll(&fd, 1, wait);
+    if (ready > 0) return (fd.revents & POLLIN) ? WAIT_OBJECT_0 : WAIT_FAILED;
+    if (ready == 0) return WAIT_TIMEOUT;
+    if (errno != EINTR) return WAIT_FAILED;
+  }
+}
 
 void SetGraphNotifyPoster(GraphNotifyPoster poster) {
   Poster& p = ThePoster();
@@ -323,6 +345,7 @@ void CFilterGraph::QueueEvent(const Event& event) {
   // Switched off, the graph keeps no events (nobody is listening).
   if (notifyFlags_ & AM_MEDIAEVENT_NONOTIFY) return;
   events_.push_back(event);
+  SignalQueueLocked();
   eventArrived_.notify_all();
   if (notifyWindow_ && !(notifyFlags_ & AM_MEDIAEVENT_NONOTIFY)) {
     Poster& p = ThePoster();
@@ -350,9 +373,23 @@ HRESULT CFilterGraph::Notify(LONG code, LONG_PTR param1, LONG_PTR param2) {
   return S_OK;
 }
 
+void CFilterGraph::SignalQueueLocked() {
+  const bool wanted = !events_.empty();
+  if (eventHandle_ < 0 || wanted == eventSignalled_) return;
+  if (wanted) {
+    const uint64_t one = 1;
+    if (write(eventHandle_, &one, sizeof one) != sizeof one) return;
+  } else {
+    uint64_t count = 0;
+    if (read(eventHandle_, &count, sizeof count) != sizeof count) return;
+  }
+  eventSignalled_ = wanted;
+}
+
 HRESULT CFilterGraph::GetEventHandle(OAEVENT* handle) {
-  if (handle) *handle = 0;
-  return E_NOTIMPL;
+  if (!handle) return E_POINTER;
+  *handle = eventHandle_;
+  return eventHandle_ >= 0 ? S_OK : E_FAIL;
 }
 
 HRESULT CFilterGraph::GetEvent(LONG* code, LONG_PTR* param1, LONG_PTR* param2, LONG timeoutMs) {
@@ -369,6 +406,7 @@ HRESULT CFilterGraph::GetEvent(LONG* code, LONG_PTR* param1, LONG_PTR* param2, L
   }
   const Event e = events_.front();
   events_.pop_front();
+  SignalQueueLocked();
   *code = e.code;
   *param1 = e.param1;
   *param2 = e.param2;
@@ -422,7 +460,10 @@ HRESULT CFilterGraph::SetNotifyFlags(LONG flags) {
   if (flags != 0 && flags != AM_MEDIAEVENT_NONOTIFY) return E_INVALIDARG;
   std::lock_guard lock(eventMutex_);
   notifyFlags_ = flags;
-  if (flags & AM_MEDIAEVENT_NONOTIFY) events_.clear();
+  if (flags & AM_MEDIAEVENT_NONOTIFY) {
+    events_.clear();
+    SignalQueueLocked();
+  }
   return S_OK;
 }
 
@@ -524,6 +565,107 @@ HRESULT CFilterGraph::SetPositions(LONGLONG* current, DWORD currentFlags, LONGLO
 
 #undef FIRST_SEEKER
 #undef ALL_SEEKERS
+
+// ---- position in seconds ----
+
+namespace {
+
+// Beyond this a REFTIME no longer fits a 64-bit media time.
+constexpr double kLargestSeconds = 9.2e11;
+
+bool IsMediaTime(const GUID& format) { return format == TIME_FORMAT_MEDIA_TIME; }
+
+}  // namespace
+
+HRESULT CFilterGraph::SecondsOf(LONGLONG value, REFTIME* seconds) {
+  GUID format = TIME_FORMAT_MEDIA_TIME;
+  GetTimeFormat(&format);
+  LONGLONG media = value;
+  if (!IsMediaTime(format) && !(value == MAX_TIME)) {
+    const HRESULT hr = ConvertTimeFormat(&media, &TIME_FORMAT_MEDIA_TIME, value, &format);
+    if (FAILED(hr)) return hr;
+  }
+  *seconds = static_cast<double>(media) / static_cast<double>(UNITS);
+  return S_OK;
+}
+
+HRESULT CFilterGraph::ValueOf(REFTIME seconds, LONGLONG* value) {
+  if (!std::isfinite(seconds) || std::fabs(seconds) > kLargestSeconds) return E_INVALIDARG;
+  const LONGLONG media = std::llround(seconds * static_cast<double>(UNITS));
+  GUID format = TIME_FORMAT_MEDIA_TIME;
+  GetTimeFormat(&format);
+  if (IsMediaTime(format)) {
+    *value = media;
+    return S_OK;
+  }
+  return ConvertTimeFormat(value, &format, media, &TIME_FORMAT_MEDIA_TIME);
+}
+
+HRESULT CFilterGraph::get_Duration(REFTIME* length) {
+  if (!length) return E_POINTER;
+  LONGLONG value = 0;
+  const HRESULT hr = GetDuration(&value);
+  return FAILED(hr) ? hr : SecondsOf(value, length);
+}
+
+HRESULT CFilterGraph::get_CurrentPosition(REFTIME* time) {
+  if (!time) return E_POINTER;
+  LONGLONG value = 0;
+  const HRESULT hr = GetCurrentPosition(&value);
+  return FAILED(hr) ? hr : SecondsOf(value, time);
+}
+
+HRESULT CFilterGraph::put_CurrentPosition(REFTIME time) {
+  LONGLONG value = 0;
+  const HRESULT hr = ValueOf(time, &value);
+  if (FAILED(hr)) return hr;
+  return SetPositions(&value, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+}
+
+HRESULT CFilterGraph::get_StopTime(REFTIME* time) {
+  if (!time) return E_POINTER;
+  LONGLONG value = 0;
+  const HRESULT hr = GetStopPosition(&value);
+  return FAILED(hr) ? hr : SecondsOf(value, time);
+}
+
+HRESULT CFilterGraph::put_StopTime(REFTIME time) {
+  LONGLONG value = 0;
+  const HRESULT hr = ValueOf(time, &value);
+  if (FAILED(hr)) return hr;
+  return SetPositions(nullptr, AM_SEEKING_NoPositioning, &value, AM_SEEKING_AbsolutePositioning);
+}
+
+HRESULT CFilterGraph::get_PrerollTime(REFTIME* time) {
+  if (!time) return E_POINTER;
+  LONGLONG value = 0;
+  const HRESULT hr = GetPreroll(&value);
+  return FAILED(hr) ? hr : SecondsOf(value, time);
+}
+
+HRESULT CFilterGraph::put_PrerollTime(REFTIME) { return E_NOTIMPL; }
+
+HRESULT CFilterGraph::put_Rate(double rate) {
+  if (!std::isfinite(rate) || rate == 0.0) return E_INVALIDARG;
+  return SetRate(rate);
+}
+
+HRESULT CFilterGraph::get_Rate(double* rate) {
+  if (!rate) return E_POINTER;
+  return GetRate(rate);
+}
+
+HRESULT CFilterGraph::CanSeek(DWORD capability, LONG* canSeek) {
+  if (!canSeek) return E_POINTER;
+  DWORD capabilities = 0;
+  // Nothing in the graph that seeks: a plain "no".
+  if (FAILED(GetCapabilities(&capabilities))) capabilities = 0;
+  *canSeek = (capabilities & capability) ? OATRUE : OAFALSE;
+  return S_OK;
+}
+
+HRESULT CFilterGraph::CanSeekForward(LONG* canSeek) { return CanSeek(AM_SEEKING_CanSeekForwards, canSeek); }
+HRESULT CFilterGraph::CanSeekBackward(LONG* canSeek) { return CanSeek(AM_SEEKING_CanSeekBackwards, canSeek); }
 
 // ---- frame step ----
 

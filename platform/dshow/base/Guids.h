@@ -112,6 +112,7 @@ inline constexpr GUID TIME_FORMAT_MEDIA_TIME = MakeGuid("{7B785574-8C82-11CF-BC0
 
 // Interfaces of running graphs, capture and the simple filters.
 inline constexpr IID IID_IMediaControl = MakeGuid("{56A868B1-0AD4-11CE-B03A-0020AF0BA770}");
+inline constexpr IID IID_IMediaPosition = MakeGuid("{56A868B2-0AD4-11CE-B03A-0020AF0BA770}");
 inline constexpr IID IID_IMediaEvent = MakeGuid("{56A868B6-0AD4-11CE-B03A-0020AF0BA770}");
 inline constexpr IID IID_IMediaEventEx = MakeGuid("{56A868C0-0AD4-11CE-B03A-0020AF0BA770}");
 inline constexpr IID IID_IMediaEventSink = MakeGuid("{56A868A2-0AD4-11CE-B03A-0020AF0BA770}");

@@ -148,6 +148,10 @@ struct IFilterGraph : IUnknown {
   virtual HRESULT EnumFilters(IEnumFilters** filters) = 0;
   virtual HRESULT FindFilterByName(LPCWSTR name, IBaseFilter** filter) = 0;
   virtual HRESULT ConnectDirect(IPin* out, IPin* in, const AM_MEDIA_TYPE* type) = 0;
+  /**
+   * @brief Breaks the connection of a connected pin and makes it again between the same two
+   * pins (agreeing a type afresh); only while stopped (VFW_E_NOT_STOPPED otherwise).
+   */
   virtual HRESULT Reconnect(IPin* pin) = 0;
   virtual HRESULT Disconnect(IPin* pin) = 0;
   virtual HRESULT SetDefaultSyncSource() = 0;

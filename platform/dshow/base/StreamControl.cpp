@@ -12,7 +12,7 @@ namespace {
 constexpr REFERENCE_TIME kLongAgo = std::numeric_limits<REFERENCE_TIME>::min();
 }
 
-CBaseStreamControl::CBaseStreamControl(CBaseFilter* filter) : filter_(filter) {}
+CBaseStreamControl::CBaseStreamControl(CBaseFilter* filter, IPin* pin) : filter_(filter), pin_(pin) {}
 
 HRESULT CBaseStreamControl::StartAt(const REFERENCE_TIME* start, DWORD cookie) {
   std::lock_guard lock(mutex_);
@@ -66,6 +66,10 @@ HRESULT CBaseStreamControl::GetInfo(AM_STREAM_INFO* info) {
   return S_OK;
 }
 
+LONG_PTR CBaseStreamControl::EventSource() const {
+  return pin_ ? reinterpret_cast<LONG_PTR>(pin_) : reinterpret_cast<LONG_PTR>(filter_);
+}
+
 void CBaseStreamControl::ResetStreamControl() {
   std::lock_guard lock(mutex_);
   discarding_ = false;
@@ -102,11 +106,11 @@ CBaseStreamControl::StreamControlState CBaseStreamControl::CheckStreamState(IMed
   }
   if (flowing && startDefined_ && !startNotified_) {
     startNotified_ = true;
-    filter_->NotifyEvent(EC_STREAM_CONTROL_STARTED, reinterpret_cast<LONG_PTR>(filter_), startCookie_);
+    filter_->NotifyEvent(EC_STREAM_CONTROL_STARTED, EventSource(), startCookie_);
   }
   if (!flowing && pastStop && !stopNotified_) {
     stopNotified_ = true;
-    filter_->NotifyEvent(EC_STREAM_CONTROL_STOPPED, reinterpret_cast<LONG_PTR>(filter_), stopCookie_);
+    filter_->NotifyEvent(EC_STREAM_CONTROL_STOPPED, EventSource(), stopCookie_);
   }
   discarding_ = !flowing;
   return flowing ? STREAM_FLOWING : STREAM_DISCARDING;

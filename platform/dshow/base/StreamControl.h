@@ -2,7 +2,7 @@
 // Stream control of one pin (IAMStreamControl): the pin lets samples through only between a
 // start and a stop time on the reference clock. Sample times are stream times, so a sample's
 // reference time is the filter's run start plus its start time; an untimed sample is judged by
-// the clock's current time. EC_STREAM_CONTROL_STARTED / _STOPPED carry the cookies.
+// the clock's current time. EC_STREAM_CONTROL_STARTED / _STOPPED carry the pin and the cookie.
 
 #include "platform/dshow/base/ControlInterfaces.h"
 
@@ -14,7 +14,8 @@ class CBaseFilter;
 
 class CBaseStreamControl : public IAMStreamControl {
  public:
-  explicit CBaseStreamControl(CBaseFilter* filter);
+  /** @brief pin: what the events carry as their first parameter (the filter when null). */
+  explicit CBaseStreamControl(CBaseFilter* filter, IPin* pin = nullptr);
 
   HRESULT StartAt(const REFERENCE_TIME* start, DWORD cookie) override;
   HRESULT StopAt(const REFERENCE_TIME* stop, BOOL sendExtra, DWORD cookie) override;
@@ -27,7 +28,10 @@ class CBaseStreamControl : public IAMStreamControl {
   void ResetStreamControl();
 
  private:
+  LONG_PTR EventSource() const;
+
   CBaseFilter* filter_;
+  IPin* pin_;
   std::mutex mutex_;
   bool startDefined_ = false;
   bool stopDefined_ = false;

@@ -1,5 +1,8 @@
 #include "platform/dshow/graph/SampleGrabber.h"
 
+#include "platform/dshow/base/Allocator.h"
+
+#include <algorithm>
 #include <cstring>
 #include <new>
 
@@ -36,6 +39,12 @@ class CSampleGrabber::InputPin final : public CBaseInputPin {
     return grabber_->output_->IsConnected() ? grabber_->output_->DeliverNewSegment(start, stop, rate) : S_OK;
   }
   REFERENCE_TIME SegmentStart() const { return segmentStart_; }
+  // A sample kept from an earlier connection would be read with the new type.
+  HRESULT CompleteConnect(IPin* receivePin) override {
+    const HRESULT hr = CBaseInputPin::CompleteConnect(receivePin);
+    if (SUCCEEDED(hr)) grabber_->DropBuffer();
+    return hr;
+  }
 
  private:
   CSampleGrabber* grabber_;
@@ -118,9 +127,15 @@ HRESULT CSampleGrabber::Receive(IMediaSample* sample) {
                           ? static_cast<double>(input_->SegmentStart() + start) / static_cast<double>(UNITS)
                           : 0.0;
   if (buffer && data && length >= 0) {
+    BufferedProperties properties;
+    properties.timed = sample->GetTime(&properties.start, &properties.stop);
+    properties.sync = sample->IsSyncPoint() == S_OK;
+    properties.preroll = sample->IsPreroll() == S_OK;
+    properties.discontinuity = sample->IsDiscontinuity() == S_OK;
     std::lock_guard grab(grabLock_);
     try {
       buffer_.assign(data, data + length);
+      buffered_ = properties;
       haveBuffer_ = true;
     } catch (const std::bad_alloc&) {
       haveBuffer_ = false;
@@ -205,8 +220,50 @@ HRESULT CSampleGrabber::GetCurrentBuffer(LONG* size, LONG* buffer) {
 }
 
 HRESULT CSampleGrabber::GetCurrentSample(IMediaSample** sample) {
-  if (sample) *sample = nullptr;
-  return E_NOTIMPL;
+  if (!sample) return E_POINTER;
+  *sample = nullptr;
+  std::vector<BYTE> bytes;
+  BufferedProperties properties;
+  {
+    std::lock_guard grab(grabLock_);
+    if (!bufferSamples_ || !haveBuffer_) return VFW_E_WRONG_STATE;
+    try {
+      bytes = buffer_;
+    } catch (const std::bad_alloc&) {
+      return E_OUTOFMEMORY;
+    }
+    properties = buffered_;
+  }
+  // A one-sample allocator of its own: the copy lives as long as the program holds it, and
+  // never takes a buffer from the stream.
+  ComPtr<IMemAllocator> allocator = ComPtr<IMemAllocator>::Attach(CMemAllocator::Create());
+  if (!allocator) return E_OUTOFMEMORY;
+  ALLOCATOR_PROPERTIES wanted{1, std::max<LONG>(1, static_cast<LONG>(bytes.size())), 1, 0};
+  ALLOCATOR_PROPERTIES actual{};
+  HRESULT hr = allocator->SetProperties(&wanted, &actual);
+  if (SUCCEEDED(hr)) hr = allocator->Commit();
+  IMediaSample* copy = nullptr;
+  if (SUCCEEDED(hr)) hr = allocator->GetBuffer(&copy, nullptr, nullptr, 0);
+  // Decommitted now, the allocator frees its memory when the program releases the sample.
+  allocator->Decommit();
+  if (FAILED(hr)) return hr;
+  BYTE* data = nullptr;
+  copy->GetPointer(&data);
+  if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
+  copy->SetActualDataLength(static_cast<LONG>(bytes.size()));
+  if (properties.timed == S_OK) copy->SetTime(&properties.start, &properties.stop);
+  else if (properties.timed == VFW_S_NO_STOP_TIME) copy->SetTime(&properties.start, nullptr);
+  copy->SetSyncPoint(properties.sync);
+  copy->SetPreroll(properties.preroll);
+  copy->SetDiscontinuity(properties.discontinuity);
+  *sample = copy;
+  return S_OK;
+}
+
+void CSampleGrabber::DropBuffer() {
+  std::lock_guard grab(grabLock_);
+  haveBuffer_ = false;
+  buffer_.clear();
 }
 
 HRESULT CSampleGrabber::SetCallback(ISampleGrabberCB* callback, LONG which) {

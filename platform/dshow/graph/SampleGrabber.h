@@ -44,6 +44,7 @@ class CSampleGrabber final : public CBaseFilter, public ISampleGrabber {
   HRESULT CheckInput(const CMediaType* type);
   HRESULT Receive(IMediaSample* sample);
   HRESULT EndOfStream();
+  void DropBuffer();
 
   std::recursive_mutex filterLock_;
   std::unique_ptr<InputPin> input_;
@@ -56,6 +57,12 @@ class CSampleGrabber final : public CBaseFilter, public ISampleGrabber {
   bool bufferSamples_ = false;
   std::vector<BYTE> buffer_;
   bool haveBuffer_ = false;
+  // What GetCurrentSample gives back besides the bytes.
+  struct BufferedProperties {
+    HRESULT timed = com::VFW_E_SAMPLE_TIME_NOT_SET;  // what GetTime answered
+    REFERENCE_TIME start = 0, stop = 0;
+    bool sync = false, preroll = false, discontinuity = false;
+  } buffered_;
   com::ComPtr<ISampleGrabberCB> callback_;
   LONG callbackKind_ = SAMPLEGRABBER_CB_SAMPLE;
 };

@@ -34,7 +34,7 @@ class CSmartTee::CapturePin final : public CPassThroughOutputPin, public CPinCat
  public:
   explicit CapturePin(CSmartTee* tee)
       : CPassThroughOutputPin("smart tee capture", tee, &tee->filterLock_, u"Capture", tee->input_.get()),
-        CBaseStreamControl(tee) {
+        CBaseStreamControl(tee, this) {
     SetCategory(PIN_CATEGORY_CAPTURE);
   }
   DECLARE_IUNKNOWN

@@ -6,6 +6,7 @@
 #include "platform/dshow/writers/FfmpegTypes.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -31,6 +32,8 @@ struct CAviMux::StreamState {
   int64_t bytesPerSecond = 0;
   AVCodecParameters* par = nullptr;  // owned by the muxer's stream
   bool ended = false;
+  bool counted = false;     // the source numbers its frames (media times)
+  int64_t countOffset = 0;  // pts minus the source's frame number
 };
 
 // ---- output pin ----
@@ -123,11 +126,13 @@ class OutputSink final : public ByteSink {
 
 // ---- input pins ----
 
-// Stream control lets the capture engine hold or release writing per stream.
+// Stream control lets the capture engine hold or release writing per stream. A stream of
+// temporally compressed frames (re)starts at a key frame: a file that begins with a delta frame
+// shows garbage until the next key frame.
 class CAviMux::InputPin final : public CBaseInputPin, public CBaseStreamControl {
  public:
   InputPin(CAviMux* mux, std::recursive_mutex* lock, LPCWSTR name)
-      : CBaseInputPin("AVI mux input", mux, lock, nullptr, name), CBaseStreamControl(mux), mux_(mux) {}
+      : CBaseInputPin("AVI mux input", mux, lock, nullptr, name), CBaseStreamControl(mux, this), mux_(mux) {}
 
   DECLARE_IUNKNOWN
   HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override {
@@ -137,6 +142,7 @@ class CAviMux::InputPin final : public CBaseInputPin, public CBaseStreamControl 
   }
   HRESULT Inactive() override {
     ResetStreamControl();
+    awaitKeyFrame_ = true;
     return CBaseInputPin::Inactive();
   }
 
@@ -155,7 +161,18 @@ class CAviMux::InputPin final : public CBaseInputPin, public CBaseStreamControl 
   HRESULT Receive(IMediaSample* sample) override {
     const HRESULT hr = CBaseInputPin::Receive(sample);
     if (hr != S_OK) return hr;
-    if (CheckStreamState(sample) == STREAM_DISCARDING) return S_OK;  // held: not written
+    const bool temporal = CurrentMediaType().bTemporalCompression;
+    if (CheckStreamState(sample) == STREAM_DISCARDING) {
+      awaitKeyFrame_ = true;
+      // Whenever writing starts, the frame it starts with should be a key frame.
+      if (temporal) RequestKeyFrame();
+      return S_OK;  // held: not written
+    }
+    if (awaitKeyFrame_ && temporal && sample->IsSyncPoint() != S_OK) {
+      RequestKeyFrame();
+      return S_OK;
+    }
+    awaitKeyFrame_ = false;
     return mux_->ReceiveFrom(this, sample);
   }
   HRESULT EndOfStream() override {
@@ -167,7 +184,22 @@ class CAviMux::InputPin final : public CBaseInputPin, public CBaseStreamControl 
   HRESULT ReceiveCanBlock() override { return S_FALSE; }
 
  private:
+  // Asks the encoder upstream, when it takes such requests, to make its next frame a key frame.
+  void RequestKeyFrame() {
+    IPin* peer = GetConnected();
+    if (!peer) return;
+    ComPtr<IAMVideoCompression> compression;
+    if (FAILED(peer->QueryInterface(IID_IAMVideoCompression, compression.PutVoid())) || !compression) {
+      PIN_INFO info{};
+      if (FAILED(peer->QueryPinInfo(&info)) || !info.pFilter) return;
+      ComPtr<IBaseFilter> filter = ComPtr<IBaseFilter>::Attach(info.pFilter);
+      if (FAILED(filter->QueryInterface(IID_IAMVideoCompression, compression.PutVoid())) || !compression) return;
+    }
+    compression->OverrideKeyFrame(0);
+  }
+
   CAviMux* mux_;
+  std::atomic<bool> awaitKeyFrame_{true};  // streaming thread, and Inactive on the program's
 };
 
 // ---- filter ----
@@ -244,6 +276,8 @@ HRESULT CAviMux::Stop() {
 HRESULT CAviMux::StartFileLocked() {
   streams_.clear();
   written_ = 0;
+  originKnown_ = false;
+  origin_ = 0;
   errorPosted_ = false;
   fileOpen_ = false;
   if (!output_->IsConnected()) return VFW_E_NOT_CONNECTED;
@@ -331,14 +365,29 @@ HRESULT CAviMux::ReceiveFrom(InputPin* pin, IMediaSample* sample) {
   const HRESULT timed = sample->GetTime(&start, &stop);
   const bool hasStart = timed == S_OK || timed == VFW_S_NO_STOP_TIME;
 
+  // The file's time begins with the first sample written: a stream started late by stream
+  // control does not begin with empty frames.
+  if (!originKnown_) {
+    originKnown_ = true;
+    origin_ = hasStart ? start : 0;
+  }
   int64_t pts = 0, duration = 0;
   if (s.video) {
-    // One chunk per frame time: a gap left by dropped frames is written as empty chunks.
+    // One chunk per frame time: a gap left by dropped frames is written as empty chunks. A
+    // source that numbers its frames tells its drops by the numbers; judged by the times, a
+    // frame late by half a frame would leave a gap and push every later frame one slot on.
+    LONGLONG number = 0, numberEnd = 0;
+    const bool counted = sample->GetMediaTime(&number, &numberEnd) == S_OK;
     pts = s.nextPts;
-    if (hasStart) pts = std::max<int64_t>(s.nextPts, std::llround(double(start) / double(s.frameTime)));
+    if (counted && s.counted) pts = std::max<int64_t>(s.nextPts, number + s.countOffset);
+    else if (hasStart) pts = std::max<int64_t>(s.nextPts, std::llround(double(start - origin_) / double(s.frameTime)));
+    if (counted && !s.counted) {
+      s.counted = true;
+      s.countOffset = pts - number;
+    }
     duration = 1;
     s.nextPts = pts + 1;
-    if (!hasStart || timed != S_OK) stop = (pts + 1) * s.frameTime;
+    stop = (pts + 1) * s.frameTime;
   } else {
     int samples = av_get_audio_frame_duration2(s.par, length);
     if (samples <= 0 && s.bytesPerSecond > 0) samples = int(int64_t(length) * s.sampleRate / s.bytesPerSecond);

@@ -91,7 +91,9 @@ class CAviMux final : public CBaseFilter, public IConfigAviMux, public IConfigIn
   std::vector<StreamState> streams_;
   bool fileOpen_ = false;
   bool errorPosted_ = false;
-  REFERENCE_TIME written_ = 0;
+  REFERENCE_TIME written_ = 0;  // the file's duration so far
+  bool originKnown_ = false;
+  REFERENCE_TIME origin_ = 0;  // stream time of the first sample written
 };
 
 }  // namespace kestrom::dshow

@@ -6,6 +6,7 @@
 #include "platform/dshow/writers/FfmpegTypes.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <mutex>
@@ -145,7 +146,13 @@ class CVideoCompressor final : public CCompressorBase, public IAMVideoCompressio
     if (capabilities) *capabilities = spec_.codec == AV_CODEC_ID_DVVIDEO ? 0 : CompressionCaps_CanQuality | CompressionCaps_CanCrunch | (spec_.keyFramesOnly ? 0 : CompressionCaps_CanKeyFrame);
     return S_OK;
   }
-  HRESULT OverrideKeyFrame(LONG) override { return E_NOTIMPL; }
+  /** @brief Frame (counted by time from the start) becomes a key frame; one already past: the next. */
+  HRESULT OverrideKeyFrame(LONG frame) override {
+    if (frame < 0) return E_INVALIDARG;
+    // No lock: a writer downstream asks from inside this filter's own delivery.
+    keyFrameAt_.store(frame);
+    return S_OK;
+  }
   HRESULT OverrideFrameSize(LONG, LONG) override { return E_NOTIMPL; }
 
   // IAMStreamConfig: the output format may change only its data rate and frame time.
@@ -203,6 +210,8 @@ class CVideoCompressor final : public CCompressorBase, public IAMVideoCompressio
 
   HRESULT StartStreaming() override {
     nextFrame_ = 0;
+    counted_ = false;
+    keyFrameAt_.store(-1);
     return encoder_.Open(InputPin()->CurrentMediaType(), Settings());
   }
   HRESULT StopStreaming() override {
@@ -216,12 +225,22 @@ class CVideoCompressor final : public CCompressorBase, public IAMVideoCompressio
     if (!encoder_.IsOpen()) return VFW_E_WRONG_STATE;
     BYTE* data = nullptr;
     sample->GetPointer(&data);
-    // Frames are numbered by their time, so the coded stream keeps the gaps of dropped frames.
+    // Frames are numbered by their time, so the coded stream keeps the gaps of dropped frames;
+    // by the source's own numbers when it gives them (times jitter, numbers do not).
     REFERENCE_TIME start = 0, stop = 0;
+    LONGLONG number = 0, numberEnd = 0;
+    const bool counted = sample->GetMediaTime(&number, &numberEnd) == S_OK;
     int64_t frame = nextFrame_;
-    if (SUCCEEDED(sample->GetTime(&start, &stop))) frame = std::max<int64_t>(nextFrame_, std::llround(double(start) / frameTime_));
+    if (counted && counted_) frame = std::max<int64_t>(nextFrame_, number + countOffset_);
+    else if (SUCCEEDED(sample->GetTime(&start, &stop))) frame = std::max<int64_t>(nextFrame_, std::llround(double(start) / frameTime_));
+    if (counted && !counted_) {
+      counted_ = true;
+      countOffset_ = frame - number;
+    }
     nextFrame_ = frame + 1;
-    return encoder_.Encode(data, sample->GetActualDataLength(), frame, sink_);
+    int64_t wanted = keyFrameAt_.load();
+    const bool key = wanted >= 0 && frame >= wanted && keyFrameAt_.compare_exchange_strong(wanted, -1);
+    return encoder_.Encode(data, sample->GetActualDataLength(), frame, sink_, key);
   }
 
   HRESULT EndOfStream() override {
@@ -317,6 +336,8 @@ class CVideoCompressor final : public CCompressorBase, public IAMVideoCompressio
     REFERENCE_TIME start = packet.pts * frameTime_;
     REFERENCE_TIME stop = start + frameTime_;
     out->SetTime(&start, &stop);
+    LONGLONG number = packet.pts, numberEnd = packet.pts + 1;
+    out->SetMediaTime(&number, &numberEnd);
     out->SetSyncPoint((packet.flags & AV_PKT_FLAG_KEY) != 0);
     hr = output_->Deliver(out);
     out->Release();
@@ -331,6 +352,9 @@ class CVideoCompressor final : public CCompressorBase, public IAMVideoCompressio
   bool frameTimeFromInput_ = true;
   VideoEncoder encoder_;
   int64_t nextFrame_ = 0;
+  bool counted_ = false;     // the source numbers its frames (media times)
+  int64_t countOffset_ = 0;  // frame minus the source's number
+  std::atomic<int64_t> keyFrameAt_{-1};  // a key frame asked for, -1 none
   PacketSink sink_ = [this](const AVPacket& packet) { return DeliverPacket(packet); };
 };
 

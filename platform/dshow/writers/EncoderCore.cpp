@@ -130,7 +130,7 @@ void VideoEncoder::Close() {
   scaler_ = nullptr;
 }
 
-HRESULT VideoEncoder::Encode(const BYTE* data, LONG length, int64_t frame, const PacketSink& sink) {
+HRESULT VideoEncoder::Encode(const BYTE* data, LONG length, int64_t frame, const PacketSink& sink, bool keyFrame) {
   if (!context_) return VFW_E_WRONG_STATE;
   if (length < inputBytes_) return VFW_E_BUFFER_OVERFLOW;
   const auto pf = AVPixelFormat(inputFormat_);
@@ -156,7 +156,7 @@ HRESULT VideoEncoder::Encode(const BYTE* data, LONG length, int64_t frame, const
     sws_scale(scaler_, planes, strides, 0, inHeight_, frame_->data, frame_->linesize);
   }
   frame_->pts = frame;
-  frame_->pict_type = AV_PICTURE_TYPE_NONE;
+  frame_->pict_type = keyFrame ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
   const int sent = avcodec_send_frame(context_, frame_);
   if (sent < 0) return HResultFromAvError(sent);
   return Drain(sink);

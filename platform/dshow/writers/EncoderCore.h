@@ -44,7 +44,7 @@ class VideoEncoder {
   void Close();
   bool IsOpen() const { return context_ != nullptr; }
   /** @brief Encodes one frame of the input layout; frame counts frames from the start. */
-  HRESULT Encode(const BYTE* data, LONG length, int64_t frame, const PacketSink& sink);
+  HRESULT Encode(const BYTE* data, LONG length, int64_t frame, const PacketSink& sink, bool keyFrame = false);
   /** @brief Hands out what the codec still holds. */
   HRESULT Flush(const PacketSink& sink);
   const AVCodecContext* Context() const { return context_; }

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -85,7 +86,15 @@ bool CodecParametersFromMediaType(const AM_MEDIA_TYPE& type, AVCodecParameters* 
     const BYTE* header = reinterpret_cast<const BYTE*>(h);
     const size_t available = type.cbFormat - size_t(header - type.pbFormat);
     const size_t total = std::min<size_t>(h->biSize, available);
-    return total <= sizeof(BITMAPINFOHEADER) || SetExtradata(par, header + sizeof(BITMAPINFOHEADER), total - sizeof(BITMAPINFOHEADER));
+    std::vector<BYTE> extra;
+    if (total > sizeof(BITMAPINFOHEADER)) extra.assign(header + sizeof(BITMAPINFOHEADER), header + total);
+    // The muxer takes raw RGB rows as top-down unless the codec data ends with this marker; our
+    // rows are bottom-up (the header's height is positive), and the file must say so.
+    if (par->codec_id == AV_CODEC_ID_RAWVIDEO) {
+      static constexpr char kBottomUp[] = "BottomUp";
+      extra.insert(extra.end(), kBottomUp, kBottomUp + sizeof kBottomUp);
+    }
+    return SetExtradata(par, extra.data(), extra.size());
   }
   if (type.majortype == MEDIATYPE_Audio) {
     const WAVEFORMATEX* wf = WaveFormat(type);

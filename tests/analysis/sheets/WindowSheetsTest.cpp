@@ -158,8 +158,7 @@ TEST_F(WindowSheets, NothingIsTakenWithoutAVideoOrWhileExporting) {
   EXPECT_EQ(Forms().V_Capture_4->PictureCount, 0);
 
   Main()->VideoOpen = true;
-  auto* exportTimer = new QTimer(Main());
-  exportTimer->setObjectName("ExportAVITimer");
+  QTimer* exportTimer = Main()->ExportAVITimer;
   exportTimer->start(1000);
   Main()->ExportInProgress = true;
   dialogs.dialogs.Push(ui::mrOk);

@@ -6,6 +6,7 @@
 #include <QTemporaryDir>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <gtest/gtest.h>
 #include <thread>
 
@@ -217,6 +218,109 @@ TEST_F(GraphRun, QueuesEventsPostsNotificationsAndStopsPostingWhenSwitchedOff) {
   LONG code;
   LONG_PTR a, b;
   EXPECT_EQ(events_->GetEvent(&code, &a, &b, 0), E_ABORT);
+}
+
+TEST_F(GraphRun, EventHandleIsSignalledExactlyWhileEventsAreQueued) {
+  OAEVENT handle = -1;
+  EXPECT_EQ(events_->GetEventHandle(nullptr), E_POINTER);
+  ASSERT_EQ(events_->GetEventHandle(&handle), S_OK);
+  OAEVENT again = -1;
+  ASSERT_EQ(events_->GetEventHandle(&again), S_OK);
+  EXPECT_EQ(again, handle);
+  EXPECT_EQ(WaitForSingleObject(handle, 0), WAIT_TIMEOUT);
+  EXPECT_EQ(WaitForSingleObject(-1, 0), WAIT_FAILED);
+
+  // A program thread waiting on the handle wakes when the graph completes on its streaming thread.
+  auto source = Make<CPatternSource>(PatternOptions{.frames = 5});
+  auto renderer = Make<CRecordingRenderer>();
+  Build(source.Get(), renderer.Get());
+  ASSERT_EQ(filter_->SetSyncSource(nullptr), S_OK);
+  ASSERT_EQ(control_->Run(), S_OK);
+  ASSERT_EQ(WaitForSingleObject(handle, 5000), WAIT_OBJECT_0);
+  EXPECT_EQ(WaitForSingleObject(handle, 0), WAIT_OBJECT_0);  // waiting does not reset it
+  ASSERT_TRUE(AwaitEvent(EC_COMPLETE));
+  EXPECT_EQ(WaitForSingleObject(handle, 0), WAIT_TIMEOUT);
+  ASSERT_EQ(control_->Stop(), S_OK);
+
+  // Reset only once the last queued event has been taken.
+  ComPtr<IMediaEventSink> sink;
+  ASSERT_EQ(graph_.As(IID_IMediaEventSink, &sink), S_OK);
+  sink->Notify(EC_USER + 1, 0, 0);
+  sink->Notify(EC_USER + 2, 0, 0);
+  EXPECT_EQ(NextEvent(), EC_USER + 1);
+  EXPECT_EQ(WaitForSingleObject(handle, 0), WAIT_OBJECT_0);
+  EXPECT_EQ(NextEvent(), EC_USER + 2);
+  EXPECT_EQ(WaitForSingleObject(handle, 0), WAIT_TIMEOUT);
+
+  // Switching notification off drops the queue, and the handle with it.
+  sink->Notify(EC_USER + 3, 0, 0);
+  ASSERT_EQ(WaitForSingleObject(handle, 0), WAIT_OBJECT_0);
+  ASSERT_EQ(events_->SetNotifyFlags(AM_MEDIAEVENT_NONOTIFY), S_OK);
+  EXPECT_EQ(WaitForSingleObject(handle, 0), WAIT_TIMEOUT);
+}
+
+TEST_F(GraphRun, MediaPositionCountsSecondsWhateverTheSeekingTimeFormat) {
+  ComPtr<IMediaPosition> position;
+  ASSERT_EQ(graph_.As(IID_IMediaPosition, &position), S_OK);
+  // Nothing in the graph seeks yet: failures, and a plain "cannot seek".
+  REFTIME seconds = -1;
+  EXPECT_TRUE(FAILED(position->get_Duration(&seconds)));
+  EXPECT_TRUE(FAILED(position->put_CurrentPosition(1.0)));
+  LONG can = OATRUE;
+  ASSERT_EQ(position->CanSeekForward(&can), S_OK);
+  EXPECT_EQ(can, OAFALSE);
+
+  auto source = Make<CPatternSource>(PatternOptions{});
+  auto renderer = Make<CRecordingRenderer>();
+  Build(source.Get(), renderer.Get());
+  ASSERT_EQ(filter_->SetSyncSource(nullptr), S_OK);
+  ComPtr<IMediaSeeking> seeking;
+  ASSERT_EQ(graph_.As(IID_IMediaSeeking, &seeking), S_OK);
+  ASSERT_EQ(seeking->SetTimeFormat(&TIME_FORMAT_FRAME), S_OK);
+
+  ASSERT_EQ(position->get_Duration(&seconds), S_OK);
+  EXPECT_DOUBLE_EQ(seconds, 4.0);  // 100 frames of 40 ms
+  for (auto canSeek : {&IMediaPosition::CanSeekForward, &IMediaPosition::CanSeekBackward}) {
+    can = OAFALSE;
+    ASSERT_EQ((position.Get()->*canSeek)(&can), S_OK);
+    EXPECT_EQ(can, OATRUE);
+  }
+
+  control_->Pause();
+  ASSERT_TRUE(WaitFor([&] { return renderer->Shown() == std::vector<int>{0}; }));
+  ASSERT_EQ(position->put_CurrentPosition(0.8), S_OK);
+  ASSERT_TRUE(WaitFor([&] { return !renderer->Shown().empty() && renderer->Shown().back() == 20; }));
+  ASSERT_EQ(position->get_CurrentPosition(&seconds), S_OK);
+  EXPECT_DOUBLE_EQ(seconds, 0.8);
+  LONGLONG frames = 0;
+  ASSERT_EQ(seeking->GetCurrentPosition(&frames), S_OK);
+  EXPECT_EQ(frames, 20);
+
+  ASSERT_EQ(position->put_StopTime(1.2), S_OK);
+  ASSERT_EQ(position->get_StopTime(&seconds), S_OK);
+  EXPECT_DOUBLE_EQ(seconds, 1.2);
+  ASSERT_EQ(seeking->GetStopPosition(&frames), S_OK);
+  EXPECT_EQ(frames, 30);
+
+  ASSERT_EQ(position->put_Rate(2.0), S_OK);
+  double rate = 0;
+  ASSERT_EQ(position->get_Rate(&rate), S_OK);
+  EXPECT_DOUBLE_EQ(rate, 2.0);
+  ASSERT_EQ(position->put_Rate(1.0), S_OK);
+  ASSERT_EQ(position->get_PrerollTime(&seconds), S_OK);
+  EXPECT_DOUBLE_EQ(seconds, 0.0);
+
+  ASSERT_EQ(control_->Run(), S_OK);
+  ASSERT_TRUE(AwaitEvent(EC_COMPLETE));
+  EXPECT_EQ(renderer->Rendered(), Range(20, 29));
+
+  // What cannot be done is refused, never taken silently.
+  EXPECT_EQ(position->put_PrerollTime(0.5), E_NOTIMPL);
+  EXPECT_EQ(position->put_Rate(0.0), E_INVALIDARG);
+  EXPECT_EQ(position->put_CurrentPosition(std::nan("")), E_INVALIDARG);
+  EXPECT_EQ(position->put_StopTime(1e300), E_INVALIDARG);
+  EXPECT_EQ(position->get_Duration(nullptr), E_POINTER);
+  EXPECT_EQ(position->CanSeekBackward(nullptr), E_POINTER);
 }
 
 TEST_F(GraphRun, OneCompletionForTheProgramOnceEveryRendererFinished) {

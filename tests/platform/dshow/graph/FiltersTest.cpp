@@ -121,6 +121,63 @@ TEST_F(GraphFilters, SampleGrabberSeesEveryFrameOnceInOrder) {
   }
 }
 
+TEST_F(GraphFilters, CurrentSampleIsAnOwnCopyOfTheLastBufferedSample) {
+  auto source = Make<CPatternSource>(PatternOptions{.frames = 30});
+  auto renderer = Make<CRecordingRenderer>();
+  auto grabberFilter = Create(CLSID_SampleGrabber);
+  ComPtr<ISampleGrabber> grabber;
+  ASSERT_EQ(grabberFilter.As(IID_ISampleGrabber, &grabber), S_OK);
+  ASSERT_EQ(graph_->AddFilter(source.Get(), u"Source"), S_OK);
+  ASSERT_EQ(graph_->AddFilter(grabberFilter.Get(), u"Sample Grabber"), S_OK);
+  ASSERT_EQ(graph_->AddFilter(renderer.Get(), u"Renderer"), S_OK);
+  ASSERT_EQ(graph_->Connect(source->Output(), Pin(grabberFilter.Get(), u"Input").Get()), S_OK);
+  ASSERT_EQ(graph_->Connect(Pin(grabberFilter.Get(), u"Output").Get(), renderer->Input()), S_OK);
+
+  ComPtr<IMediaSample> sample;
+  EXPECT_EQ(grabber->GetCurrentSample(nullptr), E_POINTER);
+  EXPECT_EQ(grabber->GetCurrentSample(sample.Put()), VFW_E_WRONG_STATE);  // not buffering
+  ASSERT_EQ(grabber->SetBufferSamples(1), S_OK);
+  EXPECT_EQ(grabber->GetCurrentSample(sample.Put()), VFW_E_WRONG_STATE);  // nothing yet
+  EXPECT_FALSE(sample);
+
+  ASSERT_EQ(control_->Run(), S_OK);
+  ASSERT_TRUE(AwaitEvent(EC_COMPLETE));
+  ASSERT_EQ(grabber->GetCurrentSample(sample.Put()), S_OK);
+  ASSERT_TRUE(sample);
+  EXPECT_EQ(FrameNumberOf(sample.Get()), 29);
+  REFERENCE_TIME start = 0, stop = 0;
+  ASSERT_EQ(sample->GetTime(&start, &stop), S_OK);
+  EXPECT_EQ(start, 29 * kFrameDuration);
+  EXPECT_EQ(stop, 30 * kFrameDuration);
+  EXPECT_EQ(sample->IsSyncPoint(), S_OK);
+  LONG size = 0;
+  ASSERT_EQ(grabber->GetCurrentBuffer(&size, nullptr), S_OK);
+  EXPECT_EQ(sample->GetActualDataLength(), size);
+
+  // The copy is the program's: it outlives the graph and what streams after it.
+  ComPtr<IMediaSeeking> seeking;
+  ASSERT_EQ(graph_.As(IID_IMediaSeeking, &seeking), S_OK);
+  ASSERT_EQ(control_->Stop(), S_OK);
+  LONGLONG zero = 0, five = 5 * kFrameDuration;
+  ASSERT_EQ(seeking->SetPositions(&zero, AM_SEEKING_AbsolutePositioning, &five, AM_SEEKING_AbsolutePositioning), S_OK);
+  ASSERT_EQ(control_->Run(), S_OK);
+  ASSERT_TRUE(AwaitEvent(EC_COMPLETE));
+  ASSERT_EQ(control_->Stop(), S_OK);
+  ComPtr<IMediaSample> later;
+  ASSERT_EQ(grabber->GetCurrentSample(later.Put()), S_OK);
+  EXPECT_EQ(FrameNumberOf(later.Get()), 4);
+  EXPECT_EQ(FrameNumberOf(sample.Get()), 29);
+
+  // Buffering switched off: nothing is handed out, even though a sample was kept.
+  ASSERT_EQ(grabber->SetBufferSamples(0), S_OK);
+  EXPECT_EQ(grabber->GetCurrentSample(later.Put()), VFW_E_WRONG_STATE);
+  EXPECT_EQ(grabber->GetCurrentBuffer(&size, nullptr), E_INVALIDARG);
+  graph_->RemoveFilter(grabberFilter.Get());
+  grabberFilter.Reset();
+  grabber.Reset();
+  EXPECT_EQ(FrameNumberOf(sample.Get()), 29);
+}
+
 TEST_F(GraphFilters, OneShotGrabberTakesOneFrameAndEndsTheStream) {
   auto source = Make<CPatternSource>(PatternOptions{.frames = 60});
   auto renderer = Make<CRecordingRenderer>();

@@ -37,7 +37,7 @@ class CPatternSource::Pin final : public CSourceStream, public CSourceSeeking, p
   Pin(CPatternSource* filter, const PatternOptions& options)
       : CSourceStream("pattern pin", nullptr, filter, u"Capture"),
         CSourceSeeking(options.frames * kFrameDuration, kFrameDuration),
-        CBaseStreamControl(filter),
+        CBaseStreamControl(filter, this),
         options_(options),
         type_(MakeRgbVideoType(24, kPatternWidth, kPatternHeight, kFrameDuration)) {
     SetCategory(PIN_CATEGORY_CAPTURE);

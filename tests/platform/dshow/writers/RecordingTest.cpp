@@ -18,6 +18,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
+#include <tuple>
 #include <gtest/gtest.h>
 
 extern "C" {
@@ -174,6 +175,116 @@ TEST_F(Recording, Mpeg4V2AndAdpcmReadBackWithEveryFrameInOrderAndTheWholeSound) 
   EXPECT_GE(int64_t(sound.size()), expected);
   EXPECT_LT(int64_t(sound.size()), expected + 1100);
   EXPECT_FALSE(graph_->Has(EC_ERRORABORT));
+}
+
+// The frame numbers a file holds, in order, and whether its first video packet is a key frame.
+struct FileFrames {
+  std::vector<int> codes;
+  bool startsWithKeyFrame = false;
+  int64_t soundSamples = 0;
+};
+
+FileFrames ReadFileFrames(const QString& file) {
+  FileFrames result;
+  media::VideoReader reader;
+  EXPECT_TRUE(reader.Open(file)) << reader.ErrorString().toStdString();
+  for (int i = 0; i < reader.Info().frameCount; ++i) result.codes.push_back(tools::ReadFrameCode(reader.Frame(i)));
+  std::vector<int16_t> sound;
+  if (reader.Info().hasAudio && reader.ReadAudio(0, kRate * 10, sound)) result.soundSamples = int64_t(sound.size());
+  AVFormatContext* in = nullptr;
+  if (avformat_open_input(&in, QFile::encodeName(file).constData(), nullptr, nullptr) != 0) return result;
+  AVPacket* packet = av_packet_alloc();
+  while (av_read_frame(in, packet) >= 0) {
+    const bool video = in->streams[packet->stream_index]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
+    const bool key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
+    av_packet_unref(packet);
+    if (video) {
+      result.startsWithKeyFrame = key;
+      break;
+    }
+  }
+  av_packet_free(&packet);
+  avformat_close_input(&in);
+  return result;
+}
+
+std::vector<int> Numbers(int first, int last) {
+  std::vector<int> v;
+  for (int i = first; i <= last; ++i) v.push_back(i);
+  return v;
+}
+
+TEST_F(Recording, StreamControlOnTheMuxInputsWritesOnlyTheFramesOfItsWindow) {
+  // Held and released as the capture engine does it, and a window given by times.
+  enum Case { kWindowByTimes, kHeldThenReleased };
+  for (Case c : {kWindowByTimes, kHeldThenReleased}) {
+    SCOPED_TRACE(c);
+    SetUp();
+    const QString file = dir_.filePath(c == kWindowByTimes ? "window.avi" : "held.avi");
+    BuildMuxAndWriter(file);
+    AddVideoChain(CLSID_Mpeg4V2Compressor);
+    AddAudioChain(CLSID_AdpcmCompressor);
+    ComPtr<IPin> videoIn = PinOf(mux_, PINDIR_INPUT, 0), audioIn = PinOf(mux_, PINDIR_INPUT, 1);
+    ComPtr<IAMStreamControl> video, audio;
+    ASSERT_EQ(videoIn->QueryInterface(IID_IAMStreamControl, video.PutVoid()), S_OK);
+    ASSERT_EQ(audioIn->QueryInterface(IID_IAMStreamControl, audio.PutVoid()), S_OK);
+    const REFERENCE_TIME latest = MAX_TIME;
+
+    if (c == kWindowByTimes) {
+      // Frames 10 to 19: the start time is inside the window, the stop time is not.
+      const REFERENCE_TIME start = 10 * kFrameTime, stop = 20 * kFrameTime;
+      ASSERT_EQ(video->StartAt(&start, 1), S_OK);
+      ASSERT_EQ(video->StopAt(&stop, FALSE, 2), S_OK);
+      ASSERT_EQ(audio->StartAt(&start, 3), S_OK);
+      ASSERT_EQ(audio->StopAt(&stop, FALSE, 4), S_OK);
+      ASSERT_EQ(Run(), S_OK);
+      Push(0, 30, 30);
+    } else {
+      for (IAMStreamControl* control : {video.Get(), audio.Get()}) {
+        ASSERT_EQ(control->StartAt(&latest, 0), S_OK);
+        ASSERT_EQ(control->StopAt(nullptr, FALSE, 0), S_OK);
+      }
+      ASSERT_EQ(Run(), S_OK);
+      Push(0, 10, 30);
+      for (IAMStreamControl* control : {video.Get(), audio.Get()}) {
+        ASSERT_EQ(control->StopAt(&latest, TRUE, 0), S_OK);
+        ASSERT_EQ(control->StartAt(nullptr, 0), S_OK);
+      }
+      Push(10, 20, 30);
+    }
+    AM_STREAM_INFO info{};
+    ASSERT_EQ(video->GetInfo(&info), S_OK);
+    EXPECT_EQ(info.dwFlags & AM_STREAM_INFO_DISCARDING, c == kWindowByTimes ? AM_STREAM_INFO_DISCARDING : 0u);
+    Stop();
+
+    const FileFrames read = ReadFileFrames(file);
+    const std::vector<int> expected = c == kWindowByTimes ? Numbers(10, 19) : Numbers(10, 29);
+    EXPECT_EQ(read.codes, expected);
+    // The encoder was asked for a key frame where writing began: the first frame decodes.
+    EXPECT_TRUE(read.startsWithKeyFrame);
+    const int64_t sound = int64_t(expected.size()) * kRate / 25;
+    EXPECT_GE(read.soundSamples, sound);
+    EXPECT_LT(read.soundSamples, sound + 1100);
+
+    // Each input reports its own start and stop, with its pin and cookie.
+    std::vector<std::tuple<LONG, LONG_PTR, LONG_PTR>> control;
+    for (const auto& e : graph_->AllPosted())
+      if (e.code == EC_STREAM_CONTROL_STARTED || e.code == EC_STREAM_CONTROL_STOPPED) control.emplace_back(e.code, e.param1, e.param2);
+    const auto pin = [](IPin* p) { return reinterpret_cast<LONG_PTR>(p); };
+    using Event = std::tuple<LONG, LONG_PTR, LONG_PTR>;
+    const std::vector<Event> wanted =
+        c == kWindowByTimes
+            ? std::vector<Event>{{EC_STREAM_CONTROL_STARTED, pin(videoIn.Get()), 1}, {EC_STREAM_CONTROL_STARTED, pin(audioIn.Get()), 3},
+                                 {EC_STREAM_CONTROL_STOPPED, pin(videoIn.Get()), 2}, {EC_STREAM_CONTROL_STOPPED, pin(audioIn.Get()), 4}}
+            : std::vector<Event>{{EC_STREAM_CONTROL_STOPPED, pin(videoIn.Get()), 0}, {EC_STREAM_CONTROL_STOPPED, pin(audioIn.Get()), 0},
+                                 {EC_STREAM_CONTROL_STARTED, pin(videoIn.Get()), 0}, {EC_STREAM_CONTROL_STARTED, pin(audioIn.Get()), 0}};
+    EXPECT_EQ(control, wanted);
+    video.Reset();
+    audio.Reset();
+    videoIn.Reset();
+    audioIn.Reset();
+    TearDown();
+  }
 }
 
 TEST_F(Recording, PreallocatedFileKeepsItsSizeAndANewNameBetweenStopAndRunStartsANewFile) {

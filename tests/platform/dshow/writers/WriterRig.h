@@ -20,12 +20,22 @@ class CEventGraph final : public CFilterGraph {
     {
       std::lock_guard lock(mutex_);
       events_.emplace_back(code, param1);
+      posted_.push_back({code, param1, param2});
     }
     return CFilterGraph::Notify(code, param1, param2);
   }
   std::vector<std::pair<LONG, LONG_PTR>> Events() {
     std::lock_guard lock(mutex_);
     return events_;
+  }
+  struct Posted {
+    LONG code;
+    LONG_PTR param1, param2;
+  };
+  /** @brief Every event with both its parameters. */
+  std::vector<Posted> AllPosted() {
+    std::lock_guard lock(mutex_);
+    return posted_;
   }
   bool Has(LONG code) {
     for (const auto& e : Events())
@@ -36,6 +46,7 @@ class CEventGraph final : public CFilterGraph {
  private:
   std::mutex mutex_;
   std::vector<std::pair<LONG, LONG_PTR>> events_;
+  std::vector<Posted> posted_;
 };
 
 /** @brief A bottom-up 24-bit frame carrying number n (as the capture sources deliver them). */
