@@ -1,7 +1,10 @@
 #pragma once
 // Where the device lists learn what the machine offers: one enumeration per device category,
 // each device with its unique id (the moniker's display name), its friendly name and its class id.
-// The system device enumerator plugs in here; tests use a fake.
+// The graph's system device enumerator plugs in here (SystemDeviceProvider); tests use a fake.
+
+#include "platform/com/ComPtr.h"
+#include "platform/dshow/base/ControlInterfaces.h"
 
 #include <QString>
 #include <memory>
@@ -26,6 +29,8 @@ struct DeviceMoniker {
   QString displayName;                  // unique and stable id; empty when it could not be read
   std::optional<QString> friendlyName;  // missing: the device is not listed
   QString classId;                      // "CLSID" of the device's property bag
+  QString devicePath;                   // "DevicePath" of hardware; empty for software filters
+  com::ComPtr<dshow::IMoniker> moniker; // binds the filter; null for a fake's devices
 };
 
 class DeviceProvider {
@@ -48,39 +53,29 @@ void SetDeviceProvider(std::shared_ptr<DeviceProvider> provider);
 
 namespace kestrom::engine {
 
-// The synthetic devices that are always present (unless KESTROM_TEST_DEVICES=0): every capture
-// path can run on a machine without a camera, and they are the test fixtures.
-inline constexpr const char* TestCameraName = "Test Camera";
-inline constexpr const char* TestCameraMoniker = "@kestrom:test-camera";
-inline constexpr const char* TestMicrophoneName = "Test Microphone";
-inline constexpr const char* TestMicrophoneMoniker = "@kestrom:test-microphone";
-
-/** @brief False when KESTROM_TEST_DEVICES is "0". */
-bool TestDevicesEnabled();
-
 /**
- * @brief The devices of this machine: V4L2 capture devices (named through the driver, keyed by
- * their /dev/v4l/by-id link so a device keeps its settings across re-plugging), ALSA capture
- * devices, the FFmpeg encoders under the compressor names the programs look for, and the test
- * camera and microphone.
+ * @brief The devices of this machine as the graph's system device enumerator lists them: V4L2
+ * cameras (keyed by their /dev/v4l/by-id link, so a camera keeps its settings when it is plugged
+ * into another port), ALSA capture devices, the test camera and microphone, and the encoders
+ * registered in the compressor categories. Every moniker it returns can bind its filter.
  */
 class SystemDeviceProvider final : public DeviceProvider {
  public:
   std::optional<std::vector<DeviceMoniker>> Enumerate(const QString& category) override;
 };
 
-/** @brief V4L2 video capture devices, in device-number order. */
-std::vector<DeviceMoniker> ScanV4l2Devices(const QString& devFolder = QStringLiteral("/dev"));
-/** @brief ALSA capture PCM devices, card by card. */
-std::vector<DeviceMoniker> ScanAlsaCaptureDevices();
-/** @brief The FFmpeg encoders this build has, under their compressor names. */
-std::vector<DeviceMoniker> ScanCompressors(bool video);
-/** @brief The FFmpeg encoder behind a compressor's display name; empty when it is not one of ours. */
-QString EncoderOfCompressor(const QString& displayName);
+/**
+ * @brief Makes the graph's filters creatable and lists them in the current registry (once per
+ * registry folder): the device enumerator finds the compressors there.
+ */
+void EnsureGraphFiltersRegistered();
+
+/** @brief Binds a moniker's filter; null when the moniker has none (a fake's) or binding fails. */
+com::ComPtr<dshow::IBaseFilter> BindFilter(const DeviceMoniker& moniker);
 
 /**
- * @brief A text that changes whenever a capture device node or sound card comes or goes (the
- * device-change watch compares it between polls).
+ * @brief A text that changes whenever a capture device node or sound card comes or goes, or the
+ * test camera is plugged in or out (the device-change watch compares it between polls).
  */
 QString DeviceNodesSignature();
 

@@ -1,5 +1,9 @@
 #include "capture/engine/Registry2.h"
 
+#include "capture/engine/EngineLog.h"
+#include "platform/com/ComPtr.h"
+#include "platform/dshow/base/PersistStream.h"
+
 #include <QtEndian>
 #include <cstring>
 #include <vector>
@@ -167,10 +171,29 @@ bool LoadFilterState(FilterStateAccess* filter, const QString& keyPath) {
   if (filter->HasPersistStream()) {
     int32_t size = 0;
     if (reg.ReadInteger(QStringLiteral("WDMStateSize"), size) && size >= 0) {
-      QByteArray bytes(size, '\0');
-      int got = 0;
-      if (reg.ReadBinary(QStringLiteral("WDMState"), bytes.data(), size, got))
+      // A state saved by another version of the filter (or another filter under the same key)
+      // has another size: loading it would misread every field, so the defaults stay.
+      const std::optional<int> expected = filter->StreamSize();
+      // The buffer is made only for a value of the recorded length: a damaged size never
+      // decides how much memory is taken.
+      registry::TRegDataInfo info;
+      const bool lengthMatches = reg.GetDataInfo(QStringLiteral("WDMState"), info) && info.DataSize == size;
+      bool read = false;
+      QByteArray bytes;
+      if (expected && *expected != size) {
+        WriteLog(QStringLiteral("filter state not restored: ") + QString::number(size) +
+                 QStringLiteral(" bytes stored, ") + QString::number(*expected) + QStringLiteral(" expected"));
+      } else if (lengthMatches) {
+        bytes.resize(size);
+        int got = 0;
+        read = reg.ReadBinary(QStringLiteral("WDMState"), bytes.data(), size, got);
+      }
+      if (read) {
         loaded = filter->LoadStream(bytes);
+      } else if (!expected || *expected == size) {
+        WriteLog(QStringLiteral("filter state not restored: stored state is not ") + QString::number(size) +
+                 QStringLiteral(" bytes"));
+      }
     }
   }
   if (filter->HasDriverState()) {
@@ -183,6 +206,70 @@ bool LoadFilterState(FilterStateAccess* filter, const QString& keyPath) {
     }
   }
   return loaded;
+}
+
+namespace {
+
+using com::FAILED;
+using com::SUCCEEDED;
+
+class PersistStreamState final : public FilterStateAccess {
+ public:
+  explicit PersistStreamState(com::ComPtr<dshow::IPersistStream> persist) : persist_(std::move(persist)) {}
+
+  bool HasPersistStream() const override { return bool(persist_); }
+
+  std::optional<QByteArray> SaveStream() override {
+    com::ComPtr<dshow::IStream> stream;
+    if (FAILED(dshow::CreateMemoryStream(stream.Put())) || FAILED(persist_->Save(stream.Get(), 1)))
+      return std::nullopt;
+    dshow::ULONGLONG length = 0;
+    if (FAILED(stream->Seek(0, dshow::STREAM_SEEK_END, &length)) || length > 0x7FFFFFFF ||
+        FAILED(stream->Seek(0, dshow::STREAM_SEEK_SET, nullptr)))
+      return std::nullopt;
+    QByteArray bytes(static_cast<qsizetype>(length), '\0');
+    com::ULONG read = 0;
+    if (FAILED(stream->Read(bytes.data(), static_cast<com::ULONG>(length), &read)) || read != length)
+      return std::nullopt;
+    return bytes;
+  }
+
+  bool LoadStream(const QByteArray& bytes) override {
+    com::ComPtr<dshow::IStream> stream;
+    com::ULONG written = 0;
+    if (FAILED(dshow::CreateMemoryStream(stream.Put())) ||
+        FAILED(stream->Write(bytes.constData(), static_cast<com::ULONG>(bytes.size()), &written)) ||
+        written != static_cast<com::ULONG>(bytes.size()) || FAILED(stream->Seek(0, dshow::STREAM_SEEK_SET, nullptr)))
+      return false;
+    return SUCCEEDED(persist_->Load(stream.Get()));
+  }
+
+  std::optional<int> StreamSize() override {
+    dshow::ULONGLONG size = 0;
+    if (FAILED(persist_->GetSizeMax(&size)) || size > 0x7FFFFFFF) return std::nullopt;
+    return static_cast<int>(size);
+  }
+
+ private:
+  com::ComPtr<dshow::IPersistStream> persist_;
+};
+
+}  // namespace
+
+std::unique_ptr<FilterStateAccess> FilterStateOf(com::IUnknown* filter) {
+  com::ComPtr<dshow::IPersistStream> persist;
+  if (filter && FAILED(filter->QueryInterface(dshow::IID_IPersistStream, persist.PutVoid()))) persist.Reset();
+  return std::make_unique<PersistStreamState>(std::move(persist));
+}
+
+bool SaveFilterState(com::IUnknown* filter, const QString& keyPath) {
+  if (!filter) return false;
+  return SaveFilterState(FilterStateOf(filter).get(), keyPath);
+}
+
+bool LoadFilterState(com::IUnknown* filter, const QString& keyPath) {
+  if (!filter) return false;
+  return LoadFilterState(FilterStateOf(filter).get(), keyPath);
 }
 
 }  // namespace kestrom::engine

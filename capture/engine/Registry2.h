@@ -4,11 +4,13 @@
 // counts as missing), the version check that wipes a store written by another version, and the
 // saving and restoring of a capture filter's private state.
 
+#include "platform/com/Unknown.h"
 #include "platform/registry/Registry.h"
 
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 namespace kestrom::engine {
@@ -77,6 +79,8 @@ class FilterStateAccess {
   virtual bool HasPersistStream() const { return false; }
   virtual std::optional<QByteArray> SaveStream() { return std::nullopt; }
   virtual bool LoadStream(const QByteArray& bytes) { (void)bytes; return false; }
+  /** @brief The size of the state the filter saves now; nothing when it cannot tell. */
+  virtual std::optional<int> StreamSize() { return std::nullopt; }
 
   virtual bool HasDriverState() const { return false; }
   /** @brief The state size the driver reports now (0x5000 with no buffer). */
@@ -88,9 +92,20 @@ class FilterStateAccess {
 /** @brief Saves "WDMState"/"WDMStateSize" and "VfwState"; true when either kind was saved. */
 bool SaveFilterState(FilterStateAccess* filter, const QString& keyPath);
 /**
- * @brief Restores what SaveFilterState stored, each kind only when its stored size matches;
- * true when either kind was restored.
+ * @brief Restores what SaveFilterState stored, each kind only when its stored size matches (the
+ * value's length, and the size the filter reports now); true when either kind was restored. A
+ * state of the wrong size is left alone, so the filter keeps its defaults, and the process log
+ * says so.
  */
 bool LoadFilterState(FilterStateAccess* filter, const QString& keyPath);
+
+/**
+ * @brief The state access of a graph filter: its IPersistStream (saved into an in-memory stream,
+ * sized by GetSizeMax). The filter has no capture driver state on this platform.
+ */
+std::unique_ptr<FilterStateAccess> FilterStateOf(com::IUnknown* filter);
+/** @brief SaveFilterState and LoadFilterState of a graph filter (nothing for a null filter). */
+bool SaveFilterState(com::IUnknown* filter, const QString& keyPath);
+bool LoadFilterState(com::IUnknown* filter, const QString& keyPath);
 
 }  // namespace kestrom::engine

@@ -296,12 +296,15 @@ QString SoftwareDisplayName(REFCLSID category, REFCLSID clsid) {
 }
 
 std::vector<DeviceEntry> ListDevices(REFCLSID category) {
-  std::vector<DeviceEntry> result = TestDeviceEntries(category);
+  std::vector<DeviceEntry> result;
   auto append = [&](std::vector<DeviceEntry> more) {
     for (DeviceEntry& e : more) result.push_back(std::move(e));
   };
+  // The machine's own cameras and sound cards come before the test devices, so that the first
+  // device of a list (the one the capture program starts on) is a real one when there is one.
   append(V4l2DeviceEntries(category));
   append(AlsaDeviceEntries(category));
+  append(TestDeviceEntries(category));
   append(RegisteredEntries(category));
   std::vector<DeviceProvider> providers;
   {

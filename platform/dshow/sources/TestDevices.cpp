@@ -3,6 +3,7 @@
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/sources/AnalogPins.h"
 #include "platform/dshow/sources/CapturePin.h"
+#include "platform/dshow/sources/CaptureState.h"
 #include "platform/dshow/sources/ControlTable.h"
 #include "platform/dshow/sources/DeviceFilter.h"
 #include "platform/dshow/sources/MixerLinePin.h"
@@ -93,6 +94,7 @@ class CTestCamera final : public CDeviceFilter {
   ControlTable camera_{7};
   TControlInterface<IAMVideoProcAmp> procAmpItf_{GetOwner(), &procAmp_};
   TControlInterface<IAMCameraControl> cameraItf_{GetOwner(), &camera_};
+  CCaptureFilterPersist persist_{GetOwner(), CLSID_KestromTestCamera, &capture_, &procAmp_, &camera_};
 };
 
 std::recursive_mutex g_camerasLock;
@@ -159,7 +161,10 @@ HRESULT CTestCameraPin::FillBuffer(IMediaSample* sample) {
       for (REFERENCE_TIME i = 0; i < late; ++i) CountDropped(frame_++);
       pacer_.next += late * interval;
     }
-    start = now;
+    // Stamped with its slot, the moment the picture was taken, not the moment this thread got to
+    // it: a thread woken late under load must not move the picture into the next frame time of
+    // a recording (an empty frame there and every later picture one frame late against the sound).
+    start = pacer_.next;
     pacer_.next += interval;
   } else {
     start = REFERENCE_TIME{frame_} * interval;
@@ -216,6 +221,7 @@ HRESULT CTestCamera::NonDelegatingQueryInterface(REFIID iid, void** object) {
   if (iid == IID_IAMVideoProcAmp) return GetInterface(&procAmpItf_, object);
   if (iid == IID_IAMCameraControl) return GetInterface(&cameraItf_, object);
   if (iid == IID_IAMDroppedFrames) return GetInterface(static_cast<IAMDroppedFrames*>(&capture_), object);
+  if (iid == IID_IPersistStream) return GetInterface(&persist_, object);
   return CDeviceFilter::NonDelegatingQueryInterface(iid, object);
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/sources/CapturePin.h"
+#include "platform/dshow/sources/CaptureState.h"
 #include "platform/dshow/sources/ControlTable.h"
 #include "platform/dshow/sources/DeviceFilter.h"
 #include "platform/dshow/sources/StreamTypes.h"
@@ -269,6 +270,7 @@ class CV4l2Capture final : public CDeviceFilter, public IAMCrossbar, public IAMA
     if (iid == IID_IAMVideoProcAmp) return GetInterface(&procAmpItf_, object);
     if (iid == IID_IAMCameraControl) return GetInterface(&cameraItf_, object);
     if (iid == IID_IAMDroppedFrames) return GetInterface(static_cast<IAMDroppedFrames*>(&pin_), object);
+    if (iid == IID_IPersistStream) return GetInterface(&persist_, object);
     // A capture card with several inputs has a crossbar; a webcam's single input has none.
     if (iid == IID_IAMCrossbar && (inputs_.size() > 1 || hasTuner_)) return GetInterface(static_cast<IAMCrossbar*>(this), object);
     if (iid == IID_IAMAnalogVideoDecoder && AnalogOf(standards_) != 0)
@@ -389,6 +391,7 @@ class CV4l2Capture final : public CDeviceFilter, public IAMCrossbar, public IAMA
   ControlTable camera_{7};
   TControlInterface<IAMVideoProcAmp> procAmpItf_{GetOwner(), &procAmp_};
   TControlInterface<IAMCameraControl> cameraItf_{GetOwner(), &camera_};
+  CCaptureFilterPersist persist_{GetOwner(), CLSID_KestromV4l2Capture, &pin_, &procAmp_, &camera_};
   std::vector<v4l2_input> inputs_;
   v4l2_std_id standards_ = 0;
   bool hasTuner_ = false;

@@ -2,6 +2,7 @@
 
 #include "platform/com/ComRuntime.h"
 #include "platform/dshow/base/Guids.h"
+#include "platform/dshow/base/PersistStream.h"
 #include "platform/dshow/writers/EncoderCore.h"
 #include "platform/dshow/writers/FfmpegTypes.h"
 
@@ -10,6 +11,7 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <vector>
 #include <new>
 
 extern "C" {
@@ -56,7 +58,8 @@ constexpr double kDefaultQuality = 0.85;
 constexpr LONG kDefaultKeyFrameRate = 25;
 
 
-// Common COM plumbing of both compressors: IAMStreamConfig over the output type.
+// Common COM plumbing of both compressors: IAMStreamConfig over the output type, and
+// IPersistStream over the settings a coach chooses in the compressor's dialog.
 class CCompressorBase : public CTransformFilter, public IAMStreamConfig {
  public:
   CCompressorBase(const char* name, IUnknown* outer, REFCLSID clsid) : CTransformFilter(name, outer, clsid) {}
@@ -65,8 +68,63 @@ class CCompressorBase : public CTransformFilter, public IAMStreamConfig {
   HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override {
     if (!object) return E_POINTER;
     if (iid == IID_IAMStreamConfig) return GetInterface(static_cast<IAMStreamConfig*>(this), object);
+    if (iid == IID_IPersistStream) return GetInterface(&persist_, object);
     return CTransformFilter::NonDelegatingQueryInterface(iid, object);
   }
+
+  /**
+   * @brief The settings as saved: a tag naming the codec (so that another codec's state is
+   * refused), then the codec's own fields. Always the same size for a codec.
+   */
+  virtual std::vector<BYTE> SaveSettings() = 0;
+  /** @brief False, with nothing changed, for settings of another codec or size. */
+  virtual bool LoadSettings(const std::vector<BYTE>& bytes) = 0;
+  virtual ULONG SettingsSize() const = 0;
+
+ private:
+  class Persist final : public IPersistStream {
+   public:
+    explicit Persist(CCompressorBase* filter) : filter_(filter) {}
+    HRESULT QueryInterface(REFIID iid, void** object) override { return filter_->GetOwner()->QueryInterface(iid, object); }
+    ULONG AddRef() override { return filter_->GetOwner()->AddRef(); }
+    ULONG Release() override { return filter_->GetOwner()->Release(); }
+    HRESULT GetClassID(CLSID* clsid) override { return filter_->GetClassID(clsid); }
+    HRESULT IsDirty() override { return S_OK; }
+    HRESULT Load(IStream* stream) override {
+      if (!stream) return E_POINTER;
+      std::vector<BYTE> bytes(filter_->SettingsSize());
+      ULONG read = 0;
+      const HRESULT hr = stream->Read(bytes.data(), ULONG(bytes.size()), &read);
+      if (FAILED(hr)) return hr;
+      if (read != bytes.size()) return STG_E_READFAULT;
+      std::lock_guard lock(filter_->filterLock_);
+      if (!filter_->IsStopped()) return VFW_E_NOT_STOPPED;
+      return filter_->LoadSettings(bytes) ? S_OK : E_INVALIDARG;
+    }
+    HRESULT Save(IStream* stream, BOOL) override {
+      if (!stream) return E_POINTER;
+      std::vector<BYTE> bytes;
+      {
+        std::lock_guard lock(filter_->filterLock_);
+        bytes = filter_->SaveSettings();
+      }
+      ULONG written = 0;
+      const HRESULT hr = stream->Write(bytes.data(), ULONG(bytes.size()), &written);
+      if (FAILED(hr)) return hr;
+      return written == bytes.size() ? S_OK : STG_E_MEDIUMFULL;
+    }
+    HRESULT GetSizeMax(ULONGLONG* size) override {
+      if (!size) return E_POINTER;
+      *size = filter_->SettingsSize();
+      return S_OK;
+    }
+
+   private:
+    CCompressorBase* filter_;
+  };
+  Persist persist_{this};
+
+ public:
 
   // IAMStreamConfig
   HRESULT GetFormat(AM_MEDIA_TYPE** type) override {
@@ -154,6 +212,39 @@ class CVideoCompressor final : public CCompressorBase, public IAMVideoCompressio
     return S_OK;
   }
   HRESULT OverrideFrameSize(LONG, LONG) override { return E_NOTIMPL; }
+
+  // Saved: the FOURCC, quality, key-frame rate, data rate and frame time.
+  static constexpr ULONG kSettingsSize = 4 + 8 + 4 + 4 + 8;
+  ULONG SettingsSize() const override { return kSettingsSize; }
+  std::vector<BYTE> SaveSettings() override {
+    std::vector<BYTE> bytes(kSettingsSize);
+    BYTE* p = bytes.data();
+    std::memcpy(p, &spec_.fourcc, 4);
+    std::memcpy(p + 4, &quality_, 8);
+    std::memcpy(p + 12, &keyFrameRate_, 4);
+    std::memcpy(p + 16, &dataRate_, 4);
+    std::memcpy(p + 20, &frameTime_, 8);
+    return bytes;
+  }
+  bool LoadSettings(const std::vector<BYTE>& bytes) override {
+    if (bytes.size() != kSettingsSize) return false;
+    uint32_t fourcc = 0;
+    double quality = 0;
+    LONG keyFrameRate = 0;
+    DWORD dataRate = 0;
+    REFERENCE_TIME frameTime = 0;
+    std::memcpy(&fourcc, bytes.data(), 4);
+    std::memcpy(&quality, bytes.data() + 4, 8);
+    std::memcpy(&keyFrameRate, bytes.data() + 12, 4);
+    std::memcpy(&dataRate, bytes.data() + 16, 4);
+    std::memcpy(&frameTime, bytes.data() + 20, 8);
+    if (fourcc != spec_.fourcc || !(quality >= 0.0 && quality <= 1.0) || keyFrameRate < 0 || frameTime <= 0) return false;
+    quality_ = quality;
+    keyFrameRate_ = keyFrameRate;
+    dataRate_ = dataRate;
+    frameTime_ = frameTime;
+    return true;
+  }
 
   // IAMStreamConfig: the output format may change only its data rate and frame time.
   HRESULT SetFormat(AM_MEDIA_TYPE* type) override {
@@ -372,6 +463,26 @@ class CAudioCompressor final : public CCompressorBase {
     if (!wf || wf->wFormatTag != spec_.tag) return VFW_E_INVALIDMEDIATYPE;
     if (spec_.codec == AV_CODEC_ID_WMAV2 && wf->nAvgBytesPerSec > 0) bitRate_ = int64_t(wf->nAvgBytesPerSec) * 8;
     return S_OK;
+  }
+
+  // Saved: the format tag and the bit rate.
+  static constexpr ULONG kSettingsSize = 2 + 8;
+  ULONG SettingsSize() const override { return kSettingsSize; }
+  std::vector<BYTE> SaveSettings() override {
+    std::vector<BYTE> bytes(kSettingsSize);
+    std::memcpy(bytes.data(), &spec_.tag, 2);
+    std::memcpy(bytes.data() + 2, &bitRate_, 8);
+    return bytes;
+  }
+  bool LoadSettings(const std::vector<BYTE>& bytes) override {
+    if (bytes.size() != kSettingsSize) return false;
+    WORD tag = 0;
+    int64_t bitRate = 0;
+    std::memcpy(&tag, bytes.data(), 2);
+    std::memcpy(&bitRate, bytes.data() + 2, 8);
+    if (tag != spec_.tag || bitRate < 0) return false;
+    bitRate_ = bitRate;
+    return true;
   }
 
   HRESULT CheckInputType(const CMediaType* type) override {

@@ -145,9 +145,20 @@ TEST_F(Registry2Test, FilterStateIsRestoredOnlyWhenItsSizeStillMatches) {
   EXPECT_FALSE(LoadFilterState(&mismatched, key));
   EXPECT_FALSE(mismatched.loadedStream.has_value());
 
+  // A damaged size is not taken as the size of a buffer to read into.
+  {
+    TRegistry2 reg;
+    ASSERT_TRUE(reg.OpenKey(key, false));
+    reg.WriteInteger("WDMStateSize", 0x7FFFFFFF);
+  }
+  FakeFilterState damaged;
+  damaged.driver = false;
+  EXPECT_FALSE(LoadFilterState(&damaged, key));
+  EXPECT_FALSE(damaged.loadedStream.has_value());
+
   FakeFilterState nothing;
   EXPECT_FALSE(LoadFilterState(&nothing, DeviceKeyPath("Never saved")));
-  EXPECT_FALSE(LoadFilterState(nullptr, key));
+  EXPECT_FALSE(LoadFilterState(static_cast<FilterStateAccess*>(nullptr), key));
   TRegistry2 reg;
   EXPECT_FALSE(reg.KeyExists(DeviceKeyPath("Never saved")));
 }

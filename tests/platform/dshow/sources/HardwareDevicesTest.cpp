@@ -1,5 +1,6 @@
 #include "platform/com/ComRuntime.h"
 #include "platform/dshow/base/Guids.h"
+#include "platform/dshow/base/PersistStream.h"
 #include "platform/dshow/sources/AlsaDevices.h"
 #include "platform/dshow/sources/DeviceInterfaces.h"
 #include "platform/dshow/sources/V4l2Devices.h"
@@ -90,6 +91,30 @@ TEST_F(HardwareDevices, AnAlsaCaptureDeviceHasAMixerPinPerLine) {
     else ++outputs;
   }
   EXPECT_EQ(outputs, 1);
+}
+
+TEST_F(HardwareDevices, AV4l2CamerasStateLoadsBackIntoAFreshFilter) {
+  const auto cameras = V4l2DeviceEntries(CLSID_VideoInputDeviceCategory);
+  if (cameras.empty()) GTEST_SKIP() << "no video capture device on this machine";
+  ComPtr<IPersistStream> saved, loaded;
+  {
+    ComPtr<IBaseFilter> filter;
+    ASSERT_EQ(cameras.front().create(IID_IBaseFilter, filter.PutVoid()), S_OK);
+    ASSERT_EQ(filter->QueryInterface(IID_IPersistStream, saved.PutVoid()), S_OK);
+  }
+  ComPtr<IStream> stream;
+  ASSERT_EQ(CreateMemoryStream(stream.Put()), S_OK);
+  ASSERT_EQ(saved->Save(stream.Get(), 1), S_OK);
+  ULONGLONG size = 0, max = 0;
+  ASSERT_EQ(stream->Seek(0, STREAM_SEEK_END, &size), S_OK);
+  ASSERT_EQ(saved->GetSizeMax(&max), S_OK);
+  EXPECT_EQ(size, max);
+  saved.Reset();  // the device is opened by one filter at a time
+  ComPtr<IBaseFilter> fresh;
+  ASSERT_EQ(cameras.front().create(IID_IBaseFilter, fresh.PutVoid()), S_OK);
+  ASSERT_EQ(fresh->QueryInterface(IID_IPersistStream, loaded.PutVoid()), S_OK);
+  ASSERT_EQ(stream->Seek(0, STREAM_SEEK_SET, nullptr), S_OK);
+  EXPECT_EQ(loaded->Load(stream.Get()), S_OK);
 }
 
 }  // namespace

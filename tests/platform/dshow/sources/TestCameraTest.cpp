@@ -237,12 +237,17 @@ TEST_F(TestCamera, UnplugPostsDeviceLostAndStopsThePictures) {
   camera->Stop();
   collector->Stop();
 
-  // Live pictures carry increasing numbers and graph times.
+  // Live pictures carry increasing numbers and graph times; until the unplugging, each is stamped
+  // with its own frame slot however late its thread woke, so a recording keeps it in its place.
   const auto samples = collector->Samples();
   const CMediaType type = collector->Type();
+  const REFERENCE_TIME interval = reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat)->AvgTimePerFrame;
   for (size_t i = 1; i < samples.size(); ++i) {
     EXPECT_GT(ReadNumber(type, samples[i].bytes), ReadNumber(type, samples[i - 1].bytes));
     EXPECT_GT(samples[i].start, samples[i - 1].start);
+    if (i < atUnplug)
+      EXPECT_EQ(samples[i].start - samples[0].start,
+                (ReadNumber(type, samples[i].bytes) - ReadNumber(type, samples[0].bytes)) * interval);
   }
   PinOf(camera.Get(), 0)->Disconnect();
   collector->Input()->Disconnect();
