@@ -5,7 +5,9 @@
 #include <QFile>
 #include <QImage>
 #include <cmath>
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -98,14 +100,18 @@ bool WriteClip(const ClipSpec& clipSpec, QString* error) {
   out.videoStream->time_base = v->time_base;
   out.videoStream->avg_frame_rate = v->framerate;
 
+  const int rate = clipSpec.audioRate;
+  const int channels = clipSpec.audioChannels;
   if (clipSpec.audio) {
-    const AVCodec* pcm = avcodec_find_encoder(AV_CODEC_ID_PCM_S16LE);
+    const AVCodec* pcm = avcodec_find_encoder_by_name(clipSpec.audioCodec.toUtf8().constData());
+    if (!pcm) return fail("no encoder " + clipSpec.audioCodec);
     out.audioStream = avformat_new_stream(out.format, nullptr);
     out.audio = avcodec_alloc_context3(pcm);
-    out.audio->sample_rate = 22050;
+    out.audio->sample_rate = rate;
     out.audio->sample_fmt = AV_SAMPLE_FMT_S16;
-    av_channel_layout_default(&out.audio->ch_layout, 1);
-    out.audio->time_base = AVRational{1, 22050};
+    av_channel_layout_default(&out.audio->ch_layout, channels);
+    out.audio->time_base = AVRational{1, rate};
+    if (clipSpec.audioCodec != "pcm_s16le") out.audio->bit_rate = 192000;
     rc = avcodec_open2(out.audio, pcm, nullptr);
     if (rc < 0) return fail("cannot open the audio encoder: " + AvError(rc));
     avcodec_parameters_from_context(out.audioStream->codecpar, out.audio);
@@ -126,12 +132,35 @@ bool WriteClip(const ClipSpec& clipSpec, QString* error) {
   out.packet = av_packet_alloc();
   out.scaler = sws_getContext(v->width, v->height, AV_PIX_FMT_RGB32, v->width, v->height, v->pix_fmt,
                               SWS_BICUBIC, nullptr, nullptr, nullptr);
-  if (out.audio) {
-    out.audioFrame = av_frame_alloc();
-    out.audioFrame->format = AV_SAMPLE_FMT_S16;
-    out.audioFrame->sample_rate = 22050;
-    av_channel_layout_default(&out.audioFrame->ch_layout, 1);
-  }
+  // Encoders with a fixed frame size (mp2) take whole frames; the tone waits here until one is full.
+  std::vector<int16_t> pendingSound;
+  int64_t soundPts = 0;
+  auto sendSound = [&](bool last) -> int {
+    const int frameSize = out.audio->frame_size > 0 ? out.audio->frame_size : 0;
+    // A short last frame is padded with silence where the encoder takes only whole ones.
+    if (last && frameSize && !(out.audio->codec->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME)) {
+      const size_t whole = (pendingSound.size() / channels + frameSize - 1) / frameSize * frameSize * channels;
+      pendingSound.resize(whole, 0);
+    }
+    for (;;) {
+      const int available = int(pendingSound.size()) / channels;
+      const int count = frameSize ? (available >= frameSize ? frameSize : (last ? available : 0)) : available;
+      if (count <= 0) return 0;
+      out.audioFrame->format = AV_SAMPLE_FMT_S16;
+      out.audioFrame->sample_rate = rate;
+      av_channel_layout_default(&out.audioFrame->ch_layout, channels);
+      out.audioFrame->nb_samples = count;
+      av_frame_get_buffer(out.audioFrame, 0);
+      std::copy_n(pendingSound.begin(), count * channels, reinterpret_cast<int16_t*>(out.audioFrame->data[0]));
+      pendingSound.erase(pendingSound.begin(), pendingSound.begin() + count * channels);
+      out.audioFrame->pts = soundPts;
+      soundPts += count;
+      int rc = avcodec_send_frame(out.audio, out.audioFrame);
+      av_frame_unref(out.audioFrame);
+      if (rc < 0 || (rc = Drain(out, out.audio, out.audioStream)) < 0) return rc;
+    }
+  };
+  if (out.audio) out.audioFrame = av_frame_alloc();
 
   QImage picture(clipSpec.size, QImage::Format_RGB32);
   int64_t audioWritten = 0;
@@ -153,29 +182,19 @@ bool WriteClip(const ClipSpec& clipSpec, QString* error) {
 
     if (out.audio) {
       // A 440 Hz tone whose loudness steps up each second, so a cut is audible and measurable.
-      const int64_t until = int64_t(std::llround((n + 1) * 22050.0 * clipSpec.rateDen / clipSpec.rateNum));
-      const int count = int(until - audioWritten);
-      out.audioFrame->nb_samples = count;
-      av_frame_get_buffer(out.audioFrame, 0);
-      auto* samples = reinterpret_cast<int16_t*>(out.audioFrame->data[0]);
-      for (int i = 0; i < count; ++i) {
-        const int64_t s = audioWritten + i;
-        samples[i] = int16_t(std::sin(2 * M_PI * 440.0 * s / 22050.0) * (3000 + 1000 * ((s / 22050) % 8)));
+      const int64_t until = int64_t(std::llround((n + 1) * double(rate) * clipSpec.rateDen / clipSpec.rateNum));
+      for (int64_t s = audioWritten; s < until; ++s) {
+        const auto value = int16_t(std::sin(2 * M_PI * 440.0 * s / rate) * (3000 + 1000 * ((s / rate) % 8)));
+        for (int c = 0; c < channels; ++c) pendingSound.push_back(value);
       }
-      out.audioFrame->pts = audioWritten;
       audioWritten = until;
-      rc = avcodec_send_frame(out.audio, out.audioFrame);
-      av_frame_unref(out.audioFrame);
-      out.audioFrame->format = AV_SAMPLE_FMT_S16;
-      out.audioFrame->sample_rate = 22050;
-      av_channel_layout_default(&out.audioFrame->ch_layout, 1);
-      if (rc < 0 || (rc = Drain(out, out.audio, out.audioStream)) < 0)
-        return fail("cannot encode the sound: " + AvError(rc));
+      if ((rc = sendSound(false)) < 0) return fail("cannot encode the sound: " + AvError(rc));
     }
   }
   avcodec_send_frame(v, nullptr);
   if ((rc = Drain(out, v, out.videoStream)) < 0) return fail("cannot finish the video: " + AvError(rc));
   if (out.audio) {
+    if ((rc = sendSound(true)) < 0) return fail("cannot encode the sound: " + AvError(rc));
     avcodec_send_frame(out.audio, nullptr);
     Drain(out, out.audio, out.audioStream);
   }

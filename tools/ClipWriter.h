@@ -16,7 +16,10 @@ struct ClipSpec {
   int gop = 12;                 // frames from one keyframe to the next
   int bFrames = 0;
   int quality = 3;              // quantiser scale: lower is better
-  bool audio = false;           // a 16-bit PCM tone, mono, 22050 Hz, as long as the video
+  bool audio = false;           // a tone as long as the video, 16-bit samples:
+  QString audioCodec = "pcm_s16le";  // an FFmpeg audio encoder (mp2 for MPEG files, PCM for DV)
+  int audioRate = 22050;
+  int audioChannels = 1;
   bool fieldCoded = false;      // each field carries its own number: bottom 2n, top 2n + 1
   /**
    * @brief False leaves the file as a recording cut off by a crash: the header never updated,

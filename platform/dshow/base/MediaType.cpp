@@ -129,8 +129,11 @@ const BITMAPINFOHEADER* GetBitmapInfoHeader(const AM_MEDIA_TYPE& type) {
   if (!type.pbFormat) return nullptr;
   if (type.formattype == FORMAT_VideoInfo && type.cbFormat >= sizeof(VIDEOINFOHEADER))
     return &reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat)->bmiHeader;
-  if (type.formattype == FORMAT_VideoInfo2 && type.cbFormat >= sizeof(VIDEOINFOHEADER2))
+  // MPEG-1 and MPEG-2 video blocks begin with a VideoInfo and a VideoInfo2 header.
+  if ((type.formattype == FORMAT_VideoInfo2 || type.formattype == FORMAT_MPEG2Video) && type.cbFormat >= sizeof(VIDEOINFOHEADER2))
     return &reinterpret_cast<const VIDEOINFOHEADER2*>(type.pbFormat)->bmiHeader;
+  if (type.formattype == FORMAT_MPEGVideo && type.cbFormat >= sizeof(VIDEOINFOHEADER))
+    return &reinterpret_cast<const VIDEOINFOHEADER*>(type.pbFormat)->bmiHeader;
   return nullptr;
 }
 

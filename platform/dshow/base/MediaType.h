@@ -56,7 +56,7 @@ constexpr LONG RgbStride(LONG width, int bitCount) {
 }
 
 /**
- * @brief The bitmap header of a VideoInfo or VideoInfo2 type; null for any other format or a
+ * @brief The bitmap header of a VideoInfo, VideoInfo2, MPEG-1 or MPEG-2 video type; null for any other format or a
  * format block too short to hold its header.
  */
 const BITMAPINFOHEADER* GetBitmapInfoHeader(const AM_MEDIA_TYPE& type);

@@ -3,6 +3,7 @@
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/base/TransformFilter.h"
 #include "platform/dshow/sources/DecoderTable.h"
+#include "platform/dshow/sources/DvDecoder.h"
 #include "platform/dshow/sources/StreamTypes.h"
 
 #include <algorithm>
@@ -45,22 +46,35 @@ REFERENCE_TIME FrameInterval(const AM_MEDIA_TYPE& type) {
   return 0;
 }
 
+// The picture size of an input type. A stream whose size is learnt only from its first sequence
+// header (an MPEG-2 demultiplexer's output) is given the broadcast size, and its pictures are
+// scaled to it.
+bool PictureSize(const AM_MEDIA_TYPE& input, LONG* width, LONG* height) {
+  const BITMAPINFOHEADER* h = GetBitmapInfoHeader(input);
+  if (!h) return false;
+  *width = h->biWidth;
+  *height = std::abs(h->biHeight);
+  if (*width <= 0 || *height <= 0) *width = 720, *height = 576;
+  return true;
+}
+
 HRESULT PictureOutputType(const AM_MEDIA_TYPE& input, int position, CMediaType* type) {
   if (position < 0) return E_INVALIDARG;
   if (position >= static_cast<int>(std::size(kPictureOutputs))) return VFW_S_NO_MORE_ITEMS;
-  const BITMAPINFOHEADER* h = GetBitmapInfoHeader(input);
-  if (!h) return E_UNEXPECTED;
-  *type = MakeUncompressedType(*kPictureOutputs[position], h->biWidth, std::abs(h->biHeight), FrameInterval(input));
+  LONG w = 0, h = 0;
+  if (!PictureSize(input, &w, &h)) return E_UNEXPECTED;
+  *type = MakeUncompressedType(*kPictureOutputs[position], w, h, FrameInterval(input));
   return S_OK;
 }
 
 HRESULT CheckPictureTransform(const AM_MEDIA_TYPE& in, const AM_MEDIA_TYPE& out) {
-  const BITMAPINFOHEADER* hi = GetBitmapInfoHeader(in);
+  LONG w = 0, h = 0;
   const BITMAPINFOHEADER* ho = GetBitmapInfoHeader(out);
-  if (!hi || !ho || !(out.majortype == MEDIATYPE_Video) || !IsPictureOutput(out.subtype)) return VFW_E_TYPE_NOT_ACCEPTED;
+  if (!PictureSize(in, &w, &h) || !ho || !(out.majortype == MEDIATYPE_Video) || !IsPictureOutput(out.subtype))
+    return VFW_E_TYPE_NOT_ACCEPTED;
   // YUV pictures are always top-down; only RGB may be turned over.
   if (ho->biHeight < 0 && !(out.subtype == MEDIASUBTYPE_RGB24 || out.subtype == MEDIASUBTYPE_RGB32)) return VFW_E_TYPE_NOT_ACCEPTED;
-  return ho->biWidth == hi->biWidth && std::abs(ho->biHeight) == std::abs(hi->biHeight) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+  return ho->biWidth == w && std::abs(ho->biHeight) == h ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
 }
 
 HRESULT SizeBuffers(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request, LONG bytes, LONG count) {
@@ -86,8 +100,7 @@ class CAvDecoder : public CTransformFilter {
 
   HRESULT CheckInputType(const CMediaType* type) override {
     if (!type || !(type->majortype == class_.major)) return VFW_E_TYPE_NOT_ACCEPTED;
-    uint32_t tag = FourccOfSubtype(type->subtype);
-    if (const BITMAPINFOHEADER* h = GetBitmapInfoHeader(*type); h && h->biCompression) tag = h->biCompression;
+    uint32_t tag = type->majortype == MEDIATYPE_Video ? VideoTagOfType(*type) : FourccOfSubtype(type->subtype);
     if (type->majortype == MEDIATYPE_Audio && type->cbFormat >= sizeof(WAVEFORMATEX))
       tag = reinterpret_cast<const WAVEFORMATEX*>(type->pbFormat)->wFormatTag;
     if (!std::any_of(class_.tags.begin(), class_.tags.end(), [&](uint32_t t) { return UpperFourcc(t) == UpperFourcc(tag); }))
@@ -484,6 +497,8 @@ CUnknown* CreateAudioConverter(IUnknown* outer, HRESULT* hr) {
 }
 
 CUnknown* CreateDecoderOf(const DecoderClass& cls, IUnknown* outer, HRESULT* hr) {
+  // The DV decoder has display sizes of its own.
+  if (*cls.clsid == CLSID_DVVideoCodec) return CreateDvDecoder(outer, hr);
   CUnknown* f = nullptr;
   if (cls.major == MEDIATYPE_Video) f = new (std::nothrow) CVideoDecoder(outer, cls);
   else f = new (std::nothrow) CAudioDecoder(outer, cls);

@@ -8,6 +8,7 @@
 #include "platform/dshow/sources/DeviceInterfaces.h"
 #include "platform/dshow/sources/TestDevices.h"
 #include "platform/dshow/sources/V4l2Devices.h"
+#include "platform/dshow/sources/V4l2Tuner.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -303,6 +304,7 @@ std::vector<DeviceEntry> ListDevices(REFCLSID category) {
   // The machine's own cameras and sound cards come before the test devices, so that the first
   // device of a list (the one the capture program starts on) is a real one when there is one.
   append(V4l2DeviceEntries(category));
+  append(V4l2TunerEntries(category));
   append(AlsaDeviceEntries(category));
   append(TestDeviceEntries(category));
   append(RegisteredEntries(category));

@@ -3,6 +3,7 @@
 #include "platform/com/ComRuntime.h"
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/sources/DeviceFilter.h"
+#include "platform/dshow/sources/DvFormat.h"
 #include "platform/dshow/sources/PushPin.h"
 #include "platform/dshow/sources/StreamTypes.h"
 
@@ -171,6 +172,18 @@ class CStreamPin final : public CPushPin, public TSeekingForwarder<CStreamPin> {
   std::deque<Packet> queue_;
 };
 
+// The type of a raw DV file, from the packs of its first frame.
+CMediaType InterleavedDvTypeOf(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return CMediaType();
+  const QByteArray first = file.read(144000);
+  DVINFO info{};
+  DvGeometry geometry;
+  if (!ReadDvInfo(reinterpret_cast<const uint8_t*>(first.constData()), static_cast<size_t>(first.size()), &info, &geometry))
+    return CMediaType();
+  return MakeInterleavedDvType(info, geometry);
+}
+
 class CFileSource final : public CDeviceFilter, public IFileSourceFilter, public IMediaSeeking {
  public:
   explicit CFileSource(IUnknown* outer) : CDeviceFilter("file source", outer, CLSID_KestromFileSource) {}
@@ -208,8 +221,21 @@ class CFileSource final : public CDeviceFilter, public IFileSourceFilter, public
       return VFW_E_INVALID_FILE_FORMAT;
     }
     std::vector<std::unique_ptr<CStreamPin>> pins;
+    // A raw DV file is interleaved DV: each of FFmpeg's video packets is a whole frame, sound
+    // included, and goes out as it is on one pin.
+    const bool rawDv = std::strcmp(format->iformat->name, "dv") == 0;
     for (unsigned i = 0; i < format->nb_streams; ++i) {
       AVStream* stream = format->streams[i];
+      if (rawDv) {
+        if (stream->codecpar->codec_type != AVMEDIA_TYPE_VIDEO || videoStream_ >= 0) continue;
+        CMediaType type = InterleavedDvTypeOf(path);
+        if (type.majortype == GUID_NULL) continue;
+        const LONG size = static_cast<LONG>(type.lSampleSize);
+        pins.push_back(std::make_unique<CStreamPin>(this, lock_, static_cast<IMediaSeeking*>(this), u"DV A/V Out", static_cast<int>(i),
+                                                    std::move(type), size));
+        videoStream_ = static_cast<int>(i);
+        continue;
+      }
       const CMediaType type = MediaTypeOfStream(stream);
       if (type.majortype == GUID_NULL) continue;
       const bool video = type.majortype == MEDIATYPE_Video;

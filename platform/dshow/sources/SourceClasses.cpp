@@ -3,7 +3,10 @@
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/sources/DecoderTable.h"
 #include "platform/dshow/sources/Decoders.h"
+#include "platform/dshow/sources/DvMpegInterfaces.h"
+#include "platform/dshow/sources/DvSplitter.h"
 #include "platform/dshow/sources/FileSource.h"
+#include "platform/dshow/sources/Mpeg2Demultiplexer.h"
 #include "platform/dshow/sources/ScriptSource.h"
 #include "platform/dshow/sources/StreamTypes.h"
 
@@ -105,12 +108,24 @@ const std::vector<SourceClass>& SourceClasses() {
             if (variant != tag) inputs.push_back({major, records.Keep(SubtypeOfFourcc(variant))});
         }
       }
+      if (*d.clsid == CLSID_MpegVideoDecoder)  // MPEG subtypes that are no FOURCC
+        for (const GUID* sub : {&MEDIASUBTYPE_MPEG2_VIDEO, &MEDIASUBTYPE_MPEG1Payload}) inputs.push_back({&MEDIATYPE_Video, sub});
       result.push_back({d.clsid, d.name, kDecoderCreators[i],
                         records.Make(d.merit, std::move(inputs), d.major == MEDIATYPE_Video ? pictures : pcm)});
     }
     result.push_back({&CLSID_Colour, u"Color Space Converter", &CreateColourConverter,
                       records.Make(MERIT_UNLIKELY, pictures, pictures)});
     result.push_back({&CLSID_AudioConverter, u"Audio Converter", &CreateAudioConverter, records.Make(MERIT_UNLIKELY, pcm, pcm)});
+    // The DV splitter is chosen automatically for interleaved DV; the demultiplexer only where a
+    // caller adds it, since its outputs exist only once the caller makes them.
+    result.push_back({&CLSID_DVSplitter, kDvSplitterName, &CreateDvSplitter,
+                      records.Make(MERIT_NORMAL,
+                                   {{&MEDIATYPE_Interleaved, &MEDIASUBTYPE_dvsd}, {&MEDIATYPE_Interleaved, &MEDIASUBTYPE_dvhd},
+                                    {&MEDIATYPE_Interleaved, &MEDIASUBTYPE_dvsl}},
+                                   {{&MEDIATYPE_Video, &MEDIASUBTYPE_dvsd}, {&MEDIATYPE_Audio, &MEDIASUBTYPE_PCM}})});
+    result.push_back({&CLSID_MPEG2Demultiplexer, kMpeg2DemultiplexerName, &CreateMpeg2Demultiplexer,
+                      records.Make(MERIT_DO_NOT_USE, {{&MEDIATYPE_Stream, &MEDIASUBTYPE_MPEG2_PROGRAM}},
+                                   {{&MEDIATYPE_Video, &MEDIASUBTYPE_MPEG2_VIDEO}, {&MEDIATYPE_Audio, &MEDIASUBTYPE_MPEG1AudioPayload}})});
     result.push_back({&CLSID_KestromFileSource, kFileSourceName, &CreateFileSource, nullptr});
     result.push_back({&CLSID_KestromScriptSource, kScriptSourceName, &CreateScriptSource, nullptr});
     return result;

@@ -1,6 +1,7 @@
 #include "platform/dshow/sources/StreamTypes.h"
 
 #include "platform/dshow/base/Guids.h"
+#include "platform/dshow/sources/DvMpegInterfaces.h"
 
 #include <algorithm>
 #include <array>
@@ -51,6 +52,13 @@ uint32_t FourccOfSubtype(const GUID& subtype) {
   GUID base = subtype;
   base.Data1 = 0;
   return base == kFourccBase ? subtype.Data1 : 0;
+}
+
+uint32_t VideoTagOfType(const AM_MEDIA_TYPE& type) {
+  if (const BITMAPINFOHEADER* h = GetBitmapInfoHeader(type); h && h->biCompression) return h->biCompression;
+  if (type.subtype == MEDIASUBTYPE_MPEG2_VIDEO) return Fourcc('M', 'P', 'G', '2');
+  if (type.subtype == MEDIASUBTYPE_MPEG1Payload) return Fourcc('M', 'P', 'G', '1');
+  return FourccOfSubtype(type.subtype);
 }
 
 QString AvErrorString(int error) {
@@ -127,13 +135,12 @@ CMediaType MediaTypeOfStream(const AVStream* stream) {
 }
 
 bool DecoderParametersOf(const AM_MEDIA_TYPE& type, AVCodecParameters* par) {
-  const uint32_t fourcc = FourccOfSubtype(type.subtype);
   const BYTE* extra = nullptr;
   size_t extraSize = 0;
   if (type.majortype == MEDIATYPE_Video) {
     const BITMAPINFOHEADER* h = GetBitmapInfoHeader(type);
     if (!h) return false;
-    const uint32_t tag = h->biCompression ? h->biCompression : fourcc;
+    const uint32_t tag = VideoTagOfType(type);
     AVCodecID id = av_codec_get_id(std::array{avformat_get_riff_video_tags(), (const AVCodecTag*)nullptr}.data(), tag);
     if (id == AV_CODEC_ID_NONE) {
       // FOURCCs of our own default table that the RIFF table spells differently.
@@ -147,7 +154,15 @@ bool DecoderParametersOf(const AM_MEDIA_TYPE& type, AVCodecParameters* par) {
     par->height = std::abs(h->biHeight);
     par->bits_per_coded_sample = h->biBitCount;
     const size_t headerEnd = reinterpret_cast<const BYTE*>(h) - type.pbFormat + sizeof(BITMAPINFOHEADER);
-    if (type.cbFormat > headerEnd) {
+    if (type.formattype == FORMAT_MPEG2Video) {
+      // The codec's extra data is the sequence header the block carries, if any.
+      const size_t at = offsetof(MPEG2VIDEOINFO, dwSequenceHeader);
+      const auto* info = reinterpret_cast<const MPEG2VIDEOINFO*>(type.pbFormat);
+      if (type.cbFormat >= sizeof(MPEG2VIDEOINFO) && info->cbSequenceHeader > 0) {
+        extra = type.pbFormat + at;
+        extraSize = std::min<size_t>(info->cbSequenceHeader, type.cbFormat - at);
+      }
+    } else if (type.cbFormat > headerEnd) {
       extra = type.pbFormat + headerEnd;
       extraSize = type.cbFormat - headerEnd;
     }

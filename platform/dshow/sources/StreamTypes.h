@@ -25,6 +25,12 @@ GUID SubtypeOfFourcc(uint32_t fourcc);
 /** @brief The FOURCC or format tag of such a subtype; 0 for other subtypes. */
 uint32_t FourccOfSubtype(const GUID& subtype);
 
+/**
+ * @brief The FOURCC of a coded video type: its bitmap header's compression, else its subtype's,
+ * with the MPEG subtypes that are no FOURCC (MPEG-1 payload, MPEG-2 video) given theirs.
+ */
+uint32_t VideoTagOfType(const AM_MEDIA_TYPE& type);
+
 /** @brief The stored type of a stream; majortype GUID_NULL when the stream is neither video nor audio. */
 CMediaType MediaTypeOfStream(const AVStream* stream);
 

@@ -1,11 +1,13 @@
 #include "platform/dshow/sources/V4l2Devices.h"
 
 #include "platform/dshow/base/Guids.h"
+#include "platform/dshow/sources/AnalogPins.h"
 #include "platform/dshow/sources/CapturePin.h"
 #include "platform/dshow/sources/CaptureState.h"
 #include "platform/dshow/sources/ControlTable.h"
 #include "platform/dshow/sources/DeviceFilter.h"
 #include "platform/dshow/sources/StreamTypes.h"
+#include "platform/dshow/sources/V4l2Tuner.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -258,6 +260,9 @@ class CV4l2Capture final : public CDeviceFilter, public IAMCrossbar, public IAMA
       standards_ |= input.std;
     }
     hasTuner_ = std::any_of(inputs_.begin(), inputs_.end(), [](const v4l2_input& i) { return i.type == V4L2_INPUT_TYPE_TUNER; });
+    // The card's tuner is a filter of its own, wired to this input.
+    if (hasTuner_)
+      tunerIn_ = std::make_unique<CAnalogInputPin>(this, &filterLock_, u"Video Tuner In", MEDIATYPE_AnalogVideo, V4l2TunerMedium(path));
   }
   ~CV4l2Capture() override {
     Stop();
@@ -278,8 +283,8 @@ class CV4l2Capture final : public CDeviceFilter, public IAMCrossbar, public IAMA
     return CDeviceFilter::NonDelegatingQueryInterface(iid, object);
   }
 
-  int GetPinCount() override { return 1; }
-  CBasePin* GetPin(int n) override { return n == 0 ? &pin_ : nullptr; }
+  int GetPinCount() override { return tunerIn_ ? 2 : 1; }
+  CBasePin* GetPin(int n) override { return n == 0 ? static_cast<CBasePin*>(&pin_) : n == 1 ? tunerIn_.get() : nullptr; }
   bool IsLiveSource() const override { return true; }
 
   void DeviceLost() { NotifyEvent(EC_DEVICE_LOST, reinterpret_cast<LONG_PTR>(GetOwner()), 0); }
@@ -395,6 +400,7 @@ class CV4l2Capture final : public CDeviceFilter, public IAMCrossbar, public IAMA
   std::vector<v4l2_input> inputs_;
   v4l2_std_id standards_ = 0;
   bool hasTuner_ = false;
+  std::unique_ptr<CAnalogInputPin> tunerIn_;
   LONG vcrLocking_ = 0, outputEnable_ = 1;
 };
 
@@ -605,5 +611,7 @@ HRESULT CreateV4l2Filter(const QString& devicePath, REFIID iid, void** object) {
   filter->NonDelegatingRelease();
   return hr;
 }
+
+LONG AnalogStandardsOfV4l2(uint64_t standards) { return AnalogOf(standards); }
 
 }  // namespace kestrom::dshow

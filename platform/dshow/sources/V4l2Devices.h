@@ -16,4 +16,7 @@ std::vector<DeviceEntry> V4l2DeviceEntries(REFCLSID category);
  */
 HRESULT CreateV4l2Filter(const QString& devicePath, REFIID iid, void** object);
 
+/** @brief The analog standards (AnalogVideo_ bits) of a set of V4L2 standards. */
+LONG AnalogStandardsOfV4l2(uint64_t standards);
+
 }  // namespace kestrom::dshow

@@ -85,7 +85,7 @@ class FakeProvider : public DeviceProvider {
   }
   void Plug(const char* category, const QString& moniker, const QString& name,
             const QString& clsid = QString::fromLatin1(CLSID_Proxy)) {
-    devices[QString::fromLatin1(category)].push_back({moniker, name, clsid});
+    devices[QString::fromLatin1(category)].push_back({moniker, name, clsid, {}, {}});
   }
   void Unplug(const char* category, const QString& moniker) {
     auto& list = devices[QString::fromLatin1(category)];

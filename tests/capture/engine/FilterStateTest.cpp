@@ -198,10 +198,11 @@ TEST_F(FilterStateTest, AStateOfTheWrongSizeOrLayoutLeavesTheDefaults) {
     EXPECT_FALSE(LoadFilterState(fresh.Get(), path));
     EXPECT_EQ(CurrentFormat(fresh.Get()).width, 320);
     EXPECT_EQ(Brightness(fresh.Get()), 128);
-    if (c.logged)
+    if (c.logged) {
       EXPECT_TRUE(ProcessLogLines().join("\n").contains(QString("filter state not restored: ")))
           << ProcessLogLines().join("\n").toStdString();
-    if (c.logged) EXPECT_TRUE(ProcessLogLines().join("\n").contains(c.logged));
+      EXPECT_TRUE(ProcessLogLines().join("\n").contains(c.logged));
+    }
   }
 }
 

@@ -245,9 +245,10 @@ TEST_F(TestCamera, UnplugPostsDeviceLostAndStopsThePictures) {
   for (size_t i = 1; i < samples.size(); ++i) {
     EXPECT_GT(ReadNumber(type, samples[i].bytes), ReadNumber(type, samples[i - 1].bytes));
     EXPECT_GT(samples[i].start, samples[i - 1].start);
-    if (i < atUnplug)
+    if (i < atUnplug) {
       EXPECT_EQ(samples[i].start - samples[0].start,
                 (ReadNumber(type, samples[i].bytes) - ReadNumber(type, samples[0].bytes)) * interval);
+    }
   }
   PinOf(camera.Get(), 0)->Disconnect();
   collector->Input()->Disconnect();

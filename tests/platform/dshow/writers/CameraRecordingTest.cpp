@@ -57,7 +57,9 @@ class CameraRecording : public testing::Test {
   ComPtr<IBaseFilter> Add(REFCLSID clsid, const char16_t* name) {
     ComPtr<IBaseFilter> filter;
     EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, filter.PutVoid()), S_OK);
-    if (filter) EXPECT_TRUE(SUCCEEDED(graph_->AddFilter(filter.Get(), name)));
+    if (filter) {
+      EXPECT_TRUE(SUCCEEDED(graph_->AddFilter(filter.Get(), name)));
+    }
     return filter;
   }
 
