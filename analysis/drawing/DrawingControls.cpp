@@ -320,6 +320,7 @@ void DrawingControls::ShowMarkerCaptions() {
   for (const DrawingControlSet& s : sets_)
     for (int n = 1; n <= annotation::DrawingStore::kMarkerCount; ++n)
       if (s.Std[n - 1]) s.Std[n - 1]->setText(markers_.Caption(n, duration));
+  port_.CaptionsShown();
 }
 
 void DrawingControls::StdClick(int n, int) {
@@ -345,6 +346,7 @@ void DrawingControls::TimeClick() {
       s.Time->setChecked(markers_.StopwatchRunning());
     }
   }
+  port_.CaptionsShown();
 }
 
 void DrawingControls::SaveMarkerSpeedButtonClick() {
@@ -369,9 +371,11 @@ void DrawingControls::RedrawOverlays(const TraceButtons& traces) {
   if (!port_.VideoOpen()) return;
   DrawingRenderer(canvas_, store_, port_).RedrawOverlays(traces);
   const auto caption = markers_.StopwatchCaption(port_.Video().positionMs);
-  if (caption)
+  if (caption) {
     for (const DrawingControlSet& s : sets_)
       if (s.Time) s.Time->setText(*caption);
+    port_.CaptionsShown();
+  }
 }
 
 // ---- tools ----

@@ -47,6 +47,13 @@ class DrawingPort : public DrawingView {
   virtual void ShowError(const QString& text) = 0;
   virtual bool WarnExportRunning() { return false; }
   virtual void ResetZoom() {}
+  // The cutting rectangle (see DrawingHost).
+  virtual bool CarryingCut() const { return false; }
+  virtual void FollowCut(QPoint) {}
+  virtual void EndCarrying() {}
+  virtual bool TakeCut(QPoint, QPoint) { return false; }
+  /** @brief The marker or stopwatch captions were shown anew (the window copies them on). */
+  virtual void CaptionsShown() {}
   /** @brief Whether the shapes palette's save stops playback first (the Best window's does not). */
   virtual bool PaletteSaveStopsPlayback() const { return true; }
 };
@@ -171,6 +178,10 @@ class DrawingControls final : public QObject, private DrawingHost {
   void ReleaseTextButtons() override;
   bool WarnExportRunning() override { return port_.WarnExportRunning(); }
   void ResetZoom() override { port_.ResetZoom(); }
+  bool CarryingCut() const override { return port_.CarryingCut(); }
+  void FollowCut(QPoint p) override { port_.FollowCut(p); }
+  void EndCarrying() override { port_.EndCarrying(); }
+  bool TakeCut(QPoint start, QPoint end) override { return port_.TakeCut(start, end); }
 
   QPoint Place(QWidget* page, int width);
   QToolButton* Button(QWidget* page, const QString& name, const QString& caption, const QString& hint,

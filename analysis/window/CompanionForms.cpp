@@ -5,6 +5,7 @@
 #include "analysis/window/KestromForm.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -220,6 +221,16 @@ TCutForm::TCutForm(const QString& name, QWidget* parent)
   setObjectName(name);
   setWindowTitle("Cut");
   resize(200, 150);
+  Image1 = new QLabel(this);
+  Image1->setObjectName("Image1");
+  Image1->setGeometry(0, 0, 200, 150);
+}
+
+void TCutForm::SetPicture(const QImage& picture) {
+  Bitmap = picture;
+  resize(picture.size());
+  Image1->setGeometry(0, 0, picture.width(), picture.height());
+  Image1->setPixmap(QPixmap::fromImage(picture));
 }
 
 }  // namespace kestrom::window

@@ -6,6 +6,7 @@
 #include "platform/ui/Dialogs.h"
 
 #include <QDialog>
+#include <QImage>
 #include <QWidget>
 
 class QAction;
@@ -76,6 +77,10 @@ class TCutForm final : public QWidget {
   Q_OBJECT
  public:
   explicit TCutForm(const QString& name, QWidget* parent = nullptr);
+  /** @brief The client area and the picture take the size; the picture is shown in Image1. */
+  void SetPicture(const QImage& picture);
+  QImage Bitmap;
+  QLabel* Image1 = nullptr;
 };
 
 }  // namespace kestrom::window

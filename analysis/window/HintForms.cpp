@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
@@ -186,25 +187,70 @@ TBackgroundForm::TBackgroundForm(const QString& name, QWidget* parent) : QWidget
   FileControls = new QTabWidget(this);
   FileControls->setObjectName("FileControls");
   FileControls->setGeometry(0, 0, 650, 56);
-  for (const char* tab : {"Main", "Markers", "Shapes", "Angles", "Capture"}) FileControls->addTab(new QWidget, tab);
-  Digitisation = new QWidget;
-  Digitisation->setObjectName("Digitisation");
+  // The same tabs, in the same order, as the analysis window.
+  auto addSheet = [this](const char* objectName, const char* caption) {
+    auto* page = new QWidget;
+    page->setObjectName(objectName);
+    FileControls->addTab(page, caption);
+    return page;
+  };
+  MainSheet = addSheet("MainSheet", "Main");
+  Markers = addSheet("Markers", "Markers");
+  addSheet("Shapes", "Shapes");
+  addSheet("Angles", "Angles");
+  addSheet("CaptureStyle", "Capture");
+  Digitisation = addSheet("Digitisation", "Digitisation");
   Digitisation->setToolTip("Show Animation Form");
-  FileControls->addTab(Digitisation, "Digitisation");
-  for (const char* tab : {"System", "Blend", "Help"}) FileControls->addTab(new QWidget, tab);
-  EquineCalSheet = new QWidget;
-  EquineCalSheet->setObjectName("EquineCalSheet");
-  FileControls->addTab(EquineCalSheet, "Calibration");
-  AnalysisSpeedButton = new QToolButton(FileControls->widget(0));
-  AnalysisSpeedButton->setObjectName("AnalysisSpeedButton");
+  System = addSheet("System", "System");
+  CameraSheet = addSheet("CameraSheet", "Camera");
+  TransparentSheet = addSheet("TransparentSheet", "Blend");
+  addSheet("HelpSheet", "Help");
+  EquineCalSheet = addSheet("EquineCalSheet", "Calibration");
+  auto button = [](QWidget* page, const QString& objectName, const QString& caption, int left, int width = 28) {
+    auto* b = new QToolButton(page);
+    b->setObjectName(objectName);
+    b->setText(caption);
+    b->setGeometry(left, 2, width, 26);
+    return b;
+  };
+  AnalysisSpeedButton = button(MainSheet, "AnalysisSpeedButton", "A", 4);
   AnalysisSpeedButton->setToolTip("Load Kestrom Analysis");
-  AnalysisSpeedButton->setText("A");
-  AnalysisSpeedButton->setGeometry(4, 2, 28, 26);
+  BestSpeedButton2 = button(MainSheet, "BestSpeedButton2", "B", 36);
+  BestSpeedButton2->setCheckable(true);
+  for (int n = 1; n <= 8; ++n) Std[n - 1] = button(Markers, QString("Std%1").arg(n), QString::number(n), 4 + (n - 1) * 32, 30);
+  Time = button(Markers, "Time", "0.00", 264, 48);
+  Time->setCheckable(true);
+  OverlayButton = button(System, "OverlayButton", "Set Overlay", 4, 80);
+  SyncSpeedButton = button(System, "SyncSpeedButton", "S", 436);
+  SyncSpeedButton->setCheckable(true);
+  ScrollBar2 = new QScrollBar(Qt::Horizontal, TransparentSheet);
+  ScrollBar2->setObjectName("ScrollBar2");
+  ScrollBar2->setRange(0, 255);
+  ScrollBar2->setValue(255);
+  ScrollBar2->setGeometry(4, 6, 255, 18);
+
   Image1 = new QLabel(this);
   Image1->setObjectName("Image1");
-  Image1->setGeometry(0, 56, 650, 536);
-  StatusBar1 = new TStatusBar(this, {100, 150, 80, 80, 80, 80, 60});
-  StatusBar1->setGeometry(0, 592, 650, 20);
+  Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  HorzScrollBar = new QScrollBar(Qt::Horizontal, this);
+  HorzScrollBar->setObjectName("HorzScrollBar");
+  VertScrollBar = new QScrollBar(Qt::Vertical, this);
+  VertScrollBar->setObjectName("VertScrollBar");
+  Panel4 = new QFrame(this);
+  Panel4->setObjectName("Panel4");
+  Panel4->setFrameShape(QFrame::Panel);
+  ScrollBar1 = new QScrollBar(Qt::Horizontal, Panel4);
+  ScrollBar1->setObjectName("ScrollBar1");
+  ScrollBar1->setRange(0, 0);
+  ScrollBar1->setGeometry(160, 10, 600, 18);
+  Test = new QLabel("0", Panel4);
+  Test->setObjectName("Test");
+  Test->setToolTip("Frame Number");
+  Test->setGeometry(768, 10, 60, 18);
+  StatusBar1 = new TStatusBar(this, {150, 200, 100, 100, 100, 150, 100});
+  // The copies show the window's values; the coach works in the window itself.
+  for (QWidget* copy : std::initializer_list<QWidget*>{ScrollBar1, ScrollBar2, HorzScrollBar, VertScrollBar})
+    copy->setEnabled(false);
   FormCreate();
 }
 
@@ -212,6 +258,23 @@ void TBackgroundForm::FormCreate() {
   SetTabVisible(FileControls, EquineCalSheet, false);
   SetTabVisible(FileControls, Digitisation, false);
   AnalysisSpeedButton->hide();
+}
+
+void TBackgroundForm::SetFrame(const QImage& picture) {
+  FrameBitmap = picture;
+  Image1->setPixmap(QPixmap::fromImage(FrameBitmap));
+  Image1->setGeometry(0, 56, FrameBitmap.width(), FrameBitmap.height());
+  Image1->lower();  // the panels stand over the picture, as on the window
+}
+
+void TBackgroundForm::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  FileControls->setGeometry(0, 0, width(), 56);
+  const int areaWidth = std::max(width() - 16, 1), areaHeight = std::max(height() - 120, 1);
+  HorzScrollBar->setGeometry(0, 56 + areaHeight, areaWidth, 16);
+  VertScrollBar->setGeometry(areaWidth, 56, 16, areaHeight);
+  Panel4->setGeometry(0, areaHeight, width(), 40);
+  StatusBar1->setGeometry(0, height() - 20, width(), 20);
 }
 
 // ---- mirror form --------------------------------------------------------------------------------

@@ -10,6 +10,7 @@ class QCheckBox;
 class QFrame;
 class QLabel;
 class QPushButton;
+class QScrollBar;
 class QTabWidget;
 class QTimer;
 class QToolButton;
@@ -82,18 +83,35 @@ class TBackgroundHint final : public THintForm {
   QString MarkerLine() const override;
 };
 
-/** @brief The still picture laid behind a window while it blends with its own background. */
+/**
+ * @brief The still picture laid behind a window while it blends with its own background, with
+ * copies of the window's panels that show the window's live values (status texts, frame number,
+ * position, marker captions, stopwatch). The copies only show; the window keeps the controls.
+ */
 class TBackgroundForm final : public QWidget {
   Q_OBJECT
  public:
   explicit TBackgroundForm(const QString& name, QWidget* parent = nullptr);
   void FormCreate();
+  /** @brief Takes the frozen picture (the window's area below its menu panel) and shows it. */
+  void SetFrame(const QImage& picture);
+  QImage FrameBitmap;  // the frozen picture
   QLabel* Image1 = nullptr;
   QTabWidget* FileControls = nullptr;
+  QWidget *MainSheet = nullptr, *Markers = nullptr, *System = nullptr, *CameraSheet = nullptr,
+          *TransparentSheet = nullptr;
   QWidget* EquineCalSheet = nullptr;
   QWidget* Digitisation = nullptr;
   QToolButton* AnalysisSpeedButton = nullptr;  // "Load Kestrom Analysis"
+  QToolButton *BestSpeedButton2 = nullptr, *OverlayButton = nullptr, *SyncSpeedButton = nullptr, *Time = nullptr;
+  QToolButton* Std[8] = {};
+  QScrollBar *ScrollBar1 = nullptr, *ScrollBar2 = nullptr, *HorzScrollBar = nullptr, *VertScrollBar = nullptr;
+  QLabel* Test = nullptr;
+  QFrame* Panel4 = nullptr;
   TStatusBar* StatusBar1 = nullptr;
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
 };
 
 /** @brief The left-right mirrored copy of a window's picture. */

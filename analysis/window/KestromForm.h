@@ -23,6 +23,7 @@
 class QAction;
 class QFrame;
 class QMenu;
+class QPainter;
 class QPushButton;
 class QScrollBar;
 class QSpinBox;
@@ -52,6 +53,8 @@ class TAnglesControlForm;
 using sheets::TNewMemoPad;
 class TShowNTSCHint;
 class TCapture1;
+class TBackgroundForm;
+class TCutForm;
 
 /** @brief A status bar of fixed panels whose texts the window sets by index. */
 class TStatusBar final : public QFrame {
@@ -61,6 +64,9 @@ class TStatusBar final : public QFrame {
   QString PanelText(int index) const;
   void SetPanelText(int index, const QString& text);
   int PanelCount() const { return static_cast<int>(panels_.size()); }
+
+ signals:
+  void PanelTextChanged(int index, const QString& text);
 
  private:
   QList<QLabel*> panels_;
@@ -170,7 +176,7 @@ class TKestromForm : public QWidget {
   bool Follower = false;
   int SyncOffset = 0;  // on MainWindow: Best's position minus Main's when synchronisation went on
   bool TeachingChange = false, VerticalChange = false, HorizontalChange = false;
-  bool Blending = false;            // this window blends over the other
+  bool Blending = false;            // this window is translucent (overlay on MainWindow, or its background)
   bool BackgroundFormInUse = false;
   int CaptureStyle = 1;             // comparison-sheet kind
   bool ExportInProgress = false;
@@ -385,6 +391,67 @@ class TKestromForm : public QWidget {
   QAction *Z30 = nullptr, *Z25 = nullptr, *Z20 = nullptr, *Z15 = nullptr, *N12NTSC1 = nullptr, *Z10 = nullptr,
           *Z05 = nullptr;
 
+  // ---- overlay blending, background, cutting rectangle and mirror (KestromFormBlend.cpp) ----
+  /** @brief "Set Overlay": lays MainWindow over BestWindow, translucent, once the pair is synchronised. */
+  void OverlayButtonClick();
+  /** @brief The blend value (0 only the picture behind, 255 only this window) changed. */
+  void ScrollBar2Change();
+  /** @brief "Reset": ends the overlay and the background of this window. */
+  void Button4Click();
+  /** @brief "M": only this window (blend value 255). */
+  void Button5Click();
+  /** @brief "B": only the picture behind (blend value 0). */
+  void Button6Click();
+  /** @brief The marker buttons show this window's own markers again (after Main's were shown here). */
+  void ReloadMarkers();
+  /** @brief "Set Background": the first press arms it, the second freezes the frame behind the window. */
+  void BackgroundButtonClick();
+  /** @brief Marker and stopwatch captions to the background form and, under the overlay, to BestWindow. */
+  void CopyMarkerCaptions();
+  void CuttingButtonMenuClick();
+  /** @brief "Set": the next rectangle drawn on this window becomes the cut. */
+  void Set1Click();
+  void ShowCut1Click();
+  /** @brief "Clear": hides the cut form. */
+  void Hide1Click();
+  /** @brief The mirror button: shows or hides the left-right mirrored copy of the picture. */
+  void FlipButtonClick();
+  /** @brief The redraw pass's mirror copy, while the mirror button is down. */
+  void DrawMirror();
+  /** @brief This window's alpha blending on at alpha (0..255), or off (opaque). */
+  void SetBlending(bool on, int alpha = 255);
+  /** @brief The frame number and position shown on the background form while it is in use. */
+  void ShowOnBackgroundForm(int64_t frame, int scrollPosition = -1);
+  TBackgroundForm* BackgroundForm() const;
+  TCutForm* CutForm() const;
+  // What the drawing tools ask of the cutting rectangle: the other window's cut over this one,
+  // and this window's own rectangle offered as its cut.
+  bool CarryingOtherCut() const;
+  void FollowOtherCut(QPoint p);
+  void EndCarryingOtherCut();
+  bool TakeCut(QPoint start, QPoint end);
+  bool OverlayOn = false;     // meaningful on MainWindow: it lies translucent over BestWindow
+  int BackgroundStep = 1;     // 2 after the first "Set Background" press
+  int BlendAlpha = 255;       // while Blending
+  QPoint SavedBestPosition;   // on MainWindow while the overlay is on
+  bool CutPending = false;    // the next rectangle becomes the cut
+  bool CutArmed = false, Carrying = false;
+  QToolButton *OverlayButton = nullptr, *BackgroundButton = nullptr, *CuttingButtonMenu = nullptr;
+  QMenu* CuttingPopupMenu = nullptr;
+  QAction *Set1 = nullptr, *ShowCut1 = nullptr, *Hide1 = nullptr;
+  QScrollBar *ScrollBar2 = nullptr, *DummyScrollBar = nullptr;
+  QPushButton *Button4 = nullptr, *Button5 = nullptr, *Button6 = nullptr;
+  QLabel *BlendPanelB = nullptr, *BlendPanelM = nullptr;
+
+ private:
+  void CreateBlendControls();
+  void EndBackground();
+  void SetBlendLocks(bool locked, bool zoomToo = true);
+  void CopyStatusPanel(int index, const QString& text);
+  /** @brief Paints the blend itself where the window system cannot; false when it does not apply. */
+  bool PaintComposedBlend(QPainter& painter);
+
+ public:
   // ---- calibration and ruler (KestromFormCalibration.cpp), the export's frame steps
   //      (KestromFormExportFrames.cpp) ----
   /** @brief The ruler: the line tool, once the video has a calibration file. */

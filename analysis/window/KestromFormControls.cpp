@@ -33,7 +33,9 @@ QString TStatusBar::PanelText(int index) const {
 }
 
 void TStatusBar::SetPanelText(int index, const QString& text) {
-  if (index >= 0 && index < panels_.size()) panels_[index]->setText(text);
+  if (index < 0 || index >= panels_.size()) return;
+  panels_[index]->setText(text);
+  emit PanelTextChanged(index, text);
 }
 
 void ShowTab(QTabWidget* tabs, QWidget* page) {
@@ -227,6 +229,7 @@ void TKestromForm::CreateControls() {
   connect(StartTimer, &QTimer::timeout, this, [this] { StartTimerTimer(); });
 
   CreateSheetControls();
+  CreateBlendControls();
   CreateCalibrationControls();
   CreateExportControls();
 }

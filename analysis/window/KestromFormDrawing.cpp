@@ -66,6 +66,11 @@ class WindowDrawingPort final : public drawing::DrawingPort {
   void ShowError(const QString& text) override {
     w_.MessageDlgPosPaused(text, ui::MsgDlgType::mtError, ui::mbOK, w_.x() + 64, w_.y() + 86);
   }
+  bool CarryingCut() const override { return w_.CarryingOtherCut(); }
+  void FollowCut(QPoint p) override { w_.FollowOtherCut(p); }
+  void EndCarrying() override { w_.EndCarryingOtherCut(); }
+  bool TakeCut(QPoint start, QPoint end) override { return w_.TakeCut(start, end); }
+  void CaptionsShown() override { w_.CopyMarkerCaptions(); }
   bool PaletteSaveStopsPlayback() const override { return !w_.IsBest; }
 
  private:

@@ -170,7 +170,7 @@ void TKestromForm::MoveCompanionWindows() {
   const QRect bounds = Bounds();
   if (QWidget* background = BackgroundFormOf(this); background && BackgroundFormInUse) background->move(bounds.topLeft());
   TKestromForm* best = Forms().BestWindow;
-  if (Blending && best && best != this) {
+  if (OverlayOn && best && best != this) {  // a window blending with its own background leaves Best alone
     const QRect at = best->Bounds();
     best->SetBounds(bounds.left(), bounds.top(), at.width(), at.height());
   }
@@ -228,11 +228,12 @@ int TKestromForm::ArrangeWindows(int layout) {
 }
 
 bool TKestromForm::RefuseResizeWhileBlending() {
-  if (!Blending) return false;
+  if (!BackgroundFormInUse && !Blending) return false;
   const QPoint at = frameGeometry().topLeft();
   MessageDlgPosPaused("Sorry but it is not possible to re-size " + Globals().ProgramTitle +
                           " when using the Blend function",
-                      ui::MsgDlgType::mtWarning, ui::mbOK, at.x() + 64, at.y() + 86);
+                      ui::MsgDlgType::mtInformation, ui::mbOK, at.x() + 64, at.y() + 86);
+  if (isMaximized() || isMinimized()) showNormal();
   return true;
 }
 
@@ -451,7 +452,9 @@ void TKestromForm::FollowInBest() {
   if (!DrivesPair || !best || best == this || !best->VideoOpen) return;
   const int64_t at = playback::SyncedPosition(MediaPlayer1->Position(), SyncOffset);
   best->MediaPlayer1->SetPosition(at);
-  best->Test->setText(QString::number(playback::FrameNumberAt(at, best->FrameDuration)));
+  const int64_t frame = playback::FrameNumberAt(at, best->FrameDuration);
+  best->Test->setText(QString::number(frame));
+  best->ShowOnBackgroundForm(frame);
   best->RedrawOverlays();
   best->update();
 }

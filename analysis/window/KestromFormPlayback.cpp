@@ -9,6 +9,7 @@
 #include "analysis/shell/GlobalPaths.h"
 #include "analysis/sheets/MemoPad.h"
 #include "analysis/window/AppForms.h"
+#include "analysis/window/CompanionForms.h"
 #include "analysis/window/KestromForm.h"
 #include "platform/core/Clock.h"
 #include "platform/core/Format.h"
@@ -257,6 +258,9 @@ void TKestromForm::SpeedButton1Click() {
   if (MediaPlayer1->Mode() == media::MPMode::Playing) MediaPlayer1->Stop();
   StopPlayback();
   CheckOnScreen();
+  Button4Click();  // a new video ends the blending
+  if (TKestromForm* other = OtherWindow(this); other && other->CutForm())
+    other->CutForm()->hide();  // a cut carried over this window
   StatusBar1->SetPanelText(0, " ");
   StatusBar1->SetPanelText(2, " ");
   StatusBar1->SetPanelText(4, " ");
@@ -393,10 +397,15 @@ void TKestromForm::Timer1Timer() {
     return;
   }
   if (this == Forms().MainWindow && DrivesPair) FollowInBest();
+  const int64_t frame = playback::FrameNumberAt(ScrollBar1->value(), FrameDuration);
+  ShowOnBackgroundForm(frame, ScrollBar1->value());
   TKestromForm* best = Forms().BestWindow;
-  if (Blending && best && best != this) {
-    best->Test->setText(QString::number(playback::FrameNumberAt(ScrollBar1->value(), FrameDuration)));
+  if (OverlayOn && best && best != this) {
+    // BestWindow lies under this window: its label and bars show this window's place.
+    best->Test->setText(QString::number(frame));
     MoveScrollBarQuietly(best, ScrollBar1->value());
+    best->DummyScrollBar->setValue(ScrollBar1->value());
+    CopyMarkerCaptions();
   }
   update();
 }
@@ -427,12 +436,18 @@ void TKestromForm::ScrollBarTimerTimer() {
   if (!VideoOpen) return;
   TKestromForm* main = Forms().MainWindow;
   TKestromForm* best = Forms().BestWindow;
-  if (Blending && main) main->raise();
+  const bool overlay = main && main->OverlayOn;
+  if (overlay) main->raise();
   const int64_t frame = Playback->SeekFromScrollBar(ScrollBar1->value());
-  if (this == main && Blending && best) best->Test->setText(QString::number(frame));
+  if (this == main && overlay && best) {
+    best->Test->setText(QString::number(frame));
+    best->DummyScrollBar->setValue(ScrollBar1->value());
+  }
   RedrawOverlays();
   if (!Timer1->isActive()) SnapshotFrame();
   if (this == main && DrivesPair) FollowInBest();
+  ShowOnBackgroundForm(frame, ScrollBar1->value());
+  if (this == main && overlay) CopyMarkerCaptions();
   if (ExportInProgress) ExportFrameStep(playback::FrameNumberAt(ScrollBar1->value(), FrameDuration));
   PaintMargins();
   SnapshotFrame();

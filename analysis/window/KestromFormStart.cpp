@@ -284,7 +284,7 @@ void TKestromForm::paintEvent(QPaintEvent* event) {
   QWidget::paintEvent(event);
   if (!Started || WindowCanvas.Image().isNull()) return;
   QPainter painter(this);
-  painter.drawImage(QPoint(0, 0), WindowCanvas.Image());
+  if (!PaintComposedBlend(painter)) painter.drawImage(QPoint(0, 0), WindowCanvas.Image());
 }
 
 // ---- splash -------------------------------------------------------------------------------------

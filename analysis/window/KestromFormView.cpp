@@ -185,6 +185,7 @@ void TKestromForm::RedrawOverlays() {
   if (SingleFrameButton->isChecked()) DrawSingleFrames();
   DrawExtraOverlay();
   if (!Timer1->isActive()) SnapshotFrame();
+  DrawMirror();
   update();
 }
 

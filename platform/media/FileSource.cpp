@@ -3,7 +3,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <system_error>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -18,6 +20,13 @@ namespace kestrom::media {
 namespace {
 
 constexpr int64_t kJumpWindow = 32;  // frames kept before the target of a jump
+// After a jump the worker decodes this many frames on, in case play goes on from there; only
+// forward motion earns the full read-ahead.
+constexpr int64_t kJumpAhead = 2;
+// A request at most this far beyond the worker waits for it rather than taking the decoder.
+constexpr int64_t kWaitSpan = 4;
+// Bound on that wait; the worker gives a picture long before, unless the machine stalls.
+constexpr auto kLongestWait = std::chrono::milliseconds(1000);
 
 QString AvError(int code) {
   char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -97,6 +106,14 @@ std::unique_ptr<FileSource> FileSource::Open(const QString& path, QString* error
 }
 
 FileSource::~FileSource() {
+  // The worker goes first: it may be holding the decoder for one more picture.
+  {
+    std::lock_guard lock(mutex_);
+    quit_ = true;
+  }
+  workReady_.notify_all();
+  if (worker_.joinable()) worker_.join();
+  held_.reset();
   DropDrained();
   for (auto& [n, item] : cache_) av_frame_free(&item.frame);
   sws_freeContext(scaler_);
@@ -218,12 +235,13 @@ bool FileSource::Init(const QString& path, QString* error) {
     *error = QString("No picture of \"%1\" can be decoded.").arg(path);
     return false;
   }
-  ++stats_.decodedFrames;
+  ++decodedFrames_;
   int64_t ts = picture_->best_effort_timestamp;
   if (ts == AV_NOPTS_VALUE) ts = picture_->pts;
   firstTs_ = ts == AV_NOPTS_VALUE ? 0 : ts;
   decoderFresh_ = false;
   lastOut_ = 0;
+  aheadAt_ = 0;
   Remember(0, picture_);
   av_frame_unref(picture_);
   return true;
@@ -274,7 +292,7 @@ bool FileSource::BuildIndex(int64_t fileSize) {
 }
 
 bool FileSource::SeekToKey(size_t key) {
-  ++stats_.seeks;
+  ++seeks_;
   const Key& k = keys_[key];
   int rc = byteSeek_ ? av_seek_frame(format_, stream_, k.pos, AVSEEK_FLAG_BYTE)
                      : av_seek_frame(format_, stream_, k.ts, AVSEEK_FLAG_BACKWARD);
@@ -368,17 +386,26 @@ int FileSource::GetBuffer(AVCodecContext* context, AVFrame* frame, int flags) {
   return 0;
 }
 
+void FileSource::FrameFree::operator()(AVFrame* frame) const { av_frame_free(&frame); }
+
+ReaderStats FileSource::Stats() const {
+  ReaderStats stats{decodedFrames_.load(), seeks_.load(), cacheHits_.load(), readAheadFrames_.load(), false};
+  std::lock_guard lock(mutex_);
+  stats.readingAhead = workerBusy_ || aheadAt_ < aheadTo_;
+  return stats;
+}
+
 void FileSource::SetCacheBudget(size_t bytes) {
+  std::lock_guard lock(mutex_);
   cacheBudget_ = std::max(bytes, frameBytes_);
   Trim();
 }
 
 void FileSource::Remember(int64_t n, const AVFrame* frame) {
+  std::lock_guard lock(mutex_);
   auto found = cache_.find(n);
   if (found != cache_.end()) {
-    ages_.erase(found->second.age);
-    ages_.push_front(n);
-    found->second.age = ages_.begin();
+    ages_.splice(ages_.begin(), ages_, found->second.age);
     return;
   }
   AVFrame* copy = av_frame_clone(frame);
@@ -387,6 +414,18 @@ void FileSource::Remember(int64_t n, const AVFrame* frame) {
   cache_.emplace(n, Cached{copy, frameBytes_, ages_.begin()});
   cacheBytes_ += frameBytes_;
   Trim();
+}
+
+bool FileSource::IsCached(int64_t n) {
+  std::lock_guard lock(mutex_);
+  return cache_.count(n) != 0;
+}
+
+const AVFrame* FileSource::CachedFrame(int64_t n) {
+  // Only decoding adds to or drops from the cache, and it holds decoderMutex_ as the caller does.
+  std::lock_guard lock(mutex_);
+  auto it = cache_.find(n);
+  return it == cache_.end() ? nullptr : it->second.frame;
 }
 
 void FileSource::Trim() {
@@ -400,9 +439,20 @@ void FileSource::Trim() {
   }
 }
 
+FileSource::FrameRef FileSource::TakeCached(int64_t n) {
+  auto it = cache_.find(n);
+  if (it == cache_.end()) return nullptr;
+  FrameRef frame(av_frame_clone(it->second.frame));
+  if (!frame) return nullptr;
+  ++cacheHits_;
+  ages_.splice(ages_.begin(), ages_, it->second.age);
+  return frame;
+}
+
 const AVFrame* FileSource::DecodedFrame(int64_t n) {
   if (n < 0 || n >= info_.frameCount) return nullptr;
-  return DecodeTo(n);
+  held_ = Fetch(n);
+  return held_.get();
 }
 
 void FileSource::DropDrained() {
@@ -415,7 +465,7 @@ bool FileSource::NextPicture(int64_t* number) {
     for (;;) {
       const int rc = avcodec_receive_frame(decoder_, picture_);
       if (rc == 0) {
-        ++stats_.decodedFrames;
+        ++decodedFrames_;
         int64_t ts = picture_->best_effort_timestamp;
         if (ts == AV_NOPTS_VALUE) ts = picture_->pts;
         *number = ts != AV_NOPTS_VALUE ? FrameNumberOf(picture_) : lastOut_ + 1;
@@ -439,7 +489,7 @@ bool FileSource::NextPicture(int64_t* number) {
         av_frame_free(&frame);
         break;
       }
-      ++stats_.decodedFrames;
+      ++decodedFrames_;
       int64_t ts = frame->best_effort_timestamp;
       if (ts == AV_NOPTS_VALUE) ts = frame->pts;
       drained_.push_back({frame, ts != AV_NOPTS_VALUE ? FrameNumberOf(frame) : INT64_MIN});
@@ -469,20 +519,25 @@ bool FileSource::NextPicture(int64_t* number) {
 }
 
 const AVFrame* FileSource::DecodeTo(int64_t n) {
-  if (auto it = cache_.find(n); it != cache_.end()) {
-    ++stats_.cacheHits;
-    ages_.erase(it->second.age);
-    ages_.push_front(n);
-    it->second.age = ages_.begin();
-    return it->second.frame;
+  {
+    std::lock_guard lock(mutex_);
+    if (auto it = cache_.find(n); it != cache_.end()) {
+      ++cacheHits_;
+      ages_.splice(ages_.begin(), ages_, it->second.age);
+      return it->second.frame;
+    }
   }
   const int64_t target = TsOfFrame(n);
   // Only the frames closest to the target are kept from a long decoding run: those are the
   // ones the coach steps back through next. A jump keeps a few; stepping back from a cached
   // frame keeps twice as many each time, up to what the budget holds, so a long group is
   // decoded about once on the way back without every jump filling the cache.
-  const int64_t most = std::max<int64_t>(1, int64_t(cacheBudget_ / frameBytes_) - 1);
-  backWindow_ = cache_.count(n + 1) ? std::min(most, backWindow_ * 2) : std::min<int64_t>(most, kJumpWindow);
+  int64_t most = 1;
+  {
+    std::lock_guard lock(mutex_);
+    most = std::max<int64_t>(1, int64_t(cacheBudget_ / frameBytes_) - 1);
+  }
+  backWindow_ = IsCached(n + 1) ? std::min(most, backWindow_ * 2) : std::min<int64_t>(most, kJumpWindow);
   const int64_t window = backWindow_;
   const bool onTheWay = !atEnd_ && !decoderFresh_ && lastOut_ >= 0 && n > lastOut_ &&
                         (n - lastOut_ <= 8 || keys_[KeyAtOrBefore(target)].ts <= TsOfFrame(lastOut_));
@@ -494,7 +549,7 @@ const AVFrame* FileSource::DecodeTo(int64_t n) {
   for (;;) {
     if (!NextPicture(&m)) {
       // The target lies past the last picture the file gives: show the last one.
-      if (!best && lastOut_ >= 0 && cache_.count(lastOut_)) best = cache_[lastOut_].frame;
+      if (!best && lastOut_ >= 0) best = CachedFrame(lastOut_);
       return best;
     }
     if (decoderFresh_) {
@@ -519,11 +574,140 @@ const AVFrame* FileSource::DecodeTo(int64_t n) {
     lastOut_ = m;
     if (m >= n - window || m >= n) {
       Remember(m, picture_);
-      if (cache_.count(m)) best = cache_[m].frame;
+      if (const AVFrame* kept = CachedFrame(m)) best = kept;
     }
     av_frame_unref(picture_);
     if (m >= n) return best;
   }
+}
+
+FileSource::FrameRef FileSource::Fetch(int64_t n) {
+  bool forward = false;
+  {
+    std::unique_lock lock(mutex_);
+    forward = lastRequest_ >= 0 && n > lastRequest_ && n - lastRequest_ <= readAhead_;
+    const bool again = n == lastRequest_;
+    lastRequest_ = n;
+    if (FrameRef frame = TakeCached(n)) {
+      if (forward)
+        ReadOnFrom(n, readAhead_);
+      else if (!again)
+        StopReadAhead();  // a step back or a jump served from the cache: nothing to read on to
+      return frame;
+    }
+    if (forward) {
+      ReadOnFrom(n, readAhead_);
+      if (aheadAt_ < n && n <= aheadTo_ && n - aheadAt_ <= kWaitSpan) {
+        // The worker is about to give it: waiting costs less than taking the decoder from it.
+        frameReady_.wait_for(lock, kLongestWait, [&] { return cache_.count(n) || aheadAt_ >= n || aheadTo_ < n; });
+        if (FrameRef frame = TakeCached(n)) return frame;
+      }
+    }
+    StopReadAhead();  // the worker stops after the picture in hand
+  }
+  FrameRef frame;
+  {
+    std::lock_guard decoding(decoderMutex_);
+    if (const AVFrame* decoded = DecodeTo(n)) frame.reset(av_frame_clone(decoded));
+    std::lock_guard lock(mutex_);
+    aheadAt_ = lastOut_;
+    if (readAhead_ > 0) ReadOnFrom(n, forward ? readAhead_ : kJumpAhead);
+  }
+  return frame;
+}
+
+void FileSource::ReadOnFrom(int64_t n, int64_t ahead) {
+  // The worker reads on from where the decoder stands, so only when that is near the request.
+  if (n - aheadAt_ > readAhead_ || aheadAt_ < 0) return;
+  // Never more frames ahead than half the cache holds: they must not push out the ones shown.
+  const int64_t room = std::max<int64_t>(0, int64_t(cacheBudget_ / frameBytes_) / 2 - 1);
+  const int64_t to = std::min(n + std::min(ahead, room), info_.frameCount - 1);
+  if (to <= aheadAt_) return;
+  aheadTo_ = std::max(aheadTo_, to);
+  if (!worker_.joinable()) {
+    try {
+      worker_ = std::thread(&FileSource::ReadAheadLoop, this);
+    } catch (const std::system_error&) {
+      readAhead_ = 0;  // no thread to be had: every request decodes for itself, as without
+      aheadTo_ = -1;
+      return;
+    }
+  }
+  workReady_.notify_one();
+}
+
+void FileSource::StopReadAhead() {
+  ++aheadGeneration_;
+  aheadTo_ = -1;
+  frameReady_.notify_all();
+}
+
+void FileSource::SetReadAhead(int frames) {
+  std::lock_guard lock(mutex_);
+  readAhead_ = std::max(0, frames);
+  if (readAhead_ == 0) {
+    StopReadAhead();
+    return;
+  }
+  // A clip just opened is about to be played from where it stands: the analysis window starts
+  // every clip it opens, so the first frames are decoded before the first tick asks.
+  if (lastRequest_ < 0) {
+    lastRequest_ = aheadAt_;
+    ReadOnFrom(aheadAt_, readAhead_);
+  }
+}
+
+void FileSource::ReadAheadLoop() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    workReady_.wait(lock, [&] { return quit_ || aheadAt_ < aheadTo_; });
+    if (quit_) return;
+    const uint64_t generation = aheadGeneration_;
+    workerBusy_ = true;
+    lock.unlock();
+    {
+      std::lock_guard decoding(decoderMutex_);
+      ReadAheadOne(generation);
+    }
+    lock.lock();
+    workerBusy_ = false;
+    frameReady_.notify_all();
+  }
+}
+
+void FileSource::ReadAheadOne(uint64_t generation) {
+  {
+    std::lock_guard lock(mutex_);
+    if (quit_ || generation != aheadGeneration_ || aheadAt_ >= aheadTo_) return;
+  }
+  // Only a decoder that stands on a frame it reached in order goes on from there; anything else
+  // needs a seek, which is for a request to make.
+  int64_t m = -1;
+  const bool going = !atEnd_ && !decoderFresh_ && lastOut_ >= 0 && NextPicture(&m);
+  if (going) {
+    ++readAheadFrames_;
+    lastOut_ = m;
+    Remember(m, picture_);
+    av_frame_unref(picture_);
+  }
+  // After the last frame play starts again from the first, looping or at the next play button,
+  // so the first frames are made ready too.
+  bool wrap = going ? m >= info_.frameCount - 1 : atEnd_;
+  if (wrap) {
+    {
+      std::lock_guard lock(mutex_);
+      wrap = generation == aheadGeneration_ && cache_.count(0) == 0;  // not when a request waits
+    }
+    const int64_t before = decodedFrames_;
+    if (wrap) DecodeTo(0);
+    readAheadFrames_ += decodedFrames_ - before;
+  }
+  std::lock_guard lock(mutex_);
+  aheadAt_ = lastOut_;
+  if (wrap && aheadAt_ == 0 && generation == aheadGeneration_)
+    aheadTo_ = std::min<int64_t>(kJumpAhead, info_.frameCount - 1);
+  else if (!going || m >= info_.frameCount - 1)
+    aheadTo_ = -1;
 }
 
 bool FileSource::ConvertInto(const AVFrame* frame, uint8_t* destination, int stride, QSize size) {
@@ -548,21 +732,42 @@ QImage FileSource::Convert(const AVFrame* frame, QSize size) {
   return image;
 }
 
+void FileSource::PrepareFrameInto(QSize target, const QRect& rect) {
+  if (rect.isEmpty() || QRect(QPoint(0, 0), target).contains(rect) || scratch_.size() == rect.size()) return;
+  scratch_ = QImage(rect.size(), QImage::Format_RGB32);
+  if (!scratch_.isNull()) scratch_.fill(0);  // the first touch of its memory is the slow part
+}
+
 bool FileSource::FrameInto(int64_t n, QImage& target, const QRect& rect) {
-  // Straight into the owner's picture when the frame lies wholly inside it: no picture in
-  // between to allocate and copy, which at full HD is most of a playback tick.
-  const bool direct = (target.format() == QImage::Format_RGB32 || target.format() == QImage::Format_ARGB32) &&
-                      target.rect().contains(rect) && !rect.isEmpty();
-  if (!direct) return FrameSource::FrameInto(n, target, rect);
+  const bool argb = target.format() == QImage::Format_ARGB32;
+  if ((target.format() != QImage::Format_RGB32 && !argb) || rect.isEmpty()) return FrameSource::FrameInto(n, target, rect);
   if (n < 0 || n >= info_.frameCount) return false;
-  const AVFrame* frame = DecodeTo(n);
+  const FrameRef frame = Fetch(n);
   if (!frame) return false;
-  uint8_t* origin = target.bits() + qsizetype(rect.top()) * target.bytesPerLine() + qsizetype(rect.left()) * 4;
-  const bool done = ConvertInto(frame, origin, int(target.bytesPerLine()), rect.size());
-  if (done && target.format() == QImage::Format_ARGB32) {
-    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+  const QRect visible = rect.intersected(target.rect());
+  bool done = false;
+  if (visible == rect) {
+    // Straight into the owner's picture: no picture in between to allocate and copy, which at
+    // full HD is most of a playback tick.
+    uint8_t* origin = target.bits() + qsizetype(rect.top()) * target.bytesPerLine() + qsizetype(rect.left()) * 4;
+    done = ConvertInto(frame.get(), origin, int(target.bytesPerLine()), rect.size());
+  } else {
+    // A zoomed or scrolled picture larger than the area: converted into a picture kept from one
+    // frame to the next, then its visible part copied. A fresh picture for every frame would
+    // pay for its first touch of memory on every tick.
+    if (scratch_.size() != rect.size()) scratch_ = QImage(rect.size(), QImage::Format_RGB32);
+    done = !scratch_.isNull() && ConvertInto(frame.get(), scratch_.bits(), int(scratch_.bytesPerLine()), rect.size());
+    if (done && !visible.isEmpty()) {
+      const qsizetype left = qsizetype(visible.left() - rect.left()) * 4;
+      for (int y = visible.top(); y <= visible.bottom(); ++y)
+        std::memcpy(target.scanLine(y) + qsizetype(visible.left()) * 4, scratch_.constScanLine(y - rect.top()) + left,
+                    size_t(visible.width()) * 4);
+    }
+  }
+  if (done && argb) {
+    for (int y = visible.top(); y <= visible.bottom(); ++y) {
       auto* line = reinterpret_cast<QRgb*>(target.scanLine(y));
-      for (int x = rect.left(); x <= rect.right(); ++x) line[x] |= 0xff000000u;
+      for (int x = visible.left(); x <= visible.right(); ++x) line[x] |= 0xff000000u;
     }
   }
   return done;
@@ -570,8 +775,8 @@ bool FileSource::FrameInto(int64_t n, QImage& target, const QRect& rect) {
 
 QImage FileSource::Frame(int64_t n, QSize size) {
   if (n < 0 || n >= info_.frameCount) return QImage();
-  const AVFrame* frame = DecodeTo(n);
-  return frame ? Convert(frame, size) : QImage();
+  const FrameRef frame = Fetch(n);
+  return frame ? Convert(frame.get(), size) : QImage();
 }
 
 bool FileSource::OpenAudio() {

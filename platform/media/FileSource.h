@@ -7,13 +7,24 @@
 // earlier group are dropped after a seek) it seeks one keyframe further back. The pictures decoded
 // on the way are kept in a cache bounded in bytes, so stepping back through a long group costs
 // one decode of the group for every cacheful of frames, not one per step.
+//
+// With read-ahead switched on (the media player does), a worker thread decodes the next frames
+// into the cache while the clip moves forward, so that a playback tick finds its frame decoded.
+// The worker only ever goes on from where the decoder stands and decodes one picture at a time
+// under the decoder's lock; a request for any other frame cancels it and is served exactly as
+// without it. Pictures leave the cache as counted references, so the worker's evictions never
+// free a picture that is being converted.
 
 #include "platform/media/FrameSource.h"
 
 #include "platform/media/FramePool.h"
 
+#include <atomic>
+#include <condition_variable>
 #include <list>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <unordered_map>
 
 struct AVFormatContext;
@@ -35,27 +46,43 @@ class FileSource final : public FrameSource {
   const ClipInfo& Info() const override { return info_; }
   QImage Frame(int64_t n, QSize size = {}) override;
   bool FrameInto(int64_t n, QImage& target, const QRect& rect) override;
+  void PrepareFrameInto(QSize target, const QRect& rect) override;
   bool ReadAudio(int64_t first, int64_t count, std::vector<int16_t>& out) override;
-  ReaderStats Stats() const override { return stats_; }
+  ReaderStats Stats() const override;
   void SetCacheBudget(size_t bytes) override;
+  void SetReadAhead(int frames) override;
 
-  /** @brief The decoded picture of frame n without conversion (owned by the cache). */
+  /** @brief The decoded picture of frame n without conversion, valid until the next call. */
   const AVFrame* DecodedFrame(int64_t n);
 
  private:
+  struct FrameFree {
+    void operator()(AVFrame* frame) const;
+  };
+  /** @brief A counted reference to a decoded picture: the cache may drop it meanwhile. */
+  using FrameRef = std::unique_ptr<AVFrame, FrameFree>;
+
   FileSource() = default;
+  FrameRef Fetch(int64_t n);  // frame n from the cache, the worker or the decoder
+  FrameRef TakeCached(int64_t n);  // with mutex_ held: a reference to a cached frame, counted as a hit
+  void ReadOnFrom(int64_t n, int64_t ahead);  // with mutex_ held: lets the worker run past n
+  void StopReadAhead();  // with mutex_ held
+  void ReadAheadLoop();
+  void ReadAheadOne(uint64_t generation);  // with decoderMutex_ held
   bool Init(const QString& path, QString* error);
   bool BuildIndex(int64_t fileSize);
   bool SeekToKey(size_t key);  // repositions at keys_[key]
   bool ReadVideoPacket();  // next video packet into packet_; false at the end of the file
-  const AVFrame* DecodeTo(int64_t n);
+  const AVFrame* DecodeTo(int64_t n);  // with decoderMutex_ held; the result lives while it is held
   bool NextPicture(int64_t* number);  // next picture into picture_; false when none is left
   void DropDrained();
   int64_t FrameNumberOf(const AVFrame* frame) const;
   size_t KeyAtOrBefore(int64_t ts) const;  // index into keys_
   int64_t TsOfFrame(int64_t n) const;
-  void Remember(int64_t n, const AVFrame* frame);
-  void Trim();
+  void Remember(int64_t n, const AVFrame* frame);  // locks mutex_
+  bool IsCached(int64_t n);  // locks mutex_
+  const AVFrame* CachedFrame(int64_t n);  // locks mutex_; stable while decoderMutex_ is held
+  void Trim();  // with mutex_ held
   QImage Convert(const AVFrame* frame, QSize size);
   bool ConvertInto(const AVFrame* frame, uint8_t* destination, int stride, QSize size);
   bool OpenAudio();
@@ -117,7 +144,30 @@ class FileSource final : public FrameSource {
   std::vector<int16_t> audioPending_;
   bool audioEnd_ = false;
 
-  ReaderStats stats_;
+  // Counted from both threads.
+  std::atomic<int64_t> decodedFrames_{0};
+  std::atomic<int64_t> seeks_{0};
+  std::atomic<int64_t> cacheHits_{0};
+  std::atomic<int64_t> readAheadFrames_{0};
+
+  // Locks: decoderMutex_ guards the demuxer, the decoder and where it stands (everything above
+  // the cache); mutex_ guards the cache and the read-ahead state below. decoderMutex_ is taken
+  // first when both are needed; the GUI thread never waits for decoderMutex_ while the worker
+  // has anything but the picture in hand to finish.
+  std::mutex decoderMutex_;
+  mutable std::mutex mutex_;
+  std::condition_variable workReady_;   // the worker has something to do
+  std::condition_variable frameReady_;  // the worker finished a picture or stopped
+  std::thread worker_;
+  bool quit_ = false;
+  bool workerBusy_ = false;     // the worker is decoding a picture
+  int readAhead_ = 0;           // frames to decode ahead of forward motion; 0 = off
+  int64_t lastRequest_ = -1;    // the frame asked for last
+  int64_t aheadAt_ = -1;        // the frame the decoder stands on, as the worker sees it
+  int64_t aheadTo_ = -1;        // the worker decodes while aheadAt_ < aheadTo_; -1: no run
+  uint64_t aheadGeneration_ = 0;  // raised by every cancellation
+  FrameRef held_;               // what DecodedFrame handed out last
+  QImage scratch_;              // FrameInto's picture for frames that stand partly outside
 };
 
 }  // namespace kestrom::media

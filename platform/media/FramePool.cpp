@@ -2,6 +2,8 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
+
 extern "C" {
 #include <libavutil/buffer.h>
 }
@@ -9,6 +11,9 @@ extern "C" {
 namespace kestrom::media {
 namespace {
 constexpr size_t kSlabBuffers = 16;
+// A slab is populated in one call on whichever thread needs a buffer; large pictures get fewer
+// per slab so that no single call stalls for long.
+constexpr size_t kSlabBytes = size_t(16) << 20;
 
 struct Holder {
   std::shared_ptr<FramePool> pool;
@@ -25,11 +30,12 @@ AVBufferRef* FramePool::Get() {
     std::lock_guard lock(mutex_);
     if (free_.empty()) {
       const size_t stride = (size_ + 4095) & ~size_t(4095);
-      const size_t bytes = stride * kSlabBuffers;
+      const size_t count = std::clamp<size_t>(kSlabBytes / stride, 1, kSlabBuffers);
+      const size_t bytes = stride * count;
       void* base = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
       if (base == MAP_FAILED) return nullptr;
       slabs_.emplace_back(base, bytes);
-      for (size_t i = kSlabBuffers; i-- > 0;) free_.push_back(static_cast<uint8_t*>(base) + i * stride);
+      for (size_t i = count; i-- > 0;) free_.push_back(static_cast<uint8_t*>(base) + i * stride);
     }
     data = free_.back();
     free_.pop_back();

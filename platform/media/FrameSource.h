@@ -33,6 +33,8 @@ struct ReaderStats {
   int64_t decodedFrames = 0;  // pictures that came out of the decoder
   int64_t seeks = 0;          // repositionings of the demuxer
   int64_t cacheHits = 0;
+  int64_t readAheadFrames = 0;  // pictures decoded ahead by the read-ahead worker
+  bool readingAhead = false;    // a read-ahead run is under way
 };
 
 class FrameSource {
@@ -46,6 +48,8 @@ class FrameSource {
    * false when there is no such frame.
    */
   virtual bool FrameInto(int64_t n, QImage& target, const QRect& rect);
+  /** @brief Readies, ahead of time, what FrameInto needs for rect in a target of that size. */
+  virtual void PrepareFrameInto(QSize /*target*/, const QRect& /*rect*/) {}
   /**
    * @brief Interleaved 16-bit samples [first, first + count) of the sound; samples past the
    * end are left out. False when the source has no sound or it cannot be read.
@@ -55,6 +59,11 @@ class FrameSource {
   virtual bool IsTopField(int64_t /*n*/) const { return false; }
   virtual ReaderStats Stats() const { return {}; }
   virtual void SetCacheBudget(size_t /*bytes*/) {}
+  /**
+   * @brief Lets the source decode up to frames pictures ahead on a thread of its own while the
+   * requests move forward (0: never). What each request gives is the same either way.
+   */
+  virtual void SetReadAhead(int /*frames*/) {}
 };
 
 }  // namespace kestrom::media

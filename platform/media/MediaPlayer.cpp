@@ -13,6 +13,9 @@ namespace {
 int64_t Nearest(double x) { return int64_t(std::nearbyint(x)); }
 
 constexpr int64_t kSoundAheadMs = 300;
+// Frames decoded ahead while the clip moves forward (about half a second): enough to ride over
+// a slow picture, such as the first of a group, without missing a tick.
+constexpr int kReadAheadFrames = 12;
 
 }  // namespace
 
@@ -34,6 +37,7 @@ MediaPlayer::~MediaPlayer() = default;
 bool MediaPlayer::Open() {
   // The new file is opened aside and swapped in only when it works.
   VideoReader candidate;
+  candidate.SetReadAhead(kReadAheadFrames);
   if (!candidate.Open(fileName_)) {
     error_ = candidate.ErrorString();
     fileName_ = openName_.isEmpty() ? fileName_ : openName_;
@@ -90,6 +94,13 @@ void MediaPlayer::SetPosition(int64_t position) {
 QRect MediaPlayer::DisplayRect() const {
   if (displayRect_.width() <= 0 || displayRect_.height() <= 0) return QRect(QPoint(0, 0), Info().size);
   return displayRect_;
+}
+
+void MediaPlayer::SetDisplayRect(const QRect& rect) {
+  displayRect_ = rect;
+  // Zoom and layout changes set the rectangle before play; what drawing there needs is made
+  // now rather than at the first tick.
+  if (canvas_ && IsOpen()) reader_.PrepareFrameInto(canvas_->size(), DisplayRect());
 }
 
 void MediaPlayer::Refresh() {

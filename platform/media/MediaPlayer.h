@@ -81,7 +81,7 @@ class MediaPlayer : public QObject {
    * empty rectangle (0, 0, 0, 0) restores the natural size at the top left, which it then reads.
    */
   QRect DisplayRect() const;
-  void SetDisplayRect(const QRect& rect) { displayRect_ = rect; }
+  void SetDisplayRect(const QRect& rect);
 
   /** @brief Draws the current frame again (after the owner cleared its picture). */
   void Refresh();

@@ -26,6 +26,7 @@ bool VideoReader::Open(const QString& path) {
   }
   source_ = std::move(source);
   source_->SetCacheBudget(cacheBudget_);
+  source_->SetReadAhead(readAhead_);
   path_ = path;
   error_.clear();
   return true;
@@ -47,6 +48,10 @@ bool VideoReader::FrameInto(int64_t n, QImage& target, const QRect& rect) {
   return source_ && source_->FrameInto(n, target, rect);
 }
 
+void VideoReader::PrepareFrameInto(QSize target, const QRect& rect) {
+  if (source_) source_->PrepareFrameInto(target, rect);
+}
+
 bool VideoReader::ReadAudio(int64_t first, int64_t count, std::vector<int16_t>& out) {
   out.clear();
   return source_ && source_->ReadAudio(first, count, out);
@@ -55,6 +60,11 @@ bool VideoReader::ReadAudio(int64_t first, int64_t count, std::vector<int16_t>& 
 void VideoReader::SetCacheBudget(size_t bytes) {
   cacheBudget_ = bytes;
   if (source_) source_->SetCacheBudget(bytes);
+}
+
+void VideoReader::SetReadAhead(int frames) {
+  readAhead_ = frames;
+  if (source_) source_->SetReadAhead(frames);
 }
 
 ReaderStats VideoReader::Stats() const { return source_ ? source_->Stats() : ReaderStats{}; }

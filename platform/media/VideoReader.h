@@ -29,11 +29,18 @@ class VideoReader {
   QImage Frame(int64_t n, QSize size = {});
   /** @brief Draws frame n scaled to rect into target; false when there is no such frame. */
   bool FrameInto(int64_t n, QImage& target, const QRect& rect);
+  /** @brief Readies what FrameInto needs for rect in a target of that size (see FrameSource). */
+  void PrepareFrameInto(QSize target, const QRect& rect);
   /** @brief Interleaved 16-bit samples from sample first on (see FrameSource::ReadAudio). */
   bool ReadAudio(int64_t first, int64_t count, std::vector<int16_t>& out);
 
   /** @brief Bounds the memory the decoded-frame cache may hold (256 MB by default). */
   void SetCacheBudget(size_t bytes);
+  /**
+   * @brief Decodes up to frames pictures ahead on a worker thread while requests move forward
+   * (0, the default: never), from this or the next Open on. Answers stay the same.
+   */
+  void SetReadAhead(int frames);
   ReaderStats Stats() const;
 
   /** @brief Frame-server scripts are read by this reader itself; nothing outside is needed. */
@@ -48,6 +55,7 @@ class VideoReader {
   QString path_;
   QString error_;
   size_t cacheBudget_ = size_t(256) << 20;
+  int readAhead_ = 0;
 };
 
 }  // namespace kestrom::media

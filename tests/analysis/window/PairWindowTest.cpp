@@ -367,6 +367,7 @@ TEST_F(PairWindowTest, CompanionWindowsFollowAMovedWindow) {
 
   Main()->BackgroundFormInUse = true;
   Main()->Blending = true;
+  Main()->OverlayOn = true;  // Best follows only the overlay
   Main()->move(60, 50);
   Main()->WMMoving();
   EXPECT_EQ(background->pos(), QPoint(60, 50));
@@ -374,6 +375,7 @@ TEST_F(PairWindowTest, CompanionWindowsFollowAMovedWindow) {
   EXPECT_EQ(Best()->Bounds().size(), QSize(504, 721));
   Main()->BackgroundFormInUse = false;
   Main()->Blending = false;
+  Main()->OverlayOn = false;
 }
 
 // ---- memo pad -----------------------------------------------------------------------------------

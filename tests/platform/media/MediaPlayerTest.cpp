@@ -87,10 +87,24 @@ TEST_F(MediaPlayerTest, DrawsIntoTheDisplayRectangleAtEveryZoom) {
     }
     EXPECT_NE(canvas.pixel(rect.center()), qRgb(0, 128, 128));
   }
-  // Scrolled past the left edge: what lies outside the picture is simply cut off.
-  player.SetDisplayRect(QRect(-200, -100, 480, 360));
-  player.SetPosition(400);
-  EXPECT_EQ(player.CurrentFrame(), 10);
+  // Scrolled or zoomed past an edge: what lies outside the picture is simply cut off, and what
+  // lies inside is the frame at that size, pixel for pixel.
+  for (const QRect& rect : {QRect(-200, -100, 480, 360), QRect(300, 250, 160, 120), QRect(-20, 10, 160, 120)}) {
+    SCOPED_TRACE(rect.x());
+    canvas.fill(qRgb(0, 128, 128));
+    player.SetDisplayRect(rect);
+    player.SetPosition(400);
+    EXPECT_EQ(player.CurrentFrame(), 10);
+    const QImage expected = player.Reader().Frame(10, rect.size());
+    for (const QPoint& p : {QPoint(0, 0), QPoint(399, 299), QPoint(279, 259), QPoint(280, 260), QPoint(310, 255),
+                            QPoint(139, 129), QPoint(140, 130), rect.center()}) {
+      if (!canvas.rect().contains(p)) continue;
+      if (rect.contains(p))
+        EXPECT_EQ(canvas.pixel(p), expected.pixel(p - rect.topLeft())) << p.x() << "," << p.y();
+      else
+        EXPECT_EQ(canvas.pixel(p), qRgb(0, 128, 128)) << p.x() << "," << p.y();
+    }
+  }
 }
 
 TEST_F(MediaPlayerTest, AClosedPlayerHasNoLengthAndIgnoresSeeks) {
