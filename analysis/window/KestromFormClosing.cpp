@@ -199,8 +199,7 @@ void TKestromForm::ResetBestWindow() {
   CloseForm(MemoPad);
   CloseForm(f.AnglesTableForm2);
   // Blending over a window that has no video any more ends.
-  Blending = false;
-  if (f.MainWindow) f.MainWindow->Blending = false;
+  Button4Click();
 }
 
 void TKestromForm::FormCloseQuery(bool& canClose) {
@@ -260,7 +259,7 @@ void TKestromForm::FormCloseQuery(bool& canClose) {
       if (MessageDlgPaused("Do You Want To Close The Best Window ?", ui::MsgDlgType::mtConfirmation,
                            ui::mbYes | ui::mbNo) == ui::mrYes) {
         closeBest();
-        Blending = false;
+        Button4Click();
       } else {
         canClose = false;
       }
