@@ -109,7 +109,8 @@ struct ModifiedFlags {
   bool angles = false;
   bool events = false;
   bool markers = false;
-  bool Any() const { return shapes || angles || events || markers; }
+  bool trace = false;    // the digitisation trace: asked about, never written
+  bool Any() const { return shapes || angles || events || markers || trace; }
 };
 
 /** @brief The companion file names of one video (its path less the last 4 characters + suffix). */

@@ -180,9 +180,8 @@ class TKestromForm : public QWidget {
   bool BackgroundFormInUse = false;
   int CaptureStyle = 1;             // comparison-sheet kind
   bool ExportInProgress = false;
-  bool MarkersModified = false, ShapesModified = false, AnglesModified = false, EventsModified = false,
-       TraceModified = false;
-  int FreehandCount = 0, ShapeCount = 0, TextItemCount = 0, AngleCount = 0, EventLineCount = 0;
+  // What changed since the last save, and how many drawings there are, is kept by the drawing
+  // store (Drawings.Modified(), Drawings.Shapes().size(), ...): one truth for the close-file dialog.
 
   // Drawing defaults of the window canvas.
   core::TColor PenColour = core::clRed;
@@ -260,10 +259,49 @@ class TKestromForm : public QWidget {
   void ShowAnglesTable();
   annotation::DrawingStore Drawings;
   drawing::DrawingControls* Drawing = nullptr;
+  // ---- closing, other programs, tabs and help (KestromFormClosing.cpp) ----
+  /** @brief Asks what closing needs asked (Best window, unsaved work, the program); canClose says
+   *  whether the window may close. */
+  void FormCloseQuery(bool& canClose);
+  /** @brief The window closes: its video and tool state go, the system's other programs are told to quit. */
+  void FormClose();
+  /** @brief Posts WM_QUIT to a top-level window with exactly this title; true when one was found and told. */
+  static bool KillApp(const QString& title);
+  /** @brief True when drawings, markers, angles, events, the trace or the memo changed since they were saved. */
+  bool HasUnsavedWork() const;
+  /** @brief Shows this window's close-file dialog when work is unsaved. False when the coach closed
+   *  it with work still unsaved: the caller gives up what it was doing. */
+  bool AskToSaveWork();
+  /** @brief After the Best window closed: no video, no pair, the start picture, its forms hidden. */
+  void ResetBestWindow();
+  void CameraButtonClick();
+  void PlayListSpeedButtonClick();
+  void HelpClick();
+  void BitBtn2Click();
+  void HelpAboutButtonClick();
+  void WebSite1Click();
+  /** @brief A press on the tab control: right click (or Ctrl + left) opens a tab's palette or help. */
+  void FileControlsMouseDown(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers, const QPoint& at);
+  /** @brief Whether the tab control may leave its current tab. */
+  void FileControlsChanging(bool& allowChange);
+  /** @brief A tab became current: hint, guards and the tab's tool made active again. */
+  void FileControlsChange();
+  void MainSheetShow();
+  /** @brief The digitisation window is in use: no other tab may be chosen. */
+  bool DigitisationMode = false;
+  /** @brief The web page that the help menu's web-site item opens. */
+  static const QString WebSiteAddress;
+  /** @brief Closes the window with its questions already answered (the Best window, from Main's close). */
+  void CloseAnswered();
+  /** @brief Wires the buttons, help menu and tab control handled here. */
+  void ConnectClosingControls();
+  bool ClosingAnswered = false;  // set while CloseAnswered closes the window
+
   // ---- opening a video (KestromFormPlayback.cpp) ----
   /** @brief The open button: checks, opens and measures a video, then plays it at half speed. */
   void SpeedButton1Click();
-  /** @brief Opens a chosen file as the open button does after its dialog; false when refused. */
+  /** @brief Opens a chosen file as the open button does after its dialog (unsaved work is asked
+   *  about first); false when refused or when the coach kept the old video. */
   bool OpenVideoFile(const QString& path);
 
   // ---- playback clock (KestromFormPlayback.cpp) ----

@@ -5,6 +5,7 @@
 #include "analysis/playback/MediaPlayerPort.h"
 #include "analysis/playback/VideoOpening.h"
 #include "analysis/shell/DiagForm806.h"
+#include "analysis/sheets/MemoPad.h"
 #include "analysis/shell/GlobalPaths.h"
 #include "analysis/sheets/MemoPad.h"
 #include "analysis/window/AppForms.h"
@@ -263,6 +264,12 @@ void TKestromForm::SpeedButton1Click() {
   StatusBar1->SetPanelText(0, " ");
   StatusBar1->SetPanelText(2, " ");
   StatusBar1->SetPanelText(4, " ");
+  // Unsaved work is asked about before a new video can replace it; closing the question's
+  // window keeps the video and its work.
+  if (!AskToSaveWork()) {
+    ResumePlayback();
+    return;
+  }
 
   OpenDialog1.filter = playback::VideoOpenFilter();
   const std::optional<QString> chosen = ui::AppDialogs().OpenFile(OpenDialog1, this);
@@ -274,6 +281,7 @@ void TKestromForm::SpeedButton1Click() {
 }
 
 bool TKestromForm::OpenVideoFile(const QString& path) {
+  if (!AskToSaveWork()) return false;
   const QRect bounds = Bounds();
   TKestromForm* other = OtherWindow(this);
   const QString otherFile = other ? other->MediaPlayer1->FileName() : QString();
@@ -320,7 +328,6 @@ bool TKestromForm::OpenVideoFile(const QString& path) {
   VideoOpen = true;
   StatusBar1->SetPanelText(1, QString());
   StatusBar1->SetPanelText(5, QString());
-  FreehandCount = ShapeCount = TextItemCount = AngleCount = EventLineCount = 0;
   SingleFrameButton->setChecked(false);
   ZoomButton->setChecked(false);
 

@@ -34,6 +34,7 @@ TKestromForm::TKestromForm(const QString& name, QWidget* parent) : QWidget(paren
   setObjectName(name);
   setWindowTitle(name == "BestWindow" ? "Best" : "Main");
   CreateControls();
+  ConnectClosingControls();
   FormCreate();
 }
 
@@ -84,7 +85,6 @@ void TKestromForm::FormCreate() {
 
   VideoOpen = false;
   CaptureStyle = 1;
-  FreehandCount = ShapeCount = TextItemCount = AngleCount = EventLineCount = 0;
 
   ShapesControlForm = new TShapesControlForm(this);
   MarkerForm = new TMarkerForm(this);
@@ -252,9 +252,7 @@ int TKestromForm::MessageDlgPaused(const QString& text, ui::MsgDlgType type, ui:
   return MessageDlgPosPaused(text, type, buttons, -1, -1);
 }
 
-void TKestromForm::ClearModifiedFlags() {
-  MarkersModified = ShapesModified = AnglesModified = EventsModified = TraceModified = false;
-}
+void TKestromForm::ClearModifiedFlags() { Drawings.ClearModifiedFlags(); }
 
 void TKestromForm::CheckOnScreen() {
   OffScreen = false;
@@ -287,11 +285,6 @@ void TKestromForm::paintEvent(QPaintEvent* event) {
   if (!Started || WindowCanvas.Image().isNull()) return;
   QPainter painter(this);
   if (!PaintComposedBlend(painter)) painter.drawImage(QPoint(0, 0), WindowCanvas.Image());
-}
-
-void TKestromForm::closeEvent(QCloseEvent* event) {
-  // The application ends the program when its main form closes; the Best window only hides.
-  event->accept();
 }
 
 // ---- splash -------------------------------------------------------------------------------------

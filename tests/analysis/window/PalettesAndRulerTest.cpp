@@ -236,6 +236,8 @@ TEST_F(PalettesAndRuler, RulerShowsTheCalibratedLengthOnlyWithBothScaleFactors) 
 
   // A newly opened video is not calibrated: the ruler draws and measures nothing.
   Tools(w).Settings.scaleX = Tools(w).Settings.scaleY = 2.0;
+  // The unsaved lines are asked about first; the coach lets them go.
+  onModal = [](QDialog& form) { form.findChild<QPushButton*>("ShapesNo")->click(); };
   Open(w, Clip("other.avi", 30));
   EXPECT_EQ(Tools(w).Settings.scaleX, -1.0);
   EXPECT_EQ(Tools(w).Settings.scaleY, -1.0);
