@@ -118,6 +118,8 @@ class DrawingTools {
   annotation::ShapeKind ShapeKindOfTool() const { return shapeKind_; }
   int CurrentUndoKind() const { return undoKind_; }
   bool Pressed() const { return pressed_; }
+  /** @brief Forgets a figure in progress (the mouse went to the other window). */
+  void ClearPressed() { pressed_ = false; }
   int AnglePhase() const { return phase_; }
 
   /** @brief Changes the mode; mode 0 also restores the cursor and blanks status panel 1. */

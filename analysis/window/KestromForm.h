@@ -130,6 +130,8 @@ class TKestromForm : public QWidget {
   void MemoSpeedButtonClick();
   /** @brief While MainWindow drives the pair: moves Best to Main's position plus the offset. */
   void FollowInBest();
+  /** @brief A click on this window ends a figure left half-made in the other window. */
+  void FormClick();
   QTimer* RefreshVideo = nullptr;
 
   // ---- comparison sheets (KestromFormSheets.cpp) ----
@@ -537,6 +539,7 @@ class TKestromForm : public QWidget {
   void closeEvent(QCloseEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void moveEvent(QMoveEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
   void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 

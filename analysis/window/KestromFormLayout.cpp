@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QMoveEvent>
 #include <QScreen>
 #include <QScrollBar>
@@ -165,6 +166,19 @@ void TKestromForm::moveEvent(QMoveEvent* event) {
 }
 
 void TKestromForm::WMMoving() { MoveCompanionWindows(); }
+
+void TKestromForm::FormClick() {
+  const AppForms& f = Forms();
+  TKestromForm* other = this == f.MainWindow ? f.BestWindow : this == f.BestWindow ? f.MainWindow : nullptr;
+  if (!other) return;
+  other->DrawingGesture = false;
+  if (other->Drawing) other->Drawing->Tools().ClearPressed();
+}
+
+void TKestromForm::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint())) FormClick();
+  QWidget::mouseReleaseEvent(event);
+}
 
 void TKestromForm::MoveCompanionWindows() {
   const QRect bounds = Bounds();

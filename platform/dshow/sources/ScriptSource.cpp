@@ -224,7 +224,7 @@ class CScriptSource final : public CDeviceFilter, public IFileSourceFilter, publ
     *fileName = nullptr;
     if (pins_.empty()) return E_FAIL;
     if (const HRESULT hr = CopyToTaskMemory(path_, fileName); FAILED(hr)) return hr;
-    if (type) std::memset(type, 0, sizeof *type);
+    if (type) *type = AM_MEDIA_TYPE{};
     return S_OK;
   }
 

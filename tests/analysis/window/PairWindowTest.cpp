@@ -1,6 +1,7 @@
 // Main and Best on real clips whose pixels carry their frame numbers: the four layouts on the
 // offscreen screen, opening Best, synchronised play, and the windows that follow a moved one.
 #include "StartUpFixture.h"
+#include "analysis/drawing/DrawingControls.h"
 #include "analysis/playback/WindowPair.h"
 #include "analysis/sheets/MemoPad.h"
 #include "analysis/window/HintForms.h"
@@ -15,6 +16,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -376,6 +378,24 @@ TEST_F(PairWindowTest, CompanionWindowsFollowAMovedWindow) {
   Main()->BackgroundFormInUse = false;
   Main()->Blending = false;
   Main()->OverlayOn = false;
+}
+
+TEST_F(PairWindowTest, AClickOnOneWindowEndsAFigureLeftHalfMadeInTheOther) {
+  OpenBoth();
+  Best()->Drawing->Tools().ToolButton(drawing::Tool::Line, true);
+  const auto mouse = [](TKestromForm* w, QEvent::Type type, QPoint p) {
+    QMouseEvent e(type, QPointF(p), w->mapToGlobal(QPointF(p)), Qt::LeftButton,
+                  type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w, &e);
+  };
+  const QPoint inside(Best()->PicLeft + 20, Best()->PicTop + 20);
+  mouse(Best(), QEvent::MouseButtonPress, inside);  // released over Main, never over Best
+  ASSERT_TRUE(Best()->Drawing->Tools().Pressed());
+
+  const QPoint onMain(Main()->PicLeft + 10, Main()->PicTop + 10);
+  mouse(Main(), QEvent::MouseButtonPress, onMain);
+  mouse(Main(), QEvent::MouseButtonRelease, onMain);
+  EXPECT_FALSE(Best()->Drawing->Tools().Pressed());
 }
 
 // ---- memo pad -----------------------------------------------------------------------------------
