@@ -1,6 +1,6 @@
 // Comparing pictures on the screen with the two real windows on generated clips whose pixels carry
 // their frame numbers: the overlay, the background, the cutting rectangle and the mirror.
-#include "StartUpFixture.h"
+#include "WindowClipFixture.h"
 #include "analysis/drawing/DrawingControls.h"
 #include "analysis/window/CompanionForms.h"
 #include "analysis/window/HintForms.h"
@@ -23,39 +23,20 @@
 namespace kestrom::window {
 namespace {
 
-QString ClipPath(const QString& name) {
-  static QTemporaryDir dir;
-  const QString path = dir.filePath(name);
-  if (!QFile::exists(path)) {
-    tools::ClipSpec clipSpec;
-    clipSpec.path = path;
-    clipSpec.codec = "mjpeg";
-    clipSpec.size = {320, 240};
-    clipSpec.frames = 50;
-    QString error;
-    EXPECT_TRUE(tools::WriteClip(clipSpec, &error)) << error.toStdString();
-  }
-  return path;
-}
-
-class BlendWindowTest : public test::StartUpFixture {
+class BlendWindowTest : public test::WindowClipFixture {
  protected:
   void SetUp() override {
-    core::SetSystemClock(&clock);
-    StartUpFixture::SetUp();
+    WindowClipFixture::SetUp();
     ASSERT_EQ(ui::WindowBlendMethod(), ui::BlendMethod::ComposedInPaint);  // offscreen: no compositor
-    Main()->StartTimerTimer();
-  }
-  void TearDown() override {
-    StartUpFixture::TearDown();
-    core::SetSystemClock(nullptr);
   }
 
+  static QString ClipPath(const QString& name) { return Clip(name, 50); }
+  // Opening plays at half speed: the pause button stops the clock as the coach would.
   void Open(TKestromForm* w, const QString& path) {
     dialogs.dialogs.Push(path);
     w->SpeedButton1->click();
     ASSERT_TRUE(w->VideoOpen);
-    w->PauseSpeedButton2->click();  // opening plays at half speed: stop the clock
+    w->PauseSpeedButton2->click();
   }
   void SeekTo(TKestromForm* w, int frame) {
     w->ScrollBar1->setValue(frame * 40);
@@ -84,11 +65,6 @@ class BlendWindowTest : public test::StartUpFixture {
   }
   static QImage Canvas(const TKestromForm* w) { return w->WindowCanvas.Image().copy(Picture(w)); }
 
-  void Mouse(TKestromForm* w, QEvent::Type type, QPoint p) {
-    QMouseEvent e(type, QPointF(p), w->mapToGlobal(QPointF(p)), Qt::LeftButton,
-                  type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(w, &e);
-  }
   void Drag(TKestromForm* w, QPoint from, QPoint to) {
     Mouse(w, QEvent::MouseButtonPress, from);
     Mouse(w, QEvent::MouseMove, (from + to) / 2);
@@ -96,7 +72,6 @@ class BlendWindowTest : public test::StartUpFixture {
     Mouse(w, QEvent::MouseButtonRelease, to);
   }
 
-  core::ManualClock clock{1'000'000};
 };
 
 TEST_F(BlendWindowTest, OverlayNeedsTheSynchronisedPair) {

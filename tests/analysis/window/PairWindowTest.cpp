@@ -1,6 +1,6 @@
 // Main and Best on real clips whose pixels carry their frame numbers: the four layouts on the
 // offscreen screen, opening Best, synchronised play, and the windows that follow a moved one.
-#include "StartUpFixture.h"
+#include "WindowClipFixture.h"
 #include "analysis/drawing/DrawingControls.h"
 #include "analysis/playback/WindowPair.h"
 #include "analysis/sheets/MemoPad.h"
@@ -29,45 +29,17 @@ namespace {
 
 using window::TKestromForm;
 
-// The clips are written once for the whole test program.
-QString ClipPath(const QString& name, int frames, int rate) {
-  static QTemporaryDir dir;
-  const QString path = dir.filePath(name);
-  if (!QFile::exists(path)) {
-    tools::ClipSpec clipSpec;
-    clipSpec.path = path;
-    clipSpec.codec = "mjpeg";
-    clipSpec.size = {320, 240};
-    clipSpec.frames = frames;
-    clipSpec.rateNum = rate;
-    QString error;
-    EXPECT_TRUE(tools::WriteClip(clipSpec, &error)) << error.toStdString();
-  }
-  return path;
-}
-
-// 25 frames a second in Main, 30 in Best: one millisecond offset, two frame grids.
-QString MainClip() { return ClipPath("athlete.avi", 100, 25); }  // 4000 ms, 40 ms frames
-QString BestClip() { return ClipPath("model.avi", 180, 30); }    // 6000 ms, 33.3 ms frames
-
-class PairWindowTest : public StartUpFixture {
+class PairWindowTest : public WindowClipFixture {
  protected:
   void SetUp() override {
-    core::SetSystemClock(&clock);
-    StartUpFixture::SetUp();
-    Main()->StartTimerTimer();
+    WindowClipFixture::SetUp();
     Main()->show();  // as the program shows its main form
   }
-  void TearDown() override {
-    StartUpFixture::TearDown();
-    core::SetSystemClock(nullptr);
-  }
 
-  void Open(TKestromForm* w, const QString& path) {
-    dialogs.dialogs.Push(path);
-    w->SpeedButton1->click();
-    ASSERT_TRUE(w->VideoOpen);
-  }
+  // 25 frames a second in Main, 30 in Best: one millisecond offset, two frame grids.
+  static QString MainClip() { return Clip("athlete.avi", 100, 25); }  // 4000 ms, 40 ms frames
+  static QString BestClip() { return Clip("model.avi", 180, 30); }    // 6000 ms, 33.3 ms frames
+
   // Both videos open, both stopped at their start, Best's window open beside Main.
   void OpenBoth() {
     Open(Main(), MainClip());
@@ -92,8 +64,6 @@ class PairWindowTest : public StartUpFixture {
     return static_cast<int>(
         std::min<int64_t>(core::Nearest(positionMs / w->FrameDuration), w->LengthFrames - 1));
   }
-
-  core::ManualClock clock{1'000'000};
 };
 
 // ---- layouts ------------------------------------------------------------------------------------
@@ -332,7 +302,7 @@ TEST_F(PairWindowTest, OpeningAVideoSwitchesSynchronisationOff) {
   OpenBoth();
   Best()->SyncSpeedButton->click();
   ASSERT_TRUE(Main()->DrivesPair);
-  Open(Best(), ClipPath("other.avi", 50, 25));
+  Open(Best(), Clip("other.avi", 50));
   EXPECT_FALSE(Main()->DrivesPair);
   EXPECT_FALSE(Best()->Follower);
   EXPECT_FALSE(Best()->SyncSpeedButton->isChecked());
@@ -383,18 +353,13 @@ TEST_F(PairWindowTest, CompanionWindowsFollowAMovedWindow) {
 TEST_F(PairWindowTest, AClickOnOneWindowEndsAFigureLeftHalfMadeInTheOther) {
   OpenBoth();
   Best()->Drawing->Tools().ToolButton(drawing::Tool::Line, true);
-  const auto mouse = [](TKestromForm* w, QEvent::Type type, QPoint p) {
-    QMouseEvent e(type, QPointF(p), w->mapToGlobal(QPointF(p)), Qt::LeftButton,
-                  type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(w, &e);
-  };
   const QPoint inside(Best()->PicLeft + 20, Best()->PicTop + 20);
-  mouse(Best(), QEvent::MouseButtonPress, inside);  // released over Main, never over Best
+  Mouse(Best(), QEvent::MouseButtonPress, inside);  // released over Main, never over Best
   ASSERT_TRUE(Best()->Drawing->Tools().Pressed());
 
   const QPoint onMain(Main()->PicLeft + 10, Main()->PicTop + 10);
-  mouse(Main(), QEvent::MouseButtonPress, onMain);
-  mouse(Main(), QEvent::MouseButtonRelease, onMain);
+  Mouse(Main(), QEvent::MouseButtonPress, onMain);
+  Mouse(Main(), QEvent::MouseButtonRelease, onMain);
   EXPECT_FALSE(Best()->Drawing->Tools().Pressed());
 }
 

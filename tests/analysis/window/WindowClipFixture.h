@@ -28,18 +28,22 @@ class WindowClipFixture : public StartUpFixture {
     core::SetSystemClock(nullptr);
   }
 
-  /** @brief A 320x240 MJPEG clip at 25 fps, written once for the whole test program. */
-  static QString Clip(const QString& name, int frames) {
+  /**
+   * @brief A 320x240 MJPEG clip, written once for the whole test program. The file name carries
+   * the length and rate, so two tests asking for "main.avi" of different lengths each get theirs.
+   */
+  static QString Clip(const QString& name, int frames, int rate = 25) {
     static QTemporaryDir dir;
-    const QString path = dir.filePath(name);
+    const QString path = dir.filePath(QStringLiteral("%1f-%2fps-%3").arg(frames).arg(rate).arg(name));
     if (!QFile::exists(path)) {
-      tools::ClipSpec spec;
-      spec.path = path;
-      spec.codec = "mjpeg";
-      spec.size = {320, 240};
-      spec.frames = frames;
+      tools::ClipSpec clipSpec;
+      clipSpec.path = path;
+      clipSpec.codec = "mjpeg";
+      clipSpec.size = {320, 240};
+      clipSpec.frames = frames;
+      clipSpec.rateNum = rate;
       QString error;
-      EXPECT_TRUE(tools::WriteClip(spec, &error)) << error.toStdString();
+      EXPECT_TRUE(tools::WriteClip(clipSpec, &error)) << error.toStdString();
     }
     return path;
   }
