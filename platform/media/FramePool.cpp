@@ -26,19 +26,25 @@ FramePool::~FramePool() {
 
 AVBufferRef* FramePool::Get() {
   uint8_t* data = nullptr;
-  {
-    std::lock_guard lock(mutex_);
-    if (free_.empty()) {
-      const size_t stride = (size_ + 4095) & ~size_t(4095);
-      const size_t count = std::clamp<size_t>(kSlabBytes / stride, 1, kSlabBuffers);
-      const size_t bytes = stride * count;
-      void* base = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
-      if (base == MAP_FAILED) return nullptr;
-      slabs_.emplace_back(base, bytes);
-      for (size_t i = count; i-- > 0;) free_.push_back(static_cast<uint8_t*>(base) + i * stride);
+  for (;;) {
+    {
+      std::lock_guard lock(mutex_);
+      if (!free_.empty()) {
+        data = free_.back();
+        free_.pop_back();
+        break;
+      }
     }
-    data = free_.back();
-    free_.pop_back();
+    // Populating a slab takes tens of milliseconds for large pictures: do it without the lock, so
+    // a picture released on the GUI thread meanwhile does not wait for it.
+    const size_t stride = (size_ + 4095) & ~size_t(4095);
+    const size_t count = std::clamp<size_t>(kSlabBytes / stride, 1, kSlabBuffers);
+    const size_t bytes = stride * count;
+    void* base = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    if (base == MAP_FAILED) return nullptr;
+    std::lock_guard lock(mutex_);
+    slabs_.emplace_back(base, bytes);
+    for (size_t i = count; i-- > 0;) free_.push_back(static_cast<uint8_t*>(base) + i * stride);
   }
   auto* holder = new Holder{shared_from_this()};
   AVBufferRef* ref = av_buffer_create(data, size_, &FramePool::Release, holder, 0);
