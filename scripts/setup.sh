@@ -10,7 +10,7 @@ KESTROM_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   locales fonts-dejavu-core xvfb xauth python3-aiosmtpd poppler-utils imagemagick
-  xdg-utils libxcb1-dev
+  xdg-utils libxcb1-dev ccache
 )
 
 kestrom_ensure_packages() {
@@ -35,7 +35,13 @@ kestrom_build() {
   local dir=$1 type=$2
   shift 2
   local launcher=()
-  command -v ccache >/dev/null && launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  if command -v ccache >/dev/null; then
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    # One cache for every clone and tree on the machine: paths are hashed relative to the
+    # checkout, so a fresh clone elsewhere reuses what an earlier one compiled.
+    export CCACHE_BASEDIR="$PWD" CCACHE_NOHASHDIR=true
+    : "${CCACHE_MAXSIZE:=20G}"; export CCACHE_MAXSIZE
+  fi
   # Configure every time: folders that appeared since the last run are found by glob.
   cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE="$type" "${launcher[@]}" "$@" >/dev/null
   cmake --build "$dir"
