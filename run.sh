@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 source scripts/setup.sh
 kestrom_ensure_packages
-kestrom_build build/release Release -DKESTROM_TESTS=OFF
+kestrom_build build/release Release -DKESTROM_TESTS=OFF -DKESTROM_BENCH=OFF
 # A new user finds a sample clip in the default samples folder (written once).
 build/release/bin/KestromSampleClip --samples || echo "The sample clip could not be written." >&2
 # The analysis program needs an X display (X11 or XWayland); it runs on the xcb platform.

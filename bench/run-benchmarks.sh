@@ -4,7 +4,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/setup.sh
 kestrom_ensure_packages
-kestrom_build build/release Release
+kestrom_build build/release Release -DKESTROM_TESTS=OFF -DKESTROM_BENCH=ON
 shopt -s nullglob
 found=0
 for b in build/release/bench/*; do
