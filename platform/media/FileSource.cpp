@@ -116,7 +116,6 @@ FileSource::~FileSource() {
   held_.reset();
   DropDrained();
   for (auto& [n, item] : cache_) av_frame_free(&item.frame);
-  sws_freeContext(scaler_);
   av_frame_free(&picture_);
   av_packet_free(&packet_);
   avcodec_free_context(&decoder_);
@@ -713,16 +712,14 @@ void FileSource::ReadAheadOne(uint64_t generation) {
 bool FileSource::ConvertInto(const AVFrame* frame, uint8_t* destination, int stride, QSize size) {
   bool fullRange = false;
   const AVPixelFormat format = PlainFormat(frame->format, &fullRange);
-  scaler_ = sws_getCachedContext(scaler_, frame->width, frame->height, format, size.width(), size.height(),
-                                 AV_PIX_FMT_RGB32, size == QSize(frame->width, frame->height) ? SWS_POINT : SWS_BILINEAR,
-                                 nullptr, nullptr, nullptr);
-  if (!scaler_) return false;
+  if (!scaler_.Prepare(frame->width, frame->height, format, size.width(), size.height(), AV_PIX_FMT_RGB32,
+                       size == QSize(frame->width, frame->height) ? SWS_POINT : SWS_BILINEAR))
+    return false;
   const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
-  sws_setColorspaceDetails(scaler_, coefficients, fullRange ? 1 : 0, coefficients, 1, 0, 1 << 16, 1 << 16);
-  uint8_t* dst[1] = {destination};
-  const int dstStride[1] = {stride};
-  sws_scale(scaler_, frame->data, frame->linesize, 0, frame->height, dst, dstStride);
-  return true;
+  sws_setColorspaceDetails(scaler_.Context(), coefficients, fullRange ? 1 : 0, coefficients, 1, 0, 1 << 16, 1 << 16);
+  uint8_t* const dst[4] = {destination};
+  const int dstStride[4] = {stride};
+  return scaler_.Scale(frame->data, frame->linesize, dst, dstStride);
 }
 
 QImage FileSource::Convert(const AVFrame* frame, QSize size) {

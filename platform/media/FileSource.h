@@ -18,6 +18,7 @@
 #include "platform/media/FrameSource.h"
 
 #include "platform/media/FramePool.h"
+#include "platform/media/PictureScaler.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -94,7 +95,7 @@ class FileSource final : public FrameSource {
   AVCodecContext* decoder_ = nullptr;
   AVPacket* packet_ = nullptr;
   AVFrame* picture_ = nullptr;
-  SwsContext* scaler_ = nullptr;
+  PictureScaler scaler_;
   int stream_ = -1;
   std::shared_ptr<FramePool> pool_;
 

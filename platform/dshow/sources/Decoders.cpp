@@ -209,8 +209,7 @@ class CAvDecoder : public CTransformFilter {
     avcodec_free_context(&codec_);
     av_frame_free(&frame_);
     av_packet_free(&packet_);
-    sws_freeContext(scaler_);
-    scaler_ = nullptr;
+    scaler_.Reset();
     swr_free(&resampler_);
   }
 
@@ -218,7 +217,7 @@ class CAvDecoder : public CTransformFilter {
   AVCodecContext* codec_ = nullptr;
   AVFrame* frame_ = nullptr;
   AVPacket* packet_ = nullptr;
-  ::SwsContext* scaler_ = nullptr;
+  media::PictureScaler scaler_;
   SwrContext* resampler_ = nullptr;
   REFERENCE_TIME nextTime_ = 0;
   bool preroll_ = false;
@@ -246,7 +245,7 @@ class CVideoDecoder final : public CAvDecoder {
     const CMediaType& type = OutputPin()->CurrentMediaType();
     BYTE* data = nullptr;
     out->GetPointer(&data);
-    if (!ConvertPicture(frame, type, data, static_cast<size_t>(out->GetSize()), &scaler_)) {
+    if (!ConvertPicture(frame, type, data, static_cast<size_t>(out->GetSize()), scaler_)) {
       out->Release();
       return S_OK;  // a picture that cannot be converted is left out
     }
@@ -351,7 +350,6 @@ class CColourConverter final : public CTransformFilter {
  public:
   explicit CColourConverter(IUnknown* outer) : CTransformFilter("colour space converter", outer, CLSID_Colour) {}
   ~CColourConverter() override {
-    sws_freeContext(scaler_);
     av_frame_free(&frame_);
   }
 
@@ -397,12 +395,12 @@ class CColourConverter final : public CTransformFilter {
     BYTE* target = nullptr;
     out->GetPointer(&target);
     const CMediaType& outType = OutputPin()->CurrentMediaType();
-    if (!ConvertPicture(frame_, outType, target, static_cast<size_t>(out->GetSize()), &scaler_)) return S_FALSE;
+    if (!ConvertPicture(frame_, outType, target, static_cast<size_t>(out->GetSize()), scaler_)) return S_FALSE;
     return out->SetActualDataLength(static_cast<LONG>(UncompressedSize(outType)));
   }
 
  private:
-  ::SwsContext* scaler_ = nullptr;
+  media::PictureScaler scaler_;
   AVFrame* frame_ = nullptr;
 };
 

@@ -169,7 +169,7 @@ class CDvDecoder final : public CTransformFilter, public IIPDVDec, public IDVRGB
     BYTE* target = nullptr;
     out->GetPointer(&target);
     const CMediaType& type = OutputPin()->CurrentMediaType();
-    const bool ok = ConvertPicture(frame_, type, target, static_cast<size_t>(out->GetSize()), &scaler_);
+    const bool ok = ConvertPicture(frame_, type, target, static_cast<size_t>(out->GetSize()), scaler_);
     av_frame_unref(frame_);
     if (!ok) return S_FALSE;
     const size_t bytes = UncompressedSize(type);
@@ -205,8 +205,7 @@ class CDvDecoder final : public CTransformFilter, public IIPDVDec, public IDVRGB
     avcodec_free_context(&codec_);
     av_frame_free(&frame_);
     av_packet_free(&packet_);
-    sws_freeContext(scaler_);
-    scaler_ = nullptr;
+    scaler_.Reset();
   }
 
   // Full size until asked otherwise: a coach analyses every pixel of a clip.
@@ -215,7 +214,7 @@ class CDvDecoder final : public CTransformFilter, public IIPDVDec, public IDVRGB
   AVCodecContext* codec_ = nullptr;
   AVFrame* frame_ = nullptr;
   AVPacket* packet_ = nullptr;
-  ::SwsContext* scaler_ = nullptr;
+  media::PictureScaler scaler_;
 };
 
 }  // namespace

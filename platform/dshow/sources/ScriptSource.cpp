@@ -57,7 +57,6 @@ class CScriptVideoPin final : public CScriptPin {
       : CScriptPin(filter, lock, u"Video", segment, info), path_(path) {}
   ~CScriptVideoPin() override {
     StopThread();
-    sws_freeContext(scaler_);
     av_frame_free(&frame_);
   }
 
@@ -103,7 +102,7 @@ class CScriptVideoPin final : public CScriptPin {
     frame_->linesize[0] = static_cast<int>(rgb.bytesPerLine());
     BYTE* data = nullptr;
     sample->GetPointer(&data);
-    if (!ConvertPicture(frame_, mt_, data, static_cast<size_t>(sample->GetSize()), &scaler_)) return E_FAIL;
+    if (!ConvertPicture(frame_, mt_, data, static_cast<size_t>(sample->GetSize()), scaler_)) return E_FAIL;
     sample->SetActualDataLength(static_cast<LONG>(UncompressedSize(mt_)));
     REFERENCE_TIME start = static_cast<REFERENCE_TIME>(TimeOfFrame(next_) / segment_->rate);
     REFERENCE_TIME stop = static_cast<REFERENCE_TIME>(TimeOfFrame(next_ + 1) / segment_->rate);
@@ -120,7 +119,7 @@ class CScriptVideoPin final : public CScriptPin {
   std::unique_ptr<media::VideoReader> reader_;
   int64_t next_ = 0;
   AVFrame* frame_ = nullptr;
-  ::SwsContext* scaler_ = nullptr;
+  media::PictureScaler scaler_;
 };
 
 class CScriptAudioPin final : public CScriptPin {

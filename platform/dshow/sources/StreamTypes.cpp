@@ -250,14 +250,14 @@ size_t UncompressedSize(const AM_MEDIA_TYPE& type) {
 }
 
 bool ConvertPicture(const AVFrame* frame, const AM_MEDIA_TYPE& type, BYTE* target, size_t targetSize,
-                    ::SwsContext** context) {
+                    media::PictureScaler& scaler) {
   const BITMAPINFOHEADER* h = GetBitmapInfoHeader(type);
   const AVPixelFormat format = PixelFormatOfType(type);
   if (!h || format == AV_PIX_FMT_NONE || UncompressedSize(type) > targetSize) return false;
   const int w = h->biWidth, rows = std::abs(h->biHeight);
-  *context = sws_getCachedContext(*context, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), w, rows,
-                                  format, SWS_BICUBIC, nullptr, nullptr, nullptr);
-  if (!*context) return false;
+  if (!scaler.Prepare(frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), w, rows, format,
+                      SWS_BICUBIC))
+    return false;
   uint8_t* planes[4] = {};
   int strides[4] = {};
   const bool rgb = type.subtype == MEDIASUBTYPE_RGB24 || type.subtype == MEDIASUBTYPE_RGB32 ||
@@ -276,7 +276,7 @@ bool ConvertPicture(const AVFrame* frame, const AM_MEDIA_TYPE& type, BYTE* targe
     if (av_image_fill_arrays(planes, strides, target, format, w, rows, 1) < 0) return false;
     if (type.subtype == MEDIASUBTYPE_YV12) std::swap(planes[1], planes[2]);
   }
-  return sws_scale(*context, frame->data, frame->linesize, 0, frame->height, planes, strides) == rows;
+  return scaler.Scale(frame->data, frame->linesize, planes, strides);
 }
 
 }  // namespace kestrom::dshow::sources

@@ -8,8 +8,9 @@
 
 #include <QString>
 
+#include "platform/media/PictureScaler.h"
+
 extern "C" {
-struct SwsContext;
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 }
@@ -51,11 +52,11 @@ size_t UncompressedSize(const AM_MEDIA_TYPE& type);
 
 /**
  * @brief Copies a picture into an uncompressed sample of the given type (swscale), turning RGB
- * pictures bottom-up when the type says so. *context is a cached scaler the caller frees with
- * sws_freeContext.
+ * pictures bottom-up when the type says so. The scaler is the caller's cache; nothing is written
+ * outside the picture's own bytes (see PictureScaler).
  */
 bool ConvertPicture(const AVFrame* frame, const AM_MEDIA_TYPE& type, BYTE* target, size_t targetSize,
-                    ::SwsContext** context);
+                    media::PictureScaler& scaler);
 
 QString AvErrorString(int error);
 

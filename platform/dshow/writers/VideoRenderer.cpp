@@ -106,7 +106,6 @@ CVideoRenderer::~CVideoRenderer() {
     }
     bridge_->deleteLater();
   }
-  if (converter_) sws_freeContext(converter_);
 }
 
 CUnknown* CVideoRenderer::CreateVmr7(IUnknown* outer, HRESULT* hr) {
@@ -167,8 +166,8 @@ QSize CVideoRenderer::NativeSize() const {
 HRESULT CVideoRenderer::SetMediaType(const CMediaType* type) {
   std::lock_guard lock(frameLock_);
   haveFrame_ = false;
-  if (converter_) sws_freeContext(converter_);
-  converter_ = nullptr;
+  converter_.Reset();
+  convert_ = false;
   const CMediaType& mt = *type;
   const BITMAPINFOHEADER* h = GetBitmapInfoHeader(mt);
   const AVPixelFormat pf = PixelFormatOf(mt);
@@ -182,9 +181,11 @@ HRESULT CVideoRenderer::SetMediaType(const CMediaType* type) {
   header_.biBitCount = pf == AV_PIX_FMT_BGR24 ? 24 : 32;
   header_.biCompression = BI_RGB;
   header_.biSizeImage = DWORD(RgbStride(header_.biWidth, header_.biBitCount) * header_.biHeight);
-  if (pf != AV_PIX_FMT_BGR24 && pf != AV_PIX_FMT_BGRA)
-    converter_ = sws_getContext(header_.biWidth, header_.biHeight, pf, header_.biWidth, header_.biHeight, AV_PIX_FMT_BGRA,
-                                SWS_POINT, nullptr, nullptr, nullptr);
+  if (pf != AV_PIX_FMT_BGR24 && pf != AV_PIX_FMT_BGRA) {
+    convert_ = converter_.Prepare(header_.biWidth, header_.biHeight, pf, header_.biWidth, header_.biHeight,
+                                  AV_PIX_FMT_BGRA, SWS_POINT);
+    if (!convert_) return VFW_E_TYPE_NOT_ACCEPTED;
+  }
   return S_OK;
 }
 
@@ -217,7 +218,7 @@ HRESULT CVideoRenderer::ShowSample(IMediaSample* sample) {
   frame_.resize(header_.biSizeImage);
   const int width = header_.biWidth, height = header_.biHeight;
   const int stride = RgbStride(width, header_.biBitCount);
-  if (!converter_) {
+  if (!convert_) {
     if (sample->GetActualDataLength() < LONG(header_.biSizeImage)) return VFW_E_BUFFER_OVERFLOW;
     if (h->biHeight > 0) {
       std::memcpy(frame_.data(), data, header_.biSizeImage);
@@ -233,9 +234,9 @@ HRESULT CVideoRenderer::ShowSample(IMediaSample* sample) {
         sample->GetActualDataLength() < av_image_get_buffer_size(pf, width, height, 1))
       return VFW_E_BUFFER_OVERFLOW;
     if (mt.subtype == MEDIASUBTYPE_YV12) std::swap(planes[1], planes[2]);
-    uint8_t* target[4] = {frame_.data() + size_t(stride) * (height - 1)};
-    int targetStride[4] = {-stride};
-    sws_scale(converter_, planes, strides, 0, height, target, targetStride);
+    uint8_t* const target[4] = {frame_.data() + size_t(stride) * (height - 1)};
+    const int targetStride[4] = {-stride};
+    if (!converter_.Scale(planes, strides, target, targetStride)) return E_FAIL;
   }
   haveFrame_ = true;
   ++frames_;

@@ -6,6 +6,7 @@
 // the current image, a packed bitmap (BITMAPINFOHEADER then the rows, bottom-up).
 
 #include "platform/dshow/base/Renderer.h"
+#include "platform/media/PictureScaler.h"
 #include "platform/dshow/writers/WriterInterfaces.h"
 
 #include <QPointer>
@@ -125,7 +126,8 @@ class CVideoRenderer final : public CBaseRenderer, public IVideoWindow, public I
   BITMAPINFOHEADER header_{};
   bool haveFrame_ = false;
   int64_t frames_ = 0;
-  SwsContext* converter_ = nullptr;
+  media::PictureScaler converter_;  // for layouts other than 24- and 32-bit RGB
+  bool convert_ = false;
 
   QString caption_ = QStringLiteral("ActiveMovie Window");
   LONG style_ = 0, styleEx_ = 0, autoShow_ = -1, windowState_ = 1, borderColour_ = 0, cursorHidden_ = 0;
