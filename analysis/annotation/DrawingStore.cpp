@@ -181,7 +181,18 @@ void DrawingStore::ResetForNewVideo() {
   freehandGrid_.on = 0;
   ResetMarkers();
   ClearModifiedFlags();
+  partlyLoaded_.clear();
 }
+
+void DrawingStore::NoteLoad(const QString& path, const LoadResult& result) {
+  if (!result.FileFound()) return;
+  ForgetPartialLoad(path);
+  if (result.outcome == LoadOutcome::Damaged || result.report) partlyLoaded_ << path;
+}
+
+bool DrawingStore::LoadedPartly(const QString& path) const { return partlyLoaded_.contains(path); }
+
+void DrawingStore::ForgetPartialLoad(const QString& path) { partlyLoaded_.removeAll(path); }
 
 int DrawingStore::ShapeKindToCode(ShapeKind kind) {
   switch (kind) {

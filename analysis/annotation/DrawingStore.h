@@ -7,6 +7,7 @@
 #include "platform/core/Colour.h"
 
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -250,8 +251,11 @@ class DrawingStore {
 
   /** @brief Writes the 8 markers; clears markers modified. */
   SaveResult SaveMarkers(const QString& path);
-  /** @brief Reads the markers (frame numbers of older files become milliseconds). */
-  MarkersLoadResult LoadMarkers(const QString& path, double frameDuration);
+  /**
+   * @brief Reads the markers (frame numbers of older files become milliseconds). Markers below 0
+   * or, when the length is known (not negative), beyond it are left unset and reported.
+   */
+  MarkersLoadResult LoadMarkers(const QString& path, double frameDuration, int64_t lengthMs = -1);
   /** @brief Writes the freehand points or deletes the old file; flags stay (see SaveDrawings). */
   SaveResult SaveFreehand(const QString& path);
   LoadResult LoadFreehand(const QString& path);
@@ -284,6 +288,14 @@ class DrawingStore {
   /** @brief Reads freehand grid, shapes, text items and freehand; the first report-worthy error wins. */
   LoadResult LoadDrawings(const CompanionFileNames& names, int frameWidth, int frameHeight);
 
+  /**
+   * @brief True while the companion file at `path` was last loaded with records left out (it was
+   * damaged or held values that could not be kept): saving would replace it without them.
+   */
+  bool LoadedPartly(const QString& path) const;
+  /** @brief The coach chose to replace a partly loaded file (or it was saved whole again). */
+  void ForgetPartialLoad(const QString& path);
+
   // --- the file codes ---
   static int ShapeKindToCode(ShapeKind kind);
   static ShapeKind CodeToShapeKind(int64_t code);
@@ -294,6 +306,10 @@ class DrawingStore {
   static double UsableFrameDuration(double frameDuration);
 
  private:
+  MarkersLoadResult ReadMarkers(const QString& path, double frameDuration);
+  /** @brief Remembers whether a load left records out of the file at `path`. */
+  void NoteLoad(const QString& path, const LoadResult& result);
+
   std::vector<FreehandPoint> freehand_;
   std::vector<ShapeRecord> shapes_;
   std::vector<TextItem> textItems_;
@@ -304,6 +320,7 @@ class DrawingStore {
   std::array<int32_t, kMarkerCount> markers_{};
   Stopwatch stopwatch_;
   ModifiedFlags modified_;
+  QStringList partlyLoaded_;
 };
 
 }  // namespace kestrom::annotation
