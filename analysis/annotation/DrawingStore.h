@@ -141,7 +141,7 @@ struct LoadResult {
   LoadOutcome outcome = LoadOutcome::Missing;
   int records = 0;   // records taken into the store
   QString error;     // what went wrong, when it did
-  bool report = false;  // the window shows error in a message box (the others stay silent)
+  bool report = false;  // the window shows error in a message box
   bool FileFound() const { return outcome != LoadOutcome::Missing; }
 };
 
@@ -261,7 +261,7 @@ class DrawingStore {
   LoadResult LoadFreehand(const QString& path);
   /** @brief Writes the shapes or deletes the old file; flags stay (see SaveDrawings). */
   SaveResult SaveShapes(const QString& path);
-  /** @brief Reads shapes and pulls corners beyond the frame back to its edge (shapes modified). */
+  /** @brief Reads shapes and pulls corners off the frame back to its edges (shapes modified). */
   LoadResult LoadShapes(const QString& path, int frameWidth, int frameHeight);
   /** @brief Writes the text items (line breaks become blanks) or deletes the old file. */
   SaveResult SaveTextItems(const QString& path);

@@ -1,5 +1,7 @@
 #include "analysis/drawing/DrawingControls.h"
 
+#include "analysis/annotation/DrawingLimits.h"
+
 #include "platform/ui/Dialogs.h"
 
 #include <QAction>
@@ -94,7 +96,7 @@ QSpinBox* DrawingControls::SpinEdit(QWidget* page, const QString& name) {
   if (!s) {
     s = new QSpinBox(page);
     s->setObjectName(name);
-    s->setRange(1, 20);
+    s->setRange(annotation::kMinPenWidth, annotation::kMaxPenWidth);
     s->setValue(2);
   }
   s->setGeometry(QRect(Place(page, 48), QSize(48, 26)));
