@@ -295,6 +295,8 @@ class DrawingStore {
   bool LoadedPartly(const QString& path) const;
   /** @brief The coach chose to replace a partly loaded file (or it was saved whole again). */
   void ForgetPartialLoad(const QString& path);
+  /** @brief The question asked before a save replaces a partly loaded file. */
+  static QString ReplacePartialQuestion(const QString& path);
 
   // --- the file codes ---
   static int ShapeKindToCode(ShapeKind kind);

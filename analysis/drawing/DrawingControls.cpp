@@ -360,10 +360,7 @@ void DrawingControls::TimeClick() {
 bool DrawingControls::MayReplace(const QStringList& paths) {
   for (const QString& path : paths) {
     if (!store_.LoadedPartly(path)) continue;
-    if (!port_.Confirm(QStringLiteral("\"%1\" was loaded with some of its contents left out.\r\n"
-                                      "Saving now replaces it without them. Save anyway?")
-                           .arg(path)))
-      return false;
+    if (!port_.Confirm(annotation::DrawingStore::ReplacePartialQuestion(path))) return false;
     store_.ForgetPartialLoad(path);
   }
   return true;
