@@ -3,6 +3,8 @@
 
 #include "analysis/annotation/DrawingStore.h"
 
+#include "analysis/annotation/DrawingLimits.h"
+
 #include "platform/core/Format.h"
 #include "platform/core/TextFile.h"
 
@@ -63,6 +65,7 @@ std::optional<QString> OpenKind(const QString& what, const QString& path, LoadRe
   std::optional<QString> text = core::ReadTextFile(path);
   if (!text) {
     result.outcome = LoadOutcome::Unreadable;
+    result.report = true;
     result.error = QStringLiteral("The %1 file \"%2\" could not be read.").arg(what, path);
     return std::nullopt;
   }
@@ -70,8 +73,10 @@ std::optional<QString> OpenKind(const QString& what, const QString& path, LoadRe
   return text;
 }
 
+// Reading stopped early; the coach is told, since a save would write the file without the rest.
 void MarkDamaged(const QString& what, const QString& path, LoadResult& result) {
   result.outcome = LoadOutcome::Damaged;
+  result.report = true;
   result.error = QStringLiteral("The %1 file \"%2\" is damaged; only its first %3 records were read.")
                      .arg(what, path)
                      .arg(result.records);
@@ -123,7 +128,32 @@ SaveResult DrawingStore::SaveMarkers(const QString& path) {
   return r;
 }
 
-MarkersLoadResult DrawingStore::LoadMarkers(const QString& path, double frameDuration) {
+MarkersLoadResult DrawingStore::LoadMarkers(const QString& path, double frameDuration, int64_t lengthMs) {
+  MarkersLoadResult result = ReadMarkers(path, frameDuration);
+  if (result.outcome != LoadOutcome::Loaded) {
+    NoteLoad(path, result);
+    return result;
+  }
+  // A marker the video cannot reach would show a meaningless caption and do nothing when clicked.
+  int outside = 0;
+  for (int32_t& m : markers_) {
+    if (m == kUnsetMarker) continue;
+    if (m < 0 || (lengthMs >= 0 && m > lengthMs)) {
+      m = kUnsetMarker;
+      ++outside;
+    }
+  }
+  if (outside > 0) {
+    result.report = true;
+    result.error = QStringLiteral("%1 of the markers in \"%2\" lie outside the video and were left unset.")
+                       .arg(outside)
+                       .arg(path);
+  }
+  NoteLoad(path, result);
+  return result;
+}
+
+MarkersLoadResult DrawingStore::ReadMarkers(const QString& path, double frameDuration) {
   MarkersLoadResult result;
   const std::optional<QString> text = OpenKind(kMarkersWhat, path, result);
   if (!text) return result;
@@ -175,7 +205,6 @@ SaveResult DrawingStore::SaveFreehand(const QString& path) {
 LoadResult DrawingStore::LoadFreehand(const QString& path) {
   LoadResult result;
   const std::optional<QString> text = OpenKind(kFreehandWhat, path, result);
-  result.report = result.outcome == LoadOutcome::Unreadable;
   if (!text) return result;
 
   freehand_.clear();
@@ -184,13 +213,16 @@ LoadResult DrawingStore::LoadFreehand(const QString& path) {
     std::array<int32_t, 5> v{};
     if (!ReadInts(reader, v)) {
       MarkDamaged(kFreehandWhat, path, result);
-      result.report = true;
       break;
     }
     reader.SkipLine();
-    freehand_.push_back({v[0], v[1], v[2], v[3], v[4]});
+    bool bounded = false;
+    freehand_.push_back({v[0], BoundedPenWidth(v[1], bounded), BoundedCoordinate(v[2], bounded),
+                         BoundedCoordinate(v[3], bounded), v[4]});
+    if (bounded) modified_.shapes = true;
     ++result.records;
   }
+  NoteLoad(path, result);
   return result;
 }
 
@@ -207,7 +239,6 @@ SaveResult DrawingStore::SaveShapes(const QString& path) {
 LoadResult DrawingStore::LoadShapes(const QString& path, int frameWidth, int frameHeight) {
   LoadResult result;
   const std::optional<QString> text = OpenKind(kShapesWhat, path, result);
-  result.report = result.outcome == LoadOutcome::Unreadable;
   if (!text) return result;
 
   shapes_.clear();
@@ -219,7 +250,6 @@ LoadResult DrawingStore::LoadShapes(const QString& path, int frameWidth, int fra
     const std::optional<int64_t> brushCode = fields ? reader.NextInt() : std::nullopt;
     if (!brushCode) {
       MarkDamaged(kShapesWhat, path, result);
-      result.report = true;
       break;
     }
     reader.SkipLine();
@@ -228,19 +258,21 @@ LoadResult DrawingStore::LoadShapes(const QString& path, int frameWidth, int fra
     ++result.records;
   }
 
-  // Corners beyond the picture are pulled back to its edge (no size known: nothing to clamp to).
-  auto clamp = [this](int32_t& c, int limit) {
-    if (limit > 0 && c > limit) {
-      c = limit;
-      modified_.shapes = true;
-    }
+  // Corners off the picture are pulled back to its edges (no size known: to the common bound),
+  // and every other value into what can be drawn.
+  bool bounded = false;
+  auto corner = [&bounded](int32_t& c, int size) {
+    c = size > 0 ? Bounded(c, 0, std::min(size, kCoordinateLimit), bounded) : BoundedCoordinate(c, bounded);
   };
   for (ShapeRecord& s : shapes_) {
-    clamp(s.x1, frameWidth);
-    clamp(s.x2, frameWidth);
-    clamp(s.y1, frameHeight);
-    clamp(s.y2, frameHeight);
+    corner(s.x1, frameWidth);
+    corner(s.x2, frameWidth);
+    corner(s.y1, frameHeight);
+    corner(s.y2, frameHeight);
+    s.penWidth = BoundedPenWidth(s.penWidth, bounded);
   }
+  if (bounded) modified_.shapes = true;
+  NoteLoad(path, result);
   return result;
 }
 
@@ -283,10 +315,12 @@ LoadResult DrawingStore::LoadTextItems(const QString& path) {
       break;
     }
     reader.SkipLine();
-    item.x = position[0];
-    item.y = position[1];
+    bool bounded = false;
+    item.x = BoundedCoordinate(position[0], bounded);
+    item.y = BoundedCoordinate(position[1], bounded);
     item.fontColour = style[0];
-    item.fontSize = style[1];
+    item.fontSize = BoundedFontSize(style[1], bounded);
+    if (bounded) modified_.shapes = true;
     item.bold = style[2];
     item.italic = style[3];
     item.underline = style[4];
@@ -294,6 +328,7 @@ LoadResult DrawingStore::LoadTextItems(const QString& path) {
     textItems_.push_back(std::move(item));
     ++result.records;
   }
+  NoteLoad(path, result);
   return result;
 }
 
@@ -325,10 +360,20 @@ LoadResult DrawingStore::LoadFreehandGrid(const QString& path) {
   std::array<int32_t, 7> v{};
   if (!ReadInts(reader, v)) {
     MarkDamaged(kFreehandGridWhat, path, result);
+    NoteLoad(path, result);
     return result;
   }
-  freehandGrid_ = {v[0], v[1], v[2], v[3], v[4], v[5], v[6]};
+  bool bounded = false;
+  freehandGrid_ = {v[0],
+                   BoundedCoordinate(v[1], bounded),
+                   BoundedCoordinate(v[2], bounded),
+                   BoundedCoordinate(v[3], bounded),
+                   BoundedCoordinate(v[4], bounded),
+                   v[5],
+                   BoundedPenWidth(v[6], bounded)};
+  if (bounded) modified_.shapes = true;
   result.records = 1;
+  NoteLoad(path, result);
   return result;
 }
 
@@ -375,14 +420,18 @@ LoadResult DrawingStore::LoadAngles(const QString& path) {
       break;
     }
     reader.SkipLine();
+    bool bounded = false;
+    for (double& c : p) c = BoundedCoordinate(c, bounded);
     AngleRecord a;
-    a.penWidth = colourAndWidth[1];
+    a.penWidth = BoundedPenWidth(colourAndWidth[1], bounded);
+    if (bounded) modified_.angles = true;
     a.x1 = p[0], a.y1 = p[1], a.x2 = p[2], a.y2 = p[3], a.x3 = p[4], a.y3 = p[5];
     a.colour = colourAndWidth[0];
     a.result = ThreePointAngle(a.x1, a.y1, a.x2, a.y2, a.x3, a.y3);
     angles_.push_back(a);
     ++result.records;
   }
+  NoteLoad(path, result);
   return result;
 }
 

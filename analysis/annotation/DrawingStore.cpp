@@ -181,6 +181,23 @@ void DrawingStore::ResetForNewVideo() {
   freehandGrid_.on = 0;
   ResetMarkers();
   ClearModifiedFlags();
+  partlyLoaded_.clear();
+}
+
+void DrawingStore::NoteLoad(const QString& path, const LoadResult& result) {
+  if (!result.FileFound()) return;
+  ForgetPartialLoad(path);
+  if (result.outcome == LoadOutcome::Damaged || result.report) partlyLoaded_ << path;
+}
+
+bool DrawingStore::LoadedPartly(const QString& path) const { return partlyLoaded_.contains(path); }
+
+void DrawingStore::ForgetPartialLoad(const QString& path) { partlyLoaded_.removeAll(path); }
+
+QString DrawingStore::ReplacePartialQuestion(const QString& path) {
+  return QStringLiteral("\"%1\" was loaded with some of its contents left out.\r\n"
+                        "Saving now replaces it without them. Save anyway?")
+      .arg(path);
 }
 
 int DrawingStore::ShapeKindToCode(ShapeKind kind) {

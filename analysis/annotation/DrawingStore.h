@@ -7,6 +7,7 @@
 #include "platform/core/Colour.h"
 
 #include <QString>
+#include <QStringList>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -140,7 +141,7 @@ struct LoadResult {
   LoadOutcome outcome = LoadOutcome::Missing;
   int records = 0;   // records taken into the store
   QString error;     // what went wrong, when it did
-  bool report = false;  // the window shows error in a message box (the others stay silent)
+  bool report = false;  // the window shows error in a message box
   bool FileFound() const { return outcome != LoadOutcome::Missing; }
 };
 
@@ -250,14 +251,17 @@ class DrawingStore {
 
   /** @brief Writes the 8 markers; clears markers modified. */
   SaveResult SaveMarkers(const QString& path);
-  /** @brief Reads the markers (frame numbers of older files become milliseconds). */
-  MarkersLoadResult LoadMarkers(const QString& path, double frameDuration);
+  /**
+   * @brief Reads the markers (frame numbers of older files become milliseconds). Markers below 0
+   * or, when the length is known (not negative), beyond it are left unset and reported.
+   */
+  MarkersLoadResult LoadMarkers(const QString& path, double frameDuration, int64_t lengthMs = -1);
   /** @brief Writes the freehand points or deletes the old file; flags stay (see SaveDrawings). */
   SaveResult SaveFreehand(const QString& path);
   LoadResult LoadFreehand(const QString& path);
   /** @brief Writes the shapes or deletes the old file; flags stay (see SaveDrawings). */
   SaveResult SaveShapes(const QString& path);
-  /** @brief Reads shapes and pulls corners beyond the frame back to its edge (shapes modified). */
+  /** @brief Reads shapes and pulls corners off the frame back to its edges (shapes modified). */
   LoadResult LoadShapes(const QString& path, int frameWidth, int frameHeight);
   /** @brief Writes the text items (line breaks become blanks) or deletes the old file. */
   SaveResult SaveTextItems(const QString& path);
@@ -284,6 +288,16 @@ class DrawingStore {
   /** @brief Reads freehand grid, shapes, text items and freehand; the first report-worthy error wins. */
   LoadResult LoadDrawings(const CompanionFileNames& names, int frameWidth, int frameHeight);
 
+  /**
+   * @brief True while the companion file at `path` was last loaded with records left out (it was
+   * damaged or held values that could not be kept): saving would replace it without them.
+   */
+  bool LoadedPartly(const QString& path) const;
+  /** @brief The coach chose to replace a partly loaded file (or it was saved whole again). */
+  void ForgetPartialLoad(const QString& path);
+  /** @brief The question asked before a save replaces a partly loaded file. */
+  static QString ReplacePartialQuestion(const QString& path);
+
   // --- the file codes ---
   static int ShapeKindToCode(ShapeKind kind);
   static ShapeKind CodeToShapeKind(int64_t code);
@@ -294,6 +308,10 @@ class DrawingStore {
   static double UsableFrameDuration(double frameDuration);
 
  private:
+  MarkersLoadResult ReadMarkers(const QString& path, double frameDuration);
+  /** @brief Remembers whether a load left records out of the file at `path`. */
+  void NoteLoad(const QString& path, const LoadResult& result);
+
   std::vector<FreehandPoint> freehand_;
   std::vector<ShapeRecord> shapes_;
   std::vector<TextItem> textItems_;
@@ -304,6 +322,7 @@ class DrawingStore {
   std::array<int32_t, kMarkerCount> markers_{};
   Stopwatch stopwatch_;
   ModifiedFlags modified_;
+  QStringList partlyLoaded_;
 };
 
 }  // namespace kestrom::annotation

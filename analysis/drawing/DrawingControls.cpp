@@ -1,5 +1,7 @@
 #include "analysis/drawing/DrawingControls.h"
 
+#include "analysis/annotation/DrawingLimits.h"
+
 #include "platform/ui/Dialogs.h"
 
 #include <QAction>
@@ -94,7 +96,7 @@ QSpinBox* DrawingControls::SpinEdit(QWidget* page, const QString& name) {
   if (!s) {
     s = new QSpinBox(page);
     s->setObjectName(name);
-    s->setRange(1, 20);
+    s->setRange(annotation::kMinPenWidth, annotation::kMaxPenWidth);
     s->setValue(2);
   }
   s->setGeometry(QRect(Place(page, 48), QSize(48, 26)));
@@ -327,6 +329,12 @@ void DrawingControls::StdClick(int n, int) {
   const MarkerVideo video = port_.Video();
   const MarkerClick click = markers_.Click(n, video);
   if (click.action == MarkerClick::Action::Seek) port_.SeekToMarker(click.position, click.frame);
+  if (click.action == MarkerClick::Action::Outside)
+    port_.ShowError(QStringLiteral("Marker %1 (%2 ms, from \"%3\") lies outside this video, which is %4 ms long.")
+                        .arg(n)
+                        .arg(click.position)
+                        .arg(port_.FileNames().MarkersFile)
+                        .arg(video.lengthMs));
   ShowMarkerCaptions();
   Repaint();
 }
@@ -349,15 +357,26 @@ void DrawingControls::TimeClick() {
   port_.CaptionsShown();
 }
 
+bool DrawingControls::MayReplace(const QStringList& paths) {
+  for (const QString& path : paths) {
+    if (!store_.LoadedPartly(path)) continue;
+    if (!port_.Confirm(annotation::DrawingStore::ReplacePartialQuestion(path))) return false;
+    store_.ForgetPartialLoad(path);
+  }
+  return true;
+}
+
 void DrawingControls::SaveMarkerSpeedButtonClick() {
   if (!port_.VideoOpen()) return;
+  if (!MayReplace({port_.FileNames().MarkersFile})) return;
   const annotation::SaveResult r = store_.SaveMarkers(port_.FileNames().MarkersFile);
   if (!r.ok()) port_.ShowError(r.error);
 }
 
 void DrawingControls::LoadMarkerSpeedButtonClick() {
   if (!port_.VideoOpen()) return;
-  const auto r = store_.LoadMarkers(port_.FileNames().MarkersFile, port_.Video().frameDuration);
+  const MarkerVideo video = port_.Video();
+  const auto r = store_.LoadMarkers(port_.FileNames().MarkersFile, video.frameDuration, video.lengthMs);
   if (r.report) port_.ShowError(r.error);
   ShowMarkerCaptions();
 }
@@ -498,7 +517,9 @@ void DrawingControls::AnglesChanged() {
 void DrawingControls::SaveShapesSpeedButtonClick(bool fromPalette) {
   if (!port_.VideoOpen()) return;
   if (!fromPalette || port_.PaletteSaveStopsPlayback()) port_.StopPlayback();
-  const annotation::SaveResult r = store_.SaveDrawings(port_.FileNames());
+  const annotation::CompanionFileNames names = port_.FileNames();
+  if (!MayReplace({names.ShapesFile, names.FreehandFile, names.FreehandGridFile, names.TextItemsFile})) return;
+  const annotation::SaveResult r = store_.SaveDrawings(names);
   if (!r.ok()) port_.ShowError(r.error);
 }
 
@@ -523,6 +544,7 @@ void DrawingControls::ClearAllSpeedButtonClick(bool fromPalette) {
 void DrawingControls::SaveAnglesSpeedButtonClick() {
   if (!port_.VideoOpen()) return;
   port_.StopPlayback();
+  if (!MayReplace({port_.FileNames().AnglesFile})) return;
   const annotation::SaveResult r = store_.SaveAngles(port_.FileNames().AnglesFile);
   if (!r.ok()) port_.ShowError(r.error);
 }

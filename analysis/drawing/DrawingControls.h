@@ -45,6 +45,8 @@ class DrawingPort : public DrawingView {
   virtual annotation::CompanionFileNames FileNames() const = 0;
   /** @brief A message box for a failed save or a damaged file. */
   virtual void ShowError(const QString& text) = 0;
+  /** @brief A Yes/No question; true for Yes. */
+  virtual bool Confirm(const QString& text) = 0;
   virtual bool WarnExportRunning() { return false; }
   virtual void ResetZoom() {}
   // The cutting rectangle (see DrawingHost).
@@ -165,6 +167,9 @@ class DrawingControls final : public QObject, private DrawingHost {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  /** @brief False when a file of `paths` was loaded partly and the coach would not replace it. */
+  bool MayReplace(const QStringList& paths);
+
   // DrawingHost
   bool VideoOpen() const override { return port_.VideoOpen(); }
   PictureBounds Picture() const override { return port_.Picture(); }

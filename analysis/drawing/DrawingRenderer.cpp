@@ -1,5 +1,8 @@
 #include "analysis/drawing/DrawingRenderer.h"
 
+#include <cstdint>
+#include <cstdlib>
+
 namespace kestrom::drawing {
 
 ui::BrushStyle ToCanvasBrush(annotation::BrushStyle style) {
@@ -87,7 +90,9 @@ void DrawingRenderer::DrawShape(QPoint p, QPoint q, ui::PenMode mode, ShapeKind 
     case ShapeKind::Ellipse: canvas_.Ellipse(p.x(), p.y(), q.x(), q.y()); break;
     case ShapeKind::RoundRectangle:
       // The corner ellipse is half the rectangle each way (integer halves, toward zero).
-      canvas_.RoundRect(p.x(), p.y(), q.x(), q.y(), (p.x() - q.x()) / 2, (p.y() - q.y()) / 2);
+      // In 64 bits: corners far apart must not overflow; the halves fit an int again.
+      canvas_.RoundRect(p.x(), p.y(), q.x(), q.y(), static_cast<int>((int64_t{p.x()} - q.x()) / 2),
+                        static_cast<int>((int64_t{p.y()} - q.y()) / 2));
       break;
   }
 }
@@ -127,17 +132,18 @@ void DrawingRenderer::DrawFreehandGrid() {
 }
 
 void DrawingRenderer::DrawGridLines(QPoint p, QPoint q, ui::PenMode mode) {
-  const int dx = std::abs(p.x() - q.x());
-  const int dy = std::abs(p.y() - q.y());
+  // Positions in 64 bits, so no spacing or step can overflow whatever the points are.
+  const int64_t dx = std::abs(int64_t{p.x()} - q.x());
+  const int64_t dy = std::abs(int64_t{p.y()} - q.y());
   if (dx == 0 || dy == 0) return;
-  const int left = view_.ShowX(0), right = view_.ShowX(view_.FrameWidth());
-  const int top = view_.ShowY(0), bottom = view_.ShowY(view_.FrameHeight());
+  const int64_t left = view_.ShowX(0), right = view_.ShowX(view_.FrameWidth());
+  const int64_t top = view_.ShowY(0), bottom = view_.ShowY(view_.FrameHeight());
   DrawVerticalGridLine(p.x(), mode);
   DrawHorizontalGridLine(p.y(), mode);
-  for (int x = p.x() + dx; x < right; x += dx) DrawVerticalGridLine(x, mode);
-  for (int x = p.x() - dx; x > left; x -= dx) DrawVerticalGridLine(x, mode);
-  for (int y = p.y() + dy; y < bottom; y += dy) DrawHorizontalGridLine(y, mode);
-  for (int y = p.y() - dy; y > top; y -= dy) DrawHorizontalGridLine(y, mode);
+  for (int64_t x = p.x() + dx; x < right; x += dx) DrawVerticalGridLine(static_cast<int>(x), mode);
+  for (int64_t x = p.x() - dx; x > left; x -= dx) DrawVerticalGridLine(static_cast<int>(x), mode);
+  for (int64_t y = p.y() + dy; y < bottom; y += dy) DrawHorizontalGridLine(static_cast<int>(y), mode);
+  for (int64_t y = p.y() - dy; y > top; y -= dy) DrawHorizontalGridLine(static_cast<int>(y), mode);
 }
 
 void DrawingRenderer::DrawVerticalGridLine(int x, ui::PenMode mode) {

@@ -22,11 +22,13 @@ MarkerClick FrameMarkers::Click(int n, const MarkerVideo& video) {
     result.position = static_cast<int32_t>(pos);
     return result;
   }
-  if (marker >= 0 && marker <= video.lengthMs) {
-    result.action = MarkerClick::Action::Seek;
-    result.position = marker;
-    result.frame = core::Nearest(marker / DrawingStore::UsableFrameDuration(video.frameDuration));
+  result.position = marker;
+  if (marker < 0 || marker > video.lengthMs) {
+    result.action = MarkerClick::Action::Outside;
+    return result;
   }
+  result.action = MarkerClick::Action::Seek;
+  result.frame = core::Nearest(marker / DrawingStore::UsableFrameDuration(video.frameDuration));
   return result;
 }
 

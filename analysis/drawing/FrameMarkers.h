@@ -15,7 +15,7 @@ inline constexpr int kControlKey = 17;
 
 /** @brief What a click on a marker asks of the window. */
 struct MarkerClick {
-  enum class Action { None, Set, Seek };
+  enum class Action { None, Set, Seek, Outside };  // Outside: set, but not within the video
   Action action = Action::None;
   int32_t position = -1;  // the marker's media position (ms) for Set and Seek
   int64_t frame = 0;      // the frame label after a seek: nearest(position / frame duration)
@@ -35,8 +35,8 @@ class FrameMarkers {
 
   /**
    * @brief A click on marker n (1..8): an unset marker takes the current position (markers
-   * modified); a set one within the video asks for a seek to it; one beyond the length, or any
-   * click without a video, does nothing.
+   * modified); a set one within the video asks for a seek to it; one outside it answers Outside
+   * (the window says so); a click without a video does nothing.
    */
   MarkerClick Click(int n, const MarkerVideo& video);
   /** @brief A key on marker n: Control unsets it (the modified flag is left alone). True when it did. */

@@ -124,6 +124,21 @@ void TCloseFilesForm::ShowSaveError(const QString& text) {
   ui::AppDialogs().MessageDlgPos(text, ui::MsgDlgType::mtError, ui::mbOK, at.x() + 64, at.y() + 86, this);
 }
 
+bool TCloseFilesForm::MayReplace(const QStringList& paths) {
+  TKestromForm* w = Owner();
+  if (!w) return false;
+  const QPoint at = w->Bounds().topLeft();
+  for (const QString& path : paths) {
+    if (!w->Drawings.LoadedPartly(path)) continue;
+    if (ui::AppDialogs().MessageDlgPos(annotation::DrawingStore::ReplacePartialQuestion(path),
+                                       ui::MsgDlgType::mtConfirmation, ui::mbYes | ui::mbNo, at.x() + 64,
+                                       at.y() + 86, this) != ui::mrYes)
+      return false;
+    w->Drawings.ForgetPartialLoad(path);
+  }
+  return true;
+}
+
 void TCloseFilesForm::TraceYesClick() {
   // The trace has no file of its own: Yes, like No, only lets it go.
   TraceNoClick();
@@ -132,8 +147,9 @@ void TCloseFilesForm::TraceYesClick() {
 void TCloseFilesForm::ShapesYesClick() {
   TKestromForm* w = Owner();
   if (!w) return;
-  const annotation::SaveResult r =
-      w->Drawings.SaveDrawings(annotation::CompanionFileNames::ForVideo(w->VideoFileName));
+  const annotation::CompanionFileNames names = annotation::CompanionFileNames::ForVideo(w->VideoFileName);
+  if (!MayReplace({names.ShapesFile, names.FreehandFile, names.FreehandGridFile, names.TextItemsFile})) return;
+  const annotation::SaveResult r = w->Drawings.SaveDrawings(names);
   if (!r.ok()) return ShowSaveError(r.error);
   EndRow(ShapesLabel, ShapesYes, ShapesNo);
 }
@@ -149,8 +165,9 @@ void TCloseFilesForm::MemoYesClick() {
 void TCloseFilesForm::MarkersYesClick() {
   TKestromForm* w = Owner();
   if (!w) return;
-  const annotation::SaveResult r =
-      w->Drawings.SaveMarkers(annotation::CompanionFileNames::ForVideo(w->VideoFileName).MarkersFile);
+  const QString file = annotation::CompanionFileNames::ForVideo(w->VideoFileName).MarkersFile;
+  if (!MayReplace({file})) return;
+  const annotation::SaveResult r = w->Drawings.SaveMarkers(file);
   if (!r.ok()) return ShowSaveError(r.error);
   EndRow(MarkersLabel, MarkersYes, MarkersNo);
 }
@@ -158,8 +175,9 @@ void TCloseFilesForm::MarkersYesClick() {
 void TCloseFilesForm::AnglesYesClick() {
   TKestromForm* w = Owner();
   if (!w) return;
-  const annotation::SaveResult r =
-      w->Drawings.SaveAngles(annotation::CompanionFileNames::ForVideo(w->VideoFileName).AnglesFile);
+  const QString file = annotation::CompanionFileNames::ForVideo(w->VideoFileName).AnglesFile;
+  if (!MayReplace({file})) return;
+  const annotation::SaveResult r = w->Drawings.SaveAngles(file);
   if (!r.ok()) return ShowSaveError(r.error);
   EndRow(AnglesLabel, AnglesYes, AnglesNo);
 }

@@ -7,6 +7,7 @@
 
 #include <QDialog>
 #include <QImage>
+#include <QStringList>
 #include <QWidget>
 
 class QAction;
@@ -70,6 +71,8 @@ class TCloseFilesForm final : public QDialog {
   /** @brief Closes the dialog when its window has nothing unsaved left. */
   void CloseWhenDone();
   void ShowSaveError(const QString& text);
+  /** @brief False when a file of `paths` was loaded partly and the coach would not replace it. */
+  bool MayReplace(const QStringList& paths);
 };
 
 /** @brief A small stay-on-top form holding a rectangle cut out of a window's picture. */

@@ -325,7 +325,7 @@ void TKestromForm::ReloadMarkers() {
   // The store still holds this window's markers; the file is read again only when that loses
   // nothing the coach has not saved.
   if (VideoOpen && !Drawings.Modified().markers && QFileInfo::exists(CompanionFiles.MarkersFile))
-    Drawings.LoadMarkers(CompanionFiles.MarkersFile, FrameDuration);
+    Drawings.LoadMarkers(CompanionFiles.MarkersFile, FrameDuration, MediaPlayer1->LengthMs());
   if (Drawing) Drawing->ShowMarkerCaptions();
 }
 

@@ -66,6 +66,10 @@ class WindowDrawingPort final : public drawing::DrawingPort {
   void ShowError(const QString& text) override {
     w_.MessageDlgPosPaused(text, ui::MsgDlgType::mtError, ui::mbOK, w_.x() + 64, w_.y() + 86);
   }
+  bool Confirm(const QString& text) override {
+    return w_.MessageDlgPosPaused(text, ui::MsgDlgType::mtConfirmation, ui::mbYes | ui::mbNo, w_.x() + 64,
+                                  w_.y() + 86) == ui::mrYes;
+  }
   bool CarryingCut() const override { return w_.CarryingOtherCut(); }
   void FollowCut(QPoint p) override { w_.FollowOtherCut(p); }
   void EndCarrying() override { w_.EndCarryingOtherCut(); }

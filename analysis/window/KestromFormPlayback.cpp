@@ -342,7 +342,8 @@ bool TKestromForm::OpenVideoFile(const QString& path) {
   // A new video starts with no drawings; its markers come back at once, the rest on request.
   Drawings.ResetForNewVideo();
   ResetCalibrationForVideo();
-  if (QFileInfo::exists(CompanionFiles.MarkersFile)) Drawings.LoadMarkers(CompanionFiles.MarkersFile, FrameDuration);
+  if (QFileInfo::exists(CompanionFiles.MarkersFile))
+    Drawings.LoadMarkers(CompanionFiles.MarkersFile, FrameDuration, MediaPlayer1->LengthMs());
   if (Drawing) Drawing->ShowMarkerCaptions();
 
   HorzScrollBar->setValue(0);

@@ -18,7 +18,7 @@ constexpr char16_t kCp1252High[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-QString DecodeCp1252(const QByteArray& bytes) {
+QString DecodeCp1252(QByteArrayView bytes) {
   QString out;
   out.resize(bytes.size());
   QChar* dst = out.data();
@@ -108,11 +108,13 @@ std::optional<QStringList> ReadTextLines(const QString& path) {
 
 QString DecodeText(const QByteArray& bytes) {
   QByteArrayView view(bytes);
-  if (view.startsWith("\xEF\xBB\xBF")) view = view.sliced(3);  // a BOM from a Windows editor
+  // A BOM from a Windows editor is dropped before either decoding: an editor may put one in front
+  // of text that is then saved in the 8-bit code page.
+  if (view.startsWith("\xEF\xBB\xBF")) view = view.sliced(3);
   QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
   QString text = utf8.decode(view);
   if (!utf8.hasError()) return text;
-  return DecodeCp1252(bytes);
+  return DecodeCp1252(view);
 }
 
 QByteArray EncodeText(const QString& text) { return text.toUtf8(); }

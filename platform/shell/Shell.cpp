@@ -3,6 +3,7 @@
 #include "platform/core/Paths.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -193,9 +194,17 @@ ShellResult OpenDocument(const QString& pathOrUrl) {
   }
   const QByteArray opener = qgetenv("KESTROM_OPENER");
   const QString program = opener.isEmpty() ? QStringLiteral("xdg-open") : QString::fromLocal8Bit(opener);
-  ShellResult r = ShellExecute(program, {target});
-  if (!r) r.reason = QStringLiteral("Cannot open %1: %2").arg(pathOrUrl, r.reason);
-  return r;
+  // The opener ends at once with an error when no program is set up for the document; one that
+  // is still busy after a moment has handed it on (or shows it itself) and runs on.
+  QElapsedTimer waited;
+  waited.start();
+  const WaitResult w = ExecuteAndWait(program, {target}, {}, [&] { return waited.elapsed() > 1500; });
+  if (!w.started) return Fail(QStringLiteral("Cannot open %1: %2").arg(pathOrUrl, w.reason));
+  if (w.finished && w.exitCode != 0)
+    return Fail(QStringLiteral("Cannot open %1: no program to show it is set up on this system (%2 ended with code %3).")
+                    .arg(QDir::toNativeSeparators(target), program)
+                    .arg(w.exitCode));
+  return ShellResult{true, {}, w.pid};
 }
 
 QString HelpPageFor(const QString& helpFile, const QString& programFolder) {

@@ -82,7 +82,16 @@ bool PatternOn(const std::vector<int>& pattern, int step) {
   return true;
 }
 
+// Figures are drawn from coordinates within this distance of the origin: far beyond any picture,
+// yet small enough that sizes and pen margins stay within int and the painter's fixed point.
+constexpr int kFarCoordinate = 1 << 20;
+// Wider pens cover any picture anyway.
+constexpr int kWidestPen = 4096;
+
+int Far(int v) { return std::clamp(v, -kFarCoordinate, kFarCoordinate); }
+
 QRect Normalised(int x1, int y1, int x2, int y2) {
+  x1 = Far(x1), y1 = Far(y1), x2 = Far(x2), y2 = Far(y2);
   return QRect(QPoint(std::min(x1, x2), std::min(y1, y2)), QPoint(std::max(x1, x2) - 1, std::max(y1, y2) - 1));
 }
 
@@ -126,7 +135,7 @@ namespace {
 // The pen that rasterises an outline: thin pens keep their style, wide ones are solid with
 // round ends and joins.
 QPen ShapePen(const CanvasPen& pen, const QColor& colour) {
-  QPen q(colour, std::max(1, pen.Width), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
+  QPen q(colour, std::clamp(pen.Width, 1, kWidestPen), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin);
   if (pen.Width <= 1 && pen.Style != PenStyle::Solid) {
     QList<qreal> dashes;
     for (int run : PatternOf(pen.Style)) dashes << run;
@@ -150,7 +159,7 @@ QBrush FillBrush(const CanvasBrush& brush) {
 }
 
 QRect Grown(const QRect& r, int penWidth) {
-  const int margin = penWidth / 2 + 2;
+  const int margin = std::clamp(penWidth, 1, kWidestPen) / 2 + 2;
   return r.adjusted(-margin, -margin, margin, margin);
 }
 
@@ -294,6 +303,15 @@ void Canvas::Polyline(const std::vector<QPoint>& points) {
     for (std::size_t i = 1; i < points.size(); ++i) ThinLine(points[i - 1], points[i], step);
     return;
   }
+  const QRect far(-kFarCoordinate, -kFarCoordinate, 2 * kFarCoordinate, 2 * kFarCoordinate);
+  if (!std::all_of(points.begin(), points.end(), [&](QPoint p) { return far.contains(p); })) {
+    // Cut each segment to the far square; with round ends and joins the pieces meet as before.
+    for (std::size_t i = 1; i < points.size(); ++i) {
+      QPoint a = points[i - 1], b = points[i];
+      if (ClipSegment(a, b, far)) Polyline({a, b});
+    }
+    return;
+  }
   QRect box(points.front(), points.front());
   for (const QPoint& p : points) box |= QRect(p, p);
   Figure(box, nullptr, [&](QPainter& p) {
@@ -345,8 +363,8 @@ void Canvas::Ellipse(int x1, int y1, int x2, int y2) {
 void Canvas::RoundRect(int x1, int y1, int x2, int y2, int w, int h) {
   const QRect r = Normalised(x1, y1, x2, y2);
   if (r.isEmpty()) return;
-  const qreal rx = std::min<qreal>(std::abs(w) / 2.0, r.width() / 2.0);
-  const qreal ry = std::min<qreal>(std::abs(h) / 2.0, r.height() / 2.0);
+  const qreal rx = std::min<qreal>(std::abs(static_cast<qreal>(w)) / 2.0, r.width() / 2.0);
+  const qreal ry = std::min<qreal>(std::abs(static_cast<qreal>(h)) / 2.0, r.height() / 2.0);
   const QRectF outline(r.left() + 0.5, r.top() + 0.5, r.width() - 1, r.height() - 1);
   auto shape = [&](QPainter& p) { p.drawRoundedRect(outline, rx, ry); };
   Figure(r, shape, shape);
@@ -392,6 +410,7 @@ void Canvas::FrameRect(const TRect& r) {
 }
 
 void Canvas::TextOut(int x, int y, const QString& text) {
+  x = Far(x), y = Far(y);
   const QFont font = ToQFont(Font);
   const QFontMetrics metrics(font);
   const int width = metrics.horizontalAdvance(text);

@@ -2,13 +2,15 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace kestrom::ui {
 
 int FontPixelSize(int points) {
-  // Rounded as the platform's own point-to-pixel conversion does, half away from zero.
-  const int magnitude = (std::abs(points) * 96 + 36) / 72;
-  return std::max(1, magnitude);
+  // Rounded as the platform's own point-to-pixel conversion does, half away from zero; in 64 bits
+  // and bounded, so any size a file or a caller sets gives a font that can be drawn.
+  const int64_t magnitude = (std::abs(static_cast<int64_t>(points)) * 96 + 36) / 72;
+  return static_cast<int>(std::clamp<int64_t>(magnitude, 1, kMaxFontPixelSize));
 }
 
 QFont ToQFont(const FontChoice& font) {

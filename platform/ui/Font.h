@@ -18,7 +18,10 @@ struct FontChoice {
   bool operator==(const FontChoice&) const = default;
 };
 
-/** @brief Pixel height of a font of the given points on the 96-dpi screen the sizes assume. */
+/** @brief The largest font drawn, in pixels: taller than any screen. */
+inline constexpr int kMaxFontPixelSize = 4096;
+
+/** @brief Pixel height of a font of the given points on the 96-dpi screen the sizes assume (1..kMaxFontPixelSize). */
 int FontPixelSize(int points);
 
 /** @brief The QFont drawn for a choice (pixel-sized, so pictures do not depend on the screen). */

@@ -1,3 +1,4 @@
+#include "analysis/annotation/DrawingLimits.h"
 #include "analysis/annotation/DrawingStore.h"
 
 #include "tests/TestSupport.h"
@@ -152,8 +153,12 @@ TEST_F(CompanionFiles, ReadsTheGoldenFilesBackIntoTheSameDrawings) {
   EXPECT_EQ(store_.LoadDrawings(golden, 0, 0).outcome, LoadOutcome::Loaded);
   EXPECT_EQ(store_.LoadAngles(golden.AnglesFile).outcome, LoadOutcome::Loaded);
 
+  // Values beyond what can be drawn come back within the loaders' bounds, which counts as a change.
+  std::vector<FreehandPoint> points = expected.FreehandPoints();
+  points[2].y = kCoordinateLimit;
+  points[3].penWidth = kMaxPenWidth;
   EXPECT_EQ(store_.Markers(), expected.Markers());
-  EXPECT_EQ(store_.FreehandPoints(), expected.FreehandPoints());
+  EXPECT_EQ(store_.FreehandPoints(), points);
   EXPECT_EQ(store_.TextItems(), expected.TextItems());
   EXPECT_EQ(store_.FreehandGridRecord(), expected.FreehandGridRecord());
   EXPECT_EQ(store_.Grid().value, 0) << "the calibrated grid is never read back";
@@ -161,17 +166,22 @@ TEST_F(CompanionFiles, ReadsTheGoldenFilesBackIntoTheSameDrawings) {
   // Brush styles without a code of their own come back clear.
   std::vector<ShapeRecord> shapes = expected.Shapes();
   shapes[3].brushStyle = BrushStyle::Clear;
+  shapes[1].x2 = kCoordinateLimit;
+  shapes[2].penWidth = kMaxPenWidth;
   EXPECT_EQ(store_.Shapes(), shapes);
 
   ASSERT_EQ(store_.Angles().size(), 2u);
   EXPECT_EQ(store_.Angles()[0], expected.Angles()[0]);
-  EXPECT_EQ(store_.Angles()[1], expected.Angles()[1]);
+  EXPECT_EQ(store_.Angles()[1].x3, kCoordinateLimit);
+  EXPECT_EQ(store_.Angles()[1].y3, expected.Angles()[1].y3);
   // The sample line: vertex (150, 150), interior 90.00 and reflex 270.00, recomputed on reading.
   EXPECT_EQ(store_.Angles()[0].x2, 150.0);
   EXPECT_NEAR(store_.Angles()[0].result.interior, 90.0, 1e-9);
   EXPECT_NEAR(store_.Angles()[0].result.reflex, 270.0, 1e-9);
   EXPECT_EQ(store_.TextItems()[1].text, "") << "an empty text is an empty first line";
-  EXPECT_FALSE(store_.Modified().Any());
+  EXPECT_TRUE(store_.Modified().shapes);
+  EXPECT_TRUE(store_.Modified().angles);
+  EXPECT_FALSE(store_.Modified().markers);
 }
 
 TEST_F(CompanionFiles, ReadsNoMoreThanEachCollectionHolds) {
@@ -278,7 +288,8 @@ TEST_F(CompanionFiles, DamagedMarkersFilesLeaveTheMarkersAlone) {
     const MarkersLoadResult r = s.LoadMarkers(Path("m.mrk"), 40);
     EXPECT_EQ(r.outcome, LoadOutcome::Damaged);
     EXPECT_FALSE(r.captionsChanged);
-    EXPECT_FALSE(r.report);
+    EXPECT_TRUE(r.report) << "the coach is told, with the file's name";
+    EXPECT_TRUE(r.error.contains(Path("m.mrk")));
     EXPECT_EQ(s.Marker(1), -1);
     EXPECT_EQ(s.Marker(2), 480);
   }
@@ -432,18 +443,17 @@ TEST_F(CompanionFiles, ADamagedFileKeepsTheRecordsReadBeforeTheDamage) {
     QByteArray content;
     std::function<LoadResult(DrawingStore&, const QString&)> load;
     int records;
-    bool report;  // freehand and shapes tell the coach; the others stay silent
   } cases[] = {
       {"freehand", "  1  3  100  200    255\r\n  2  3  1O1  200    255\r\n",
-       [](DrawingStore& s, const QString& p) { return s.LoadFreehand(p); }, 1, true},
+       [](DrawingStore& s, const QString& p) { return s.LoadFreehand(p); }, 1},
       {"shapes cut short", "  1 1 2 3 4 0 1 0 1\r\n  2 1 2 3 4 0 1\r\n",
-       [](DrawingStore& s, const QString& p) { return s.LoadShapes(p, 720, 576); }, 1, true},
+       [](DrawingStore& s, const QString& p) { return s.LoadShapes(p, 720, 576); }, 1},
       {"text item cut short", "A\r\n 1 2\r\nArial\r\n 0 12 0 0 0 0\r\nB\r\n 1 2\r\nArial\r\n",
-       [](DrawingStore& s, const QString& p) { return s.LoadTextItems(p); }, 1, false},
+       [](DrawingStore& s, const QString& p) { return s.LoadTextItems(p); }, 1},
       {"angle with nan", "1 2 3 4 5 6 255 2\r\n1 2 nan 4 5 6 255 2\r\n",
-       [](DrawingStore& s, const QString& p) { return s.LoadAngles(p); }, 1, false},
+       [](DrawingStore& s, const QString& p) { return s.LoadAngles(p); }, 1},
       {"freehand grid", "     1   100   100   120\r\n",
-       [](DrawingStore& s, const QString& p) { return s.LoadFreehandGrid(p); }, 0, false},
+       [](DrawingStore& s, const QString& p) { return s.LoadFreehandGrid(p); }, 0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -452,19 +462,30 @@ TEST_F(CompanionFiles, ADamagedFileKeepsTheRecordsReadBeforeTheDamage) {
     const LoadResult r = c.load(s, Path("damaged"));
     EXPECT_EQ(r.outcome, LoadOutcome::Damaged);
     EXPECT_EQ(r.records, c.records);
-    EXPECT_EQ(r.report, c.report);
+    // Every kind tells the coach, naming the file, and a save will ask before replacing it.
+    EXPECT_TRUE(r.report);
     EXPECT_TRUE(r.error.contains("damaged"));
+    EXPECT_TRUE(r.error.contains(Path("damaged")));
+    EXPECT_TRUE(s.LoadedPartly(Path("damaged")));
   }
 }
 
-TEST_F(CompanionFiles, LoadingDrawingsReportsOnlyDamageTheCoachMustBeToldOf) {
+TEST_F(CompanionFiles, LoadingDrawingsReportsTheFirstDamagedFile) {
   const CompanionFileNames n = Names();
-  WriteBytes(n.TextItemsFile, "A\r\n 1 2\r\nArial\r\n 0 12 0 0\r\n");  // damaged: silent
   WriteBytes(n.FreehandGridFile, "     1   100   100   120   115       65280     1\r\n");
   LoadResult r = store_.LoadDrawings(n, 720, 576);
   EXPECT_EQ(r.outcome, LoadOutcome::Loaded);
   EXPECT_FALSE(r.report);
   EXPECT_EQ(store_.FreehandGridRecord().x2, 120);
+
+  // A damaged second text item: the first stays, and the coach is told.
+  WriteBytes(n.TextItemsFile, "A\r\n 1 2\r\nArial\r\n 0 12 0 0 0 0\r\nB\r\n 1 2\r\nArial\r\n 0 12 0 0\r\n");
+  r = store_.LoadDrawings(n, 720, 576);
+  EXPECT_TRUE(r.report);
+  EXPECT_TRUE(r.error.contains(n.TextItemsFile));
+  EXPECT_EQ(store_.TextItems().size(), 1u);
+  EXPECT_TRUE(store_.LoadedPartly(n.TextItemsFile));
+  WriteBytes(n.TextItemsFile, "A\r\n 1 2\r\nArial\r\n 0 12 0 0 0 0\r\n");
 
   WriteBytes(n.ShapesFile, "  1 1 2 3 4 0 1 0 1\r\n  2 1 2 x\r\n");
   r = store_.LoadDrawings(n, 720, 576);

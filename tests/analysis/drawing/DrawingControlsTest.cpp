@@ -1,6 +1,7 @@
 #include "analysis/drawing/DrawingControls.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QSpinBox>
@@ -46,6 +47,12 @@ struct FakePort final : DrawingPort {
     return annotation::CompanionFileNames::ForVideo(videoFile);
   }
   void ShowError(const QString& text) override { errors << text; }
+  bool Confirm(const QString& text) override {
+    questions << text;
+    return answer;
+  }
+  QStringList questions;
+  bool answer = false;
 };
 
 struct Window {
@@ -173,6 +180,72 @@ TEST(DrawingControls, MouseOnTheWindowDrawsAndSavedDrawingsComeBack) {
   w.Find(w.angles, "LoadAnglesSpeedButton")->click();
   EXPECT_EQ(w.canvas.Image(), drawn);
   EXPECT_EQ(w.port.tablesShown, 1);
+}
+
+// Damaged or impossible files: every Load button tells the coach, naming the file, and a save
+// over a file that loaded with parts left out asks first.
+TEST(DrawingControls, DamagedFilesAreReportedAndNotReplacedWithoutAsking) {
+  Window w;
+  const annotation::CompanionFileNames n = w.port.FileNames();
+  auto write = [](const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+  };
+  const struct {
+    QString file;
+    QByteArray content;
+    const char* button;
+    QWidget* Window::*page;
+  } cases[] = {
+      {n.AnglesFile, "1 2 3 4 5 6 255 2\r\n1 2 x\r\n", "LoadAnglesSpeedButton", &Window::angles},
+      {n.MarkersFile, "   25   -1    0\r\n", "LoadMarkerSpeedButton", &Window::markers},
+      {n.MarkersFile, " 2147483647 -2147483647 -1 -1 -1 -1 -1 2000\r\n", "LoadMarkerSpeedButton",
+       &Window::markers},
+      {n.TextItemsFile, "A\r\n 1 2\r\nArial\r\n 0 12 0 0 0 0\r\nB\r\n 1 2\r\nArial\r\n 0 12\r\n",
+       "LoadShapesSpeedButton", &Window::shapes},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file.toStdString() + " " + c.content.toStdString());
+    w.port.errors.clear();
+    write(c.file, c.content);
+    w.Find(w.*c.page, c.button)->click();
+    ASSERT_EQ(w.port.errors.size(), 1);
+    EXPECT_TRUE(w.port.errors[0].contains(c.file));
+  }
+  // The markers beyond the video were left unset; the one within it stayed.
+  EXPECT_EQ(w.Find(w.markers, "Std1")->text(), "1");
+  EXPECT_EQ(w.Find(w.markers, "Std2")->text(), "2");
+  EXPECT_EQ(w.Find(w.markers, "Std8")->text(), "50");
+
+  // Saving the text items asks; No keeps the file whole, Yes replaces it.
+  const QByteArray damaged = [&] {
+    QFile f(n.TextItemsFile);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  }();
+  w.Find(w.shapes, "SaveShapesSpeedButton")->click();
+  ASSERT_EQ(w.port.questions.size(), 1);
+  EXPECT_TRUE(w.port.questions[0].contains(n.TextItemsFile));
+  QFile text(n.TextItemsFile);
+  ASSERT_TRUE(text.open(QIODevice::ReadOnly));
+  EXPECT_EQ(text.readAll(), damaged);
+  text.close();
+  w.port.answer = true;
+  w.Find(w.shapes, "SaveShapesSpeedButton")->click();
+  ASSERT_TRUE(text.open(QIODevice::ReadOnly));
+  EXPECT_NE(text.readAll(), damaged);
+  text.close();
+  w.Find(w.shapes, "SaveShapesSpeedButton")->click();
+  EXPECT_EQ(w.port.questions.size(), 2) << "asked once per partly loaded file";
+}
+
+TEST(DrawingControls, AMarkerOutsideTheVideoSaysSoWhenClicked) {
+  Window w;
+  w.store.SetMarker(4, 20000);  // the video is 10000 ms long
+  w.Find(w.markers, "Std4")->click();
+  EXPECT_TRUE(w.port.seeks.empty());
+  ASSERT_EQ(w.port.errors.size(), 1);
+  EXPECT_TRUE(w.port.errors[0].contains(w.port.FileNames().MarkersFile));
 }
 
 }  // namespace

@@ -33,11 +33,11 @@ TEST(FrameMarkers, CaptionsRoundHalvesToEven) {
   }
 }
 
-TEST(FrameMarkers, BeyondTheLengthOrWithoutVideoNothingHappens) {
+TEST(FrameMarkers, BeyondTheLengthIsOutsideAndWithoutVideoNothingHappens) {
   annotation::DrawingStore store;
   FrameMarkers markers(store);
   store.SetMarker(2, 5000);
-  EXPECT_EQ(markers.Click(2, {true, 0, 4000, 40.0}).action, MarkerClick::Action::None);
+  EXPECT_EQ(markers.Click(2, {true, 0, 4000, 40.0}).action, MarkerClick::Action::Outside);
   EXPECT_EQ(markers.Caption(2, 40.0), "125");
   EXPECT_EQ(markers.Click(2, {true, 0, 5000, 40.0}).action, MarkerClick::Action::Seek);  // the length counts
 

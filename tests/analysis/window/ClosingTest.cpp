@@ -217,6 +217,38 @@ TEST_F(Closing, DialogShowsOnlyTheChangedKindsAndKeepsARowWhoseSaveFailed) {
   EXPECT_FALSE(Main()->HasUnsavedWork());
 }
 
+TEST_F(Closing, ASaveOverAPartlyLoadedFileAsksFirst) {
+  // The angles file was damaged: the angles before the damage loaded, the rest did not.
+  QTemporaryDir dir;
+  const QString angles = dir.filePath("best.ang");
+  const QByteArray damaged = "1 2 3 4 5 6 255 2\r\n1 2 x\r\n";
+  {
+    QFile f(angles);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(damaged);
+  }
+  GiveWork(Best(), dir.filePath("best"), {});
+  ASSERT_TRUE(Best()->Drawings.LoadAngles(angles).report);
+  Best()->Drawings.Modified().angles = true;
+  TCloseFilesForm* form = Forms().CloseFilesForm2;
+  onModal = [&](QDialog&) {
+    dialogs.dialogs.Push(ui::mrNo);
+    form->AnglesYes->click();  // No to the question: the file stays whole, the row stays
+    ASSERT_EQ(dialogs.dialogs.MessageTexts().size(), 1);
+    EXPECT_TRUE(dialogs.dialogs.MessageTexts()[0].contains(angles));
+    EXPECT_TRUE(form->AnglesYes->isEnabled());
+    QFile f(angles);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), damaged);
+    dialogs.dialogs.Push(ui::mrYes);
+    form->AnglesYes->click();  // Yes: saved
+    EXPECT_FALSE(form->isVisible());
+  };
+  Forms().ActiveWindowNumber = 2;
+  EXPECT_TRUE(Best()->AskToSaveWork());
+  EXPECT_FALSE(Best()->Drawings.Modified().angles);
+}
+
 TEST_F(Closing, ClosingAWindowTellsTheListedProgramsToQuit) {
   PeerProcess capture("Kestrom Ruvodo Capture", "TKestromCaptureForm", "Kestrom Export AVI", "TExportForm");
   PeerProcess other("kestrom capture", "TOtherForm", "Kestrom Capture ", "TOtherForm");  // case and blank differ

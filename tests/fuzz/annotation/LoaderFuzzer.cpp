@@ -1,10 +1,13 @@
 // libFuzzer target for one companion-file loader, chosen at compile time with
 // -DKESTROM_FUZZ_LOADER=<n>. Arbitrary bytes must load without a crash, a hang or a record past
-// a collection's capacity, and what was loaded must save and load again to the same bytes.
+// a collection's capacity, draw at the smallest and largest zoom steps without a sanitizer
+// report, and what was loaded must save and load again to the same bytes.
 
 #include "analysis/annotation/DrawingStore.h"
+#include "analysis/drawing/DrawingRenderer.h"
 
 #include <QByteArray>
+#include <QGuiApplication>
 #include <QFile>
 #include <QString>
 #include <QTemporaryDir>
@@ -48,7 +51,18 @@ void CheckCapacities(const DrawingStore& s) {
   Check(s.Angles().size() <= DrawingStore::kAngleCapacity, "angle capacity");
 }
 
-// Loads the file into a fresh store, checks it, saves it to `saved`.
+constexpr int kFrameWidth = 720, kFrameHeight = 576;
+
+// Draws the store as a window does, over a canvas a little larger than the picture.
+void Draw(const DrawingStore& s) {
+  for (const int step : {1, 30}) {
+    kestrom::ui::Canvas canvas(400, 300);
+    const auto view = kestrom::drawing::ZoomView::AtStep(step, 20, 30, kFrameWidth, kFrameHeight);
+    kestrom::drawing::DrawingRenderer(canvas, s, view).RedrawOverlays();
+  }
+}
+
+// Loads the file into a fresh store, checks it, draws it, saves it to `saved`.
 void LoadAndSave(const QString& input, const QString& saved, double frameDuration) {
   DrawingStore s;
   switch (KESTROM_FUZZ_LOADER) {
@@ -64,9 +78,11 @@ void LoadAndSave(const QString& input, const QString& saved, double frameDuratio
       s.SaveFreehand(saved);
       break;
     case kShapes:
-      s.LoadShapes(input, 720, 576);
+      s.LoadShapes(input, kFrameWidth, kFrameHeight);
       for (const auto& shape : s.Shapes())
-        Check(shape.x1 <= 720 && shape.x2 <= 720 && shape.y1 <= 576 && shape.y2 <= 576, "clamp");
+        Check(shape.x1 >= 0 && shape.x2 >= 0 && shape.y1 >= 0 && shape.y2 >= 0 && shape.x1 <= kFrameWidth &&
+                  shape.x2 <= kFrameWidth && shape.y1 <= kFrameHeight && shape.y2 <= kFrameHeight,
+              "clamp");
       s.SaveShapes(saved);
       break;
     case kTextItems:
@@ -85,9 +101,17 @@ void LoadAndSave(const QString& input, const QString& saved, double frameDuratio
       break;
   }
   CheckCapacities(s);
+  Draw(s);
 }
 
 }  // namespace
+
+// Text is measured and drawn with real fonts, which need the application object.
+extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  static QGuiApplication app(*argc, *argv);
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const QString input = Folder() + QStringLiteral("/input");

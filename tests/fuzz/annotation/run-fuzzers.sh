@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds one libFuzzer target per companion-file loader with clang (the main build uses GCC,
 # whose sanitizer runtime cannot be mixed in) and runs each for a bounded number of inputs,
-# seeded with the golden files.
+# seeded with the golden files. Each input is loaded, drawn and saved, so a value that loads
+# but overflows when drawn is found too.
 # Usage: run-fuzzers.sh <source root> <work folder> <runs per target>
 set -euo pipefail
 src=$1 work=$2 runs=${3:-20000}
@@ -13,14 +14,17 @@ mkdir -p "$work/obj"
 flags=(-std=c++20 -g -O1 -fPIC -fsanitize=address,undefined -fno-sanitize-recover=undefined
        -I"$src" $(pkg-config --cflags Qt6Core Qt6Gui))
 
-# The loaders and what they need of the platform core; an archive lets the linker take only
-# the core objects the loaders use.
+# The loaders, the drawing code and what they need of the platform; an archive lets the linker
+# take only the objects they use.
+drawing=("$src"/analysis/drawing/DrawingRenderer.cpp "$src"/analysis/drawing/DrawingView.cpp
+         "$src"/platform/ui/Canvas.cpp "$src"/platform/ui/Font.cpp)
+headers=("$src/analysis/annotation" "$src/analysis/drawing" "$src/platform/core" "$src/platform/ui")
 objects=()
-for f in "$src"/analysis/annotation/*.cpp "$src"/platform/core/*.cpp; do
+for f in "$src"/analysis/annotation/*.cpp "$src"/platform/core/*.cpp "${drawing[@]}"; do
   case $f in *Form.cpp) continue ;; esac
   grep -q Q_OBJECT "$f" && continue
   o="$work/obj/$(basename "${f%.cpp}").o"
-  if [ ! -f "$o" ] || [ "$f" -nt "$o" ] || [ -n "$(find "$src/analysis/annotation" "$src/platform/core" -name '*.h' -newer "$o")" ]; then
+  if [ ! -f "$o" ] || [ "$f" -nt "$o" ] || [ -n "$(find "${headers[@]}" -name '*.h' -newer "$o")" ]; then
     clang++ "${flags[@]}" -fsanitize=fuzzer-no-link -c "$f" -o "$o"
   fi
   objects+=("$o")
@@ -30,6 +34,9 @@ if [ ! -f "$lib" ] || [ -n "$(find "${objects[@]}" -newer "$lib")" ]; then
   rm -f "$lib"
   ar rcs "$lib" "${objects[@]}"
 fi
+
+# Text is drawn with the system's fonts, whose library never frees its cache.
+export LSAN_OPTIONS="suppressions=$src/tests/fuzz/annotation/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 
 targets=(markers:.mrk freehand:.frh shapes:.shp text:.str fhgrid:.fhg angles:.ang)
 n=0

@@ -77,6 +77,8 @@ TEST(TextFile, DecodesUtf8AndFallsBackToWindows1252) {
   EXPECT_EQ(DecodeText(QByteArray("Caf\xE9 \x80" "5\x93q\x94")), QStringLiteral(u"Café €5“q”"));
   EXPECT_EQ(DecodeText(QByteArray("Caf\xC3\xA9 \xE2\x82\xAC" "5")), QStringLiteral(u"Café €5"));
   EXPECT_EQ(DecodeText(QByteArray("\xEF\xBB\xBF" "abc")), QStringLiteral("abc"));
+  // A BOM in front of Windows-1252 text (an editor that added one, then saved in the code page).
+  EXPECT_EQ(DecodeText(QByteArray("\xEF\xBB\xBF" "Caf\xE9")), QStringLiteral(u"Café"));
   EXPECT_EQ(DecodeText(QByteArray("\x81\x8D")), QString(QChar(0x81)) + QChar(0x8D));
 
   QTemporaryDir dir;

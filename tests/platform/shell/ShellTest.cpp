@@ -182,6 +182,12 @@ TEST_F(ShellTest, OpensDocumentsAddressesAndHelpPages) {
   r = OpenDocument(dir_.filePath("no such video.avi"));
   EXPECT_FALSE(r);
   EXPECT_TRUE(r.reason.contains("does not exist")) << qPrintable(r.reason);
+
+  // No browser set up: the opener gives up with an error, and that is a failure to report.
+  qputenv("KESTROM_OPENER", "false");
+  r = OpenHelpFile("C:\\Kestrom\\Help\\ZuzAzu9.hlp", dir_.path());
+  EXPECT_FALSE(r);
+  EXPECT_TRUE(r.reason.contains("ZuzAzu9.html")) << qPrintable(r.reason);
   qunsetenv("KESTROM_OPENER");
 }
 
