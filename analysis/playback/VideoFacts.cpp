@@ -35,6 +35,19 @@ int64_t FrameNumberAt(int64_t positionMs, double frameDuration) {
   return Nearest(positionMs / frameDuration);
 }
 
+int64_t PositionOfFrame(int64_t frame, double frameDuration) {
+  if (!(frameDuration > 0)) return 0;
+  return Nearest(static_cast<double>(frame) * frameDuration);
+}
+
+int64_t StepPosition(int64_t positionMs, int64_t frames, double frameDuration, int64_t maximum) {
+  if (!(frameDuration > 0) || maximum <= 0) return 0;
+  // The end of the range shows the last frame even where that frame's own position lies beyond it.
+  const int64_t last = FrameNumberAt(maximum, frameDuration);
+  const int64_t target = std::clamp<int64_t>(FrameNumberAt(positionMs, frameDuration) + frames, 0, last);
+  return std::min(PositionOfFrame(target, frameDuration), maximum);
+}
+
 QString FpsStatusText(int framesPerSecond) { return core::Printf(" %d fps", framesPerSecond); }
 
 ScrollRange ScrollRangeFor(int64_t lengthMs, double frameDuration) {

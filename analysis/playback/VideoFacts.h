@@ -38,6 +38,16 @@ QString VideoNameOf(const QString& videoFileName);
 /** @brief The frame shown at a position: nearest(position / frame duration), ties to even. */
 int64_t FrameNumberAt(int64_t positionMs, double frameDuration);
 
+/** @brief The position that shows frame n: n frame durations to the nearest millisecond. */
+int64_t PositionOfFrame(int64_t frame, double frameDuration);
+
+/**
+ * @brief The scroll position `frames` frames on from the frame shown at positionMs (back when
+ * negative), never beyond maximum, which shows the last frame. Stepping by whole milliseconds
+ * would repeat or skip frames wherever a frame does not last a whole number of them (30 fps).
+ */
+int64_t StepPosition(int64_t positionMs, int64_t frames, double frameDuration, int64_t maximum);
+
 /** @brief The status bar's frame-rate text, " %d fps". */
 QString FpsStatusText(int framesPerSecond);
 

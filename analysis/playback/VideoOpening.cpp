@@ -19,7 +19,11 @@ OpenOutcome OpenVideoFile(PlayerPort& player, const QString& path, const QString
                                    "Please select a different video");
     return out;
   }
-  if (GetFileSize(path) < kMinVideoFileSize) {
+  // The size rule catches broken AVI files. A script is short by nature and its interpreter names
+  // the line of any error, so only an empty or missing one is refused here.
+  const bool script = path.endsWith(QStringLiteral(".avs"), Qt::CaseInsensitive);
+  const int64_t bytes = GetFileSize(path);
+  if (script ? bytes <= 0 : bytes < kMinVideoFileSize) {
     out.status = OpenStatus::BadFormat;
     out.messages << QStringLiteral("Error : Incorrect video file format") << path;
     return out;

@@ -214,7 +214,19 @@ void TKestromForm::CreatePlaybackControls() {
 
   ScrollBar1->setRange(0, 0);
   connect(ScrollBar1, &QScrollBar::valueChanged, this, [this] { ScrollBar1Change(); });
-  connect(ScrollBar1, &QScrollBar::actionTriggered, this, [this](int) { ScrollBar1Scroll(ScrollBar1->sliderPosition()); });
+  connect(ScrollBar1, &QScrollBar::actionTriggered, this, [this](int action) {
+    // Steps and jumps go from the frame shown to the frame one or ten on, not by a rounded
+    // number of milliseconds.
+    const int frames = action == QAbstractSlider::SliderSingleStepAdd   ? 1
+                       : action == QAbstractSlider::SliderSingleStepSub ? -1
+                       : action == QAbstractSlider::SliderPageStepAdd   ? 10
+                       : action == QAbstractSlider::SliderPageStepSub   ? -10
+                                                                        : 0;
+    if (frames != 0)
+      ScrollBar1->setSliderPosition(static_cast<int>(
+          playback::StepPosition(ScrollBar1->value(), frames, FrameDuration, ScrollBar1->maximum())));
+    ScrollBar1Scroll(ScrollBar1->sliderPosition());
+  });
   connect(HorzScrollBar, &QScrollBar::valueChanged, this, [this] { HorzScrollBarChange(); });
   connect(VertScrollBar, &QScrollBar::valueChanged, this, [this] { VertScrollBarChange(); });
   connect(HorzScrollBar, &QScrollBar::actionTriggered, this,

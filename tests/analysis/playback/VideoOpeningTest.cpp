@@ -48,6 +48,20 @@ TEST_F(VideoOpeningTest, RefusesFilesUnder200BytesWithoutTouchingThePlayer) {
   EXPECT_EQ(player_.FileName(), exact);
 }
 
+TEST_F(VideoOpeningTest, AShortScriptOpensAndOnlyAnEmptyOneIsRefused) {
+  const QString script = MakeFile("Trimmed.AVS", 73);  // AVISource("...").Trim(10, 59)
+  const QString empty = MakeFile("empty.avs", 0);
+  const QString shortAvi = MakeFile("short.avi", 73);
+  player_.clips[script] = FakeClip{320, 240, 50, 2000};
+  player_.clips[shortAvi] = FakeClip{320, 240, 50, 2000};
+
+  EXPECT_EQ(OpenVideoFile(player_, script, "").status, OpenStatus::Opened);
+  EXPECT_EQ(player_.FileName(), script);
+  for (const QString& path : {empty, shortAvi, dir_.filePath("missing.avs")})
+    EXPECT_EQ(OpenVideoFile(player_, path, "").status, OpenStatus::BadFormat) << path.toStdString();
+  EXPECT_EQ(player_.FileName(), script);
+}
+
 TEST_F(VideoOpeningTest, RefusesTheOtherWindowsFileByExactName) {
   const QString clip = MakeFile("clip.avi", 5000);
   player_.clips[clip] = FakeClip{};
@@ -150,6 +164,24 @@ TEST(VideoFacts, DegenerateClipsNeverDivideByZero) {
   EXPECT_EQ(slow.smallChange, 5000);
   EXPECT_EQ(slow.largeChange, 32767);
   EXPECT_EQ(ScrollRangeFor(int64_t(1) << 40, 40.0).maximum, std::numeric_limits<int>::max());
+}
+
+TEST(VideoFacts, StepsGoFromFrameToFrameWithinTheRange) {
+  for (const double fd : {1000.0 / 30, 1001.0 / 30, 20.0, 1001.0 / 60, 1000.0 / 24, 1001.0 / 24, 80.0, 40.0}) {
+    const int64_t frames = 300, maximum = PositionOfFrame(frames, fd) - 2 * static_cast<int64_t>(fd + 0.5);
+    int64_t p = 0, n = 0;
+    for (;;) {
+      const int64_t next = StepPosition(p, 1, fd, maximum);
+      if (next == p) break;
+      ASSERT_LE(next, maximum) << fd;
+      ASSERT_EQ(FrameNumberAt(next, fd), ++n) << fd;
+      p = next;
+    }
+    EXPECT_GE(n, frames - 3) << fd;
+    EXPECT_EQ(FrameNumberAt(StepPosition(maximum, -1, fd, maximum), fd), n - 1) << fd;
+    EXPECT_EQ(StepPosition(PositionOfFrame(5, fd), -10, fd, maximum), 0) << fd;
+  }
+  EXPECT_EQ(StepPosition(1000, 1, 0.0, 5000), 0);  // no frame duration: nowhere to go
 }
 
 TEST(VideoFacts, FrameNumbersRoundToEven) {

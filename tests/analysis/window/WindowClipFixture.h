@@ -32,9 +32,9 @@ class WindowClipFixture : public StartUpFixture {
    * @brief A 320x240 MJPEG clip, written once for the whole test program. The file name carries
    * the length and rate, so two tests asking for "main.avi" of different lengths each get theirs.
    */
-  static QString Clip(const QString& name, int frames, int rate = 25) {
+  static QString Clip(const QString& name, int frames, int rate = 25, int rateDen = 1) {
     static QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("%1f-%2fps-%3").arg(frames).arg(rate).arg(name));
+    const QString path = dir.filePath(QStringLiteral("%1f-%2by%3fps-%4").arg(frames).arg(rate).arg(rateDen).arg(name));
     if (!QFile::exists(path)) {
       tools::ClipSpec clipSpec;
       clipSpec.path = path;
@@ -42,6 +42,7 @@ class WindowClipFixture : public StartUpFixture {
       clipSpec.size = {320, 240};
       clipSpec.frames = frames;
       clipSpec.rateNum = rate;
+      clipSpec.rateDen = rateDen;
       QString error;
       EXPECT_TRUE(tools::WriteClip(clipSpec, &error)) << error.toStdString();
     }

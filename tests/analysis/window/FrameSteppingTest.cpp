@@ -1,0 +1,58 @@
+// Stepping and ten-frame jumps with the scroll bar land on every frame once at any frame rate,
+// read from the pictures shown, whose pixels carry their frame numbers.
+#include "WindowClipFixture.h"
+#include "tools/FrameCode.h"
+
+#include <QScrollBar>
+#include <QTimer>
+
+namespace kestrom::window {
+namespace {
+
+class FrameStepping : public test::WindowClipFixture {
+ protected:
+  int64_t Shown() {
+    TKestromForm* w = Main();
+    if (w->ScrollBarTimer->isActive()) w->ScrollBarTimerTimer();  // the seek after a move, at once
+    return tools::ReadFrameCode(w->WindowCanvas.Image().copy(w->PicLeft, w->PicTop, w->FrameWidth, w->FrameHeight));
+  }
+  int64_t Act(QAbstractSlider::SliderAction action) {
+    Main()->ScrollBar1->triggerAction(action);
+    return Shown();
+  }
+};
+
+TEST_F(FrameStepping, EveryStepAndJumpLandsOnTheNextFrameAtEveryRate) {
+  struct Rate {
+    int num, den;
+  } rates[] = {{30, 1}, {30000, 1001}, {50, 1}, {60000, 1001}, {24, 1}, {24000, 1001}, {25, 2}, {25, 1}};
+  for (const Rate& r : rates) {
+    SCOPED_TRACE(testing::Message() << r.num << "/" << r.den << " fps");
+    Open(Main(), Clip("steps.avi", 100, r.num, r.den));  // long enough for 33 ms steps to drift
+    TKestromForm* w = Main();
+    // Forward one frame at a time to the last frame the scroll bar reaches.
+    int64_t expected = 0;
+    for (;;) {
+      const int before = w->ScrollBar1->value();
+      const int64_t shown = Act(QAbstractSlider::SliderSingleStepAdd);
+      if (w->ScrollBar1->value() == before) {
+        EXPECT_EQ(shown, expected);  // at the last frame the range reaches, a step stays there
+        break;
+      }
+      ASSERT_EQ(shown, ++expected);
+    }
+    const int64_t last = expected;
+    EXPECT_GE(last, 96);
+    // From the last reachable frame, one step back shows the one before it.
+    EXPECT_EQ(Act(QAbstractSlider::SliderToMaximum), last);
+    EXPECT_EQ(Act(QAbstractSlider::SliderSingleStepSub), last - 1);
+    // Ten-frame jumps keep their stride in both directions.
+    EXPECT_EQ(Act(QAbstractSlider::SliderToMinimum), 0);
+    for (int64_t n = 10; n <= 90; n += 10) EXPECT_EQ(Act(QAbstractSlider::SliderPageStepAdd), n);
+    for (int64_t n = 80; n >= 0; n -= 10) EXPECT_EQ(Act(QAbstractSlider::SliderPageStepSub), n);
+    EXPECT_EQ(Act(QAbstractSlider::SliderSingleStepSub), 0);  // nothing before the first frame
+  }
+}
+
+}  // namespace
+}  // namespace kestrom::window
