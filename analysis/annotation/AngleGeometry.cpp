@@ -26,7 +26,14 @@ AngleResult ThreePointAngle(double x1, double y1, double x2, double y2, double x
   const double ac = Side(x1, y1, x3, y3);
 
   AngleResult r;
-  r.cosine = std::clamp((bc * bc + ab * ab - ac * ac) / (2.0 * ab * bc), -1.0, 1.0);
+  const double cosine = (bc * bc + ab * ab - ac * ac) / (2.0 * ab * bc);
+  // Coordinates so large that the squares overflow give no number either.
+  r.defined = ab > kShortestSide && bc > kShortestSide && std::isfinite(cosine);
+  if (!r.defined) {
+    r.interior = r.reflex = r.raw = 0.0;
+    return r;
+  }
+  r.cosine = std::clamp(cosine, -1.0, 1.0);
   r.raw = ArcCosDeg(r.cosine);
   r.interior = (r.cosine > 0.0 || std::fabs(r.cosine) < kNearZeroCosine) ? r.raw : 180.0 + r.raw;
   r.reflex = 360.0 - r.interior;

@@ -84,8 +84,9 @@ void TAnglesTableForm::ShowTable(const QString& caption, const DrawingStore* sto
       palette.setColor(QPalette::WindowText, colour);
       cell->setPalette(palette);
     }
-    interior->setText(core::Printf("%.2f", a.result.interior));
-    reflex->setText(core::Printf("%.2f", a.result.reflex));
+    // An angle with an arm of no length (from a hand-edited file) has no value to show.
+    interior->setText(a.result.defined ? core::Printf("%.2f", a.result.interior) : QString());
+    reflex->setText(a.result.defined ? core::Printf("%.2f", a.result.reflex) : QString());
   }
   show();
 }

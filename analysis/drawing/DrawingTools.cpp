@@ -332,7 +332,7 @@ void DrawingTools::MouseMove(QPoint p) {
           third_ = p;
           Band(vertex_, third_);
           const auto r = annotation::ThreePointAngle(first_.x(), first_.y(), vertex_.x(), vertex_.y(), p.x(), p.y());
-          host_.SetStatusText(kStatusValue, core::Printf("%6.2f", r.interior));
+          host_.SetStatusText(kStatusValue, r.defined ? core::Printf("%6.2f", r.interior) : kOneBlank);
         }
         break;
       case kModeReferenceAngle:
@@ -370,6 +370,10 @@ void DrawingTools::MouseMove(QPoint p) {
 }
 
 void DrawingTools::StoreAngle(QPoint first, QPoint vertex, QPoint third) {
+  if (first == vertex || third == vertex) {
+    RefuseArmOfNoLength();
+    return;
+  }
   if (!store_.AddAngle(Settings.angleWidth, view_.ScreenToVideoX(first.x()), view_.ScreenToVideoY(first.y()),
                        view_.ScreenToVideoX(vertex.x()), view_.ScreenToVideoY(vertex.y()),
                        view_.ScreenToVideoX(third.x()), view_.ScreenToVideoY(third.y()), Settings.angleColour)) {
@@ -380,6 +384,14 @@ void DrawingTools::StoreAngle(QPoint first, QPoint vertex, QPoint third) {
   host_.SetStatusText(kStatusValue, core::Printf("%6.2f", store_.Angles().back().result.interior));
   host_.SnapshotFrame();
   host_.AnglesChanged();
+}
+
+// An arm of no length has no angle: nothing is stored, and the coach is told how to draw one.
+void DrawingTools::RefuseArmOfNoLength() {
+  phase_ = 1;
+  host_.SetStatusText(kStatusValue, kOneBlank);
+  host_.SetStatusText(kStatusTool, QStringLiteral("Press, drag and release to draw the first arm of the angle"));
+  host_.RefreshFrame();  // takes off an arm drawn before
 }
 
 void DrawingTools::MouseUp(QPoint p) {
@@ -462,6 +474,10 @@ void DrawingTools::MouseUp(QPoint p) {
       if (phase_ == 1) {
         Band(first_, vertex_);
         vertex_ = p;  // the arm ends where the button came up
+        if (vertex_ == first_) {  // a click, not a drag: no arm yet
+          RefuseArmOfNoLength();
+          break;
+        }
         UseAnglePen(ui::PenMode::Copy);
         canvas_.MoveTo(first_.x(), first_.y());
         canvas_.LineTo(vertex_.x(), vertex_.y());

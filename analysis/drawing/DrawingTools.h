@@ -180,6 +180,7 @@ class DrawingTools {
   void Band(QPoint a, QPoint b);  // a not-xor line with the current pen
   void XorTextBox(QPoint at);
   void StoreAngle(QPoint first, QPoint vertex, QPoint third);
+  void RefuseArmOfNoLength();
   void Full(const char* what, int capacity);
   void ToolsUp();
 

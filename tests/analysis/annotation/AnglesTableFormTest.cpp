@@ -40,6 +40,16 @@ TEST(AnglesTableForm, ShowsTheFirstTenAnglesInTheirColours) {
   EXPECT_EQ(form.Panel(21), nullptr);
 }
 
+TEST(AnglesTableForm, AnAngleWithAnArmOfNoLengthShowsNoValue) {
+  DrawingStore main;  // as a hand-edited angles file can bring it
+  main.AddAngle(2, 5, 5, 5, 5, 5, 5, 1);
+  main.AddAngle(2, 100, 200, 150, 150, 150, 150, 1);
+  TAnglesTableForm form;
+  form.SetStores(&main, nullptr);
+  form.ShowMainTable();
+  for (int n = 1; n <= 4; ++n) EXPECT_TRUE(form.Panel(n)->text().trimmed().isEmpty()) << n;
+}
+
 TEST(AnglesTableForm, ClearsRowsThatAreNoLongerUsedAndHidesWithoutAngles) {
   DrawingStore main, best;
   AddAngles(main, 12);

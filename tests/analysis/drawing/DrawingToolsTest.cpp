@@ -226,6 +226,32 @@ TEST(DrawingTools, AnglesVertexIsWhereTheButtonCameUp) {
   EXPECT_EQ(QPointF(b.store.Angles()[0].x2, b.store.Angles()[0].y2), QPointF(150, 150));
 }
 
+TEST(DrawingTools, AnArmOfNoLengthStoresNoAngleAndSaysHowToDrawOne) {
+  const QString hint = "Press, drag and release to draw the first arm of the angle";
+  {  // three clicks
+    Bench b(10);
+    b.tools.ToolButton(Tool::GeneralAngle, true);
+    for (const QPoint p : {QPoint(100, 200), QPoint(150, 150), QPoint(200, 200)}) b.Drag({p});
+    EXPECT_TRUE(b.store.Angles().empty());
+    EXPECT_EQ(b.tools.AnglePhase(), 1);
+    EXPECT_EQ(b.host.status[1], hint);
+    EXPECT_EQ(b.host.anglesChanged, 0);
+  }
+  {  // a first arm dragged, then a click for the second
+    Bench b(10);
+    b.tools.ToolButton(Tool::GeneralAngle, true);
+    b.Drag({{100, 200}, {150, 150}});
+    EXPECT_EQ(b.tools.AnglePhase(), 2);
+    const int refreshes = b.host.refreshes;
+    b.Drag({{150, 150}});
+    EXPECT_TRUE(b.store.Angles().empty());
+    EXPECT_EQ(b.tools.AnglePhase(), 1);
+    EXPECT_EQ(b.host.status[1], hint);
+    EXPECT_EQ(b.host.status[5], " ");
+    EXPECT_GT(b.host.refreshes, refreshes);  // the first arm is taken off the picture
+  }
+}
+
 TEST(DrawingTools, PressesNearThePreviousOneOrOutsideThePictureAreIgnored) {
   Bench b(10);
   b.tools.ToolButton(Tool::Freehand, true);
