@@ -297,8 +297,15 @@ bool TKestromForm::OpenVideoFile(const QString& path) {
   const QRect bounds = Bounds();
   TKestromForm* other = OtherWindow(this);
   const QString otherFile = other ? other->MediaPlayer1->FileName() : QString();
+  // Opening a large clip takes seconds: the busy cursor says so, and no frame number stands in
+  // the readout meanwhile, where it would be read as the new clip's.
+  const QString shownFrame = Test->text();
+  Test->clear();
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
   const playback::OpenOutcome outcome = playback::OpenVideoFile(*playerPort_, path, otherFile);
+  QGuiApplication::restoreOverrideCursor();
   if (outcome.status != playback::OpenStatus::Opened) {
+    Test->setText(shownFrame);  // the previous video stays
     for (const QString& text : outcome.messages)
       MessageDlgPosPaused(text, ui::MsgDlgType::mtInformation, ui::mbOK, bounds.left() + 64, bounds.top() + 86);
     if (outcome.status == playback::OpenStatus::SameFile) {
@@ -368,6 +375,7 @@ bool TKestromForm::OpenVideoFile(const QString& path) {
   SnapshotPicture.fill(core::ToQColor(Globals().BackgroundColour));
   ApplyZoomDisplayRect(ZoomStep);
   MediaPlayer1->Refresh();  // the first frame stands there until the clock's first tick
+  Test->setText(QStringLiteral("0"));
 
   const playback::ScrollRange range = playback::ScrollRangeFor(LengthMs, FrameDuration);
   Playback->ScrollTag = playback::kClockMovesScrollBar;

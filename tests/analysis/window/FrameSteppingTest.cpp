@@ -3,6 +3,7 @@
 #include "WindowClipFixture.h"
 #include "tools/FrameCode.h"
 
+#include <QGuiApplication>
 #include <QScrollBar>
 #include <QTimer>
 
@@ -52,6 +53,29 @@ TEST_F(FrameStepping, EveryStepAndJumpLandsOnTheNextFrameAtEveryRate) {
     for (int64_t n = 80; n >= 0; n -= 10) EXPECT_EQ(Act(QAbstractSlider::SliderPageStepSub), n);
     EXPECT_EQ(Act(QAbstractSlider::SliderSingleStepSub), 0);  // nothing before the first frame
   }
+}
+
+TEST_F(FrameStepping, NoFrameNumberOfTheOldClipStandsWhileAnotherOpens) {
+  TKestromForm* w = Main();
+  Open(w, Clip("long.avi", 40));
+  w->ScrollBar1->setValue(11 * 40);
+  EXPECT_EQ(Shown(), 11);
+  EXPECT_EQ(w->Test->text(), "11");
+
+  // A file that cannot be opened leaves the video and its frame number as they were.
+  dialogs.dialogs.Push(QStringLiteral("/no/such/clip.avi"));
+  w->SpeedButton1->click();
+  EXPECT_EQ(w->Test->text(), "11");
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+
+  dialogs.dialogs.Push(Clip("short.avi", 5));
+  w->SpeedButton1->click();
+  ASSERT_TRUE(w->VideoOpen);
+  w->StopPlayback();
+  EXPECT_NE(w->Test->text(), "11");  // nothing of the old clip until the new one shows a frame
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);  // the busy cursor is gone again
+  EXPECT_EQ(Shown(), 0);
+  EXPECT_EQ(w->Test->text(), "0");
 }
 
 }  // namespace
