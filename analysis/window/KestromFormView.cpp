@@ -54,6 +54,7 @@ void TKestromForm::BuildZoomTable(int /*layout*/) {
   View.BuildZoomTable(width(), height(), MenuPanelHeight);
   AreaWidth = View.AreaWidth;
   AreaHeight = View.AreaHeight;
+  MediaPlayer1->SetPictureArea(QRect(0, MenuPanelHeight, AreaWidth, AreaHeight));
   // The picture scroll bars run along the area's bottom and right edges.
   HorzScrollBar->setGeometry(0, MenuPanelHeight + AreaHeight, std::max(AreaWidth, 1), 16);
   VertScrollBar->setGeometry(std::max(AreaWidth, 0), MenuPanelHeight, 16, std::max(AreaHeight, 1));
@@ -210,6 +211,7 @@ void TKestromForm::FormResize() {
   if (BackgroundFormInUse || Blending || MciPlaying) return;
   AreaHeight = height() - 120;
   AreaWidth = width() - 16;
+  MediaPlayer1->SetPictureArea(QRect(0, MenuPanelHeight, AreaWidth, AreaHeight));
   Layout = 0;
   CentreImage2();
   Panel4->move(0, AreaHeight);  // whole, at the area's left: its controls stay inside the window

@@ -100,7 +100,10 @@ void MediaPlayer::SetDisplayRect(const QRect& rect) {
   displayRect_ = rect;
   // Zoom and layout changes set the rectangle before play; what drawing there needs is made
   // now rather than at the first tick.
-  if (canvas_ && IsOpen()) reader_.PrepareFrameInto(canvas_->size(), DisplayRect());
+  if (canvas_ && IsOpen()) {
+    const QRect area = area_.isEmpty() ? canvas_->rect() : area_.intersected(canvas_->rect());
+    reader_.PrepareFrameInto(area.size(), DisplayRect().translated(-area.topLeft()));
+  }
 }
 
 void MediaPlayer::Refresh() {
@@ -112,7 +115,17 @@ void MediaPlayer::ShowFrame(int64_t frame) {
   if (count <= 0) return;
   frame_ = std::clamp<int64_t>(frame, 0, count - 1);
   if (!canvas_ || canvas_->isNull()) return;
-  if (reader_.FrameInto(frame_, *canvas_, DisplayRect())) emit FrameShown(frame_);
+  const QRect area = area_.isEmpty() ? canvas_->rect() : area_.intersected(canvas_->rect());
+  if (area == canvas_->rect()) {
+    if (reader_.FrameInto(frame_, *canvas_, DisplayRect())) emit FrameShown(frame_);
+    return;
+  }
+  if (area.isEmpty()) return;
+  // A view of the area's rows within the owner's picture: drawing into it cannot reach beyond.
+  const qsizetype line = canvas_->bytesPerLine();
+  QImage view(canvas_->bits() + area.top() * line + qsizetype(area.left()) * (canvas_->depth() / 8), area.width(),
+              area.height(), line, canvas_->format());
+  if (reader_.FrameInto(frame_, view, DisplayRect().translated(-area.topLeft()))) emit FrameShown(frame_);
 }
 
 void MediaPlayer::SetMode(MPMode mode) {

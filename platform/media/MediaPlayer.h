@@ -43,6 +43,14 @@ class MediaPlayer : public QObject {
   void SetDisplay(QImage* canvas) { canvas_ = canvas; }
   QImage* Display() const { return canvas_; }
 
+  /**
+   * @brief The part of the owner's picture that frames may cover (empty: all of it). A picture
+   * larger than its area, zoomed or scrolled, is cut at the area's edges rather than drawn over
+   * the owner's controls.
+   */
+  void SetPictureArea(const QRect& area) { area_ = area; }
+  QRect PictureArea() const { return area_; }
+
   /** @brief The file Open() opens; setting it opens nothing ("Null" is an ordinary name). */
   QString FileName() const { return fileName_; }
   void SetFileName(const QString& name) { fileName_ = name; }
@@ -123,6 +131,7 @@ class MediaPlayer : public QObject {
 
   core::Clock* clock_;
   QImage* canvas_ = nullptr;
+  QRect area_;
   VideoReader reader_;
   QString fileName_;
   QString openName_;

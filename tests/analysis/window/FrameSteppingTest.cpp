@@ -78,5 +78,24 @@ TEST_F(FrameStepping, NoFrameNumberOfTheOldClipStandsWhileAnotherOpens) {
   EXPECT_EQ(w->Test->text(), "0");
 }
 
+TEST_F(FrameStepping, APictureLargerThanItsAreaIsCutAtTheAreasEdges) {
+  TKestromForm* w = Main();
+  Open(w, Clip("small.avi", 5));
+  const QImage before = w->WindowCanvas.Image().copy();
+  const QRect area(0, w->MenuPanelHeight, w->AreaWidth, w->AreaHeight);
+  ASSERT_FALSE(area.isEmpty());
+
+  Open(w, Clip("hd.avi", 5, 25, 1, {1920, 1080}));
+  EXPECT_EQ(Shown(), 0);
+  const QImage& after = w->WindowCanvas.Image();
+  ASSERT_EQ(after.size(), before.size());
+  // Everything outside the picture area (menu panel, control panel, status bar) is as it was.
+  int changed = 0;
+  for (int y = 0; y < after.height(); ++y)
+    for (int x = 0; x < after.width(); ++x)
+      if (!area.contains(x, y) && after.pixel(x, y) != before.pixel(x, y)) ++changed;
+  EXPECT_EQ(changed, 0);
+}
+
 }  // namespace
 }  // namespace kestrom::window

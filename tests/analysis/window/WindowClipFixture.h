@@ -32,14 +32,15 @@ class WindowClipFixture : public StartUpFixture {
    * @brief A 320x240 MJPEG clip, written once for the whole test program. The file name carries
    * the length and rate, so two tests asking for "main.avi" of different lengths each get theirs.
    */
-  static QString Clip(const QString& name, int frames, int rate = 25, int rateDen = 1) {
+  static QString Clip(const QString& name, int frames, int rate = 25, int rateDen = 1, QSize size = {320, 240}) {
     static QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("%1f-%2by%3fps-%4").arg(frames).arg(rate).arg(rateDen).arg(name));
+    const QString path = dir.filePath(QStringLiteral("%1f-%2by%3fps-%4x%5-%6")
+                                          .arg(frames).arg(rate).arg(rateDen).arg(size.width()).arg(size.height()).arg(name));
     if (!QFile::exists(path)) {
       tools::ClipSpec clipSpec;
       clipSpec.path = path;
       clipSpec.codec = "mjpeg";
-      clipSpec.size = {320, 240};
+      clipSpec.size = size;
       clipSpec.frames = frames;
       clipSpec.rateNum = rate;
       clipSpec.rateDen = rateDen;
