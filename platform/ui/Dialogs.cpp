@@ -16,6 +16,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QTimer>
 #include <QRegularExpression>
 #include <QVBoxLayout>
 #include <array>
@@ -127,6 +128,10 @@ constexpr const char* kResultProperty = "kestromModalResult";
 
 std::unique_ptr<QMessageBox> BuildMessageBox(const MessageRequest& request, QWidget* owner) {
   auto box = std::make_unique<QMessageBox>(owner);
+  // The question holds the whole program, and stays above the window that asks and every other
+  // window of the program: a box hidden behind another window makes the program look frozen.
+  box->setWindowModality(Qt::ApplicationModal);
+  box->setWindowFlag(Qt::WindowStaysOnTopHint);
   box->setWindowTitle(MessageCaption(request));
   box->setText(NormaliseLineBreaks(request.text));
   box->setTextFormat(Qt::PlainText);
@@ -248,6 +253,10 @@ FontChoice FontColourDialog::Choice() const {
 
 int QtDialogs::MessageDlg(const MessageRequest& request, QWidget* owner) {
   auto box = BuildMessageBox(request, owner);
+  QTimer::singleShot(0, box.get(), [b = box.get()] {
+    b->raise();
+    b->activateWindow();
+  });
   box->exec();
   return ModalResultOf(box->clickedButton());
 }

@@ -140,6 +140,14 @@ TEST(QtDialogs, MessageBoxHasTheToolkitsCaptionButtonsAndPlace) {
   EXPECT_EQ(ModalResultOf(box->defaultButton()), mrYes);
   EXPECT_TRUE(results.contains(mrYes) && results.contains(mrNo) && results.contains(mrCancel));
 
+  // Owned by the window that asks, holding the whole program, above every other window.
+  QWidget asking;
+  auto owned = BuildMessageBox(request, &asking);
+  EXPECT_EQ(owned->parentWidget(), &asking);
+  EXPECT_EQ(owned->windowModality(), Qt::ApplicationModal);
+  EXPECT_TRUE(owned->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+  EXPECT_TRUE(owned->isWindow());
+
   auto single = BuildMessageBox(Msg("Sorry", MsgDlgType::mtError), nullptr);
   EXPECT_EQ(single->windowTitle(), "Error");
   EXPECT_EQ(ModalResultOf(single->escapeButton()), mrOk);
