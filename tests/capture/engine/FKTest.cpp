@@ -1,0 +1,254 @@
+#include "EngineFixtures.h"
+
+#include "capture/engine/FK.h"
+
+#include <QCoreApplication>
+
+namespace kestrom::engine {
+
+// Puts the engine into the states the checks look at without building graphs.
+struct TFKTestAccess {
+  static void Set(TFK& k, TCurrentState state, int device, bool writing = false, bool paused = false,
+                  bool canPause = false) {
+    k.state_ = state;
+    k.videoDevice_ = device;
+    k.recordingWritingStarted_ = writing;
+    k.recordingPaused_ = paused;
+    k.recordingCanPause_ = canPause;
+    k.graphActive_ = state != cs_None;
+  }
+  static void SetClip(TFK& k, int64_t frames, int64_t duration) {
+    k.clipFrameCount_ = frames;
+    k.clipDuration_ = duration;
+  }
+};
+
+namespace test {
+
+class FKTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    SetDeviceWatchThreadEnabled(false);
+    provider_->Plug(CLSID_VideoInputDeviceCategory, "usb-1", "Cam");
+    EnableProcessLog();
+    fk_ = std::make_unique<TFK>();
+    fk_->OnLog = [this](QObject*, int code, const QString& severity, const QString& message) {
+      events_.push_back({code, severity, message});
+    };
+  }
+  void TearDown() override {
+    fk_.reset();
+    EngineTest::TearDown();
+  }
+  bool LogHas(const QString& text) const {
+    for (const QString& line : ProcessLogLines())
+      if (line.contains(text)) return true;
+    return false;
+  }
+
+  std::unique_ptr<TFK> fk_;
+  std::vector<LoggedEvent> events_;
+};
+
+TEST_F(FKTest, AComponentIsRegisteredWhenMadeAndGoneWhenFreed) {
+  EXPECT_TRUE(fk_->Initialised());
+  EXPECT_EQ(fk_->GetCurrentState(), cs_None);
+  EXPECT_NE(fk_->SyncId(), 0u);
+  EXPECT_NE(std::find(Components().begin(), Components().end(), fk_.get()), Components().end());
+  EXPECT_TRUE(LogHas("component initialized"));
+  ASSERT_NE(fk_->PlayerStepThread(), nullptr);
+  EXPECT_EQ(fk_->PlayerStepThread()->Interval(), 100);
+  fk_.reset();
+  EXPECT_TRUE(Components().empty());
+}
+
+struct PreconditionCase {
+  const char* name;
+  std::function<bool(TFK&)> call;  // the method's result (false for methods without one)
+  TCurrentState state;
+  int device;
+  bool writing, paused, canPause;
+  const char* message;  // the refusal, or the line the posted command logs
+  int code;
+  const char* severity;  // OnLog severity; empty when silent
+  bool posted = false;   // the checks passed and the command was posted and run
+};
+
+TEST_F(FKTest, EveryMethodRunsItsPreconditionsInOrder) {
+  using enum TLogType;
+  auto preview = [](TFK& k) { return k.StartPreview(); };
+  auto record = [](TFK& k) { return k.StartRecording(); };
+  auto stopPreview = [](TFK& k) { k.StopPreview(); return false; };
+  auto stopRecording = [](TFK& k) { k.StopRecording(); return false; };
+  auto pause = [](TFK& k) { return k.PauseRecording(); };
+  auto resume = [](TFK& k) { return k.ResumeRecording(); };
+  auto player = [](TFK& k) { return k.OpenPlayer(); };
+  auto run = [](TFK& k) { k.RunPlayer(); return false; };
+  auto pausePlayer = [](TFK& k) { k.PausePlayer(); return false; };
+  auto close = [](TFK& k) { k.ClosePlayer(); return false; };
+  auto reencode = [](TFK& k) { return k.ReencodeFile("a.avi", "b.avi", true, true, false, true); };
+  const int E = static_cast<int>(e_failed_to_start_preview);
+  const std::vector<PreconditionCase> cases = {
+      {"preview, no device", preview, cs_None, -1, 0, 0, 0, "no video device selected",
+       int(e_no_video_device_selected), "ERROR"},
+      {"preview, index past the list", preview, cs_None, 3, 0, 0, 0, "index of video capture device out of range",
+       int(e_index_out_of_range), "ERROR"},
+      {"preview while recording", preview, cs_Recording, 0, 0, 0, 0, "stop capture first",
+       int(e_stop_recording_first), "ERROR"},
+      {"preview while re-encoding", preview, cs_Reencoding, 0, 0, 0, 0, "wait for reencoding completion",
+       int(e_reencoding), "ERROR"},
+      {"preview posted, build missing", preview, cs_None, 0, 0, 0, 0, "failed to start preview", E, "ERROR", true},
+      {"preview from player posted", preview, cs_Player, 0, 0, 0, 0, "failed to start preview", E, "ERROR", true},
+      {"recording while recording", record, cs_Recording, 0, 0, 0, 0, "already capturing",
+       int(e_stop_recording_first), "ERROR"},
+      {"recording while re-encoding", record, cs_Reencoding, 0, 0, 0, 0, "wait for reencoding completion",
+       int(e_reencoding), "ERROR"},
+      {"recording posted, build missing", record, cs_Preview, 0, 0, 0, 0, "cannot start Recording",
+       int(e_failed_to_start_recording), "ERROR", true},
+      {"stop preview with nothing running", stopPreview, cs_None, 0, 0, 0, 0, "start preview first",
+       int(e_start_preview_first), "ERROR"},
+      {"stop preview while playing", stopPreview, cs_Player, 0, 0, 0, 0, "close player first",
+       int(e_stop_player_first), "ERROR"},
+      {"stop recording not recording", stopRecording, cs_Preview, 0, 0, 0, 0, "not capturing",
+       int(e_recording_not_running), "ERROR"},
+      {"pause before samples", pause, cs_Recording, 0, false, false, true, "not recording",
+       int(e_recording_cannot_pause), "ERROR"},
+      {"pause twice", pause, cs_Recording, 0, true, true, true, "Recording already paused",
+       int(e_recording_cannot_pause), "ERROR"},
+      {"pause disabled", pause, cs_Recording, 0, true, false, false, "RecordingCanPause property disabled",
+       int(e_pause_resume_disabled), "ERROR"},
+      {"resume not paused", resume, cs_Recording, 0, true, false, true, "Recording not paused",
+       int(e_recording_cannot_pause), "ERROR"},
+      {"player while recording", player, cs_Recording, -1, 0, 0, 0, "stop capture first",
+       int(e_stop_recording_first), "ERROR"},
+      {"player without a file", player, cs_None, -1, 0, 0, 0, "file name not specified",
+       int(e_file_name_not_specified), "ERROR"},
+      {"run player with no clip", run, cs_Preview, 0, 0, 0, 0, "no clip opened", int(w_not_playing), ""},
+      {"pause player with no clip", pausePlayer, cs_None, 0, 0, 0, 0, "not playing", int(w_not_playing), ""},
+      {"close player twice", close, cs_None, 0, 0, 0, 0, "already closed", int(e_trace_log), ""},
+      {"re-encode while recording", reencode, cs_Recording, 0, 0, 0, 0, "stop capture first",
+       int(e_stop_recording_first), "ERROR"},
+  };
+  for (const PreconditionCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TFKTestAccess::Set(*fk_, c.state, c.device, c.writing, c.paused, c.canPause);
+    ResetProcessLog();
+    EnableProcessLog();
+    events_.clear();
+    EXPECT_FALSE(c.call(*fk_));
+    EXPECT_EQ(LogHas("begin clear"), c.posted);
+    const QString line = QString::number(c.code) + QLatin1Char(' ') +
+                         (std::string(c.severity).empty() ? QStringLiteral("ERROR") : QString::fromLatin1(c.severity)) +
+                         QStringLiteral(": ") + QString::fromLatin1(c.message);
+    EXPECT_TRUE(LogHas(line)) << qPrintable(ProcessLogLines().join('\n'));
+    if (std::string(c.severity).empty()) {
+      EXPECT_TRUE(events_.empty());
+    } else {
+      ASSERT_FALSE(events_.empty());
+      EXPECT_EQ(events_.back().code, c.code);
+      EXPECT_EQ(events_.back().severity, c.severity);
+      EXPECT_EQ(events_.back().message, c.message);
+    }
+  }
+}
+
+TEST_F(FKTest, ARefusedStopPostsNothingAndAnAdmittedOneStopsTheMode) {
+  TFKTestAccess::Set(*fk_, cs_None, 0);
+  ResetProcessLog();
+  EnableProcessLog();
+  fk_->StopPreview();
+  EXPECT_FALSE(LogHas("begin clear"));
+
+  TFKTestAccess::Set(*fk_, cs_Preview, 0);
+  ResetProcessLog();
+  EnableProcessLog();
+  fk_->StopPreview();
+  EXPECT_TRUE(LogHas("end clear"));
+  EXPECT_EQ(fk_->GetCurrentState(), cs_None);
+  EXPECT_FALSE(fk_->GraphActive());
+}
+
+TEST_F(FKTest, AStoppedRecordingKeepsItsNameUntilTheCompletionEventFired) {
+  QString completed = "unset";
+  fk_->OnRecordingCompleted = [&](QObject*, const QString& name, bool) { completed = name; };
+  TFKTestAccess::Set(*fk_, cs_Recording, 0, true);
+  EXPECT_EQ(fk_->GetLastRecordedFile(), QString());
+  fk_->StopRecording();
+  EXPECT_EQ(fk_->GetCurrentState(), cs_None);
+  EXPECT_NE(completed, "unset");
+}
+
+TEST_F(FKTest, SyncCommandsStopLoseAndDropStartsWhileReencoding) {
+  int lost = 0;
+  fk_->OnDeviceLost = [&](QObject*) { ++lost; };
+  TFKTestAccess::Set(*fk_, cs_Preview, 0);
+  fk_->ExecuteSyncCommand(sy_DeviceLost);
+  EXPECT_EQ(lost, 1);
+  EXPECT_EQ(fk_->GetCurrentState(), cs_None);
+
+  TFKTestAccess::Set(*fk_, cs_Reencoding, 0);
+  events_.clear();
+  for (TSyncCommand c : {sy_StartPreview, sy_StartRecording, sy_OpenPlayer}) fk_->ExecuteSyncCommand(c);
+  EXPECT_EQ(fk_->GetCurrentState(), cs_Reencoding);
+  EXPECT_TRUE(events_.empty());
+  TFKTestAccess::Set(*fk_, cs_None, 0);
+}
+
+TEST_F(FKTest, ReencodingFiresItsEventsAndEndsWithNoMode) {
+  std::vector<QString> fired;
+  fk_->OnReencodingStarted = [&](QObject*, const QString& s, const QString& d) { fired.push_back(s + ">" + d); };
+  fk_->OnReencodingCompleted = [&](QObject*, const QString&, const QString&, bool ok) {
+    fired.push_back(ok ? "ok" : "failed");
+  };
+  TFKTestAccess::Set(*fk_, cs_Preview, 0);
+  EXPECT_FALSE(fk_->ReencodeFile("in.avi", "out.avi", true, true, false, true));
+  EXPECT_EQ(fired, (std::vector<QString>{"in.avi>out.avi", "failed"}));
+  EXPECT_EQ(fk_->GetCurrentState(), cs_None);
+  EXPECT_EQ(BusyCursorDepth(), 0);
+}
+
+TEST_F(FKTest, BadValuesAreIgnoredOrClamped) {
+  EXPECT_FALSE(fk_->ShowDialog(12));
+  EXPECT_FALSE(fk_->ShowDialog(-1));
+  EXPECT_FALSE(fk_->SendDVCommand(0));
+  fk_->SetFrameRate(-5);
+  EXPECT_DOUBLE_EQ(fk_->GetCurrentFrameRate(), 25.0);
+  fk_->SetFrameRate(0);  // leave the device's own rate
+  EXPECT_DOUBLE_EQ(fk_->GetCurrentFrameRate(), 0.0);
+  fk_->SetVideoDevice(5);
+  EXPECT_EQ(fk_->GetVideoDevice(), -1);
+  fk_->SetVideoDevice(-7);
+  EXPECT_EQ(fk_->GetVideoDevice(), -1);
+  fk_->SetVideoDevice(0);
+  EXPECT_EQ(fk_->GetVideoDevice(), 0);
+
+  TFKTestAccess::SetClip(*fk_, 250, 100000000);
+  EXPECT_DOUBLE_EQ(fk_->GetPlayerFrameRate(), 25.0);
+  TFKTestAccess::SetClip(*fk_, 250, 0);
+  EXPECT_DOUBLE_EQ(fk_->GetPlayerFrameRate(), 0.0);
+}
+
+TEST_F(FKTest, TheBusyCursorNeverGoesBelowZero) {
+  SetBusyCursor(false);
+  EXPECT_EQ(BusyCursorDepth(), 0);
+  SetBusyCursor(true);
+  SetBusyCursor(true);
+  SetBusyCursor(false);
+  EXPECT_EQ(BusyCursorDepth(), 1);
+  SetBusyCursor(false);
+  SetBusyCursor(false);
+  EXPECT_EQ(BusyCursorDepth(), 0);
+}
+
+TEST_F(FKTest, ADestroyedComponentFiresNothing) {
+  int logs = 0;
+  fk_->OnLog = [&](QObject*, int, const QString&, const QString&) { ++logs; };
+  fk_->OnRecordingCompleted = [&](QObject*, const QString&, bool) { ++logs; };
+  TFKTestAccess::Set(*fk_, cs_Recording, 0, true);
+  fk_.reset();
+  EXPECT_EQ(logs, 0);
+}
+
+}  // namespace test
+}  // namespace kestrom::engine
