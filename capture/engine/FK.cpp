@@ -23,7 +23,7 @@ bool NotPlayer(const TFK& k) { return k.GetCurrentState() != cs_Player; }
 bool NotWriting(const TFK& k) { return !k.RecordingWritingStarted(); }
 bool Paused(const TFK& k) { return k.RecordingPausedFlag(); }
 bool NotPaused(const TFK& k) { return !k.RecordingPausedFlag(); }
-bool PauseDisabled(const TFK& k) { return !k.RecordingCanPauseFlag(); }
+bool PauseDisabled(const TFK& k) { return !k.GetRecordingCanPause(); }
 bool NoPlayerFile(const TFK& k) { return k.PlayerFileNameEmpty(); }
 
 constexpr P Row(M m, bool (*failed)(const TFK&), int level, const char* message, TLogType code) {
@@ -91,6 +91,18 @@ int BusyCursorDepth() { return busyDepth.load(); }
 TFK::TFK() : TFK(Host{}) {}
 
 TFK::TFK(Host host) : host_(host) {
+  DisplayWindow_.SetPartner(&DualDisplayWindow_);
+  DualDisplayWindow_.SetPartner(&DisplayWindow_);
+  for (TVideoWindow* w : {&DisplayWindow_, &DualDisplayWindow_}) {
+    const bool display = w == &DisplayWindow_;
+    const bool values[] = {display, true, display, false, true, false, true, true};
+    for (int i = TVideoWindow::Active; i <= TVideoWindow::VideoPortEnabled; ++i) w->SetBool(i, values[i]);
+    w->SetInt(TVideoWindow::Monitor, 0);
+    w->SetInt(TVideoWindow::Width, 320);
+    w->SetInt(TVideoWindow::Height, 240);
+    w->SetInt(TVideoWindow::Left, display ? 10 : 400);
+    w->SetInt(TVideoWindow::Top, 10);
+  }
   InitGlobalDevices();
   StartSyncManager();
   ClearGraph(true);
@@ -121,7 +133,7 @@ bool TFK::CheckPreconditions(TFKMethod method) {
       case P::Mode: failed = !CheckMode(this, row.allowed, row.level, row.deviceNeeded); break;
       case P::VideoDeviceIndex: {
         const TDevices* list = VideoDeviceList();
-        failed = CheckDeviceIndex(this, videoDevice_, list ? list->Count() : 0,
+        failed = CheckDeviceIndex(this, VideoDevice_, list ? list->Count() : 0,
                                   QStringLiteral("video capture device"));
         break;
       }
@@ -238,7 +250,7 @@ int64_t TFK::GetFrameNumber() const {
 }
 
 QString TFK::GetLastRecordedFile() const {
-  return state_ == cs_Recording ? recordingFileName_ : lastRecordedFile_;
+  return state_ == cs_Recording ? recordingFile_ : lastRecordedFile_;
 }
 
 bool TFK::TakeReencodingStarted() { return std::exchange(reencodingStarted_, false); }
@@ -275,13 +287,151 @@ bool TFK::ShowDialog(int kind) {
 
 bool TFK::SendDVCommand(int) { return false; }  // no device here has an external transport
 
+namespace {
+
+/** @brief The device setters' rule: -1 or an index that passes the list's check. */
+bool DeviceIndexAccepted(EngineComponent* component, int index, const TDevices* list, const char* kind) {
+  if (index == -1) return true;
+  if (index < -1) return false;
+  return !CheckDeviceIndex(component, index, list ? list->Count() : 0, QString::fromLatin1(kind));
+}
+
+}  // namespace
+
 void TFK::SetVideoDevice(int index) {
-  const TDevices* list = VideoDeviceList();
-  if (index < -1 || CheckDeviceIndex(this, index, list ? list->Count() : 0, QStringLiteral("video capture device")))
-    return;
-  if (GlobalDevicesState() != 2 || index == videoDevice_) return;
-  videoDevice_ = index;
+  if (!DeviceIndexAccepted(this, index, VideoDeviceList(), "video capture device")) return;
+  VideoDevice_ = index;
+  if (index == -1 || GlobalDevicesState() != 2 || index == boundVideoDevice_) return;
+  // Storing the old device's settings and reading the new one's come with the settings store.
+  if (state_ == cs_None && !loading_) boundVideoDevice_ = index;
   RefreshPreview(QStringLiteral("dsvdev"));
+}
+
+void TFK::SetAudioDevice(int index) {
+  if (!DeviceIndexAccepted(this, index, AudioDeviceList(), "audio capture device")) return;
+  AudioDevice_ = index;
+  if (index == -1 || GlobalDevicesState() != 2 || index == boundAudioDevice_) return;
+  if (state_ == cs_None && !loading_) boundAudioDevice_ = index;
+  RefreshPreview(QStringLiteral("dsadev"));
+}
+
+void TFK::SetSpeakerControl(bool value) {
+  if (value == SpeakerControl_) return;
+  SpeakerControl_ = value;
+  CheckMode(this, cm_None, ll_Warning, false);  // takes effect at the next build
+}
+
+void TFK::WarnRecordingRestart() {
+  CheckAndLog(this, true, ll_Warning, QStringLiteral("Recording needs to be restarted"),
+              TLogType::e_graph_must_be_restarted);
+}
+
+void TFK::SetRecordingMethod(int value) {
+  if (value < rm_AVI || value > rm_SendToDVCamcorder || value == RecordingMethod_) return;
+  RecordingMethod_ = value;
+  if (recordingWritingStarted_) WarnRecordingRestart();
+}
+
+void TFK::SetRecordingCanPause(bool value) {
+  if (value == RecordingCanPause_) return;
+  RecordingCanPause_ = value;
+  if (recordingWritingStarted_ && value != builtWithCanPause_) WarnRecordingRestart();
+}
+
+void TFK::SetRecordingFileName(const QString& name) {
+  if (name == RecordingFileName_) return;
+  RecordingFileName_ = name;
+  fileNameStale_ = true;
+  // "RENEW" only asks the running recording for a new file; it is no name to keep.
+  if (name == QLatin1String("RENEW")) RecordingFileName_.clear();
+}
+
+void TFK::SetAutoFilePrefix(const QString& prefix) {
+  if (prefix == AutoFilePrefix_) return;
+  AutoFilePrefix_ = prefix;
+  if (prefix == QLatin1String("fcatchlog") && initialised_) EnableProcessLog();
+  fileNameStale_ = true;
+}
+
+void TFK::SetBurstMode(bool value) {
+  BurstMode_ = value;
+  if (value) {
+    burstCounter_ = BurstCount_;
+    burstIntervalCounter_ = 0;
+  }
+}
+
+void TFK::WarnSpeedRatioWithAudio() {
+  const bool audio = state_ == cs_Player ? builtWithAudio_ : PlayerAudioRendering_;
+  CheckAndLog(this, PlayerSpeedRatio_ != 1.0 && audio, ll_Warning,
+              QStringLiteral("disable PlayerAudioRendering if the clip freezes when speed ratio < 1"),
+              TLogType::w_player_audio_should_be_disabled);
+}
+
+void TFK::SetPlayerSpeedRatio(double ratio) {
+  if (!(ratio > 0) || ratio == PlayerSpeedRatio_) return;
+  PlayerSpeedRatio_ = ratio;
+  WarnSpeedRatioWithAudio();
+  if (state_ != cs_Player) return;
+  // Without a graph to take the rate now, it waits for the next run.
+  if (builtWithAudio_) speedRatioPending_ = true;
+}
+
+void TFK::SetPlayerAudioRendering(bool value) {
+  if (value == PlayerAudioRendering_) return;
+  PlayerAudioRendering_ = value;
+  CheckMode(this, cm_Preview | cm_Recording, ll_Warning, false);
+  WarnSpeedRatioWithAudio();
+}
+
+int TFK::GetVideoProcessing_Deinterlacing() const {
+  return deinterlaceFull_ ? di_FullSize : deinterlaceHalf_ ? di_HalfSize : di_Disabled;
+}
+
+void TFK::SetVideoProcessing_Deinterlacing(int value) {
+  const bool half = deinterlaceHalf_;
+  if (value == di_Disabled) deinterlaceHalf_ = deinterlaceFull_ = false;
+  else if (value == di_HalfSize) deinterlaceHalf_ = true;
+  else if (value == di_FullSize) deinterlaceFull_ = true;
+  if (half != deinterlaceHalf_) RefreshPreview(QStringLiteral("spdi"));
+}
+
+void TFK::SetVideoProcessing_Rotation(int value) {
+  if (value < rt_0_deg || value > rt_270_deg_mirror || value == VideoProcessing_Rotation_) return;
+  VideoProcessing_Rotation_ = value;
+  swapWidthHeight_ = (value % 2) == 1;  // a quarter turn swaps width and height
+  RefreshPreview(QStringLiteral("spr"));
+}
+
+void TFK::SetMotionDetector_Enabled(bool value) {
+  if (value == MotionDetector_Enabled_) return;
+  MotionDetector_Enabled_ = value;
+  if (value && state_ != cs_None &&
+      (snapshotRGBFormat_ == fgf_RGB565 || snapshotRGBFormat_ == fgf_RGB555 || snapshotRGBFormat_ == fgf_RGB8))
+    RefreshPreview(QStringLiteral("scf"));
+}
+
+void TFK::SetBorderStyle(int style) {
+  if (style < bsNone || style > bsSingle || style == BorderStyle_) return;
+  BorderStyle_ = style;
+}
+
+void TFK::SetPropertyPageSaver(QObject* saver) {
+  // The class name without its namespace, as the saver's own code names it.
+  const QByteArray name = saver ? QByteArray(saver->metaObject()->className()) : QByteArray();
+  const bool accepted = name.mid(name.lastIndexOf(':') + 1).startsWith("TPropertyPageSaver");
+  PropertyPageSaver_ = accepted ? saver : nullptr;
+}
+
+std::vector<TPropertyRow> PlainProperties() {
+  std::vector<TPropertyRow> rows;
+#define KESTROM_FK_ROW(type, Name, def, accepts, cond, reason)                                  \
+  rows.push_back({#Name, reason, QVariant::fromValue<type>(def),                                \
+                  [](const TFK& k) { return QVariant::fromValue<type>(k.Get##Name()); },       \
+                  [](TFK& k, const QVariant& v) { k.Set##Name(v.value<type>()); }});
+  KESTROM_FK_PLAIN_PROPERTIES(KESTROM_FK_ROW)
+#undef KESTROM_FK_ROW
+  return rows;
 }
 
 bool TFK::SetGraphState(int state, const QString& reason) {
@@ -293,7 +443,7 @@ bool TFK::SetGraphState(int state, const QString& reason) {
 }
 
 void TFK::RefreshPreview(const QString& reason) {
-  if (!autoRefreshPreview_ || videoDevice_ == -1) return;
+  if (!AutoRefreshPreview_ || VideoDevice_ == -1) return;
   CheckMode(this, cm_Preview, ll_Error, true);
   if (state_ == cs_Preview || (state_ == cs_None && previewFailed_)) {
     WriteLog(QStringLiteral("REFRESHING PREVIEW FROM ") + reason);
@@ -317,7 +467,7 @@ void TFK::StopCurrentMode() {
   bool completionDue = false;
   bool success = false;
   // The stopped recording's name outlives the teardown until its completion event has fired.
-  const QString recordedFile = recordingFileName_;
+  const QString recordedFile = recordingFile_;
   if (state_ == cs_Recording) {
     completionDue = recordingWritingStarted_;
     ClearGraph(true);
@@ -347,7 +497,7 @@ void TFK::ClearGraph(bool resetState) {
   WriteLog(QStringLiteral("interfaces cl"));
   WriteLog(QStringLiteral("all cleared"));
   recordingPaused_ = false;
-  recordingFileName_.clear();
+  recordingFile_.clear();
   steppingPosted_ = steppingBackwards_ = steppingForwards_ = false;
   WriteLog(QStringLiteral("end clear"));
 }

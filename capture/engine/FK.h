@@ -7,10 +7,17 @@
 // pumps the GUI thread's messages once (which runs the command) and then reads the new state.
 
 #include "capture/engine/EngineComponent.h"
+#include "capture/engine/EngineHelpers.h"
+#include "capture/engine/FKProperties.h"
+#include "platform/core/Colour.h"
 #include "capture/engine/EngineLog.h"
 #include "capture/engine/WorkerThreads.h"
 
+#include <QDir>
 #include <QObject>
+#include <QPointer>
+#include <QSlider>
+#include <QVariant>
 #include <QString>
 #include <atomic>
 #include <cstdint>
@@ -114,15 +121,81 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   bool ShowDialog(int kind);
   bool SendDVCommand(int command);
 
-  // ---- properties used by the methods ----
-  int GetVideoDevice() const { return videoDevice_; }
+  // ---- properties ----
+#define KESTROM_FK_ACCESSORS(type, Name, def, accepts, cond, reason)  \
+  type Get##Name() const { return Name##_; }                          \
+  void Set##Name(type v) {                                            \
+    if (!(accepts) || v == Name##_) return;                           \
+    Name##_ = v;                                                      \
+    if (*(reason) && (cond)) RefreshPreview(QStringLiteral(reason));  \
+  }
+  KESTROM_FK_PLAIN_PROPERTIES(KESTROM_FK_ACCESSORS)
+#undef KESTROM_FK_ACCESSORS
+
+  int GetVideoDevice() const { return VideoDevice_; }
   void SetVideoDevice(int index);
-  bool GetRecordingCanPause() const { return recordingCanPause_; }
-  void SetRecordingCanPause(bool value) { recordingCanPause_ = value; }
-  QString GetPlayerFileName() const { return playerFileName_; }
-  void SetPlayerFileName(const QString& name) { playerFileName_ = name; }
-  bool GetAutoRefreshPreview() const { return autoRefreshPreview_; }
-  void SetAutoRefreshPreview(bool value) { autoRefreshPreview_ = value; }
+  int GetAudioDevice() const { return AudioDevice_; }
+  void SetAudioDevice(int index);
+  bool GetSpeakerControl() const { return SpeakerControl_; }
+  void SetSpeakerControl(bool value);
+  int GetRecordingMethod() const { return RecordingMethod_; }
+  void SetRecordingMethod(int value);
+  bool GetRecordingCanPause() const { return RecordingCanPause_; }
+  void SetRecordingCanPause(bool value);
+  QString GetRecordingFileName() const { return RecordingFileName_; }
+  void SetRecordingFileName(const QString& name);
+  QString GetAutoFilePrefix() const { return AutoFilePrefix_; }
+  void SetAutoFilePrefix(const QString& prefix);
+  bool GetBurstMode() const { return BurstMode_; }
+  void SetBurstMode(bool value);
+  double GetPlayerSpeedRatio() const { return PlayerSpeedRatio_; }
+  void SetPlayerSpeedRatio(double ratio);
+  bool GetPlayerAudioRendering() const { return PlayerAudioRendering_; }
+  void SetPlayerAudioRendering(bool value);
+  QString GetPlayerForcedCodec() const { return PlayerForcedCodec_; }
+  void SetPlayerForcedCodec(const QString& codec) { PlayerForcedCodec_ = codec.trimmed(); }
+  QSlider* GetPlayerTrackBar() const { return PlayerTrackBar_; }
+  void SetPlayerTrackBar(QSlider* slider) { PlayerTrackBar_ = slider; }
+  int GetVideoProcessing_Deinterlacing() const;
+  void SetVideoProcessing_Deinterlacing(int value);
+  int GetVideoProcessing_Rotation() const { return VideoProcessing_Rotation_; }
+  void SetVideoProcessing_Rotation(int value);
+  bool GetMotionDetector_Enabled() const { return MotionDetector_Enabled_; }
+  void SetMotionDetector_Enabled(bool value);
+  core::TColor GetBackgroundColor() const { return BackgroundColor_; }
+  void SetBackgroundColor(core::TColor colour) { BackgroundColor_ = colour; }
+  int GetBorderStyle() const { return BorderStyle_; }
+  void SetBorderStyle(int style);
+  /** @brief The panel's border: twice the edge width while single, else none. */
+  int BorderThickness() const { return BorderStyle_ == bsSingle ? 4 : 0; }
+  QObject* GetPropertyPageSaver() const { return PropertyPageSaver_; }
+  void SetPropertyPageSaver(QObject* saver);
+  QString GetVersion() const { return QString::fromLatin1(ComponentVersion); }
+  void SetVersion(const QString&) {}
+
+#define KESTROM_FK_DISPLAY_BOOLS(X, W) \
+  X(W, Active) X(W, AutoSize) X(W, Embedded) X(W, FullScreen) X(W, KeepAspectRatio) X(W, StayOnTop) \
+  X(W, MouseMovesWindow) X(W, VideoPortEnabled)
+#define KESTROM_FK_DISPLAY_INTS(X, W) X(W, Monitor) X(W, Width) X(W, Height) X(W, Left) X(W, Top)
+#define KESTROM_FK_DISPLAY_BOOL(W, N)                                          \
+  bool Get##W##_##N() const { return W##Window_.GetBool(TVideoWindow::N); } \
+  void Set##W##_##N(bool v) { W##Window_.SetBool(TVideoWindow::N, v); }
+#define KESTROM_FK_DISPLAY_INT(W, N)                                          \
+  int Get##W##_##N() const { return W##Window_.GetInt(TVideoWindow::N); } \
+  void Set##W##_##N(int v) { W##Window_.SetInt(TVideoWindow::N, v); }
+  KESTROM_FK_DISPLAY_BOOLS(KESTROM_FK_DISPLAY_BOOL, Display)
+  KESTROM_FK_DISPLAY_BOOLS(KESTROM_FK_DISPLAY_BOOL, DualDisplay)
+  KESTROM_FK_DISPLAY_INTS(KESTROM_FK_DISPLAY_INT, Display)
+  KESTROM_FK_DISPLAY_INTS(KESTROM_FK_DISPLAY_INT, DualDisplay)
+#undef KESTROM_FK_DISPLAY_BOOL
+#undef KESTROM_FK_DISPLAY_INT
+  TVideoWindow& DisplayWindow() { return DisplayWindow_; }
+  TVideoWindow& DualDisplayWindow() { return DualDisplayWindow_; }
+
+  /** @brief The form is being loaded: device setters only store. Loaded ends it. */
+  void BeginLoading() { loading_ = true; }
+  void Loaded() { loading_ = false; }
+  bool Loading() const { return loading_; }
 
   // ---- graph run state and teardown ----
   int RunState() const { return runState_; }
@@ -143,9 +216,11 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   bool Destroying() const override { return destroying_; }
   void FireLog(TLogType code, const QString& severity, const QString& message) override;
   TCurrentState CurrentState() const override { return state_; }
-  int BoundVideoDevice() const override { return videoDevice_; }
+  int BoundVideoDevice() const override { return boundVideoDevice_; }
   QObject* ParentForm() const override { return host_.form; }
   bool GraphActive() const override { return graphActive_; }
+  bool AutoStartPreview() const override { return AutoStartPreview_; }
+  bool VideoSourceIsCaptureDevice() const override { return VideoSource_ == vs_VideoCaptureDevice; }
   void ExecuteSyncCommand(TSyncCommand command) override;
 
   // ---- PlayerStepSource ----
@@ -158,14 +233,15 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   // Engine state read by the precondition table.
   bool RecordingWritingStarted() const { return recordingWritingStarted_; }
   bool RecordingPausedFlag() const { return recordingPaused_; }
-  bool RecordingCanPauseFlag() const { return recordingCanPause_; }
-  bool PlayerFileNameEmpty() const { return playerFileName_.isEmpty(); }
+  bool PlayerFileNameEmpty() const { return PlayerFileName_.isEmpty(); }
 
  private:
   friend struct TFKTestAccess;
   /** @brief Runs the method's rows in order; true when every one passed. */
   bool CheckPreconditions(TFKMethod method);
   void FailStart(TSyncCommand command);
+  void WarnRecordingRestart();
+  void WarnSpeedRatioWithAudio();
   /** @brief Moves the graph to 0 stopped, 1 paused or 2 running; true when the graph took it. */
   bool SetGraphState(int state, const QString& reason);
   template <class F, class... A>
@@ -181,7 +257,6 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   bool graphActive_ = false;
   bool recordingWritingStarted_ = false;
   bool recordingPaused_ = false;
-  bool recordingCanPause_ = false;
   bool reencodingStarted_ = false;
   bool previewFailed_ = false;
   bool steppingPosted_ = false;
@@ -199,13 +274,56 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   int64_t frameCount_ = 0;
   int64_t droppedFrames_ = 0;
   int clipKind_ = 0;
-  int videoDevice_ = -1;
-  bool autoRefreshPreview_ = true;
-  QString playerFileName_;
-  QString recordingFileName_;
+  int boundVideoDevice_ = -1;
+  int boundAudioDevice_ = -1;
+  bool loading_ = false;
+  bool builtWithCanPause_ = false;
+  bool builtWithAudio_ = false;
+  bool speedRatioPending_ = false;
+  bool fileNameStale_ = true;
+  bool deinterlaceHalf_ = false;
+  bool deinterlaceFull_ = false;
+  bool swapWidthHeight_ = false;
+  int snapshotRGBFormat_ = fgf_Default;
+  int burstCounter_ = 0;
+  int burstIntervalCounter_ = 0;
   QString lastRecordedFile_;
+  QString recordingFile_;
+
+#define KESTROM_FK_FIELD(type, Name, def, accepts, cond, reason) type Name##_ = def;
+  KESTROM_FK_PLAIN_PROPERTIES(KESTROM_FK_FIELD)
+#undef KESTROM_FK_FIELD
+  int VideoDevice_ = 0;
+  int AudioDevice_ = 0;
+  bool SpeakerControl_ = true;
+  int RecordingMethod_ = rm_AVI;
+  bool RecordingCanPause_ = false;
+  QString RecordingFileName_;
+  QString AutoFilePrefix_ = QStringLiteral("fk");
+  bool BurstMode_ = false;
+  double PlayerSpeedRatio_ = 1.0;
+  bool PlayerAudioRendering_ = true;
+  QString PlayerForcedCodec_;
+  QPointer<QSlider> PlayerTrackBar_;
+  int VideoProcessing_Rotation_ = rt_0_deg;
+  bool MotionDetector_Enabled_ = false;
+  core::TColor BackgroundColor_ = core::clBlack;
+  int BorderStyle_ = bsSingle;
+  QPointer<QObject> PropertyPageSaver_;  // cleared by itself when the saver is destroyed
+  TVideoWindow DisplayWindow_{0};
+  TVideoWindow DualDisplayWindow_{1};
   std::unique_ptr<TPlayerStepThread> playerStepThread_;
 };
+
+/** @brief One plain property of the table, for code that walks all of them. */
+struct TPropertyRow {
+  const char* name;
+  const char* reason;  // empty when a change rebuilds nothing
+  QVariant defaultValue;
+  std::function<QVariant(const TFK&)> get;
+  std::function<void(TFK&, const QVariant&)> set;
+};
+std::vector<TPropertyRow> PlainProperties();
 
 /** @brief Unit-wide busy cursor depth: on raises it, off lowers it but never below 0. */
 void SetBusyCursor(bool on);

@@ -11,12 +11,14 @@ struct TFKTestAccess {
   static void Set(TFK& k, TCurrentState state, int device, bool writing = false, bool paused = false,
                   bool canPause = false) {
     k.state_ = state;
-    k.videoDevice_ = device;
+    k.VideoDevice_ = device;
+    k.boundVideoDevice_ = device;
     k.recordingWritingStarted_ = writing;
     k.recordingPaused_ = paused;
-    k.recordingCanPause_ = canPause;
+    k.RecordingCanPause_ = canPause;
     k.graphActive_ = state != cs_None;
   }
+  static void BindAudio(TFK& k, int device) { k.boundAudioDevice_ = device; }
   static void SetClip(TFK& k, int64_t frames, int64_t duration) {
     k.clipFrameCount_ = frames;
     k.clipDuration_ = duration;
@@ -217,11 +219,14 @@ TEST_F(FKTest, BadValuesAreIgnoredOrClamped) {
   fk_->SetFrameRate(0);  // leave the device's own rate
   EXPECT_DOUBLE_EQ(fk_->GetCurrentFrameRate(), 0.0);
   fk_->SetVideoDevice(5);
-  EXPECT_EQ(fk_->GetVideoDevice(), -1);
+  EXPECT_EQ(fk_->GetVideoDevice(), 0);
   fk_->SetVideoDevice(-7);
+  EXPECT_EQ(fk_->GetVideoDevice(), 0);
+  fk_->SetVideoDevice(-1);  // no device
   EXPECT_EQ(fk_->GetVideoDevice(), -1);
   fk_->SetVideoDevice(0);
   EXPECT_EQ(fk_->GetVideoDevice(), 0);
+  EXPECT_EQ(fk_->BoundVideoDevice(), 0);
 
   TFKTestAccess::SetClip(*fk_, 250, 100000000);
   EXPECT_DOUBLE_EQ(fk_->GetPlayerFrameRate(), 25.0);
@@ -250,5 +255,169 @@ TEST_F(FKTest, ADestroyedComponentFiresNothing) {
   EXPECT_EQ(logs, 0);
 }
 
+const TPropertyRow& RowOf(const std::vector<TPropertyRow>& rows, const char* name) {
+  for (const TPropertyRow& row : rows)
+    if (QByteArray(row.name) == name) return row;
+  ADD_FAILURE() << "no property " << name;
+  return rows.front();
+}
+
+TEST_F(FKTest, PlainPropertiesStartAtTheirDefaultsAndDropValuesOutOfRange) {
+  const auto rows = PlainProperties();
+  for (const TPropertyRow& row : rows) EXPECT_EQ(row.get(*fk_), row.defaultValue) << row.name;
+  EXPECT_EQ(fk_->GetStoragePath(), QDir::currentPath());
+  EXPECT_EQ(fk_->GetVideoRenderer(), vr_VMR7);
+
+  const std::vector<std::pair<const char*, std::vector<QVariant>>> ignored = {
+      {"JPEGQuality", {0, 101, -3}},
+      {"AudioFormat", {29, -1}},
+      {"PreallocCapFileSizeInMB", {0, -100}},
+      {"VideoSource", {2, -1}},
+      {"VideoRenderer", {4}},
+      {"FrameGrabber", {4}},
+      {"FrameGrabberRGBFormat", {6}},
+      {"TextOverlay_Align", {3}},
+      {"ASFAudioChannels", {0, 3, -2}},
+      {"ASFVideoBitRate", {0, -2}},
+      {"ASFVideoQuality", {-2}},
+      {"BurstCount", {-1}},
+      {"PlayerFastSeekSpeedRatio", {0, -4}},
+      {"MotionDetector_ReduceCPULoad", {0, 65536}},
+      {"MotionDetector_MaxDetectionsPerSecond", {-0.5}},
+      {"PreviewZoomSize", {-1}},
+  };
+  for (const auto& [name, values] : ignored) {
+    const TPropertyRow& row = RowOf(rows, name);
+    for (const QVariant& v : values) {
+      row.set(*fk_, v);
+      EXPECT_EQ(row.get(*fk_), row.defaultValue) << name << " := " << v.toString().toStdString();
+    }
+  }
+  RowOf(rows, "AudioFormat").set(*fk_, 28);
+  EXPECT_EQ(fk_->GetAudioFormat(), af_48000_16b_2ch);
+}
+
+TEST_F(FKTest, RebuildingPropertiesRefreshAPreviewOnlyWhileAutoRefreshIsOn) {
+  const auto rows = PlainProperties();
+  TFKTestAccess::BindAudio(*fk_, 0);
+  auto refreshedWith = [&](const std::function<void()>& change, const char* reason) {
+    TFKTestAccess::Set(*fk_, cs_Preview, 0);
+    ResetProcessLog();
+    EnableProcessLog();
+    change();
+    return LogHas(QStringLiteral("REFRESHING PREVIEW FROM ") + reason);
+  };
+  std::vector<std::pair<std::function<void()>, const char*>> changes = {
+      {[&] { fk_->SetVideoProcessing_Rotation(rt_90_deg); }, "spr"},
+      {[&] { fk_->SetVideoProcessing_Deinterlacing(di_HalfSize); }, "spdi"},
+  };
+  for (const TPropertyRow& row : rows) {
+    if (!*row.reason) continue;
+    QVariant changed = row.defaultValue.typeId() == QMetaType::Bool ? QVariant(!row.defaultValue.toBool())
+                                                                    : QVariant(row.defaultValue.toInt() + 1);
+    changes.push_back({[&row, this, changed] { row.set(*fk_, changed); }, row.reason});
+  }
+  for (bool autoRefresh : {true, false}) {
+    fk_->SetAutoRefreshPreview(autoRefresh);
+    for (auto& [change, reason] : changes) {
+      SCOPED_TRACE(reason);
+      EXPECT_EQ(refreshedWith(change, reason), autoRefresh);
+      TFKTestAccess::Set(*fk_, cs_Preview, 0);
+      change();  // the same value again is no change
+    }
+    // Put every property back for the second round.
+    for (const TPropertyRow& row : rows) row.set(*fk_, row.defaultValue);
+    fk_->SetVideoProcessing_Rotation(rt_0_deg);
+    fk_->SetVideoProcessing_Deinterlacing(di_Disabled);
+  }
+  // The frame grabber's format rebuilds nothing while the grabber is off.
+  fk_->SetAutoRefreshPreview(true);
+  fk_->SetFrameGrabber(fg_Disabled);
+  EXPECT_FALSE(refreshedWith([&] { fk_->SetFrameGrabberRGBFormat(fgf_RGB24); }, "dsfgf"));
+  TFKTestAccess::Set(*fk_, cs_None, 0);
+}
+
+TEST_F(FKTest, SettersWithRulesWarnStoreOrIgnore) {
+  auto lastMessage = [&] { return events_.empty() ? QString() : events_.back().message; };
+  TFKTestAccess::Set(*fk_, cs_Recording, 0, true);
+  fk_->SetRecordingMethod(rm_ASF);
+  EXPECT_EQ(lastMessage(), "Recording needs to be restarted");
+  EXPECT_EQ(events_.back().severity, "WARNING");
+  events_.clear();
+  fk_->SetRecordingMethod(7);
+  EXPECT_EQ(fk_->GetRecordingMethod(), rm_ASF);
+  fk_->SetRecordingCanPause(true);
+  EXPECT_EQ(lastMessage(), "Recording needs to be restarted");
+  events_.clear();
+  fk_->SetSpeakerControl(false);
+  EXPECT_EQ(lastMessage(), "stop capture first");
+  EXPECT_EQ(events_.back().severity, "WARNING");
+  TFKTestAccess::Set(*fk_, cs_None, 0);
+
+  events_.clear();
+  fk_->SetPlayerSpeedRatio(0);
+  fk_->SetPlayerSpeedRatio(-2);
+  EXPECT_EQ(fk_->GetPlayerSpeedRatio(), 1.0);
+  fk_->SetPlayerSpeedRatio(0.5);
+  EXPECT_EQ(lastMessage(), "disable PlayerAudioRendering if the clip freezes when speed ratio < 1");
+  events_.clear();
+  fk_->SetPlayerAudioRendering(false);
+  EXPECT_TRUE(events_.empty());
+
+  fk_->SetRecordingFileName("take1.avi");
+  fk_->SetRecordingFileName("RENEW");
+  EXPECT_EQ(fk_->GetRecordingFileName(), QString());
+  fk_->SetPlayerForcedCodec("  mjpeg ");
+  EXPECT_EQ(fk_->GetPlayerForcedCodec(), "mjpeg");
+
+  fk_->SetVideoProcessing_Deinterlacing(di_FullSize);
+  EXPECT_EQ(fk_->GetVideoProcessing_Deinterlacing(), di_FullSize);
+  fk_->SetVideoProcessing_Deinterlacing(3);
+  EXPECT_EQ(fk_->GetVideoProcessing_Deinterlacing(), di_FullSize);
+  fk_->SetVideoProcessing_Deinterlacing(di_Disabled);
+  EXPECT_EQ(fk_->GetVideoProcessing_Deinterlacing(), di_Disabled);
+
+  EXPECT_EQ(fk_->BorderThickness(), 4);
+  fk_->SetBorderStyle(2);
+  EXPECT_EQ(fk_->GetBorderStyle(), bsSingle);
+  fk_->SetBorderStyle(bsNone);
+  EXPECT_EQ(fk_->BorderThickness(), 0);
+
+  fk_->SetVersion("v9");
+  EXPECT_EQ(fk_->GetVersion(), "v5.3 (build 5.3.4 rev c), October 2, 2003");
+
+  EXPECT_TRUE(fk_->GetDisplay_Active());
+  EXPECT_FALSE(fk_->GetDualDisplay_Active());
+  EXPECT_EQ(fk_->GetDualDisplay_Left(), 400);
+  EXPECT_EQ(fk_->GetDisplay_Width(), 320);
+  fk_->SetDualDisplay_Top(55);
+  EXPECT_EQ(fk_->DualDisplayWindow().GetInt(TVideoWindow::Top), 55);
+  EXPECT_EQ(fk_->DisplayWindow().Partner(), &fk_->DualDisplayWindow());
+}
+
+TEST_F(FKTest, ThePrefixFcatchlogSwitchesTheProcessLogOn) {
+  ResetProcessLog();
+  EXPECT_FALSE(ProcessLogEnabled());
+  fk_->SetAutoFilePrefix("fcatchlog");
+  EXPECT_TRUE(ProcessLogEnabled());
+}
+
+class TPropertyPageSaverForTest : public QObject {
+  Q_OBJECT
+};
+
+TEST_F(FKTest, OnlyAPropertyPageSaverIsKeptAndItsDestructionClearsIt) {
+  QObject other;
+  fk_->SetPropertyPageSaver(&other);
+  EXPECT_EQ(fk_->GetPropertyPageSaver(), nullptr);
+  auto* saver = new TPropertyPageSaverForTest;
+  fk_->SetPropertyPageSaver(saver);
+  EXPECT_EQ(fk_->GetPropertyPageSaver(), saver);
+  delete saver;
+  EXPECT_EQ(fk_->GetPropertyPageSaver(), nullptr);
+}
+
 }  // namespace test
 }  // namespace kestrom::engine
+
+#include "FKTest.moc"
