@@ -68,8 +68,8 @@ class TFK final : public EngineComponent, public PlayerStepSource {
  public:
   /** @brief What the engine needs of the panel it serves (null in widget-free tests). */
   struct Host {
-    QObject* sender = nullptr;    // the Sender of every event
-    QObject* form = nullptr;      // the window the panel is placed on
+    QObject* sender = nullptr;           // the Sender of every event
+    std::function<QObject*()> form;      // the window the panel is placed on
   };
 
   TFK();
@@ -206,6 +206,8 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   void StopCurrentMode() override;
   /** @brief Leaves the engine with no graph, no interfaces and no graph threads. */
   void ClearGraph(bool resetState);
+  /** @brief Handles the events a graph queued; the event handling comes with graph events. */
+  void ProcessGraphEvents() {}
 
   // ---- frame counters ----
   void ResetCounters(bool withPlayer);
@@ -217,7 +219,7 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   void FireLog(TLogType code, const QString& severity, const QString& message) override;
   TCurrentState CurrentState() const override { return state_; }
   int BoundVideoDevice() const override { return boundVideoDevice_; }
-  QObject* ParentForm() const override { return host_.form; }
+  QObject* ParentForm() const override { return host_.form ? host_.form() : nullptr; }
   bool GraphActive() const override { return graphActive_; }
   bool AutoStartPreview() const override { return AutoStartPreview_; }
   bool VideoSourceIsCaptureDevice() const override { return VideoSource_ == vs_VideoCaptureDevice; }
