@@ -434,14 +434,6 @@ std::vector<TPropertyRow> PlainProperties() {
   return rows;
 }
 
-bool TFK::SetGraphState(int state, const QString& reason) {
-  // Without a graph there is nothing to pause or run: the run state stays stopped.
-  if (state != 0) return false;
-  WriteLog(QStringLiteral("ch graph state stopped ") + reason);
-  runState_ = 0;
-  return true;
-}
-
 void TFK::RefreshPreview(const QString& reason) {
   if (!AutoRefreshPreview_ || VideoDevice_ == -1) return;
   CheckMode(this, cm_Preview, ll_Error, true);
@@ -489,11 +481,15 @@ void TFK::ClearGraph(bool resetState) {
   SetGraphState(0, QStringLiteral("clear"));
   WriteLog(QStringLiteral("stopped"));
   PumpMessagesOnce();
-  if (resetState) state_ = cs_None;
+  if (resetState) {
+    state_ = cs_None;
+    buildParametersTaken_ = false;
+  }
   recordingWritingStarted_ = false;
   WriteLog(QStringLiteral("cleared"));
   frameProgressSeen_ = false;
   ResetCounters(false);
+  ReleaseGraph();
   WriteLog(QStringLiteral("interfaces cl"));
   WriteLog(QStringLiteral("all cleared"));
   recordingPaused_ = false;

@@ -7,9 +7,12 @@
 // pumps the GUI thread's messages once (which runs the command) and then reads the new state.
 
 #include "capture/engine/EngineComponent.h"
+#include "capture/engine/Devices.h"
 #include "capture/engine/EngineHelpers.h"
 #include "capture/engine/FKProperties.h"
 #include "platform/core/Colour.h"
+#include "platform/com/ComPtr.h"
+#include "platform/dshow/base/ControlInterfaces.h"
 #include "capture/engine/EngineLog.h"
 #include "capture/engine/WorkerThreads.h"
 
@@ -206,6 +209,30 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   void StopCurrentMode() override;
   /** @brief Leaves the engine with no graph, no interfaces and no graph threads. */
   void ClearGraph(bool resetState);
+  /** @brief Moves the graph to 0 stopped, 1 paused or 2 running; false without a graph to move. */
+  bool SetGraphState(int state, const QString& reason);
+  /** @brief Tears the graph down and takes the property values the next build depends on. */
+  void SnapshotBuildParameters();
+  /** @brief Creates the empty graph (and, when recording, its AVI output) for the next build. */
+  bool CreateFilterGraph();
+  /** @brief Takes the graph's control, seeking and event interfaces once a build is done. */
+  bool TakeGraphControls();
+  /**
+   * @brief Binds the device at index of the list into the graph under "<index> <name>". -1 is
+   * refused, an index past the list falls back to 0; checkInUse refuses a device another graph holds.
+   */
+  bool BindDevice(TDevices* list, int& index, const QString& inputName, bool logChoice, bool checkInUse,
+                  com::ComPtr<dshow::IBaseFilter>& filter);
+  bool AddFilterToGraph(dshow::IBaseFilter* filter, const QString& name);
+  /** @brief The recording file's extension: CaptureFileExt, else "asf" or "avi" by RecordingMethod. */
+  QString CaptureFileExtension() const;
+  dshow::IGraphBuilder* Graph() const { return graph_.Get(); }
+  bool HoldsGraphInterfaces() const { return graph_ || builder_ || control_ || seeking_ || events_; }
+  /** @brief True while some component's graph holds the device of that key. */
+  static bool DeviceInUse(const QString& key);
+  bool BuildParametersTaken() const { return buildParametersTaken_; }
+  int SnapshotRGBFormat() const { return snapshotRGBFormat_; }
+
   /** @brief Handles the events a graph queued; the event handling comes with graph events. */
   void ProcessGraphEvents() {}
 
@@ -244,8 +271,6 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   void FailStart(TSyncCommand command);
   void WarnRecordingRestart();
   void WarnSpeedRatioWithAudio();
-  /** @brief Moves the graph to 0 stopped, 1 paused or 2 running; true when the graph took it. */
-  bool SetGraphState(int state, const QString& reason);
   template <class F, class... A>
   void Fire(const F& event, A&&... args) {
     if (event && !destroying_) event(host_.sender, std::forward<A>(args)...);
@@ -287,6 +312,27 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   bool deinterlaceFull_ = false;
   bool swapWidthHeight_ = false;
   int snapshotRGBFormat_ = fgf_Default;
+  bool buildParametersTaken_ = false;
+  bool graphPaused_ = false;
+  double pendingSpeedRatio_ = 1.0;
+  struct BuildParameters {
+    int frameGrabber = fg_BothStreams, rgbFormat = fgf_Default, compressionMode = 0, compressionType = 0;
+    bool recordingCanPause = false, audioDeviceRendering = false, playerAudioRendering = true;
+    int videoSource = vs_VideoCaptureDevice;
+    bool speakerControl = true;
+    int recordingMethod = rm_AVI;
+    bool audioRecording = false, associateAudioAndVideo = true;
+    int videoRenderer = vr_VMR7;
+    bool motionDetector = false, grabberOnCaptureStream = false;
+  } snapshot_;
+  com::ComPtr<dshow::ICaptureGraphBuilder2> builder_;
+  com::ComPtr<dshow::IGraphBuilder> graph_;
+  com::ComPtr<dshow::IFilterGraph2> graph2_;
+  com::ComPtr<dshow::IMediaControl> control_;
+  com::ComPtr<dshow::IMediaSeeking> seeking_;
+  com::ComPtr<dshow::IMediaEventEx> events_;
+  std::vector<QString> devicesHeld_;  // keys of the devices this graph marked in use
+  void ReleaseGraph();
   int burstCounter_ = 0;
   int burstIntervalCounter_ = 0;
   QString lastRecordedFile_;
