@@ -275,10 +275,24 @@ void TFK::SetFrameRate(double fps) {
   if (fps < 0 || !std::isfinite(fps)) return;
   const int hundredths = static_cast<int>(std::lround(fps * 100.0));
   if (hundredths == frameRate_) return;
+  const int previous = frameRate_;
   frameRate_ = hundredths;  // 0 leaves the device at its own rate
   if (!initialised_ || !graphActive_) return;
-  // Applying a rate to a running capture format comes with graph building.
+  if (VideoSource_ != vs_VideoCaptureDevice) {
+    RefreshPreview(QStringLiteral("dsfr"));
+    return;
+  }
+  const int runState = runState_;
+  if (runState != 0) SetGraphState(0, QStringLiteral("bldpla2"));
+  if (!ApplyFrameRate()) {
+    frameRate_ = previous;
+    WriteLog(QStringLiteral("frame rate refused: ") + QString::number(hundredths / 100.0));
+  }
+  // The preview goes on in every case: a refused rate must not leave it frozen.
+  if (runState != 0) SetGraphState(runState, QStringLiteral("bldpla2"));
 }
+
+bool TFK::ApplyFrameRate() { return false; }  // the capture format is set by graph building
 
 bool TFK::ShowDialog(int kind) {
   if (kind < 0 || kind > 11) return false;

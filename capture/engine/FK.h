@@ -269,6 +269,8 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   /** @brief Runs the method's rows in order; true when every one passed. */
   bool CheckPreconditions(TFKMethod method);
   void FailStart(TSyncCommand command);
+  /** @brief Gives the stored rate to the running capture format; false when it was refused. */
+  bool ApplyFrameRate();
   void WarnRecordingRestart();
   void WarnSpeedRatioWithAudio();
   template <class F, class... A>

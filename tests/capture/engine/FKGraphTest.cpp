@@ -165,3 +165,18 @@ TEST_F(FKGraphTest, BuildingNeedsTheParametersAndBindingNeedsADevice) {
 }
 
 }  // namespace kestrom::engine::test
+
+namespace kestrom::engine::test {
+
+TEST_F(FKGraphTest, ARefusedFrameRateKeepsTheRateAndTheRunningPreview) {
+  TFK fk;
+  ASSERT_NO_FATAL_FAILURE(BuildCameraGraph(fk));
+  ASSERT_TRUE(fk.SetGraphState(2, "t"));
+  fk.SetFrameRate(15);
+  EXPECT_DOUBLE_EQ(fk.GetCurrentFrameRate(), 25.0);
+  EXPECT_EQ(fk.RunState(), 2);
+  EXPECT_TRUE(LogHas("frame rate refused: 15"));
+  fk.ClearGraph(true);
+}
+
+}  // namespace kestrom::engine::test
