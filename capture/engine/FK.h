@@ -22,6 +22,7 @@
 #include <QSlider>
 #include <QVariant>
 #include <QString>
+#include <QStringList>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -224,6 +225,14 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   bool BindDevice(TDevices* list, int& index, const QString& inputName, bool logChoice, bool checkInUse,
                   com::ComPtr<dshow::IBaseFilter>& filter);
   bool AddFilterToGraph(dshow::IBaseFilter* filter, const QString& name);
+  /** @brief A pin and the graph's filters, kept by name, so the graph can be put back as it was. */
+  struct TSaveFilterState {
+    QString pinName, filterName;
+    QStringList filters;
+  };
+  TSaveFilterState SaveFilterState(dshow::IPin* pin) const;
+  /** @brief Removes the filters added since the save; finds the kept pin again (or the filter's first free output). */
+  bool RestoreFilterState(const TSaveFilterState& state, com::ComPtr<dshow::IPin>& pin);
   /** @brief The recording file's extension: CaptureFileExt, else "asf" or "avi" by RecordingMethod. */
   QString CaptureFileExtension() const;
   dshow::IGraphBuilder* Graph() const { return graph_.Get(); }

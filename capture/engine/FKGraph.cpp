@@ -212,6 +212,55 @@ bool TFK::AddFilterToGraph(IBaseFilter* filter, const QString& name) {
   return LogResult(this, hr, ll_Error, QStringLiteral("rejected: ") + name, TLogType::e_add_filter);
 }
 
+namespace {
+
+QStringList GraphFilterNames(IGraphBuilder* graph) {
+  QStringList names;
+  ComPtr<IEnumFilters> filters;
+  if (!graph || FAILED(graph->EnumFilters(filters.Put())) || !filters) return names;
+  ComPtr<IBaseFilter> filter;
+  ULONG fetched = 0;
+  while (filters->Next(1, filter.Put(), &fetched) == S_OK && filter) names << FilterName(filter.Get());
+  return names;
+}
+
+}  // namespace
+
+TFK::TSaveFilterState TFK::SaveFilterState(IPin* pin) const {
+  TSaveFilterState state;
+  state.filters = GraphFilterNames(graph_.Get());
+  if (!pin) return state;
+  state.pinName = PinName(pin).left(128);
+  PIN_INFO info{};
+  if (SUCCEEDED(pin->QueryPinInfo(&info)) && info.pFilter) {
+    ComPtr<IBaseFilter> owner = ComPtr<IBaseFilter>::Attach(info.pFilter);
+    state.filterName = FilterName(owner.Get()).left(128);
+  }
+  return state;
+}
+
+bool TFK::RestoreFilterState(const TSaveFilterState& state, ComPtr<IPin>& pin) {
+  if (!graph_) return false;
+  // Removing a filter changes the enumeration, so it starts over after each removal.
+  for (bool removed = true; removed;) {
+    removed = false;
+    ComPtr<IEnumFilters> filters;
+    if (FAILED(graph_->EnumFilters(filters.Put())) || !filters) return false;
+    ComPtr<IBaseFilter> filter;
+    ULONG fetched = 0;
+    while (filters->Next(1, filter.Put(), &fetched) == S_OK && filter) {
+      if (state.filters.contains(FilterName(filter.Get()))) continue;
+      removed = SUCCEEDED(graph_->RemoveFilter(filter.Get()));
+      if (removed) break;
+    }
+  }
+  ComPtr<IBaseFilter> owner;
+  const std::u16string name = Wide(state.filterName);
+  if (FAILED(graph_->FindFilterByName(name.c_str(), owner.Put())) || !owner) return false;
+  if (SUCCEEDED(FindPinByName(owner.Get(), PINDIR_OUTPUT, state.pinName, pin, false, false))) return true;
+  return SUCCEEDED(FindPinByName(owner.Get(), PINDIR_OUTPUT, QString(), pin, true, true));
+}
+
 QString TFK::CaptureFileExtension() const {
   if (!CaptureFileExt_.isEmpty() && CaptureFileExt_ != QLatin1String("default")) return CaptureFileExt_;
   return RecordingMethod_ == rm_ASF ? QStringLiteral("asf") : QStringLiteral("avi");

@@ -180,3 +180,38 @@ TEST_F(FKGraphTest, ARefusedFrameRateKeepsTheRateAndTheRunningPreview) {
 }
 
 }  // namespace kestrom::engine::test
+
+namespace kestrom::engine::test {
+
+TEST_F(FKGraphTest, RestoringTheFilterStateRemovesExactlyTheFiltersAddedAfterTheSave) {
+  TFK fk;
+  ASSERT_NO_FATAL_FAILURE(BuildCameraGraph(fk));
+  ComPtr<IBaseFilter> camera;
+  ASSERT_EQ(fk.Graph()->FindFilterByName(
+                (QString::number(CameraIndex()) + " " + QString::fromUtf16(kTestCameraName)).toStdU16String().c_str(),
+                camera.Put()),
+            com::S_OK);
+  ComPtr<IPin> out;
+  ASSERT_EQ(FindPinOfType(camera.Get(), PINDIR_OUTPUT, MEDIATYPE_Video, out), com::S_OK);
+  const TFK::TSaveFilterState saved = fk.SaveFilterState(out.Get());
+  EXPECT_EQ(saved.filters.size(), 2);
+
+  for (const char* name : {"Extra 1", "Extra 2"})
+    ASSERT_TRUE(fk.AddFilterToGraph(dshow::test::MakeFilter<CFailingRun>(0).Get(), name));
+  ComPtr<IPin> pin;
+  ASSERT_TRUE(fk.RestoreFilterState(saved, pin));
+  QStringList left;
+  ComPtr<IEnumFilters> filters;
+  ASSERT_EQ(fk.Graph()->EnumFilters(filters.Put()), com::S_OK);
+  ComPtr<IBaseFilter> f;
+  ULONG fetched = 0;
+  while (filters->Next(1, f.Put(), &fetched) == com::S_OK && f) left << FilterName(f.Get());
+  left.sort();
+  QStringList expected = saved.filters;
+  expected.sort();
+  EXPECT_EQ(left, expected);
+  EXPECT_EQ(PinName(pin.Get()), saved.pinName);
+  fk.ClearGraph(true);
+}
+
+}  // namespace kestrom::engine::test
