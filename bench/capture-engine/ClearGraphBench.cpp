@@ -98,7 +98,7 @@ void ClearGraphOfARunningCameraGraph(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(ClearGraphOfARunningCameraGraph)->Iterations(30)->Unit(benchmark::kMillisecond);
+BENCHMARK(ClearGraphOfARunningCameraGraph)->Iterations(100)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);

@@ -494,7 +494,9 @@ void TFK::ClearGraph(bool resetState) {
   WriteLog(QStringLiteral("begin clear"));
   SetGraphState(0, QStringLiteral("clear"));
   WriteLog(QStringLiteral("stopped"));
-  PumpMessagesOnce();
+  // What may wait for this graph are posted events (its notices, sync commands); delivering just
+  // those keeps the teardown close to the graph's own stop and release.
+  if (QCoreApplication::instance()) QCoreApplication::sendPostedEvents();
   if (resetState) {
     state_ = cs_None;
     buildParametersTaken_ = false;

@@ -274,14 +274,15 @@ void TFK::ReleaseGraph() {
   control_.Reset();
   if (graph_) {
     // Filters leave the graph before the graph goes; the graph keeps copies of their names.
-    for (;;) {
-      ComPtr<IEnumFilters> filters;
-      if (FAILED(graph_->EnumFilters(filters.Put())) || !filters) break;
-      ComPtr<IBaseFilter> first;
+    // Taken in one pass, since each removal would invalidate a running enumeration.
+    std::vector<ComPtr<IBaseFilter>> present;
+    ComPtr<IEnumFilters> filters;
+    if (SUCCEEDED(graph_->EnumFilters(filters.Put())) && filters) {
+      ComPtr<IBaseFilter> filter;
       ULONG fetched = 0;
-      if (filters->Next(1, first.Put(), &fetched) != S_OK || !first) break;
-      if (FAILED(graph_->RemoveFilter(first.Get()))) break;
+      while (filters->Next(1, filter.Put(), &fetched) == S_OK && filter) present.push_back(std::move(filter));
     }
+    for (const ComPtr<IBaseFilter>& filter : present) graph_->RemoveFilter(filter.Get());
   }
   graph2_.Reset();
   builder_.Reset();
