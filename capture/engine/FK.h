@@ -14,6 +14,7 @@
 #include "platform/com/ComPtr.h"
 #include "platform/dshow/base/ControlInterfaces.h"
 #include "capture/engine/EngineLog.h"
+#include "capture/engine/FKEvents.h"
 #include "capture/engine/WorkerThreads.h"
 
 #include <QDir>
@@ -70,6 +71,7 @@ const std::vector<TPrecondition>& Preconditions();
 
 class TFK final : public EngineComponent, public PlayerStepSource {
  public:
+  using IUnknownPtr = com::ComPtr<com::IUnknown>;
   /** @brief What the engine needs of the panel it serves (null in widget-free tests). */
   struct Host {
     QObject* sender = nullptr;           // the Sender of every event
@@ -83,12 +85,44 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   TFK& operator=(const TFK&) = delete;
 
   // ---- events (fire only when set and never while being destroyed) ----
-  std::function<void(QObject* sender, int logType, const QString& severity, const QString& message)> OnLog;
-  std::function<void(QObject* sender)> OnDeviceLost;
-  std::function<void(QObject* sender, const QString& fileName, bool success)> OnRecordingCompleted;
-  std::function<void(QObject* sender, const QString& sourceFile, const QString& destFile)> OnReencodingStarted;
-  std::function<void(QObject* sender, const QString& sourceFile, const QString& destFile, bool success)>
+  template <class... A>
+  using Event = std::function<void(QObject* sender, A...)>;
+  Event<int /*TLogType*/, const QString& /*severity*/, const QString& /*message*/> OnLog;
+  Event<> OnPreviewStarted, OnPlayerStarted, OnPlayerEndOfStream;
+  Event<bool /*startingToBuffer*/> OnPlayerBufferingData;
+  Event<bool& /*okToStart*/> OnRecordingReadyToStart;
+  Event<const QString& /*fileName*/> OnRecordingStarted, OnCreatePreallocFileStarted;
+  Event<const QString& /*fileName*/, bool /*success*/> OnRecordingCompleted, OnCreatePreallocFileCompleted;
+  Event<const QString& /*source*/, const QString& /*dest*/> OnCopyPreallocDataStarted, OnReencodingStarted;
+  Event<const TProgressInfo&> OnCopyPreallocDataProgress, OnReencodingProgress, OnBitmapsLoadingProgress;
+  Event<const QString& /*source*/, const QString& /*dest*/, bool /*success*/> OnCopyPreallocDataCompleted,
       OnReencodingCompleted;
+  Event<const TFrameInfo&> OnFrameProgress;
+  Event<const TFrameInfo&, ui::Canvas&> OnFrameOverlayUsingDC;
+  Event<const TFrameInfo&, const dshow::BITMAPINFOHEADER&, uint8_t* /*bits*/> OnFrameOverlayUsingDIB;
+  Event<const TFrameInfo&, TVideoHeader&> OnFrameOverlayUsingVIDEOHDR;
+  Event<const TFrameData&, int /*TFrameCaptureDest*/, const QString& /*fileName*/, bool /*success*/>
+      OnFrameCaptureCompleted;
+  Event<double /*globalMotionRatio*/, TFrameData&, bool& /*captureFrame*/> OnMotionDetected;
+  Event<TFrameData&, bool& /*captureFrame*/> OnMotionNotDetected;
+  Event<TSampleData&> OnSampleCapture_Audio, OnSampleCapture_Video;
+  Event<> OnVideoDeviceSelected, OnAudioDeviceSelected;
+  Event<bool /*isArrival*/, bool /*isVideo*/, const QString& /*name*/, int /*index*/> OnDeviceArrivalOrRemoval;
+  Event<> OnDeviceLost, OnNoVideoDevices, OnDiskFull, OnReinitializing;
+  Event<int /*sourceWidth*/, int /*sourceHeight*/> OnResizeVideo;
+  Event<core::TColor> OnColorKeyChange;
+  Event<int /*videoWindow*/, QChar& /*key*/, uint16_t /*physicalKey*/, Qt::KeyboardModifiers> OnKeyPress;
+  Event<int /*videoWindow*/, Qt::MouseButton, Qt::KeyboardModifiers, int /*x*/, int /*y*/> OnMouseDown, OnMouseUp;
+  Event<int /*videoWindow*/, Qt::KeyboardModifiers, int /*x*/, int /*y*/> OnMouseMove;
+  Event<int /*newStateValue*/, const QString& /*newStateLabel*/> OnDVCommandCompleted;
+  Event<TTVChannelInfo&> OnTVChannelSelected;
+  Event<int /*minChannel*/, int /*maxChannel*/> OnTVChannelScanStarted;
+  Event<> OnTVChannelScanCompleted, OnBacktimedFramesCountReached;
+  Event<int /*TThirdPartyFilterList*/, int /*index*/, IUnknownPtr /*interface*/> OnThirdPartyFilterConnected;
+  Event<bool, bool, bool, bool /*can: key frame rate, P frames, quality, window size*/, int /*defaultFrameRate*/,
+        int /*defaultPFramesPerKey*/, double /*defaultQuality*/>
+      OnVideoCompressionSettings;
+  Event<const QString& /*hostUrl*/, const QString& /*hostName*/, uint16_t /*hostPort*/> OnDirectNetworkStreamingHostUrl;
 
   // ---- public methods ----
   bool StartPreview() override;
@@ -260,6 +294,9 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   bool AutoStartPreview() const override { return AutoStartPreview_; }
   bool VideoSourceIsCaptureDevice() const override { return VideoSource_ == vs_VideoCaptureDevice; }
   void ExecuteSyncCommand(TSyncCommand command) override;
+  void FireDeviceArrivalOrRemoval(bool arrival, bool isVideo, const QString& name, int index) override {
+    Fire(OnDeviceArrivalOrRemoval, arrival, isVideo, name, index);
+  }
 
   // ---- PlayerStepSource ----
   bool SteppingEnabled() const override { return steppingBackwards_ || steppingForwards_; }

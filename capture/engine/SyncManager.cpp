@@ -40,7 +40,6 @@ QEvent::Type GraphNotifyPostType() {
 
 }  // namespace
 
-
 namespace {
 
 struct Counter {
