@@ -490,6 +490,7 @@ void TFK::StopCurrentMode() {
 }
 
 void TFK::ClearGraph(bool resetState) {
+  ReleaseAudioRenderingGraph();
   graphActive_ = false;
   WriteLog(QStringLiteral("begin clear"));
   SetGraphState(0, QStringLiteral("clear"));

@@ -267,10 +267,18 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   TSaveFilterState SaveFilterState(dshow::IPin* pin) const;
   /** @brief Removes the filters added since the save; finds the kept pin again (or the filter's first free output). */
   bool RestoreFilterState(const TSaveFilterState& state, com::ComPtr<dshow::IPin>& pin);
+  /**
+   * @brief Plays the selected audio device through a second graph (to hear the sound while
+   * previewing); false, with nothing kept, when any step fails.
+   */
+  bool StartAudioRenderingGraph();
+  dshow::IGraphBuilder* AudioRenderingGraph() const { return audioGraph_.Get(); }
   /** @brief The recording file's extension: CaptureFileExt, else "asf" or "avi" by RecordingMethod. */
   QString CaptureFileExtension() const;
   dshow::IGraphBuilder* Graph() const { return graph_.Get(); }
-  bool HoldsGraphInterfaces() const { return graph_ || builder_ || control_ || seeking_ || events_; }
+  bool HoldsGraphInterfaces() const {
+    return graph_ || builder_ || control_ || seeking_ || events_ || audioGraph_ || audioBuilder_;
+  }
   /** @brief True while some component's graph holds the device of that key. */
   static bool DeviceInUse(const QString& key);
   bool BuildParametersTaken() const { return buildParametersTaken_; }
@@ -381,6 +389,10 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   com::ComPtr<dshow::IMediaEventEx> events_;
   std::vector<QString> devicesHeld_;  // keys of the devices this graph marked in use
   void ReleaseGraph();
+  void ReleaseAudioRenderingGraph();
+  com::ComPtr<dshow::ICaptureGraphBuilder2> audioBuilder_;
+  com::ComPtr<dshow::IGraphBuilder> audioGraph_;
+  com::ComPtr<dshow::IMediaControl> audioControl_;
   int burstCounter_ = 0;
   int burstIntervalCounter_ = 0;
   QString lastRecordedFile_;

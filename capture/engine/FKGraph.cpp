@@ -33,6 +33,19 @@ InUse& DevicesInUse() {
 
 std::u16string Wide(const QString& text) { return text.toStdU16String(); }
 
+/** @brief Takes every filter out of a graph, gathered in one pass (a removal spoils an enumeration). */
+void RemoveAllFilters(IGraphBuilder* graph) {
+  if (!graph) return;
+  std::vector<ComPtr<IBaseFilter>> present;
+  ComPtr<IEnumFilters> filters;
+  if (SUCCEEDED(graph->EnumFilters(filters.Put())) && filters) {
+    ComPtr<IBaseFilter> filter;
+    ULONG fetched = 0;
+    while (filters->Next(1, filter.Put(), &fetched) == S_OK && filter) present.push_back(std::move(filter));
+  }
+  for (const ComPtr<IBaseFilter>& filter : present) graph->RemoveFilter(filter.Get());
+}
+
 }  // namespace
 
 bool TFK::DeviceInUse(const QString& key) {
@@ -261,6 +274,43 @@ bool TFK::RestoreFilterState(const TSaveFilterState& state, ComPtr<IPin>& pin) {
   return SUCCEEDED(FindPinByName(owner.Get(), PINDIR_OUTPUT, QString(), pin, true, true));
 }
 
+bool TFK::StartAudioRenderingGraph() {
+  ReleaseAudioRenderingGraph();
+  ComPtr<IFilterGraph2> graph2;
+  const TDevices* list = AudioDeviceList();
+  const int index = boundAudioDevice_ != -1 ? boundAudioDevice_ : AudioDevice_;
+  const std::optional<TCapDeviceInfo> device = list ? list->Entry(index) : std::nullopt;
+  QString friendly;
+  DeviceMoniker moniker;
+  ComPtr<IBaseFilter> source;
+  bool ok = device &&
+            CreateInstanceLogged(CLSID_CaptureGraphBuilder2, IID_ICaptureGraphBuilder2, audioBuilder_.PutVoid(),
+                                 QStringLiteral("Graph Builder")) &&
+            CreateInstanceLogged(CLSID_FilterGraph, IID_IGraphBuilder, audioGraph_.PutVoid(),
+                                 QStringLiteral("Filter Graph")) &&
+            SUCCEEDED(audioBuilder_->SetFiltergraph(audioGraph_.Get())) &&
+            SUCCEEDED(audioGraph_->QueryInterface(IID_IFilterGraph2, graph2.PutVoid())) &&
+            FindDeviceMoniker(list->Category(), device->Key, 3, friendly, moniker) && moniker.moniker;
+  if (ok) {
+    const std::u16string name = Wide(QString::number(index) + QLatin1Char(' ') + device->FriendlyName);
+    ok = SUCCEEDED(graph2->AddSourceFilterForMoniker(moniker.moniker.Get(), nullptr, name.c_str(), source.Put())) &&
+         SUCCEEDED(audioBuilder_->RenderStream(nullptr, &MEDIATYPE_Audio, source.Get(), nullptr, nullptr)) &&
+         SUCCEEDED(audioGraph_->QueryInterface(IID_IMediaControl, audioControl_.PutVoid())) &&
+         SUCCEEDED(audioControl_->Run());
+  }
+  LogYesNo(ok, QStringLiteral("audio rendering graph"));
+  if (!ok) ReleaseAudioRenderingGraph();
+  return ok;
+}
+
+void TFK::ReleaseAudioRenderingGraph() {
+  if (audioControl_) audioControl_->Stop();
+  audioControl_.Reset();
+  RemoveAllFilters(audioGraph_.Get());
+  audioBuilder_.Reset();
+  audioGraph_.Reset();
+}
+
 QString TFK::CaptureFileExtension() const {
   if (!CaptureFileExt_.isEmpty() && CaptureFileExt_ != QLatin1String("default")) return CaptureFileExt_;
   return RecordingMethod_ == rm_ASF ? QStringLiteral("asf") : QStringLiteral("avi");
@@ -272,18 +322,8 @@ void TFK::ReleaseGraph() {
   events_.Reset();
   seeking_.Reset();
   control_.Reset();
-  if (graph_) {
-    // Filters leave the graph before the graph goes; the graph keeps copies of their names.
-    // Taken in one pass, since each removal would invalidate a running enumeration.
-    std::vector<ComPtr<IBaseFilter>> present;
-    ComPtr<IEnumFilters> filters;
-    if (SUCCEEDED(graph_->EnumFilters(filters.Put())) && filters) {
-      ComPtr<IBaseFilter> filter;
-      ULONG fetched = 0;
-      while (filters->Next(1, filter.Put(), &fetched) == S_OK && filter) present.push_back(std::move(filter));
-    }
-    for (const ComPtr<IBaseFilter>& filter : present) graph_->RemoveFilter(filter.Get());
-  }
+  // Filters leave the graph before the graph goes; the graph keeps copies of their names.
+  RemoveAllFilters(graph_.Get());
   graph2_.Reset();
   builder_.Reset();
   graph_.Reset();

@@ -7,6 +7,7 @@
 #include "platform/dshow/base/BaseFilter.h"
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/sources/TestDevices.h"
+#include "platform/dshow/writers/AudioRenderer.h"
 #include "tests/platform/dshow/support/TestFilters.h"
 
 #include <cstdlib>
@@ -212,6 +213,28 @@ TEST_F(FKGraphTest, RestoringTheFilterStateRemovesExactlyTheFiltersAddedAfterThe
   EXPECT_EQ(left, expected);
   EXPECT_EQ(PinName(pin.Get()), saved.pinName);
   fk.ClearGraph(true);
+}
+
+}  // namespace kestrom::engine::test
+
+
+namespace kestrom::engine::test {
+
+TEST_F(FKGraphTest, TheAudioRenderingGraphPlaysTheMicrophoneIntoTheAudioRenderer) {
+  TFK fk;
+  const int microphone = AudioDeviceList()->IndexOfName(QString::fromUtf16(kTestMicrophoneName) + " (WDM)");
+  ASSERT_GE(microphone, 0);
+  fk.SetAudioDevice(microphone);
+  ASSERT_TRUE(fk.StartAudioRenderingGraph());
+  ComPtr<IBaseFilter> renderer;
+  ASSERT_EQ(fk.AudioRenderingGraph()->FindFilterByName(u"Audio Renderer", renderer.Put()), com::S_OK);
+  auto* audio = dynamic_cast<CAudioRenderer*>(renderer.Get());
+  ASSERT_NE(audio, nullptr);
+  for (int i = 0; i < 100 && audio->BytesRendered() == 0; ++i) QThread::msleep(20);
+  EXPECT_GT(audio->BytesRendered(), 0);
+  renderer.Reset();
+  fk.ClearGraph(true);
+  EXPECT_FALSE(fk.HoldsGraphInterfaces());
 }
 
 }  // namespace kestrom::engine::test
