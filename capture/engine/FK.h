@@ -282,6 +282,27 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   /** @brief True while some component's graph holds the device of that key. */
   static bool DeviceInUse(const QString& key);
   bool BuildParametersTaken() const { return buildParametersTaken_; }
+
+  // Mode predicates the builders read, on the build parameters unless said otherwise.
+  bool IsRecordingWithoutCaptureGrabber() const {
+    return state_ == cs_Recording && (RecordingInNativeFormat_ || snapshot_.frameGrabber == fg_PreviewStream ||
+                                      snapshot_.frameGrabber == fg_Disabled);
+  }
+  bool IsRecordingInNativeFormat() const { return state_ == cs_Recording && RecordingInNativeFormat_; }
+  bool IsRecordingMpegNatively() const { return IsRecordingWithoutCaptureGrabber() && sourceIsMpeg_; }
+  bool IsPreviewWhileRecording() const {
+    return IsRecordingWithoutCaptureGrabber() &&
+           (snapshot_.frameGrabber == fg_PreviewStream || snapshot_.videoRenderer != vr_None);
+  }
+  bool IsPreviewStreamRequired() const {
+    return IsPreviewWhileRecording() || snapshot_.videoRenderer != vr_None || FrameGrabber_ != fg_Disabled;
+  }
+  bool IsCaptureDeviceSource() const { return VideoSource_ == vs_VideoCaptureDevice; }
+  bool IsDVSource() const { return IsCaptureDeviceSource() && sourceIsDV_; }
+  bool IsMpegSource() const { return IsCaptureDeviceSource() && sourceIsMpeg_; }
+  bool IsAsfOutput() const {
+    return snapshot_.recordingMethod == rm_ASF || (snapshot_.recordingMethod == rm_Stream && NetworkStreaming_ != ns_Disabled);
+  }
   int SnapshotRGBFormat() const { return snapshotRGBFormat_; }
 
   /** @brief Handles the events a graph queued; the event handling comes with graph events. */
@@ -369,6 +390,8 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   bool swapWidthHeight_ = false;
   int snapshotRGBFormat_ = fgf_Default;
   bool buildParametersTaken_ = false;
+  bool sourceIsDV_ = false;    // set when the source pins are found
+  bool sourceIsMpeg_ = false;
   bool graphPaused_ = false;
   double pendingSpeedRatio_ = 1.0;
   struct BuildParameters {

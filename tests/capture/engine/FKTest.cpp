@@ -402,6 +402,37 @@ TEST_F(FKTest, ThePrefixFcatchlogSwitchesTheProcessLogOn) {
   EXPECT_TRUE(ProcessLogEnabled());
 }
 
+TEST_F(FKTest, ModePredicatesReadTheBuildParameters) {
+  struct Case {
+    int grabber, renderer, method, streaming;
+    bool native;
+    bool withoutGrabber, previewWhileRecording, previewRequired, asf;
+  };
+  const Case cases[] = {
+      {fg_BothStreams, vr_VMR7, rm_AVI, ns_Disabled, false, false, false, true, false},
+      {fg_BothStreams, vr_None, rm_AVI, ns_Disabled, true, true, false, true, false},
+      {fg_PreviewStream, vr_None, rm_ASF, ns_Disabled, false, true, true, true, true},
+      {fg_Disabled, vr_None, rm_Stream, ns_Disabled, false, true, false, false, false},
+      {fg_Disabled, vr_VMR9, rm_Stream, ns_ASFDirectNetworkStreaming, false, true, true, true, true},
+  };
+  for (const Case& c : cases) {
+    fk_->SetFrameGrabber(c.grabber);
+    fk_->SetVideoRenderer(c.renderer);
+    fk_->SetRecordingMethod(c.method);
+    fk_->SetNetworkStreaming(c.streaming);
+    fk_->SetRecordingInNativeFormat(c.native);
+    fk_->SnapshotBuildParameters();
+    TFKTestAccess::Set(*fk_, cs_Recording, 0);
+    SCOPED_TRACE(testing::Message() << c.grabber << " " << c.renderer << " " << c.method);
+    EXPECT_EQ(fk_->IsRecordingWithoutCaptureGrabber(), c.withoutGrabber);
+    EXPECT_EQ(fk_->IsPreviewWhileRecording(), c.previewWhileRecording);
+    EXPECT_EQ(fk_->IsPreviewStreamRequired(), c.previewRequired);
+    EXPECT_EQ(fk_->IsAsfOutput(), c.asf);
+    EXPECT_FALSE(fk_->IsRecordingMpegNatively());
+    TFKTestAccess::Set(*fk_, cs_None, 0);
+  }
+}
+
 class TPropertyPageSaverForTest : public QObject {
   Q_OBJECT
 };
