@@ -19,6 +19,7 @@ struct TFKTestAccess {
     k.graphActive_ = state != cs_None;
   }
   static void BindAudio(TFK& k, int device) { k.boundAudioDevice_ = device; }
+  static void SetRecordingFile(TFK& k, const QString& file) { k.recordingFile_ = file; }
   static void SetClip(TFK& k, int64_t frames, int64_t duration) {
     k.clipFrameCount_ = frames;
     k.clipDuration_ = duration;
@@ -173,12 +174,18 @@ TEST_F(FKTest, ARefusedStopPostsNothingAndAnAdmittedOneStopsTheMode) {
 
 TEST_F(FKTest, AStoppedRecordingKeepsItsNameUntilTheCompletionEventFired) {
   QString completed = "unset";
-  fk_->OnRecordingCompleted = [&](QObject*, const QString& name, bool) { completed = name; };
+  bool success = true;
+  fk_->OnRecordingCompleted = [&](QObject*, const QString& name, bool ok) {
+    completed = name;
+    success = ok;
+  };
   TFKTestAccess::Set(*fk_, cs_Recording, 0, true);
-  EXPECT_EQ(fk_->GetLastRecordedFile(), QString());
+  TFKTestAccess::SetRecordingFile(*fk_, "take000001.avi");
+  EXPECT_EQ(fk_->GetLastRecordedFile(), "take000001.avi");
   fk_->StopRecording();
   EXPECT_EQ(fk_->GetCurrentState(), cs_None);
-  EXPECT_NE(completed, "unset");
+  EXPECT_EQ(completed, "take000001.avi");
+  EXPECT_FALSE(success);  // finishing the file is not there yet: never reported as done
 }
 
 TEST_F(FKTest, SyncCommandsStopLoseAndDropStartsWhileReencoding) {
