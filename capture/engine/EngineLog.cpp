@@ -185,4 +185,13 @@ bool CheckMode(EngineComponent* component, int allowed, int level, bool deviceRe
   return ok;
 }
 
+bool CheckDeviceIndex(EngineComponent* component, int index, int count, const QString& kind) {
+  if (count <= 0)
+    return CheckAndLog(component, true, ll_Info, QStringLiteral("no ") + kind + QStringLiteral(" available"),
+                       TLogType::e_no_device_available);
+  return CheckAndLog(component, index >= count, ll_Error,
+                     QStringLiteral("index of ") + kind + QStringLiteral(" out of range"),
+                     TLogType::e_index_out_of_range);
+}
+
 }  // namespace kestrom::engine

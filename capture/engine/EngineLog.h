@@ -26,7 +26,7 @@ inline constexpr const char* EndBannerText =
 enum TLogLevel { ll_Trace = 0, ll_Info = 1, ll_Warning = 2, ll_Error = 3 };
 
 /** @brief Allowed-mode flags of CheckMode. */
-enum TModeFlags { cm_Preview = 2, cm_Recording = 4, cm_Player = 8, cm_Reencoding = 16 };
+enum TModeFlags { cm_None = 1, cm_Preview = 2, cm_Recording = 4, cm_Player = 8, cm_Reencoding = 16 };
 
 /** @brief Switches the process log on (there is no way to switch it off). */
 void EnableProcessLog();
@@ -71,5 +71,12 @@ bool CheckAndLog(EngineComponent* component, bool failed, int level, const QStri
  * none failed.
  */
 bool CheckMode(EngineComponent* component, int allowed, int level, bool deviceRequired);
+
+/**
+ * @brief The device index check: true when it failed. With devices, an index not below count
+ * fails ("index of " + kind + " out of range", ERROR); -1 passes (the mode checks catch it).
+ * Without devices: "no " + kind + " available" (INFO).
+ */
+bool CheckDeviceIndex(EngineComponent* component, int index, int count, const QString& kind);
 
 }  // namespace kestrom::engine

@@ -5,6 +5,8 @@
 #include "capture/engine/Registry2.h"
 #include "capture/engine/WorkerThreads.h"
 #include "platform/core/Clock.h"
+#include "platform/dshow/base/ControlInterfaces.h"
+#include "platform/dshow/writers/WindowIds.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
@@ -18,6 +20,25 @@
 #include <mutex>
 
 namespace kestrom::engine {
+
+namespace {
+
+/** @brief A graph's notification, posted from a streaming thread with the window id it was given. */
+class GraphNotifyPost final : public QEvent {
+ public:
+  GraphNotifyPost(QEvent::Type type, dshow::OAHWND window) : QEvent(type), window_(window) {}
+  dshow::OAHWND Window() const { return window_; }
+
+ private:
+  dshow::OAHWND window_;
+};
+
+QEvent::Type GraphNotifyPostType() {
+  static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+  return type;
+}
+
+}  // namespace
 
 namespace {
 
@@ -206,6 +227,11 @@ void StartSyncManager() {
                                            [] { SyncIdleHandler(); });
   }
   if (g.watchThread) m->devChangeThread->Resume();
+  // Graphs tell their component that events wait through the manager, never by calling it.
+  const QEvent::Type postType = GraphNotifyPostType();
+  dshow::SetGraphNotifyPoster([m, postType](dshow::OAHWND window, auto, auto, auto) {
+    QCoreApplication::postEvent(m, new GraphNotifyPost(postType, window));
+  });
   g.syncState = 2;
 }
 
@@ -255,6 +281,7 @@ namespace {
 
 void StopManager(Globals& g) {
   g.syncState = 1;
+  dshow::SetGraphNotifyPoster(nullptr);
   TSyncManager* m = g.manager.load();
   WriteLog(QStringLiteral("freeing global resources"));
   if (QCoreApplication* app = QCoreApplication::instance()) app->removeEventFilter(m);
@@ -322,6 +349,14 @@ void NotifyDeviceChange() {
 }
 
 void TSyncManager::customEvent(QEvent* event) {
+  if (event->type() == GraphNotifyPostType()) {
+    // Resolved here, on the GUI thread: the id of a component freed meanwhile finds nothing.
+    if (QWidget* target = dshow::WidgetOfWindowId(static_cast<GraphNotifyPost*>(event)->Window())) {
+      QEvent notify(GraphNotifyMessage());
+      QCoreApplication::sendEvent(target, &notify);
+    }
+    return;
+  }
   if (event->type() != SyncCommandMessage()) return;
   const auto* e = static_cast<SyncCommandEvent*>(event);
   HandleCommand(e->Command(), e->Component());

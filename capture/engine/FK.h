@@ -1,0 +1,463 @@
+#pragma once
+// The capture component's engine: every bit of state behind the capture panel, its public
+// methods with their preconditions, the sync commands it runs and the mode teardown. It has no
+// widgets, so tests drive it directly; the panel only forwards to it.
+//
+// Modes start and stop through posted sync commands only: a start method posts its command,
+// pumps the GUI thread's messages once (which runs the command) and then reads the new state.
+
+#include "capture/engine/EngineComponent.h"
+#include "capture/engine/Devices.h"
+#include "capture/engine/EngineHelpers.h"
+#include "capture/engine/FKProperties.h"
+#include "platform/core/Colour.h"
+#include "platform/com/ComPtr.h"
+#include "platform/dshow/base/ControlInterfaces.h"
+#include "capture/engine/EngineLog.h"
+#include "capture/engine/FKEvents.h"
+#include "capture/engine/WorkerThreads.h"
+
+#include <QDir>
+#include <QObject>
+#include <QPointer>
+#include <QSlider>
+#include <QVariant>
+#include <QString>
+#include <QStringList>
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+namespace kestrom::engine {
+
+/** @brief The public methods whose preconditions the table lists. */
+enum class TFKMethod {
+  StartPreview,
+  StartRecording,
+  StopPreview,
+  StopRecording,
+  PauseRecording,
+  ResumeRecording,
+  OpenPlayer,
+  RunPlayer,
+  PausePlayer,
+  StopPlayer,
+  ClosePlayer,
+  ReencodeFile,
+};
+
+class TFK;
+
+/**
+ * @brief One precondition of a public method. A row either runs the mode checks (allowed modes,
+ * device needed), the device index check on the bound video device, or a plain test that fails
+ * when `failed` answers true, logged with its level, text and code.
+ */
+struct TPrecondition {
+  enum Kind { Mode, VideoDeviceIndex, Test };
+  TFKMethod method;
+  Kind kind;
+  int allowed;        // Mode: cm_ flags
+  bool deviceNeeded;  // Mode
+  bool (*failed)(const TFK&);
+  int level;
+  const char* message;
+  TLogType code;
+};
+
+/** @brief Every method's preconditions, in the order they run. */
+const std::vector<TPrecondition>& Preconditions();
+
+class TFK final : public EngineComponent, public PlayerStepSource {
+ public:
+  using IUnknownPtr = com::ComPtr<com::IUnknown>;
+  /** @brief What the engine needs of the panel it serves (null in widget-free tests). */
+  struct Host {
+    QObject* sender = nullptr;           // the Sender of every event
+    std::function<QObject*()> form;      // the window the panel is placed on
+  };
+
+  TFK();
+  explicit TFK(Host host);
+  ~TFK() override;
+  TFK(const TFK&) = delete;
+  TFK& operator=(const TFK&) = delete;
+
+  // ---- events (fire only when set and never while being destroyed) ----
+  template <class... A>
+  using Event = std::function<void(QObject* sender, A...)>;
+  Event<int /*TLogType*/, const QString& /*severity*/, const QString& /*message*/> OnLog;
+  Event<> OnPreviewStarted, OnPlayerStarted, OnPlayerEndOfStream;
+  Event<bool /*startingToBuffer*/> OnPlayerBufferingData;
+  Event<bool& /*okToStart*/> OnRecordingReadyToStart;
+  Event<const QString& /*fileName*/> OnRecordingStarted, OnCreatePreallocFileStarted;
+  Event<const QString& /*fileName*/, bool /*success*/> OnRecordingCompleted, OnCreatePreallocFileCompleted;
+  Event<const QString& /*source*/, const QString& /*dest*/> OnCopyPreallocDataStarted, OnReencodingStarted;
+  Event<const TProgressInfo&> OnCopyPreallocDataProgress, OnReencodingProgress, OnBitmapsLoadingProgress;
+  Event<const QString& /*source*/, const QString& /*dest*/, bool /*success*/> OnCopyPreallocDataCompleted,
+      OnReencodingCompleted;
+  Event<const TFrameInfo&> OnFrameProgress;
+  Event<const TFrameInfo&, ui::Canvas&> OnFrameOverlayUsingDC;
+  Event<const TFrameInfo&, const dshow::BITMAPINFOHEADER&, uint8_t* /*bits*/> OnFrameOverlayUsingDIB;
+  Event<const TFrameInfo&, TVideoHeader&> OnFrameOverlayUsingVIDEOHDR;
+  Event<const TFrameData&, int /*TFrameCaptureDest*/, const QString& /*fileName*/, bool /*success*/>
+      OnFrameCaptureCompleted;
+  Event<double /*globalMotionRatio*/, TFrameData&, bool& /*captureFrame*/> OnMotionDetected;
+  Event<TFrameData&, bool& /*captureFrame*/> OnMotionNotDetected;
+  Event<TSampleData&> OnSampleCapture_Audio, OnSampleCapture_Video;
+  Event<> OnVideoDeviceSelected, OnAudioDeviceSelected;
+  Event<bool /*isArrival*/, bool /*isVideo*/, const QString& /*name*/, int /*index*/> OnDeviceArrivalOrRemoval;
+  Event<> OnDeviceLost, OnNoVideoDevices, OnDiskFull, OnReinitializing;
+  Event<int /*sourceWidth*/, int /*sourceHeight*/> OnResizeVideo;
+  Event<core::TColor> OnColorKeyChange;
+  Event<int /*videoWindow*/, QChar& /*key*/, uint16_t /*physicalKey*/, Qt::KeyboardModifiers> OnKeyPress;
+  Event<int /*videoWindow*/, Qt::MouseButton, Qt::KeyboardModifiers, int /*x*/, int /*y*/> OnMouseDown, OnMouseUp;
+  Event<int /*videoWindow*/, Qt::KeyboardModifiers, int /*x*/, int /*y*/> OnMouseMove;
+  Event<int /*newStateValue*/, const QString& /*newStateLabel*/> OnDVCommandCompleted;
+  Event<TTVChannelInfo&> OnTVChannelSelected;
+  Event<int /*minChannel*/, int /*maxChannel*/> OnTVChannelScanStarted;
+  Event<> OnTVChannelScanCompleted, OnBacktimedFramesCountReached;
+  Event<int /*TThirdPartyFilterList*/, int /*index*/, IUnknownPtr /*interface*/> OnThirdPartyFilterConnected;
+  Event<bool, bool, bool, bool /*can: key frame rate, P frames, quality, window size*/, int /*defaultFrameRate*/,
+        int /*defaultPFramesPerKey*/, double /*defaultQuality*/>
+      OnVideoCompressionSettings;
+  Event<const QString& /*hostUrl*/, const QString& /*hostName*/, uint16_t /*hostPort*/> OnDirectNetworkStreamingHostUrl;
+
+  // ---- public methods ----
+  bool StartPreview() override;
+  bool StartRecording();
+  void StopPreview();
+  void StopRecording();
+  bool PauseRecording();
+  bool ResumeRecording();
+  bool IsRecordingPaused() const { return recordingPaused_; }
+  bool OpenPlayer();
+  void RunPlayer();
+  bool RunPlayerBackwards();
+  void PausePlayer();
+  void StopPlayer();
+  void ClosePlayer();
+  bool IsPlayerPaused() const { return state_ == cs_Player && runState_ == 1; }
+  void SetPlayerFramePosition(int64_t frame);
+  void SetPlayerTimePosition(int64_t position);
+  int64_t GetPlayerCurrentPosition() const { return playerPosition_; }
+  int64_t GetPlayerDuration() const { return clipDuration_; }
+  int64_t GetPlayerFrameCount() const { return clipFrameCount_; }
+  double GetPlayerFrameRate() const;
+  int GetPlayerClipKind() const { return clipKind_; }
+  int64_t GetFrameNumber() const;
+  TCurrentState GetCurrentState() const { return state_; }
+  QString GetLastRecordedFile() const;
+  bool TakeReencodingStarted();
+  bool ReencodeFile(const QString& sourceFile, const QString& destFile, bool compressAudio,
+                    bool compressVideo, bool applyVideoProcessing, bool includeAudio);
+  bool CreatePreallocatedFile();
+  bool CreateVideoFromImagesFile();
+  void SetFrameRate(double fps);
+  double GetCurrentFrameRate() const { return frameRate_ / 100.0; }
+  bool ShowDialog(int kind);
+  bool SendDVCommand(int command);
+
+  // ---- properties ----
+#define KESTROM_FK_ACCESSORS(type, Name, def, accepts, cond, reason)  \
+  type Get##Name() const { return Name##_; }                          \
+  void Set##Name(type v) {                                            \
+    if (!(accepts) || v == Name##_) return;                           \
+    Name##_ = v;                                                      \
+    if (*(reason) && (cond)) RefreshPreview(QStringLiteral(reason));  \
+  }
+  KESTROM_FK_PLAIN_PROPERTIES(KESTROM_FK_ACCESSORS)
+#undef KESTROM_FK_ACCESSORS
+
+  int GetVideoDevice() const { return VideoDevice_; }
+  void SetVideoDevice(int index);
+  int GetAudioDevice() const { return AudioDevice_; }
+  void SetAudioDevice(int index);
+  bool GetSpeakerControl() const { return SpeakerControl_; }
+  void SetSpeakerControl(bool value);
+  int GetRecordingMethod() const { return RecordingMethod_; }
+  void SetRecordingMethod(int value);
+  bool GetRecordingCanPause() const { return RecordingCanPause_; }
+  void SetRecordingCanPause(bool value);
+  QString GetRecordingFileName() const { return RecordingFileName_; }
+  void SetRecordingFileName(const QString& name);
+  QString GetAutoFilePrefix() const { return AutoFilePrefix_; }
+  void SetAutoFilePrefix(const QString& prefix);
+  bool GetBurstMode() const { return BurstMode_; }
+  void SetBurstMode(bool value);
+  double GetPlayerSpeedRatio() const { return PlayerSpeedRatio_; }
+  void SetPlayerSpeedRatio(double ratio);
+  bool GetPlayerAudioRendering() const { return PlayerAudioRendering_; }
+  void SetPlayerAudioRendering(bool value);
+  QString GetPlayerForcedCodec() const { return PlayerForcedCodec_; }
+  void SetPlayerForcedCodec(const QString& codec) { PlayerForcedCodec_ = codec.trimmed(); }
+  QSlider* GetPlayerTrackBar() const { return PlayerTrackBar_; }
+  void SetPlayerTrackBar(QSlider* slider) { PlayerTrackBar_ = slider; }
+  int GetVideoProcessing_Deinterlacing() const;
+  void SetVideoProcessing_Deinterlacing(int value);
+  int GetVideoProcessing_Rotation() const { return VideoProcessing_Rotation_; }
+  void SetVideoProcessing_Rotation(int value);
+  bool GetMotionDetector_Enabled() const { return MotionDetector_Enabled_; }
+  void SetMotionDetector_Enabled(bool value);
+  core::TColor GetBackgroundColor() const { return BackgroundColor_; }
+  void SetBackgroundColor(core::TColor colour) { BackgroundColor_ = colour; }
+  int GetBorderStyle() const { return BorderStyle_; }
+  void SetBorderStyle(int style);
+  /** @brief The panel's border: twice the edge width while single, else none. */
+  int BorderThickness() const { return BorderStyle_ == bsSingle ? 4 : 0; }
+  QObject* GetPropertyPageSaver() const { return PropertyPageSaver_; }
+  void SetPropertyPageSaver(QObject* saver);
+  QString GetVersion() const { return QString::fromLatin1(ComponentVersion); }
+  void SetVersion(const QString&) {}
+
+#define KESTROM_FK_DISPLAY_BOOLS(X, W) \
+  X(W, Active) X(W, AutoSize) X(W, Embedded) X(W, FullScreen) X(W, KeepAspectRatio) X(W, StayOnTop) \
+  X(W, MouseMovesWindow) X(W, VideoPortEnabled)
+#define KESTROM_FK_DISPLAY_INTS(X, W) X(W, Monitor) X(W, Width) X(W, Height) X(W, Left) X(W, Top)
+#define KESTROM_FK_DISPLAY_BOOL(W, N)                                          \
+  bool Get##W##_##N() const { return W##Window_.GetBool(TVideoWindow::N); } \
+  void Set##W##_##N(bool v) { W##Window_.SetBool(TVideoWindow::N, v); }
+#define KESTROM_FK_DISPLAY_INT(W, N)                                          \
+  int Get##W##_##N() const { return W##Window_.GetInt(TVideoWindow::N); } \
+  void Set##W##_##N(int v) { W##Window_.SetInt(TVideoWindow::N, v); }
+  KESTROM_FK_DISPLAY_BOOLS(KESTROM_FK_DISPLAY_BOOL, Display)
+  KESTROM_FK_DISPLAY_BOOLS(KESTROM_FK_DISPLAY_BOOL, DualDisplay)
+  KESTROM_FK_DISPLAY_INTS(KESTROM_FK_DISPLAY_INT, Display)
+  KESTROM_FK_DISPLAY_INTS(KESTROM_FK_DISPLAY_INT, DualDisplay)
+#undef KESTROM_FK_DISPLAY_BOOL
+#undef KESTROM_FK_DISPLAY_INT
+  TVideoWindow& DisplayWindow() { return DisplayWindow_; }
+  TVideoWindow& DualDisplayWindow() { return DualDisplayWindow_; }
+
+  /** @brief The form is being loaded: device setters only store. Loaded ends it. */
+  void BeginLoading() { loading_ = true; }
+  void Loaded() { loading_ = false; }
+  bool Loading() const { return loading_; }
+
+  // ---- graph run state and teardown ----
+  int RunState() const { return runState_; }
+  /** @brief Rebuilds the preview after a property change while previewing (or after a failed one). */
+  void RefreshPreview(const QString& reason);
+  /** @brief Asks for a stop through the sync queue; safe from any thread. */
+  void PostStop();
+  void StopCurrentMode() override;
+  /** @brief Leaves the engine with no graph, no interfaces and no graph threads. */
+  void ClearGraph(bool resetState);
+  /** @brief Moves the graph to 0 stopped, 1 paused or 2 running; false without a graph to move. */
+  bool SetGraphState(int state, const QString& reason);
+  /** @brief Tears the graph down and takes the property values the next build depends on. */
+  void SnapshotBuildParameters();
+  /** @brief Creates the empty graph (and, when recording, its AVI output) for the next build. */
+  bool CreateFilterGraph();
+  /** @brief Takes the graph's control, seeking and event interfaces once a build is done. */
+  bool TakeGraphControls();
+  /**
+   * @brief Binds the device at index of the list into the graph under "<index> <name>". -1 is
+   * refused, an index past the list falls back to 0; checkInUse refuses a device another graph holds.
+   */
+  bool BindDevice(TDevices* list, int& index, const QString& inputName, bool logChoice, bool checkInUse,
+                  com::ComPtr<dshow::IBaseFilter>& filter);
+  bool AddFilterToGraph(dshow::IBaseFilter* filter, const QString& name);
+  /** @brief A pin and the graph's filters, kept by name, so the graph can be put back as it was. */
+  struct TSaveFilterState {
+    QString pinName, filterName;
+    QStringList filters;
+  };
+  TSaveFilterState SaveFilterState(dshow::IPin* pin) const;
+  /** @brief Removes the filters added since the save; finds the kept pin again (or the filter's first free output). */
+  bool RestoreFilterState(const TSaveFilterState& state, com::ComPtr<dshow::IPin>& pin);
+  /**
+   * @brief Plays the selected audio device through a second graph (to hear the sound while
+   * previewing); false, with nothing kept, when any step fails.
+   */
+  bool StartAudioRenderingGraph();
+  dshow::IGraphBuilder* AudioRenderingGraph() const { return audioGraph_.Get(); }
+  /** @brief The recording file's extension: CaptureFileExt, else "asf" or "avi" by RecordingMethod. */
+  QString CaptureFileExtension() const;
+  dshow::IGraphBuilder* Graph() const { return graph_.Get(); }
+  bool HoldsGraphInterfaces() const {
+    return graph_ || builder_ || control_ || seeking_ || events_ || audioGraph_ || audioBuilder_;
+  }
+  /** @brief True while some component's graph holds the device of that key. */
+  static bool DeviceInUse(const QString& key);
+  bool BuildParametersTaken() const { return buildParametersTaken_; }
+
+  // Mode predicates the builders read, on the build parameters unless said otherwise.
+  bool IsRecordingWithoutCaptureGrabber() const {
+    return state_ == cs_Recording && (RecordingInNativeFormat_ || snapshot_.frameGrabber == fg_PreviewStream ||
+                                      snapshot_.frameGrabber == fg_Disabled);
+  }
+  bool IsRecordingInNativeFormat() const { return state_ == cs_Recording && RecordingInNativeFormat_; }
+  bool IsRecordingMpegNatively() const { return IsRecordingWithoutCaptureGrabber() && sourceIsMpeg_; }
+  bool IsPreviewWhileRecording() const {
+    return IsRecordingWithoutCaptureGrabber() &&
+           (snapshot_.frameGrabber == fg_PreviewStream || snapshot_.videoRenderer != vr_None);
+  }
+  bool IsPreviewStreamRequired() const {
+    return IsPreviewWhileRecording() || snapshot_.videoRenderer != vr_None || FrameGrabber_ != fg_Disabled;
+  }
+  bool IsCaptureDeviceSource() const { return VideoSource_ == vs_VideoCaptureDevice; }
+  bool IsDVSource() const { return IsCaptureDeviceSource() && sourceIsDV_; }
+  bool IsMpegSource() const { return IsCaptureDeviceSource() && sourceIsMpeg_; }
+  bool IsAsfOutput() const {
+    return snapshot_.recordingMethod == rm_ASF || (snapshot_.recordingMethod == rm_Stream && NetworkStreaming_ != ns_Disabled);
+  }
+  int SnapshotRGBFormat() const { return snapshotRGBFormat_; }
+
+  /** @brief Handles the events a graph queued; the event handling comes with graph events. */
+  void ProcessGraphEvents() {}
+
+  // ---- frame counters ----
+  void ResetCounters(bool withPlayer);
+  int64_t FrameCount() const { return frameCount_; }
+
+  // ---- EngineComponent ----
+  bool Initialised() const override { return initialised_; }
+  bool Destroying() const override { return destroying_; }
+  void FireLog(TLogType code, const QString& severity, const QString& message) override;
+  TCurrentState CurrentState() const override { return state_; }
+  int BoundVideoDevice() const override { return boundVideoDevice_; }
+  QObject* ParentForm() const override { return host_.form ? host_.form() : nullptr; }
+  bool GraphActive() const override { return graphActive_; }
+  bool AutoStartPreview() const override { return AutoStartPreview_; }
+  bool VideoSourceIsCaptureDevice() const override { return VideoSource_ == vs_VideoCaptureDevice; }
+  void ExecuteSyncCommand(TSyncCommand command) override;
+  void FireDeviceArrivalOrRemoval(bool arrival, bool isVideo, const QString& name, int index) override {
+    Fire(OnDeviceArrivalOrRemoval, arrival, isVideo, name, index);
+  }
+
+  // ---- PlayerStepSource ----
+  bool SteppingEnabled() const override { return steppingBackwards_ || steppingForwards_; }
+  bool TakeFrameProgressSeen() override;
+  void PostThreadStep() override;
+
+  TPlayerStepThread* PlayerStepThread() const { return playerStepThread_.get(); }
+
+  // Engine state read by the precondition table.
+  bool RecordingWritingStarted() const { return recordingWritingStarted_; }
+  bool RecordingPausedFlag() const { return recordingPaused_; }
+  bool PlayerFileNameEmpty() const { return PlayerFileName_.isEmpty(); }
+
+ private:
+  friend struct TFKTestAccess;
+  /** @brief Runs the method's rows in order; true when every one passed. */
+  bool CheckPreconditions(TFKMethod method);
+  void FailStart(TSyncCommand command);
+  /** @brief Gives the stored rate to the running capture format; false when it was refused. */
+  bool ApplyFrameRate();
+  void WarnRecordingRestart();
+  void WarnSpeedRatioWithAudio();
+  template <class F, class... A>
+  void Fire(const F& event, A&&... args) {
+    if (event && !destroying_) event(host_.sender, std::forward<A>(args)...);
+  }
+
+  Host host_;
+  bool initialised_ = false;
+  bool destroying_ = false;
+  TCurrentState state_ = cs_None;
+  int runState_ = 0;
+  bool graphActive_ = false;
+  bool recordingWritingStarted_ = false;
+  bool recordingPaused_ = false;
+  bool reencodingStarted_ = false;
+  bool previewFailed_ = false;
+  bool steppingPosted_ = false;
+  bool steppingBackwards_ = false;
+  bool steppingForwards_ = false;
+  bool fastPlay_ = false;
+  std::atomic<bool> frameProgressSeen_{false};
+  bool clipSeekable_ = false;
+  int frameRate_ = 2500;  // hundredths of a frame per second
+  int64_t frameDuration_ = 416666;
+  int64_t clipDuration_ = 0;
+  int64_t clipFrameCount_ = 0;
+  int64_t playerPosition_ = 0;
+  int64_t currentFrame_ = 0;
+  int64_t frameCount_ = 0;
+  int64_t droppedFrames_ = 0;
+  int clipKind_ = 0;
+  int boundVideoDevice_ = -1;
+  int boundAudioDevice_ = -1;
+  bool loading_ = false;
+  bool builtWithCanPause_ = false;
+  bool builtWithAudio_ = false;
+  bool speedRatioPending_ = false;
+  bool fileNameStale_ = true;
+  bool deinterlaceHalf_ = false;
+  bool deinterlaceFull_ = false;
+  bool swapWidthHeight_ = false;
+  int snapshotRGBFormat_ = fgf_Default;
+  bool buildParametersTaken_ = false;
+  bool sourceIsDV_ = false;    // set when the source pins are found
+  bool sourceIsMpeg_ = false;
+  bool graphPaused_ = false;
+  double pendingSpeedRatio_ = 1.0;
+  struct BuildParameters {
+    int frameGrabber = fg_BothStreams, rgbFormat = fgf_Default, compressionMode = 0, compressionType = 0;
+    bool recordingCanPause = false, audioDeviceRendering = false, playerAudioRendering = true;
+    int videoSource = vs_VideoCaptureDevice;
+    bool speakerControl = true;
+    int recordingMethod = rm_AVI;
+    bool audioRecording = false, associateAudioAndVideo = true;
+    int videoRenderer = vr_VMR7;
+    bool motionDetector = false, grabberOnCaptureStream = false;
+  } snapshot_;
+  com::ComPtr<dshow::ICaptureGraphBuilder2> builder_;
+  com::ComPtr<dshow::IGraphBuilder> graph_;
+  com::ComPtr<dshow::IFilterGraph2> graph2_;
+  com::ComPtr<dshow::IMediaControl> control_;
+  com::ComPtr<dshow::IMediaSeeking> seeking_;
+  com::ComPtr<dshow::IMediaEventEx> events_;
+  std::vector<QString> devicesHeld_;  // keys of the devices this graph marked in use
+  void ReleaseGraph();
+  void ReleaseAudioRenderingGraph();
+  com::ComPtr<dshow::ICaptureGraphBuilder2> audioBuilder_;
+  com::ComPtr<dshow::IGraphBuilder> audioGraph_;
+  com::ComPtr<dshow::IMediaControl> audioControl_;
+  int burstCounter_ = 0;
+  int burstIntervalCounter_ = 0;
+  QString lastRecordedFile_;
+  QString recordingFile_;
+
+#define KESTROM_FK_FIELD(type, Name, def, accepts, cond, reason) type Name##_ = def;
+  KESTROM_FK_PLAIN_PROPERTIES(KESTROM_FK_FIELD)
+#undef KESTROM_FK_FIELD
+  int VideoDevice_ = 0;
+  int AudioDevice_ = 0;
+  bool SpeakerControl_ = true;
+  int RecordingMethod_ = rm_AVI;
+  bool RecordingCanPause_ = false;
+  QString RecordingFileName_;
+  QString AutoFilePrefix_ = QStringLiteral("fk");
+  bool BurstMode_ = false;
+  double PlayerSpeedRatio_ = 1.0;
+  bool PlayerAudioRendering_ = true;
+  QString PlayerForcedCodec_;
+  QPointer<QSlider> PlayerTrackBar_;
+  int VideoProcessing_Rotation_ = rt_0_deg;
+  bool MotionDetector_Enabled_ = false;
+  core::TColor BackgroundColor_ = core::clBlack;
+  int BorderStyle_ = bsSingle;
+  QPointer<QObject> PropertyPageSaver_;  // cleared by itself when the saver is destroyed
+  TVideoWindow DisplayWindow_{0};
+  TVideoWindow DualDisplayWindow_{1};
+  std::unique_ptr<TPlayerStepThread> playerStepThread_;
+};
+
+/** @brief One plain property of the table, for code that walks all of them. */
+struct TPropertyRow {
+  const char* name;
+  const char* reason;  // empty when a change rebuilds nothing
+  QVariant defaultValue;
+  std::function<QVariant(const TFK&)> get;
+  std::function<void(TFK&, const QVariant&)> set;
+};
+std::vector<TPropertyRow> PlainProperties();
+
+/** @brief Unit-wide busy cursor depth: on raises it, off lowers it but never below 0. */
+void SetBusyCursor(bool on);
+int BusyCursorDepth();
+
+}  // namespace kestrom::engine

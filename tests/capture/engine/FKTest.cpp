@@ -1,0 +1,461 @@
+#include "EngineFixtures.h"
+
+#include "capture/engine/FK.h"
+
+#include <QCoreApplication>
+
+namespace kestrom::engine {
+
+// Puts the engine into the states the checks look at without building graphs.
+struct TFKTestAccess {
+  static void Set(TFK& k, TCurrentState state, int device, bool writing = false, bool paused = false,
+                  bool canPause = false) {
+    k.state_ = state;
+    k.VideoDevice_ = device;
+    k.boundVideoDevice_ = device;
+    k.recordingWritingStarted_ = writing;
+    k.recordingPaused_ = paused;
+    k.RecordingCanPause_ = canPause;
+    k.graphActive_ = state != cs_None;
+  }
+  static void BindAudio(TFK& k, int device) { k.boundAudioDevice_ = device; }
+  static void SetRecordingFile(TFK& k, const QString& file) { k.recordingFile_ = file; }
+  static void SetClip(TFK& k, int64_t frames, int64_t duration) {
+    k.clipFrameCount_ = frames;
+    k.clipDuration_ = duration;
+  }
+};
+
+namespace test {
+
+class FKTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    SetDeviceWatchThreadEnabled(false);
+    provider_->Plug(CLSID_VideoInputDeviceCategory, "usb-1", "Cam");
+    EnableProcessLog();
+    fk_ = std::make_unique<TFK>();
+    fk_->OnLog = [this](QObject*, int code, const QString& severity, const QString& message) {
+      events_.push_back({code, severity, message});
+    };
+  }
+  void TearDown() override {
+    fk_.reset();
+    EngineTest::TearDown();
+  }
+  bool LogHas(const QString& text) const {
+    for (const QString& line : ProcessLogLines())
+      if (line.contains(text)) return true;
+    return false;
+  }
+
+  std::unique_ptr<TFK> fk_;
+  std::vector<LoggedEvent> events_;
+};
+
+TEST_F(FKTest, AComponentIsRegisteredWhenMadeAndGoneWhenFreed) {
+  EXPECT_TRUE(fk_->Initialised());
+  EXPECT_EQ(fk_->GetCurrentState(), cs_None);
+  EXPECT_NE(fk_->SyncId(), 0u);
+  EXPECT_NE(std::find(Components().begin(), Components().end(), fk_.get()), Components().end());
+  EXPECT_TRUE(LogHas("component initialized"));
+  ASSERT_NE(fk_->PlayerStepThread(), nullptr);
+  EXPECT_EQ(fk_->PlayerStepThread()->Interval(), 100);
+  fk_.reset();
+  EXPECT_TRUE(Components().empty());
+}
+
+struct PreconditionCase {
+  const char* name;
+  std::function<bool(TFK&)> call;  // the method's result (false for methods without one)
+  TCurrentState state;
+  int device;
+  bool writing, paused, canPause;
+  const char* message;  // the refusal, or the line the posted command logs
+  int code;
+  const char* severity;  // OnLog severity; empty when silent
+  bool posted = false;   // the checks passed and the command was posted and run
+};
+
+TEST_F(FKTest, EveryMethodRunsItsPreconditionsInOrder) {
+  using enum TLogType;
+  auto preview = [](TFK& k) { return k.StartPreview(); };
+  auto record = [](TFK& k) { return k.StartRecording(); };
+  auto stopPreview = [](TFK& k) { k.StopPreview(); return false; };
+  auto stopRecording = [](TFK& k) { k.StopRecording(); return false; };
+  auto pause = [](TFK& k) { return k.PauseRecording(); };
+  auto resume = [](TFK& k) { return k.ResumeRecording(); };
+  auto player = [](TFK& k) { return k.OpenPlayer(); };
+  auto run = [](TFK& k) { k.RunPlayer(); return false; };
+  auto pausePlayer = [](TFK& k) { k.PausePlayer(); return false; };
+  auto close = [](TFK& k) { k.ClosePlayer(); return false; };
+  auto reencode = [](TFK& k) { return k.ReencodeFile("a.avi", "b.avi", true, true, false, true); };
+  const int E = static_cast<int>(e_failed_to_start_preview);
+  const std::vector<PreconditionCase> cases = {
+      {"preview, no device", preview, cs_None, -1, 0, 0, 0, "no video device selected",
+       int(e_no_video_device_selected), "ERROR"},
+      {"preview, index past the list", preview, cs_None, 3, 0, 0, 0, "index of video capture device out of range",
+       int(e_index_out_of_range), "ERROR"},
+      {"preview while recording", preview, cs_Recording, 0, 0, 0, 0, "stop capture first",
+       int(e_stop_recording_first), "ERROR"},
+      {"preview while re-encoding", preview, cs_Reencoding, 0, 0, 0, 0, "wait for reencoding completion",
+       int(e_reencoding), "ERROR"},
+      {"preview posted, build missing", preview, cs_None, 0, 0, 0, 0, "failed to start preview", E, "ERROR", true},
+      {"preview from player posted", preview, cs_Player, 0, 0, 0, 0, "failed to start preview", E, "ERROR", true},
+      {"recording while recording", record, cs_Recording, 0, 0, 0, 0, "already capturing",
+       int(e_stop_recording_first), "ERROR"},
+      {"recording while re-encoding", record, cs_Reencoding, 0, 0, 0, 0, "wait for reencoding completion",
+       int(e_reencoding), "ERROR"},
+      {"recording posted, build missing", record, cs_Preview, 0, 0, 0, 0, "cannot start Recording",
+       int(e_failed_to_start_recording), "ERROR", true},
+      {"stop preview with nothing running", stopPreview, cs_None, 0, 0, 0, 0, "start preview first",
+       int(e_start_preview_first), "ERROR"},
+      {"stop preview while playing", stopPreview, cs_Player, 0, 0, 0, 0, "close player first",
+       int(e_stop_player_first), "ERROR"},
+      {"stop recording not recording", stopRecording, cs_Preview, 0, 0, 0, 0, "not capturing",
+       int(e_recording_not_running), "ERROR"},
+      {"pause before samples", pause, cs_Recording, 0, false, false, true, "not recording",
+       int(e_recording_cannot_pause), "ERROR"},
+      {"pause twice", pause, cs_Recording, 0, true, true, true, "Recording already paused",
+       int(e_recording_cannot_pause), "ERROR"},
+      {"pause disabled", pause, cs_Recording, 0, true, false, false, "RecordingCanPause property disabled",
+       int(e_pause_resume_disabled), "ERROR"},
+      {"resume not paused", resume, cs_Recording, 0, true, false, true, "Recording not paused",
+       int(e_recording_cannot_pause), "ERROR"},
+      {"player while recording", player, cs_Recording, -1, 0, 0, 0, "stop capture first",
+       int(e_stop_recording_first), "ERROR"},
+      {"player without a file", player, cs_None, -1, 0, 0, 0, "file name not specified",
+       int(e_file_name_not_specified), "ERROR"},
+      {"run player with no clip", run, cs_Preview, 0, 0, 0, 0, "no clip opened", int(w_not_playing), ""},
+      {"pause player with no clip", pausePlayer, cs_None, 0, 0, 0, 0, "not playing", int(w_not_playing), ""},
+      {"close player twice", close, cs_None, 0, 0, 0, 0, "already closed", int(e_trace_log), ""},
+      {"re-encode while recording", reencode, cs_Recording, 0, 0, 0, 0, "stop capture first",
+       int(e_stop_recording_first), "ERROR"},
+  };
+  for (const PreconditionCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TFKTestAccess::Set(*fk_, c.state, c.device, c.writing, c.paused, c.canPause);
+    ResetProcessLog();
+    EnableProcessLog();
+    events_.clear();
+    EXPECT_FALSE(c.call(*fk_));
+    EXPECT_EQ(LogHas("begin clear"), c.posted);
+    const QString line = QString::number(c.code) + QLatin1Char(' ') +
+                         (std::string(c.severity).empty() ? QStringLiteral("ERROR") : QString::fromLatin1(c.severity)) +
+                         QStringLiteral(": ") + QString::fromLatin1(c.message);
+    EXPECT_TRUE(LogHas(line)) << qPrintable(ProcessLogLines().join('\n'));
+    if (std::string(c.severity).empty()) {
+      EXPECT_TRUE(events_.empty());
+    } else {
+      ASSERT_FALSE(events_.empty());
+      EXPECT_EQ(events_.back().code, c.code);
+      EXPECT_EQ(events_.back().severity, c.severity);
+      EXPECT_EQ(events_.back().message, c.message);
+    }
+  }
+}
+
+TEST_F(FKTest, ARefusedStopPostsNothingAndAnAdmittedOneStopsTheMode) {
+  TFKTestAccess::Set(*fk_, cs_None, 0);
+  ResetProcessLog();
+  EnableProcessLog();
+  fk_->StopPreview();
+  EXPECT_FALSE(LogHas("begin clear"));
+
+  TFKTestAccess::Set(*fk_, cs_Preview, 0);
+  ResetProcessLog();
+  EnableProcessLog();
+  fk_->StopPreview();
+  EXPECT_TRUE(LogHas("end clear"));
+  EXPECT_EQ(fk_->GetCurrentState(), cs_None);
+  EXPECT_FALSE(fk_->GraphActive());
+}
+
+TEST_F(FKTest, AStoppedRecordingKeepsItsNameUntilTheCompletionEventFired) {
+  QString completed = "unset";
+  bool success = true;
+  fk_->OnRecordingCompleted = [&](QObject*, const QString& name, bool ok) {
+    completed = name;
+    success = ok;
+  };
+  TFKTestAccess::Set(*fk_, cs_Recording, 0, true);
+  TFKTestAccess::SetRecordingFile(*fk_, "take000001.avi");
+  EXPECT_EQ(fk_->GetLastRecordedFile(), "take000001.avi");
+  fk_->StopRecording();
+  EXPECT_EQ(fk_->GetCurrentState(), cs_None);
+  EXPECT_EQ(completed, "take000001.avi");
+  EXPECT_FALSE(success);  // finishing the file is not there yet: never reported as done
+}
+
+TEST_F(FKTest, SyncCommandsStopLoseAndDropStartsWhileReencoding) {
+  int lost = 0;
+  fk_->OnDeviceLost = [&](QObject*) { ++lost; };
+  TFKTestAccess::Set(*fk_, cs_Preview, 0);
+  fk_->ExecuteSyncCommand(sy_DeviceLost);
+  EXPECT_EQ(lost, 1);
+  EXPECT_EQ(fk_->GetCurrentState(), cs_None);
+
+  TFKTestAccess::Set(*fk_, cs_Reencoding, 0);
+  events_.clear();
+  for (TSyncCommand c : {sy_StartPreview, sy_StartRecording, sy_OpenPlayer}) fk_->ExecuteSyncCommand(c);
+  EXPECT_EQ(fk_->GetCurrentState(), cs_Reencoding);
+  EXPECT_TRUE(events_.empty());
+  TFKTestAccess::Set(*fk_, cs_None, 0);
+}
+
+TEST_F(FKTest, ReencodingFiresItsEventsAndEndsWithNoMode) {
+  std::vector<QString> fired;
+  fk_->OnReencodingStarted = [&](QObject*, const QString& s, const QString& d) { fired.push_back(s + ">" + d); };
+  fk_->OnReencodingCompleted = [&](QObject*, const QString&, const QString&, bool ok) {
+    fired.push_back(ok ? "ok" : "failed");
+  };
+  TFKTestAccess::Set(*fk_, cs_Preview, 0);
+  EXPECT_FALSE(fk_->ReencodeFile("in.avi", "out.avi", true, true, false, true));
+  EXPECT_EQ(fired, (std::vector<QString>{"in.avi>out.avi", "failed"}));
+  EXPECT_EQ(fk_->GetCurrentState(), cs_None);
+  EXPECT_EQ(BusyCursorDepth(), 0);
+}
+
+TEST_F(FKTest, BadValuesAreIgnoredOrClamped) {
+  EXPECT_FALSE(fk_->ShowDialog(12));
+  EXPECT_FALSE(fk_->ShowDialog(-1));
+  EXPECT_FALSE(fk_->SendDVCommand(0));
+  fk_->SetFrameRate(-5);
+  EXPECT_DOUBLE_EQ(fk_->GetCurrentFrameRate(), 25.0);
+  fk_->SetFrameRate(0);  // leave the device's own rate
+  EXPECT_DOUBLE_EQ(fk_->GetCurrentFrameRate(), 0.0);
+  fk_->SetVideoDevice(5);
+  EXPECT_EQ(fk_->GetVideoDevice(), 0);
+  fk_->SetVideoDevice(-7);
+  EXPECT_EQ(fk_->GetVideoDevice(), 0);
+  fk_->SetVideoDevice(-1);  // no device
+  EXPECT_EQ(fk_->GetVideoDevice(), -1);
+  fk_->SetVideoDevice(0);
+  EXPECT_EQ(fk_->GetVideoDevice(), 0);
+  EXPECT_EQ(fk_->BoundVideoDevice(), 0);
+
+  TFKTestAccess::SetClip(*fk_, 250, 100000000);
+  EXPECT_DOUBLE_EQ(fk_->GetPlayerFrameRate(), 25.0);
+  TFKTestAccess::SetClip(*fk_, 250, 0);
+  EXPECT_DOUBLE_EQ(fk_->GetPlayerFrameRate(), 0.0);
+}
+
+TEST_F(FKTest, TheBusyCursorNeverGoesBelowZero) {
+  SetBusyCursor(false);
+  EXPECT_EQ(BusyCursorDepth(), 0);
+  SetBusyCursor(true);
+  SetBusyCursor(true);
+  SetBusyCursor(false);
+  EXPECT_EQ(BusyCursorDepth(), 1);
+  SetBusyCursor(false);
+  SetBusyCursor(false);
+  EXPECT_EQ(BusyCursorDepth(), 0);
+}
+
+TEST_F(FKTest, ADestroyedComponentFiresNothing) {
+  int logs = 0;
+  fk_->OnLog = [&](QObject*, int, const QString&, const QString&) { ++logs; };
+  fk_->OnRecordingCompleted = [&](QObject*, const QString&, bool) { ++logs; };
+  TFKTestAccess::Set(*fk_, cs_Recording, 0, true);
+  fk_.reset();
+  EXPECT_EQ(logs, 0);
+}
+
+const TPropertyRow& RowOf(const std::vector<TPropertyRow>& rows, const char* name) {
+  for (const TPropertyRow& row : rows)
+    if (QByteArray(row.name) == name) return row;
+  ADD_FAILURE() << "no property " << name;
+  return rows.front();
+}
+
+TEST_F(FKTest, PlainPropertiesStartAtTheirDefaultsAndDropValuesOutOfRange) {
+  const auto rows = PlainProperties();
+  for (const TPropertyRow& row : rows) EXPECT_EQ(row.get(*fk_), row.defaultValue) << row.name;
+  EXPECT_EQ(fk_->GetStoragePath(), QDir::currentPath());
+  EXPECT_EQ(fk_->GetVideoRenderer(), vr_VMR7);
+
+  const std::vector<std::pair<const char*, std::vector<QVariant>>> ignored = {
+      {"JPEGQuality", {0, 101, -3}},
+      {"AudioFormat", {29, -1}},
+      {"PreallocCapFileSizeInMB", {0, -100}},
+      {"VideoSource", {2, -1}},
+      {"VideoRenderer", {4}},
+      {"FrameGrabber", {4}},
+      {"FrameGrabberRGBFormat", {6}},
+      {"TextOverlay_Align", {3}},
+      {"ASFAudioChannels", {0, 3, -2}},
+      {"ASFVideoBitRate", {0, -2}},
+      {"ASFVideoQuality", {-2}},
+      {"BurstCount", {-1}},
+      {"PlayerFastSeekSpeedRatio", {0, -4}},
+      {"MotionDetector_ReduceCPULoad", {0, 65536}},
+      {"MotionDetector_MaxDetectionsPerSecond", {-0.5}},
+      {"PreviewZoomSize", {-1}},
+  };
+  for (const auto& [name, values] : ignored) {
+    const TPropertyRow& row = RowOf(rows, name);
+    for (const QVariant& v : values) {
+      row.set(*fk_, v);
+      EXPECT_EQ(row.get(*fk_), row.defaultValue) << name << " := " << v.toString().toStdString();
+    }
+  }
+  RowOf(rows, "AudioFormat").set(*fk_, 28);
+  EXPECT_EQ(fk_->GetAudioFormat(), af_48000_16b_2ch);
+}
+
+TEST_F(FKTest, RebuildingPropertiesRefreshAPreviewOnlyWhileAutoRefreshIsOn) {
+  const auto rows = PlainProperties();
+  TFKTestAccess::BindAudio(*fk_, 0);
+  auto refreshedWith = [&](const std::function<void()>& change, const char* reason) {
+    TFKTestAccess::Set(*fk_, cs_Preview, 0);
+    ResetProcessLog();
+    EnableProcessLog();
+    change();
+    return LogHas(QStringLiteral("REFRESHING PREVIEW FROM ") + reason);
+  };
+  std::vector<std::pair<std::function<void()>, const char*>> changes = {
+      {[&] { fk_->SetVideoProcessing_Rotation(rt_90_deg); }, "spr"},
+      {[&] { fk_->SetVideoProcessing_Deinterlacing(di_HalfSize); }, "spdi"},
+  };
+  for (const TPropertyRow& row : rows) {
+    if (!*row.reason) continue;
+    QVariant changed = row.defaultValue.typeId() == QMetaType::Bool ? QVariant(!row.defaultValue.toBool())
+                                                                    : QVariant(row.defaultValue.toInt() + 1);
+    changes.push_back({[&row, this, changed] { row.set(*fk_, changed); }, row.reason});
+  }
+  for (bool autoRefresh : {true, false}) {
+    fk_->SetAutoRefreshPreview(autoRefresh);
+    for (auto& [change, reason] : changes) {
+      SCOPED_TRACE(reason);
+      EXPECT_EQ(refreshedWith(change, reason), autoRefresh);
+      TFKTestAccess::Set(*fk_, cs_Preview, 0);
+      change();  // the same value again is no change
+    }
+    // Put every property back for the second round.
+    for (const TPropertyRow& row : rows) row.set(*fk_, row.defaultValue);
+    fk_->SetVideoProcessing_Rotation(rt_0_deg);
+    fk_->SetVideoProcessing_Deinterlacing(di_Disabled);
+  }
+  // The frame grabber's format rebuilds nothing while the grabber is off.
+  fk_->SetAutoRefreshPreview(true);
+  fk_->SetFrameGrabber(fg_Disabled);
+  EXPECT_FALSE(refreshedWith([&] { fk_->SetFrameGrabberRGBFormat(fgf_RGB24); }, "dsfgf"));
+  TFKTestAccess::Set(*fk_, cs_None, 0);
+}
+
+TEST_F(FKTest, SettersWithRulesWarnStoreOrIgnore) {
+  auto lastMessage = [&] { return events_.empty() ? QString() : events_.back().message; };
+  TFKTestAccess::Set(*fk_, cs_Recording, 0, true);
+  fk_->SetRecordingMethod(rm_ASF);
+  EXPECT_EQ(lastMessage(), "Recording needs to be restarted");
+  EXPECT_EQ(events_.back().severity, "WARNING");
+  events_.clear();
+  fk_->SetRecordingMethod(7);
+  EXPECT_EQ(fk_->GetRecordingMethod(), rm_ASF);
+  fk_->SetRecordingCanPause(true);
+  EXPECT_EQ(lastMessage(), "Recording needs to be restarted");
+  events_.clear();
+  fk_->SetSpeakerControl(false);
+  EXPECT_EQ(lastMessage(), "stop capture first");
+  EXPECT_EQ(events_.back().severity, "WARNING");
+  TFKTestAccess::Set(*fk_, cs_None, 0);
+
+  events_.clear();
+  fk_->SetPlayerSpeedRatio(0);
+  fk_->SetPlayerSpeedRatio(-2);
+  EXPECT_EQ(fk_->GetPlayerSpeedRatio(), 1.0);
+  fk_->SetPlayerSpeedRatio(0.5);
+  EXPECT_EQ(lastMessage(), "disable PlayerAudioRendering if the clip freezes when speed ratio < 1");
+  events_.clear();
+  fk_->SetPlayerAudioRendering(false);
+  EXPECT_TRUE(events_.empty());
+
+  fk_->SetRecordingFileName("take1.avi");
+  fk_->SetRecordingFileName("RENEW");
+  EXPECT_EQ(fk_->GetRecordingFileName(), QString());
+  fk_->SetPlayerForcedCodec("  mjpeg ");
+  EXPECT_EQ(fk_->GetPlayerForcedCodec(), "mjpeg");
+
+  fk_->SetVideoProcessing_Deinterlacing(di_FullSize);
+  EXPECT_EQ(fk_->GetVideoProcessing_Deinterlacing(), di_FullSize);
+  fk_->SetVideoProcessing_Deinterlacing(3);
+  EXPECT_EQ(fk_->GetVideoProcessing_Deinterlacing(), di_FullSize);
+  fk_->SetVideoProcessing_Deinterlacing(di_Disabled);
+  EXPECT_EQ(fk_->GetVideoProcessing_Deinterlacing(), di_Disabled);
+
+  EXPECT_EQ(fk_->BorderThickness(), 4);
+  fk_->SetBorderStyle(2);
+  EXPECT_EQ(fk_->GetBorderStyle(), bsSingle);
+  fk_->SetBorderStyle(bsNone);
+  EXPECT_EQ(fk_->BorderThickness(), 0);
+
+  fk_->SetVersion("v9");
+  EXPECT_EQ(fk_->GetVersion(), "v5.3 (build 5.3.4 rev c), October 2, 2003");
+
+  EXPECT_TRUE(fk_->GetDisplay_Active());
+  EXPECT_FALSE(fk_->GetDualDisplay_Active());
+  EXPECT_EQ(fk_->GetDualDisplay_Left(), 400);
+  EXPECT_EQ(fk_->GetDisplay_Width(), 320);
+  fk_->SetDualDisplay_Top(55);
+  EXPECT_EQ(fk_->DualDisplayWindow().GetInt(TVideoWindow::Top), 55);
+  EXPECT_EQ(fk_->DisplayWindow().Partner(), &fk_->DualDisplayWindow());
+}
+
+TEST_F(FKTest, ThePrefixFcatchlogSwitchesTheProcessLogOn) {
+  ResetProcessLog();
+  EXPECT_FALSE(ProcessLogEnabled());
+  fk_->SetAutoFilePrefix("fcatchlog");
+  EXPECT_TRUE(ProcessLogEnabled());
+}
+
+TEST_F(FKTest, ModePredicatesReadTheBuildParameters) {
+  struct Case {
+    int grabber, renderer, method, streaming;
+    bool native;
+    bool withoutGrabber, previewWhileRecording, previewRequired, asf;
+  };
+  const Case cases[] = {
+      {fg_BothStreams, vr_VMR7, rm_AVI, ns_Disabled, false, false, false, true, false},
+      {fg_BothStreams, vr_None, rm_AVI, ns_Disabled, true, true, false, true, false},
+      {fg_PreviewStream, vr_None, rm_ASF, ns_Disabled, false, true, true, true, true},
+      {fg_Disabled, vr_None, rm_Stream, ns_Disabled, false, true, false, false, false},
+      {fg_Disabled, vr_VMR9, rm_Stream, ns_ASFDirectNetworkStreaming, false, true, true, true, true},
+  };
+  for (const Case& c : cases) {
+    fk_->SetFrameGrabber(c.grabber);
+    fk_->SetVideoRenderer(c.renderer);
+    fk_->SetRecordingMethod(c.method);
+    fk_->SetNetworkStreaming(c.streaming);
+    fk_->SetRecordingInNativeFormat(c.native);
+    fk_->SnapshotBuildParameters();
+    TFKTestAccess::Set(*fk_, cs_Recording, 0);
+    SCOPED_TRACE(testing::Message() << c.grabber << " " << c.renderer << " " << c.method);
+    EXPECT_EQ(fk_->IsRecordingWithoutCaptureGrabber(), c.withoutGrabber);
+    EXPECT_EQ(fk_->IsPreviewWhileRecording(), c.previewWhileRecording);
+    EXPECT_EQ(fk_->IsPreviewStreamRequired(), c.previewRequired);
+    EXPECT_EQ(fk_->IsAsfOutput(), c.asf);
+    EXPECT_FALSE(fk_->IsRecordingMpegNatively());
+    TFKTestAccess::Set(*fk_, cs_None, 0);
+  }
+}
+
+class TPropertyPageSaverForTest : public QObject {
+  Q_OBJECT
+};
+
+TEST_F(FKTest, OnlyAPropertyPageSaverIsKeptAndItsDestructionClearsIt) {
+  QObject other;
+  fk_->SetPropertyPageSaver(&other);
+  EXPECT_EQ(fk_->GetPropertyPageSaver(), nullptr);
+  auto* saver = new TPropertyPageSaverForTest;
+  fk_->SetPropertyPageSaver(saver);
+  EXPECT_EQ(fk_->GetPropertyPageSaver(), saver);
+  delete saver;
+  EXPECT_EQ(fk_->GetPropertyPageSaver(), nullptr);
+}
+
+}  // namespace test
+}  // namespace kestrom::engine
+
+#include "FKTest.moc"
