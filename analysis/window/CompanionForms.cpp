@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QShowEvent>
 #include <QTimer>
 
@@ -22,7 +23,7 @@ TCloseFilesForm::TCloseFilesForm(const QString& name, QWidget* parent) : QDialog
   setObjectName(name);
   setWindowTitle("Close Video File");
   shell::SetFixedDialogBorder(this);
-  setFixedSize(206, 255);
+  setFixedSize(kNarrowestWidth, 255);
   move(550, 205);
   AddLabel(this, "Label1", "The following video has changed :-", 8, 4);
   Edit1 = new QLineEdit(this);
@@ -82,6 +83,23 @@ TCloseFilesForm::TCloseFilesForm(const QString& name, QWidget* parent) : QDialog
 
 TKestromForm* TCloseFilesForm::Owner() const { return WindowOfOwner(OwnerIndex); }
 
+// The form was drawn for narrower letters than a Linux font has, and for short paths: it widens
+// to its questions and to the video's path (within the screen) rather than cut them.
+void TCloseFilesForm::FitToText() {
+  int needed = kNarrowestWidth;
+  for (const char* name : {"Label1", "Label2"})
+    if (const auto* label = findChild<QLabel*>(name)) needed = std::max(needed, label->x() + label->sizeHint().width() + 8);
+  const QFontMetrics metrics(Edit1->font());
+  needed = std::max(needed, Edit1->x() + metrics.horizontalAdvance(Edit1->text()) + 16);
+  if (const QScreen* screen = this->screen()) needed = std::min(needed, screen->availableGeometry().width() - 32);
+  needed = std::max(needed, kNarrowestWidth);
+  setFixedWidth(needed);
+  const int inner = needed - 2 * Edit1->x();
+  Edit1->resize(inner, Edit1->height());
+  ContinueButton->resize(inner, ContinueButton->height());
+  PreviousVideoButton->resize(inner, PreviousVideoButton->height());
+}
+
 void TCloseFilesForm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (!event->spontaneous()) FormShow();
@@ -91,6 +109,7 @@ void TCloseFilesForm::FormShow() {
   shell::PlaceForm(this, OwnerIndex == 2 ? 200 : 550, 205);
   TKestromForm* w = Owner();
   Edit1->setText(w ? w->VideoName : QString());
+  FitToText();
   const annotation::ModifiedFlags flags = w ? w->Drawings.Modified() : annotation::ModifiedFlags{};
   const bool memo = w && w->MemoPad && w->MemoPad->MemoModified;
   const struct {

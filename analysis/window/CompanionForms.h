@@ -44,6 +44,8 @@ class TCloseFilesForm final : public QDialog {
 
   /** @brief Placed for its owner; the rows of the kinds that changed are enabled, the others not. */
   void FormShow();
+  void FitToText();
+  static constexpr int kNarrowestWidth = 206;
   // Yes saves the kind and clears its row; when the save fails the row stays and a message says why.
   void TraceYesClick();
   void ShapesYesClick();

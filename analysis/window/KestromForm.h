@@ -545,6 +545,7 @@ class TKestromForm : public QWidget {
 
  private:
   void CreateControls();
+  void FitButtonsToCaptions();
   void CreateCalibrationControls();
   void CreateExportControls();
   class ClockHost;

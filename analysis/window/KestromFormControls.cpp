@@ -3,6 +3,8 @@
 #include "analysis/window/KestromForm.h"
 #include "platform/media/MediaPlayer.h"
 
+#include <algorithm>
+#include <map>
 #include <QAction>
 #include <QMenu>
 #include <QPushButton>
@@ -59,6 +61,26 @@ QToolButton* TKestromForm::AddSpeedButton(QWidget* parent, const QString& name, 
   button->setCheckable(checkable);
   button->setGeometry(left, top, width, 26);
   return button;
+}
+
+// The rows of buttons were drawn for narrower letters than a Linux font has: a button widens to
+// its caption, and the buttons after it on its row move along, so no caption is cut.
+void TKestromForm::FitButtonsToCaptions() {
+  std::map<std::pair<QWidget*, int>, std::vector<QToolButton*>> rows;
+  for (QToolButton* b : findChildren<QToolButton*>())
+    if (!b->text().isEmpty()) rows[{b->parentWidget(), b->y()}].push_back(b);
+  for (auto& [where, row] : rows) {
+    std::sort(row.begin(), row.end(), [](const QToolButton* a, const QToolButton* b) { return a->x() < b->x(); });
+    int shift = 0;
+    for (QToolButton* b : row) {
+      const int needed = b->fontMetrics().horizontalAdvance(QString(b->text()).remove('&')) + 8;
+      b->move(b->x() + shift, b->y());
+      if (b->width() < needed) {
+        shift += needed - b->width();
+        b->resize(needed, b->height());
+      }
+    }
+  }
 }
 
 void TKestromForm::CreateControls() {

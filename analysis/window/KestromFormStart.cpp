@@ -90,6 +90,7 @@ void TKestromForm::FormCreate() {
   MarkerForm = new TMarkerForm(this);
   AnglesControlForm = new TAnglesControlForm(this);
   CreateDrawingControls();
+  FitButtonsToCaptions();
   MemoPad = new TNewMemoPad(this);
   NTSCHint = new TShowNTSCHint(this);
 

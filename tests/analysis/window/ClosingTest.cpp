@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QLabel>
 #include <QTemporaryDir>
 #include <QToolButton>
 #include <map>
@@ -192,6 +193,13 @@ TEST_F(Closing, DialogShowsOnlyTheChangedKindsAndKeepsARowWhoseSaveFailed) {
   onModal = [&](QDialog&) {
     EXPECT_EQ(form->pos(), QPoint(200, 205));
     EXPECT_EQ(form->Edit1->text(), dir.filePath("gone/best"));
+    // The question and the whole path fit, whatever the font: the form widens to them.
+    const QLabel* question = form->findChild<QLabel*>("Label2");
+    ASSERT_NE(question, nullptr);
+    EXPECT_LE(question->x() + question->sizeHint().width(), form->width());
+    EXPECT_LE(form->Edit1->x() + QFontMetrics(form->Edit1->font()).horizontalAdvance(form->Edit1->text()),
+              form->Edit1->x() + form->Edit1->width());
+    EXPECT_LE(form->Edit1->geometry().right(), form->width());
     for (QPushButton* b : {form->TraceYes, form->MemoNo, form->AnglesYes, form->EventsNo})
       EXPECT_FALSE(b->isEnabled()) << b->objectName().toStdString();
     EXPECT_TRUE(form->ShapesYes->isEnabled() && form->MarkersNo->isEnabled());

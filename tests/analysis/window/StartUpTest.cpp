@@ -201,5 +201,20 @@ TEST_F(AnalysisStartUp, MarkerThatCannotBeWrittenIsReportedAndTheChecksRunAgainN
   EXPECT_EQ(DialogFolders(), QStringList(8, QString()));
 }
 
+TEST_F(AnalysisStartUp, EveryButtonShowsItsWholeCaptionAndNoneOverlap) {
+  for (TKestromForm* w : {Main(), Best()}) {
+    const QList<QAbstractButton*> buttons = w->findChildren<QAbstractButton*>();
+    for (const QAbstractButton* b : buttons) {
+      if (b->text().isEmpty() || !qobject_cast<const QToolButton*>(b)) continue;
+      const int text = b->fontMetrics().horizontalAdvance(QString(b->text()).remove('&'));
+      EXPECT_GE(b->width(), text + 6) << b->objectName().toStdString();
+      for (const QAbstractButton* other : buttons)
+        if (other != b && other->parentWidget() == b->parentWidget() && qobject_cast<const QToolButton*>(other))
+          EXPECT_FALSE(b->geometry().intersects(other->geometry()))
+              << b->objectName().toStdString() << " and " << other->objectName().toStdString();
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kestrom::window
