@@ -1,5 +1,6 @@
 #include "analysis/window/HintForms.h"
 
+#include "analysis/playback/PanelRow.h"
 #include "analysis/shell/FormSupport.h"
 #include "analysis/shell/GlobalPaths.h"
 #include "analysis/window/AppForms.h"
@@ -274,6 +275,11 @@ void TBackgroundForm::resizeEvent(QResizeEvent* event) {
   HorzScrollBar->setGeometry(0, 56 + areaHeight, areaWidth, 16);
   VertScrollBar->setGeometry(areaWidth, 56, 16, areaHeight);
   Panel4->setGeometry(0, areaHeight, width(), 40);
+  // The window's own position bar and frame number, placed as the window places them.
+  const std::vector<playback::RowPlace> row =
+      playback::PlaceRow(152, width() - 4, {{8, 600, playback::kNarrowestPositionBar}, {8, 60, 60}});
+  ScrollBar1->setGeometry(row[0].left, ScrollBar1->y(), row[0].width, ScrollBar1->height());
+  Test->setGeometry(row[1].left, Test->y(), row[1].width, Test->height());
   StatusBar1->setGeometry(0, height() - 20, width(), 20);
 }
 

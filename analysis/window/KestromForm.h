@@ -546,6 +546,10 @@ class TKestromForm : public QWidget {
  private:
   void CreateControls();
   void FitButtonsToCaptions();
+  // Every row of controls in a window narrower than it was drawn for: the position bar narrows
+  // and buttons past the window's edge are offered from the row's overflow button.
+  void FitRowsToWindow();
+  void ArrangePlaybackPanel();
   void CreateCalibrationControls();
   void CreateExportControls();
   class ClockHost;

@@ -1,6 +1,9 @@
 // The analysis window's controls: the menu panel with its tab control and tool buttons, the
 // picture area, the playback panel and the status bar.
 #include "analysis/window/KestromForm.h"
+#include "analysis/playback/PanelRow.h"
+#include "platform/media/MediaPlayerBar.h"
+#include "platform/ui/RowOverflow.h"
 #include "platform/media/MediaPlayer.h"
 
 #include <algorithm>
@@ -81,6 +84,28 @@ void TKestromForm::FitButtonsToCaptions() {
       }
     }
   }
+}
+
+void TKestromForm::FitRowsToWindow() {
+  MediaPlayerBar1->adjustSize();
+  ArrangePlaybackPanel();
+  for (int i = 0; i < FileControls->count(); ++i) ui::RowOverflow::Attach(FileControls->widget(i));
+  ui::RowOverflow::Attach(Panel4);
+}
+
+void TKestromForm::ArrangePlaybackPanel() {
+  Panel4->resize(width(), Panel4->height());
+  // After the transport buttons, at the gaps the wide window was drawn with; only the position
+  // bar gives way. Heights and tops stay: blending moves the bar up and down.
+  QWidget* const row[] = {ScrollBar1, Test, ZoomInButton2, ZoomOutButton2, MediaPlayerBar1};
+  const std::vector<playback::RowSlot> controls = {
+      {8, 600, playback::kNarrowestPositionBar}, {8, Test->width(), Test->width()},
+      {8, ZoomInButton2->width(), ZoomInButton2->width()}, {2, ZoomOutButton2->width(), ZoomOutButton2->width()},
+      {10, MediaPlayerBar1->width(), MediaPlayerBar1->width()}};
+  const std::vector<playback::RowPlace> places =
+      playback::PlaceRow(ResetSpeedButton3->geometry().right() + 1, Panel4->width() - 4, controls);
+  for (size_t i = 0; i < places.size(); ++i)
+    row[i]->setGeometry(places[i].left, row[i]->y(), places[i].width, row[i]->height());
 }
 
 void TKestromForm::CreateControls() {

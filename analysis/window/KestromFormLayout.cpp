@@ -141,6 +141,7 @@ void TKestromForm::resizeEvent(QResizeEvent* event) {
   MenuPanel->setGeometry(0, 0, width(), MenuPanel->height());
   FileControls->setGeometry(0, 0, width(), MenuPanel->height());
   StatusBar1->setGeometry(0, height() - 20, width(), 20);
+  ArrangePlaybackPanel();
   CentreImage2();
   if (WindowCanvas.Image().size() != size()) {
     QImage canvas(size(), QImage::Format_RGB32);

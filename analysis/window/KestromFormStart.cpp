@@ -91,6 +91,7 @@ void TKestromForm::FormCreate() {
   AnglesControlForm = new TAnglesControlForm(this);
   CreateDrawingControls();
   FitButtonsToCaptions();
+  FitRowsToWindow();
   MemoPad = new TNewMemoPad(this);
   NTSCHint = new TShowNTSCHint(this);
 

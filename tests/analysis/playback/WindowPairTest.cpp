@@ -1,4 +1,5 @@
 #include "analysis/playback/WindowPair.h"
+#include "analysis/playback/PanelRow.h"
 
 #include <gtest/gtest.h>
 
@@ -40,6 +41,24 @@ TEST(WindowPair, SyncedPositionKeepsTheOffsetAndNeverGoesBeforeTheStart) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(SyncedPosition(c.leader, c.offset), c.expected) << c.leader << " + " << c.offset;
+}
+
+// The playback panel's row: the position bar narrows first, never below its narrowest.
+TEST(PanelRow, OnlyThePositionBarGivesWayToANarrowWindow) {
+  const std::vector<RowSlot> controls = {{8, 600, kNarrowestPositionBar}, {8, 60, 60}, {8, 26, 26}};
+  const struct {
+    int end;
+    std::vector<RowPlace> places;
+  } cases[] = {
+      {1258, {{160, 600}, {768, 60}, {836, 26}}},  // the wide window: as drawn
+      {862, {{160, 600}, {768, 60}, {836, 26}}},   // just room
+      {500, {{160, 238}, {406, 60}, {474, 26}}},   // narrowed by 362
+      {300, {{160, 120}, {288, 60}, {356, 26}}},   // narrowest: the rest runs past the end
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.end);
+    EXPECT_EQ(PlaceRow(152, c.end, controls), c.places);
+  }
 }
 
 }  // namespace

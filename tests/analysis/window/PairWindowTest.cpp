@@ -2,6 +2,7 @@
 // offscreen screen, opening Best, synchronised play, and the windows that follow a moved one.
 #include "WindowClipFixture.h"
 #include "analysis/drawing/DrawingControls.h"
+#include "analysis/playback/PanelRow.h"
 #include "analysis/playback/WindowPair.h"
 #include "analysis/sheets/MemoPad.h"
 #include "analysis/window/HintForms.h"
@@ -9,6 +10,7 @@
 #include "platform/core/Clock.h"
 #include "platform/core/Format.h"
 #include "platform/media/MediaPlayer.h"
+#include "platform/ui/RowOverflow.h"
 #include "tools/ClipWriter.h"
 #include "tools/FrameCode.h"
 
@@ -16,9 +18,11 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
@@ -118,6 +122,60 @@ TEST_F(PairWindowTest, LayoutButtonsPlaceBothWindowsAndKeepThePictures) {
   ASSERT_NE(asked, nullptr);
   EXPECT_EQ(asked->buttons, ui::mbYes | ui::mbNo);
   EXPECT_EQ(asked->position, Main()->Bounds().topLeft() + QPoint(64, 86));
+}
+
+// In every layout on a 1280x1024 screen each button of each tab and of the playback panel lies
+// inside its window or is offered from its row's overflow button; the frame number and the
+// position bar are always wholly in the window, with nothing over the frame number.
+TEST_F(PairWindowTest, EveryControlIsInItsWindowOrOfferedByItsRowInEachLayout) {
+  OpenBoth();
+  QToolButton* TKestromForm::* const layouts[] = {&TKestromForm::Vertical, &TKestromForm::Horizontal,
+                                                  &TKestromForm::SplitScreenButton};
+  for (QToolButton* TKestromForm::*layout : layouts) {
+    (Main()->*layout)->click();
+    QCoreApplication::processEvents();
+    for (TKestromForm* w : {Main(), Best()}) {
+      SCOPED_TRACE(testing::Message() << (w == Main() ? "Main" : "Best") << " in layout " << w->Layout);
+      const QRect client = w->rect();
+      auto inWindow = [w](QWidget* c) { return QRect(c->mapTo(w, QPoint()), c->size()); };
+      auto checkRow = [&](QWidget* row) {
+        const auto* overflow = row->findChild<ui::RowOverflow*>();
+        ASSERT_NE(overflow, nullptr) << row->objectName().toStdString();
+        const QList<QAbstractButton*> offered = overflow->Overflowing();
+        for (QAbstractButton* b : row->findChildren<QAbstractButton*>()) {
+          if (!b->isVisibleTo(w)) continue;
+          EXPECT_TRUE(client.contains(inWindow(b)) || offered.contains(b)) << b->objectName().toStdString();
+        }
+        if (!offered.isEmpty()) EXPECT_TRUE(client.contains(inWindow(overflow->Chevron())));
+      };
+      for (int i = 0; i < w->FileControls->count(); ++i) {
+        if (!w->FileControls->isTabVisible(i)) continue;
+        w->FileControls->setCurrentIndex(i);
+        checkRow(w->FileControls->widget(i));
+      }
+      w->FileControls->setCurrentIndex(0);
+      checkRow(w->Panel4);
+      EXPECT_TRUE(client.contains(inWindow(w->Test)));
+      EXPECT_TRUE(client.contains(inWindow(w->ScrollBar1)));
+      EXPECT_GE(w->ScrollBar1->width(), playback::kNarrowestPositionBar);
+      for (QWidget* other : w->Panel4->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+        if (other != w->Test && other->isVisibleTo(w))
+          EXPECT_FALSE(other->geometry().intersects(w->Test->geometry())) << other->objectName().toStdString();
+    }
+  }
+
+  // Vertical: Best's slower speeds are cut off its row; the overflow button plays them.
+  Main()->Vertical->click();
+  QCoreApplication::processEvents();
+  const auto* overflow = Best()->MainSheet->findChild<ui::RowOverflow*>();
+  ASSERT_TRUE(overflow->Overflowing().contains(Best()->Slow8BitBtn));
+  int clicks = 0;
+  QObject::connect(Best()->Slow8BitBtn, &QToolButton::clicked, [&clicks] { ++clicks; });
+  QMenu menu;
+  overflow->FillMenu(menu);
+  for (QAction* entry : menu.actions())
+    if (entry->text() == "Slow*8") entry->trigger();
+  EXPECT_EQ(clicks, 1);
 }
 
 TEST_F(PairWindowTest, TeachingRefusedLeavesBothWindowsAndBestStaysPaused) {
