@@ -11,6 +11,7 @@
 #include "capture/engine/EngineHelpers.h"
 #include "capture/engine/FKProperties.h"
 #include "platform/core/Colour.h"
+#include "platform/ui/Font.h"
 #include "platform/com/ComPtr.h"
 #include "platform/dshow/base/ControlInterfaces.h"
 #include "capture/engine/EngineLog.h"
@@ -22,8 +23,10 @@
 #include <QPointer>
 #include <QSlider>
 #include <QVariant>
+#include <QWidget>
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -45,6 +48,7 @@ enum class TFKMethod {
   StopPlayer,
   ClosePlayer,
   ReencodeFile,
+  CreateVideoFromImagesFile,
 };
 
 class TFK;
@@ -76,6 +80,7 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   struct Host {
     QObject* sender = nullptr;           // the Sender of every event
     std::function<QObject*()> form;      // the window the panel is placed on
+    TFKEvents* events = nullptr;         // the panel's event slots (the engine's own when null)
   };
 
   TFK();
@@ -84,45 +89,9 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   TFK(const TFK&) = delete;
   TFK& operator=(const TFK&) = delete;
 
-  // ---- events (fire only when set and never while being destroyed) ----
-  template <class... A>
-  using Event = std::function<void(QObject* sender, A...)>;
-  Event<int /*TLogType*/, const QString& /*severity*/, const QString& /*message*/> OnLog;
-  Event<> OnPreviewStarted, OnPlayerStarted, OnPlayerEndOfStream;
-  Event<bool /*startingToBuffer*/> OnPlayerBufferingData;
-  Event<bool& /*okToStart*/> OnRecordingReadyToStart;
-  Event<const QString& /*fileName*/> OnRecordingStarted, OnCreatePreallocFileStarted;
-  Event<const QString& /*fileName*/, bool /*success*/> OnRecordingCompleted, OnCreatePreallocFileCompleted;
-  Event<const QString& /*source*/, const QString& /*dest*/> OnCopyPreallocDataStarted, OnReencodingStarted;
-  Event<const TProgressInfo&> OnCopyPreallocDataProgress, OnReencodingProgress, OnBitmapsLoadingProgress;
-  Event<const QString& /*source*/, const QString& /*dest*/, bool /*success*/> OnCopyPreallocDataCompleted,
-      OnReencodingCompleted;
-  Event<const TFrameInfo&> OnFrameProgress;
-  Event<const TFrameInfo&, ui::Canvas&> OnFrameOverlayUsingDC;
-  Event<const TFrameInfo&, const dshow::BITMAPINFOHEADER&, uint8_t* /*bits*/> OnFrameOverlayUsingDIB;
-  Event<const TFrameInfo&, TVideoHeader&> OnFrameOverlayUsingVIDEOHDR;
-  Event<const TFrameData&, int /*TFrameCaptureDest*/, const QString& /*fileName*/, bool /*success*/>
-      OnFrameCaptureCompleted;
-  Event<double /*globalMotionRatio*/, TFrameData&, bool& /*captureFrame*/> OnMotionDetected;
-  Event<TFrameData&, bool& /*captureFrame*/> OnMotionNotDetected;
-  Event<TSampleData&> OnSampleCapture_Audio, OnSampleCapture_Video;
-  Event<> OnVideoDeviceSelected, OnAudioDeviceSelected;
-  Event<bool /*isArrival*/, bool /*isVideo*/, const QString& /*name*/, int /*index*/> OnDeviceArrivalOrRemoval;
-  Event<> OnDeviceLost, OnNoVideoDevices, OnDiskFull, OnReinitializing;
-  Event<int /*sourceWidth*/, int /*sourceHeight*/> OnResizeVideo;
-  Event<core::TColor> OnColorKeyChange;
-  Event<int /*videoWindow*/, QChar& /*key*/, uint16_t /*physicalKey*/, Qt::KeyboardModifiers> OnKeyPress;
-  Event<int /*videoWindow*/, Qt::MouseButton, Qt::KeyboardModifiers, int /*x*/, int /*y*/> OnMouseDown, OnMouseUp;
-  Event<int /*videoWindow*/, Qt::KeyboardModifiers, int /*x*/, int /*y*/> OnMouseMove;
-  Event<int /*newStateValue*/, const QString& /*newStateLabel*/> OnDVCommandCompleted;
-  Event<TTVChannelInfo&> OnTVChannelSelected;
-  Event<int /*minChannel*/, int /*maxChannel*/> OnTVChannelScanStarted;
-  Event<> OnTVChannelScanCompleted, OnBacktimedFramesCountReached;
-  Event<int /*TThirdPartyFilterList*/, int /*index*/, IUnknownPtr /*interface*/> OnThirdPartyFilterConnected;
-  Event<bool, bool, bool, bool /*can: key frame rate, P frames, quality, window size*/, int /*defaultFrameRate*/,
-        int /*defaultPFramesPerKey*/, double /*defaultQuality*/>
-      OnVideoCompressionSettings;
-  Event<const QString& /*hostUrl*/, const QString& /*hostName*/, uint16_t /*hostPort*/> OnDirectNetworkStreamingHostUrl;
+  /** @brief The event slots events fire through: the panel's, or the engine's own without a panel. */
+  TFKEvents& Events() { return *slots_; }
+  const TFKEvents& Events() const { return *slots_; }
 
   // ---- public methods ----
   bool StartPreview() override;
@@ -141,7 +110,7 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   bool IsPlayerPaused() const { return state_ == cs_Player && runState_ == 1; }
   void SetPlayerFramePosition(int64_t frame);
   void SetPlayerTimePosition(int64_t position);
-  int64_t GetPlayerCurrentPosition() const { return playerPosition_; }
+  int64_t GetPlayerCurrentPosition() const;
   int64_t GetPlayerDuration() const { return clipDuration_; }
   int64_t GetPlayerFrameCount() const { return clipFrameCount_; }
   double GetPlayerFrameRate() const;
@@ -158,6 +127,44 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   double GetCurrentFrameRate() const { return frameRate_ / 100.0; }
   bool ShowDialog(int kind);
   bool SendDVCommand(int command);
+  bool IsPlayerPositionUpdating() const { return positionUpdating_.load(); }
+  void SetVideoCompressor(int index);
+  int GetVideoCompressor() const { return videoCompressor_; }
+  void SetAudioCompressor(int index);
+  int GetAudioCompressor() const { return audioCompressor_; }
+  QString GetVideoCompressorName() const;
+  QString GetAudioCompressorName() const;
+  QString GetVideoDeviceName() const;
+  void SetVideoSize(int index);
+  int GetVideoSize() const { return videoSize_; }
+  void SetVideoSubtype(int index);
+  int GetVideoSubtype() const { return videoSubtype_; }
+  int GetVideoSizeWidth() const { return selectedWidth_; }
+  int GetVideoSizeHeight() const { return selectedHeight_; }
+  /** @brief The recorded picture's size: the DV frame for a DV source recorded natively, else the selected size. */
+  int GetVideoWidth() const;
+  int GetVideoHeight() const;
+  int GetVideoInput() const { return videoInput_; }
+  int GetAudioInput() const { return audioInput_; }
+  int16_t GetSpeakerVolume() const { return speakerVolume_; }
+  int16_t GetSpeakerBalance() const { return speakerBalance_; }
+  QString GetVideoInputsText() const;
+  QString GetAudioInputsText() const;
+  QString GetAnalogVideoStandardsText() const;
+  QString GetVideoSizesText() const;
+  QString GetVideoSubtypesText() const;
+  QString GetAudioFormatsText() const;
+  int GetAnalogVideoStandard() const;
+  /** @brief Every entry of the slot gets the all-zero class id and is disabled. */
+  void ClearThirdPartyFilters(int slot);
+  struct TThirdPartyFilter {
+    com::GUID clsid{};
+    bool enabled = false;
+  };
+  static constexpr int ThirdPartyFilterSlots = 6, ThirdPartyFiltersPerSlot = 10;
+  const TThirdPartyFilter& ThirdPartyFilter(int slot, int index) const { return thirdPartyFilters_[slot][index]; }
+  /** @brief The preallocated file's size in bytes (64-bit: 2048 MB and more do not fit 32 bits). */
+  int64_t PreallocCapFileSizeInBytes() const { return int64_t{PreallocCapFileSizeInMB_} * 1024 * 1024; }
 
   // ---- properties ----
 #define KESTROM_FK_ACCESSORS(type, Name, def, accepts, cond, reason)  \
@@ -194,6 +201,18 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   void SetPlayerForcedCodec(const QString& codec) { PlayerForcedCodec_ = codec.trimmed(); }
   QSlider* GetPlayerTrackBar() const { return PlayerTrackBar_; }
   void SetPlayerTrackBar(QSlider* slider) { PlayerTrackBar_ = slider; }
+  QString GetTextOverlay_String() const { return TextOverlay_String_; }
+  /** @brief Stores the text; splitting it into its placeholders comes with the overlay drawing. */
+  void SetTextOverlay_String(const QString& text) { TextOverlay_String_ = text; }
+  const ui::FontChoice& GetTextOverlay_Font() const { return TextOverlay_Font_; }
+  void SetTextOverlay_Font(const ui::FontChoice& font) { TextOverlay_Font_ = font; }
+  QWidget* GetShapeOverlay() const { return ShapeOverlay_; }
+  /** @brief Keeps the shape and hides it: it is drawn into the video, not on the form. */
+  void SetShapeOverlay(QWidget* shape);
+  /** @brief Frames get overlays drawn: a shape or text overlay is on, or the drawing event is set. */
+  bool OverlaysNeeded() const {
+    return ShapeOverlayEnabled_ || TextOverlay_Enabled_ || static_cast<bool>(slots_->OnFrameOverlayUsingDC);
+  }
   int GetVideoProcessing_Deinterlacing() const;
   void SetVideoProcessing_Deinterlacing(int value);
   int GetVideoProcessing_Rotation() const { return VideoProcessing_Rotation_; }
@@ -207,6 +226,8 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   /** @brief The panel's border: twice the edge width while single, else none. */
   int BorderThickness() const { return BorderStyle_ == bsSingle ? 4 : 0; }
   QObject* GetPropertyPageSaver() const { return PropertyPageSaver_; }
+  /** @brief The dynamic property through which a saver reaches the panel it serves. */
+  static constexpr const char* SaverBackReference = "Framecatcher";
   void SetPropertyPageSaver(QObject* saver);
   QString GetVersion() const { return QString::fromLatin1(ComponentVersion); }
   void SetVersion(const QString&) {}
@@ -305,8 +326,57 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   }
   int SnapshotRGBFormat() const { return snapshotRGBFormat_; }
 
-  /** @brief Handles the events a graph queued; the event handling comes with graph events. */
+  /**
+   * @brief Binds the filter whose moniker has that display name in the category (a device or
+   * compressor category's class id text) and adds it to the graph under filterName.
+   */
+  bool AddFilterByMoniker(const QString& displayName, const QString& filterName, const QString& category,
+                          com::ComPtr<dshow::IBaseFilter>& filter);
+  /**
+   * @brief Holds the recording's capture streams until the recording may start, or lets them run.
+   * Nothing once the file receives samples; released while recording, it starts the file.
+   */
+  void SetRecordingHold(bool hold);
+  bool RecordingHeld() const { return recordingHold_; }
+  /** @brief Runs or holds one pin's capture stream; false only without a pin. */
+  bool SetPinCapture(dshow::IPin* pin, const QString& name, bool run);
+  /** @brief The capture pins whose streams the recording hold switches (the source-pin search fills them). */
+  void SetCapturePins(com::ComPtr<dshow::IPin> video, com::ComPtr<dshow::IPin> audio) {
+    videoCapturePin_ = std::move(video);
+    audioCapturePin_ = std::move(audio);
+  }
+  /** @brief Unit-wide busy cursor: the depth goes up or down (never below 0), logged, with this component's cursors. */
+  void SetBusyCursor(bool on);
+
+  // ---- operations that later engine steps fill; until then each fails or does nothing ----
+  /** @brief Handles the events a graph queued. */
   void ProcessGraphEvents() {}
+  /** @brief Turns the pending graph events into component events. */
+  void DispatchDeferredEvents() {}
+  /** @brief One step of stepped playback (first: the step that starts it). */
+  void PlayerStep(bool first);
+  /** @brief Seeks the open clip. */
+  void SeekPlayer(int64_t position) { (void)position; }
+  /** @brief Builds the graph of a mode (cs_Preview, cs_Recording) and runs it; false when it could not. */
+  bool RestartGraph(TCurrentState mode);
+  /** @brief Opens and renders PlayerFileName; false when the clip could not be played. */
+  bool OpenClip();
+  /** @brief Re-encodes a file through a graph; true when the graph ran to its end. */
+  bool Reencode(const QString& source, const QString& dest, bool copyMode, bool compressAudio,
+                bool compressVideo, bool withProcessing, bool includeAudio);
+  /** @brief The file receives samples from now on: marks it and tells the application. */
+  void AnnounceRecordingStart() {}
+  /** @brief Writes the finished recording file's index; false when the file is not complete. */
+  bool FinishRecordingFile() { return false; }
+  /** @brief The capture stream drops its samples from now on; true when it paused. */
+  bool PauseRecordingInternal() { return false; }
+  /** @brief The capture stream's samples flow again. */
+  bool ResumeRecordingInternal() { return true; }
+  /** @brief Stores the settings of the bound video (or audio) device with the device. */
+  void StoreDeviceSettings(bool video) { (void)video; }
+  /** @brief Makes the device at index the bound one, reading its stored settings. */
+  void SelectVideoDevice(int index) { boundVideoDevice_ = index; }
+  void SelectAudioDevice(int index) { boundAudioDevice_ = index; }
 
   // ---- frame counters ----
   void ResetCounters(bool withPlayer);
@@ -324,7 +394,7 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   bool VideoSourceIsCaptureDevice() const override { return VideoSource_ == vs_VideoCaptureDevice; }
   void ExecuteSyncCommand(TSyncCommand command) override;
   void FireDeviceArrivalOrRemoval(bool arrival, bool isVideo, const QString& name, int index) override {
-    Fire(OnDeviceArrivalOrRemoval, arrival, isVideo, name, index);
+    Fire(&TFKEvents::OnDeviceArrivalOrRemoval, arrival, isVideo, name, index);
   }
 
   // ---- PlayerStepSource ----
@@ -343,17 +413,19 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   friend struct TFKTestAccess;
   /** @brief Runs the method's rows in order; true when every one passed. */
   bool CheckPreconditions(TFKMethod method);
-  void FailStart(TSyncCommand command);
   /** @brief Gives the stored rate to the running capture format; false when it was refused. */
   bool ApplyFrameRate();
   void WarnRecordingRestart();
   void WarnSpeedRatioWithAudio();
   template <class F, class... A>
-  void Fire(const F& event, A&&... args) {
+  void Fire(F TFKEvents::*slot, A&&... args) {
+    const F& event = slots_->*slot;
     if (event && !destroying_) event(host_.sender, std::forward<A>(args)...);
   }
 
   Host host_;
+  TFKEvents ownEvents_;
+  TFKEvents* slots_ = &ownEvents_;
   bool initialised_ = false;
   bool destroying_ = false;
   TCurrentState state_ = cs_None;
@@ -440,10 +512,30 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   bool MotionDetector_Enabled_ = false;
   core::TColor BackgroundColor_ = core::clBlack;
   int BorderStyle_ = bsSingle;
+  QString TextOverlay_String_ = QString::fromLatin1(DefaultTextOverlayString);
+  ui::FontChoice TextOverlay_Font_;
+  QPointer<QWidget> ShapeOverlay_;
   QPointer<QObject> PropertyPageSaver_;  // cleared by itself when the saver is destroyed
   TVideoWindow DisplayWindow_{0};
   TVideoWindow DualDisplayWindow_{1};
   std::unique_ptr<TPlayerStepThread> playerStepThread_;
+  std::atomic<bool> positionUpdating_{false};
+  bool writingImagesFile_ = false;  // an images file is being written
+  bool recordingHold_ = false;
+  com::ComPtr<dshow::IPin> videoCapturePin_, audioCapturePin_;
+  int videoCompressor_ = 0;
+  int audioCompressor_ = 0;
+  int videoSize_ = 0;
+  int videoSubtype_ = 0;
+  int selectedWidth_ = 320, selectedHeight_ = 240;
+  int nearestWidth_ = 0, nearestHeight_ = 0;  // "nearest video size"; both positive when set
+  bool dvIsPal_ = true;
+  int videoInput_ = 0, audioInput_ = 0;
+  int16_t speakerVolume_ = 0, speakerBalance_ = 0;
+  // Filled by format discovery and the device controls; entry 0 of sizes and subtypes is the default.
+  QStringList videoSizes_, videoSubtypes_, videoInputs_, audioInputs_, analogStandards_;
+  QString analogStandard_;
+  std::array<std::array<TThirdPartyFilter, ThirdPartyFiltersPerSlot>, ThirdPartyFilterSlots> thirdPartyFilters_{};
 };
 
 /** @brief One plain property of the table, for code that walks all of them. */
@@ -456,8 +548,7 @@ struct TPropertyRow {
 };
 std::vector<TPropertyRow> PlainProperties();
 
-/** @brief Unit-wide busy cursor depth: on raises it, off lowers it but never below 0. */
-void SetBusyCursor(bool on);
+/** @brief The unit-wide busy cursor depth (TFK::SetBusyCursor moves it). */
 int BusyCursorDepth();
 
 }  // namespace kestrom::engine

@@ -36,7 +36,7 @@ class FKTest : public EngineTest {
     provider_->Plug(CLSID_VideoInputDeviceCategory, "usb-1", "Cam");
     EnableProcessLog();
     fk_ = std::make_unique<TFK>();
-    fk_->OnLog = [this](QObject*, int code, const QString& severity, const QString& message) {
+    fk_->Events().OnLog = [this](QObject*, int code, const QString& severity, const QString& message) {
       events_.push_back({code, severity, message});
     };
   }
@@ -175,7 +175,7 @@ TEST_F(FKTest, ARefusedStopPostsNothingAndAnAdmittedOneStopsTheMode) {
 TEST_F(FKTest, AStoppedRecordingKeepsItsNameUntilTheCompletionEventFired) {
   QString completed = "unset";
   bool success = true;
-  fk_->OnRecordingCompleted = [&](QObject*, const QString& name, bool ok) {
+  fk_->Events().OnRecordingCompleted = [&](QObject*, const QString& name, bool ok) {
     completed = name;
     success = ok;
   };
@@ -190,7 +190,7 @@ TEST_F(FKTest, AStoppedRecordingKeepsItsNameUntilTheCompletionEventFired) {
 
 TEST_F(FKTest, SyncCommandsStopLoseAndDropStartsWhileReencoding) {
   int lost = 0;
-  fk_->OnDeviceLost = [&](QObject*) { ++lost; };
+  fk_->Events().OnDeviceLost = [&](QObject*) { ++lost; };
   TFKTestAccess::Set(*fk_, cs_Preview, 0);
   fk_->ExecuteSyncCommand(sy_DeviceLost);
   EXPECT_EQ(lost, 1);
@@ -206,8 +206,8 @@ TEST_F(FKTest, SyncCommandsStopLoseAndDropStartsWhileReencoding) {
 
 TEST_F(FKTest, ReencodingFiresItsEventsAndEndsWithNoMode) {
   std::vector<QString> fired;
-  fk_->OnReencodingStarted = [&](QObject*, const QString& s, const QString& d) { fired.push_back(s + ">" + d); };
-  fk_->OnReencodingCompleted = [&](QObject*, const QString&, const QString&, bool ok) {
+  fk_->Events().OnReencodingStarted = [&](QObject*, const QString& s, const QString& d) { fired.push_back(s + ">" + d); };
+  fk_->Events().OnReencodingCompleted = [&](QObject*, const QString&, const QString&, bool ok) {
     fired.push_back(ok ? "ok" : "failed");
   };
   TFKTestAccess::Set(*fk_, cs_Preview, 0);
@@ -242,21 +242,21 @@ TEST_F(FKTest, BadValuesAreIgnoredOrClamped) {
 }
 
 TEST_F(FKTest, TheBusyCursorNeverGoesBelowZero) {
-  SetBusyCursor(false);
+  fk_->SetBusyCursor(false);
   EXPECT_EQ(BusyCursorDepth(), 0);
-  SetBusyCursor(true);
-  SetBusyCursor(true);
-  SetBusyCursor(false);
+  fk_->SetBusyCursor(true);
+  fk_->SetBusyCursor(true);
+  fk_->SetBusyCursor(false);
   EXPECT_EQ(BusyCursorDepth(), 1);
-  SetBusyCursor(false);
-  SetBusyCursor(false);
+  fk_->SetBusyCursor(false);
+  fk_->SetBusyCursor(false);
   EXPECT_EQ(BusyCursorDepth(), 0);
 }
 
 TEST_F(FKTest, ADestroyedComponentFiresNothing) {
   int logs = 0;
-  fk_->OnLog = [&](QObject*, int, const QString&, const QString&) { ++logs; };
-  fk_->OnRecordingCompleted = [&](QObject*, const QString&, bool) { ++logs; };
+  fk_->Events().OnLog = [&](QObject*, int, const QString&, const QString&) { ++logs; };
+  fk_->Events().OnRecordingCompleted = [&](QObject*, const QString&, bool) { ++logs; };
   TFKTestAccess::Set(*fk_, cs_Recording, 0, true);
   fk_.reset();
   EXPECT_EQ(logs, 0);

@@ -56,13 +56,13 @@ TEST_F(FramecatcherTest, APanelOnAFormIsRegisteredClosedByAnAcceptedCloseAndFree
   QPointer<TFramecatcher> alive(fc);
   EXPECT_EQ(fc->objectName(), "Framecatcher");
   EXPECT_TRUE(fc->Initialised());
-  EXPECT_EQ((*fc)->ParentForm(), form);
+  EXPECT_EQ(fc->Engine().ParentForm(), form);
   ASSERT_EQ(Components().size(), 1u);
   EXPECT_EQ(Components()[0], &fc->Engine());
 
   QObject* sender = nullptr;
-  (*fc)->OnLog = [&](QObject* s, int, const QString&, const QString&) { sender = s; };
-  (*fc)->StopPreview();
+  fc->OnLog = [&](QObject* s, int, const QString&, const QString&) { sender = s; };
+  fc->StopPreview();
   EXPECT_EQ(sender, fc);
 
   form->show();
