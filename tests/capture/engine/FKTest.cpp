@@ -21,6 +21,12 @@ struct TFKTestAccess {
   }
   static void BindAudio(TFK& k, int device) { k.boundAudioDevice_ = device; }
   static void SetRecordingFile(TFK& k, const QString& file) { k.recordingFile_ = file; }
+  static void SetLists(TFK& k, const QStringList& sizes, const QStringList& subtypes) {
+    k.videoSizes_ = sizes;
+    k.videoSubtypes_ = subtypes;
+  }
+  static void SetSnapshotRGB(TFK& k, int format) { k.snapshotRGBFormat_ = format; }
+  static void SetDV(TFK& k, bool dv) { k.sourceIsDV_ = dv; }
   static void SetClip(TFK& k, int64_t frames, int64_t duration) {
     k.clipFrameCount_ = frames;
     k.clipDuration_ = duration;
@@ -35,6 +41,9 @@ class FKTest : public EngineTest {
     EngineTest::SetUp();
     SetDeviceWatchThreadEnabled(false);
     provider_->Plug(CLSID_VideoInputDeviceCategory, "usb-1", "Cam");
+    provider_->Plug(CLSID_VideoInputDeviceCategory, "usb-2", "Second cam");
+    provider_->Plug(CLSID_AudioInputDeviceCategory, "mic-1", "Mic");
+    provider_->Plug(CLSID_AudioInputDeviceCategory, "mic-2", "Second mic");
     EnableProcessLog();
     fk_ = std::make_unique<TFK>();
     fk_->Events().OnLog = [this](QObject*, int code, const QString& severity, const QString& message) {
@@ -389,43 +398,150 @@ TEST_F(FKTest, PlainPropertiesStartAtTheirDefaultsAndDropValuesOutOfRange) {
   EXPECT_EQ(fk_->GetAudioFormat(), af_48000_16b_2ch);
 }
 
-TEST_F(FKTest, RebuildingPropertiesRefreshAPreviewOnlyWhileAutoRefreshIsOn) {
-  const auto rows = PlainProperties();
-  TFKTestAccess::BindAudio(*fk_, 0);
-  auto refreshedWith = [&](const std::function<void()>& change, const char* reason) {
-    TFKTestAccess::Set(*fk_, cs_Preview, 0);
-    ResetProcessLog();
-    EnableProcessLog();
-    change();
-    return LogHas(QStringLiteral("REFRESHING PREVIEW FROM ") + reason);
+TEST_F(FKTest, PropertiesWithRulesStartAtTheirDefaults) {
+  const TFK& k = *fk_;
+  EXPECT_EQ(k.GetVideoDevice(), 0);
+  EXPECT_EQ(k.GetAudioDevice(), 0);
+  EXPECT_TRUE(k.GetSpeakerControl());
+  EXPECT_EQ(k.GetRecordingMethod(), rm_AVI);
+  EXPECT_FALSE(k.GetRecordingCanPause());
+  EXPECT_EQ(k.GetRecordingFileName(), QString());
+  EXPECT_EQ(k.GetAutoFilePrefix(), "fk");
+  EXPECT_FALSE(k.GetBurstMode());
+  EXPECT_EQ(k.GetPlayerSpeedRatio(), 1.0);
+  EXPECT_TRUE(k.GetPlayerAudioRendering());
+  EXPECT_EQ(k.GetPlayerForcedCodec(), QString());
+  EXPECT_EQ(k.GetPlayerTrackBar(), nullptr);
+  EXPECT_TRUE(k.GetTextOverlay_String().startsWith("Note: the date/time formats are\r\nstandard and can be modified.\r\n\r\n"));
+  EXPECT_TRUE(k.GetTextOverlay_String().endsWith("\r\ntime (ns): %time_100ns%"));
+  EXPECT_EQ(k.GetTextOverlay_Font().color, core::clAqua);
+  EXPECT_EQ(k.GetShapeOverlay(), nullptr);
+  EXPECT_EQ(k.GetVideoProcessing_Deinterlacing(), di_Disabled);
+  EXPECT_EQ(k.GetVideoProcessing_Rotation(), rt_0_deg);
+  EXPECT_FALSE(k.GetMotionDetector_Enabled());
+  EXPECT_EQ(k.GetBackgroundColor(), core::clBlack);
+  EXPECT_EQ(k.GetBorderStyle(), bsSingle);
+  EXPECT_EQ(k.GetPropertyPageSaver(), nullptr);
+  EXPECT_EQ(k.GetCurrentFrameRate(), 25.0);
+  EXPECT_EQ(k.GetVideoSizeWidth(), 320);
+  EXPECT_EQ(k.GetVideoSizeHeight(), 240);
+  EXPECT_FALSE(k.OverlaysNeeded());
+  for (int slot = tpf_VideoSource; slot <= tpf_AudioRecording; ++slot)
+    EXPECT_FALSE(k.ThirdPartyFilter(slot, 9).enabled);
+  const std::array<bool, 8> displayBools = {k.GetDisplay_Active(), k.GetDisplay_AutoSize(), k.GetDisplay_Embedded(),
+                                            k.GetDisplay_FullScreen(), k.GetDisplay_KeepAspectRatio(),
+                                            k.GetDisplay_StayOnTop(), k.GetDisplay_MouseMovesWindow(),
+                                            k.GetDisplay_VideoPortEnabled()};
+  EXPECT_EQ(displayBools, (std::array<bool, 8>{true, true, true, false, true, false, true, true}));
+  const std::array<bool, 8> dualBools = {k.GetDualDisplay_Active(), k.GetDualDisplay_AutoSize(),
+                                         k.GetDualDisplay_Embedded(), k.GetDualDisplay_FullScreen(),
+                                         k.GetDualDisplay_KeepAspectRatio(), k.GetDualDisplay_StayOnTop(),
+                                         k.GetDualDisplay_MouseMovesWindow(), k.GetDualDisplay_VideoPortEnabled()};
+  EXPECT_EQ(dualBools, (std::array<bool, 8>{false, true, false, false, true, false, true, true}));
+  EXPECT_EQ((std::array<int, 5>{k.GetDisplay_Monitor(), k.GetDisplay_Width(), k.GetDisplay_Height(),
+                                k.GetDisplay_Left(), k.GetDisplay_Top()}),
+            (std::array<int, 5>{0, 320, 240, 10, 10}));
+  EXPECT_EQ((std::array<int, 5>{k.GetDualDisplay_Monitor(), k.GetDualDisplay_Width(), k.GetDualDisplay_Height(),
+                                k.GetDualDisplay_Left(), k.GetDualDisplay_Top()}),
+            (std::array<int, 5>{0, 320, 240, 400, 10}));
+}
+
+TEST_F(FKTest, WhichSettersRefreshThePreviewWithAutoRefreshOnAndOff) {
+  struct Change {
+    std::string name;
+    std::function<void(TFK&)> prepare;  // before the mode is set
+    std::function<void(TFK&)> change;
+    const char* reason;       // null: the setter never refreshes
+    bool checkedInNone = true;  // the refresh's mode check also runs with no mode
   };
-  std::vector<std::pair<std::function<void()>, const char*>> changes = {
-      {[&] { fk_->SetVideoProcessing_Rotation(rt_90_deg); }, "spr"},
-      {[&] { fk_->SetVideoProcessing_Deinterlacing(di_HalfSize); }, "spdi"},
-  };
+  std::vector<Change> changes;
+  const std::vector<TPropertyRow> rows = PlainProperties();
   for (const TPropertyRow& row : rows) {
-    if (!*row.reason) continue;
-    QVariant changed = row.defaultValue.typeId() == QMetaType::Bool ? QVariant(!row.defaultValue.toBool())
-                                                                    : QVariant(row.defaultValue.toInt() + 1);
-    changes.push_back({[&row, this, changed] { row.set(*fk_, changed); }, row.reason});
+    // A value the setter takes: one above the default, else one below; the other half of a boolean.
+    auto changed = [&row](TFK& k) {
+      const QVariant d = row.defaultValue;
+      if (d.typeId() == QMetaType::Bool) return row.set(k, !d.toBool());
+      if (d.typeId() == QMetaType::QString) return row.set(k, d.toString() + "x");
+      for (double step : {1.0, -1.0}) {
+        QVariant v = d;
+        if (d.typeId() == QMetaType::Double) v = d.toDouble() + step;
+        else if (d.typeId() == QMetaType::UInt) v = d.toUInt() + 1u;
+        else v = d.toInt() + int(step);
+        row.set(k, v);
+        if (row.get(k) != d) return;
+      }
+    };
+    changes.push_back({row.name, nullptr, changed, *row.reason ? row.reason : nullptr});
   }
-  for (bool autoRefresh : {true, false}) {
-    fk_->SetAutoRefreshPreview(autoRefresh);
-    for (auto& [change, reason] : changes) {
-      SCOPED_TRACE(reason);
-      EXPECT_EQ(refreshedWith(change, reason), autoRefresh);
-      TFKTestAccess::Set(*fk_, cs_Preview, 0);
-      change();  // the same value again is no change
+  const QStringList sizes = {"320x240", "320x240", "640x480"};
+  auto images = [](TFK& k) { k.SetVideoSource(vs_VideoFromImages); };
+  auto rgb565 = [](TFK& k) { TFKTestAccess::SetSnapshotRGB(k, fgf_RGB565); };
+  const std::vector<Change> special = {
+      {"VideoDevice", nullptr, [](TFK& k) { k.SetVideoDevice(1); }, "dsvdev"},
+      {"AudioDevice", nullptr, [](TFK& k) { k.SetAudioDevice(1); }, "dsadev"},
+      {"VideoSize", [&](TFK& k) { TFKTestAccess::SetLists(k, sizes, {}); }, [](TFK& k) { k.SetVideoSize(2); },
+       "dsvsz"},
+      {"VideoSubtype", [&](TFK& k) { TFKTestAccess::SetLists(k, {}, {"", "YUY2"}); },
+       [](TFK& k) { k.SetVideoSubtype(1); }, "dsvsty"},
+      {"FrameRate of images", images, [](TFK& k) { k.SetFrameRate(12.5); }, "dsfr", false},
+      {"VideoProcessing_Rotation", nullptr, [](TFK& k) { k.SetVideoProcessing_Rotation(rt_90_deg); }, "spr"},
+      {"VideoProcessing_Deinterlacing half", nullptr,
+       [](TFK& k) { k.SetVideoProcessing_Deinterlacing(di_HalfSize); }, "spdi"},
+      {"VideoProcessing_Deinterlacing full", nullptr,
+       [](TFK& k) { k.SetVideoProcessing_Deinterlacing(di_FullSize); }, nullptr},
+      {"MotionDetector_Enabled on 16-bit frames", rgb565, [](TFK& k) { k.SetMotionDetector_Enabled(true); }, "scf",
+       false},
+      {"MotionDetector_Enabled", nullptr, [](TFK& k) { k.SetMotionDetector_Enabled(true); }, nullptr},
+      {"SpeakerControl", nullptr, [](TFK& k) { k.SetSpeakerControl(false); }, nullptr},
+      {"RecordingMethod", nullptr, [](TFK& k) { k.SetRecordingMethod(rm_ASF); }, nullptr},
+      {"RecordingCanPause", nullptr, [](TFK& k) { k.SetRecordingCanPause(true); }, nullptr},
+      {"RecordingFileName", nullptr, [](TFK& k) { k.SetRecordingFileName("a.avi"); }, nullptr},
+      {"AutoFilePrefix", nullptr, [](TFK& k) { k.SetAutoFilePrefix("take"); }, nullptr},
+      {"BurstMode", nullptr, [](TFK& k) { k.SetBurstMode(true); }, nullptr},
+      {"PlayerSpeedRatio", nullptr, [](TFK& k) { k.SetPlayerSpeedRatio(2.0); }, nullptr},
+      {"PlayerAudioRendering", nullptr, [](TFK& k) { k.SetPlayerAudioRendering(false); }, nullptr},
+      {"PlayerForcedCodec", nullptr, [](TFK& k) { k.SetPlayerForcedCodec("mjpeg"); }, nullptr},
+      {"TextOverlay_String", nullptr, [](TFK& k) { k.SetTextOverlay_String("%frame_count%"); }, nullptr},
+      {"BackgroundColor", nullptr, [](TFK& k) { k.SetBackgroundColor(core::clTeal); }, nullptr},
+      {"BorderStyle", nullptr, [](TFK& k) { k.SetBorderStyle(bsNone); }, nullptr},
+      {"PreviewZoomSize", nullptr, [](TFK& k) { k.SetPreviewZoomSize(78); }, nullptr},
+      {"Display_Width", nullptr, [](TFK& k) { k.SetDisplay_Width(640); }, nullptr},
+      {"DualDisplay_Active", nullptr, [](TFK& k) { k.SetDualDisplay_Active(true); }, nullptr},
+  };
+  changes.insert(changes.end(), special.begin(), special.end());
+
+  for (const Change& c : changes) {
+    for (int scenario = 0; scenario < 3; ++scenario) {
+      const bool autoRefresh = scenario != 2;
+      const TCurrentState state = scenario == 1 ? cs_None : cs_Preview;
+      SCOPED_TRACE(testing::Message() << c.name << (autoRefresh ? " auto refresh" : " no auto refresh") << " state "
+                                      << state);
+      TFK k;
+      std::vector<QString> messages;
+      k.Events().OnLog = [&](QObject*, int, const QString&, const QString& m) { messages.push_back(m); };
+      k.SetAutoRefreshPreview(autoRefresh);
+      if (c.prepare) c.prepare(k);
+      TFKTestAccess::Set(k, state, 0);
+      TFKTestAccess::BindAudio(k, 0);
+      ResetProcessLog();
+      EnableProcessLog();
+      messages.clear();
+      c.change(k);
+      const bool refreshed = LogHas("REFRESHING PREVIEW FROM ");
+      const bool modeChecked = std::count(messages.begin(), messages.end(), "start preview first") > 0;
+      const bool triggers = c.reason && autoRefresh;
+      EXPECT_EQ(refreshed, triggers && state == cs_Preview);
+      if (refreshed) EXPECT_TRUE(LogHas(QStringLiteral("REFRESHING PREVIEW FROM ") + c.reason));
+      EXPECT_EQ(modeChecked, triggers && state == cs_None && c.checkedInNone);
     }
-    // Put every property back for the second round.
-    for (const TPropertyRow& row : rows) row.set(*fk_, row.defaultValue);
-    fk_->SetVideoProcessing_Rotation(rt_0_deg);
-    fk_->SetVideoProcessing_Deinterlacing(di_Disabled);
   }
   // The frame grabber's format rebuilds nothing while the grabber is off.
-  fk_->SetAutoRefreshPreview(true);
+  TFKTestAccess::Set(*fk_, cs_Preview, 0);
   fk_->SetFrameGrabber(fg_Disabled);
-  EXPECT_FALSE(refreshedWith([&] { fk_->SetFrameGrabberRGBFormat(fgf_RGB24); }, "dsfgf"));
+  ResetProcessLog();
+  EnableProcessLog();
+  fk_->SetFrameGrabberRGBFormat(fgf_RGB24);
+  EXPECT_FALSE(LogHas("REFRESHING PREVIEW FROM"));
   TFKTestAccess::Set(*fk_, cs_None, 0);
 }
 
