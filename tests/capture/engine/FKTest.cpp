@@ -329,6 +329,27 @@ TEST_F(FKTest, BadValuesAreIgnoredOrClamped) {
   EXPECT_EQ(fk_->GetVideoDevice(), 0);
   EXPECT_EQ(fk_->BoundVideoDevice(), 0);
 
+  fk_->SetPreallocCapFileSizeInMB(4096);
+  EXPECT_EQ(fk_->PreallocCapFileSizeInBytes(), int64_t{4096} * 1024 * 1024);
+
+  // A DV device keeps its own rate: the change is stored, warned about and rebuilds nothing.
+  TFKTestAccess::SetDV(*fk_, true);
+  TFKTestAccess::Set(*fk_, cs_Preview, 0);
+  events_.clear();
+  fk_->SetFrameRate(30);
+  ASSERT_EQ(events_.size(), 1u);
+  EXPECT_EQ(events_[0].message, "does not apply to DV");
+  EXPECT_EQ(events_[0].severity, "WARNING");
+  EXPECT_EQ(fk_->GetCurrentState(), cs_Preview);
+  EXPECT_EQ(fk_->GetVideoWidth(), 720);
+  EXPECT_EQ(fk_->GetVideoHeight(), 576);
+  TFKTestAccess::SetDV(*fk_, false);
+  TFKTestAccess::Set(*fk_, cs_None, 0);
+
+  EXPECT_FALSE(fk_->OverlaysNeeded());
+  fk_->Events().OnFrameOverlayUsingDC = [](QObject*, const TFrameInfo&, ui::Canvas&) {};
+  EXPECT_TRUE(fk_->OverlaysNeeded());
+
   TFKTestAccess::SetClip(*fk_, 250, 100000000);
   EXPECT_DOUBLE_EQ(fk_->GetPlayerFrameRate(), 25.0);
   TFKTestAccess::SetClip(*fk_, 250, 0);
