@@ -309,8 +309,6 @@ void TFK::SetFrameRate(double fps) {
   if (runState != 0) SetGraphState(runState, QStringLiteral("bldpla2"));
 }
 
-bool TFK::ApplyFrameRate() { return false; }  // the capture format is set by graph building
-
 bool TFK::ShowDialog(int kind) {
   if (kind < 0 || kind > 11) return false;
   return false;  // the dialogs come with their own engine step
@@ -381,17 +379,11 @@ QString TFK::GetVideoDeviceName() const { return NameAt(VideoDeviceList(), Video
 
 void TFK::SetVideoSize(int index) {
   if (index < 0 || index >= videoSizes_.size()) return;
-  videoSize_ = index;
-  if (state_ == cs_None) {
-    // Entries read "<width>x<height>", the width padded with blanks; entry 0 is the default.
-    const QStringList parts = videoSizes_[index].trimmed().split(QLatin1Char('x'));
-    bool okW = false, okH = false;
-    const int w = parts.size() == 2 ? parts[0].trimmed().toInt(&okW) : 0;
-    const int h = parts.size() == 2 ? parts[1].trimmed().toInt(&okH) : 0;
-    if (okW && okH) {
-      selectedWidth_ = w;
-      selectedHeight_ = h;
-    }
+  videoTable_.SetInt("VideoSize", index);
+  int w = 0, h = 0;
+  if (state_ == cs_None && SelectedVideoSize(index, w, h)) {
+    selectedWidth_ = w;
+    selectedHeight_ = h;
   }
   if (nearestWidth_ > 0 && nearestHeight_ > 0)
     CheckAndLog(this, true, ll_Warning,
@@ -403,7 +395,7 @@ void TFK::SetVideoSize(int index) {
 
 void TFK::SetVideoSubtype(int index) {
   if (index < 0 || index >= videoSubtypes_.size()) return;
-  videoSubtype_ = index;
+  videoTable_.SetInt("VideoSubtype", index);
   RefreshPreview(QStringLiteral("dsvsty"));
 }
 
@@ -412,7 +404,7 @@ int TFK::GetVideoWidth() const {
 }
 
 int TFK::GetVideoHeight() const {
-  if (IsDVSource() && RecordingInNativeFormat_) return dvIsPal_ ? 576 : 480;
+  if (IsDVSource() && RecordingInNativeFormat_) return videoTable_.Bool("_IsDVPal") ? 576 : 480;
   return selectedHeight_;
 }
 
@@ -423,10 +415,24 @@ bool ListsReady(const TFK& k) {
 }
 }  // namespace
 
-QString TFK::GetVideoInputsText() const { return ListsReady(*this) ? LinesText(videoInputs_) : QString(); }
-QString TFK::GetAudioInputsText() const { return ListsReady(*this) ? LinesText(audioInputs_) : QString(); }
+/** @brief A settings text of names, one a line, as a list. */
+static QStringList Lines(const QString& text) {
+  QStringList lines = text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+  for (QString& line : lines) line = line.trimmed();
+  lines.removeAll(QString());
+  return lines;
+}
+
+QString TFK::GetVideoInputsText() const {
+  return ListsReady(*this) ? LinesText(Lines(videoTable_.Text("VideoInputs"))) : QString();
+}
+QString TFK::GetAudioInputsText() const {
+  return ListsReady(*this) ? LinesText(Lines(audioTable_.Text("AudioInputs"))) : QString();
+}
 QString TFK::GetAnalogVideoStandardsText() const {
-  return ListsReady(*this) ? LinesText(analogStandards_) : QString();
+  return ListsReady(*this)
+             ? LinesText(AnalogVideoStandardNames(static_cast<uint32_t>(videoTable_.Int("ANTVFormats"))))
+             : QString();
 }
 QString TFK::GetVideoSizesText() const { return ListsReady(*this) ? DefaultFirstText(videoSizes_) : QString(); }
 QString TFK::GetVideoSubtypesText() const {
@@ -436,7 +442,11 @@ QString TFK::GetAudioFormatsText() const {
   return ListsReady(*this) ? LinesText(GlobalAudioFormatNames()) : QString();
 }
 
-int TFK::GetAnalogVideoStandard() const { return std::max<int>(0, static_cast<int>(analogStandards_.indexOf(analogStandard_))); }
+int TFK::GetAnalogVideoStandard() const {
+  const QStringList all = AnalogVideoStandardNames(static_cast<uint32_t>(videoTable_.Int("ANTVFormats")));
+  const QStringList current = AnalogVideoStandardNames(static_cast<uint32_t>(videoTable_.Int("ANTVFormat")));
+  return current.isEmpty() ? 0 : std::max<int>(0, static_cast<int>(all.indexOf(current[0])));
+}
 
 void TFK::ClearThirdPartyFilters(int slot) {
   if (slot < 0 || slot >= ThirdPartyFilterSlots) return;
@@ -650,6 +660,9 @@ void TFK::StopCurrentMode() {
 }
 
 void TFK::ClearGraph(bool resetState) {
+  ClosePageSaver(videoPageSaver_);
+  ClosePageSaver(writerPageSaver_);
+  SaveAnalogState();
   ReleaseAudioRenderingGraph();
   graphActive_ = false;
   WriteLog(QStringLiteral("begin clear"));

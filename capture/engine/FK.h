@@ -7,13 +7,17 @@
 // pumps the GUI thread's messages once (which runs the command) and then reads the new state.
 
 #include "capture/engine/EngineComponent.h"
+#include "capture/engine/Crossbar.h"
+#include "capture/engine/DeviceSettings.h"
 #include "capture/engine/Devices.h"
+#include "capture/engine/FormatLists.h"
 #include "capture/engine/EngineHelpers.h"
 #include "capture/engine/FKProperties.h"
 #include "platform/core/Colour.h"
 #include "platform/ui/Font.h"
 #include "platform/com/ComPtr.h"
 #include "platform/dshow/base/ControlInterfaces.h"
+#include "platform/dshow/sources/DeviceInterfaces.h"
 #include "capture/engine/EngineLog.h"
 #include "capture/engine/FKEvents.h"
 #include "capture/engine/WorkerThreads.h"
@@ -136,18 +140,22 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   QString GetAudioCompressorName() const;
   QString GetVideoDeviceName() const;
   void SetVideoSize(int index);
-  int GetVideoSize() const { return videoSize_; }
+  int GetVideoSize() const { return videoTable_.Int("VideoSize"); }
   void SetVideoSubtype(int index);
-  int GetVideoSubtype() const { return videoSubtype_; }
+  int GetVideoSubtype() const { return videoTable_.Int("VideoSubtype"); }
   int GetVideoSizeWidth() const { return selectedWidth_; }
   int GetVideoSizeHeight() const { return selectedHeight_; }
   /** @brief The recorded picture's size: the DV frame for a DV source recorded natively, else the selected size. */
   int GetVideoWidth() const;
   int GetVideoHeight() const;
-  int GetVideoInput() const { return videoInput_; }
-  int GetAudioInput() const { return audioInput_; }
-  int16_t GetSpeakerVolume() const { return speakerVolume_; }
-  int16_t GetSpeakerBalance() const { return speakerBalance_; }
+  int GetVideoInput() const { return videoTable_.Int("VideoInput"); }
+  /** @brief The selected crossbar input; routed at once while a graph holds the crossbar. */
+  void SetVideoInput(int index);
+  /** @brief The audio input, from the video device's values while the audio is associated with it. */
+  int GetAudioInput() const;
+  void SetAudioInput(int index);
+  int GetSpeakerVolume() const;
+  int GetSpeakerBalance() const;
   QString GetVideoInputsText() const;
   QString GetAudioInputsText() const;
   QString GetAnalogVideoStandardsText() const;
@@ -319,7 +327,7 @@ class TFK final : public EngineComponent, public PlayerStepSource {
     return IsPreviewWhileRecording() || snapshot_.videoRenderer != vr_None || FrameGrabber_ != fg_Disabled;
   }
   bool IsCaptureDeviceSource() const { return VideoSource_ == vs_VideoCaptureDevice; }
-  bool IsDVSource() const { return IsCaptureDeviceSource() && sourceIsDV_; }
+  bool IsDVSource() const { return IsCaptureDeviceSource() && (sourceIsDV_ || videoTable_.Bool("_IsDigitalVideoIn")); }
   bool IsMpegSource() const { return IsCaptureDeviceSource() && sourceIsMpeg_; }
   bool IsAsfOutput() const {
     return snapshot_.recordingMethod == rm_ASF || (snapshot_.recordingMethod == rm_Stream && NetworkStreaming_ != ns_Disabled);
@@ -373,10 +381,125 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   /** @brief The capture stream's samples flow again. */
   bool ResumeRecordingInternal() { return true; }
   /** @brief Stores the settings of the bound video (or audio) device with the device. */
-  void StoreDeviceSettings(bool video) { (void)video; }
+  void StoreDeviceSettings(bool video) {
+    if (video) StoreVideoDeviceSettings();
+    else StoreAudioDeviceSettings();
+  }
   /** @brief Makes the device at index the bound one, reading its stored settings. */
-  void SelectVideoDevice(int index) { boundVideoDevice_ = index; }
-  void SelectAudioDevice(int index) { boundAudioDevice_ = index; }
+  void SelectVideoDevice(int index) {
+    VideoDevice_ = index;
+    ChangeVideoDevice();
+  }
+  void SelectAudioDevice(int index) {
+    AudioDevice_ = index;
+    ChangeAudioDevice();
+  }
+
+  // ---- devices: source pins and interfaces ----
+  /** @brief A graph with the selected video device bound in it. */
+  bool CreateDeviceGraph();
+  /** @brief The device graph with its source pins and the audio source pin. */
+  bool CreateBaseGraph();
+  /** @brief Chooses the preview, capture and audio pins, inserting tees and splitters as needed. */
+  bool RetrieveSourcePins();
+  /** @brief Queries the device's configuration interfaces on the pin's filter and upstream. */
+  bool FindCommonInterfaces(dshow::IPin* pin);
+  void FindAudioSourcePin();
+  /** @brief Binds the selected audio device with its mixer and audio pin, its input and format applied. */
+  bool BindAudioSource();
+  bool IsHauppaugePvr() const;
+  /** @brief Demultiplexes a program stream: video pin mapped to 0xE0, audio to 0xC0. */
+  bool SetupMpeg2Demux(dshow::IPin* pin, com::ComPtr<dshow::IPin>& audio, com::ComPtr<dshow::IPin>& video);
+  bool AddFilterGetInput(const dshow::GUID& clsid, const QString& name, com::ComPtr<dshow::IPin>& input,
+                         com::ComPtr<dshow::IBaseFilter>& filter);
+  bool AddFilterGetInput2Outputs(const dshow::GUID& clsid, const QString& name, com::ComPtr<dshow::IPin>& output2,
+                                 com::ComPtr<dshow::IPin>& output1, com::ComPtr<dshow::IPin>& input,
+                                 com::ComPtr<dshow::IBaseFilter>& filter);
+  /** @brief The first filter of a category whose friendly name contains the text, added to no graph. */
+  bool FindFilterByName(const QString& category, const QString& namePart, QString& friendlyName,
+                        com::ComPtr<dshow::IBaseFilter>& filter);
+  bool ConnectToNamedPin(dshow::IPin* pin, dshow::IBaseFilter* filter, const QString& name);
+  int CountAudioInputs() const;
+  dshow::IPin* PreviewPin() const { return previewPin_.Get(); }
+  dshow::IPin* CapturePin() const { return capturePin_.Get(); }
+  dshow::IPin* AudioSourcePin() const { return audioSourcePin_.Get(); }
+  dshow::IBaseFilter* VideoSourceFilter() const { return videoSource_.Get(); }
+  dshow::IBaseFilter* AudioSourceFilter() const { return audioSource_.Get(); }
+  TCrossbarTree* CrossbarTree() const { return crossbarTree_.get(); }
+  dshow::IAMTVTuner* Tuner() const { return tuner_.Get(); }
+  bool DVSplitterUsed() const { return dvSplitterUsed_; }
+
+  // ---- devices: formats ----
+  bool DiscoverVideoDevice();
+  bool DiscoverAudioDevice();
+  /** @brief The current video device's lists from the registry; false when sizes or subtypes are empty. */
+  bool LoadFormatCache();
+  void ApplyVideoFormat();
+  void ApplyDVFormat();
+  void ApplyAudioFormat(dshow::IPin* pin);
+  int NearestVideoSize(int width, int height) const;
+  void SetNearestVideoSize(int width, int height) {
+    nearestWidth_ = width;
+    nearestHeight_ = height;
+  }
+  void ReadCurrentFormat();
+  void ReadCurrentFrameRate();
+  int CurrentFrameRate() const { return currentFrameRate_; }
+  void ChooseAnalogStandard(int family);
+  /** @brief Makes the standard of that index in the analog standards list current. */
+  void SetAnalogVideoStandard(int index);
+  int CurrentVideoInput() const;
+  const TFormatLists& FormatLists() const { return formats_; }
+  /** @brief The size list of the current standard's family. */
+  const QStringList& SizeListForStandard() const;
+  QString AnalogStandardFamily() const;
+  /** @brief The selected size (index -1: the selected or nearest entry); 320 x 240, false, without one. */
+  bool SelectedVideoSize(int index, int& width, int& height) const;
+  /** @brief Runs once: starts with the requested devices when they are not the current ones yet. */
+  void FirstIdleStart();
+
+  // ---- devices: controls ----
+  void ReadProcAmp();
+  void ApplyProcAmp();
+  void ReadCameraControl();
+  void ApplyCameraControl();
+  void RouteVideoCrossbarInput();
+  bool SelectAudioInput();
+  void ApplyAudioInputLevels();
+  bool IsAudioAssociated() const;
+  QString AudioInputName() const;
+  /** @brief Keeps the decoder's standard, the crossbar routings and the control values in the settings. */
+  void SaveAnalogState();
+  bool SetTVChannel(int channel, int videoSubChannel);
+  void ReadTunerState();
+  void ApplyTunerState();
+  void SetDVResolution(dshow::IBaseFilter* filter);
+  bool DVFrameDuration(int64_t& duration);
+  /** @brief How long a tuned channel is given to settle before its signal is read (1000 ms). */
+  void SetTuneSettleTime(int ms) { tuneSettleMs_ = ms; }
+
+  // ---- devices: settings and device change ----
+  TSettingsTable& VideoSettings() { return videoTable_; }
+  TSettingsTable& AudioSettings() { return audioTable_; }
+  bool RestoreVideoDeviceSettings();
+  bool RestoreAudioDeviceSettings();
+  void StoreVideoDeviceSettings();
+  void StoreAudioDeviceSettings();
+  /** @brief The saver of a device's own property pages (an outside component), seen through what the engine needs. */
+  struct PageSaver {
+    virtual ~PageSaver() = default;
+    virtual void Configure(const QString& key, const QString& name, const QString& kind) = 0;
+    virtual bool Restore(dshow::IBaseFilter* filter) = 0;
+    virtual bool ShowPages() = 0;
+    virtual void Store() = 0;
+    virtual void Close() = 0;
+  };
+  /** @brief Makes a saver for this component; set by the panel's saver component or by tests. */
+  void SetPageSaverFactory(std::function<std::unique_ptr<PageSaver>()> factory) { pageSaverFactory_ = std::move(factory); }
+  PageSaver* VideoPageSaver() const { return videoPageSaver_.saver.get(); }
+  /** @brief The requested video device becomes the current one; true when it is discovered. */
+  bool ChangeVideoDevice();
+  bool ChangeAudioDevice();
 
   // ---- frame counters ----
   void ResetCounters(bool withPlayer);
@@ -393,6 +516,7 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   bool AutoStartPreview() const override { return AutoStartPreview_; }
   bool VideoSourceIsCaptureDevice() const override { return VideoSource_ == vs_VideoCaptureDevice; }
   void ExecuteSyncCommand(TSyncCommand command) override;
+  void ApplyPendingStartupSettings() override { FirstIdleStart(); }
   void FireDeviceArrivalOrRemoval(bool arrival, bool isVideo, const QString& name, int index) override {
     Fire(&TFKEvents::OnDeviceArrivalOrRemoval, arrival, isVideo, name, index);
   }
@@ -484,6 +608,22 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   com::ComPtr<dshow::IMediaEventEx> events_;
   std::vector<QString> devicesHeld_;  // keys of the devices this graph marked in use
   void ReleaseGraph();
+  void ReleaseDeviceInterfaces();
+  bool InsertDVSplitter(dshow::IPin* pin);
+  void WdmSizeDiscovery();
+  void VfwSizeDiscovery();
+  void RecordSubtype(const dshow::GUID& subtype);
+  void TrySize(const dshow::AM_MEDIA_TYPE& type, int width, int height, QStringList& rejected);
+  void FinishLists();
+  void SyncCurrentSizeList();
+  int SelectedSubtypeIndex();
+  struct PageSaverRecord {
+    std::unique_ptr<PageSaver> saver;
+    bool showPages = false, storeOnClose = false;
+  };
+  void OpenPageSaver(PageSaverRecord& record, const QString& name, const QString& keyPath);
+  bool ApplyPageSaver(PageSaverRecord& record, dshow::IBaseFilter* filter);
+  void ClosePageSaver(PageSaverRecord& record);
   void ReleaseAudioRenderingGraph();
   com::ComPtr<dshow::ICaptureGraphBuilder2> audioBuilder_;
   com::ComPtr<dshow::IGraphBuilder> audioGraph_;
@@ -525,16 +665,36 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   com::ComPtr<dshow::IPin> videoCapturePin_, audioCapturePin_;
   int videoCompressor_ = 0;
   int audioCompressor_ = 0;
-  int videoSize_ = 0;
-  int videoSubtype_ = 0;
   int selectedWidth_ = 320, selectedHeight_ = 240;
   int nearestWidth_ = 0, nearestHeight_ = 0;  // "nearest video size"; both positive when set
-  bool dvIsPal_ = true;
-  int videoInput_ = 0, audioInput_ = 0;
-  int16_t speakerVolume_ = 0, speakerBalance_ = 0;
-  // Filled by format discovery and the device controls; entry 0 of sizes and subtypes is the default.
-  QStringList videoSizes_, videoSubtypes_, videoInputs_, audioInputs_, analogStandards_;
-  QString analogStandard_;
+  // The current size list (that of the current standard's family) and the subtypes; entry 0 of
+  // each is the default. Filled by format discovery or the cache.
+  QStringList videoSizes_, videoSubtypes_;
+  TFormatLists formats_;
+  TSettingsTable videoTable_ = TSettingsTable::Video();
+  TSettingsTable audioTable_ = TSettingsTable::Audio();
+  bool videoTableLoaded_ = false, audioTableLoaded_ = false;  // restored or discovered since bound
+  bool discovering_ = false;
+  bool changingVideoDevice_ = false;
+  bool firstIdleStartDone_ = false;
+  int currentFrameRate_ = 0;
+  com::ComPtr<dshow::IBaseFilter> videoSource_, audioSource_;
+  com::ComPtr<dshow::IPin> previewPin_, capturePin_, captureStreamPin_, audioSourcePin_, videoSourcePin_;
+  com::ComPtr<dshow::IAMTVTuner> tuner_;
+  com::ComPtr<dshow::IAMAnalogVideoDecoder> decoder_;
+  com::ComPtr<dshow::IAMStreamConfig> streamConfig_;
+  com::ComPtr<dshow::IKsPropertySet> filterProperties_, pinProperties_;
+  com::ComPtr<dshow::IAMVideoProcAmp> procAmp_;
+  com::ComPtr<dshow::IAMCameraControl> cameraControl_;
+  com::ComPtr<dshow::IAMCrossbar> videoCrossbar_, audioCrossbar_, audioDeviceCrossbar_;
+  com::ComPtr<dshow::IAMAudioInputMixer> audioMixer_, pinMixer_;
+  std::unique_ptr<TCrossbarTree> crossbarTree_;
+  TCrossbar videoCrossbarPins_, audioCrossbarPins_;
+  bool dvSplitterUsed_ = false;
+  bool balanceSet_ = false;
+  int tuneSettleMs_ = 1000;
+  std::function<std::unique_ptr<PageSaver>()> pageSaverFactory_;
+  PageSaverRecord videoPageSaver_, writerPageSaver_;
   std::array<std::array<TThirdPartyFilter, ThirdPartyFiltersPerSlot>, ThirdPartyFilterSlots> thirdPartyFilters_{};
 };
 

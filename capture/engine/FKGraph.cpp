@@ -362,6 +362,7 @@ QString TFK::CaptureFileExtension() const {
 }
 
 void TFK::ReleaseGraph() {
+  ReleaseDeviceInterfaces();
   videoCapturePin_.Reset();
   audioCapturePin_.Reset();
   // No notices may reach the component once its event interface is gone.

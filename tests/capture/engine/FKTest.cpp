@@ -342,7 +342,10 @@ TEST_F(FKTest, BadValuesAreIgnoredOrClamped) {
   EXPECT_EQ(events_[0].severity, "WARNING");
   EXPECT_EQ(fk_->GetCurrentState(), cs_Preview);
   EXPECT_EQ(fk_->GetVideoWidth(), 720);
+  EXPECT_EQ(fk_->GetVideoHeight(), 480);  // a DV device is NTSC until its settings say PAL
+  fk_->VideoSettings().SetBool("_IsDVPal", true);
   EXPECT_EQ(fk_->GetVideoHeight(), 576);
+  fk_->VideoSettings().SetBool("_IsDVPal", false);
   TFKTestAccess::SetDV(*fk_, false);
   TFKTestAccess::Set(*fk_, cs_None, 0);
 
