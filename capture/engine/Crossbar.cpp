@@ -80,7 +80,8 @@ TCrossbarTree::Result TCrossbarTree::BuildRoutes(IPin* pin, TRouting* node, int 
 void TCrossbarTree::SaveRoute(TRouting* node) {
   // The search reuses its nodes for the next input: the route keeps copies of them.
   TRouting* previous = nullptr;
-  for (int i = 0; i <= node->depth && node; ++i, node = node->downstream) {
+  const int count = node->depth + 1;
+  for (int i = 0; i < count && node; ++i, node = node->downstream) {
     TRouting* copy = NewNode();
     *copy = *node;
     copy->upstream = previous;

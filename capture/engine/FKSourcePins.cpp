@@ -329,16 +329,29 @@ bool TFK::FindCommonInterfaces(IPin* pin) {
     if (discovering_) videoTable_.SetInt("VideoInput", CurrentVideoInput());
     ComPtr<IBaseFilter> crossbarFilter;
     videoCrossbar_->QueryInterface(IID_IBaseFilter, crossbarFilter.PutVoid());
-    const bool audioCrossbar =
-        crossbarFilter && SUCCEEDED(builder_->FindInterface(&LOOK_UPSTREAM_ONLY, nullptr, crossbarFilter.Get(),
-                                                             IID_IAMCrossbar, audioCrossbar_.PutVoid()));
+    // Upstream of the crossbar, not the crossbar itself.
+    bool audioCrossbar = false;
+    for (const ComPtr<IPin>& in : PinsOf(crossbarFilter.Get())) {
+      ComPtr<IPin> peer;
+      PIN_INFO info{};
+      if (audioCrossbar || FAILED(in->ConnectedTo(peer.Put())) || !peer || FAILED(peer->QueryPinInfo(&info)) ||
+          !info.pFilter || info.dir != PINDIR_OUTPUT) {
+        if (info.pFilter) info.pFilter->Release();
+        continue;
+      }
+      ComPtr<IBaseFilter> up = ComPtr<IBaseFilter>::Attach(info.pFilter);
+      audioCrossbar = SUCCEEDED(builder_->FindInterface(&LOOK_UPSTREAM_ONLY, nullptr, up.Get(), IID_IAMCrossbar,
+                                                        audioCrossbar_.PutVoid()));
+    }
     trace(audioCrossbar, QStringLiteral("audio crossbar on video available"));
     videoTable_.SetBool("_IsAudioCrossbarAvail", audioCrossbar);
     videoTable_.SetBool("AUDIOCROSSBARAVAIL", audioCrossbar);
     if (audioCrossbar && AutoConnectRelatedPins_) {
       WriteLog(QStringLiteral("routing crossbar"));
       ComPtr<IPin> analogIn;
-      if (SUCCEEDED(FindPinOfType(device, PINDIR_INPUT, MEDIATYPE_AnalogVideo, analogIn))) {
+      // An analog input may offer no types of its own: then the device's first input is it.
+      if (SUCCEEDED(FindPinOfType(device, PINDIR_INPUT, MEDIATYPE_AnalogVideo, analogIn)) ||
+          SUCCEEDED(FindPinByName(device, PINDIR_INPUT, QString(), analogIn, false, true))) {
         WriteLog(QStringLiteral("auto routing audio crossbar"));
         crossbarTree_ = std::make_unique<TCrossbarTree>(analogIn.Get());
       }

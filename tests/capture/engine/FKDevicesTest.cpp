@@ -295,4 +295,37 @@ TEST_F(FKDevicesTest, TheTunerTakesAChannelOnARunningGraphAndRefusesOneItCannotT
   fk->ClearGraph(true);
 }
 
+TEST_F(FKDevicesTest, TheCardsCrossbarGivesOneRoutePerVideoInputAndItsRoutingText) {
+  auto fk = CameraComponent();
+  fk->SnapshotBuildParameters();
+  ASSERT_TRUE(fk->CreateBaseGraph());
+  ComPtr<IPin> analogIn;
+  ASSERT_EQ(FindPinByName(fk->VideoSourceFilter(), PINDIR_INPUT, "Analog Video In", analogIn, false, false), com::S_OK);
+  TCrossbarTree tree(analogIn.Get());
+  ASSERT_EQ(tree.Routes().size(), 3u);  // audio inputs start no route
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(tree.Routes()[i]->depth, 0);
+    EXPECT_EQ(tree.Routes()[i]->inputIndex, static_cast<long>(i));
+  }
+  EXPECT_EQ(tree.Routes()[0]->relatedInput, 3);
+  EXPECT_EQ(tree.Routes()[0]->relatedOutput, 1);
+  EXPECT_TRUE(tree.Routes()[0]->crossbar);
+  EXPECT_EQ(tree.RouteTo(0), com::S_OK);  // the tuner with its sound
+  IAMCrossbar* crossbar = fk->VideoCrossbar();
+  EXPECT_EQ(RoutingToText(crossbar), "2!0!3!");
+  EXPECT_FALSE(RoutingFromText(crossbar, "3!1!4!0!"));
+  EXPECT_FALSE(RoutingFromText(crossbar, "2!x!4!"));
+  EXPECT_TRUE(RoutingFromText(crossbar, "2!1!4!"));
+  EXPECT_EQ(RoutingToText(crossbar), "2!1!4!");
+  tree.RouteCurrentInput(crossbar);
+  EXPECT_EQ(tree.CurrentRoute(), 1);
+  EXPECT_EQ(tree.RouteTo(7), com::E_FAIL);
+
+  // The camera's capture pin has no crossbar before it.
+  TCrossbarTree none(fk->PreviewPin());
+  EXPECT_TRUE(none.Routes().empty());
+  EXPECT_EQ(none.RouteTo(0), com::E_FAIL);
+  fk->ClearGraph(true);
+}
+
 }  // namespace kestrom::engine::test
