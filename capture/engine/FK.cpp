@@ -25,6 +25,9 @@ bool Paused(const TFK& k) { return k.RecordingPausedFlag(); }
 bool NotPaused(const TFK& k) { return !k.RecordingPausedFlag(); }
 bool PauseDisabled(const TFK& k) { return !k.GetRecordingCanPause(); }
 bool NoPlayerFile(const TFK& k) { return k.PlayerFileNameEmpty(); }
+bool ImagesSourceRunning(const TFK& k) {
+  return k.GetCurrentState() != cs_None && k.GetVideoSource() == vs_VideoFromImages;
+}
 
 constexpr P Row(M m, bool (*failed)(const TFK&), int level, const char* message, TLogType code) {
   return {m, P::Test, 0, false, failed, level, message, code};
@@ -37,6 +40,7 @@ constexpr P DeviceRow(M m) {
 }
 
 std::atomic<int> busyDepth{0};
+bool busyCursorShown = false;  // GUI thread only
 
 }  // namespace
 
@@ -67,23 +71,11 @@ const std::vector<TPrecondition>& Preconditions() {
       Row(M::ClosePlayer, NotPlayer, ll_Trace, "already closed", e_trace_log),
       // Re-encoding first clears the graph, so it may start with no mode running as well.
       ModeRow(M::ReencodeFile, cm_None | cm_Preview, false),
+      // The images file is the running source's input: it cannot be rewritten under it.
+      Row(M::CreateVideoFromImagesFile, ImagesSourceRunning, ll_Error, "stop preview or recording first.",
+          e_failed_to_load_set_of_bitmaps),
   };
   return table;
-}
-
-void SetBusyCursor(bool on) {
-  int depth = busyDepth.load();
-  if (on) {
-    depth = ++busyDepth;
-  } else {
-    while (depth > 0 && !busyDepth.compare_exchange_weak(depth, depth - 1)) {
-    }
-    if (depth <= 0) return;
-    depth -= 1;
-  }
-  if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return;
-  if (on && depth == 1) QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-  if (!on && depth == 0) QGuiApplication::restoreOverrideCursor();
 }
 
 int BusyCursorDepth() { return busyDepth.load(); }
@@ -91,6 +83,8 @@ int BusyCursorDepth() { return busyDepth.load(); }
 TFK::TFK() : TFK(Host{}) {}
 
 TFK::TFK(Host host) : host_(host) {
+  if (host_.events) slots_ = host_.events;
+  TextOverlay_Font_ = ui::FromQFont(QFont(), core::clAqua);
   DisplayWindow_.SetPartner(&DualDisplayWindow_);
   DualDisplayWindow_.SetPartner(&DisplayWindow_);
   for (TVideoWindow* w : {&DisplayWindow_, &DualDisplayWindow_}) {
@@ -106,6 +100,7 @@ TFK::TFK(Host host) : host_(host) {
   InitGlobalDevices();
   StartSyncManager();
   ClearGraph(true);
+  for (int slot = tpf_VideoSource; slot <= tpf_AudioRecording; ++slot) ClearThirdPartyFilters(slot);
   initialised_ = true;
   WriteLog(QStringLiteral("+"), QStringLiteral("component initialized"));
   if (SyncState() >= 2) RegisterComponent(this);
@@ -117,12 +112,13 @@ TFK::~TFK() {
   UnregisterComponent(this);
   StopCurrentMode();
   ClearGraph(true);
-  // The bound devices' settings are stored here once the settings store exists.
+  StoreDeviceSettings(true);
+  StoreDeviceSettings(false);
   TWaitingThread::Stop(playerStepThread_);
 }
 
 void TFK::FireLog(TLogType code, const QString& severity, const QString& message) {
-  Fire(OnLog, static_cast<int>(code), severity, message);
+  Fire(&TFKEvents::OnLog, static_cast<int>(code), severity, message);
 }
 
 bool TFK::CheckPreconditions(TFKMethod method) {
@@ -171,12 +167,13 @@ void TFK::StopRecording() {
 
 bool TFK::PauseRecording() {
   if (!CheckPreconditions(M::PauseRecording)) return false;
-  recordingPaused_ = false;  // the sample-dropping pause comes with per-frame processing
+  recordingPaused_ = PauseRecordingInternal();
   return recordingPaused_;
 }
 
 bool TFK::ResumeRecording() {
   if (!CheckPreconditions(M::ResumeRecording)) return false;
+  ResumeRecordingInternal();
   recordingPaused_ = false;
   return true;
 }
@@ -231,12 +228,19 @@ void TFK::SetPlayerFramePosition(int64_t frame) {
   // Clamped before the multiplication, so a wild frame number cannot overflow the position.
   frame = std::clamp<int64_t>(frame, 1, std::max<int64_t>(clipFrameCount_, 1));
   if (frame == currentFrame_) return;
-  SetPlayerTimePosition((frame - 1) * frameDuration_);
+  SeekPlayer((frame - 1) * frameDuration_);
 }
 
 void TFK::SetPlayerTimePosition(int64_t position) {
   if (!graphActive_ || position < 0 || !clipSeekable_ || position == playerPosition_) return;
-  // Seeking the player's graph comes with graph events.
+  SeekPlayer(position);
+}
+
+int64_t TFK::GetPlayerCurrentPosition() const {
+  // Paused, the graph is where the last seek left it; running, the notify thread's reading is fresher.
+  int64_t position = 0;
+  if (runState_ == 1 && seeking_ && com::SUCCEEDED(seeking_->GetCurrentPosition(&position))) return position;
+  return playerPosition_;
 }
 
 double TFK::GetPlayerFrameRate() const {
@@ -255,21 +259,30 @@ QString TFK::GetLastRecordedFile() const {
 
 bool TFK::TakeReencodingStarted() { return std::exchange(reencodingStarted_, false); }
 
-bool TFK::ReencodeFile(const QString& sourceFile, const QString& destFile, bool, bool, bool, bool) {
+bool TFK::ReencodeFile(const QString& sourceFile, const QString& destFile, bool compressAudio, bool compressVideo,
+                       bool applyVideoProcessing, bool includeAudio) {
   if (!CheckPreconditions(M::ReencodeFile)) return false;
-  Fire(OnReencodingStarted, sourceFile, destFile);
+  Fire(&TFKEvents::OnReencodingStarted, sourceFile, destFile);
   SetBusyCursor(true);
   ClearGraph(true);
   state_ = cs_Reencoding;
-  const bool success = false;  // the re-encoding graph comes with its own engine step
+  const bool success = Reencode(sourceFile, destFile, false, compressAudio, compressVideo, applyVideoProcessing,
+                                includeAudio);
   SetBusyCursor(false);
   state_ = cs_None;
-  Fire(OnReencodingCompleted, sourceFile, destFile, success);
+  Fire(&TFKEvents::OnReencodingCompleted, sourceFile, destFile, success);
   return success;
 }
 
-bool TFK::CreatePreallocatedFile() { return false; }
-bool TFK::CreateVideoFromImagesFile() { return false; }
+bool TFK::Reencode(const QString&, const QString&, bool, bool, bool, bool, bool) { return false; }
+
+bool TFK::CreatePreallocatedFile() { return false; }  // the preallocated files come with the recording files
+
+bool TFK::CreateVideoFromImagesFile() {
+  if (writingImagesFile_) return false;
+  if (!CheckPreconditions(M::CreateVideoFromImagesFile)) return false;
+  return false;  // the images file comes with the video-from-images source
+}
 
 void TFK::SetFrameRate(double fps) {
   if (fps < 0 || !std::isfinite(fps)) return;
@@ -277,7 +290,11 @@ void TFK::SetFrameRate(double fps) {
   if (hundredths == frameRate_) return;
   const int previous = frameRate_;
   frameRate_ = hundredths;  // 0 leaves the device at its own rate
-  if (!initialised_ || !graphActive_) return;
+  if (!initialised_) return;
+  if (CheckAndLog(this, IsDVSource(), ll_Warning, QStringLiteral("does not apply to DV"),
+                  TLogType::w_does_not_apply_to_dv))
+    return;
+  if (!graphActive_) return;
   if (VideoSource_ != vs_VideoCaptureDevice) {
     RefreshPreview(QStringLiteral("dsfr"));
     return;
@@ -292,14 +309,149 @@ void TFK::SetFrameRate(double fps) {
   if (runState != 0) SetGraphState(runState, QStringLiteral("bldpla2"));
 }
 
-bool TFK::ApplyFrameRate() { return false; }  // the capture format is set by graph building
-
 bool TFK::ShowDialog(int kind) {
   if (kind < 0 || kind > 11) return false;
   return false;  // the dialogs come with their own engine step
 }
 
 bool TFK::SendDVCommand(int) { return false; }  // no device here has an external transport
+
+void TFK::SetBusyCursor(bool on) {
+  int depth = busyDepth.load();
+  if (on) {
+    depth = ++busyDepth;
+  } else {
+    while (depth > 0 && !busyDepth.compare_exchange_weak(depth, depth - 1)) {
+    }
+    depth = std::max(depth - 1, 0);
+  }
+  WriteLog((on ? QStringLiteral("cursor + ") : QStringLiteral("cursor - ")) + QString::number(depth));
+  // A busy cursor of 0 is the default cursor: then the screen cursor is left alone.
+  if (BusyCursor_ == 0 || !qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return;
+  if (on && !busyCursorShown) {
+    QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    busyCursorShown = true;
+  } else if (!on && depth == 0 && busyCursorShown) {
+    QGuiApplication::restoreOverrideCursor();
+    busyCursorShown = false;
+  }
+}
+
+namespace {
+
+/** @brief A list as one text, one entry a line. */
+QString LinesText(const QStringList& lines) {
+  QString text;
+  for (const QString& line : lines) text += line + QStringLiteral("\r\n");
+  return text;
+}
+
+/** @brief A selection list with its first entry shown as "default". */
+QString DefaultFirstText(QStringList lines) {
+  for (QString& line : lines) line = line.trimmed();
+  if (!lines.isEmpty()) lines[0] = QStringLiteral("default");
+  return LinesText(lines);
+}
+
+void SetCompressor(EngineComponent* component, int& stored, int index, const TDevices* list, const char* kind) {
+  if (index == stored) return;
+  if (CheckDeviceIndex(component, index, list ? list->Count() : 0, QString::fromLatin1(kind))) return;
+  stored = index;
+}
+
+QString NameAt(const TDevices* list, int index) {
+  return list && GlobalDevicesState() == 2 ? list->Name(index) : QString();
+}
+
+}  // namespace
+
+void TFK::SetVideoCompressor(int index) {
+  SetCompressor(this, videoCompressor_, index, VideoCompressorList(), "video compressor");
+}
+
+void TFK::SetAudioCompressor(int index) {
+  SetCompressor(this, audioCompressor_, index, AudioCompressorList(), "audio compressor");
+}
+
+QString TFK::GetVideoCompressorName() const { return NameAt(VideoCompressorList(), videoCompressor_); }
+QString TFK::GetAudioCompressorName() const { return NameAt(AudioCompressorList(), audioCompressor_); }
+QString TFK::GetVideoDeviceName() const { return NameAt(VideoDeviceList(), VideoDevice_); }
+
+void TFK::SetVideoSize(int index) {
+  if (index < 0 || index >= videoSizes_.size()) return;
+  videoTable_.SetInt("VideoSize", index);
+  int w = 0, h = 0;
+  if (state_ == cs_None && SelectedVideoSize(index, w, h)) {
+    selectedWidth_ = w;
+    selectedHeight_ = h;
+  }
+  if (nearestWidth_ > 0 && nearestHeight_ > 0)
+    CheckAndLog(this, true, ll_Warning,
+                QStringLiteral("disable nearest video size first (currently set to ") + QString::number(nearestWidth_) +
+                    QLatin1Char('x') + QString::number(nearestHeight_) + QLatin1Char(')'),
+                TLogType::w_using_nearest_video_size);
+  RefreshPreview(QStringLiteral("dsvsz"));
+}
+
+void TFK::SetVideoSubtype(int index) {
+  if (index < 0 || index >= videoSubtypes_.size()) return;
+  videoTable_.SetInt("VideoSubtype", index);
+  RefreshPreview(QStringLiteral("dsvsty"));
+}
+
+int TFK::GetVideoWidth() const {
+  return IsDVSource() && RecordingInNativeFormat_ ? 720 : selectedWidth_;
+}
+
+int TFK::GetVideoHeight() const {
+  if (IsDVSource() && RecordingInNativeFormat_) return videoTable_.Bool("_IsDVPal") ? 576 : 480;
+  return selectedHeight_;
+}
+
+namespace {
+bool ListsReady(const TFK& k) {
+  const TDevices* videos = VideoDeviceList();
+  return k.Initialised() && GlobalDevicesState() == 2 && videos && videos->Count() > 0;
+}
+}  // namespace
+
+/** @brief A settings text of names, one a line, as a list. */
+static QStringList Lines(const QString& text) {
+  QStringList lines = text.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+  for (QString& line : lines) line = line.trimmed();
+  lines.removeAll(QString());
+  return lines;
+}
+
+QString TFK::GetVideoInputsText() const {
+  return ListsReady(*this) ? LinesText(Lines(videoTable_.Text("VideoInputs"))) : QString();
+}
+QString TFK::GetAudioInputsText() const {
+  return ListsReady(*this) ? LinesText(Lines(audioTable_.Text("AudioInputs"))) : QString();
+}
+QString TFK::GetAnalogVideoStandardsText() const {
+  return ListsReady(*this)
+             ? LinesText(AnalogVideoStandardNames(static_cast<uint32_t>(videoTable_.Int("ANTVFormats"))))
+             : QString();
+}
+QString TFK::GetVideoSizesText() const { return ListsReady(*this) ? DefaultFirstText(videoSizes_) : QString(); }
+QString TFK::GetVideoSubtypesText() const {
+  return ListsReady(*this) ? DefaultFirstText(videoSubtypes_) : QString();
+}
+QString TFK::GetAudioFormatsText() const {
+  return ListsReady(*this) ? LinesText(GlobalAudioFormatNames()) : QString();
+}
+
+int TFK::GetAnalogVideoStandard() const {
+  const QStringList all = AnalogVideoStandardNames(static_cast<uint32_t>(videoTable_.Int("ANTVFormats")));
+  const QStringList current = AnalogVideoStandardNames(static_cast<uint32_t>(videoTable_.Int("ANTVFormat")));
+  return current.isEmpty() ? 0 : std::max<int>(0, static_cast<int>(all.indexOf(current[0])));
+}
+
+void TFK::ClearThirdPartyFilters(int slot) {
+  if (slot < 0 || slot >= ThirdPartyFilterSlots) return;
+  for (TThirdPartyFilter& entry : thirdPartyFilters_[slot]) entry = TThirdPartyFilter{};
+}
 
 namespace {
 
@@ -316,8 +468,10 @@ void TFK::SetVideoDevice(int index) {
   if (!DeviceIndexAccepted(this, index, VideoDeviceList(), "video capture device")) return;
   VideoDevice_ = index;
   if (index == -1 || GlobalDevicesState() != 2 || index == boundVideoDevice_) return;
-  // Storing the old device's settings and reading the new one's come with the settings store.
-  if (state_ == cs_None && !loading_) boundVideoDevice_ = index;
+  if (state_ == cs_None && !loading_) {
+    StoreDeviceSettings(true);
+    SelectVideoDevice(index);
+  }
   RefreshPreview(QStringLiteral("dsvdev"));
 }
 
@@ -325,7 +479,10 @@ void TFK::SetAudioDevice(int index) {
   if (!DeviceIndexAccepted(this, index, AudioDeviceList(), "audio capture device")) return;
   AudioDevice_ = index;
   if (index == -1 || GlobalDevicesState() != 2 || index == boundAudioDevice_) return;
-  if (state_ == cs_None && !loading_) boundAudioDevice_ = index;
+  if (state_ == cs_None && !loading_) {
+    StoreDeviceSettings(false);
+    SelectAudioDevice(index);
+  }
   RefreshPreview(QStringLiteral("dsadev"));
 }
 
@@ -386,9 +543,10 @@ void TFK::SetPlayerSpeedRatio(double ratio) {
   if (!(ratio > 0) || ratio == PlayerSpeedRatio_) return;
   PlayerSpeedRatio_ = ratio;
   WarnSpeedRatioWithAudio();
-  if (state_ != cs_Player) return;
-  // Without a graph to take the rate now, it waits for the next run.
-  if (builtWithAudio_) speedRatioPending_ = true;
+  if (state_ != cs_Player || !builtWithAudio_) return;  // the clock-paced player comes with the player
+  // A running graph takes the rate now; otherwise it waits for the next run.
+  if (runState_ == 2 && seeking_) seeking_->SetRate(ratio);
+  else speedRatioPending_ = true;
 }
 
 void TFK::SetPlayerAudioRendering(bool value) {
@@ -420,9 +578,12 @@ void TFK::SetVideoProcessing_Rotation(int value) {
 void TFK::SetMotionDetector_Enabled(bool value) {
   if (value == MotionDetector_Enabled_) return;
   MotionDetector_Enabled_ = value;
+  // A running graph delivering 16- or 8-bit frames must be rebuilt for the detector's true colour.
   if (value && state_ != cs_None &&
       (snapshotRGBFormat_ == fgf_RGB565 || snapshotRGBFormat_ == fgf_RGB555 || snapshotRGBFormat_ == fgf_RGB8))
     RefreshPreview(QStringLiteral("scf"));
+  else
+    snapshot_.motionDetector = value;
 }
 
 void TFK::SetBorderStyle(int style) {
@@ -434,7 +595,15 @@ void TFK::SetPropertyPageSaver(QObject* saver) {
   // The class name without its namespace, as the saver's own code names it.
   const QByteArray name = saver ? QByteArray(saver->metaObject()->className()) : QByteArray();
   const bool accepted = name.mid(name.lastIndexOf(':') + 1).startsWith("TPropertyPageSaver");
+  if (PropertyPageSaver_ && PropertyPageSaver_ != saver) PropertyPageSaver_->setProperty(SaverBackReference, {});
   PropertyPageSaver_ = accepted ? saver : nullptr;
+  // The saver shows the pages of this panel's devices: it gets a reference back to the panel.
+  if (PropertyPageSaver_) PropertyPageSaver_->setProperty(SaverBackReference, QVariant::fromValue(host_.sender));
+}
+
+void TFK::SetShapeOverlay(QWidget* shape) {
+  ShapeOverlay_ = shape;
+  if (shape) shape->hide();
 }
 
 std::vector<TPropertyRow> PlainProperties() {
@@ -477,19 +646,23 @@ void TFK::StopCurrentMode() {
   if (state_ == cs_Recording) {
     completionDue = recordingWritingStarted_;
     ClearGraph(true);
-    // Finishing the file (index, size) comes with the recording writers.
-    if (completionDue && success) lastRecordedFile_ = recordedFile;
+    if (completionDue) success = FinishRecordingFile();
+    if (success) lastRecordedFile_ = recordedFile;
     state_ = cs_None;
+    SetRecordingHold(false);
   } else if (state_ == cs_Preview || state_ == cs_Player) {
     const bool player = state_ == cs_Player;
     ClearGraph(true);
     if (player) ResetCounters(true);
   }
   SetBusyCursor(false);
-  if (completionDue) Fire(OnRecordingCompleted, recordedFile, success);
+  if (completionDue) Fire(&TFKEvents::OnRecordingCompleted, recordedFile, success);
 }
 
 void TFK::ClearGraph(bool resetState) {
+  ClosePageSaver(videoPageSaver_);
+  ClosePageSaver(writerPageSaver_);
+  SaveAnalogState();
   ReleaseAudioRenderingGraph();
   graphActive_ = false;
   WriteLog(QStringLiteral("begin clear"));
@@ -510,6 +683,7 @@ void TFK::ClearGraph(bool resetState) {
   WriteLog(QStringLiteral("interfaces cl"));
   WriteLog(QStringLiteral("all cleared"));
   recordingPaused_ = false;
+  recordingHold_ = false;
   recordingFile_.clear();
   steppingPosted_ = steppingBackwards_ = steppingForwards_ = false;
   WriteLog(QStringLiteral("end clear"));
@@ -527,16 +701,28 @@ void TFK::ResetCounters(bool withPlayer) {
   }
 }
 
-void TFK::FailStart(TSyncCommand command) {
+bool TFK::RestartGraph(TCurrentState mode) {
+  // Graph building comes with its own engine step; until then every build fails as a failed one does.
   ClearGraph(true);
-  if (command == sy_StartPreview) {
+  if (mode == cs_Preview) {
     previewFailed_ = true;
     CheckAndLog(this, true, ll_Error, QStringLiteral("failed to start preview"), TLogType::e_failed_to_start_preview);
-  } else if (command == sy_StartRecording) {
-    CheckAndLog(this, true, ll_Error, QStringLiteral("cannot start Recording"), TLogType::e_failed_to_start_recording);
   } else {
-    CheckAndLog(this, true, ll_Error, QStringLiteral("failed to render file"), TLogType::e_failed_to_render_file);
+    CheckAndLog(this, true, ll_Error, QStringLiteral("cannot start Recording"), TLogType::e_failed_to_start_recording);
   }
+  return false;
+}
+
+bool TFK::OpenClip() {
+  // Rendering clips comes with the player; until then every clip fails as an unplayable one does.
+  ClearGraph(true);
+  CheckAndLog(this, true, ll_Error, QStringLiteral("cannot play ") + PlayerFileName_, TLogType::e_failed_to_render_file);
+  return false;
+}
+
+void TFK::PlayerStep(bool) {
+  // Stepped playback comes with the player: a step asked for ends the stepping.
+  steppingPosted_ = steppingBackwards_ = steppingForwards_ = false;
 }
 
 void TFK::ExecuteSyncCommand(TSyncCommand command) {
@@ -544,8 +730,11 @@ void TFK::ExecuteSyncCommand(TSyncCommand command) {
     case sy_Stop: StopCurrentMode(); break;
     case sy_DeviceLost:
       StopCurrentMode();
-      Fire(OnDeviceLost);
+      Fire(&TFKEvents::OnDeviceLost);
       break;
+    case sy_DispatchEvents: DispatchDeferredEvents(); break;
+    case sy_PlayerStep: PlayerStep(true); break;
+    case sy_PlayerThreadStep: PlayerStep(false); break;
     case sy_StartPreview:
     case sy_StartRecording:
     case sy_OpenPlayer:
@@ -554,9 +743,11 @@ void TFK::ExecuteSyncCommand(TSyncCommand command) {
         WriteLog(QStringLiteral("command dropped while reencoding"));
         break;
       }
-      FailStart(command);  // graph building comes with its own engine step
+      if (command == sy_StartPreview && RestartGraph(cs_Preview)) Fire(&TFKEvents::OnPreviewStarted);
+      if (command == sy_StartRecording) RestartGraph(cs_Recording);
+      if (command == sy_OpenPlayer && OpenClip()) Fire(&TFKEvents::OnPlayerStarted);
       break;
-    default: break;  // graph events and player stepping come with their own engine steps
+    default: break;
   }
 }
 

@@ -7,12 +7,17 @@
 // pumps the GUI thread's messages once (which runs the command) and then reads the new state.
 
 #include "capture/engine/EngineComponent.h"
+#include "capture/engine/Crossbar.h"
+#include "capture/engine/DeviceSettings.h"
 #include "capture/engine/Devices.h"
+#include "capture/engine/FormatLists.h"
 #include "capture/engine/EngineHelpers.h"
 #include "capture/engine/FKProperties.h"
 #include "platform/core/Colour.h"
+#include "platform/ui/Font.h"
 #include "platform/com/ComPtr.h"
 #include "platform/dshow/base/ControlInterfaces.h"
+#include "platform/dshow/sources/DeviceInterfaces.h"
 #include "capture/engine/EngineLog.h"
 #include "capture/engine/FKEvents.h"
 #include "capture/engine/WorkerThreads.h"
@@ -22,8 +27,10 @@
 #include <QPointer>
 #include <QSlider>
 #include <QVariant>
+#include <QWidget>
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -45,6 +52,7 @@ enum class TFKMethod {
   StopPlayer,
   ClosePlayer,
   ReencodeFile,
+  CreateVideoFromImagesFile,
 };
 
 class TFK;
@@ -76,6 +84,7 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   struct Host {
     QObject* sender = nullptr;           // the Sender of every event
     std::function<QObject*()> form;      // the window the panel is placed on
+    TFKEvents* events = nullptr;         // the panel's event slots (the engine's own when null)
   };
 
   TFK();
@@ -84,45 +93,9 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   TFK(const TFK&) = delete;
   TFK& operator=(const TFK&) = delete;
 
-  // ---- events (fire only when set and never while being destroyed) ----
-  template <class... A>
-  using Event = std::function<void(QObject* sender, A...)>;
-  Event<int /*TLogType*/, const QString& /*severity*/, const QString& /*message*/> OnLog;
-  Event<> OnPreviewStarted, OnPlayerStarted, OnPlayerEndOfStream;
-  Event<bool /*startingToBuffer*/> OnPlayerBufferingData;
-  Event<bool& /*okToStart*/> OnRecordingReadyToStart;
-  Event<const QString& /*fileName*/> OnRecordingStarted, OnCreatePreallocFileStarted;
-  Event<const QString& /*fileName*/, bool /*success*/> OnRecordingCompleted, OnCreatePreallocFileCompleted;
-  Event<const QString& /*source*/, const QString& /*dest*/> OnCopyPreallocDataStarted, OnReencodingStarted;
-  Event<const TProgressInfo&> OnCopyPreallocDataProgress, OnReencodingProgress, OnBitmapsLoadingProgress;
-  Event<const QString& /*source*/, const QString& /*dest*/, bool /*success*/> OnCopyPreallocDataCompleted,
-      OnReencodingCompleted;
-  Event<const TFrameInfo&> OnFrameProgress;
-  Event<const TFrameInfo&, ui::Canvas&> OnFrameOverlayUsingDC;
-  Event<const TFrameInfo&, const dshow::BITMAPINFOHEADER&, uint8_t* /*bits*/> OnFrameOverlayUsingDIB;
-  Event<const TFrameInfo&, TVideoHeader&> OnFrameOverlayUsingVIDEOHDR;
-  Event<const TFrameData&, int /*TFrameCaptureDest*/, const QString& /*fileName*/, bool /*success*/>
-      OnFrameCaptureCompleted;
-  Event<double /*globalMotionRatio*/, TFrameData&, bool& /*captureFrame*/> OnMotionDetected;
-  Event<TFrameData&, bool& /*captureFrame*/> OnMotionNotDetected;
-  Event<TSampleData&> OnSampleCapture_Audio, OnSampleCapture_Video;
-  Event<> OnVideoDeviceSelected, OnAudioDeviceSelected;
-  Event<bool /*isArrival*/, bool /*isVideo*/, const QString& /*name*/, int /*index*/> OnDeviceArrivalOrRemoval;
-  Event<> OnDeviceLost, OnNoVideoDevices, OnDiskFull, OnReinitializing;
-  Event<int /*sourceWidth*/, int /*sourceHeight*/> OnResizeVideo;
-  Event<core::TColor> OnColorKeyChange;
-  Event<int /*videoWindow*/, QChar& /*key*/, uint16_t /*physicalKey*/, Qt::KeyboardModifiers> OnKeyPress;
-  Event<int /*videoWindow*/, Qt::MouseButton, Qt::KeyboardModifiers, int /*x*/, int /*y*/> OnMouseDown, OnMouseUp;
-  Event<int /*videoWindow*/, Qt::KeyboardModifiers, int /*x*/, int /*y*/> OnMouseMove;
-  Event<int /*newStateValue*/, const QString& /*newStateLabel*/> OnDVCommandCompleted;
-  Event<TTVChannelInfo&> OnTVChannelSelected;
-  Event<int /*minChannel*/, int /*maxChannel*/> OnTVChannelScanStarted;
-  Event<> OnTVChannelScanCompleted, OnBacktimedFramesCountReached;
-  Event<int /*TThirdPartyFilterList*/, int /*index*/, IUnknownPtr /*interface*/> OnThirdPartyFilterConnected;
-  Event<bool, bool, bool, bool /*can: key frame rate, P frames, quality, window size*/, int /*defaultFrameRate*/,
-        int /*defaultPFramesPerKey*/, double /*defaultQuality*/>
-      OnVideoCompressionSettings;
-  Event<const QString& /*hostUrl*/, const QString& /*hostName*/, uint16_t /*hostPort*/> OnDirectNetworkStreamingHostUrl;
+  /** @brief The event slots events fire through: the panel's, or the engine's own without a panel. */
+  TFKEvents& Events() { return *slots_; }
+  const TFKEvents& Events() const { return *slots_; }
 
   // ---- public methods ----
   bool StartPreview() override;
@@ -141,7 +114,7 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   bool IsPlayerPaused() const { return state_ == cs_Player && runState_ == 1; }
   void SetPlayerFramePosition(int64_t frame);
   void SetPlayerTimePosition(int64_t position);
-  int64_t GetPlayerCurrentPosition() const { return playerPosition_; }
+  int64_t GetPlayerCurrentPosition() const;
   int64_t GetPlayerDuration() const { return clipDuration_; }
   int64_t GetPlayerFrameCount() const { return clipFrameCount_; }
   double GetPlayerFrameRate() const;
@@ -158,6 +131,48 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   double GetCurrentFrameRate() const { return frameRate_ / 100.0; }
   bool ShowDialog(int kind);
   bool SendDVCommand(int command);
+  bool IsPlayerPositionUpdating() const { return positionUpdating_.load(); }
+  void SetVideoCompressor(int index);
+  int GetVideoCompressor() const { return videoCompressor_; }
+  void SetAudioCompressor(int index);
+  int GetAudioCompressor() const { return audioCompressor_; }
+  QString GetVideoCompressorName() const;
+  QString GetAudioCompressorName() const;
+  QString GetVideoDeviceName() const;
+  void SetVideoSize(int index);
+  int GetVideoSize() const { return videoTable_.Int("VideoSize"); }
+  void SetVideoSubtype(int index);
+  int GetVideoSubtype() const { return videoTable_.Int("VideoSubtype"); }
+  int GetVideoSizeWidth() const { return selectedWidth_; }
+  int GetVideoSizeHeight() const { return selectedHeight_; }
+  /** @brief The recorded picture's size: the DV frame for a DV source recorded natively, else the selected size. */
+  int GetVideoWidth() const;
+  int GetVideoHeight() const;
+  int GetVideoInput() const { return videoTable_.Int("VideoInput"); }
+  /** @brief The selected crossbar input; routed at once while a graph holds the crossbar. */
+  void SetVideoInput(int index);
+  /** @brief The audio input, from the video device's values while the audio is associated with it. */
+  int GetAudioInput() const;
+  void SetAudioInput(int index);
+  int GetSpeakerVolume() const;
+  int GetSpeakerBalance() const;
+  QString GetVideoInputsText() const;
+  QString GetAudioInputsText() const;
+  QString GetAnalogVideoStandardsText() const;
+  QString GetVideoSizesText() const;
+  QString GetVideoSubtypesText() const;
+  QString GetAudioFormatsText() const;
+  int GetAnalogVideoStandard() const;
+  /** @brief Every entry of the slot gets the all-zero class id and is disabled. */
+  void ClearThirdPartyFilters(int slot);
+  struct TThirdPartyFilter {
+    com::GUID clsid{};
+    bool enabled = false;
+  };
+  static constexpr int ThirdPartyFilterSlots = 6, ThirdPartyFiltersPerSlot = 10;
+  const TThirdPartyFilter& ThirdPartyFilter(int slot, int index) const { return thirdPartyFilters_[slot][index]; }
+  /** @brief The preallocated file's size in bytes (64-bit: 2048 MB and more do not fit 32 bits). */
+  int64_t PreallocCapFileSizeInBytes() const { return int64_t{PreallocCapFileSizeInMB_} * 1024 * 1024; }
 
   // ---- properties ----
 #define KESTROM_FK_ACCESSORS(type, Name, def, accepts, cond, reason)  \
@@ -194,6 +209,18 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   void SetPlayerForcedCodec(const QString& codec) { PlayerForcedCodec_ = codec.trimmed(); }
   QSlider* GetPlayerTrackBar() const { return PlayerTrackBar_; }
   void SetPlayerTrackBar(QSlider* slider) { PlayerTrackBar_ = slider; }
+  QString GetTextOverlay_String() const { return TextOverlay_String_; }
+  /** @brief Stores the text; splitting it into its placeholders comes with the overlay drawing. */
+  void SetTextOverlay_String(const QString& text) { TextOverlay_String_ = text; }
+  const ui::FontChoice& GetTextOverlay_Font() const { return TextOverlay_Font_; }
+  void SetTextOverlay_Font(const ui::FontChoice& font) { TextOverlay_Font_ = font; }
+  QWidget* GetShapeOverlay() const { return ShapeOverlay_; }
+  /** @brief Keeps the shape and hides it: it is drawn into the video, not on the form. */
+  void SetShapeOverlay(QWidget* shape);
+  /** @brief Frames get overlays drawn: a shape or text overlay is on, or the drawing event is set. */
+  bool OverlaysNeeded() const {
+    return ShapeOverlayEnabled_ || TextOverlay_Enabled_ || static_cast<bool>(slots_->OnFrameOverlayUsingDC);
+  }
   int GetVideoProcessing_Deinterlacing() const;
   void SetVideoProcessing_Deinterlacing(int value);
   int GetVideoProcessing_Rotation() const { return VideoProcessing_Rotation_; }
@@ -207,6 +234,8 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   /** @brief The panel's border: twice the edge width while single, else none. */
   int BorderThickness() const { return BorderStyle_ == bsSingle ? 4 : 0; }
   QObject* GetPropertyPageSaver() const { return PropertyPageSaver_; }
+  /** @brief The dynamic property through which a saver reaches the panel it serves. */
+  static constexpr const char* SaverBackReference = "Framecatcher";
   void SetPropertyPageSaver(QObject* saver);
   QString GetVersion() const { return QString::fromLatin1(ComponentVersion); }
   void SetVersion(const QString&) {}
@@ -298,15 +327,180 @@ class TFK final : public EngineComponent, public PlayerStepSource {
     return IsPreviewWhileRecording() || snapshot_.videoRenderer != vr_None || FrameGrabber_ != fg_Disabled;
   }
   bool IsCaptureDeviceSource() const { return VideoSource_ == vs_VideoCaptureDevice; }
-  bool IsDVSource() const { return IsCaptureDeviceSource() && sourceIsDV_; }
+  bool IsDVSource() const { return IsCaptureDeviceSource() && (sourceIsDV_ || videoTable_.Bool("_IsDigitalVideoIn")); }
   bool IsMpegSource() const { return IsCaptureDeviceSource() && sourceIsMpeg_; }
   bool IsAsfOutput() const {
     return snapshot_.recordingMethod == rm_ASF || (snapshot_.recordingMethod == rm_Stream && NetworkStreaming_ != ns_Disabled);
   }
   int SnapshotRGBFormat() const { return snapshotRGBFormat_; }
 
-  /** @brief Handles the events a graph queued; the event handling comes with graph events. */
+  /**
+   * @brief Binds the filter whose moniker has that display name in the category (a device or
+   * compressor category's class id text) and adds it to the graph under filterName.
+   */
+  bool AddFilterByMoniker(const QString& displayName, const QString& filterName, const QString& category,
+                          com::ComPtr<dshow::IBaseFilter>& filter);
+  /**
+   * @brief Holds the recording's capture streams until the recording may start, or lets them run.
+   * Nothing once the file receives samples; released while recording, it starts the file.
+   */
+  void SetRecordingHold(bool hold);
+  bool RecordingHeld() const { return recordingHold_; }
+  /** @brief Runs or holds one pin's capture stream; false only without a pin. */
+  bool SetPinCapture(dshow::IPin* pin, const QString& name, bool run);
+  /** @brief The capture pins whose streams the recording hold switches (the source-pin search fills them). */
+  void SetCapturePins(com::ComPtr<dshow::IPin> video, com::ComPtr<dshow::IPin> audio) {
+    videoCapturePin_ = std::move(video);
+    audioCapturePin_ = std::move(audio);
+  }
+  /** @brief Unit-wide busy cursor: the depth goes up or down (never below 0), logged, with this component's cursors. */
+  void SetBusyCursor(bool on);
+
+  // ---- operations that later engine steps fill; until then each fails or does nothing ----
+  /** @brief Handles the events a graph queued. */
   void ProcessGraphEvents() {}
+  /** @brief Turns the pending graph events into component events. */
+  void DispatchDeferredEvents() {}
+  /** @brief One step of stepped playback (first: the step that starts it). */
+  void PlayerStep(bool first);
+  /** @brief Seeks the open clip. */
+  void SeekPlayer(int64_t position) { (void)position; }
+  /** @brief Builds the graph of a mode (cs_Preview, cs_Recording) and runs it; false when it could not. */
+  bool RestartGraph(TCurrentState mode);
+  /** @brief Opens and renders PlayerFileName; false when the clip could not be played. */
+  bool OpenClip();
+  /** @brief Re-encodes a file through a graph; true when the graph ran to its end. */
+  bool Reencode(const QString& source, const QString& dest, bool copyMode, bool compressAudio,
+                bool compressVideo, bool withProcessing, bool includeAudio);
+  /** @brief The file receives samples from now on: marks it and tells the application. */
+  void AnnounceRecordingStart() {}
+  /** @brief Writes the finished recording file's index; false when the file is not complete. */
+  bool FinishRecordingFile() { return false; }
+  /** @brief The capture stream drops its samples from now on; true when it paused. */
+  bool PauseRecordingInternal() { return false; }
+  /** @brief The capture stream's samples flow again. */
+  bool ResumeRecordingInternal() { return true; }
+  /** @brief Stores the settings of the bound video (or audio) device with the device. */
+  void StoreDeviceSettings(bool video) {
+    if (video) StoreVideoDeviceSettings();
+    else StoreAudioDeviceSettings();
+  }
+  /** @brief Makes the device at index the bound one, reading its stored settings. */
+  void SelectVideoDevice(int index) {
+    VideoDevice_ = index;
+    ChangeVideoDevice();
+  }
+  void SelectAudioDevice(int index) {
+    AudioDevice_ = index;
+    ChangeAudioDevice();
+  }
+
+  // ---- devices: source pins and interfaces ----
+  /** @brief A graph with the selected video device bound in it. */
+  bool CreateDeviceGraph();
+  /** @brief The device graph with its source pins and the audio source pin. */
+  bool CreateBaseGraph();
+  /** @brief Chooses the preview, capture and audio pins, inserting tees and splitters as needed. */
+  bool RetrieveSourcePins();
+  /** @brief Queries the device's configuration interfaces on the pin's filter and upstream. */
+  bool FindCommonInterfaces(dshow::IPin* pin);
+  void FindAudioSourcePin();
+  /** @brief Binds the selected audio device with its mixer and audio pin, its input and format applied. */
+  bool BindAudioSource();
+  bool IsHauppaugePvr() const;
+  /** @brief Demultiplexes a program stream: video pin mapped to 0xE0, audio to 0xC0. */
+  bool SetupMpeg2Demux(dshow::IPin* pin, com::ComPtr<dshow::IPin>& audio, com::ComPtr<dshow::IPin>& video);
+  bool AddFilterGetInput(const dshow::GUID& clsid, const QString& name, com::ComPtr<dshow::IPin>& input,
+                         com::ComPtr<dshow::IBaseFilter>& filter);
+  bool AddFilterGetInput2Outputs(const dshow::GUID& clsid, const QString& name, com::ComPtr<dshow::IPin>& output2,
+                                 com::ComPtr<dshow::IPin>& output1, com::ComPtr<dshow::IPin>& input,
+                                 com::ComPtr<dshow::IBaseFilter>& filter);
+  /** @brief The first filter of a category whose friendly name contains the text, added to no graph. */
+  bool FindFilterByName(const QString& category, const QString& namePart, QString& friendlyName,
+                        com::ComPtr<dshow::IBaseFilter>& filter);
+  bool ConnectToNamedPin(dshow::IPin* pin, dshow::IBaseFilter* filter, const QString& name);
+  int CountAudioInputs() const;
+  dshow::IPin* PreviewPin() const { return previewPin_.Get(); }
+  dshow::IPin* CapturePin() const { return capturePin_.Get(); }
+  dshow::IPin* AudioSourcePin() const { return audioSourcePin_.Get(); }
+  dshow::IBaseFilter* VideoSourceFilter() const { return videoSource_.Get(); }
+  dshow::IBaseFilter* AudioSourceFilter() const { return audioSource_.Get(); }
+  TCrossbarTree* CrossbarTree() const { return crossbarTree_.get(); }
+  dshow::IAMTVTuner* Tuner() const { return tuner_.Get(); }
+  dshow::IAMCrossbar* VideoCrossbar() const { return videoCrossbar_.Get(); }
+  bool DVSplitterUsed() const { return dvSplitterUsed_; }
+
+  // ---- devices: formats ----
+  bool DiscoverVideoDevice();
+  bool DiscoverAudioDevice();
+  /** @brief The current video device's lists from the registry; false when sizes or subtypes are empty. */
+  bool LoadFormatCache();
+  void ApplyVideoFormat();
+  void ApplyDVFormat();
+  void ApplyAudioFormat(dshow::IPin* pin);
+  int NearestVideoSize(int width, int height) const;
+  void SetNearestVideoSize(int width, int height) {
+    nearestWidth_ = width;
+    nearestHeight_ = height;
+  }
+  void ReadCurrentFormat();
+  void ReadCurrentFrameRate();
+  int CurrentFrameRate() const { return currentFrameRate_; }
+  void ChooseAnalogStandard(int family);
+  /** @brief Makes the standard of that index in the analog standards list current. */
+  void SetAnalogVideoStandard(int index);
+  int CurrentVideoInput() const;
+  const TFormatLists& FormatLists() const { return formats_; }
+  /** @brief The size list of the current standard's family. */
+  const QStringList& SizeListForStandard() const;
+  QString AnalogStandardFamily() const;
+  /** @brief The selected size (index -1: the selected or nearest entry); 320 x 240, false, without one. */
+  bool SelectedVideoSize(int index, int& width, int& height) const;
+  /** @brief Runs once: starts with the requested devices when they are not the current ones yet. */
+  void FirstIdleStart();
+
+  // ---- devices: controls ----
+  void ReadProcAmp();
+  void ApplyProcAmp();
+  void ReadCameraControl();
+  void ApplyCameraControl();
+  void RouteVideoCrossbarInput();
+  bool SelectAudioInput();
+  void ApplyAudioInputLevels();
+  bool IsAudioAssociated() const;
+  QString AudioInputName() const;
+  /** @brief Keeps the decoder's standard, the crossbar routings and the control values in the settings. */
+  void SaveAnalogState();
+  bool SetTVChannel(int channel, int videoSubChannel);
+  void ReadTunerState();
+  void ApplyTunerState();
+  void SetDVResolution(dshow::IBaseFilter* filter);
+  bool DVFrameDuration(int64_t& duration);
+  /** @brief How long a tuned channel is given to settle before its signal is read (1000 ms). */
+  void SetTuneSettleTime(int ms) { tuneSettleMs_ = ms; }
+
+  // ---- devices: settings and device change ----
+  TSettingsTable& VideoSettings() { return videoTable_; }
+  TSettingsTable& AudioSettings() { return audioTable_; }
+  bool RestoreVideoDeviceSettings();
+  bool RestoreAudioDeviceSettings();
+  void StoreVideoDeviceSettings();
+  void StoreAudioDeviceSettings();
+  /** @brief The saver of a device's own property pages (an outside component), seen through what the engine needs. */
+  struct PageSaver {
+    virtual ~PageSaver() = default;
+    virtual void Configure(const QString& key, const QString& name, const QString& kind) = 0;
+    virtual bool Restore(dshow::IBaseFilter* filter) = 0;
+    virtual bool ShowPages() = 0;
+    virtual void Store() = 0;
+    virtual void Close() = 0;
+  };
+  /** @brief Makes a saver for this component; set by the panel's saver component or by tests. */
+  void SetPageSaverFactory(std::function<std::unique_ptr<PageSaver>()> factory) { pageSaverFactory_ = std::move(factory); }
+  PageSaver* VideoPageSaver() const { return videoPageSaver_.saver.get(); }
+  /** @brief The requested video device becomes the current one; true when it is discovered. */
+  bool ChangeVideoDevice();
+  bool ChangeAudioDevice();
 
   // ---- frame counters ----
   void ResetCounters(bool withPlayer);
@@ -323,8 +517,9 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   bool AutoStartPreview() const override { return AutoStartPreview_; }
   bool VideoSourceIsCaptureDevice() const override { return VideoSource_ == vs_VideoCaptureDevice; }
   void ExecuteSyncCommand(TSyncCommand command) override;
+  void ApplyPendingStartupSettings() override { FirstIdleStart(); }
   void FireDeviceArrivalOrRemoval(bool arrival, bool isVideo, const QString& name, int index) override {
-    Fire(OnDeviceArrivalOrRemoval, arrival, isVideo, name, index);
+    Fire(&TFKEvents::OnDeviceArrivalOrRemoval, arrival, isVideo, name, index);
   }
 
   // ---- PlayerStepSource ----
@@ -343,17 +538,19 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   friend struct TFKTestAccess;
   /** @brief Runs the method's rows in order; true when every one passed. */
   bool CheckPreconditions(TFKMethod method);
-  void FailStart(TSyncCommand command);
   /** @brief Gives the stored rate to the running capture format; false when it was refused. */
   bool ApplyFrameRate();
   void WarnRecordingRestart();
   void WarnSpeedRatioWithAudio();
   template <class F, class... A>
-  void Fire(const F& event, A&&... args) {
+  void Fire(F TFKEvents::*slot, A&&... args) {
+    const F& event = slots_->*slot;
     if (event && !destroying_) event(host_.sender, std::forward<A>(args)...);
   }
 
   Host host_;
+  TFKEvents ownEvents_;
+  TFKEvents* slots_ = &ownEvents_;
   bool initialised_ = false;
   bool destroying_ = false;
   TCurrentState state_ = cs_None;
@@ -412,6 +609,22 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   com::ComPtr<dshow::IMediaEventEx> events_;
   std::vector<QString> devicesHeld_;  // keys of the devices this graph marked in use
   void ReleaseGraph();
+  void ReleaseDeviceInterfaces();
+  bool InsertDVSplitter(dshow::IPin* pin);
+  void WdmSizeDiscovery();
+  void VfwSizeDiscovery();
+  void RecordSubtype(const dshow::GUID& subtype);
+  void TrySize(const dshow::AM_MEDIA_TYPE& type, int width, int height, QStringList& rejected);
+  void FinishLists();
+  void SyncCurrentSizeList();
+  int SelectedSubtypeIndex();
+  struct PageSaverRecord {
+    std::unique_ptr<PageSaver> saver;
+    bool showPages = false, storeOnClose = false;
+  };
+  void OpenPageSaver(PageSaverRecord& record, const QString& name, const QString& keyPath);
+  bool ApplyPageSaver(PageSaverRecord& record, dshow::IBaseFilter* filter);
+  void ClosePageSaver(PageSaverRecord& record);
   void ReleaseAudioRenderingGraph();
   com::ComPtr<dshow::ICaptureGraphBuilder2> audioBuilder_;
   com::ComPtr<dshow::IGraphBuilder> audioGraph_;
@@ -440,10 +653,50 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   bool MotionDetector_Enabled_ = false;
   core::TColor BackgroundColor_ = core::clBlack;
   int BorderStyle_ = bsSingle;
+  QString TextOverlay_String_ = QString::fromLatin1(DefaultTextOverlayString);
+  ui::FontChoice TextOverlay_Font_;
+  QPointer<QWidget> ShapeOverlay_;
   QPointer<QObject> PropertyPageSaver_;  // cleared by itself when the saver is destroyed
   TVideoWindow DisplayWindow_{0};
   TVideoWindow DualDisplayWindow_{1};
   std::unique_ptr<TPlayerStepThread> playerStepThread_;
+  std::atomic<bool> positionUpdating_{false};
+  bool writingImagesFile_ = false;  // an images file is being written
+  bool recordingHold_ = false;
+  com::ComPtr<dshow::IPin> videoCapturePin_, audioCapturePin_;
+  int videoCompressor_ = 0;
+  int audioCompressor_ = 0;
+  int selectedWidth_ = 320, selectedHeight_ = 240;
+  int nearestWidth_ = 0, nearestHeight_ = 0;  // "nearest video size"; both positive when set
+  // The current size list (that of the current standard's family) and the subtypes; entry 0 of
+  // each is the default. Filled by format discovery or the cache.
+  QStringList videoSizes_, videoSubtypes_;
+  TFormatLists formats_;
+  TSettingsTable videoTable_ = TSettingsTable::Video();
+  TSettingsTable audioTable_ = TSettingsTable::Audio();
+  bool videoTableLoaded_ = false, audioTableLoaded_ = false;  // restored or discovered since bound
+  bool discovering_ = false;
+  bool changingVideoDevice_ = false;
+  bool firstIdleStartDone_ = false;
+  int currentFrameRate_ = 0;
+  com::ComPtr<dshow::IBaseFilter> videoSource_, audioSource_;
+  com::ComPtr<dshow::IPin> previewPin_, capturePin_, captureStreamPin_, audioSourcePin_, videoSourcePin_;
+  com::ComPtr<dshow::IAMTVTuner> tuner_;
+  com::ComPtr<dshow::IAMAnalogVideoDecoder> decoder_;
+  com::ComPtr<dshow::IAMStreamConfig> streamConfig_;
+  com::ComPtr<dshow::IKsPropertySet> filterProperties_, pinProperties_;
+  com::ComPtr<dshow::IAMVideoProcAmp> procAmp_;
+  com::ComPtr<dshow::IAMCameraControl> cameraControl_;
+  com::ComPtr<dshow::IAMCrossbar> videoCrossbar_, audioCrossbar_, audioDeviceCrossbar_;
+  com::ComPtr<dshow::IAMAudioInputMixer> audioMixer_, pinMixer_;
+  std::unique_ptr<TCrossbarTree> crossbarTree_;
+  TCrossbar videoCrossbarPins_, audioCrossbarPins_;
+  bool dvSplitterUsed_ = false;
+  bool balanceSet_ = false;
+  int tuneSettleMs_ = 1000;
+  std::function<std::unique_ptr<PageSaver>()> pageSaverFactory_;
+  PageSaverRecord videoPageSaver_, writerPageSaver_;
+  std::array<std::array<TThirdPartyFilter, ThirdPartyFiltersPerSlot>, ThirdPartyFilterSlots> thirdPartyFilters_{};
 };
 
 /** @brief One plain property of the table, for code that walks all of them. */
@@ -456,8 +709,7 @@ struct TPropertyRow {
 };
 std::vector<TPropertyRow> PlainProperties();
 
-/** @brief Unit-wide busy cursor depth: on raises it, off lowers it but never below 0. */
-void SetBusyCursor(bool on);
+/** @brief The unit-wide busy cursor depth (TFK::SetBusyCursor moves it). */
 int BusyCursorDepth();
 
 }  // namespace kestrom::engine

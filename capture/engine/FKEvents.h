@@ -2,11 +2,18 @@
 // The records the capture component's events hand over. Events fire with the panel as Sender;
 // some fire on streaming threads, so they are plain callbacks, not signals.
 
+#include "platform/com/ComPtr.h"
+#include "platform/core/Colour.h"
 #include "platform/dshow/base/Types.h"
 
+#include <QChar>
 #include <QImage>
 #include <QString>
+#include <Qt>
 #include <cstdint>
+#include <functional>
+
+class QObject;
 
 namespace kestrom::ui {
 class Canvas;
@@ -70,6 +77,54 @@ struct TVideoHeader {
   uint32_t BufferLength = 0;
   uint32_t BytesUsed = 0;
   uint32_t TimeCaptured = 0;
+};
+
+/**
+ * @brief The component's events, one slot each, Sender first. An event fires only when its slot
+ * is set and never while the component is being destroyed. Plain callbacks, not signals: the
+ * overlay events fire on the streaming thread, and some hand values back by reference.
+ */
+struct TFKEvents {
+  template <class... A>
+  using Event = std::function<void(QObject* sender, A...)>;
+  using IUnknownPtr = com::ComPtr<com::IUnknown>;
+
+  Event<int /*TLogType*/, const QString& /*severity*/, const QString& /*message*/> OnLog;
+  Event<> OnPreviewStarted, OnPlayerStarted, OnPlayerEndOfStream;
+  Event<bool /*startingToBuffer*/> OnPlayerBufferingData;
+  Event<bool& /*okToStart*/> OnRecordingReadyToStart;
+  Event<const QString& /*fileName*/> OnRecordingStarted, OnCreatePreallocFileStarted;
+  Event<const QString& /*fileName*/, bool /*success*/> OnRecordingCompleted, OnCreatePreallocFileCompleted;
+  Event<const QString& /*source*/, const QString& /*dest*/> OnCopyPreallocDataStarted, OnReencodingStarted;
+  Event<const TProgressInfo&> OnCopyPreallocDataProgress, OnReencodingProgress, OnBitmapsLoadingProgress;
+  Event<const QString& /*source*/, const QString& /*dest*/, bool /*success*/> OnCopyPreallocDataCompleted,
+      OnReencodingCompleted;
+  Event<const TFrameInfo&> OnFrameProgress;
+  Event<const TFrameInfo&, ui::Canvas&> OnFrameOverlayUsingDC;
+  Event<const TFrameInfo&, const dshow::BITMAPINFOHEADER&, uint8_t* /*bits*/> OnFrameOverlayUsingDIB;
+  Event<const TFrameInfo&, TVideoHeader&> OnFrameOverlayUsingVIDEOHDR;
+  Event<const TFrameData&, int /*TFrameCaptureDest*/, const QString& /*fileName*/, bool /*success*/>
+      OnFrameCaptureCompleted;
+  Event<double /*globalMotionRatio*/, TFrameData&, bool& /*captureFrame*/> OnMotionDetected;
+  Event<TFrameData&, bool& /*captureFrame*/> OnMotionNotDetected;
+  Event<TSampleData&> OnSampleCapture_Audio, OnSampleCapture_Video;
+  Event<> OnVideoDeviceSelected, OnAudioDeviceSelected;
+  Event<bool /*isArrival*/, bool /*isVideo*/, const QString& /*name*/, int /*index*/> OnDeviceArrivalOrRemoval;
+  Event<> OnDeviceLost, OnNoVideoDevices, OnDiskFull, OnReinitializing;
+  Event<int /*sourceWidth*/, int /*sourceHeight*/> OnResizeVideo;
+  Event<core::TColor> OnColorKeyChange;
+  Event<int /*videoWindow*/, QChar& /*key*/, uint16_t /*physicalKey*/, Qt::KeyboardModifiers> OnKeyPress;
+  Event<int /*videoWindow*/, Qt::MouseButton, Qt::KeyboardModifiers, int /*x*/, int /*y*/> OnMouseDown, OnMouseUp;
+  Event<int /*videoWindow*/, Qt::KeyboardModifiers, int /*x*/, int /*y*/> OnMouseMove;
+  Event<int /*newStateValue*/, const QString& /*newStateLabel*/> OnDVCommandCompleted;
+  Event<TTVChannelInfo&> OnTVChannelSelected;
+  Event<int /*minChannel*/, int /*maxChannel*/> OnTVChannelScanStarted;
+  Event<> OnTVChannelScanCompleted, OnBacktimedFramesCountReached;
+  Event<int /*TThirdPartyFilterList*/, int /*index*/, IUnknownPtr /*interface*/> OnThirdPartyFilterConnected;
+  Event<bool, bool, bool, bool /*can: key frame rate, P frames, quality, window size*/, int /*defaultFrameRate*/,
+        int /*defaultPFramesPerKey*/, double /*defaultQuality*/>
+      OnVideoCompressionSettings;
+  Event<const QString& /*hostUrl*/, const QString& /*hostName*/, uint16_t /*hostPort*/> OnDirectNetworkStreamingHostUrl;
 };
 
 }  // namespace kestrom::engine

@@ -219,6 +219,51 @@ bool TFK::BindDevice(TDevices* list, int& index, const QString& inputName, bool 
   return true;
 }
 
+bool TFK::AddFilterByMoniker(const QString& displayName, const QString& filterName, const QString& category,
+                             ComPtr<IBaseFilter>& filter) {
+  filter.Reset();
+  const auto monikers = CurrentDeviceProvider()->Enumerate(category);
+  if (monikers) {
+    for (const DeviceMoniker& m : *monikers)
+      if (m.displayName == displayName) {
+        filter = BindFilter(m);
+        break;
+      }
+  }
+  if (CheckAndLog(this, !filter, ll_Error, QStringLiteral("bind ") + filterName + QStringLiteral(" device moniker to filter"),
+                  TLogType::e_bind_moniker_to_filter))
+    return false;
+  if (AddFilterToGraph(filter.Get(), filterName)) return true;
+  filter.Reset();
+  return false;
+}
+
+void TFK::SetRecordingHold(bool hold) {
+  if (hold == recordingHold_ || (hold && recordingWritingStarted_)) return;
+  recordingHold_ = hold;
+  if (hold || state_ != cs_Recording || recordingWritingStarted_) return;
+  SetPinCapture(videoCapturePin_.Get(), QStringLiteral("video"), true);
+  SetPinCapture(audioCapturePin_.Get(), QStringLiteral("audio"), true);
+  AnnounceRecordingStart();
+}
+
+bool TFK::SetPinCapture(IPin* pin, const QString& name, bool run) {
+  if (!pin) return false;
+  ComPtr<IAMStreamControl> control;
+  if (CheckAndLog(this, FAILED(pin->QueryInterface(IID_IAMStreamControl, control.PutVoid())) || !control, ll_Error,
+                  QStringLiteral("no stream control on ") + name + QStringLiteral(" pin"), TLogType::e_no_stream_control))
+    return true;
+  const REFERENCE_TIME never = MAX_TIME;
+  if (run) {
+    control->StopAt(&never, 1, 0);  // cancels a pending stop
+    control->StartAt(nullptr, 0);
+  } else {
+    control->StartAt(&never, 0);  // cancels a pending start
+    control->StopAt(nullptr, 0, 0);
+  }
+  return true;
+}
+
 bool TFK::AddFilterToGraph(IBaseFilter* filter, const QString& name) {
   const std::u16string wide = Wide(name);
   const HRESULT hr = graph_ && filter ? graph_->AddFilter(filter, wide.c_str()) : E_FAIL;
@@ -317,6 +362,9 @@ QString TFK::CaptureFileExtension() const {
 }
 
 void TFK::ReleaseGraph() {
+  ReleaseDeviceInterfaces();
+  videoCapturePin_.Reset();
+  audioCapturePin_.Reset();
   // No notices may reach the component once its event interface is gone.
   if (events_) events_->SetNotifyWindow(0, GraphNotifyMessage(), 0);
   events_.Reset();

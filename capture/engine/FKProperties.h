@@ -38,6 +38,19 @@ enum TBorderStyle { bsNone, bsSingle };
 
 inline constexpr const char* ComponentVersion = "v5.3 (build 5.3.4 rev c), October 2, 2003";
 
+/** @brief The text overlay's text until a program sets its own: it shows every placeholder. */
+inline constexpr const char* DefaultTextOverlayString =
+    "Note: the date/time formats are\r\n"
+    "standard and can be modified.\r\n"
+    "\r\n"
+    "system date/time: %sys_time[dd/mm/yy hh:nn:ss]%\r\n"
+    "DV time code: %time_code%\r\n"
+    "DV date/time: %dv_time[dd/mm/yy hh:nn:ss]%\r\n"
+    "frame count: %frame_count%\r\n"
+    "time (full): %time_full%\r\n"
+    "time (sec): %time_sec%\r\n"
+    "time (ns): %time_100ns%";
+
 // clang-format off
 #define KESTROM_FK_PLAIN_PROPERTIES(X) \
   X(int, VideoSource, vs_VideoCaptureDevice, v >= 0 && v <= 1, true, "prvpr") \

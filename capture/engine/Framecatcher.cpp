@@ -8,7 +8,7 @@ namespace kestrom::engine {
 
 TFramecatcher::TFramecatcher(QWidget* parent) : QFrame(parent) {
   setObjectName(QStringLiteral("Framecatcher"));
-  engine_ = std::make_unique<TFK>(TFK::Host{this, [this]() -> QObject* { return window(); }});
+  engine_ = std::make_unique<TFK>(TFK::Host{this, [this]() -> QObject* { return window(); }, this});
   // The background is painted by hand, so that a running graph's picture does not flicker.
   setAttribute(Qt::WA_OpaquePaintEvent);
   setAutoFillBackground(false);
@@ -24,6 +24,11 @@ void TFramecatcher::BeginLoading() { engine_->BeginLoading(); }
 void TFramecatcher::Loaded() {
   engine_->Loaded();
   if (initialised_) setWindowTitle(QString());
+}
+
+void TFramecatcher::SetBorderStyle(int style) {
+  engine_->SetBorderStyle(style);
+  ApplyBorder();
 }
 
 void TFramecatcher::ApplyBorder() {

@@ -51,15 +51,6 @@ bool CreateInstanceLogged(const GUID& clsid, const GUID& iid, void** object, con
   return LogYesNo(SUCCEEDED(hr) && object && *object, QStringLiteral("instance: ") + name);
 }
 
-namespace {
-
-QString FromWide(const WCHAR* text, size_t max) {
-  size_t n = 0;
-  while (n < max && text[n]) ++n;
-  return QString::fromUtf16(text, static_cast<qsizetype>(n));
-}
-
-// The pins of a filter, each with a reference.
 std::vector<ComPtr<IPin>> PinsOf(IBaseFilter* filter) {
   std::vector<ComPtr<IPin>> pins;
   ComPtr<IEnumPins> e;
@@ -68,6 +59,14 @@ std::vector<ComPtr<IPin>> PinsOf(IBaseFilter* filter) {
   ULONG fetched = 0;
   while (e->Next(1, pin.Put(), &fetched) == S_OK && fetched == 1) pins.push_back(pin);
   return pins;
+}
+
+namespace {
+
+QString FromWide(const WCHAR* text, size_t max) {
+  size_t n = 0;
+  while (n < max && text[n]) ++n;
+  return QString::fromUtf16(text, static_cast<qsizetype>(n));
 }
 
 bool HasDirection(IPin* pin, PIN_DIRECTION direction) {

@@ -43,6 +43,8 @@ QString SubtypeName(const GUID& subtype);
  */
 bool CreateInstanceLogged(const GUID& clsid, const GUID& iid, void** object, const QString& name);
 
+/** @brief The pins of a filter in its order, each with a reference. */
+std::vector<com::ComPtr<IPin>> PinsOf(IBaseFilter* filter);
 /** @brief A pin's name (empty on failure). */
 QString PinName(IPin* pin);
 /** @brief A filter's name in its graph (empty on failure). */

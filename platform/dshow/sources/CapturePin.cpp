@@ -102,12 +102,16 @@ int CVideoCapturePin::FindCapability(const AM_MEDIA_TYPE& type, REFERENCE_TIME* 
     if (h->biBitCount != 0 && h->biBitCount != cap.bitCount) continue;
     REFERENCE_TIME wanted = vih->AvgTimePerFrame;
     if (wanted == 0) wanted = cap.intervals.empty() ? 0 : cap.intervals.back();
-    for (REFERENCE_TIME offered : cap.intervals) {
-      if (std::llabs(offered - wanted) <= kIntervalTolerance) {
-        if (interval) *interval = offered;
-        return static_cast<int>(i);
-      }
-    }
+    if (cap.intervals.empty()) continue;
+    // As drivers do, an interval between the fastest and the slowest offered is taken as the
+    // nearest offered one (a 30/15 fps camera asked for 25 fps runs at 30).
+    if (wanted < cap.intervals.front() - kIntervalTolerance || wanted > cap.intervals.back() + kIntervalTolerance)
+      continue;
+    REFERENCE_TIME nearest = cap.intervals.front();
+    for (REFERENCE_TIME offered : cap.intervals)
+      if (std::llabs(offered - wanted) < std::llabs(nearest - wanted)) nearest = offered;
+    if (interval) *interval = nearest;
+    return static_cast<int>(i);
   }
   return -1;
 }

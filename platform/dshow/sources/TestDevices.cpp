@@ -51,6 +51,46 @@ struct LivePacer {
 
 class CTestCamera;
 
+// The test card's decoder: NTSC M, PAL B and SECAM B; the picture is always locked.
+class CTestDecoder final : public IAMAnalogVideoDecoder {
+ public:
+  explicit CTestDecoder(IUnknown* owner) : owner_(owner) {}
+  HRESULT QueryInterface(REFIID iid, void** object) override { return owner_->QueryInterface(iid, object); }
+  ULONG AddRef() override { return owner_->AddRef(); }
+  ULONG Release() override { return owner_->Release(); }
+
+  static constexpr LONG kStandards = AnalogVideo_NTSC_M | AnalogVideo_PAL_B | AnalogVideo_SECAM_B;
+  HRESULT get_AvailableTVFormats(LONG* standards) override { return Out(standards, kStandards); }
+  HRESULT put_TVFormat(LONG standard) override {
+    if (standard == 0 || (standard & ~kStandards) != 0 || (standard & (standard - 1)) != 0) return E_INVALIDARG;
+    standard_ = standard;
+    return S_OK;
+  }
+  HRESULT get_TVFormat(LONG* standard) override { return Out(standard, standard_); }
+  HRESULT get_HorizontalLocked(LONG* locked) override { return Out(locked, 1); }
+  HRESULT put_VCRHorizontalLocking(LONG locking) override {
+    vcrLocking_ = locking != 0;
+    return S_OK;
+  }
+  HRESULT get_VCRHorizontalLocking(LONG* locking) override { return Out(locking, vcrLocking_ ? 1 : 0); }
+  HRESULT get_NumberOfLines(LONG* lines) override { return Out(lines, standard_ == AnalogVideo_NTSC_M ? 525 : 625); }
+  HRESULT put_OutputEnable(LONG enable) override {
+    outputEnable_ = enable != 0;
+    return S_OK;
+  }
+  HRESULT get_OutputEnable(LONG* enable) override { return Out(enable, outputEnable_ ? 1 : 0); }
+
+ private:
+  static HRESULT Out(LONG* target, LONG value) {
+    if (!target) return E_POINTER;
+    *target = value;
+    return S_OK;
+  }
+  IUnknown* owner_;
+  std::atomic<LONG> standard_{AnalogVideo_PAL_B};
+  std::atomic<bool> vcrLocking_{false}, outputEnable_{true};
+};
+
 class CTestCameraPin final : public CVideoCapturePin {
  public:
   CTestCameraPin(CTestCamera* camera, std::recursive_mutex* lock);
@@ -94,6 +134,7 @@ class CTestCamera final : public CDeviceFilter {
   ControlTable camera_{7};
   TControlInterface<IAMVideoProcAmp> procAmpItf_{GetOwner(), &procAmp_};
   TControlInterface<IAMCameraControl> cameraItf_{GetOwner(), &camera_};
+  CTestDecoder decoder_{GetOwner()};
   CCaptureFilterPersist persist_{GetOwner(), CLSID_KestromTestCamera, &capture_, &procAmp_, &camera_};
 };
 
@@ -220,6 +261,7 @@ HRESULT CTestCamera::NonDelegatingQueryInterface(REFIID iid, void** object) {
   if (!object) return E_POINTER;
   if (iid == IID_IAMVideoProcAmp) return GetInterface(&procAmpItf_, object);
   if (iid == IID_IAMCameraControl) return GetInterface(&cameraItf_, object);
+  if (iid == IID_IAMAnalogVideoDecoder) return GetInterface(static_cast<IAMAnalogVideoDecoder*>(&decoder_), object);
   if (iid == IID_IAMDroppedFrames) return GetInterface(static_cast<IAMDroppedFrames*>(&capture_), object);
   if (iid == IID_IPersistStream) return GetInterface(&persist_, object);
   return CDeviceFilter::NonDelegatingQueryInterface(iid, object);

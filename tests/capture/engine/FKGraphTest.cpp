@@ -238,3 +238,42 @@ TEST_F(FKGraphTest, TheAudioRenderingGraphPlaysTheMicrophoneIntoTheAudioRenderer
 }
 
 }  // namespace kestrom::engine::test
+
+namespace kestrom::engine::test {
+
+TEST_F(FKGraphTest, AFilterIsAddedByItsMonikersDisplayNameAndAPinWithoutStreamControlIsLogged) {
+  TFK fk;
+  ASSERT_NO_FATAL_FAILURE(BuildCameraGraph(fk));
+  const QString category = QString::fromLatin1(CLSID_AudioInputDeviceCategory);
+  QString displayName;
+  const auto monikers = CurrentDeviceProvider()->Enumerate(category);
+  ASSERT_TRUE(monikers.has_value());
+  for (const DeviceMoniker& m : *monikers)
+    if (m.friendlyName && m.friendlyName->contains(QString::fromUtf16(kTestMicrophoneName))) displayName = m.displayName;
+  ASSERT_FALSE(displayName.isEmpty());
+  ComPtr<IBaseFilter> microphone;
+  ASSERT_TRUE(fk.AddFilterByMoniker(displayName, "Microphone", category, microphone));
+  ComPtr<IBaseFilter> found;
+  EXPECT_EQ(fk.Graph()->FindFilterByName(u"Microphone", found.Put()), com::S_OK);
+  EXPECT_EQ(found.Get(), microphone.Get());
+  EXPECT_FALSE(fk.AddFilterByMoniker("@device:none", "Nothing", category, found));
+  EXPECT_EQ(found.Get(), nullptr);
+  EXPECT_TRUE(LogHas("3 ERROR: bind Nothing device moniker to filter"));
+
+  // The camera's own pin has no stream control: switching it is logged and left alone.
+  ComPtr<IBaseFilter> camera;
+  ASSERT_EQ(fk.Graph()->FindFilterByName(
+                (QString::number(CameraIndex()) + " " + QString::fromUtf16(kTestCameraName)).toStdU16String().c_str(),
+                camera.Put()),
+            com::S_OK);
+  ComPtr<IPin> capture;
+  ASSERT_EQ(FindPinOfType(camera.Get(), PINDIR_OUTPUT, MEDIATYPE_Video, capture), com::S_OK);
+  EXPECT_TRUE(fk.SetPinCapture(capture.Get(), "video", false));
+  EXPECT_TRUE(LogHas("ERROR: no stream control on video pin"));
+  EXPECT_FALSE(fk.SetPinCapture(nullptr, "audio", true));
+  microphone.Reset();
+  fk.ClearGraph(true);
+  EXPECT_FALSE(fk.HoldsGraphInterfaces());
+}
+
+}  // namespace kestrom::engine::test

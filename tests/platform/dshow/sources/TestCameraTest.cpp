@@ -1,6 +1,7 @@
 #include "platform/com/ComRuntime.h"
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/base/MediaType.h"
+#include "platform/dshow/sources/CapturePin.h"
 #include "platform/dshow/sources/DeviceInterfaces.h"
 #include "platform/dshow/sources/Registration.h"
 #include "platform/dshow/sources/TestDevices.h"
@@ -196,7 +197,7 @@ TEST_F(TestCamera, ControlsKeepToTheirRangesAndModes) {
 TEST_F(TestCamera, AnswersNoInterfaceForWhatItLacks) {
   ComPtr<IBaseFilter> camera = NewCamera();
   ComPtr<IUnknown> any;
-  for (const IID& iid : {IID_IAMAnalogVideoDecoder, IID_IAMTVTuner, IID_IAMCrossbar, IID_IAMAudioInputMixer, IID_IAMStreamConfig})
+  for (const IID& iid : {IID_IAMTVTuner, IID_IAMCrossbar, IID_IAMAudioInputMixer, IID_IAMStreamConfig})
     EXPECT_EQ(camera->QueryInterface(iid, any.PutVoid()), E_NOINTERFACE);
   EXPECT_EQ(camera->QueryInterface(IID_IAMDroppedFrames, any.PutVoid()), S_OK);
   ComPtr<IPin> out = PinOf(camera.Get(), 0);
@@ -254,6 +255,40 @@ TEST_F(TestCamera, UnplugPostsDeviceLostAndStopsThePictures) {
   collector->Input()->Disconnect();
   graph->RemoveFilter(camera.Get());
 }
+
+TEST_F(TestCamera, DecodesThreeStandardsAndTakesAnIntervalWithinItsRatesAsTheNearestOffered) {
+  ComPtr<IBaseFilter> camera = NewCamera();
+  ComPtr<IAMAnalogVideoDecoder> decoder;
+  ASSERT_EQ(camera->QueryInterface(IID_IAMAnalogVideoDecoder, decoder.PutVoid()), S_OK);
+  LONG value = 0;
+  ASSERT_EQ(decoder->get_AvailableTVFormats(&value), S_OK);
+  EXPECT_EQ(value, AnalogVideo_NTSC_M | AnalogVideo_PAL_B | AnalogVideo_SECAM_B);
+  ASSERT_EQ(decoder->get_TVFormat(&value), S_OK);
+  EXPECT_EQ(value, AnalogVideo_PAL_B);
+  EXPECT_EQ(decoder->put_TVFormat(AnalogVideo_NTSC_M), S_OK);
+  EXPECT_NE(decoder->put_TVFormat(AnalogVideo_PAL_I), S_OK);
+  decoder->get_TVFormat(&value);
+  EXPECT_EQ(value, AnalogVideo_NTSC_M);
+
+  ComPtr<IAMStreamConfig> config;
+  ASSERT_EQ(PinOf(camera.Get(), 0)->QueryInterface(IID_IAMStreamConfig, config.PutVoid()), S_OK);
+  const struct {
+    double fps;
+    bool accepted;
+    double taken;
+  } cases[] = {{27.0, true, 25.0}, {40.0, true, 50.0}, {30.0, true, 30.0}, {15.0, false, 0}, {60.0, false, 0}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fps);
+    CMediaType type = MakeRgbVideoType(24, 640, 480, IntervalOfRate(c.fps));
+    EXPECT_EQ(SUCCEEDED(config->SetFormat(&type)), c.accepted);
+    if (!c.accepted) continue;
+    AM_MEDIA_TYPE* now = nullptr;
+    ASSERT_EQ(config->GetFormat(&now), S_OK);
+    EXPECT_EQ(reinterpret_cast<VIDEOINFOHEADER*>(now->pbFormat)->AvgTimePerFrame, IntervalOfRate(c.taken));
+    DeleteMediaType(now);
+  }
+}
+
 
 }  // namespace
 }  // namespace kestrom::dshow

@@ -1,0 +1,331 @@
+// The engine on the test card: device change with discovery and the format cache, source pins
+// and interfaces, formats given to the device, settings across restarts, crossbar routes,
+// the microphone's inputs and TV tuning.
+#include "EngineFixtures.h"
+
+#include "capture/engine/FK.h"
+#include "capture/engine/GraphHelpers.h"
+#include "capture/engine/Registry2.h"
+#include "platform/com/ComRuntime.h"
+#include "platform/dshow/base/Guids.h"
+#include "platform/dshow/base/MediaType.h"
+#include "platform/dshow/sources/TestDevices.h"
+#include "tests/platform/dshow/support/TestFilters.h"
+
+#include <QThread>
+#include <cmath>
+#include <cstdlib>
+
+namespace kestrom::engine::test {
+
+using com::ComPtr;
+using namespace dshow;
+
+namespace {
+
+class FKDevicesTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    unsetenv("KESTROM_TEST_DEVICES");
+    SetDeviceWatchThreadEnabled(false);
+    dshow::SetTestCameraPlugged(true);
+    dshow::SetTestDevicesLive(false);
+    SetDeviceProvider(nullptr);
+    EnableProcessLog();
+  }
+  void TearDown() override {
+    dshow::SetTestDevicesLive(true);
+    EngineTest::TearDown();
+  }
+  static int CameraIndex() { return VideoDeviceList()->IndexOfName(QString::fromUtf16(kTestCameraName) + " (WDM)"); }
+  static int MicrophoneIndex() {
+    const TDevices* list = AudioDeviceList();
+    for (int i = 0; i < list->Count(); ++i)
+      if (list->Name(i).startsWith(QString::fromUtf16(kTestMicrophoneName))) return i;
+    return -1;
+  }
+  static int Discoveries() { return ProcessLogLines().filter("one-time video device discovery").size(); }
+  /** @brief A component on the test camera (discovered or loaded from the cache). */
+  std::unique_ptr<TFK> CameraComponent() {
+    auto fk = std::make_unique<TFK>();
+    fk->SetAudioRecording(false);
+    EXPECT_GE(CameraIndex(), 0);
+    fk->SetVideoDevice(CameraIndex());
+    return fk;
+  }
+  /** @brief The device graph with its source pins, the preview pin rendered into a test renderer. */
+  ComPtr<dshow::test::CTestRenderer> BuildAndRender(TFK& fk) {
+    fk.SnapshotBuildParameters();
+    EXPECT_TRUE(fk.CreateBaseGraph());
+    auto renderer = dshow::test::MakeFilter<dshow::test::CTestRenderer>([](const CMediaType&) { return true; });
+    EXPECT_TRUE(fk.AddFilterToGraph(renderer.Get(), "Renderer"));
+    if (!fk.PreviewPin()) return renderer;
+    EXPECT_EQ(fk.Graph()->ConnectDirect(fk.PreviewPin(), renderer->Input(), nullptr), com::S_OK);
+    EXPECT_TRUE(fk.TakeGraphControls());
+    return renderer;
+  }
+};
+
+}  // namespace
+
+TEST_F(FKDevicesTest, TheFirstSelectionDiscoversAndCachesAndAFreshComponentLoadsTheCache) {
+  int selected = 0;
+  QStringList sizes, subtypes;
+  {
+    auto fk = std::make_unique<TFK>();
+    fk->Events().OnVideoDeviceSelected = [&](QObject*) { ++selected; };
+    fk->SetVideoDevice(CameraIndex());
+    EXPECT_EQ(selected, 1);
+    EXPECT_EQ(Discoveries(), 1);
+    const TSettingsTable& t = fk->VideoSettings();
+    EXPECT_TRUE(t.Bool("_DeviceDiscovered"));
+    EXPECT_TRUE(t.Bool("_IsAnalogVideoDecoderAvail"));
+    EXPECT_TRUE(t.Bool("_IsTVTunerAvail"));
+    EXPECT_TRUE(t.Bool("_IsVideoCrossbarAvail"));
+    EXPECT_TRUE(t.Bool("_IsVideoQualityAvail"));
+    EXPECT_TRUE(t.Bool("_IsCameraControlAvail"));
+    EXPECT_FALSE(t.Bool("ExtTransportAvail"));
+    EXPECT_FALSE(t.Bool("_IsDigitalVideoIn"));
+    EXPECT_EQ(t.Text("VideoInputs"), "Tuner\r\nComposite\r\nSVideo");
+    EXPECT_EQ(t.Int("VideoInput"), 1);  // the crossbar starts on composite
+    EXPECT_EQ(t.Int("ANTVFormats"), AnalogVideo_NTSC_M | AnalogVideo_PAL_B | AnalogVideo_SECAM_B);
+    EXPECT_EQ(t.Int("ANTVFormat"), AnalogVideo_PAL_B);  // the decoder ends on its earlier standard
+    EXPECT_EQ(t.Record("VideoQualityValues", 0).maximum, 255);
+
+    const TFormatLists& lists = fk->FormatLists();
+    EXPECT_EQ(lists.sizes[sf_PAL], QStringList({"    320x240", " 160x120", " 320x240", " 352x288", " 640x480",
+                                                " 720x576", "1280x720", "1920x1080"}));
+    EXPECT_FALSE(lists.sizes[sf_NTSC].contains(" 352x288"));
+    EXPECT_FALSE(lists.sizes[sf_NTSC].contains(" 720x576"));
+    EXPECT_TRUE(lists.sizes[sf_NTSC].contains(" 640x480"));
+    EXPECT_EQ(lists.subtypes, QStringList({com::GuidToString(MEDIASUBTYPE_RGB24), com::GuidToString(MEDIASUBTYPE_RGB24),
+                                           com::GuidToString(MEDIASUBTYPE_RGB32), com::GuidToString(MEDIASUBTYPE_YUY2)}));
+    sizes = fk->GetVideoSizesText().split("\r\n");
+    subtypes = fk->GetVideoSubtypesText().split("\r\n");
+    EXPECT_EQ(sizes.value(0), "default");
+    EXPECT_EQ(fk->GetAnalogVideoStandardsText(), "NTSC M\r\nPAL B\r\nSECAM B\r\n");
+    EXPECT_EQ(fk->GetAnalogVideoStandard(), 1);
+  }
+  // Read back from the store: the cache and the settings were written.
+  TRegistry2 reg;
+  const QString key = DeviceKeyPath(VideoDeviceList()->RegistryKeyOf(CameraIndex()));
+  ASSERT_TRUE(reg.OpenKey(key, false));
+  QString first;
+  EXPECT_TRUE(reg.ReadString("PFMT000", first));
+  EXPECT_EQ(first, "    320x240");
+  EXPECT_TRUE(reg.ValueExists("SUB003"));
+  EXPECT_TRUE(reg.ValueExists("CameraControlValues "));
+
+  auto again = CameraComponent();
+  EXPECT_EQ(Discoveries(), 1);
+  EXPECT_EQ(again->GetVideoSizesText().split("\r\n"), sizes);
+  EXPECT_EQ(again->GetVideoSubtypesText().split("\r\n"), subtypes);
+}
+
+TEST_F(FKDevicesTest, TheChosenSizeSubtypeAndRateReachTheDeviceAndItsSamples) {
+  auto fk = CameraComponent();
+  const int size = static_cast<int>(fk->FormatLists().sizes[sf_PAL].indexOf(" 640x480"));
+  ASSERT_GT(size, 0);
+  fk->SetVideoSize(size);
+  fk->SetVideoSubtype(3);  // YUY2
+  fk->SetFrameRate(50.0);
+  EXPECT_EQ(fk->GetVideoSizeWidth(), 640);
+  auto renderer = BuildAndRender(*fk);
+  ASSERT_TRUE(fk->PreviewPin());
+  CMediaType connected;
+  ASSERT_EQ(fk->PreviewPin()->ConnectionMediaType(&connected), com::S_OK);
+  EXPECT_TRUE(connected.subtype == MEDIASUBTYPE_YUY2);
+  const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(connected.pbFormat);
+  EXPECT_EQ(vih->bmiHeader.biWidth, 640);
+  EXPECT_EQ(vih->bmiHeader.biHeight, 480);
+  EXPECT_EQ(vih->AvgTimePerFrame, 200000);
+  ASSERT_TRUE(fk->SetGraphState(2, "t"));
+  for (int i = 0; i < 500 && renderer->received < 2; ++i) QThread::msleep(10);
+  fk->SetGraphState(0, "read");
+  EXPECT_GE(renderer->received, 2);
+  EXPECT_EQ(renderer->lastFrame.size(), 640u * 480u * 2u);
+  EXPECT_EQ(renderer->lastStop - renderer->lastStart, 200000);
+  fk->ReadCurrentFrameRate();
+  EXPECT_EQ(fk->CurrentFrameRate(), 5000);
+
+  // A rate the camera does not offer keeps the running one.
+  fk->SetGraphState(2, "again");
+  fk->SetFrameRate(15.0);
+  EXPECT_DOUBLE_EQ(fk->GetCurrentFrameRate(), 50.0);
+  fk->ClearGraph(true);
+
+  // A size index past the list falls back to the default entry with an error.
+  fk->VideoSettings().SetInt("VideoSize", 99);
+  fk->SnapshotBuildParameters();
+  EXPECT_TRUE(fk->CreateBaseGraph());
+  EXPECT_TRUE(ProcessLogLines().filter("VideoSize index out of range, default size used").size() > 0);
+  EXPECT_EQ(fk->GetVideoSize(), 0);
+  fk->ClearGraph(true);
+}
+
+TEST_F(FKDevicesTest, SettingsSurviveARestart) {
+  int brightness = 0;
+  {
+    auto fk = CameraComponent();
+    fk->SnapshotBuildParameters();
+    ASSERT_TRUE(fk->CreateBaseGraph());
+    ComPtr<IAMVideoProcAmp> amp;
+    ASSERT_EQ(fk->VideoSourceFilter()->QueryInterface(IID_IAMVideoProcAmp, amp.PutVoid()), com::S_OK);
+    ASSERT_EQ(amp->Set(VideoProcAmp_Brightness, 200, VideoProcAmp_Flags_Manual), com::S_OK);
+    fk->SetVideoInput(0);  // the tuner
+    fk->ClearGraph(true);
+    EXPECT_FALSE(fk->VideoSettings().Bool("VideoQualityAuto"));
+    EXPECT_EQ(fk->VideoSettings().Record("VideoQualityValues", 0).value, 200);
+  }
+  auto fk = CameraComponent();
+  EXPECT_EQ(Discoveries(), 1);
+  EXPECT_EQ(fk->GetVideoInput(), 0);
+  fk->SnapshotBuildParameters();
+  ASSERT_TRUE(fk->CreateBaseGraph());
+  ComPtr<IAMVideoProcAmp> amp;
+  ASSERT_EQ(fk->VideoSourceFilter()->QueryInterface(IID_IAMVideoProcAmp, amp.PutVoid()), com::S_OK);
+  LONG value = 0, flags = 0;
+  amp->Get(VideoProcAmp_Brightness, &value, &flags);
+  brightness = value;
+  EXPECT_EQ(brightness, 200);
+  EXPECT_EQ(flags, VideoProcAmp_Flags_Manual);
+  // The crossbar routes the stored tuner input, with its sound.
+  IAMCrossbar* crossbar = fk->VideoCrossbar();
+  ASSERT_TRUE(crossbar);
+  LONG routed = -1;
+  crossbar->get_IsRoutedTo(0, &routed);
+  EXPECT_EQ(routed, 0);
+  crossbar->get_IsRoutedTo(1, &routed);
+  EXPECT_EQ(routed, 3);
+  fk->ClearGraph(true);
+}
+
+TEST_F(FKDevicesTest, WithoutStoringDeviceSettingsTheChoicesKeepTheirDefaults) {
+  { CameraComponent(); }
+  const QString key = DeviceKeyPath(VideoDeviceList()->RegistryKeyOf(CameraIndex()));
+  {
+    registry::TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(key, false));
+    reg.WriteInteger("VideoSize", 3);
+    reg.WriteBool("_IsDVPal", true);
+  }
+  auto fk = std::make_unique<TFK>();
+  fk->SetStoreDeviceSettingsInRegistry(false);
+  fk->SetVideoDevice(CameraIndex());
+  EXPECT_EQ(fk->GetVideoSize(), 0);
+  EXPECT_TRUE(fk->VideoSettings().Bool("_IsDVPal"));
+
+  // A bad stored index is reset, and a partial restore keeps what it read.
+  fk.reset();
+  {
+    registry::TRegistry reg;
+    ASSERT_TRUE(reg.OpenKey(key, false));
+    reg.WriteInteger("VideoSize", 3);
+    reg.WriteInteger("VideoSubtype", -4);
+    reg.DeleteValue("TVMode");
+  }
+  fk = CameraComponent();
+  EXPECT_EQ(fk->GetVideoSize(), 3);
+  EXPECT_EQ(fk->GetVideoSubtype(), 0);
+  EXPECT_TRUE(fk->VideoSettings().Bool("_IsDVPal"));
+}
+
+TEST_F(FKDevicesTest, TheMicrophonesLineInputDeliversItsToneAtTheSetLevel) {
+  auto fk = CameraComponent();
+  ASSERT_GE(MicrophoneIndex(), 0);
+  fk->SetAssociateAudioAndVideoDevices(false);
+  fk->SetAudioDevice(MicrophoneIndex());
+  EXPECT_EQ(fk->GetAudioInputsText(), "Microphone\r\nLine In\r\n");
+  fk->AudioSettings().SetInt("AudioInputLevel", 32767);
+  fk->SetAudioInput(1);
+  fk->SnapshotBuildParameters();
+  ASSERT_TRUE(fk->CreateDeviceGraph());
+  ASSERT_TRUE(fk->BindAudioSource());
+  EXPECT_EQ(fk->AudioInputName(), "Line In");
+  auto renderer = dshow::test::MakeFilter<dshow::test::CTestRenderer>([](const CMediaType&) { return true; });
+  ASSERT_TRUE(fk->AddFilterToGraph(renderer.Get(), "Renderer"));
+  ASSERT_EQ(fk->Graph()->ConnectDirect(fk->AudioSourcePin(), renderer->Input(), nullptr), com::S_OK);
+  ASSERT_TRUE(fk->TakeGraphControls());
+  ASSERT_TRUE(fk->SetGraphState(2, "t"));
+  for (int i = 0; i < 500 && renderer->received < 2; ++i) QThread::msleep(10);
+  fk->SetGraphState(0, "read");  // the renderer's last frame is read with the stream stopped
+  ASSERT_GE(renderer->received, 2);
+  const auto* wave = reinterpret_cast<const WAVEFORMATEX*>(renderer->lastType.pbFormat);
+  ASSERT_EQ(wave->wBitsPerSample, 16);
+  const auto* samples = reinterpret_cast<const int16_t*>(renderer->lastFrame.data());
+  const size_t frames = renderer->lastFrame.size() / wave->nBlockAlign;
+  int peak = 0, crossings = 0;
+  for (size_t i = 0; i < frames; ++i) {
+    const int s = samples[i * wave->nChannels];
+    peak = std::max(peak, std::abs(s));
+    if (i > 0 && (samples[(i - 1) * wave->nChannels] < 0) != (s < 0)) ++crossings;
+  }
+  const double hertz = crossings / 2.0 * wave->nSamplesPerSec / static_cast<double>(frames);
+  EXPECT_NEAR(hertz, 880.0, 30.0);
+  // Full level is half of full scale; 32,767 of 65,535 is half of that.
+  EXPECT_NEAR(peak, 32767 * 0.5 * 32767.0 / 65535.0, 600.0);
+  fk->ClearGraph(true);
+}
+
+TEST_F(FKDevicesTest, TheTunerTakesAChannelOnARunningGraphAndRefusesOneItCannotTune) {
+  auto fk = CameraComponent();
+  fk->SetTuneSettleTime(0);
+  fk->SetVideoInput(0);
+  std::vector<TTVChannelInfo> tuned;
+  fk->Events().OnTVChannelSelected = [&](QObject*, TTVChannelInfo& info) { tuned.push_back(info); };
+  BuildAndRender(*fk);
+  ASSERT_TRUE(fk->SetGraphState(2, "t"));
+  ASSERT_TRUE(fk->Tuner());
+  EXPECT_TRUE(fk->SetTVChannel(5, -1));
+  ASSERT_EQ(tuned.size(), 1u);
+  EXPECT_TRUE(tuned[0].SignalPresent);
+  EXPECT_EQ(tuned[0].Channel, 5);
+  EXPECT_EQ(tuned[0].OverriddenVideoFrequency, -1);
+  EXPECT_EQ(tuned[0].TunerAudioFrequency - tuned[0].TunerVideoFrequency, 5500000);
+
+  EXPECT_FALSE(fk->SetTVChannel(500, -1));
+  EXPECT_EQ(tuned.size(), 1u);
+  EXPECT_TRUE(ProcessLogLines().filter("TV channel refused: 500").size() > 0);
+
+  // An input other than the tuner tunes nothing.
+  fk->SetVideoInput(1);
+  EXPECT_FALSE(fk->SetTVChannel(5, -1));
+  EXPECT_EQ(tuned.size(), 1u);
+  fk->ClearGraph(true);
+}
+
+TEST_F(FKDevicesTest, TheCardsCrossbarGivesOneRoutePerVideoInputAndItsRoutingText) {
+  auto fk = CameraComponent();
+  fk->SnapshotBuildParameters();
+  ASSERT_TRUE(fk->CreateBaseGraph());
+  ComPtr<IPin> analogIn;
+  ASSERT_EQ(FindPinByName(fk->VideoSourceFilter(), PINDIR_INPUT, "Analog Video In", analogIn, false, false), com::S_OK);
+  TCrossbarTree tree(analogIn.Get());
+  ASSERT_EQ(tree.Routes().size(), 3u);  // audio inputs start no route
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(tree.Routes()[i]->depth, 0);
+    EXPECT_EQ(tree.Routes()[i]->inputIndex, static_cast<long>(i));
+  }
+  EXPECT_EQ(tree.Routes()[0]->relatedInput, 3);
+  EXPECT_EQ(tree.Routes()[0]->relatedOutput, 1);
+  EXPECT_TRUE(tree.Routes()[0]->crossbar);
+  EXPECT_EQ(tree.RouteTo(0), com::S_OK);  // the tuner with its sound
+  IAMCrossbar* crossbar = fk->VideoCrossbar();
+  EXPECT_EQ(RoutingToText(crossbar), "2!0!3!");
+  EXPECT_FALSE(RoutingFromText(crossbar, "3!1!4!0!"));
+  EXPECT_FALSE(RoutingFromText(crossbar, "2!x!4!"));
+  EXPECT_TRUE(RoutingFromText(crossbar, "2!1!4!"));
+  EXPECT_EQ(RoutingToText(crossbar), "2!1!4!");
+  tree.RouteCurrentInput(crossbar);
+  EXPECT_EQ(tree.CurrentRoute(), 1);
+  EXPECT_EQ(tree.RouteTo(7), com::E_FAIL);
+
+  // The camera's capture pin has no crossbar before it.
+  TCrossbarTree none(fk->PreviewPin());
+  EXPECT_TRUE(none.Routes().empty());
+  EXPECT_EQ(none.RouteTo(0), com::E_FAIL);
+  fk->ClearGraph(true);
+}
+
+}  // namespace kestrom::engine::test
