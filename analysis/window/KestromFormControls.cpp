@@ -251,6 +251,7 @@ void TKestromForm::CreateControls() {
   connect(StartTimer, &QTimer::timeout, this, [this] { StartTimerTimer(); });
 
   CreateSheetControls();
+  CreateMailControls();
   CreateBlendControls();
   CreateCalibrationControls();
   CreateExportControls();
