@@ -11,8 +11,9 @@ namespace {
 struct Conversation {
   MimeStream* message = nullptr;
   QString readError;
-  QByteArray lastCommand;  // the last command we sent
-  QByteArray lastReply;    // the server's last reply line
+  QByteArray lastCommand;     // the last command we sent
+  QByteArray refusal;         // the server's first refusing reply (4xx, 5xx)
+  QByteArray refusedCommand;  // the command it answered
 };
 
 size_t ReadMessage(char* buffer, size_t size, size_t count, void* user) {
@@ -33,7 +34,13 @@ QByteArray LastLine(const char* data, size_t size) {
 
 int Trace(CURL*, curl_infotype type, char* data, size_t size, void* user) {
   auto* c = static_cast<Conversation*>(user);
-  if (type == CURLINFO_HEADER_IN) c->lastReply = LastLine(data, size);
+  if (type == CURLINFO_HEADER_IN && c->refusal.isEmpty()) {
+    const QByteArray reply = LastLine(data, size);
+    if (reply.startsWith('4') || reply.startsWith('5')) {
+      c->refusal = reply;
+      c->refusedCommand = c->lastCommand;
+    }
+  }
   if (type == CURLINFO_HEADER_OUT) c->lastCommand = LastLine(data, size);
   return 0;
 }
@@ -93,18 +100,18 @@ SmtpOutcome SendOverSmtp(const SmtpRequest& request, MimeStream& message) {
   SmtpOutcome outcome;
   if (result == CURLE_OK) return outcome;
   const QString curlText = errorText[0] ? QString::fromUtf8(errorText) : QString::fromUtf8(curl_easy_strerror(result));
-  const QString reply = QString::fromUtf8(conversation.lastReply);
-  const bool serverRefused = !reply.isEmpty() && (reply.startsWith('4') || reply.startsWith('5'));
+  const QString reply = QString::fromUtf8(conversation.refusal);
+  const bool serverRefused = !reply.isEmpty();
   outcome.reason = serverRefused ? "The server answered: " + reply : curlText;
   if (!conversation.readError.isEmpty()) {
     outcome.code = MAPI_E_ATTACHMENT_OPEN_FAILURE;
     outcome.reason = "The attachment could not be read: " + conversation.readError;
   } else if (result == CURLE_LOGIN_DENIED) {
     outcome.code = MAPI_E_LOGIN_FAILURE;
-  } else if (serverRefused && conversation.lastCommand.startsWith("RCPT")) {
+  } else if (serverRefused && conversation.refusedCommand.startsWith("RCPT")) {
     outcome.code = MAPI_E_UNKNOWN_RECIPIENT;
     outcome.reason = "The server refused the recipient " +
-                     QString::fromUtf8(conversation.lastCommand.mid(8)) + ": " + reply;
+                     QString::fromUtf8(conversation.refusedCommand.mid(8)) + ": " + reply;
   } else if (result == CURLE_COULDNT_CONNECT || result == CURLE_COULDNT_RESOLVE_HOST ||
              result == CURLE_OPERATION_TIMEDOUT || result == CURLE_SSL_CONNECT_ERROR ||
              result == CURLE_USE_SSL_FAILED || result == CURLE_PEER_FAILED_VERIFICATION ||
