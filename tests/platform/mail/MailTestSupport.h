@@ -2,7 +2,7 @@
 // For mail tests: a real SMTP server (tests/fixtures/smtp-server, aiosmtpd on 127.0.0.1) that
 // stores every message it accepts, and mail accounts in a registry of the test's own.
 
-#include "TestSupport.h"
+#include "tests/TestSupport.h"
 #include "platform/registry/Registry.h"
 
 #include <QDir>

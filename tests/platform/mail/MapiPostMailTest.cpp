@@ -7,6 +7,7 @@
 #include "platform/ui/Dialogs.h"
 
 #include <QRandomGenerator>
+#include <QTimer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -82,6 +83,18 @@ TEST_F(MapiPostMail, VideoAndMemoReachTwoToAndOneBccOnce) {
   // The address book learned whom the coach writes to.
   EXPECT_EQ(AddressBookEntries(), QStringList({"anna@team.example", "ben@team.example", "coach2@club.example"}));
   EXPECT_EQ(accounts.Default(), "00000001");
+}
+
+TEST_F(MapiPostMail, EventsAreHandledWhileTheMessageGoesOut) {
+  MapiMessage m = Message({"anna@team.example"});
+  m.lpFiles.push_back({0, 0, -1, WriteFile("long.avi", RandomBytes(4 * 1024 * 1024)), {}});
+  int ticks = 0;
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+  timer.start(1);
+  ASSERT_EQ(MAPISendMail(0, nullptr, m, 0), SUCCESS_SUCCESS) << MapiLastErrorText().toStdString();
+  EXPECT_GT(ticks, 0) << "the windows were frozen during the upload";
+  EXPECT_EQ(server.Messages().size(), 1u);
 }
 
 TEST_F(MapiPostMail, SenderChoosesItsAccountAndTheDefaultStays) {
