@@ -17,12 +17,14 @@ class TAnglesTableForm;
 
 namespace kestrom::sheets {
 class TComparisonSheet;
+class TEmailForm;
 }  // namespace kestrom::sheets
 
 namespace kestrom::window {
 
 using annotation::TAnglesTableForm;
 using sheets::TComparisonSheet;
+using sheets::TEmailForm;
 class TKestromForm;
 class TSplashForm;
 class TCloseFilesForm;
@@ -33,7 +35,6 @@ class TInformationForm;
 class TBackgroundHint;
 class TOverlayInformationForm;
 class TCapture1;
-class TEmailForm;
 
 struct AppForms {
   TSplashForm* SplashForm = nullptr;

@@ -158,6 +158,16 @@ class TKestromForm : public QWidget {
   /** @brief The picture area as the window shows it (frame and drawings), from its canvas. */
   QImage PictureAreaImage() const;
 
+  // ---- mail (KestromFormMail.cpp) ----
+  /** @brief The e-mail button: pops up the two ways of mailing when a video is open. */
+  void EmailSpeedButtonClick();
+  /** @brief The e-mail window with the video and its memo as attachments. */
+  void MailToOutlookExpress1Click();
+  /** @brief Starts the outside mail program with the video's base name, unless it is already running. */
+  void MailToYourSMTPserver1Click();
+  QMenu* EmailPopupMenu = nullptr;
+  QAction *MailToOutlookExpress1 = nullptr, *MailToYourSMTPserver1 = nullptr;
+
   // ---- window state ----
   bool IsMain = false;
   bool IsBest = false;
@@ -565,6 +575,7 @@ class TKestromForm : public QWidget {
   std::unique_ptr<playback::PlayerPort> playerPort_;
   std::unique_ptr<playback::PlaybackHost> clockHost_;
   void CreateSheetControls();
+  void CreateMailControls();
   void ChooseSheet(QAction* item, int style, bool landscape);
   void LayoutClick(int layout);
   // Main and Best together (KestromFormLayout.cpp).

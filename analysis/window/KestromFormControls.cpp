@@ -276,6 +276,7 @@ void TKestromForm::CreateControls() {
   connect(StartTimer, &QTimer::timeout, this, [this] { StartTimerTimer(); });
 
   CreateSheetControls();
+  CreateMailControls();
   CreateBlendControls();
   CreateCalibrationControls();
   CreateExportControls();

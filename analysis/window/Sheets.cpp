@@ -61,12 +61,4 @@ void TCapture1::FormCreate() {
   main->StartTimer->start();
 }
 
-// ---- e-mail -------------------------------------------------------------------------------------
-
-TEmailForm::TEmailForm(QWidget* parent) : QWidget(parent, Qt::Window) {
-  setObjectName("EmailForm");
-  setWindowTitle("Kestrom Outlook Express Link");
-  resize(793, 438);
-}
-
 }  // namespace kestrom::window

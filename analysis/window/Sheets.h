@@ -1,14 +1,16 @@
 #pragma once
-// The single-picture window TCapture1, whose creation wires the two analysis windows together,
-// and the e-mail window. The grid sheets themselves live in analysis/sheets.
+// The single-picture window TCapture1, whose creation wires the two analysis windows together.
+// The grid sheets and the e-mail window themselves live in analysis/sheets.
 
 #include "analysis/sheets/ComparisonSheet.h"
+#include "analysis/sheets/EmailForm.h"
 
 #include <QWidget>
 
 namespace kestrom::window {
 
 using sheets::TComparisonSheet;
+using sheets::TEmailForm;
 using sheets::TH_Capture_12;
 using sheets::TH_Capture_4;
 using sheets::TH_Capture_6;
@@ -31,13 +33,6 @@ class TCapture1 final : public sheets::TSinglePictureSheet {
   void FormCreate();
   /** @brief Saved through MainWindow's save dialog. */
   void SaveasJPEG1Click() override;
-};
-
-/** @brief The e-mail window shared by both analysis windows. */
-class TEmailForm final : public QWidget {
-  Q_OBJECT
- public:
-  explicit TEmailForm(QWidget* parent = nullptr);
 };
 
 }  // namespace kestrom::window

@@ -13,6 +13,8 @@
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
@@ -312,8 +314,9 @@ std::optional<core::TColor> QtDialogs::ChooseColor(core::TColor initial, QWidget
 
 std::optional<QString> QtDialogs::InputQuery(const InputRequest& request, QWidget* owner) {
   bool ok = false;
-  const QString text = QInputDialog::getText(owner, request.caption, request.prompt, QLineEdit::Normal,
-                                             request.defaultValue, &ok);
+  const QString text =
+      QInputDialog::getText(owner, request.caption, request.prompt,
+                            request.hidden ? QLineEdit::Password : QLineEdit::Normal, request.defaultValue, &ok);
   if (!ok) return std::nullopt;
   return text;
 }
@@ -333,6 +336,49 @@ std::optional<PrintTarget> QtDialogs::ChoosePrinter(QWidget* owner) {
   return target;
 }
 
+std::optional<AddressLists> Dialogs::AddressBook(const AddressBookRequest&, QWidget*) { return std::nullopt; }
+
+std::optional<AddressLists> QtDialogs::AddressBook(const AddressBookRequest& request, QWidget* owner) {
+  // The known addresses on the left; buttons copy the selected ones into the class lists, where
+  // they can also be typed, one per line.
+  QDialog dialog(owner);
+  dialog.setWindowTitle(request.caption);
+  auto* layout = new QHBoxLayout(&dialog);
+  auto* known = new QListWidget(&dialog);
+  known->addItems(request.known);
+  known->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  layout->addWidget(known);
+  auto* right = new QVBoxLayout();
+  layout->addLayout(right);
+  const int lists = request.editFields <= 0 ? 0 : std::min(request.editFields, 3);
+  const char* names[] = {"To ->", "Cc ->", "Bcc ->"};
+  std::array<QPlainTextEdit*, 3> edits{};
+  for (int i = 0; i < lists; ++i) {
+    auto* row = new QHBoxLayout();
+    auto* add = new QPushButton(QString::fromLatin1(names[i]), &dialog);
+    edits[i] = new QPlainTextEdit(&dialog);
+    QPlainTextEdit* edit = edits[i];
+    QObject::connect(add, &QPushButton::clicked, &dialog, [known, edit] {
+      for (QListWidgetItem* item : known->selectedItems()) edit->appendPlainText(item->text());
+    });
+    row->addWidget(add);
+    row->addWidget(edit);
+    right->addLayout(row);
+  }
+  auto* buttons = new QDialogButtonBox(lists > 0 ? QDialogButtonBox::Ok | QDialogButtonBox::Cancel
+                                                 : QDialogButtonBox::Close, &dialog);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  right->addWidget(buttons);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  AddressLists chosen;
+  QStringList* targets[] = {&chosen.to, &chosen.cc, &chosen.bcc};
+  for (int i = 0; i < lists; ++i)
+    for (const QString& line : edits[i]->toPlainText().split('\n'))
+      if (!line.trimmed().isEmpty()) *targets[i] << line.trimmed();
+  return chosen;
+}
+
 // ---- scripted dialogs ----------------------------------------------------------------------
 
 namespace {
@@ -346,6 +392,7 @@ const char* KindName(const ScriptedDialogs::Answer& a) {
     case 3: return "font";
     case 4: return "colour";
     case 5: return "print target";
+    case 6: return "address lists";
   }
   return "?";
 }
@@ -436,6 +483,11 @@ std::optional<QString> ScriptedDialogs::InputQuery(const InputRequest& request, 
 std::optional<PrintTarget> ScriptedDialogs::ChoosePrinter(QWidget*) {
   asked_.emplace_back(PrintTarget{});
   return Take<PrintTarget>("print");
+}
+
+std::optional<AddressLists> ScriptedDialogs::AddressBook(const AddressBookRequest& request, QWidget*) {
+  asked_.emplace_back(request);
+  return Take<AddressLists>("address book");
 }
 
 }  // namespace kestrom::ui

@@ -70,11 +70,26 @@ struct InputRequest {
   QString caption;
   QString prompt;
   QString defaultValue;
+  bool hidden = false;  // the typed text is not shown (passwords)
+};
+
+/** @brief The address book: known addresses to choose from, and how many lists may be filled
+ *  (0 browse only, 1 To, 2 To and Cc, 3 or more To, Cc and Bcc). */
+struct AddressBookRequest {
+  QString caption;
+  QStringList known;
+  int editFields = 4;
+};
+
+/** @brief The addresses chosen in the address book, by recipient class. */
+struct AddressLists {
+  QStringList to, cc, bcc;
+  bool operator==(const AddressLists&) const = default;
 };
 
 /** @brief What a dialog was asked, as the scripted service records it. */
 using AskedItem = std::variant<MessageRequest, FileRequest, FontChoice, core::TColor, InputRequest,
-                               QString /* folder dialog's start folder */, PrintTarget>;
+                               QString /* folder dialog's start folder */, PrintTarget, AddressBookRequest>;
 
 class Dialogs {
  public:
@@ -90,6 +105,8 @@ class Dialogs {
   virtual std::optional<QString> InputQuery(const InputRequest& request, QWidget* owner = nullptr) = 0;
   /** @brief Asks where to print; nothing when the user cancels. */
   virtual std::optional<PrintTarget> ChoosePrinter(QWidget* owner = nullptr) = 0;
+  /** @brief The address book; nothing when the user cancels (a service without one cancels). */
+  virtual std::optional<AddressLists> AddressBook(const AddressBookRequest& request, QWidget* owner = nullptr);
 
   /** @brief Convenience: a message at a position, as the windows place them. */
   int MessageDlgPos(const QString& text, MsgDlgType type, MsgDlgButtons buttons, int x, int y,
@@ -115,12 +132,13 @@ class QtDialogs final : public Dialogs {
   std::optional<core::TColor> ChooseColor(core::TColor initial, QWidget* owner) override;
   std::optional<QString> InputQuery(const InputRequest& request, QWidget* owner) override;
   std::optional<PrintTarget> ChoosePrinter(QWidget* owner) override;
+  std::optional<AddressLists> AddressBook(const AddressBookRequest& request, QWidget* owner) override;
 };
 
 /**
  * @brief Answers from a queue, in order, and records every request. An answer is a modal result
  * (message boxes), a string (file, folder, input), a FontChoice, a colour, a PrintTarget, or
- * std::monostate for "cancelled". Asking with an empty queue, with an answer of the wrong kind, or
+ * an AddressLists (address book), or std::monostate for "cancelled". Asking with an empty queue, with an answer of the wrong kind, or
  * with a modal result the box has no button for, records an error (Errors()), calls the failure
  * handler (the instance's, else the process-wide one) and answers "cancelled" (mrCancel for
  * message boxes; a result without its button is still returned).
@@ -128,7 +146,8 @@ class QtDialogs final : public Dialogs {
 class ScriptedDialogs final : public Dialogs {
  public:
   // Modal results are their own type so that they never mix with colours (both are integers).
-  using Answer = std::variant<std::monostate, ModalResult, QString, FontChoice, core::TColor, PrintTarget>;
+  using Answer =
+      std::variant<std::monostate, ModalResult, QString, FontChoice, core::TColor, PrintTarget, AddressLists>;
 
   void Push(Answer answer) { answers_.push_back(std::move(answer)); }
   const std::vector<AskedItem>& Asked() const { return asked_; }
@@ -150,6 +169,7 @@ class ScriptedDialogs final : public Dialogs {
   std::optional<core::TColor> ChooseColor(core::TColor initial, QWidget* owner) override;
   std::optional<QString> InputQuery(const InputRequest& request, QWidget* owner) override;
   std::optional<PrintTarget> ChoosePrinter(QWidget* owner) override;
+  std::optional<AddressLists> AddressBook(const AddressBookRequest& request, QWidget* owner) override;
 
  private:
   template <typename T>
