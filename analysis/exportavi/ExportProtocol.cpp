@@ -1,5 +1,6 @@
 #include "analysis/exportavi/ExportProtocol.h"
 
+#include "platform/core/Bmp.h"
 #include "platform/core/Format.h"
 #include "platform/core/Paths.h"
 #include "platform/core/TextFile.h"
@@ -16,6 +17,19 @@ namespace kestrom::exportavi {
 
 QString ExportFrameFile(const QString& tempFolder, int64_t frame) {
   return core::JoinPath(tempFolder, QStringLiteral("\\Sample%1.bmp").arg(frame + 100));
+}
+
+core::WriteResult WriteExportFrame(const QString& path, const QImage& picture) {
+  core::WriteResult result;
+  const QByteArray bytes = core::EncodeBmp(picture);
+  QFile file(path);
+  if (bytes.isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+      file.write(bytes) != bytes.size() || !file.flush()) {
+    result.error = bytes.isEmpty() ? QStringLiteral("no picture") : file.errorString();
+    return result;
+  }
+  result.ok = true;
+  return result;
 }
 
 QStringList ExportCommandLine(double framesPerSecond, const QString& file, int64_t frames, int width, int height) {

@@ -3,9 +3,11 @@
 // working folder's Temp, the program's five arguments, the emptying of Temp before an export,
 // and the two messages the program answers with (0x2741 and VideoCreatedNotice).
 
+#include "platform/core/TextFile.h"
 #include "platform/winmsg/WinMsg.h"
 
 #include <QByteArray>
+#include <QImage>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -25,6 +27,13 @@ inline constexpr int kVideoCreatedTextMax = 100;
 
 /** @brief The file of frame n (counted from 0) in the Temp folder: "Sample" + (n + 100) + ".bmp". */
 QString ExportFrameFile(const QString& tempFolder, int64_t frame);
+
+/**
+ * @brief Writes a frame file as a 24-bit BMP. Frame files are scratch for the export program,
+ * which checks every one it reads: they are written straight, without the flush to disk of a
+ * safe save, which would double each export step.
+ */
+core::WriteResult WriteExportFrame(const QString& path, const QImage& picture);
 
 /**
  * @brief The export program's five arguments: the rate formatted "00000.00", the video file, the

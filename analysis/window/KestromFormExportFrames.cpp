@@ -9,7 +9,6 @@
 #include "analysis/window/AppForms.h"
 #include "analysis/window/HintForms.h"
 #include "analysis/window/KestromForm.h"
-#include "platform/core/Bmp.h"
 #include "platform/core/Format.h"
 #include "platform/core/Paths.h"
 #include "platform/shell/Shell.h"
@@ -35,6 +34,7 @@ using exportavi::WM_EXPORTFINISHED;
 namespace {
 // The files named when Temp cannot be emptied; the rest are counted.
 constexpr int kLeftoversNamed = 10;
+
 }  // namespace
 
 void TKestromForm::CreateExportControls() {
@@ -170,7 +170,7 @@ void TKestromForm::ExportFrameStep(int64_t n) {
     painter.drawImage(QPoint(0, 0), WindowCanvas.Image(), QRect(PicLeft, PicTop, FrameWidth, FrameHeight));
   }
   const QString path = ExportFrameFile(Globals().WorkingTempFolder, n);
-  const core::WriteResult written = core::WriteBmpFile(path, ExportPicture);
+  const core::WriteResult written = exportavi::WriteExportFrame(path, ExportPicture);
   if (!written) {
     // A video with a frame missing is no use to the coach: the export ends here and says why.
     ExportAVITimer->stop();
