@@ -46,6 +46,9 @@ int ProgramMain(const ProgramOptions& options) {
   if (options.splashPauseMs > 0) QThread::msleep(options.splashPauseMs);
   window::CreateForms();
   ui::InstallMainForm(forms.MainWindow);
+  // The analysis windows answer other programs' messages (export finished, video created).
+  forms.MainWindow->AttachWindowDirectory();
+  forms.BestWindow->AttachWindowDirectory();
   ListFormsInWindowDirectory();
   // As the application's run does: the main form shows when the message loop starts.
   forms.MainWindow->show();

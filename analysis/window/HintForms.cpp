@@ -179,6 +179,18 @@ QString TBackgroundHint::MarkerFile() const { return Globals().BackgroundHintFil
 
 QString TBackgroundHint::MarkerLine() const { return " " + Globals().ProgramTitle + " Background Hint"; }
 
+TExportHintForm::TExportHintForm(QWidget* parent)
+    : THintForm(parent, "ExportHintForm", "Information",
+                {"Your own AVI video is made in two stages.",
+                 "First every frame of the video is shown and saved with everything drawn on it.",
+                 "While this runs you may pause, move the scroll bar and add drawings on the",
+                 "Shapes and Angles tabs; Pause/Continue goes on from the frame shown.",
+                 "Then the saved frames are joined into the video file that you name."}) {}
+
+QString TExportHintForm::MarkerFile() const { return Globals().ExportHintFile; }
+
+QString TExportHintForm::MarkerLine() const { return " " + Globals().ProgramTitle + " Export Hint"; }
+
 // ---- background form ----------------------------------------------------------------------------
 
 TBackgroundForm::TBackgroundForm(const QString& name, QWidget* parent) : QWidget(parent, Qt::Window) {

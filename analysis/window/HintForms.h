@@ -83,6 +83,17 @@ class TBackgroundHint final : public THintForm {
   QString MarkerLine() const override;
 };
 
+/** @brief Explains the two stages of an export before the first one starts. */
+class TExportHintForm final : public THintForm {
+  Q_OBJECT
+ public:
+  explicit TExportHintForm(QWidget* parent = nullptr);
+
+ protected:
+  QString MarkerFile() const override;
+  QString MarkerLine() const override;
+};
+
 /**
  * @brief The still picture laid behind a window while it blends with its own background, with
  * copies of the window's panels that show the window's live values (status texts, frame number,

@@ -45,6 +45,10 @@ namespace kestrom::sheets {
 class TNewMemoPad;
 }
 
+namespace kestrom::winmsg {
+struct CopyData;
+}
+
 namespace kestrom::window {
 
 class TShapesControlForm;
@@ -52,6 +56,7 @@ class TMarkerForm;
 class TAnglesControlForm;
 using sheets::TNewMemoPad;
 class TShowNTSCHint;
+class TExportHintForm;
 class TCapture1;
 class TBackgroundForm;
 class TCutForm;
@@ -543,6 +548,28 @@ class TKestromForm : public QWidget {
   int ExportAVITimerTag = 0;
   /** @brief The last frame the export asked for. */
   int ExportFrameIndex = 0;
+
+  // ---- export to the outside export program (KestromFormExportFrames.cpp) ----
+  /** @brief Starts an export: checks, empties Temp, then steps through the frames. */
+  void CreateExportAVIButtonClick();
+  /** @brief One export step: asks for the next frame through the scroll bar. */
+  void ExportAVITimerTimer();
+  /** @brief Asks, then ends the export: Temp emptied, the window rewound. */
+  void CancelAVIExportButtonClick();
+  /** @brief The export program finished: the buttons come back (not while frames are being made). */
+  void WMExportFinished();
+  /** @brief VideoCreatedNotice: tells the coach that the video exists. */
+  void WMCopyData(const winmsg::CopyData& data);
+  /** @brief Handler of the window's directory entry: 0x2741 and WM_COPYDATA. */
+  intptr_t WindowMessage(uint32_t msg, uintptr_t wParam, intptr_t lParam, const winmsg::CopyData* data);
+  /** @brief Lists the window in the window directory with WindowMessage as its handler. */
+  void AttachWindowDirectory();
+  /** @brief The video's length in frames when the export started. */
+  int64_t ExportFrameCount = 0;
+  /** @brief The video file chosen for the export. */
+  QString ExportFileName;
+  ui::FileRequest SaveDialog2;
+  TExportHintForm* ExportHintForm = nullptr;
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -267,6 +267,8 @@ int TKestromForm::ScrollCodeOf(int sliderAction) {
 // ---- opening ------------------------------------------------------------------------------------
 
 void TKestromForm::SpeedButton1Click() {
+  // A new video during an export would mix two videos' frames in Temp.
+  if (WarnExportRunning()) return;
   if (MediaPlayer1->Mode() == media::MPMode::Playing) MediaPlayer1->Stop();
   StopPlayback();
   CheckOnScreen();

@@ -91,6 +91,7 @@ TEST_F(ExportFrames, TwoFramesBeforeTheEndTheExportEndsAndTheWindowRewinds) {
   TKestromForm* w = Main();
   SeekTo(17);
   EXPECT_TRUE(QFileInfo::exists(SampleFile(17)));
+  dialogs.dialogs.Push(ui::mrNo);  // the video is not made this time
   SeekTo(18);
   EXPECT_FALSE(QFileInfo::exists(SampleFile(18)));
   EXPECT_FALSE(w->ExportInProgress);
@@ -98,7 +99,8 @@ TEST_F(ExportFrames, TwoFramesBeforeTheEndTheExportEndsAndTheWindowRewinds) {
   EXPECT_EQ(w->Test->text(), "0");
   EXPECT_TRUE(w->CreateExportAVIButton->isEnabled());
   EXPECT_FALSE(w->CancelAVIExportButton->isEnabled());
-  EXPECT_TRUE(dialogs.dialogs.MessageTexts().isEmpty());
+  ASSERT_EQ(dialogs.dialogs.MessageTexts().size(), 1);
+  EXPECT_TRUE(dialogs.dialogs.MessageTexts()[0].startsWith("All the individual frames required"));
 }
 
 TEST_F(ExportFrames, FrameThatCannotBeSavedStopsTheExportWithAMessage) {

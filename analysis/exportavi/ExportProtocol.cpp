@@ -1,0 +1,116 @@
+#include "analysis/exportavi/ExportProtocol.h"
+
+#include "platform/core/Bmp.h"
+#include "platform/core/Format.h"
+#include "platform/core/Paths.h"
+#include "platform/core/TextFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryFile>
+#include <cmath>
+#include <cstring>
+
+namespace kestrom::exportavi {
+
+QString ExportFrameFile(const QString& tempFolder, int64_t frame) {
+  return core::JoinPath(tempFolder, QStringLiteral("\\Sample%1.bmp").arg(frame + 100));
+}
+
+core::WriteResult WriteExportFrame(const QString& path, const QImage& picture) {
+  core::WriteResult result;
+  const QByteArray bytes = core::EncodeBmp(picture);
+  QFile file(path);
+  if (bytes.isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+      file.write(bytes) != bytes.size() || !file.flush()) {
+    result.error = bytes.isEmpty() ? QStringLiteral("no picture") : file.errorString();
+    return result;
+  }
+  result.ok = true;
+  return result;
+}
+
+QStringList ExportCommandLine(double framesPerSecond, const QString& file, int64_t frames, int width, int height) {
+  return {core::FormatFloat("00000.00", framesPerSecond), file, QString::number(frames), QString::number(width),
+          QString::number(height)};
+}
+
+std::optional<ExportArguments> ParseExportArguments(const QStringList& arguments, QString* error) {
+  const auto fail = [error](const QString& reason) {
+    if (error) *error = reason;
+    return std::nullopt;
+  };
+  if (arguments.size() != 5)
+    return fail(QString("Expected 5 arguments (rate, file, count, width, height), got %1.").arg(arguments.size()));
+  ExportArguments a;
+  // Plain decimal numbers only: no signs, exponents, blanks or words.
+  static const QRegularExpression real(QStringLiteral("^[0-9]+(\\.[0-9]+)?$"));
+  static const QRegularExpression whole(QStringLiteral("^[0-9]+$"));
+  if (!real.match(arguments[0]).hasMatch()) return fail("The frame rate \"" + arguments[0] + "\" is not a number.");
+  a.rate = arguments[0].toDouble();
+  if (!(a.rate > 0) || a.rate > 1000) return fail("The frame rate \"" + arguments[0] + "\" is out of range.");
+  a.file = arguments[1];
+  if (a.file.isEmpty()) return fail("No video file was given.");
+  bool ok = true;
+  const auto number = [&](const QString& text, const char* what, int& into) {
+    if (!ok) return;
+    bool converted = false;
+    into = text.toInt(&converted);
+    if (!whole.match(text).hasMatch() || !converted) {
+      ok = false;
+      if (error) *error = QString("The %1 \"%2\" is not a whole number.").arg(what, text);
+    }
+  };
+  number(arguments[2], "frame count", a.count);
+  number(arguments[3], "frame width", a.width);
+  number(arguments[4], "frame height", a.height);
+  if (!ok) return std::nullopt;
+  if (a.count < 1) return fail(QString("The frame count %1 is below 1: there is nothing to join.").arg(a.count));
+  // The encoder takes even sizes up to its limit.
+  if (a.width < 2 || a.height < 2 || a.width > 8192 || a.height > 8192)
+    return fail(QString("The frame size %1 x %2 is out of range.").arg(a.width).arg(a.height));
+  return a;
+}
+
+QStringList EmptyFolder(const QString& folder, const std::function<bool(const QString&)>& remove) {
+  const QDir dir(folder);
+  const QDir::Filters files = QDir::Files | QDir::Hidden | QDir::System;
+  for (const QFileInfo& file : dir.entryInfoList(files)) {
+    const QString path = file.absoluteFilePath();
+    if (remove) remove(path);
+    else QFile::remove(path);
+  }
+  // One pass only: a file that cannot go is named instead of being tried again for ever.
+  return dir.entryList(files, QDir::Name);
+}
+
+bool FolderTakesFiles(const QString& folder, QString* reason) {
+  QTemporaryFile probe(QDir(folder).filePath(QStringLiteral(".probe-XXXXXX")));
+  if (probe.open()) return true;
+  if (reason) *reason = probe.errorString();
+  return false;
+}
+
+QByteArray VideoCreatedRecord(const QString& path) { return core::EncodeText(path) + '\0'; }
+
+void AnnounceExportEnd(const QString& createdVideo, winmsg::HWND from) {
+  if (!createdVideo.isEmpty()) {
+    if (const winmsg::HWND first = winmsg::FindWindow(kAnalysisWindowClass, QString()))
+      winmsg::SendCopyData(first, from, 0, VideoCreatedRecord(createdVideo));
+  }
+  for (const winmsg::WindowInfo& window : winmsg::EnumWindows())
+    if (window.className.compare(kAnalysisWindowClass, Qt::CaseInsensitive) == 0)
+      winmsg::PostMessage(window.handle, WM_EXPORTFINISHED, 0, 0);
+}
+
+QString VideoCreatedText(const winmsg::CopyData& data) {
+  if (!data.lpData || data.cbData == 0) return {};
+  const char* bytes = static_cast<const char*>(data.lpData);
+  const void* zero = std::memchr(bytes, 0, data.cbData);
+  const qsizetype length = zero ? static_cast<const char*>(zero) - bytes : static_cast<qsizetype>(data.cbData);
+  return core::DecodeText(QByteArray(bytes, length)).left(kVideoCreatedTextMax);
+}
+
+}  // namespace kestrom::exportavi
