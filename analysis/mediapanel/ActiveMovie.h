@@ -2,10 +2,15 @@
 // The media player panel: hosts the player control, sizes the video inside itself (default,
 // half, double, fit, zoom with scroll bars), keeps a selection range, and delivers the player's
 // state events later from a 50 ms timer so that no handler runs inside the player's notification.
+// It can splice the sample grabber into the player's graph and save grabbed frames as BMP or JPEG.
 
+#include "analysis/mediapanel/CaptureNames.h"
 #include "analysis/mediapanel/MediaPlayerControl.h"
+#include "analysis/mediapanel/SampleGrabberCB.h"
 #include "analysis/mediapanel/VideoLayout.h"
+#include "platform/jpeg/Jpeg.h"
 
+#include <QImage>
 #include <QWidget>
 #include <functional>
 
@@ -15,6 +20,11 @@ class QTimer;
 namespace kestrom::mediapanel {
 
 enum class TDisplayMode { mpTime, mpFrames };
+enum class TFrameCapture_Dest { fcTBitmap, fcBmpFile, fcJpegFile };
+using TJPEGPerformance = jpeg::JpegPerformance;
+
+/** @brief Largest picture side a capture makes; larger ones are refused. */
+inline constexpr int kMaxCaptureSide = 16384;
 
 class TActiveMovie final : public QWidget {
   Q_OBJECT
@@ -55,6 +65,48 @@ class TActiveMovie final : public QWidget {
   double SelectionEnd() const { return selectionEnd_; }
   void SetSelectionEnd(double seconds);
 
+  // Frame grabbing.
+  bool FGrabber_Enabled() const { return grabberEnabled_; }
+  void SetFGrabber_Enabled(bool on);
+  bool FGrabber_BurstMode() const { return burstMode_; }
+  void SetFGrabber_BurstMode(bool on);
+  int FGrabber_BurstCount() const { return burstCount_; }
+  void SetFGrabber_BurstCount(int count);
+  int FGrabber_BurstInterval() const { return burstInterval_; }
+  void SetFGrabber_BurstInterval(int interval);
+  int CaptureSize() const { return captureSize_; }
+  void SetCaptureSize(int percent) { captureSize_ = percent; }
+  TAuto_Filename AutoFileName() const { return naming_.mode; }
+  void SetAutoFileName(TAuto_Filename mode) { naming_.mode = mode; }
+  QString AutoFilePrefix() const { return naming_.prefix; }
+  void SetAutoFilePrefix(const QString& prefix) { naming_.prefix = prefix; }
+  QString StoragePath() const { return naming_.storagePath; }
+  void SetStoragePath(const QString& path) { naming_.storagePath = path; }
+  int JPEGQuality() const { return jpegQuality_; }
+  void SetJPEGQuality(int quality);
+  TJPEGPerformance JPEGPerformance() const { return jpegPerformance_; }
+  void SetJPEGPerformance(TJPEGPerformance performance) { jpegPerformance_ = performance; }
+  bool JPEGProgressiveDisplay() const { return jpegProgressive_; }
+  void SetJPEGProgressiveDisplay(bool on) { jpegProgressive_ = on; }
+  QString GrabberStatus() const { return grabberStatus_; }
+  /** @brief Whether the sample grabber class could be created when the panel was made. */
+  bool SampleGrabberAvailable() const { return callback_ != nullptr; }
+  bool SampleGrabberConnected() const { return grabberConnected_; }
+
+  /** @brief Splices the sample grabber between the video's decoder and renderer; false leaves
+   *  the former connection in place. */
+  bool ConnectSampleGrabber();
+  /** @brief Releases the graph interfaces and the grabber. */
+  void ResetSampleGrabber();
+  /**
+   * @brief Opens a capture request: the next frame, or in burst mode FGrabber_BurstCount frames
+   * (0: until the player stops), to the destination; an empty file name generates names. Without
+   * a connected grabber the renderer's current picture is taken.
+   */
+  void RequestCapture(TFrameCapture_Dest destination, const QString& fileName = {}, bool pauseAfterLast = false);
+  /** @brief Turns the grabbed (or the renderer's current) frame into the requested picture. */
+  void CaptureFrame(bool pause);
+
   /** @brief The player control, for the pass-through properties by dispatch id. */
   TDerivedMovie_* Player() const { return player_; }
   QWidget* VideoPanel() const { return videoPanel_; }
@@ -82,10 +134,14 @@ class TActiveMovie final : public QWidget {
   std::function<void()> OnNewStream;
   std::function<void()> OnDisplayModeChange;
   std::function<void(bool& canShowHelp)> OnF1HelpInvoked;
+  /** @brief A capture is done; the picture is the panel's and goes when the handler returns. */
+  std::function<void(const QImage& bitmap, TFrameCapture_Dest destination, const QString& fileName, bool success)>
+      OnFGrabberCaptureCompleted;
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   void PlayerOpenStateChange(int oldState, int newState);
@@ -95,6 +151,9 @@ class TActiveMovie final : public QWidget {
   void ApplyDisplaySize();
   void ScrollBarChange();
   bool ClipOpen() const { return player_->OpenState() == mpOpen; }
+  void WMFrameGrabbed(const FrameGrabbedEvent& message);
+  QImage RendererImage(bool pause);
+  bool SaveCapture(const QImage& picture, TFrameCapture_Dest destination, QString* name);
 
   TDerivedMovie_* player_ = nullptr;
   QWidget* videoPanel_ = nullptr;
@@ -130,6 +189,26 @@ class TActiveMovie final : public QWidget {
   double horzFraction_ = 0.5, vertFraction_ = 0.5;
   bool repaint_ = false;
   bool inLayout_ = false, inTimer_ = false;
+
+  // Frame grabbing.
+  com::ComPtr<TSampleGrabberCB> callback_;  // null when the grabber class is missing
+  com::ComPtr<dshow::IBaseFilter> grabberFilter_;
+  com::ComPtr<dshow::IGraphBuilder> grabberGraph_;
+  com::ComPtr<dshow::IBasicVideo> basicVideo_;
+  com::ComPtr<dshow::IMediaControl> mediaControl_;
+  com::ComPtr<dshow::IMediaSeeking> mediaSeeking_;
+  bool grabberConnected_ = false;
+  bool grabberEnabled_ = false;
+  bool burstMode_ = false;
+  int burstCount_ = 0, burstInterval_ = 0;
+  int captureSize_ = 100;
+  CaptureNaming naming_;
+  int jpegQuality_ = 100;
+  TJPEGPerformance jpegPerformance_ = TJPEGPerformance::jpBestQuality;
+  bool jpegProgressive_ = false;
+  QString grabberStatus_;
+  TFrameCapture_Dest requestDestination_ = TFrameCapture_Dest::fcTBitmap;
+  QString requestFileName_;
 };
 
 }  // namespace kestrom::mediapanel

@@ -84,6 +84,8 @@ TDiagForm806::TDiagForm806(QWidget* parent, bool captureProgram)
   movie->setObjectName("ActiveMovie1");
   movie->setGeometry(584, 560, 240, 200);
   movie->SetAutoStart(true);
+  movie->SetJPEGQuality(100);
+  movie->SetFGrabber_Enabled(false);
   ActiveMovie1 = movie;
 }
 
