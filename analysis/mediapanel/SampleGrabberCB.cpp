@@ -92,12 +92,10 @@ HRESULT TSampleGrabberCB::BufferCB(double sampleTime, BYTE* buffer, LONG length)
     return S_OK;
   }
 
-  if (burstMode_) {
-    --remaining_;
-    intervalCounter_ = burstInterval_;
-  } else {
-    requested_ = false;
-  }
+  // A single frame is the last one too, so a pause asked for after it happens.
+  --remaining_;
+  if (burstMode_) intervalCounter_ = burstInterval_;
+  else requested_ = false;
   int lParam = 1;
   if ((!burstMode_ || burstCount_ > 0) && remaining_ <= 0) {
     requested_ = false;

@@ -1,12 +1,10 @@
 // The media panel on real clips: states delivered by its timer, AutoStart, Loop, the selection,
 // positions against the frame codes, full screen keys and the refused combinations.
 #include "analysis/mediapanel/ActiveMovie.h"
-#include "platform/dshow/graph/GraphClasses.h"
-#include "platform/dshow/sources/Registration.h"
-#include "platform/dshow/writers/WriterFilters.h"
-#include "platform/registry/Registry.h"
+#include "tests/analysis/mediapanel/PanelTestSupport.h"
 #include "platform/ui/Dialogs.h"
 #include "tools/ClipWriter.h"
+#include "tools/FrameCode.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -19,25 +17,13 @@ namespace kestrom::mediapanel {
 namespace {
 
 using namespace dshow;
-
-template <typename F>
-bool WaitFor(F condition, int seconds = 10) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  return true;
-}
+using test::WaitFor;
 
 class ActiveMovieClip : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir_.isValid());
-    registry::SetRegistryDirectory(dir_.path());
-    graph::RegisterGraphFilters();
-    RegisterSourceFilters();
-    RegisterWriterFilters();
+    test::UseRegistry(dir_.path());
     panel_ = std::make_unique<TActiveMovie>();
     panel_->resize(400, 300);
     // Tests run the timer's handler themselves.
@@ -110,6 +96,34 @@ TEST_F(ActiveMovieClip, LoopPlaysAgainAndSelectionEndStopsThere) {
   }));
   ASSERT_FALSE(frames.empty());
   EXPECT_LE(frames.back(), 5u);
+}
+
+TEST_F(ActiveMovieClip, PositionFramesFollowTheFrameCodesShown) {
+  struct Seen {
+    unsigned frame;
+    int shown;
+  };
+  std::vector<Seen> seen;
+  panel_->OnPositionChange = [&](double, double, unsigned, unsigned frame) {
+    if (panel_->Player()->PlayState() == mpPlaying) seen.push_back({frame, tools::ReadFrameCode(test::ShownPicture(*panel_->Player()))});
+  };
+  for (TDisplayMode mode : {TDisplayMode::mpTime, TDisplayMode::mpFrames}) {
+    SCOPED_TRACE(int(mode));
+    seen.clear();
+    panel_->SetDisplayMode(mode);
+    ASSERT_TRUE(panel_->Open(Clip(50)));
+    ASSERT_TRUE(WaitFor([&] {
+      panel_->StateTimerTimer();
+      return panel_->Player()->PlayState() == mpStopped;
+    }));
+    ASSERT_GE(seen.size(), 5u);
+    // The clock is read a moment before or after the renderer turns to the next picture.
+    for (const Seen& s : seen) {
+      if (s.shown < 0) continue;
+      EXPECT_NEAR(double(s.frame), double(s.shown), 1.0);
+    }
+    EXPECT_GE(seen.back().frame, 40u);
+  }
 }
 
 TEST_F(ActiveMovieClip, EscapeInFullScreenReturnsToTheChosenSizeWithoutAKeyEvent) {

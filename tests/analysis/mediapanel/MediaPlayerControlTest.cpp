@@ -2,10 +2,7 @@
 // of an open, end of clip, failures, and the properties with an effect.
 #include "analysis/mediapanel/MediaPlayerControl.h"
 #include "platform/dshow/base/FilterGraph.h"
-#include "platform/dshow/graph/GraphClasses.h"
-#include "platform/dshow/sources/Registration.h"
-#include "platform/dshow/writers/WriterFilters.h"
-#include "platform/registry/Registry.h"
+#include "tests/analysis/mediapanel/PanelTestSupport.h"
 #include "tools/ClipWriter.h"
 
 #include <QApplication>
@@ -18,26 +15,13 @@ namespace {
 
 using namespace com;
 using namespace dshow;
-
-template <typename F>
-bool WaitFor(F condition, int seconds = 10) {
-  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > end) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  return true;
-}
+using test::WaitFor;
 
 class MediaPlayerControl : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir_.isValid());
-    registry::SetRegistryDirectory(dir_.path());
-    // The player registers the classes once per process; each test has a registry of its own.
-    graph::RegisterGraphFilters();
-    RegisterSourceFilters();
-    RegisterWriterFilters();
+    test::UseRegistry(dir_.path());
   }
   void TearDown() override { registry::SetRegistryDirectory({}); }
 
