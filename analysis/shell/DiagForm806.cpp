@@ -1,4 +1,5 @@
 #include "analysis/shell/DiagForm806.h"
+#include "analysis/mediapanel/ActiveMovie.h"
 
 #include "analysis/shell/FormSupport.h"
 #include "analysis/shell/GlobalPaths.h"
@@ -79,9 +80,13 @@ TDiagForm806::TDiagForm806(QWidget* parent, bool captureProgram)
   Memo1->setGeometry(8, 672, 560, 180);
 
   // The media player panel of the form; nothing drives it.
-  ActiveMovie1 = new QWidget(this);
-  ActiveMovie1->setObjectName("ActiveMovie1");
-  ActiveMovie1->setGeometry(584, 560, 240, 200);
+  auto* movie = new mediapanel::TActiveMovie(this);
+  movie->setObjectName("ActiveMovie1");
+  movie->setGeometry(584, 560, 240, 200);
+  movie->SetAutoStart(true);
+  movie->SetJPEGQuality(100);
+  movie->SetFGrabber_Enabled(false);
+  ActiveMovie1 = movie;
 }
 
 bool TDiagForm806::EnumWindowTitles(const QString& title) {

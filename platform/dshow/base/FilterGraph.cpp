@@ -141,7 +141,9 @@ bool IsSameObject(IUnknown* a, IUnknown* b) {
   return ua.Get() == ub.Get();
 }
 
-CFilterGraph::CFilterGraph(IUnknown* outer) : CUnknown("filter graph", outer) {
+CFilterGraph::CFilterGraph(IUnknown* outer)
+    : CUnknown("filter graph", outer),
+      rendererControls_(std::make_unique<CGraphRendererControls>(GetOwner(), [this] { return FilterSnapshot(); })) {
   // Without a handle the graph still works; GetEventHandle then reports the failure.
   eventHandle_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 }
@@ -182,7 +184,20 @@ HRESULT CFilterGraph::NonDelegatingQueryInterface(REFIID iid, void** object) {
   if (iid == IID_IVideoFrameStep) return GetInterface(static_cast<IVideoFrameStep*>(this), object);
   if (iid == IID_IMediaFilter) return GetInterface(static_cast<IMediaFilter*>(this), object);
   if (iid == IID_IPersist) return GetInterface(static_cast<IPersist*>(this), object);
+  if (void* control = rendererControls_->Interface(iid)) {
+    *object = control;
+    AddRef();
+    return S_OK;
+  }
   return CUnknown::NonDelegatingQueryInterface(iid, object);
+}
+
+std::vector<ComPtr<IBaseFilter>> CFilterGraph::FilterSnapshot() {
+  std::lock_guard lock(lock_);
+  std::vector<ComPtr<IBaseFilter>> filters;
+  filters.reserve(filters_.size());
+  for (const Entry& e : filters_) filters.emplace_back(e.filter);
+  return filters;
 }
 
 bool CFilterGraph::Contains(IBaseFilter* filter) {

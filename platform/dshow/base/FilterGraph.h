@@ -2,16 +2,19 @@
 // The filter graph: holds filters under unique names, connects their pins directly or through
 // registered filters in merit order, renders pins and files, runs, pauses and stops its filters
 // against a reference clock, queues the events its filters post and notifies the program by
-// posting, seeks and steps through its renderers.
+// posting, seeks and steps through its renderers, and passes the renderer interfaces
+// (IVideoWindow, IBasicVideo, IBasicAudio) on to the filter that answers them.
 
 #include "platform/com/ComPtr.h"
 #include "platform/dshow/base/ControlInterfaces.h"
+#include "platform/dshow/base/GraphRendererControls.h"
 #include "platform/dshow/base/Interfaces.h"
 
 #include <QString>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <string>
@@ -180,8 +183,12 @@ class CFilterGraph : public com::CUnknown,
   /** @brief The event handle follows the queue (under eventMutex_). */
   void SignalQueueLocked();
 
+  /** @brief The filters, referenced, taken under the lock (for calls made without it). */
+  std::vector<com::ComPtr<IBaseFilter>> FilterSnapshot();
+
   std::recursive_mutex lock_;
   std::vector<Entry> filters_;
+  std::unique_ptr<CGraphRendererControls> rendererControls_;
 
   // Run state, guarded by lock_ (the state itself is read by any thread).
   std::atomic<FILTER_STATE> state_{State_Stopped};

@@ -4,7 +4,10 @@
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/writers/FfmpegTypes.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cmath>
+#include <cstring>
 #include <new>
 
 #ifdef KESTROM_HAVE_ALSA
@@ -25,7 +28,31 @@ bool PlayablePcm(const AM_MEDIA_TYPE& type) {
          wf->nBlockAlign == wf->nChannels * wf->wBitsPerSample / 8;
 }
 
+// Attenuation in hundredths of a decibel as an amplitude factor; -10000 and below is silence.
+double Gain(LONG hundredthsDb) { return hundredthsDb <= -10000 ? 0.0 : std::pow(10.0, hundredthsDb / 2000.0); }
+
 }  // namespace
+
+void ApplyVolumeAndBalance(BYTE* data, LONG length, const WAVEFORMATEX& format, LONG volume, LONG balance) {
+  const int channels = std::max<int>(1, format.nChannels);
+  const double base = Gain(volume);
+  // Balance attenuates one side of a stereo (or wider) stream: channel 0 is left, 1 right.
+  const double left = channels >= 2 ? base * Gain(balance > 0 ? -balance : 0) : base;
+  const double right = channels >= 2 ? base * Gain(balance < 0 ? balance : 0) : base;
+  auto gainOf = [&](int channel) { return channel == 0 ? left : channel == 1 ? right : base; };
+  if (format.wBitsPerSample == 16) {
+    const LONG samples = length / 2;
+    for (LONG i = 0; i < samples; ++i) {
+      int16_t v;
+      std::memcpy(&v, data + 2 * i, 2);
+      v = int16_t(std::clamp(std::lround(v * gainOf(int(i % channels))), -32768L, 32767L));
+      std::memcpy(data + 2 * i, &v, 2);
+    }
+  } else if (format.wBitsPerSample == 8) {
+    for (LONG i = 0; i < length; ++i)
+      data[i] = BYTE(std::clamp(128L + std::lround((int(data[i]) - 128) * gainOf(int(i % channels))), 0L, 255L));
+  }
+}
 
 struct CAudioRenderer::ClockSource {
   std::atomic<const core::Clock*> clock{&core::SystemClock()};
@@ -74,6 +101,7 @@ HRESULT CAudioRenderer::NonDelegatingQueryInterface(REFIID iid, void** object) {
   if (!object) return E_POINTER;
   if (iid == IID_IReferenceClock) return clock_object_->NonDelegatingQueryInterface(iid, object);
   if (iid == IID_IMediaSeeking) return GetInterface(static_cast<IMediaSeeking*>(this), object);
+  if (iid == IID_IBasicAudio) return GetInterface(static_cast<IBasicAudio*>(this), object);
   return CBaseRenderer::NonDelegatingQueryInterface(iid, object);
 }
 
@@ -127,6 +155,14 @@ HRESULT CAudioRenderer::DoRenderSample(IMediaSample* sample) {
   BYTE* data = nullptr;
   sample->GetPointer(&data);
   const LONG length = sample->GetActualDataLength();
+  const LONG volume = volume_.load(), balance = balance_.load();
+  const WAVEFORMATEX* format = WaveFormat(InputPin()->CurrentMediaType());
+  if ((volume != 0 || balance != 0) && format && data && length > 0) {
+    // The sample may be shared with other consumers: scale a copy.
+    scaled_.assign(data, data + length);
+    ApplyVolumeAndBalance(scaled_.data(), length, *format, volume, balance);
+    data = scaled_.data();
+  }
 #ifdef KESTROM_HAVE_ALSA
   if (pcm_) {
     const WAVEFORMATEX* wf = WaveFormat(InputPin()->CurrentMediaType());
@@ -174,6 +210,32 @@ HRESULT CAudioRenderer::SetRate(double rate) { return rate == 1.0 ? seeking_->Se
 HRESULT CAudioRenderer::GetRate(double* rate) {
   if (!rate) return E_POINTER;
   *rate = 1.0;
+  return S_OK;
+}
+
+// ---- IBasicAudio ----
+
+HRESULT CAudioRenderer::put_Volume(LONG volume) {
+  if (volume < -10000 || volume > 0) return E_INVALIDARG;
+  volume_ = volume;
+  return S_OK;
+}
+
+HRESULT CAudioRenderer::get_Volume(LONG* volume) {
+  if (!volume) return E_POINTER;
+  *volume = volume_.load();
+  return S_OK;
+}
+
+HRESULT CAudioRenderer::put_Balance(LONG balance) {
+  if (balance < -10000 || balance > 10000) return E_INVALIDARG;
+  balance_ = balance;
+  return S_OK;
+}
+
+HRESULT CAudioRenderer::get_Balance(LONG* balance) {
+  if (!balance) return E_POINTER;
+  *balance = balance_.load();
   return S_OK;
 }
 

@@ -2,21 +2,31 @@
 // "Audio Renderer": plays 16-bit (or 8-bit) PCM through the default ALSA device. Without a sound
 // device it uses up each sample when the graph's clock reaches it, so a graph runs at the same
 // pace on a machine without sound. It offers the graph its reference clock (the graph prefers a
-// renderer's clock), and refuses any playback rate but 1.0.
+// renderer's clock), and refuses any playback rate but 1.0. Its volume and balance (IBasicAudio)
+// scale the samples themselves, so they hold with or without a device.
 
 #include "platform/core/Clock.h"
 #include "platform/dshow/base/Renderer.h"
 #include "platform/dshow/writers/WriterInterfaces.h"
 
+#include <atomic>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 namespace kestrom::dshow {
 
 /** @brief An unsupported audio rate (SetRate other than 1.0). */
 inline constexpr HRESULT VFW_E_UNSUPPORTED_AUDIO = com::MakeHResult(0x8004025E);
 
-class CAudioRenderer final : public CBaseRenderer, public IMediaSeeking {
+/**
+ * @brief Scales PCM samples (16-bit signed or 8-bit unsigned, interleaved) in place: volume and
+ * balance in hundredths of a decibel as IBasicAudio gives them; a negative balance attenuates the
+ * right channel, a positive one the left; -10000 is silence.
+ */
+void ApplyVolumeAndBalance(BYTE* data, LONG length, const WAVEFORMATEX& format, LONG volume, LONG balance);
+
+class CAudioRenderer final : public CBaseRenderer, public IMediaSeeking, public IBasicAudio {
  public:
   explicit CAudioRenderer(IUnknown* outer);
   ~CAudioRenderer() override;
@@ -59,6 +69,12 @@ class CAudioRenderer final : public CBaseRenderer, public IMediaSeeking {
   HRESULT GetRate(double* rate) override;
   HRESULT GetPreroll(LONGLONG* preroll) override;
 
+  // IBasicAudio: volume -10000..0, balance -10000..10000 (E_INVALIDARG outside).
+  HRESULT put_Volume(LONG volume) override;
+  HRESULT get_Volume(LONG* volume) override;
+  HRESULT put_Balance(LONG balance) override;
+  HRESULT get_Balance(LONG* balance) override;
+
  private:
   class Clock;
   struct ClockSource;
@@ -70,6 +86,9 @@ class CAudioRenderer final : public CBaseRenderer, public IMediaSeeking {
   void* pcm_ = nullptr;
   mutable std::mutex countLock_;
   int64_t bytesRendered_ = 0;
+  std::atomic<LONG> volume_{0};
+  std::atomic<LONG> balance_{0};
+  std::vector<BYTE> scaled_;  // streaming thread only: the scaled copy of a sample
 };
 
 }  // namespace kestrom::dshow

@@ -1,8 +1,10 @@
 #pragma once
-// The window and picture of a video renderer, with the stream configuration of an output pin
-// brought in from the base layer. Published identifiers and method orders.
+// The window and picture of a video renderer and the stream configuration of an output pin,
+// brought in from the base layer, with the values of the writers. Published identifiers and
+// method orders.
 
 #include "platform/dshow/base/ControlInterfaces.h"
+#include "platform/dshow/base/RendererInterfaces.h"
 #include "platform/dshow/base/StreamConfig.h"
 
 #include <cstdint>
@@ -11,81 +13,5 @@ namespace kestrom::dshow {
 
 inline constexpr BOOL TRUE = 1;
 inline constexpr BOOL FALSE = 0;
-
-inline constexpr IID IID_IVideoWindow = MakeGuid("{56A868B4-0AD4-11CE-B03A-0020AF0BA770}");
-inline constexpr IID IID_IBasicVideo = MakeGuid("{56A868B5-0AD4-11CE-B03A-0020AF0BA770}");
-
-/** @brief The window of a video renderer. */
-struct IVideoWindow : IUnknown {
-  virtual HRESULT put_Caption(const WCHAR* caption) = 0;
-  /** @brief The caption in task memory. */
-  virtual HRESULT get_Caption(WCHAR** caption) = 0;
-  virtual HRESULT put_WindowStyle(LONG style) = 0;
-  virtual HRESULT get_WindowStyle(LONG* style) = 0;
-  virtual HRESULT put_WindowStyleEx(LONG style) = 0;
-  virtual HRESULT get_WindowStyleEx(LONG* style) = 0;
-  virtual HRESULT put_AutoShow(LONG autoShow) = 0;
-  virtual HRESULT get_AutoShow(LONG* autoShow) = 0;
-  virtual HRESULT put_WindowState(LONG state) = 0;
-  virtual HRESULT get_WindowState(LONG* state) = 0;
-  virtual HRESULT put_BackgroundPalette(LONG palette) = 0;
-  virtual HRESULT get_BackgroundPalette(LONG* palette) = 0;
-  virtual HRESULT put_Visible(LONG visible) = 0;
-  virtual HRESULT get_Visible(LONG* visible) = 0;
-  virtual HRESULT put_Left(LONG left) = 0;
-  virtual HRESULT get_Left(LONG* left) = 0;
-  virtual HRESULT put_Width(LONG width) = 0;
-  virtual HRESULT get_Width(LONG* width) = 0;
-  virtual HRESULT put_Top(LONG top) = 0;
-  virtual HRESULT get_Top(LONG* top) = 0;
-  virtual HRESULT put_Height(LONG height) = 0;
-  virtual HRESULT get_Height(LONG* height) = 0;
-  virtual HRESULT put_Owner(OAHWND owner) = 0;
-  virtual HRESULT get_Owner(OAHWND* owner) = 0;
-  virtual HRESULT put_MessageDrain(OAHWND drain) = 0;
-  virtual HRESULT get_MessageDrain(OAHWND* drain) = 0;
-  virtual HRESULT get_BorderColor(LONG* colour) = 0;
-  virtual HRESULT put_BorderColor(LONG colour) = 0;
-  virtual HRESULT get_FullScreenMode(LONG* mode) = 0;
-  virtual HRESULT put_FullScreenMode(LONG mode) = 0;
-  virtual HRESULT SetWindowForeground(LONG focus) = 0;
-  virtual HRESULT NotifyOwnerMessage(OAHWND window, LONG message, LONG_PTR wParam, LONG_PTR lParam) = 0;
-  virtual HRESULT SetWindowPosition(LONG left, LONG top, LONG width, LONG height) = 0;
-  virtual HRESULT GetWindowPosition(LONG* left, LONG* top, LONG* width, LONG* height) = 0;
-  virtual HRESULT GetMinIdealImageSize(LONG* width, LONG* height) = 0;
-  virtual HRESULT GetMaxIdealImageSize(LONG* width, LONG* height) = 0;
-  virtual HRESULT GetRestorePosition(LONG* left, LONG* top, LONG* width, LONG* height) = 0;
-  virtual HRESULT HideCursor(LONG hide) = 0;
-  virtual HRESULT IsCursorHidden(LONG* hidden) = 0;
-
- protected:
-  ~IVideoWindow() = default;
-};
-
-/** @brief The picture of a video renderer: sizes, rectangles and the current image. */
-struct IBasicVideo : IUnknown {
-  virtual HRESULT get_AvgTimePerFrame(double* seconds) = 0;
-  virtual HRESULT get_BitRate(LONG* rate) = 0;
-  virtual HRESULT get_BitErrorRate(LONG* rate) = 0;
-  virtual HRESULT get_VideoWidth(LONG* width) = 0;
-  virtual HRESULT get_VideoHeight(LONG* height) = 0;
-  virtual HRESULT SetSourcePosition(LONG left, LONG top, LONG width, LONG height) = 0;
-  virtual HRESULT GetSourcePosition(LONG* left, LONG* top, LONG* width, LONG* height) = 0;
-  virtual HRESULT SetDefaultSourcePosition() = 0;
-  virtual HRESULT SetDestinationPosition(LONG left, LONG top, LONG width, LONG height) = 0;
-  virtual HRESULT GetDestinationPosition(LONG* left, LONG* top, LONG* width, LONG* height) = 0;
-  virtual HRESULT SetDefaultDestinationPosition() = 0;
-  virtual HRESULT GetVideoSize(LONG* width, LONG* height) = 0;
-  /**
-   * @brief The last frame as a packed bitmap: a BITMAPINFOHEADER followed by the bits. With a
-   * null image, *bufferSize receives the size needed; E_OUTOFMEMORY when the buffer is too small.
-   */
-  virtual HRESULT GetCurrentImage(LONG* bufferSize, LONG* image) = 0;
-  virtual HRESULT IsUsingDefaultSource() = 0;
-  virtual HRESULT IsUsingDefaultDestination() = 0;
-
- protected:
-  ~IBasicVideo() = default;
-};
 
 }  // namespace kestrom::dshow
