@@ -3,6 +3,7 @@
 #include "platform/core/Format.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace kestrom::playback {
 
@@ -53,6 +54,7 @@ TickOutcome PlaybackClock::Timer1Timer() {
     PlayStart = 0;
     PlayStartTime = now;
     player_.SetPosition(0);
+    AimAtNextFrame(now, 0);
     return TickOutcome::Looped;
   }
   if (PlayPosition >= end4) host_.BringToTop();
@@ -66,7 +68,19 @@ TickOutcome PlaybackClock::Timer1Timer() {
     host_.BringToTop();
     return TickOutcome::Ended;
   }
+  AimAtNextFrame(now, PlayPosition);
   return TickOutcome::Playing;
+}
+
+void PlaybackClock::AimAtNextFrame(int64_t now, int64_t position) {
+  const double frame = video_.FrameDuration;
+  if (!(frame > 0) || !(PlaySpeed > 0)) return;
+  // The next frame's own position, reached by the first whole millisecond of clock time at which
+  // start + elapsed x speed gets there; a late tick aims at the frame after the one it shows.
+  const double next = static_cast<double>(FrameNumberAt(position, frame) + 1) * frame;
+  const double wait = std::ceil((next - static_cast<double>(PlayStart)) / PlaySpeed - 1e-6);
+  const int64_t due = PlayStartTime + static_cast<int64_t>(wait);
+  host_.StartTimer(static_cast<int>(std::clamp<int64_t>(due - now, 1, 1 << 30)));
 }
 
 void PlaybackClock::StopPlayback() {

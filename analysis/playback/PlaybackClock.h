@@ -130,6 +130,11 @@ class PlaybackClock {
   int ScrollTag = 0;
 
  private:
+  // The timer counts whole milliseconds and a frame rarely lasts a whole number of them (33.37 ms
+  // at 29.97 fps): ticks at the fixed interval drift until one shows a frame twice. Each tick
+  // therefore sets the next one for the moment the next frame is due.
+  void AimAtNextFrame(int64_t now, int64_t position);
+
   PlaybackHost& host_;
   PlayerPort& player_;
   const core::Clock& clock_;

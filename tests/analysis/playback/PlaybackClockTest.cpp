@@ -282,6 +282,27 @@ TEST_F(PlaybackClockTest, TheFrameLabelIsTheFrameShownAtNtscRates) {
   }
 }
 
+TEST_F(PlaybackClockTest, EveryTickShowsTheNextFrameAtEveryRateAndSpeed) {
+  // Frame durations that are no whole number of milliseconds drift against a whole-millisecond
+  // timer; each tick must still show the frame after the last, none twice, none left out.
+  const struct {
+    int64_t frames, ms;  // 300 frames at the rate
+  } rates[] = {{300, 10000}, {300, 10010}, {300, 6000}, {300, 5005}, {300, 12500}, {300, 12513}, {300, 24000}};
+  for (const auto& r : rates) {
+    Open(r.frames, r.ms);
+    for (double speed : {kNormalSpeed, kSlow2Speed, kSlow4Speed, kSlow16Speed}) {
+      SCOPED_TRACE(testing::Message() << r.ms << " ms for 300 frames at speed " << speed);
+      ASSERT_TRUE(clock_.Play(speed));
+      for (int64_t expected = 1; host_.timer; ++expected) {
+        if (Tick() == TickOutcome::Ended) break;
+        ASSERT_EQ(player_.Frame(), expected);
+        ASSERT_EQ(host_.label, expected);
+      }
+      EXPECT_GE(player_.Frame(), 297);
+    }
+  }
+}
+
 TEST_F(PlaybackClockTest, AClipShorterThanTwoFramesEndsAtTheFirstTick) {
   Open(1, 40);
   clock_.Play(kNormalSpeed);
