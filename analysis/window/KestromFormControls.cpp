@@ -94,7 +94,8 @@ void TKestromForm::FitRowsToWindow() {
 }
 
 void TKestromForm::ArrangePlaybackPanel() {
-  Panel4->resize(width(), Panel4->height());
+  // As wide as the picture area: the picture's vertical scroll bar stands to its right.
+  Panel4->resize(std::max(width() - 16, 0), Panel4->height());
   // After the transport buttons, at the gaps the wide window was drawn with; only the position
   // bar gives way. Heights and tops stay: blending moves the bar up and down.
   QWidget* const row[] = {ScrollBar1, Test, ZoomInButton2, ZoomOutButton2, MediaPlayerBar1};

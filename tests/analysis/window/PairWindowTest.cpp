@@ -10,6 +10,7 @@
 #include "platform/core/Clock.h"
 #include "platform/core/Format.h"
 #include "platform/media/MediaPlayer.h"
+#include "platform/media/MediaPlayerBar.h"
 #include "platform/ui/RowOverflow.h"
 #include "tools/ClipWriter.h"
 #include "tools/FrameCode.h"
@@ -155,6 +156,12 @@ TEST_F(PairWindowTest, EveryControlIsInItsWindowOrOfferedByItsRowInEachLayout) {
       }
       w->FileControls->setCurrentIndex(0);
       checkRow(w->Panel4);
+      // Nothing of the panel that a coach needs lies under the picture's vertical scroll bar.
+      const QRect vert = inWindow(w->VertScrollBar);
+      const QList<QAbstractButton*> offered = w->Panel4->findChild<ui::RowOverflow*>()->Overflowing();
+      for (QWidget* c : w->Panel4->findChildren<QWidget*>())
+        if (c->isVisibleTo(w) && c != static_cast<QWidget*>(w->MediaPlayerBar1) && !offered.contains(qobject_cast<QAbstractButton*>(c)))
+          EXPECT_FALSE(inWindow(c).intersects(vert)) << c->objectName().toStdString();
       EXPECT_TRUE(client.contains(inWindow(w->Test)));
       EXPECT_TRUE(client.contains(inWindow(w->ScrollBar1)));
       EXPECT_GE(w->ScrollBar1->width(), playback::kNarrowestPositionBar);
