@@ -10,6 +10,7 @@
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/base/MediaType.h"
 #include "platform/dshow/sources/TestDevices.h"
+#include "tests/platform/dshow/support/FixtureDevices.h"
 #include "tests/platform/dshow/support/TestFilters.h"
 
 #include <QThread>
@@ -44,6 +45,15 @@ class FKDevicesTest : public EngineTest {
     for (int i = 0; i < list->Count(); ++i)
       if (list->Name(i).startsWith(QString::fromUtf16(kTestMicrophoneName))) return i;
     return -1;
+  }
+  static int AudioIndex(const char16_t* name) {
+    const TDevices* list = AudioDeviceList();
+    for (int i = 0; i < list->Count(); ++i)
+      if (list->Name(i).startsWith(QString::fromUtf16(name))) return i;
+    return -1;
+  }
+  static int AudioDiscoveries(const char16_t* name) {
+    return ProcessLogLines().filter("one-time audio device discovery").filter(QString::fromUtf16(name)).size();
   }
   static int Discoveries() { return ProcessLogLines().filter("one-time video device discovery").size(); }
   /** @brief A component on the test camera (discovered or loaded from the cache). */
@@ -326,6 +336,62 @@ TEST_F(FKDevicesTest, TheCardsCrossbarGivesOneRoutePerVideoInputAndItsRoutingTex
   EXPECT_TRUE(none.Routes().empty());
   EXPECT_EQ(none.RouteTo(0), com::E_FAIL);
   fk->ClearGraph(true);
+}
+
+TEST_F(FKDevicesTest, EachCameraBringsBackItsOwnMicrophoneAndEachDeviceIsDiscoveredOnce) {
+  dshow::test::FixtureDevices fixtures;
+  fixtures.AddSecondCameraAndMicrophone();
+  auto fk = std::make_unique<TFK>();
+  QStringList selected;  // the events in order, with the device current at each
+  fk->Events().OnVideoDeviceSelected = [&](QObject*) { selected << "video " + fk->GetVideoDeviceName(); };
+  fk->Events().OnAudioDeviceSelected = [&](QObject*) {
+    selected << "audio " + AudioDeviceList()->Name(fk->GetAudioDevice());
+  };
+  const int cameraA = CameraIndex();
+  const int cameraB = VideoDeviceList()->IndexOfName(QString::fromUtf16(dshow::test::kSecondCameraName) + " (WDM)");
+  const int micA = MicrophoneIndex(), micB = AudioIndex(dshow::test::kSecondMicrophoneName);
+  ASSERT_GE(cameraA, 0);
+  ASSERT_GE(cameraB, 0);
+  ASSERT_GE(micA, 0);
+  ASSERT_GE(micB, 0);
+  const QString nameA = AudioDeviceList()->Name(micA), nameB = AudioDeviceList()->Name(micB);
+
+  // Camera A with microphone A; camera B then takes microphone B, which it keeps as its own.
+  fk->SetAudioDevice(micA);
+  fk->SetVideoDevice(cameraA);
+  EXPECT_EQ(fk->VideoSettings().Text("_AudioDeviceAssociated"), nameA);
+  fk->SetVideoDevice(cameraB);
+  fk->SetAudioDevice(micB);
+  EXPECT_EQ(fk->VideoSettings().Text("_AudioDeviceAssociated"), nameB);
+  EXPECT_EQ(Discoveries(), 2);
+  // The second microphone is discovered for itself and lists its own inputs.
+  EXPECT_EQ(AudioDiscoveries(dshow::test::kSecondMicrophoneName), 1);
+  EXPECT_TRUE(fk->AudioSettings().Bool("_DeviceDiscovered"));
+  EXPECT_EQ(fk->GetAudioInputsText(), "Microphone\r\nLine In\r\n");
+
+  // Back to camera A: its microphone comes back with it, then B's with B; nothing is discovered again.
+  selected.clear();
+  fk->SetVideoDevice(cameraA);
+  EXPECT_EQ(fk->GetAudioDevice(), micA);
+  fk->SetVideoDevice(cameraB);
+  EXPECT_EQ(fk->GetAudioDevice(), micB);
+  EXPECT_EQ(selected, QStringList({"video " + VideoDeviceList()->Name(cameraA), "audio " + nameA,
+                                   "video " + VideoDeviceList()->Name(cameraB), "audio " + nameB}));
+  EXPECT_EQ(Discoveries(), 2);
+  EXPECT_EQ(AudioDiscoveries(dshow::test::kSecondMicrophoneName), 1);
+  EXPECT_EQ(AudioDiscoveries(kTestMicrophoneName), 1);
+
+  // The association is stored: a new component on camera B starts on microphone B.
+  fk.reset();
+  auto again = std::make_unique<TFK>();
+  again->SetAudioDevice(micA);
+  again->SetVideoDevice(cameraB);
+  EXPECT_EQ(again->GetAudioDevice(), micB);
+
+  // With the association off, a camera change leaves the microphone alone.
+  again->SetAssociateAudioAndVideoDevices(false);
+  again->SetVideoDevice(cameraA);
+  EXPECT_EQ(again->GetAudioDevice(), micB);
 }
 
 }  // namespace kestrom::engine::test
