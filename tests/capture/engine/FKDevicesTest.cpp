@@ -394,4 +394,60 @@ TEST_F(FKDevicesTest, EachCameraBringsBackItsOwnMicrophoneAndEachDeviceIsDiscove
   EXPECT_EQ(again->GetAudioDevice(), micB);
 }
 
+TEST_F(FKDevicesTest, TwoChainedCrossbarsGiveTwoNodeRoutesListedTogether) {
+  auto fk = CameraComponent();
+  fk->SnapshotBuildParameters();
+  ASSERT_TRUE(fk->CreateBaseGraph());
+  ComPtr<IPin> analogIn, cardOut;
+  ASSERT_EQ(FindPinByName(fk->VideoSourceFilter(), PINDIR_INPUT, "Analog Video In", analogIn, false, false), com::S_OK);
+  ASSERT_EQ(analogIn->ConnectedTo(cardOut.Put()), com::S_OK);
+  // A switch box between the card's crossbar and the camera: the card's video on its first input,
+  // a front socket of its own, and two audio inputs that start no route.
+  const REGPINMEDIUM wire{KESTROM_TEST_CARD_MEDIUM, 0, 0};
+  auto box = dshow::test::MakeFilter<dshow::test::CTableCrossbar>(
+      std::vector<dshow::test::CrossbarPinRow>{{u"0: Video From Card", PhysConn_Video_Composite, 2, wire},
+                                               {u"1: Video Front In", PhysConn_Video_SVideo, 3},
+                                               {u"2: Audio From Card", PhysConn_Audio_Line, 0},
+                                               {u"3: Audio Front In", PhysConn_Audio_Line, 1}},
+      std::vector<dshow::test::CrossbarPinRow>{{u"0: Video Out", PhysConn_Video_VideoDecoder, 1, wire},
+                                               {u"1: Audio Out", PhysConn_Audio_AudioDecoder, 0}});
+  ASSERT_TRUE(fk->AddFilterToGraph(box.Get(), "Switch Box"));
+  ASSERT_EQ(fk->Graph()->Disconnect(analogIn.Get()), com::S_OK);
+  ASSERT_EQ(fk->Graph()->Disconnect(cardOut.Get()), com::S_OK);
+  ASSERT_EQ(fk->Graph()->ConnectDirect(cardOut.Get(), box->Input(0), nullptr), com::S_OK);
+  ASSERT_EQ(fk->Graph()->ConnectDirect(box->Output(0), analogIn.Get(), nullptr), com::S_OK);
+
+  // The card's three video inputs through the box, each as two nodes from the card's crossbar
+  // down to the box, then the box's own socket as one node.
+  TCrossbarTree tree(analogIn.Get());
+  struct Node {
+    int depth;
+    long input;
+    bool card;
+  };
+  const Node expected[] = {{1, 0, true}, {0, 0, false}, {1, 1, true}, {0, 0, false},
+                           {1, 2, true}, {0, 0, false}, {0, 1, false}};
+  ComPtr<IAMCrossbar> boxCrossbar;
+  ASSERT_EQ(box->QueryInterface(IID_IAMCrossbar, boxCrossbar.PutVoid()), com::S_OK);
+  ASSERT_EQ(tree.Routes().size(), std::size(expected));
+  for (size_t i = 0; i < std::size(expected); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(tree.Routes()[i]->depth, expected[i].depth);
+    EXPECT_EQ(tree.Routes()[i]->inputIndex, expected[i].input);
+    EXPECT_EQ(tree.Routes()[i]->crossbar.Get() == boxCrossbar.Get(), !expected[i].card);
+  }
+
+  // Routing the card's tuner sets both crossbars, video and its related audio.
+  IAMCrossbar* card = fk->VideoCrossbar();
+  ASSERT_TRUE(card);
+  EXPECT_EQ(tree.RouteTo(0), com::S_OK);
+  EXPECT_EQ(RoutingToText(card), "2!0!3!");
+  EXPECT_EQ(RoutingToText(boxCrossbar.Get()), "2!0!2!");
+  // The front socket switches the box alone.
+  EXPECT_EQ(tree.RouteTo(6), com::S_OK);
+  EXPECT_EQ(RoutingToText(boxCrossbar.Get()), "2!1!3!");
+  EXPECT_EQ(RoutingToText(card), "2!0!3!");
+  fk->ClearGraph(true);
+}
+
 }  // namespace kestrom::engine::test

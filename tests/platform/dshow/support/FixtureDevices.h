@@ -3,7 +3,13 @@
 // the system device enumerator lists its devices after all others.
 
 #include "platform/com/ClassFactory.h"
+#include "platform/dshow/base/BaseFilter.h"
 #include "platform/dshow/sources/DeviceEnumerator.h"
+#include "platform/dshow/sources/DeviceInterfaces.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
 
 #include <vector>
 
@@ -35,6 +41,43 @@ class FixtureDevices {
   };
   std::vector<Listed> devices_;
   int cookie_ = 0;
+};
+
+/** @brief One pin of a table crossbar; a pin without a medium class takes no connection. */
+struct CrossbarPinRow {
+  std::u16string name;
+  LONG physicalType;
+  LONG related;
+  REGPINMEDIUM medium{};
+};
+
+/**
+ * @brief A crossbar made from a pin table, inputs before outputs: an input routes to an output
+ * when both are video or both audio. Each output starts routed from the first input it can take.
+ */
+class CTableCrossbar final : public CBaseFilter, public IAMCrossbar {
+ public:
+  CTableCrossbar(std::vector<CrossbarPinRow> inputs, std::vector<CrossbarPinRow> outputs);
+  ~CTableCrossbar() override;
+
+  DECLARE_IUNKNOWN
+  HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override;
+  int GetPinCount() override;
+  CBasePin* GetPin(int n) override;
+  IPin* Input(int index);
+  IPin* Output(int index);
+
+  HRESULT get_PinCounts(LONG* outputs, LONG* inputs) override;
+  HRESULT CanRoute(LONG output, LONG input) override;
+  HRESULT Route(LONG output, LONG input) override;
+  HRESULT get_IsRoutedTo(LONG output, LONG* input) override;
+  HRESULT get_CrossbarPinInfo(BOOL isInput, LONG index, LONG* relatedIndex, LONG* physicalType) override;
+
+ private:
+  std::recursive_mutex lock_;
+  std::vector<CrossbarPinRow> inputRows_, outputRows_;
+  std::vector<std::unique_ptr<CBasePin>> pins_;
+  std::vector<LONG> routes_;
 };
 
 }  // namespace kestrom::dshow::test
