@@ -9,6 +9,8 @@
 #include "platform/com/ComRuntime.h"
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/base/MediaType.h"
+#include "platform/dshow/sources/DvDecoder.h"
+#include "platform/dshow/sources/DvMpegInterfaces.h"
 #include "platform/dshow/sources/TestDevices.h"
 #include "tests/platform/dshow/support/FixtureDevices.h"
 #include "tests/platform/dshow/support/TestFilters.h"
@@ -76,6 +78,20 @@ class FKDevicesTest : public EngineTest {
     return renderer;
   }
 };
+
+/**
+ * @brief "filter/pin" of a pin, the filter being "device" for the device filter and otherwise
+ * its name without the number that makes it unique in the graph; empty for no pin.
+ */
+QString PinPlace(IPin* pin, IBaseFilter* device) {
+  if (!pin) return {};
+  PIN_INFO info{};
+  if (com::FAILED(pin->QueryPinInfo(&info))) return {};
+  ComPtr<IBaseFilter> owner = ComPtr<IBaseFilter>::Attach(info.pFilter);
+  QString filter = owner.Get() == device ? QStringLiteral("device") : FilterName(owner.Get());
+  while (!filter.isEmpty() && filter.back().isDigit()) filter.chop(1);
+  return filter + "/" + QString::fromUtf16(info.achName);
+}
 
 }  // namespace
 
@@ -448,6 +464,94 @@ TEST_F(FKDevicesTest, TwoChainedCrossbarsGiveTwoNodeRoutesListedTogether) {
   EXPECT_EQ(RoutingToText(boxCrossbar.Get()), "2!1!3!");
   EXPECT_EQ(RoutingToText(card), "2!0!3!");
   fk->ClearGraph(true);
+}
+
+TEST_F(FKDevicesTest, ADvCamcorderUsesItsInterleavedPinUnlessTheSoundIsNotWantedAndFramesAreReduced) {
+  dshow::test::FixtureDevices fixtures;
+  fixtures.AddDvCamcorder();
+  QObject visible;  // a component placed on a form
+  const QString interleaved = "device/" + QString::fromUtf16(dshow::test::kDvInterleavedPinName);
+  const QString dvVideo = "device/" + QString::fromUtf16(dshow::test::kDvVideoPinName);
+  struct Case {
+    const char* name;
+    bool recording, rendering, reduce, onForm;
+    QString preview;
+    bool splitter;
+  };
+  const Case cases[] = {
+      {"no sound", false, false, false, true, interleaved, false},
+      {"sound recorded", true, false, false, true, "DV Splitter/DVVidOut0", true},
+      {"sound rendered", false, true, false, true, "DV Splitter/DVVidOut0", true},
+      {"frames reduced", false, false, true, true, dvVideo, false},
+      {"frames reduced off a form", false, false, true, false, interleaved, false},
+      {"frames reduced with sound", true, false, true, true, "DV Splitter/DVVidOut0", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TFK::Host host;
+    host.sender = c.onForm ? &visible : nullptr;
+    TFK fk(host);
+    fk.SetAudioRecording(c.recording);
+    fk.SetDVReduceFrameRate(c.reduce);
+    const int index = VideoDeviceList()->IndexOfName(QString::fromUtf16(dshow::test::kDvCamcorderName) + " (WDM)");
+    ASSERT_GE(index, 0);
+    fk.SetVideoDevice(index);
+    EXPECT_TRUE(fk.VideoSettings().Bool("_DeviceDiscovered"));
+    EXPECT_TRUE(fk.IsDVSource());
+    fk.SetAudioDeviceRendering(c.rendering);
+    fk.SnapshotBuildParameters();
+    ASSERT_TRUE(fk.CreateBaseGraph());
+    EXPECT_EQ(PinPlace(fk.PreviewPin(), fk.VideoSourceFilter()), c.preview);
+    // The sound comes from the splitter's audio output, and only when it is wanted.
+    EXPECT_EQ(PinPlace(fk.AudioSourcePin(), fk.VideoSourceFilter()), c.splitter ? "DV Splitter/AudOut00" : QString());
+    const auto names = dshow::test::FilterNames(fk.Graph());
+    EXPECT_EQ(std::count_if(names.begin(), names.end(), [](const std::u16string& n) { return n.starts_with(u"DV Splitter"); }),
+              c.splitter ? 1 : 0);
+    fk.ClearGraph(true);
+  }
+}
+
+TEST_F(FKDevicesTest, TheDvSizeListSetsTheDecodersOutputSize) {
+  dshow::test::FixtureDevices fixtures;
+  fixtures.AddDvCamcorder();
+  TFK fk;
+  fk.SetAudioRecording(false);
+  fk.SetVideoDevice(VideoDeviceList()->IndexOfName(QString::fromUtf16(dshow::test::kDvCamcorderName) + " (WDM)"));
+  EXPECT_EQ(fk.GetVideoSizesText(), "default\r\ndc\r\nquarter\r\nhalf\r\nfull\r\n");
+  fk.SnapshotBuildParameters();
+  ASSERT_TRUE(fk.CreateBaseGraph());
+  HRESULT hr = com::S_OK;
+  com::CUnknown* made = dshow::CreateDvDecoder(nullptr, &hr);
+  ASSERT_TRUE(made);
+  made->NonDelegatingAddRef();
+  ComPtr<IBaseFilter> decoder;
+  made->NonDelegatingQueryInterface(IID_IBaseFilter, decoder.PutVoid());
+  made->NonDelegatingRelease();
+  ASSERT_TRUE(fk.AddFilterToGraph(decoder.Get(), "DV Video Decoder"));
+  const auto pins = PinsOf(decoder.Get());
+  ASSERT_EQ(pins.size(), 2u);
+  ASSERT_EQ(fk.Graph()->ConnectDirect(fk.PreviewPin(), pins[0].Get(), nullptr), com::S_OK);
+  struct Size {
+    LONG width, height;
+  };
+  const Size pal[] = {{360, 288}, {88, 72}, {180, 144}, {360, 288}, {720, 576}};
+  for (int i = 0; i < 5; ++i) {
+    SCOPED_TRACE(i);
+    fk.SetVideoSize(i);
+    fk.SetDVResolution(decoder.Get());
+    CMediaType out;
+    ComPtr<IEnumMediaTypes> types;
+    ASSERT_EQ(pins[1]->EnumMediaTypes(types.Put()), com::S_OK);
+    AM_MEDIA_TYPE* first = nullptr;
+    ULONG n = 0;
+    ASSERT_EQ(types->Next(1, &first, &n), com::S_OK);
+    out = *first;
+    DeleteMediaType(first);
+    const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(out.pbFormat);
+    EXPECT_EQ(vih->bmiHeader.biWidth, pal[i].width);
+    EXPECT_EQ(std::abs(vih->bmiHeader.biHeight), pal[i].height);
+  }
+  fk.ClearGraph(true);
 }
 
 }  // namespace kestrom::engine::test

@@ -19,6 +19,16 @@ namespace kestrom::dshow::test {
 inline constexpr const char16_t* kSecondCameraName = u"Kestrom Fixture Camera";
 inline constexpr const char16_t* kSecondMicrophoneName = u"Kestrom Fixture Camera Microphone";
 
+/** @brief A PAL DV camcorder: an interleaved (`iavs`) pin and a capture-category DV video pin. */
+inline constexpr const char16_t* kDvCamcorderName = u"Kestrom Fixture DV Camcorder";
+inline constexpr const char16_t* kDvInterleavedPinName = u"DV A/V Out";
+inline constexpr const char16_t* kDvVideoPinName = u"DV Vid Out";
+/** @brief A hardware encoder whose one pin gives an MPEG-2 program stream. */
+inline constexpr const char16_t* kProgramStreamDeviceName = u"Kestrom Fixture MPEG-2 Encoder";
+
+com::CUnknown* CreateDvCamcorder(com::IUnknown* outer, HRESULT* hr);
+com::CUnknown* CreateProgramStreamDevice(com::IUnknown* outer, HRESULT* hr);
+
 /** @brief A device entry whose filter the given function makes. */
 DeviceEntry FixtureEntry(const char16_t* name, const char* path, REFCLSID clsid, com::NewComObjectFunction create);
 
@@ -33,6 +43,10 @@ class FixtureDevices {
   void Add(REFCLSID category, DeviceEntry entry);
   /** @brief The second camera in the video input category and its microphone in the audio one. */
   void AddSecondCameraAndMicrophone();
+  /** @brief The DV camcorder in the video input category. */
+  void AddDvCamcorder();
+  /** @brief The MPEG-2 program-stream device in the video input category. */
+  void AddProgramStreamDevice();
 
  private:
   struct Listed {
