@@ -554,4 +554,69 @@ TEST_F(FKDevicesTest, TheDvSizeListSetsTheDecodersOutputSize) {
   fk.ClearGraph(true);
 }
 
+TEST_F(FKDevicesTest, AProgramStreamDeviceGetsTheDemultiplexerWithItsStreamsMapped) {
+  dshow::test::FixtureDevices fixtures;
+  fixtures.AddProgramStreamDevice();
+  // The first unconnected output's type, and the stream ids mapped to it.
+  auto typeAndIds = [](IPin* pin, CMediaType& type, std::vector<ULONG>& ids) {
+    ComPtr<IEnumMediaTypes> types;
+    ASSERT_EQ(pin->EnumMediaTypes(types.Put()), com::S_OK);
+    AM_MEDIA_TYPE* first = nullptr;
+    ULONG n = 0;
+    ASSERT_EQ(types->Next(1, &first, &n), com::S_OK);
+    type = *first;
+    DeleteMediaType(first);
+    ComPtr<IMPEG2StreamIdMap> map;
+    ASSERT_EQ(pin->QueryInterface(IID_IMPEG2StreamIdMap, map.PutVoid()), com::S_OK);
+    ComPtr<IEnumStreamIdMap> maps;
+    ASSERT_EQ(map->EnumStreamIdMap(maps.Put()), com::S_OK);
+    STREAM_ID_MAP m{};
+    while (maps->Next(1, &m, &n) == com::S_OK && n == 1) {
+      EXPECT_EQ(m.dwMediaSampleContent, static_cast<DWORD>(MPEG2_PROGRAM_ELEMENTARY_STREAM));
+      ids.push_back(m.stream_id);
+    }
+  };
+  for (const bool sound : {true, false}) {
+    SCOPED_TRACE(sound ? "with sound" : "without sound");
+    TFK fk;
+    fk.SetAudioRecording(sound);
+    const int index =
+        VideoDeviceList()->IndexOfName(QString::fromUtf16(dshow::test::kProgramStreamDeviceName) + " (WDM)");
+    ASSERT_GE(index, 0);
+    fk.SetVideoDevice(index);
+    EXPECT_TRUE(fk.VideoSettings().Bool("_DeviceDiscovered"));
+    EXPECT_TRUE(fk.VideoSettings().Bool("_IsMpegStream"));
+    EXPECT_EQ(fk.FormatLists().subtypes.value(1), com::GuidToString(MEDIASUBTYPE_MPEG2_VIDEO));
+    // Without analog standards the encoder still lists the sizes it streams.
+    EXPECT_EQ(fk.GetVideoSizesText().split("\r\n").value(6), "704x480");
+    fk.SnapshotBuildParameters();
+    ASSERT_TRUE(fk.CreateBaseGraph());
+    EXPECT_TRUE(fk.IsMpegSource());
+    EXPECT_EQ(PinPlace(fk.PreviewPin(), fk.VideoSourceFilter()), "MPEG-2 Demultiplexer/Video Out");
+    ASSERT_TRUE(fk.PreviewPin());
+    CMediaType video;
+    std::vector<ULONG> videoIds;
+    typeAndIds(fk.PreviewPin(), video, videoIds);
+    EXPECT_EQ(videoIds, std::vector<ULONG>{0xE0});
+    EXPECT_TRUE(video.majortype == MEDIATYPE_Video && video.subtype == MEDIASUBTYPE_MPEG2_VIDEO);
+    EXPECT_EQ(video.cbFormat, 136u);
+    if (sound) {
+      EXPECT_EQ(PinPlace(fk.AudioSourcePin(), fk.VideoSourceFilter()), "MPEG-2 Demultiplexer/Audio Out");
+      ASSERT_TRUE(fk.AudioSourcePin());
+      CMediaType audio;
+      std::vector<ULONG> audioIds;
+      typeAndIds(fk.AudioSourcePin(), audio, audioIds);
+      EXPECT_EQ(audioIds, std::vector<ULONG>{0xC0});
+      EXPECT_EQ(audio.cbFormat, 40u);
+      const auto* wave = reinterpret_cast<const WAVEFORMATEX*>(audio.pbFormat);
+      EXPECT_EQ(wave->wFormatTag, 0x50);
+      EXPECT_EQ(wave->nChannels, 2);
+      EXPECT_EQ(wave->nSamplesPerSec, 48000u);
+    } else {
+      EXPECT_FALSE(fk.AudioSourcePin());  // the demultiplexer's sound is not taken
+    }
+    fk.ClearGraph(true);
+  }
+}
+
 }  // namespace kestrom::engine::test
