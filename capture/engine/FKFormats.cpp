@@ -165,7 +165,9 @@ bool TFK::DiscoverVideoDevice() {
       const QStringList sizes = {QStringLiteral("  360x240"), QStringLiteral(" 320x240"), QStringLiteral(" 352x240"),
                                  QStringLiteral(" 352x288"),  QStringLiteral(" 360x240"), QStringLiteral(" 640x480"),
                                  QStringLiteral(" 704x480"),  QStringLiteral(" 720x480"), QStringLiteral(" 720x576")};
-      for (int family : {sf_NTSC, sf_PAL, sf_SECAM}) formats_.sizes[static_cast<size_t>(family)] = sizes;
+      // An encoder without analog standards streams these sizes too: its size list is the
+      // one of no standard, which would otherwise stay empty and fail the discovery.
+      for (int family : {sf_None, sf_NTSC, sf_PAL, sf_SECAM}) formats_.sizes[static_cast<size_t>(family)] = sizes;
     } else if (standards != 0) {
       for (int family : {sf_NTSC, sf_PAL, sf_SECAM}) ChooseAnalogStandard(family);
     } else {

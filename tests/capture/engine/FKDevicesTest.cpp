@@ -9,7 +9,10 @@
 #include "platform/com/ComRuntime.h"
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/base/MediaType.h"
+#include "platform/dshow/sources/DvDecoder.h"
+#include "platform/dshow/sources/DvMpegInterfaces.h"
 #include "platform/dshow/sources/TestDevices.h"
+#include "tests/platform/dshow/support/FixtureDevices.h"
 #include "tests/platform/dshow/support/TestFilters.h"
 
 #include <QThread>
@@ -45,6 +48,15 @@ class FKDevicesTest : public EngineTest {
       if (list->Name(i).startsWith(QString::fromUtf16(kTestMicrophoneName))) return i;
     return -1;
   }
+  static int AudioIndex(const char16_t* name) {
+    const TDevices* list = AudioDeviceList();
+    for (int i = 0; i < list->Count(); ++i)
+      if (list->Name(i).startsWith(QString::fromUtf16(name))) return i;
+    return -1;
+  }
+  static int AudioDiscoveries(const char16_t* name) {
+    return ProcessLogLines().filter("one-time audio device discovery").filter(QString::fromUtf16(name)).size();
+  }
   static int Discoveries() { return ProcessLogLines().filter("one-time video device discovery").size(); }
   /** @brief A component on the test camera (discovered or loaded from the cache). */
   std::unique_ptr<TFK> CameraComponent() {
@@ -66,6 +78,20 @@ class FKDevicesTest : public EngineTest {
     return renderer;
   }
 };
+
+/**
+ * @brief "filter/pin" of a pin, the filter being "device" for the device filter and otherwise
+ * its name without the number that makes it unique in the graph; empty for no pin.
+ */
+QString PinPlace(IPin* pin, IBaseFilter* device) {
+  if (!pin) return {};
+  PIN_INFO info{};
+  if (com::FAILED(pin->QueryPinInfo(&info))) return {};
+  ComPtr<IBaseFilter> owner = ComPtr<IBaseFilter>::Attach(info.pFilter);
+  QString filter = owner.Get() == device ? QStringLiteral("device") : FilterName(owner.Get());
+  while (!filter.isEmpty() && filter.back().isDigit()) filter.chop(1);
+  return filter + "/" + QString::fromUtf16(info.achName);
+}
 
 }  // namespace
 
@@ -326,6 +352,271 @@ TEST_F(FKDevicesTest, TheCardsCrossbarGivesOneRoutePerVideoInputAndItsRoutingTex
   EXPECT_TRUE(none.Routes().empty());
   EXPECT_EQ(none.RouteTo(0), com::E_FAIL);
   fk->ClearGraph(true);
+}
+
+TEST_F(FKDevicesTest, EachCameraBringsBackItsOwnMicrophoneAndEachDeviceIsDiscoveredOnce) {
+  dshow::test::FixtureDevices fixtures;
+  fixtures.AddSecondCameraAndMicrophone();
+  auto fk = std::make_unique<TFK>();
+  QStringList selected;  // the events in order, with the device current at each
+  fk->Events().OnVideoDeviceSelected = [&](QObject*) { selected << "video " + fk->GetVideoDeviceName(); };
+  fk->Events().OnAudioDeviceSelected = [&](QObject*) {
+    selected << "audio " + AudioDeviceList()->Name(fk->GetAudioDevice());
+  };
+  const int cameraA = CameraIndex();
+  const int cameraB = VideoDeviceList()->IndexOfName(QString::fromUtf16(dshow::test::kSecondCameraName) + " (WDM)");
+  const int micA = MicrophoneIndex(), micB = AudioIndex(dshow::test::kSecondMicrophoneName);
+  ASSERT_GE(cameraA, 0);
+  ASSERT_GE(cameraB, 0);
+  ASSERT_GE(micA, 0);
+  ASSERT_GE(micB, 0);
+  const QString nameA = AudioDeviceList()->Name(micA), nameB = AudioDeviceList()->Name(micB);
+
+  // Camera A with microphone A; camera B then takes microphone B, which it keeps as its own.
+  fk->SetAudioDevice(micA);
+  fk->SetVideoDevice(cameraA);
+  EXPECT_EQ(fk->VideoSettings().Text("_AudioDeviceAssociated"), nameA);
+  fk->SetVideoDevice(cameraB);
+  fk->SetAudioDevice(micB);
+  EXPECT_EQ(fk->VideoSettings().Text("_AudioDeviceAssociated"), nameB);
+  EXPECT_EQ(Discoveries(), 2);
+  // The second microphone is discovered for itself and lists its own inputs.
+  EXPECT_EQ(AudioDiscoveries(dshow::test::kSecondMicrophoneName), 1);
+  EXPECT_TRUE(fk->AudioSettings().Bool("_DeviceDiscovered"));
+  EXPECT_EQ(fk->GetAudioInputsText(), "Microphone\r\nLine In\r\n");
+
+  // Back to camera A: its microphone comes back with it, then B's with B; nothing is discovered again.
+  selected.clear();
+  fk->SetVideoDevice(cameraA);
+  EXPECT_EQ(fk->GetAudioDevice(), micA);
+  fk->SetVideoDevice(cameraB);
+  EXPECT_EQ(fk->GetAudioDevice(), micB);
+  EXPECT_EQ(selected, QStringList({"video " + VideoDeviceList()->Name(cameraA), "audio " + nameA,
+                                   "video " + VideoDeviceList()->Name(cameraB), "audio " + nameB}));
+  EXPECT_EQ(Discoveries(), 2);
+  EXPECT_EQ(AudioDiscoveries(dshow::test::kSecondMicrophoneName), 1);
+  EXPECT_EQ(AudioDiscoveries(kTestMicrophoneName), 1);
+
+  // The association is stored: a new component on camera B starts on microphone B.
+  fk.reset();
+  auto again = std::make_unique<TFK>();
+  again->SetAudioDevice(micA);
+  again->SetVideoDevice(cameraB);
+  EXPECT_EQ(again->GetAudioDevice(), micB);
+
+  // With the association off, a camera change leaves the microphone alone.
+  again->SetAssociateAudioAndVideoDevices(false);
+  again->SetVideoDevice(cameraA);
+  EXPECT_EQ(again->GetAudioDevice(), micB);
+}
+
+TEST_F(FKDevicesTest, TwoChainedCrossbarsGiveTwoNodeRoutesListedTogether) {
+  auto fk = CameraComponent();
+  fk->SnapshotBuildParameters();
+  ASSERT_TRUE(fk->CreateBaseGraph());
+  ComPtr<IPin> analogIn, cardOut;
+  ASSERT_EQ(FindPinByName(fk->VideoSourceFilter(), PINDIR_INPUT, "Analog Video In", analogIn, false, false), com::S_OK);
+  ASSERT_EQ(analogIn->ConnectedTo(cardOut.Put()), com::S_OK);
+  // A switch box between the card's crossbar and the camera: the card's video on its first input,
+  // a front socket of its own, and two audio inputs that start no route.
+  const REGPINMEDIUM wire{KESTROM_TEST_CARD_MEDIUM, 0, 0};
+  auto box = dshow::test::MakeFilter<dshow::test::CTableCrossbar>(
+      std::vector<dshow::test::CrossbarPinRow>{{u"0: Video From Card", PhysConn_Video_Composite, 2, wire},
+                                               {u"1: Video Front In", PhysConn_Video_SVideo, 3},
+                                               {u"2: Audio From Card", PhysConn_Audio_Line, 0},
+                                               {u"3: Audio Front In", PhysConn_Audio_Line, 1}},
+      std::vector<dshow::test::CrossbarPinRow>{{u"0: Video Out", PhysConn_Video_VideoDecoder, 1, wire},
+                                               {u"1: Audio Out", PhysConn_Audio_AudioDecoder, 0}});
+  ASSERT_TRUE(fk->AddFilterToGraph(box.Get(), "Switch Box"));
+  ASSERT_EQ(fk->Graph()->Disconnect(analogIn.Get()), com::S_OK);
+  ASSERT_EQ(fk->Graph()->Disconnect(cardOut.Get()), com::S_OK);
+  ASSERT_EQ(fk->Graph()->ConnectDirect(cardOut.Get(), box->Input(0), nullptr), com::S_OK);
+  ASSERT_EQ(fk->Graph()->ConnectDirect(box->Output(0), analogIn.Get(), nullptr), com::S_OK);
+
+  // The card's three video inputs through the box, each as two nodes from the card's crossbar
+  // down to the box, then the box's own socket as one node.
+  TCrossbarTree tree(analogIn.Get());
+  struct Node {
+    int depth;
+    long input;
+    bool card;
+  };
+  const Node expected[] = {{1, 0, true}, {0, 0, false}, {1, 1, true}, {0, 0, false},
+                           {1, 2, true}, {0, 0, false}, {0, 1, false}};
+  ComPtr<IAMCrossbar> boxCrossbar;
+  ASSERT_EQ(box->QueryInterface(IID_IAMCrossbar, boxCrossbar.PutVoid()), com::S_OK);
+  ASSERT_EQ(tree.Routes().size(), std::size(expected));
+  for (size_t i = 0; i < std::size(expected); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(tree.Routes()[i]->depth, expected[i].depth);
+    EXPECT_EQ(tree.Routes()[i]->inputIndex, expected[i].input);
+    EXPECT_EQ(tree.Routes()[i]->crossbar.Get() == boxCrossbar.Get(), !expected[i].card);
+  }
+
+  // Routing the card's tuner sets both crossbars, video and its related audio.
+  IAMCrossbar* card = fk->VideoCrossbar();
+  ASSERT_TRUE(card);
+  EXPECT_EQ(tree.RouteTo(0), com::S_OK);
+  EXPECT_EQ(RoutingToText(card), "2!0!3!");
+  EXPECT_EQ(RoutingToText(boxCrossbar.Get()), "2!0!2!");
+  // The front socket switches the box alone.
+  EXPECT_EQ(tree.RouteTo(6), com::S_OK);
+  EXPECT_EQ(RoutingToText(boxCrossbar.Get()), "2!1!3!");
+  EXPECT_EQ(RoutingToText(card), "2!0!3!");
+  fk->ClearGraph(true);
+}
+
+TEST_F(FKDevicesTest, ADvCamcorderUsesItsInterleavedPinUnlessTheSoundIsNotWantedAndFramesAreReduced) {
+  dshow::test::FixtureDevices fixtures;
+  fixtures.AddDvCamcorder();
+  QObject visible;  // a component placed on a form
+  const QString interleaved = "device/" + QString::fromUtf16(dshow::test::kDvInterleavedPinName);
+  const QString dvVideo = "device/" + QString::fromUtf16(dshow::test::kDvVideoPinName);
+  struct Case {
+    const char* name;
+    bool recording, rendering, reduce, onForm;
+    QString preview;
+    bool splitter;
+  };
+  const Case cases[] = {
+      {"no sound", false, false, false, true, interleaved, false},
+      {"sound recorded", true, false, false, true, "DV Splitter/DVVidOut0", true},
+      {"sound rendered", false, true, false, true, "DV Splitter/DVVidOut0", true},
+      {"frames reduced", false, false, true, true, dvVideo, false},
+      {"frames reduced off a form", false, false, true, false, interleaved, false},
+      {"frames reduced with sound", true, false, true, true, "DV Splitter/DVVidOut0", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TFK::Host host;
+    host.sender = c.onForm ? &visible : nullptr;
+    TFK fk(host);
+    fk.SetAudioRecording(c.recording);
+    fk.SetDVReduceFrameRate(c.reduce);
+    const int index = VideoDeviceList()->IndexOfName(QString::fromUtf16(dshow::test::kDvCamcorderName) + " (WDM)");
+    ASSERT_GE(index, 0);
+    fk.SetVideoDevice(index);
+    EXPECT_TRUE(fk.VideoSettings().Bool("_DeviceDiscovered"));
+    EXPECT_TRUE(fk.IsDVSource());
+    fk.SetAudioDeviceRendering(c.rendering);
+    fk.SnapshotBuildParameters();
+    ASSERT_TRUE(fk.CreateBaseGraph());
+    EXPECT_EQ(PinPlace(fk.PreviewPin(), fk.VideoSourceFilter()), c.preview);
+    // The sound comes from the splitter's audio output, and only when it is wanted.
+    EXPECT_EQ(PinPlace(fk.AudioSourcePin(), fk.VideoSourceFilter()), c.splitter ? "DV Splitter/AudOut00" : QString());
+    const auto names = dshow::test::FilterNames(fk.Graph());
+    EXPECT_EQ(std::count_if(names.begin(), names.end(), [](const std::u16string& n) { return n.starts_with(u"DV Splitter"); }),
+              c.splitter ? 1 : 0);
+    fk.ClearGraph(true);
+  }
+}
+
+TEST_F(FKDevicesTest, TheDvSizeListSetsTheDecodersOutputSize) {
+  dshow::test::FixtureDevices fixtures;
+  fixtures.AddDvCamcorder();
+  TFK fk;
+  fk.SetAudioRecording(false);
+  fk.SetVideoDevice(VideoDeviceList()->IndexOfName(QString::fromUtf16(dshow::test::kDvCamcorderName) + " (WDM)"));
+  EXPECT_EQ(fk.GetVideoSizesText(), "default\r\ndc\r\nquarter\r\nhalf\r\nfull\r\n");
+  fk.SnapshotBuildParameters();
+  ASSERT_TRUE(fk.CreateBaseGraph());
+  HRESULT hr = com::S_OK;
+  com::CUnknown* made = dshow::CreateDvDecoder(nullptr, &hr);
+  ASSERT_TRUE(made);
+  made->NonDelegatingAddRef();
+  ComPtr<IBaseFilter> decoder;
+  made->NonDelegatingQueryInterface(IID_IBaseFilter, decoder.PutVoid());
+  made->NonDelegatingRelease();
+  ASSERT_TRUE(fk.AddFilterToGraph(decoder.Get(), "DV Video Decoder"));
+  const auto pins = PinsOf(decoder.Get());
+  ASSERT_EQ(pins.size(), 2u);
+  ASSERT_EQ(fk.Graph()->ConnectDirect(fk.PreviewPin(), pins[0].Get(), nullptr), com::S_OK);
+  struct Size {
+    LONG width, height;
+  };
+  const Size pal[] = {{360, 288}, {88, 72}, {180, 144}, {360, 288}, {720, 576}};
+  for (int i = 0; i < 5; ++i) {
+    SCOPED_TRACE(i);
+    fk.SetVideoSize(i);
+    fk.SetDVResolution(decoder.Get());
+    CMediaType out;
+    ComPtr<IEnumMediaTypes> types;
+    ASSERT_EQ(pins[1]->EnumMediaTypes(types.Put()), com::S_OK);
+    AM_MEDIA_TYPE* first = nullptr;
+    ULONG n = 0;
+    ASSERT_EQ(types->Next(1, &first, &n), com::S_OK);
+    out = *first;
+    DeleteMediaType(first);
+    const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(out.pbFormat);
+    EXPECT_EQ(vih->bmiHeader.biWidth, pal[i].width);
+    EXPECT_EQ(std::abs(vih->bmiHeader.biHeight), pal[i].height);
+  }
+  fk.ClearGraph(true);
+}
+
+TEST_F(FKDevicesTest, AProgramStreamDeviceGetsTheDemultiplexerWithItsStreamsMapped) {
+  dshow::test::FixtureDevices fixtures;
+  fixtures.AddProgramStreamDevice();
+  // The first unconnected output's type, and the stream ids mapped to it.
+  auto typeAndIds = [](IPin* pin, CMediaType& type, std::vector<ULONG>& ids) {
+    ComPtr<IEnumMediaTypes> types;
+    ASSERT_EQ(pin->EnumMediaTypes(types.Put()), com::S_OK);
+    AM_MEDIA_TYPE* first = nullptr;
+    ULONG n = 0;
+    ASSERT_EQ(types->Next(1, &first, &n), com::S_OK);
+    type = *first;
+    DeleteMediaType(first);
+    ComPtr<IMPEG2StreamIdMap> map;
+    ASSERT_EQ(pin->QueryInterface(IID_IMPEG2StreamIdMap, map.PutVoid()), com::S_OK);
+    ComPtr<IEnumStreamIdMap> maps;
+    ASSERT_EQ(map->EnumStreamIdMap(maps.Put()), com::S_OK);
+    STREAM_ID_MAP m{};
+    while (maps->Next(1, &m, &n) == com::S_OK && n == 1) {
+      EXPECT_EQ(m.dwMediaSampleContent, static_cast<DWORD>(MPEG2_PROGRAM_ELEMENTARY_STREAM));
+      ids.push_back(m.stream_id);
+    }
+  };
+  for (const bool sound : {true, false}) {
+    SCOPED_TRACE(sound ? "with sound" : "without sound");
+    TFK fk;
+    fk.SetAudioRecording(sound);
+    const int index =
+        VideoDeviceList()->IndexOfName(QString::fromUtf16(dshow::test::kProgramStreamDeviceName) + " (WDM)");
+    ASSERT_GE(index, 0);
+    fk.SetVideoDevice(index);
+    EXPECT_TRUE(fk.VideoSettings().Bool("_DeviceDiscovered"));
+    EXPECT_TRUE(fk.VideoSettings().Bool("_IsMpegStream"));
+    EXPECT_EQ(fk.FormatLists().subtypes.value(1), com::GuidToString(MEDIASUBTYPE_MPEG2_VIDEO));
+    // Without analog standards the encoder still lists the sizes it streams.
+    EXPECT_EQ(fk.GetVideoSizesText().split("\r\n").value(6), "704x480");
+    fk.SnapshotBuildParameters();
+    ASSERT_TRUE(fk.CreateBaseGraph());
+    EXPECT_TRUE(fk.IsMpegSource());
+    EXPECT_EQ(PinPlace(fk.PreviewPin(), fk.VideoSourceFilter()), "MPEG-2 Demultiplexer/Video Out");
+    ASSERT_TRUE(fk.PreviewPin());
+    CMediaType video;
+    std::vector<ULONG> videoIds;
+    typeAndIds(fk.PreviewPin(), video, videoIds);
+    EXPECT_EQ(videoIds, std::vector<ULONG>{0xE0});
+    EXPECT_TRUE(video.majortype == MEDIATYPE_Video && video.subtype == MEDIASUBTYPE_MPEG2_VIDEO);
+    EXPECT_EQ(video.cbFormat, 136u);
+    if (sound) {
+      EXPECT_EQ(PinPlace(fk.AudioSourcePin(), fk.VideoSourceFilter()), "MPEG-2 Demultiplexer/Audio Out");
+      ASSERT_TRUE(fk.AudioSourcePin());
+      CMediaType audio;
+      std::vector<ULONG> audioIds;
+      typeAndIds(fk.AudioSourcePin(), audio, audioIds);
+      EXPECT_EQ(audioIds, std::vector<ULONG>{0xC0});
+      EXPECT_EQ(audio.cbFormat, 40u);
+      const auto* wave = reinterpret_cast<const WAVEFORMATEX*>(audio.pbFormat);
+      EXPECT_EQ(wave->wFormatTag, 0x50);
+      EXPECT_EQ(wave->nChannels, 2);
+      EXPECT_EQ(wave->nSamplesPerSec, 48000u);
+    } else {
+      EXPECT_FALSE(fk.AudioSourcePin());  // the demultiplexer's sound is not taken
+    }
+    fk.ClearGraph(true);
+  }
 }
 
 }  // namespace kestrom::engine::test

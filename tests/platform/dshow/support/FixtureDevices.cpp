@@ -1,0 +1,260 @@
+#include "tests/platform/dshow/support/FixtureDevices.h"
+
+#include <chrono>
+#include <thread>
+
+#include "platform/dshow/base/Guids.h"
+#include "platform/dshow/sources/AnalogPins.h"
+#include "platform/dshow/sources/CapturePin.h"
+#include "platform/dshow/sources/DeviceFilter.h"
+#include "platform/dshow/sources/DvFormat.h"
+#include "platform/dshow/sources/TestDevices.h"
+
+namespace kestrom::dshow::test {
+
+using namespace com;
+
+namespace {
+constexpr CLSID CLSID_FixtureCamera = com::MakeGuid("{6A2D4E10-3C5B-4F7A-8D19-2E4B6C8A0F01}");
+constexpr CLSID CLSID_FixtureMicrophone = com::MakeGuid("{6A2D4E10-3C5B-4F7A-8D19-2E4B6C8A0F02}");
+constexpr CLSID CLSID_FixtureDvCamcorder = com::MakeGuid("{6A2D4E10-3C5B-4F7A-8D19-2E4B6C8A0F03}");
+constexpr CLSID CLSID_FixtureProgramStream = com::MakeGuid("{6A2D4E10-3C5B-4F7A-8D19-2E4B6C8A0F04}");
+
+template <typename T>
+com::CUnknown* Create(com::IUnknown* outer, HRESULT* hr) {
+  auto* made = new (std::nothrow) T(outer);
+  if (hr) *hr = made ? S_OK : E_OUTOFMEMORY;
+  return made;
+}
+
+// The pins describe their formats and connect; the tests that use them do not stream, so a
+// running pin has nothing to deliver.
+HRESULT NothingToDeliver() {
+  std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return VFW_S_NO_MORE_ITEMS;
+}
+
+const sources::DvGeometry kPalDv = sources::DvGeometryOfSystem(true);
+
+VideoCapability PalDvCapability() {
+  return {MEDIASUBTYPE_dvsd, MEDIASUBTYPE_dvsd.Data1, 24, kPalDv.width, kPalDv.height, {kPalDv.frameInterval}};
+}
+
+class CDvVideoPin final : public CVideoCapturePin {
+ public:
+  CDvVideoPin(CBaseFilter* filter, std::recursive_mutex* lock)
+      : CVideoCapturePin("DV video pin", filter, lock, kDvVideoPinName, PIN_CATEGORY_CAPTURE) {
+    SetCapabilities({PalDvCapability()}, 0, kPalDv.frameInterval);
+  }
+  HRESULT FillBuffer(IMediaSample*) override { return NothingToDeliver(); }
+};
+
+// Interleaved DV: its one type is `iavs` dvsd with the frame's packs; its stream capabilities
+// describe the DV picture, as a camcorder's driver reports them.
+class CDvInterleavedPin final : public CVideoCapturePin {
+ public:
+  CDvInterleavedPin(CBaseFilter* filter, std::recursive_mutex* lock)
+      : CVideoCapturePin("DV interleaved pin", filter, lock, kDvInterleavedPinName, PIN_CATEGORY_CAPTURE) {
+    SetCapabilities({PalDvCapability()}, 0, kPalDv.frameInterval);
+  }
+  HRESULT CheckMediaType(const CMediaType* type) override {
+    return type->majortype == MEDIATYPE_Interleaved && type->subtype == MEDIASUBTYPE_dvsd ? S_OK
+                                                                                        : VFW_E_TYPE_NOT_ACCEPTED;
+  }
+  HRESULT GetMediaType(int position, CMediaType* type) override {
+    if (position < 0) return E_INVALIDARG;
+    if (position > 0) return VFW_S_NO_MORE_ITEMS;
+    *type = sources::MakeInterleavedDvType(DVINFO{}, kPalDv);
+    return S_OK;
+  }
+  HRESULT SetMediaType(const CMediaType* type) override { return CBasePin::SetMediaType(type); }
+  HRESULT FillBuffer(IMediaSample*) override { return NothingToDeliver(); }
+
+ protected:
+  LONG FrameBufferSize() override { return static_cast<LONG>(kPalDv.frameSize); }
+};
+
+class CDvCamcorder final : public CDeviceFilter {
+ public:
+  explicit CDvCamcorder(IUnknown* outer)
+      : CDeviceFilter("DV camcorder", outer, CLSID_FixtureDvCamcorder), interleaved_(this, &filterLock_),
+        video_(this, &filterLock_) {}
+  bool IsLiveSource() const override { return true; }
+  int GetPinCount() override { return 2; }
+  CBasePin* GetPin(int n) override { return n == 0 ? static_cast<CBasePin*>(&interleaved_) : n == 1 ? &video_ : nullptr; }
+
+ private:
+  CDvInterleavedPin interleaved_;
+  CDvVideoPin video_;
+};
+
+class CProgramStreamPin final : public CPushPin {
+ public:
+  CProgramStreamPin(CBaseFilter* filter, std::recursive_mutex* lock)
+      : CPushPin("program stream pin", filter, lock, u"MPEG-2 PS Out") {}
+  HRESULT CheckMediaType(const CMediaType* type) override {
+    return type->majortype == MEDIATYPE_Stream && type->subtype == MEDIASUBTYPE_MPEG2_PROGRAM ? S_OK
+                                                                                              : VFW_E_TYPE_NOT_ACCEPTED;
+  }
+  HRESULT GetMediaType(int position, CMediaType* type) override {
+    if (position < 0) return E_INVALIDARG;
+    if (position > 0) return VFW_S_NO_MORE_ITEMS;
+    type->SetType(MEDIATYPE_Stream);
+    type->SetSubtype(MEDIASUBTYPE_MPEG2_PROGRAM);
+    type->SetFormatType(FORMAT_None);
+    return S_OK;
+  }
+  HRESULT FillBuffer(IMediaSample*) override { return NothingToDeliver(); }
+
+ protected:
+  LONG FrameBufferSize() override { return 65536; }
+};
+
+class CProgramStreamDevice final : public CDeviceFilter {
+ public:
+  explicit CProgramStreamDevice(IUnknown* outer)
+      : CDeviceFilter("program stream device", outer, CLSID_FixtureProgramStream), pin_(this, &filterLock_) {}
+  bool IsLiveSource() const override { return true; }
+  int GetPinCount() override { return 1; }
+  CBasePin* GetPin(int n) override { return n == 0 ? &pin_ : nullptr; }
+
+ private:
+  CProgramStreamPin pin_;
+};
+}  // namespace
+
+com::CUnknown* CreateDvCamcorder(com::IUnknown* outer, HRESULT* hr) { return Create<CDvCamcorder>(outer, hr); }
+com::CUnknown* CreateProgramStreamDevice(com::IUnknown* outer, HRESULT* hr) {
+  return Create<CProgramStreamDevice>(outer, hr);
+}
+
+DeviceEntry FixtureEntry(const char16_t* name, const char* path, REFCLSID clsid, com::NewComObjectFunction create) {
+  DeviceEntry e;
+  e.friendlyName = QString::fromUtf16(name);
+  e.devicePath = QString::fromLatin1(path);
+  e.displayName = QStringLiteral("@device:pnp:") + e.devicePath;
+  e.clsid = clsid;
+  e.create = [create](REFIID iid, void** object) {
+    HRESULT hr = S_OK;
+    com::CUnknown* made = create(nullptr, &hr);
+    if (!made) return FAILED(hr) ? hr : E_OUTOFMEMORY;
+    made->NonDelegatingAddRef();
+    hr = made->NonDelegatingQueryInterface(iid, object);
+    made->NonDelegatingRelease();
+    return hr;
+  };
+  return e;
+}
+
+FixtureDevices::FixtureDevices() {
+  cookie_ = AddDeviceProvider([this](REFCLSID category) {
+    std::vector<DeviceEntry> result;
+    for (const Listed& d : devices_)
+      if (d.category == category) result.push_back(d.entry);
+    return result;
+  });
+}
+
+FixtureDevices::~FixtureDevices() { RemoveDeviceProvider(cookie_); }
+
+void FixtureDevices::Add(REFCLSID category, DeviceEntry entry) { devices_.push_back({category, std::move(entry)}); }
+
+void FixtureDevices::AddSecondCameraAndMicrophone() {
+  Add(CLSID_VideoInputDeviceCategory,
+      FixtureEntry(kSecondCameraName, "kestrom:fixture-camera", CLSID_FixtureCamera, &CreateTestCamera));
+  Add(CLSID_AudioInputDeviceCategory,
+      FixtureEntry(kSecondMicrophoneName, "kestrom:fixture-camera#audio", CLSID_FixtureMicrophone, &CreateTestMicrophone));
+}
+
+void FixtureDevices::AddDvCamcorder() {
+  Add(CLSID_VideoInputDeviceCategory,
+      FixtureEntry(kDvCamcorderName, "kestrom:fixture-dv", CLSID_FixtureDvCamcorder, &CreateDvCamcorder));
+}
+
+void FixtureDevices::AddProgramStreamDevice() {
+  Add(CLSID_VideoInputDeviceCategory, FixtureEntry(kProgramStreamDeviceName, "kestrom:fixture-mpeg2",
+                                                   CLSID_FixtureProgramStream, &CreateProgramStreamDevice));
+}
+
+namespace {
+bool IsAudioConnector(LONG type) { return type >= PhysConn_Audio_Tuner; }
+}  // namespace
+
+CTableCrossbar::CTableCrossbar(std::vector<CrossbarPinRow> inputs, std::vector<CrossbarPinRow> outputs)
+    : CBaseFilter("table crossbar", nullptr, &lock_, GUID_NULL), inputRows_(std::move(inputs)),
+      outputRows_(std::move(outputs)) {
+  auto major = [](const CrossbarPinRow& row) { return IsAudioConnector(row.physicalType) ? MEDIATYPE_AnalogAudio : MEDIATYPE_AnalogVideo; };
+  for (const CrossbarPinRow& row : inputRows_)
+    pins_.push_back(std::make_unique<CAnalogInputPin>(this, &lock_, row.name.c_str(), major(row), row.medium));
+  for (const CrossbarPinRow& row : outputRows_) {
+    pins_.push_back(std::make_unique<CAnalogOutputPin>(this, &lock_, row.name.c_str(), major(row), row.medium));
+    LONG routed = -1;
+    for (LONG i = 0; i < static_cast<LONG>(inputRows_.size()) && routed < 0; ++i)
+      if (IsAudioConnector(inputRows_[i].physicalType) == IsAudioConnector(row.physicalType)) routed = i;
+    routes_.push_back(routed);
+  }
+}
+
+CTableCrossbar::~CTableCrossbar() = default;
+
+HRESULT CTableCrossbar::NonDelegatingQueryInterface(REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  if (iid == IID_IAMCrossbar) return GetInterface(static_cast<IAMCrossbar*>(this), object);
+  return CBaseFilter::NonDelegatingQueryInterface(iid, object);
+}
+
+int CTableCrossbar::GetPinCount() { return static_cast<int>(pins_.size()); }
+
+CBasePin* CTableCrossbar::GetPin(int n) {
+  return n >= 0 && n < GetPinCount() ? pins_[static_cast<size_t>(n)].get() : nullptr;
+}
+
+IPin* CTableCrossbar::Input(int index) { return GetPin(index); }
+
+IPin* CTableCrossbar::Output(int index) {
+  return index >= 0 ? GetPin(static_cast<int>(inputRows_.size()) + index) : nullptr;
+}
+
+HRESULT CTableCrossbar::get_PinCounts(LONG* outputs, LONG* inputs) {
+  if (!outputs || !inputs) return E_POINTER;
+  *outputs = static_cast<LONG>(outputRows_.size());
+  *inputs = static_cast<LONG>(inputRows_.size());
+  return S_OK;
+}
+
+HRESULT CTableCrossbar::CanRoute(LONG output, LONG input) {
+  if (output < 0 || output >= static_cast<LONG>(outputRows_.size()) || input < -1 ||
+      input >= static_cast<LONG>(inputRows_.size()))
+    return E_INVALIDARG;
+  if (input == -1) return S_OK;
+  return IsAudioConnector(inputRows_[input].physicalType) == IsAudioConnector(outputRows_[output].physicalType)
+             ? S_OK
+             : S_FALSE;
+}
+
+HRESULT CTableCrossbar::Route(LONG output, LONG input) {
+  const HRESULT can = CanRoute(output, input);
+  if (can != S_OK) return FAILED(can) ? can : E_FAIL;
+  std::lock_guard lock(lock_);
+  routes_[static_cast<size_t>(output)] = input;
+  return S_OK;
+}
+
+HRESULT CTableCrossbar::get_IsRoutedTo(LONG output, LONG* input) {
+  if (!input) return E_POINTER;
+  if (output < 0 || output >= static_cast<LONG>(outputRows_.size())) return E_INVALIDARG;
+  std::lock_guard lock(lock_);
+  *input = routes_[static_cast<size_t>(output)];
+  return S_OK;
+}
+
+HRESULT CTableCrossbar::get_CrossbarPinInfo(BOOL isInput, LONG index, LONG* relatedIndex, LONG* physicalType) {
+  if (!relatedIndex || !physicalType) return E_POINTER;
+  const std::vector<CrossbarPinRow>& rows = isInput ? inputRows_ : outputRows_;
+  if (index < 0 || index >= static_cast<LONG>(rows.size())) return E_INVALIDARG;
+  *relatedIndex = rows[static_cast<size_t>(index)].related;
+  *physicalType = rows[static_cast<size_t>(index)].physicalType;
+  return S_OK;
+}
+
+}  // namespace kestrom::dshow::test
