@@ -18,9 +18,8 @@ kestrom_build build/test Debug -DKESTROM_SANITIZE=ON -DKESTROM_TESTS=ON -DKESTRO
 ctest --test-dir build/test --output-on-failure --timeout 600 -j "$jobs" "$@" || status=1
 
 echo "== optimised build, heap checks on"
-# The benchmarks share this tree with bench/run-benchmarks.sh and are built (not run) so they
-# keep compiling.
-kestrom_build build/release Release -DKESTROM_TESTS=ON -DKESTROM_BENCH=ON
+# Only what the tests need: bench/run-benchmarks.sh builds the benchmarks in this tree.
+kestrom_build build/release Release -DKESTROM_TESTS=ON -DKESTROM_BENCH=OFF
 # The fuzz targets build their own instrumented binaries: one run of them is enough.
 GLIBC_TUNABLES=glibc.malloc.check=3 LD_PRELOAD=libc_malloc_debug.so.0 MALLOC_PERTURB_=165 \
   ctest --test-dir build/release --output-on-failure --timeout 600 -j "$jobs" -LE fuzz "$@" || status=1
