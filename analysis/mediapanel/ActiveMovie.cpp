@@ -681,14 +681,16 @@ void TActiveMovie::CaptureFrame(bool pause) {
     } else {
       fits = rows.width() <= kMaxCaptureSide && rows.height() <= kMaxCaptureSide;
     }
+    // The event's bitmap is the panel's own, never a view over the grabber's buffer. Made before
+    // saving, it is also what is saved: one pass over the buffer, which another thread has just
+    // written, and the encoder then reads rows that are already near at hand.
+    if (fits && inPlace && OnFGrabberCaptureCompleted) {
+      picture = pictureBottomUp ? picture.mirrored() : picture.copy();
+      pictureBottomUp = inPlace = false;
+    }
     QString name;
     const bool success = fits && SaveCapture(picture, pictureBottomUp, requestDestination_, &name);
-    if (OnFGrabberCaptureCompleted) {
-      // The event's bitmap is the panel's own: never a view over the grabber's buffer.
-      QImage bitmap;
-      if (fits) bitmap = !inPlace ? picture : pictureBottomUp ? picture.mirrored() : picture.copy();
-      OnFGrabberCaptureCompleted(bitmap, requestDestination_, name, success);
-    }
+    if (OnFGrabberCaptureCompleted) OnFGrabberCaptureCompleted(fits ? picture : QImage(), requestDestination_, name, success);
   }
   if (fromGrabber) callback_->ReleaseFrame();
 }
