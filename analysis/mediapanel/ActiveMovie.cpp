@@ -233,6 +233,8 @@ void TActiveMovie::StateTimerTimer() {
   if (pausePending_) {
     pausePending_ = false;
     player_->Pause();
+    // The clip has played on since it started, a timer tick or more: it rests at its start.
+    player_->SetProperty(dispid::CurrentPosition, 0.0);
   }
   if (ClipOpen() && (OnPositionChange || selectionEnd_ >= 0)) {
     const double position = player_->GetProperty(dispid::CurrentPosition).toDouble();
@@ -650,42 +652,56 @@ QImage TActiveMovie::RendererImage(bool pause) {
 
 void TActiveMovie::CaptureFrame(bool pause) {
   const bool fromGrabber = callback_ && grabberConnected_;
-  QImage frame;
+  // The grabbed rows are used where they lie, in the order they are stored; they are turned the
+  // right way up only for what needs an upright picture (scaling, BMP files, the event).
+  QImage rows;
+  bool bottomUp = false;
   if (fromGrabber) {
     if (const GrabbedFrame* pending = callback_->PendingFrame())
-      frame = ImageFromDib(pending->header, pending->bits.data(), int64_t(pending->bits.size()));
+      rows = DibRows(pending->header, pending->bits.data(), int64_t(pending->bits.size()), &bottomUp);
     if (pause) player_->Pause();
   } else {
-    frame = RendererImage(pause);
+    rows = RendererImage(pause);
   }
-  if (!frame.isNull()) {
-    QImage picture = frame;
+  if (!rows.isNull()) {
+    QImage picture = rows;
+    bool pictureBottomUp = bottomUp;
+    bool inPlace = fromGrabber;  // picture is a view over the grabber's buffer
     bool fits = true;
     if (captureSize_ > 0 && captureSize_ != 100) {
-      const int64_t w = std::max<int64_t>(1, core::Nearest(frame.width() * (captureSize_ / 100.0)));
-      const int64_t h = std::max<int64_t>(1, core::Nearest(frame.height() * (captureSize_ / 100.0)));
+      const int64_t w = std::max<int64_t>(1, core::Nearest(rows.width() * (captureSize_ / 100.0)));
+      const int64_t h = std::max<int64_t>(1, core::Nearest(rows.height() * (captureSize_ / 100.0)));
       fits = w <= kMaxCaptureSide && h <= kMaxCaptureSide;
-      if (fits)
-        picture = frame.scaled(int(w), int(h), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+      if (fits) {
+        picture = (bottomUp ? rows.mirrored() : rows)
+                      .scaled(int(w), int(h), Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
                       .convertToFormat(QImage::Format_BGR888);
+        pictureBottomUp = inPlace = false;
+      }
     } else {
-      fits = frame.width() <= kMaxCaptureSide && frame.height() <= kMaxCaptureSide;
+      fits = rows.width() <= kMaxCaptureSide && rows.height() <= kMaxCaptureSide;
+    }
+    // The event's bitmap is the panel's own, never a view over the grabber's buffer. Made before
+    // saving, it is also what is saved: one pass over the buffer, which another thread has just
+    // written, and the encoder then reads rows that are already near at hand.
+    if (fits && inPlace && OnFGrabberCaptureCompleted) {
+      picture = pictureBottomUp ? picture.mirrored() : picture.copy();
+      pictureBottomUp = inPlace = false;
     }
     QString name;
-    const bool success = fits && SaveCapture(picture, requestDestination_, &name);
-    if (OnFGrabberCaptureCompleted)
-      OnFGrabberCaptureCompleted(fits ? picture : QImage(), requestDestination_, name, success);
+    const bool success = fits && SaveCapture(picture, pictureBottomUp, requestDestination_, &name);
+    if (OnFGrabberCaptureCompleted) OnFGrabberCaptureCompleted(fits ? picture : QImage(), requestDestination_, name, success);
   }
   if (fromGrabber) callback_->ReleaseFrame();
 }
 
-bool TActiveMovie::SaveCapture(const QImage& picture, TFrameCapture_Dest destination, QString* name) {
+bool TActiveMovie::SaveCapture(const QImage& picture, bool bottomUp, TFrameCapture_Dest destination, QString* name) {
   switch (destination) {
     case TFrameCapture_Dest::fcTBitmap: return true;
     case TFrameCapture_Dest::fcBmpFile:
       *name = requestFileName_.isEmpty() ? NextCaptureFileName(bmpCounter, QStringLiteral("bmp"), naming_)
                                          : requestFileName_;
-      return !name->isEmpty() && core::WriteBmpFile(*name, picture).ok;
+      return !name->isEmpty() && core::WriteBmpFile(*name, bottomUp ? picture.mirrored() : picture).ok;
     case TFrameCapture_Dest::fcJpegFile: {
       *name = requestFileName_.isEmpty() ? NextCaptureFileName(jpgCounter, QStringLiteral("jpg"), naming_)
                                          : requestFileName_;
@@ -694,6 +710,7 @@ bool TActiveMovie::SaveCapture(const QImage& picture, TFrameCapture_Dest destina
       options.quality = jpegQuality_;
       options.performance = jpegPerformance_;
       options.progressive = jpegProgressive_;
+      options.bottomUp = bottomUp;
       try {
         jpeg::CompressToFile(picture, *name, options);
         return true;

@@ -153,7 +153,7 @@ class TActiveMovie final : public QWidget {
   bool ClipOpen() const { return player_->OpenState() == mpOpen; }
   void WMFrameGrabbed(const FrameGrabbedEvent& message);
   QImage RendererImage(bool pause);
-  bool SaveCapture(const QImage& picture, TFrameCapture_Dest destination, QString* name);
+  bool SaveCapture(const QImage& picture, bool bottomUp, TFrameCapture_Dest destination, QString* name);
 
   TDerivedMovie_* player_ = nullptr;
   QWidget* videoPanel_ = nullptr;

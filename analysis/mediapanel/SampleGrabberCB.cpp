@@ -18,14 +18,20 @@ int64_t DibImageSize(const BITMAPINFOHEADER& header) {
   return int64_t(RgbStride(header.biWidth, header.biBitCount)) * std::abs(int64_t(header.biHeight));
 }
 
-QImage ImageFromDib(const BITMAPINFOHEADER& header, const uint8_t* bits, int64_t size) {
+QImage DibRows(const BITMAPINFOHEADER& header, const uint8_t* bits, int64_t size, bool* bottomUp) {
   const int64_t needed = DibImageSize(header);
   if (needed == 0 || !bits || size < needed) return {};
-  const int height = int(std::abs(int64_t(header.biHeight)));
-  const QImage view(bits, header.biWidth, height, RgbStride(header.biWidth, header.biBitCount),
-                    header.biBitCount == 24 ? QImage::Format_BGR888 : QImage::Format_RGB32);
   // A positive height stores the bottom row first.
-  return header.biHeight > 0 ? view.mirrored() : view.copy();
+  *bottomUp = header.biHeight > 0;
+  const int height = int(std::abs(int64_t(header.biHeight)));
+  return QImage(bits, header.biWidth, height, RgbStride(header.biWidth, header.biBitCount),
+                header.biBitCount == 24 ? QImage::Format_BGR888 : QImage::Format_RGB32);
+}
+
+QImage ImageFromDib(const BITMAPINFOHEADER& header, const uint8_t* bits, int64_t size) {
+  bool bottomUp = false;
+  const QImage view = DibRows(header, bits, size, &bottomUp);
+  return bottomUp ? view.mirrored() : view.copy();
 }
 
 ComPtr<TSampleGrabberCB> TSampleGrabberCB::Create() {

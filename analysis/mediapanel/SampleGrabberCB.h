@@ -42,6 +42,13 @@ struct GrabbedFrame {
 int64_t DibImageSize(const dshow::BITMAPINFOHEADER& header);
 
 /**
+ * @brief A view over the rows of a 24- or 32-bit bitmap, in the order they are stored (no copy:
+ * valid while bits are); *bottomUp tells whether the bottom row comes first. Null as for
+ * ImageFromDib.
+ */
+QImage DibRows(const dshow::BITMAPINFOHEADER& header, const uint8_t* bits, int64_t size, bool* bottomUp);
+
+/**
  * @brief The picture of a 24- or 32-bit bitmap, top row first, whichever way its rows are stored;
  * null when the header is not such a bitmap or size bytes do not hold its rows.
  */

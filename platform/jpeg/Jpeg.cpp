@@ -156,7 +156,9 @@ struct CompressState {
   jpeg_compress_struct cinfo;
   ErrorManager err;
   DeviceDestination dest;
-  const QImage* rgb;  // Format_RGB888
+  const QImage* picture;  // a format InputSpace() answers
+  J_COLOR_SPACE space;
+  int components;
   CompressOptions options;
 };
 
@@ -165,31 +167,55 @@ bool RunCompress(CompressState& s) {
   if (setjmp(s.err.jump)) return false;
   jpeg_create_compress(&s.cinfo);
   s.cinfo.dest = &s.dest.pub;
-  s.cinfo.image_width = static_cast<JDIMENSION>(s.rgb->width());
-  s.cinfo.image_height = static_cast<JDIMENSION>(s.rgb->height());
-  s.cinfo.input_components = 3;
-  s.cinfo.in_color_space = JCS_RGB;
+  s.cinfo.image_width = static_cast<JDIMENSION>(s.picture->width());
+  s.cinfo.image_height = static_cast<JDIMENSION>(s.picture->height());
+  s.cinfo.input_components = s.components;
+  s.cinfo.in_color_space = s.space;
   jpeg_set_defaults(&s.cinfo);
   jpeg_set_quality(&s.cinfo, std::clamp(s.options.quality, 1, 100), TRUE);
   s.cinfo.dct_method = s.options.performance == JpegPerformance::jpBestSpeed ? JDCT_IFAST : JDCT_ISLOW;
   if (s.options.progressive) jpeg_simple_progression(&s.cinfo);
   jpeg_start_compress(&s.cinfo, TRUE);
+  const int last = s.picture->height() - 1;
   while (s.cinfo.next_scanline < s.cinfo.image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(s.rgb->constScanLine(static_cast<int>(s.cinfo.next_scanline)));
+    const int y = static_cast<int>(s.cinfo.next_scanline);
+    JSAMPROW row = const_cast<JSAMPROW>(s.picture->constScanLine(s.options.bottomUp ? last - y : y));
     jpeg_write_scanlines(&s.cinfo, &row, 1);
   }
   jpeg_finish_compress(&s.cinfo);
   return true;
 }
 
+// The library's input colour space for pictures whose rows it can read as they are; JCS_UNKNOWN
+// for formats that need converting first.
+J_COLOR_SPACE InputSpace(QImage::Format format, int* components) {
+  *components = 3;
+  switch (format) {
+    case QImage::Format_RGB888: return JCS_RGB;
+    case QImage::Format_BGR888: return JCS_EXT_BGR;
+    case QImage::Format_RGB32:
+      // 0xffRRGGBB words: blue, green, red, 0xff in memory on a little-endian machine.
+      *components = 4;
+      return Q_BYTE_ORDER == Q_LITTLE_ENDIAN ? JCS_EXT_BGRX : JCS_EXT_XRGB;
+    default: return JCS_UNKNOWN;
+  }
+}
+
 void CompressTo(const QImage& picture, QIODevice* device, const CompressOptions& options) {
   if (picture.isNull()) throw JpegError(QStringLiteral("There is no picture to save as JPEG"));
-  const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
   auto s = std::make_unique<CompressState>();
+  QImage converted;
+  s->picture = &picture;
+  s->space = InputSpace(picture.format(), &s->components);
+  if (s->space == JCS_UNKNOWN) {
+    converted = picture.convertToFormat(QImage::Format_RGB888);
+    s->picture = &converted;
+    s->space = JCS_RGB;
+    s->components = 3;
+  }
   InstallErrorManager(s->err);
   s->cinfo.err = &s->err.pub;
   InstallDestination(s->dest, device);
-  s->rgb = &rgb;
   s->options = options;
   const bool ok = RunCompress(*s);
   const int code = s->err.pub.msg_code;

@@ -36,13 +36,17 @@ struct CompressOptions {
   int quality = 75;  // 1..100, values outside clamped; 75 is the library's default
   bool progressive = false;
   JpegPerformance performance = JpegPerformance::jpBestQuality;
+  // The picture's rows are stored bottom row first (a view over a device-independent bitmap):
+  // they are read from the last to the first, so the JPEG shows the picture the right way up.
+  bool bottomUp = false;
 };
 
 struct DecompressOptions {
   JpegPerformance performance = JpegPerformance::jpBestQuality;
 };
 
-/** @brief The picture as JPEG bytes (colour, 8 bits per channel; alpha is dropped). */
+/** @brief The picture as JPEG bytes (colour, 8 bits per channel; alpha is dropped). 24-bit RGB or
+ *  BGR and 32-bit RGB pictures are read in place; other formats are converted first. */
 QByteArray Compress(const QImage& picture, const CompressOptions& options = {});
 
 /** @brief Writes the picture as a JPEG file; the file is replaced only when the whole picture

@@ -324,6 +324,24 @@ TEST_F(FrameGrabbingClip, SavesAJpegUnderTheNextNumberOfItsPrefix) {
   EXPECT_EQ(QFileInfo(QDir(pictures()).filePath("frame000004.jpg")).size(), 0);
 }
 
+// With no handler for the event, files are written straight from the grabber's buffer, whose
+// rows are stored bottom row first: the picture must still come out the right way up.
+TEST_F(FrameGrabbingClip, WithoutAnEventHandlerFilesHoldTheFrameUpright) {
+  panel_->OnFGrabberCaptureCompleted = nullptr;
+  OpenPaused(Clip({176, 144}, 25));
+  ASSERT_TRUE(panel_->SampleGrabberConnected());
+  struct Case { TFrameCapture_Dest destination; const char* file; int frame; };
+  const Case cases[] = {{TFrameCapture_Dest::fcJpegFile, "am000001.jpg", 4}, {TFrameCapture_Dest::fcBmpFile, "am000001.bmp", 6}};
+  for (const Case& c : cases) {
+    const QString path = QDir(pictures()).filePath(c.file);
+    panel_->RequestCapture(c.destination);
+    panel_->SeekSeconds(c.frame * 0.04);
+    ASSERT_TRUE(WaitFor([&] { return QFileInfo::exists(path); })) << c.file;
+    const QImage saved = c.destination == TFrameCapture_Dest::fcJpegFile ? jpeg::DecompressFile(path) : core::ReadBmpFile(path);
+    EXPECT_EQ(tools::ReadFrameCode(saved), c.frame) << c.file;
+  }
+}
+
 TEST_F(FrameGrabbingClip, CaptureSizeScalesTheTwentyFourBitPicture) {
   panel_->SetCaptureSize(50);
   OpenPaused(Clip({720, 576}, 10));

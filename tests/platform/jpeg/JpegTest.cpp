@@ -70,6 +70,26 @@ TEST(Jpeg, RoundTripStaysCloseToThePictureForEverySetting) {
   EXPECT_EQ(Compress(picture, {0}), Compress(picture, {1})) << "quality is clamped";
 }
 
+// Pictures read in place (24-bit either channel order, 32-bit, rows bottom row first) must give
+// the very bytes of the converted picture; an odd width shows a stride or channel slip.
+TEST(Jpeg, EveryInputLayoutWritesTheSameBytes) {
+  const QImage picture = TestPicture(161, 37);
+  CompressOptions plain;
+  plain.quality = 100;
+  const QByteArray expected = Compress(picture.convertToFormat(QImage::Format_ARGB32_Premultiplied), plain);
+  CompressOptions bottomUp = plain;
+  bottomUp.bottomUp = true;
+  struct Case { const char* name; QImage image; CompressOptions options; };
+  const Case cases[] = {
+      {"RGB32", picture, plain},
+      {"RGB888", picture.convertToFormat(QImage::Format_RGB888), plain},
+      {"BGR888", picture.convertToFormat(QImage::Format_BGR888), plain},
+      {"BGR888 bottom-up", picture.convertToFormat(QImage::Format_BGR888).mirrored(), bottomUp},
+      {"RGB32 bottom-up", picture.mirrored(), bottomUp},
+  };
+  for (const Case& c : cases) EXPECT_EQ(Compress(c.image, c.options), expected) << c.name;
+}
+
 TEST(Jpeg, PicturesOfOtherFormatsAndGreyJpegsLoad) {
   QImage grey(64, 48, QImage::Format_Grayscale8);
   grey.fill(128);
