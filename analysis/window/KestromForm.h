@@ -196,7 +196,7 @@ class TKestromForm : public QWidget {
   bool Blending = false;            // this window is translucent (overlay on MainWindow, or its background)
   bool BackgroundFormInUse = false;
   int CaptureStyle = 1;             // comparison-sheet kind
-  bool ExportInProgress = false;
+  bool Exporting = false;
   // What changed since the last save, and how many drawings there are, is kept by the drawing
   // store (Drawings.Modified(), Drawings.Shapes().size(), ...): one truth for the close-file dialog.
 

@@ -394,7 +394,7 @@ void ShowPalette(QWidget* palette, QSpinBox* spin, QPoint at) {
 
 void TKestromForm::FileControlsMouseDown(Qt::MouseButtons buttons, Qt::KeyboardModifiers modifiers,
                                          const QPoint& at) {
-  if (ExportInProgress) return;
+  if (Exporting) return;
   const bool rightClick = buttons == Qt::RightButton;
   const bool controlClick = buttons == Qt::LeftButton && modifiers == Qt::ControlModifier;
   if (!rightClick && !controlClick) return;
@@ -438,7 +438,7 @@ void TKestromForm::FileControlsChange() {
     return;
   }
   QWidget* page = FileControls->currentWidget();
-  if (ExportInProgress) {
+  if (Exporting) {
     StopExportTimer(this);
     if (page != Shapes && page != Angles && page != CaptureStyleSheet && page != Digitisation) {
       ShowTab(FileControls, CaptureStyleSheet);

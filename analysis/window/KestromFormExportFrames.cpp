@@ -70,7 +70,7 @@ intptr_t TKestromForm::WindowMessage(uint32_t msg, uintptr_t, intptr_t, const wi
 
 void TKestromForm::WMExportFinished() {
   // Another program's message must not offer "Create" while this window is still making frames.
-  if (ExportInProgress) return;
+  if (Exporting) return;
   CreateExportAVIButton->setEnabled(true);
   CancelAVIExportButton->setEnabled(false);
 }
@@ -143,7 +143,7 @@ void TKestromForm::CreateExportAVIButtonClick() {
   CreateExportAVIButton->setEnabled(false);
   CancelAVIExportButton->setEnabled(true);
   ExportPicture = QImage(FrameWidth, FrameHeight, QImage::Format_RGB32);
-  ExportInProgress = true;
+  Exporting = true;
   ExportAVITimer->setInterval(5);
   ExportAVITimerTag = 0;
   ExportAVITimer->start();
@@ -151,7 +151,7 @@ void TKestromForm::CreateExportAVIButtonClick() {
 
 void TKestromForm::ExportAVITimerTimer() {
   ExportAVITimer->stop();
-  if (!ExportInProgress) return;
+  if (!Exporting) return;
   const int n = ++ExportFrameIndex;
   if (n > ExportFrameCount) return;
   // The scroll bar's seek shows the frame and saves it (ExportFrameStep).
@@ -160,7 +160,7 @@ void TKestromForm::ExportAVITimerTimer() {
 
 void TKestromForm::ExportFrameStep(int64_t n) {
   if (n >= LengthFrames - 2) {
-    if (StartExportProgram()) ExportInProgress = false;
+    if (StartExportProgram()) Exporting = false;
     ResetSpeedButtonClick();
     return;
   }
@@ -174,7 +174,7 @@ void TKestromForm::ExportFrameStep(int64_t n) {
   if (!written) {
     // A video with a frame missing is no use to the coach: the export ends here and says why.
     ExportAVITimer->stop();
-    ExportInProgress = false;
+    Exporting = false;
     CreateExportAVIButton->setEnabled(true);
     CancelAVIExportButton->setEnabled(false);
     const QRect bounds = Bounds();
@@ -192,7 +192,7 @@ bool TKestromForm::StartExportProgram() {
   const auto backToIdle = [this] {
     CreateExportAVIButton->setEnabled(true);
     CancelAVIExportButton->setEnabled(false);
-    ExportInProgress = false;
+    Exporting = false;
   };
   if (MessageDlgPosPaused("All the individual frames required for your own video have been produced.\r\n"
                           "Do you want to continue and create the video ?",
@@ -204,7 +204,7 @@ bool TKestromForm::StartExportProgram() {
   if (!chosen) {
     // The frames stay; "Cancel" still empties them.
     CreateExportAVIButton->setEnabled(true);
-    ExportInProgress = false;
+    Exporting = false;
     return false;
   }
   ExportFileName = *chosen;
@@ -233,7 +233,7 @@ void TKestromForm::CancelAVIExportButtonClick() {
     return;  // the export stays paused until Pause/Continue
   CreateExportAVIButton->setEnabled(true);
   CancelAVIExportButton->setEnabled(false);
-  ExportInProgress = false;
+  Exporting = false;
   ExportAVITimer->stop();
   const QStringList left = EmptyFolder(Globals().WorkingTempFolder);
   if (!left.isEmpty())

@@ -446,7 +446,7 @@ void TKestromForm::ScrollBar1Change() {
 
 void TKestromForm::ScrollBar1Scroll(int /*scrollPos*/) {
   StopMediaPlayerPlay();
-  if (ExportInProgress) {
+  if (Exporting) {
     // The coach's drag holds the export; Pause/Continue goes on from the frame shown.
     ExportAVITimer->stop();
     ExportAVITimerTag = 1;
@@ -471,7 +471,7 @@ void TKestromForm::ScrollBarTimerTimer() {
   if (this == main && DrivesPair) FollowInBest();
   ShowOnBackgroundForm(frame, ScrollBar1->value());
   if (this == main && overlay) CopyMarkerCaptions();
-  if (ExportInProgress) ExportFrameStep(playback::FrameNumberAt(ScrollBar1->value(), FrameDuration));
+  if (Exporting) ExportFrameStep(playback::FrameNumberAt(ScrollBar1->value(), FrameDuration));
   PaintMargins();
   SnapshotFrame();
   ScrollBar1->setEnabled(true);
@@ -488,7 +488,7 @@ void TKestromForm::ResetSpeedButtonClick() {
 void TKestromForm::PauseSpeedButton2Click() {
   if (IsBest && SyncSpeedButton->isChecked()) return;
   StopMediaPlayerPlay();
-  if (ExportInProgress) {
+  if (Exporting) {
     ExportAVITimerTag = 0;
     if (ExportAVITimer->isActive()) {
       ExportAVITimer->stop();  // the export pauses
@@ -537,7 +537,7 @@ void TKestromForm::StopClockForOwnPlay() {
 }
 
 void TKestromForm::MediaPlayer1Click(bool* /*doDefault*/) {
-  if (!ExportInProgress) StopClockForOwnPlay();
+  if (!Exporting) StopClockForOwnPlay();
 }
 
 void TKestromForm::MediaPlayer1PostClick() {

@@ -86,7 +86,7 @@ void TKestromForm::CreateSheetControls() {
 }
 
 bool TKestromForm::WarnExportRunning() {
-  if (!ExportInProgress) return false;
+  if (!Exporting) return false;
   Timer1->stop();
   ExportAVITimer->stop();
   const QPoint at = Bounds().topLeft();

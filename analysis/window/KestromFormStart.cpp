@@ -49,7 +49,7 @@ void TKestromForm::FormCreate() {
   WorkBitmap1 = QImage();
   WorkBitmap2 = QImage();
   Image1->show();
-  ExportInProgress = false;
+  Exporting = false;
 
   SetTabVisible(FileControls, EquineCalSheet, false);
   setWindowTitle(shell::AnalysisWindowTitle);

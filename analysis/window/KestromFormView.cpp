@@ -203,7 +203,7 @@ void TKestromForm::FormPaint() {
 }
 
 void TKestromForm::FormResize() {
-  if (ExportInProgress) {
+  if (Exporting) {
     WarnExportRunning();
     return;
   }

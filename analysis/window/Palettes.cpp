@@ -20,7 +20,7 @@ TKestromForm* TPalette::OwnerWindow() const { return WindowOfOwner(OwnerIndex); 
 void TPalette::FormActivate() {
   // Drawing on a frame during an export: the export waits until Pause/Continue.
   TKestromForm* main = Forms().MainWindow;
-  if (!main || !main->ExportInProgress) return;
+  if (!main || !main->Exporting) return;
   main->Timer1->stop();
   main->ExportAVITimer->stop();
 }

@@ -160,7 +160,7 @@ TEST_F(WindowSheets, NothingIsTakenWithoutAVideoOrWhileExporting) {
   Main()->VideoOpen = true;
   QTimer* exportTimer = Main()->ExportAVITimer;
   exportTimer->start(1000);
-  Main()->ExportInProgress = true;
+  Main()->Exporting = true;
   dialogs.dialogs.Push(ui::mrOk);
   Main()->CaptureSpeedButtonClick();
   EXPECT_EQ(Forms().V_Capture_4->PictureCount, 0);
@@ -171,7 +171,7 @@ TEST_F(WindowSheets, NothingIsTakenWithoutAVideoOrWhileExporting) {
   dialogs.dialogs.Push(ui::mrOk);
   Main()->CaptureMenuButtonClick();
   EXPECT_FALSE(Main()->PopupMenu2->isVisible());
-  Main()->ExportInProgress = false;
+  Main()->Exporting = false;
   EXPECT_FALSE(Main()->WarnExportRunning());
 }
 

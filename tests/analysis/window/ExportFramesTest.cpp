@@ -22,7 +22,7 @@ class ExportFrames : public test::WindowClipFixture {
   void SetUp() override {
     WindowClipFixture::SetUp();
     Open(Main(), Clip("export.avi", 20));
-    Main()->ExportInProgress = true;
+    Main()->Exporting = true;
     Main()->ExportAVITimerTag = 0;
   }
   // The seek that follows a scroll-bar move, run at once instead of after its timer.
@@ -73,7 +73,7 @@ TEST_F(ExportFrames, SeekSavesTheFrameAsShownAndArmsTheNextStep) {
   EXPECT_FALSE(w->Timer1->isActive());  // the playback clock stays out of it
   w->PauseSpeedButton2->click();  // and pause again
   EXPECT_FALSE(w->ExportAVITimer->isActive());
-  EXPECT_TRUE(w->ExportInProgress);
+  EXPECT_TRUE(w->Exporting);
 }
 
 TEST_F(ExportFrames, PlayAtHalfSpeedLetsTheSeekArmTheExportAgain) {
@@ -94,7 +94,7 @@ TEST_F(ExportFrames, TwoFramesBeforeTheEndTheExportEndsAndTheWindowRewinds) {
   dialogs.dialogs.Push(ui::mrNo);  // the video is not made this time
   SeekTo(18);
   EXPECT_FALSE(QFileInfo::exists(SampleFile(18)));
-  EXPECT_FALSE(w->ExportInProgress);
+  EXPECT_FALSE(w->Exporting);
   EXPECT_EQ(w->ScrollBar1->value(), 0);
   EXPECT_EQ(w->Test->text(), "0");
   EXPECT_TRUE(w->CreateExportAVIButton->isEnabled());
@@ -115,7 +115,7 @@ TEST_F(ExportFrames, FrameThatCannotBeSavedStopsTheExportWithAMessage) {
   SeekTo(4);
   ASSERT_EQ(dialogs.dialogs.MessageTexts().size(), 1);
   EXPECT_TRUE(dialogs.dialogs.MessageTexts()[0].startsWith("The frame picture " + SampleFile(4)));
-  EXPECT_FALSE(w->ExportInProgress);
+  EXPECT_FALSE(w->Exporting);
   EXPECT_FALSE(w->ExportAVITimer->isActive());
 }
 
@@ -127,7 +127,7 @@ TEST_F(ExportFrames, PaletteBroughtToTheFrontHoldsTheExport) {
   EXPECT_FALSE(w->Timer1->isActive());
   EXPECT_FALSE(w->ExportAVITimer->isActive());
 
-  w->ExportInProgress = false;
+  w->Exporting = false;
   w->Timer1->start();
   w->MarkerForm->FormActivate();
   EXPECT_TRUE(w->Timer1->isActive());

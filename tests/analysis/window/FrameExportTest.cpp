@@ -61,7 +61,7 @@ class FrameExport : public test::WindowClipFixture {
 
   /** @brief Runs the frame steps as the timers would, until the export stops making frames. */
   void StepThrough(TKestromForm* w, int maxSteps = 1000) {
-    for (int i = 0; i < maxSteps && w->ExportInProgress; ++i) {
+    for (int i = 0; i < maxSteps && w->Exporting; ++i) {
       ASSERT_TRUE(w->ExportAVITimer->isActive()) << "the export stalled at step " << i;
       w->ExportAVITimerTimer();
       ASSERT_TRUE(w->ScrollBarTimer->isActive());
@@ -73,7 +73,7 @@ class FrameExport : public test::WindowClipFixture {
   void ExportAll(TKestromForm* w, const std::vector<ui::ScriptedDialogs::Answer>& answers) {
     for (const auto& a : answers) dialogs.dialogs.Push(a);
     w->CreateExportAVIButton->click();
-    ASSERT_TRUE(w->ExportInProgress) << dialogs.dialogs.MessageTexts().join(" | ").toStdString();
+    ASSERT_TRUE(w->Exporting) << dialogs.dialogs.MessageTexts().join(" | ").toStdString();
     StepThrough(w);
   }
 
@@ -125,7 +125,7 @@ TEST_F(FrameExport, HundredFramesWithADrawingBecomeNinetySevenFilesAndTheProgram
   ASSERT_TRUE(WaitUntil([&] { return !RecordedArguments().isEmpty(); })) << "not started";
   EXPECT_EQ(RecordedArguments(), (QStringList{"00025.00", video, "97", "320", "240"}));
   EXPECT_EQ(w->ExportFileName, video);
-  EXPECT_FALSE(w->ExportInProgress);
+  EXPECT_FALSE(w->Exporting);
   EXPECT_EQ(w->ScrollBar1->value(), 0);  // rewound
   // The buttons wait for the program's answer, which brings them back.
   EXPECT_FALSE(w->CreateExportAVIButton->isEnabled());
@@ -165,7 +165,7 @@ TEST_F(FrameExport, RefusedStartsSayWhyAndChangeNothing) {
     ASSERT_FALSE(dialogs.dialogs.MessageTexts().isEmpty());
     EXPECT_TRUE(dialogs.dialogs.MessageTexts().last().startsWith(c.message))
         << dialogs.dialogs.MessageTexts().last().toStdString();
-    EXPECT_FALSE(w->ExportInProgress);
+    EXPECT_FALSE(w->Exporting);
     EXPECT_FALSE(w->ExportAVITimer->isActive());
     EXPECT_TRUE(w->CreateExportAVIButton->isEnabled());
     EXPECT_TRUE(QFileInfo::exists(leftover)) << "Temp was emptied";
@@ -185,7 +185,7 @@ TEST_F(FrameExport, TempThatTakesNoFileOrKeepsOneStopsTheStartAtOnce) {
   ASSERT_EQ(dialogs.dialogs.MessageTexts().size(), 1);
   EXPECT_TRUE(dialogs.dialogs.MessageTexts()[0].startsWith(
       "The frame pictures of your own AVI file cannot be saved in " + Temp()));
-  EXPECT_FALSE(w->ExportInProgress);
+  EXPECT_FALSE(w->Exporting);
   EXPECT_FALSE(w->ExportAVITimer->isActive());
 }
 
@@ -207,7 +207,7 @@ TEST_F(FrameExport, DuringTheFrameStepsOtherProgramsAndTheOpenButtonAreKeptOut) 
   TKestromForm* w = Main();
   Open(w, Clip("export.avi", 20));
   w->CreateExportAVIButton->click();
-  ASSERT_TRUE(w->ExportInProgress);
+  ASSERT_TRUE(w->Exporting);
   w->ExportAVITimerTimer();
   w->ScrollBarTimerTimer();
 
@@ -222,7 +222,7 @@ TEST_F(FrameExport, DuringTheFrameStepsOtherProgramsAndTheOpenButtonAreKeptOut) 
   w->SpeedButton1->click();
   ASSERT_EQ(dialogs.dialogs.Asked().size(), asked + 1);
   EXPECT_TRUE(dialogs.dialogs.MessageTexts().last().startsWith("Please do not use the normal video controls"));
-  EXPECT_TRUE(w->ExportInProgress);
+  EXPECT_TRUE(w->Exporting);
   EXPECT_EQ(w->ExportFrameIndex, 1);
 }
 
@@ -230,7 +230,7 @@ TEST_F(FrameExport, CancelAsksThenEmptiesTempAndRewinds) {
   TKestromForm* w = Main();
   Open(w, Clip("export.avi", 20));
   w->CreateExportAVIButton->click();
-  ASSERT_TRUE(w->ExportInProgress);
+  ASSERT_TRUE(w->Exporting);
   for (int i = 0; i < 5; ++i) {
     w->ExportAVITimerTimer();
     w->ScrollBarTimerTimer();
@@ -239,14 +239,14 @@ TEST_F(FrameExport, CancelAsksThenEmptiesTempAndRewinds) {
 
   dialogs.dialogs.Push(ui::mrNo);  // not now: the export waits, paused
   w->CancelAVIExportButton->click();
-  EXPECT_TRUE(w->ExportInProgress);
+  EXPECT_TRUE(w->Exporting);
   EXPECT_FALSE(w->ExportAVITimer->isActive());
   EXPECT_EQ(TempFiles().size(), 5);
 
   dialogs.dialogs.Push(ui::mrYes);
   w->CancelAVIExportButton->click();
   EXPECT_EQ(dialogs.dialogs.MessageTexts().last(), "Are You Sure You Want To Cancel AVI Export ?");
-  EXPECT_FALSE(w->ExportInProgress);
+  EXPECT_FALSE(w->Exporting);
   EXPECT_TRUE(TempFiles().isEmpty());
   EXPECT_EQ(w->ScrollBar1->value(), 0);
   EXPECT_TRUE(w->CreateExportAVIButton->isEnabled());
@@ -277,7 +277,7 @@ TEST_F(FrameExport, AnExportThatDoesNotReachTheProgramKeepsItsFramesAndGivesTheB
     ExportAll(w, c.answers);
     EXPECT_TRUE(dialogs.dialogs.MessageTexts().last().startsWith(c.lastMessage))
         << dialogs.dialogs.MessageTexts().last().toStdString();
-    EXPECT_FALSE(w->ExportInProgress);
+    EXPECT_FALSE(w->Exporting);
     EXPECT_TRUE(w->CreateExportAVIButton->isEnabled());
     EXPECT_EQ(w->CancelAVIExportButton->isEnabled(), c.cancelStaysEnabled);
     EXPECT_EQ(TempFiles().size(), 7) << "the frames stay";
