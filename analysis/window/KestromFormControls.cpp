@@ -87,6 +87,11 @@ void TKestromForm::FitButtonsToCaptions() {
 }
 
 void TKestromForm::FitRowsToWindow() {
+  // The speed bar follows the main tab's buttons, however far their captions widened them.
+  int right = SpeedBarPanel->x();
+  for (QToolButton* b : MainSheet->findChildren<QToolButton*>(QString(), Qt::FindDirectChildrenOnly))
+    right = std::max(right, b->geometry().right() + 7);
+  SpeedBarPanel->move(right, SpeedBarPanel->y());
   MediaPlayerBar1->adjustSize();
   ArrangePlaybackPanel();
   for (int i = 0; i < FileControls->count(); ++i) ui::RowOverflow::Attach(FileControls->widget(i));
@@ -143,9 +148,9 @@ void TKestromForm::CreateControls() {
   EmailSpeedButton = AddSpeedButton(MainSheet, "EmailSpeedButton", "E-mail",
                                     "Function to email the current video and memo information", 144, 2, false, 52);
   EmailSpeedButton->hide();  // mail runs only where a later step shows the button
-  CreateExportAVIButton = AddSpeedButton(MainSheet, "CreateExportAVIButton", "Export", "Create Export AVI", 200, 2,
+  CreateExportAVIButton = AddSpeedButton(MainSheet, "CreateExportAVIButton", "Create Export AVI", "Create Export AVI", 200, 2,
                                          false, 52);
-  CancelAVIExportButton = AddSpeedButton(MainSheet, "CancelAVIExportButton", "Cancel", "Cancel AVI Export", 256,
+  CancelAVIExportButton = AddSpeedButton(MainSheet, "CancelAVIExportButton", "Cancel AVI Export", "Cancel AVI Export", 256,
                                          2, false, 52);
   FlipButton = AddSpeedButton(MainSheet, "FlipButton", "Mirror", "Mirror Image", 312, 2, true, 52);
 

@@ -203,6 +203,8 @@ TEST_F(AnalysisStartUp, MarkerThatCannotBeWrittenIsReportedAndTheChecksRunAgainN
 
 TEST_F(AnalysisStartUp, EveryButtonShowsItsWholeCaptionAndNoneOverlap) {
   for (TKestromForm* w : {Main(), Best()}) {
+    for (const QToolButton* b : w->MainSheet->findChildren<QToolButton*>(QString(), Qt::FindDirectChildrenOnly))
+      EXPECT_LT(b->geometry().right(), w->SpeedBarPanel->x()) << b->objectName().toStdString();
     const QList<QAbstractButton*> buttons = w->findChildren<QAbstractButton*>();
     for (const QAbstractButton* b : buttons) {
       if (b->text().isEmpty() || !qobject_cast<const QToolButton*>(b)) continue;
