@@ -685,6 +685,7 @@ void TFK::ClearGraph(bool resetState) {
   recordingPaused_ = false;
   recordingHold_ = false;
   recordingFile_.clear();
+  writingFile_.clear();
   steppingPosted_ = steppingBackwards_ = steppingForwards_ = false;
   WriteLog(QStringLiteral("end clear"));
 }
@@ -699,18 +700,6 @@ void TFK::ResetCounters(bool withPlayer) {
     clipFrameCount_ = 0;
     clipKind_ = 0;
   }
-}
-
-bool TFK::RestartGraph(TCurrentState mode) {
-  // Graph building comes with its own engine step; until then every build fails as a failed one does.
-  ClearGraph(true);
-  if (mode == cs_Preview) {
-    previewFailed_ = true;
-    CheckAndLog(this, true, ll_Error, QStringLiteral("failed to start preview"), TLogType::e_failed_to_start_preview);
-  } else {
-    CheckAndLog(this, true, ll_Error, QStringLiteral("cannot start Recording"), TLogType::e_failed_to_start_recording);
-  }
-  return false;
 }
 
 bool TFK::OpenClip() {

@@ -1,0 +1,160 @@
+// The live graphs on the test camera and microphone: preview into the renderer, recordings into
+// numbered AVI files read back frame by frame (the camera's pictures carry their frame numbers).
+#include "EngineFixtures.h"
+
+#include "capture/engine/FK.h"
+#include "capture/engine/GraphHelpers.h"
+#include "platform/dshow/base/Guids.h"
+#include "platform/dshow/sources/TestDevices.h"
+#include "platform/dshow/writers/VideoRenderer.h"
+#include "platform/media/VideoReader.h"
+#include "tools/FrameCode.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QThread>
+#include <cstdlib>
+
+namespace kestrom::engine::test {
+
+using com::ComPtr;
+using namespace dshow;
+
+namespace {
+
+class GraphBuilding : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    unsetenv("KESTROM_TEST_DEVICES");
+    SetDeviceWatchThreadEnabled(false);
+    dshow::SetTestCameraPlugged(true);
+    dshow::SetTestDevicesLive(false);
+    SetDeviceProvider(nullptr);
+    EnableProcessLog();
+  }
+  void TearDown() override {
+    dshow::SetTestDevicesLive(true);
+    EngineTest::TearDown();
+  }
+  static int CameraIndex() { return VideoDeviceList()->IndexOfName(QString::fromUtf16(kTestCameraName) + " (WDM)"); }
+  static int MicrophoneIndex() {
+    const TDevices* list = AudioDeviceList();
+    for (int i = 0; i < list->Count(); ++i)
+      if (list->Name(i).startsWith(QString::fromUtf16(kTestMicrophoneName))) return i;
+    return -1;
+  }
+  std::unique_ptr<TFK> Camera(bool audio) {
+    auto fk = std::make_unique<TFK>();
+    fk->SetAudioRecording(audio);
+    fk->SetFrameGrabber(fg_Disabled);
+    fk->SetStoragePath(workDir_.path());
+    EXPECT_GE(CameraIndex(), 0);
+    fk->SetVideoDevice(CameraIndex());
+    if (audio) {
+      EXPECT_GE(MicrophoneIndex(), 0);
+      fk->SetAudioDevice(MicrophoneIndex());
+    }
+    return fk;
+  }
+  static QStringList FilterNames(TFK& fk) {
+    QStringList names;
+    ComPtr<IEnumFilters> filters;
+    if (!fk.Graph() || com::FAILED(fk.Graph()->EnumFilters(filters.Put()))) return names;
+    ComPtr<IBaseFilter> filter;
+    ULONG fetched = 0;
+    while (filters->Next(1, filter.Put(), &fetched) == com::S_OK && filter) names << FilterName(filter.Get());
+    return names;
+  }
+  static bool LogHas(const QString& text) { return ProcessLogLines().filter(text).size() > 0; }
+  static std::vector<int> Codes(const QString& file, bool* hasAudio = nullptr) {
+    std::vector<int> codes;
+    media::VideoReader reader;
+    EXPECT_TRUE(reader.Open(file)) << reader.ErrorString().toStdString();
+    if (hasAudio) *hasAudio = reader.Info().hasAudio;
+    for (int i = 0; i < reader.Info().frameCount; ++i) codes.push_back(tools::ReadFrameCode(reader.Frame(i)));
+    return codes;
+  }
+};
+
+}  // namespace
+
+TEST_F(GraphBuilding, PreviewRunsTheCameraThroughASmartTeeIntoTheRenderer) {
+  auto fk = Camera(false);
+  ASSERT_TRUE(fk->StartPreview());
+  EXPECT_EQ(fk->GetCurrentState(), cs_Preview);
+  const QStringList names = FilterNames(*fk);
+  EXPECT_EQ(names.filter(QRegularExpression("^Smart Tee\\d+$")).size(), 1) << names.join(", ").toStdString();
+  EXPECT_EQ(names.filter(QRegularExpression("^Video Renderer\\d+$")).size(), 1);
+  ComPtr<IBaseFilter> renderer;
+  for (const QString& name : names)
+    if (name.startsWith("Video Renderer")) fk->Graph()->FindFilterByName(name.toStdU16String().c_str(), renderer.Put());
+  auto* video = dynamic_cast<CVideoRenderer*>(renderer.Get());
+  ASSERT_NE(video, nullptr);
+  for (int i = 0; i < 500 && video->FramesRendered() < 3; ++i) QThread::msleep(10);
+  EXPECT_GE(video->FramesRendered(), 3);
+  fk->StopPreview();
+  EXPECT_EQ(fk->GetCurrentState(), cs_None);
+  EXPECT_FALSE(fk->HoldsGraphInterfaces());
+}
+
+// Two recordings in a row: sequential names, the completion event with the file, and every
+// frame written in order with the microphone's sound.
+TEST_F(GraphBuilding, RecordingsGoIntoNumberedFilesHoldingEveryFrameInOrder) {
+  auto fk = Camera(true);
+  std::vector<QString> started, completed;
+  fk->Events().OnRecordingStarted = [&](QObject*, const QString& file) { started.push_back(file); };
+  fk->Events().OnRecordingCompleted = [&](QObject*, const QString& file, bool ok) {
+    if (ok) completed.push_back(file);
+  };
+  for (int n = 1; n <= 2; ++n) {
+    SCOPED_TRACE(n);
+    ASSERT_TRUE(fk->StartRecording());
+    EXPECT_EQ(fk->MasterStream(), 1);
+    QThread::msleep(600);
+    fk->StopRecording();
+    EXPECT_EQ(fk->GetCurrentState(), cs_None);
+  }
+  const QString first = QDir(workDir_.path()).filePath("fk000001.avi");
+  const QString second = QDir(workDir_.path()).filePath("fk000002.avi");
+  EXPECT_EQ(started, (std::vector<QString>{first, second}));
+  EXPECT_EQ(completed, started);
+  for (const QString& file : {first, second}) {
+    bool hasAudio = false;
+    const std::vector<int> codes = Codes(file, &hasAudio);
+    EXPECT_TRUE(hasAudio);
+    ASSERT_GE(codes.size(), 3u) << file.toStdString();
+    for (size_t i = 1; i < codes.size(); ++i) EXPECT_EQ(codes[i], codes[i - 1] + 1) << i;
+  }
+  EXPECT_EQ(fk->GetLastRecordedFile(), second);
+}
+
+TEST_F(GraphBuilding, ACancelledRecordingLeavesNoFileAndNoStateAndKeepsTheNumber) {
+  auto fk = Camera(false);
+  fk->Events().OnRecordingReadyToStart = [](QObject*, bool& start) { start = false; };
+  EXPECT_FALSE(fk->StartRecording());
+  EXPECT_EQ(fk->GetCurrentState(), cs_None);
+  EXPECT_TRUE(LogHas("capture cancelled"));
+  EXPECT_FALSE(LogHas("cannot start Recording"));
+  EXPECT_FALSE(fk->HoldsGraphInterfaces());
+  EXPECT_EQ(fk->MasterStream(), 2);
+
+  // Let through, the same recording starts and writes.
+  fk->Events().OnRecordingReadyToStart = [](QObject*, bool& start) { start = true; };
+  ASSERT_TRUE(fk->StartRecording());
+  QThread::msleep(300);
+  fk->StopRecording();
+  EXPECT_EQ(fk->GetLastRecordedFile(), QDir(workDir_.path()).filePath("fk000001.avi"));
+  EXPECT_GE(Codes(fk->GetLastRecordedFile()).size(), 1u);
+}
+
+TEST_F(GraphBuilding, ModesOtherThanPreviewAndRecordingBuildNothing) {
+  auto fk = Camera(false);
+  ResetProcessLog();
+  EnableProcessLog();
+  EXPECT_FALSE(fk->RestartGraph(cs_Player));
+  EXPECT_FALSE(LogHas("BEGIN RestartGraph"));
+  EXPECT_FALSE(fk->HoldsGraphInterfaces());
+}
+
+}  // namespace kestrom::engine::test
