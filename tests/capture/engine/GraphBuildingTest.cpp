@@ -2,6 +2,7 @@
 // numbered AVI files read back frame by frame (the camera's pictures carry their frame numbers).
 #include "EngineFixtures.h"
 
+#include "capture/engine/EngineHelpers.h"
 #include "capture/engine/FK.h"
 #include "capture/engine/GraphHelpers.h"
 #include "platform/dshow/base/Guids.h"
@@ -34,6 +35,7 @@ class GraphBuilding : public EngineTest {
     EnableProcessLog();
   }
   void TearDown() override {
+    SetFreeSpaceProbe(nullptr);
     dshow::SetTestDevicesLive(true);
     EngineTest::TearDown();
   }
@@ -155,6 +157,48 @@ TEST_F(GraphBuilding, ModesOtherThanPreviewAndRecordingBuildNothing) {
   EXPECT_FALSE(fk->RestartGraph(cs_Player));
   EXPECT_FALSE(LogHas("BEGIN RestartGraph"));
   EXPECT_FALSE(fk->HoldsGraphInterfaces());
+}
+
+TEST_F(GraphBuilding, TheGrabberOnTheCaptureStreamPutsASecondSmartTeeInTheRecordingChain) {
+  auto fk = Camera(false);
+  fk->SetFrameGrabber(fg_CaptureStream);
+  ASSERT_TRUE(fk->StartRecording());
+  const QStringList names = FilterNames(*fk);
+  EXPECT_EQ(names.filter(QRegularExpression("^Smart Tee\\d+$")).size(), 1) << names.join(", ").toStdString();
+  EXPECT_EQ(names.filter(QRegularExpression("^Smart Tee 2\\d+$")).size(), 1);
+  fk->StopRecording();
+}
+
+TEST_F(GraphBuilding, AFullDiskFailsTheRecordingWithItsEventAndWritesNothing) {
+  auto fk = Camera(false);
+  int full = 0;
+  fk->Events().OnDiskFull = [&](QObject*) { ++full; };
+  SetFreeSpaceProbe([](const QString&) { return std::optional<uint64_t>(MinimumFreeBytes - 1); });
+  EXPECT_FALSE(fk->StartRecording());
+  EXPECT_EQ(full, 1);
+  EXPECT_TRUE(LogHas("8 ERROR: disk full!"));
+  EXPECT_TRUE(LogHas("cannot start Recording"));
+  EXPECT_EQ(fk->GetCurrentState(), cs_None);
+  EXPECT_TRUE(QDir(workDir_.path()).entryList({"*.avi"}).isEmpty());
+
+  // Exactly the minimum is room enough; the number the failed attempt took is used.
+  SetFreeSpaceProbe([](const QString&) { return std::optional<uint64_t>(MinimumFreeBytes); });
+  ASSERT_TRUE(fk->StartRecording());
+  fk->StopRecording();
+  EXPECT_EQ(fk->GetLastRecordedFile(), QDir(workDir_.path()).filePath("fk000001.avi"));
+}
+
+TEST_F(GraphBuilding, WithoutAnyVideoDeviceTheBuildSaysSoBeforeItBegins) {
+  SetDeviceProvider(provider_);  // plugs nothing
+  RebuildDevicesAndNotify();
+  TFK fk;
+  ResetProcessLog();
+  EnableProcessLog();
+  EXPECT_FALSE(fk.RestartGraph(cs_Preview));
+  EXPECT_TRUE(LogHas("no video capture device"));
+  EXPECT_FALSE(LogHas("BEGIN RestartGraph"));
+  SetDeviceProvider(nullptr);
+  RebuildDevicesAndNotify();
 }
 
 }  // namespace kestrom::engine::test
