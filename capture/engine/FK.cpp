@@ -276,7 +276,11 @@ bool TFK::ReencodeFile(const QString& sourceFile, const QString& destFile, bool 
 
 bool TFK::Reencode(const QString&, const QString&, bool, bool, bool, bool, bool) { return false; }
 
-bool TFK::CreatePreallocatedFile() { return false; }  // the preallocated files come with the recording files
+bool TFK::CreatePreallocatedFile() {
+  // Only an idle component with no graph work under way makes the file with a builder of its own.
+  if (state_ != cs_None || restarting_ || graphActive_) return false;
+  return PrepareCaptureFile(nullptr, PreallocCapFileName_);
+}
 
 bool TFK::CreateVideoFromImagesFile() {
   if (writingImagesFile_) return false;

@@ -395,6 +395,8 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   /** @brief Names the recording and the writing file; the writing file, empty when the disk is full. */
   QString MakeRecordingFileNames();
   QString WritingFileName() const { return writingFile_; }
+  /** @brief Makes sure the preallocated file (empty name: the default one) has the wanted size. */
+  bool PrepareCaptureFile(dshow::ICaptureGraphBuilder2* builder, QString name);
   QString RecordingFileNameInUse() const { return recordingFile_; }
   /** @brief Opens and renders PlayerFileName; false when the clip could not be played. */
   bool OpenClip();

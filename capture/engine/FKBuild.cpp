@@ -10,6 +10,8 @@
 #include "platform/dshow/writers/WriterInterfaces.h"
 
 #include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
 #include <QDir>
 
 namespace kestrom::engine {
@@ -345,8 +347,48 @@ QString TFK::MakeRecordingFileNames() {
   CheckAndLog(this, kind == 2, ll_Error,
               QStringLiteral("StoragePath= ") + folder + QStringLiteral("\r\nstorage set on read-only drive"),
               TLogType::e_storage_path_read_only);
+  if (PreallocCapFileEnabled_) {
+    const int writingKind = DriveKind(writingFile_);
+    CheckAndLog(this, writingKind == 1, ll_Warning,
+                QStringLiteral("PreallocCapFile= ") + writingFile_ +
+                    QStringLiteral("\r\nNetwork drives or slow drives may produce high rate of dropped frames"),
+                TLogType::w_storage_path_on_network);
+    CheckAndLog(this, writingKind == 2, ll_Error,
+                QStringLiteral("PreallocCapFile= ") + writingFile_ +
+                    QStringLiteral("\r\npreallocated recording file set on read-only drive"),
+                TLogType::e_storage_path_read_only);
+    PrepareCaptureFile(builder_.Get(), writingFile_);
+  }
   compressAfterRecording_ = snapshot_.compressionMode == cm_CompressAfterRecording;
   return writingFile_;
+}
+
+bool TFK::PrepareCaptureFile(ICaptureGraphBuilder2* builder, QString name) {
+  if (name.isEmpty())
+    name = core::JoinPath(StorageFolder(), (host_.sender ? host_.sender->objectName() : QString()) + QStringLiteral(".rec"));
+  const QString quoted = QLatin1Char('"') + name + QLatin1Char('"');
+  const QFileInfo existing(name);
+  if (existing.exists()) {
+    if ((existing.size() >> 20) >= PreallocCapFileSizeInMB_) {
+      CheckAndLog(this, true, ll_Info, QStringLiteral("prealloc. cap. file ") + quoted + QStringLiteral(" large enough"),
+                  TLogType::i_preallocated_file_size_large_enough);
+      return true;
+    }
+    QFile::remove(name);
+    CheckAndLog(this, true, ll_Info, QStringLiteral("resizing prealloc. cap. file ") + quoted + QStringLiteral("..."),
+                TLogType::i_preallocated_file_size_changed);
+  }
+  Fire(&TFKEvents::OnCreatePreallocFileStarted, name);
+  ComPtr<ICaptureGraphBuilder2> own;
+  if (!builder &&
+      CreateInstanceLogged(CLSID_CaptureGraphBuilder2, IID_ICaptureGraphBuilder2, own.PutVoid(), QStringLiteral("Graph Builder")))
+    builder = own.Get();
+  const std::u16string file = name.toStdU16String();
+  const bool ok = builder && SUCCEEDED(builder->AllocCapFile(file.c_str(), uint64_t(PreallocCapFileSizeInBytes())));
+  CheckAndLog(this, !ok, ll_Error, QStringLiteral("cannot allocate capture file  ") + quoted,
+              TLogType::e_failed_to_allocate_recording_file);
+  Fire(&TFKEvents::OnCreatePreallocFileCompleted, name, ok);
+  return ok;
 }
 
 bool TFK::FinishRecordingFile() {

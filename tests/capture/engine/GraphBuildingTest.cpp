@@ -15,6 +15,7 @@
 #include <QRegularExpression>
 #include <QThread>
 #include <cstdlib>
+#include <sys/stat.h>
 
 namespace kestrom::engine::test {
 
@@ -199,6 +200,63 @@ TEST_F(GraphBuilding, WithoutAnyVideoDeviceTheBuildSaysSoBeforeItBegins) {
   EXPECT_FALSE(LogHas("BEGIN RestartGraph"));
   SetDeviceProvider(nullptr);
   RebuildDevicesAndNotify();
+}
+
+class RecordingFiles : public GraphBuilding {};
+
+TEST_F(RecordingFiles, APreallocatedFileIsKeptWhenLargeEnoughAndAllocatedAgainWhenSmaller) {
+  struct Case {
+    const char* name;
+    qint64 existing;  // -1: no file
+    bool largeEnough;
+  };
+  const Case cases[] = {{"missing", -1, false}, {"exact", 2 << 20, true}, {"larger", 3 << 20, true},
+                        {"smaller", (2 << 20) - 1, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto fk = Camera(false);
+    const QString file = QDir(workDir_.path()).filePath(QString(c.name) + ".rec");
+    if (c.existing >= 0) {
+      QFile f(file);
+      ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.resize(c.existing));
+    }
+    fk->SetPreallocCapFileName(file);
+    fk->SetPreallocCapFileSizeInMB(2);
+    std::vector<bool> completed;
+    fk->Events().OnCreatePreallocFileCompleted = [&](QObject*, const QString&, bool ok) { completed.push_back(ok); };
+    ResetProcessLog();
+    EnableProcessLog();
+    ASSERT_TRUE(fk->CreatePreallocatedFile());
+    EXPECT_EQ(LogHas("large enough"), c.largeEnough);
+    EXPECT_EQ(LogHas("resizing prealloc. cap. file \"" + file + "\"..."), c.existing >= 0 && !c.largeEnough);
+    EXPECT_EQ(completed, c.largeEnough ? std::vector<bool>{} : std::vector<bool>{true});
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &st), 0);
+    EXPECT_EQ(st.st_size, c.largeEnough ? c.existing : 2 << 20);
+    if (!c.largeEnough) EXPECT_GE(int64_t(st.st_blocks) * 512, 2 << 20);  // reserved, not sparse
+  }
+}
+
+TEST_F(RecordingFiles, ARecordingKeptInThePreallocatedFileIsReportedUnderItsNameAndReadsBack) {
+  auto fk = Camera(false);
+  const QString file = QDir(workDir_.path()).filePath("capture.rec");
+  fk->SetPreallocCapFileEnabled(true);
+  fk->SetPreallocCapFileCopiedAfterRecording(false);
+  fk->SetPreallocCapFileName(file);
+  fk->SetPreallocCapFileSizeInMB(4);
+  QString started, completed;
+  fk->Events().OnRecordingStarted = [&](QObject*, const QString& name) { started = name; };
+  fk->Events().OnRecordingCompleted = [&](QObject*, const QString& name, bool ok) {
+    if (ok) completed = name;
+  };
+  ASSERT_TRUE(fk->StartRecording());
+  QThread::msleep(400);
+  fk->StopRecording();
+  EXPECT_EQ(started, file);
+  EXPECT_EQ(completed, file);
+  const std::vector<int> codes = Codes(file);
+  ASSERT_GE(codes.size(), 2u);
+  for (size_t i = 1; i < codes.size(); ++i) EXPECT_EQ(codes[i], codes[i - 1] + 1) << i;
 }
 
 }  // namespace kestrom::engine::test
