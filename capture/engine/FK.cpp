@@ -517,6 +517,7 @@ void TFK::SetRecordingFileName(const QString& name) {
   if (name == RecordingFileName_) return;
   RecordingFileName_ = name;
   fileNameStale_ = true;
+  RenewRecordingFile();
   // "RENEW" only asks the running recording for a new file; it is no name to keep.
   if (name == QLatin1String("RENEW")) RecordingFileName_.clear();
 }

@@ -395,6 +395,8 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   /** @brief Names the recording and the writing file; the writing file, empty when the disk is full. */
   QString MakeRecordingFileNames();
   QString WritingFileName() const { return writingFile_; }
+  /** @brief Closes the running recording's file and goes on into a newly named one. */
+  void RenewRecordingFile();
   /** @brief Makes sure the preallocated file (empty name: the default one) has the wanted size. */
   bool PrepareCaptureFile(dshow::ICaptureGraphBuilder2* builder, QString name);
   QString RecordingFileNameInUse() const { return recordingFile_; }
@@ -671,6 +673,7 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   int sequentialIndex_ = -1;
   int masterStream_ = 0;  // 0 video, 1 audio, 2 none
   com::ComPtr<dshow::IBaseFilter> writer_, displayRenderer_;
+  com::ComPtr<dshow::IFileSinkFilter> fileSink_;
   /** @brief Inserts the frame grabber of that control name on the chain. */
   bool InsertGrabber(const QString& controlName, com::ComPtr<dshow::IPin>& chain);
   bool BuildChains(TCurrentState mode);

@@ -391,6 +391,27 @@ bool TFK::PrepareCaptureFile(ICaptureGraphBuilder2* builder, QString name) {
   return ok;
 }
 
+void TFK::RenewRecordingFile() {
+  if (!fileSink_ || state_ != cs_Recording) return;
+  if (CheckAndLog(this, PreallocCapFileEnabled_, ll_Error,
+                  QStringLiteral("creating a new AVI file during recording not allowed when using a preallocated file"),
+                  TLogType::e_failed_to_create_file) ||
+      CheckAndLog(this, snapshot_.compressionMode == cm_CompressAfterRecording, ll_Error,
+                  QStringLiteral("creating a new AVI file during Recording not allowed when reencoding after capture"),
+                  TLogType::e_failed_to_create_file))
+    return;
+  const int runState = runState_;
+  // Stopping the graph makes the writer close its file: that is the closed file's success.
+  const bool closed = SetGraphState(0, QStringLiteral("ncfdac"));
+  Fire(&TFKEvents::OnRecordingCompleted, recordingFile_, closed);
+  if (closed) lastRecordedFile_ = recordingFile_;
+  const QString next = MakeRecordingFileNames();
+  const std::u16string file = next.toStdU16String();
+  if (next.isEmpty() || FAILED(fileSink_->SetFileName(file.c_str(), nullptr))) return;
+  SetGraphState(runState, QStringLiteral("ncfdac2"));
+  Fire(&TFKEvents::OnRecordingStarted, recordingFile_);
+}
+
 bool TFK::FinishRecordingFile() {
   const bool copyDue = PreallocCapFileEnabled_ && !compressAfterRecording_ && PreallocCapFileCopiedAfterRecording_;
   const bool reencodeDue = compressAfterRecording_;

@@ -146,7 +146,7 @@ bool TFK::CreateFilterGraph() {
     const std::u16string file = Wide(output);
     const HRESULT hr = output.isEmpty()
                            ? E_FAIL
-                           : builder_->SetOutputFileName(&MEDIASUBTYPE_Avi, file.c_str(), writer_.Put(), nullptr);
+                           : builder_->SetOutputFileName(&MEDIASUBTYPE_Avi, file.c_str(), writer_.Put(), fileSink_.Put());
     if (!LogResult(this, hr, ll_Error, QStringLiteral("set outputfilename (mux/sink"), TLogType::e_set_output_file_name))
       return false;
     if (!LogResult(this, builder_->GetFiltergraph(graph_.Put()), ll_Error, QStringLiteral("filter graph 1"),
@@ -373,6 +373,7 @@ void TFK::ReleaseGraph() {
   // Filters leave the graph before the graph goes; the graph keeps copies of their names.
   RemoveAllFilters(graph_.Get());
   writer_.Reset();
+  fileSink_.Reset();
   displayRenderer_.Reset();
   graph2_.Reset();
   builder_.Reset();

@@ -259,4 +259,46 @@ TEST_F(RecordingFiles, ARecordingKeptInThePreallocatedFileIsReportedUnderItsName
   for (size_t i = 1; i < codes.size(); ++i) EXPECT_EQ(codes[i], codes[i - 1] + 1) << i;
 }
 
+TEST_F(RecordingFiles, RenewClosesTheFileAndGoesOnIntoTheNextBothReadable) {
+  auto fk = Camera(false);
+  std::vector<QString> started, completed;
+  fk->Events().OnRecordingStarted = [&](QObject*, const QString& file) { started.push_back(file); };
+  fk->Events().OnRecordingCompleted = [&](QObject*, const QString& file, bool ok) {
+    if (ok) completed.push_back(file);
+  };
+  ASSERT_TRUE(fk->StartRecording());
+  QThread::msleep(400);
+  fk->SetRecordingFileName("RENEW");
+  EXPECT_EQ(fk->GetRecordingFileName(), "");
+  EXPECT_EQ(fk->GetCurrentState(), cs_Recording);
+  QThread::msleep(400);
+  fk->StopRecording();
+  const QString first = QDir(workDir_.path()).filePath("fk000001.avi");
+  const QString second = QDir(workDir_.path()).filePath("fk000002.avi");
+  EXPECT_EQ(started, (std::vector<QString>{first, second}));
+  EXPECT_EQ(completed, started);
+  const std::vector<int> a = Codes(first), b = Codes(second);
+  ASSERT_FALSE(a.empty());
+  ASSERT_FALSE(b.empty());
+  for (const auto* codes : {&a, &b})
+    for (size_t i = 1; i < codes->size(); ++i) EXPECT_EQ((*codes)[i], (*codes)[i - 1] + 1) << i;
+}
+
+TEST_F(RecordingFiles, RenewIsRefusedWhileRecordingIntoAPreallocatedFile) {
+  auto fk = Camera(false);
+  fk->SetPreallocCapFileEnabled(true);
+  fk->SetPreallocCapFileCopiedAfterRecording(false);
+  fk->SetPreallocCapFileName(QDir(workDir_.path()).filePath("capture.rec"));
+  fk->SetPreallocCapFileSizeInMB(4);
+  int completions = 0;
+  fk->Events().OnRecordingCompleted = [&](QObject*, const QString&, bool) { ++completions; };
+  ASSERT_TRUE(fk->StartRecording());
+  fk->SetRecordingFileName("RENEW");
+  EXPECT_TRUE(LogHas("creating a new AVI file during recording not allowed when using a preallocated file"));
+  EXPECT_EQ(completions, 0);
+  EXPECT_EQ(fk->RunState(), 2);
+  fk->StopRecording();
+  EXPECT_EQ(completions, 1);
+}
+
 }  // namespace kestrom::engine::test
