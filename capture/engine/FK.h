@@ -677,6 +677,8 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   /** @brief Inserts the frame grabber of that control name on the chain. */
   bool InsertGrabber(const QString& controlName, com::ComPtr<dshow::IPin>& chain);
   bool BuildChains(TCurrentState mode);
+  /** @brief Binds the list's compressor into the graph and splices it into the chain. */
+  bool InsertCompressor(TDevices* list, int index, com::ComPtr<dshow::IPin>& chain);
   bool StartBuiltGraph(TCurrentState mode);
 
 #define KESTROM_FK_FIELD(type, Name, def, accepts, cond, reason) type Name##_ = def;

@@ -151,6 +151,20 @@ bool TFK::InsertFilter2(const GUID& clsid, const QString& name, ComPtr<IPin>& ch
   return true;
 }
 
+bool TFK::InsertCompressor(TDevices* list, int index, ComPtr<IPin>& chain) {
+  ComPtr<IBaseFilter> compressor;
+  ComPtr<IPin> input, output;
+  if (!chain || !BindDevice(list, index, QString(), true, false, compressor)) return false;
+  if (FAILED(FindPinByName(compressor.Get(), PINDIR_INPUT, QString(), input, true, true)) ||
+      FAILED(graph_->Connect(chain.Get(), input.Get())) ||
+      FAILED(FindPinByName(compressor.Get(), PINDIR_OUTPUT, QString(), output, true, true))) {
+    graph_->RemoveFilter(compressor.Get());
+    return false;
+  }
+  chain = output;
+  return true;
+}
+
 bool TFK::ConnectNullRenderer(IPin* pin) {
   ComPtr<IBaseFilter> renderer;
   ComPtr<IPin> input;
@@ -256,10 +270,13 @@ bool TFK::BuildCapture() {
   if (snapshot_.frameGrabber == fg_PreviewStream && !InsertGrabber(QStringLiteral("GRB_RGB"), preview)) return false;
   if (!InsertVideoDisplay(preview.Get())) return false;
   if (VideoCompressorNeeded()) {
-    // Compressors come with the compression step of the recording chain.
-    CheckAndLog(this, true, ll_Error, QStringLiteral("video compressor ") + GetVideoCompressorName() +
-                                          QStringLiteral(" not suitable"), TLogType::e_video_compressor_not_suitable);
-    return false;
+    WriteLog(QStringLiteral("inserting video compressor"));
+    if (snapshot_.recordingCanPause && !InsertGrabber(QStringLiteral("GRB_Clear"), chain)) return false;
+    if (!InsertCompressor(VideoCompressorList(), videoCompressor_, chain)) {
+      CheckAndLog(this, true, ll_Error, QStringLiteral("video compressor ") + GetVideoCompressorName() +
+                                            QStringLiteral(" not suitable"), TLogType::e_video_compressor_not_suitable);
+      return false;
+    }
   }
   if (snapshot_.recordingCanPause && !InsertGrabber(QStringLiteral("GRB_LockAndShift"), chain)) return false;
   ComPtr<IPin> videoControl, audioControl;
@@ -281,9 +298,13 @@ bool TFK::BuildCapture() {
       if (tee) FindPinByName(tee.Get(), PINDIR_OUTPUT, QString(), audioSourcePin_, true, true);
     }
     if (AudioCompressorNeeded()) {
-      CheckAndLog(this, true, ll_Error, QStringLiteral("audio compressor ") + GetAudioCompressorName() +
-                                            QStringLiteral(" not suitable"), TLogType::e_audio_compressor_not_suitable);
-      return false;
+      WriteLog(QStringLiteral("inserting audio compressor"));
+      if (snapshot_.recordingCanPause && !InsertGrabber(QStringLiteral("GRB_Clear"), audio)) return false;
+      if (!InsertCompressor(AudioCompressorList(), audioCompressor_, audio)) {
+        CheckAndLog(this, true, ll_Error, QStringLiteral("audio compressor ") + GetAudioCompressorName() +
+                                              QStringLiteral(" not suitable"), TLogType::e_audio_compressor_not_suitable);
+        return false;
+      }
     }
     if (snapshot_.recordingCanPause && !InsertGrabber(QStringLiteral("GRB_LockAndShift"), audio)) return false;
     if (!ConnectToWriter(audio, MEDIATYPE_Audio, audioControl)) return false;

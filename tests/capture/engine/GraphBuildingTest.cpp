@@ -8,6 +8,7 @@
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/sources/TestDevices.h"
 #include "platform/dshow/writers/VideoRenderer.h"
+#include "platform/dshow/writers/WriterInterfaces.h"
 #include "platform/media/VideoReader.h"
 #include "tools/FrameCode.h"
 
@@ -200,6 +201,27 @@ TEST_F(GraphBuilding, WithoutAnyVideoDeviceTheBuildSaysSoBeforeItBegins) {
   EXPECT_FALSE(LogHas("BEGIN RestartGraph"));
   SetDeviceProvider(nullptr);
   RebuildDevicesAndNotify();
+}
+
+// Compressed on the fly: the selected compressor goes into the recording chain and the file
+// still reads back frame by frame.
+TEST_F(GraphBuilding, ACompressorChosenForRecordingOnTheFlyEncodesTheFile) {
+  auto fk = Camera(false);
+  const TDevices* list = VideoCompressorList();
+  int index = -1;
+  for (int i = 0; i < list->Count() && index < 0; ++i)
+    if (list->Entry(i)->Key.contains(com::GuidToString(CLSID_Mpeg4V2Compressor), Qt::CaseInsensitive)) index = i;
+  ASSERT_GE(index, 0);
+  fk->SetVideoCompressor(index);
+  fk->SetCompressionMode(cm_CompressOnTheFly);
+  fk->SetCompressionType(ct_Video);
+  ASSERT_TRUE(fk->StartRecording());
+  EXPECT_TRUE(LogHas("inserting video compressor"));
+  QThread::msleep(400);
+  fk->StopRecording();
+  const std::vector<int> codes = Codes(fk->GetLastRecordedFile());
+  ASSERT_GE(codes.size(), 2u);
+  for (size_t i = 1; i < codes.size(); ++i) EXPECT_EQ(codes[i], codes[i - 1] + 1) << i;
 }
 
 class RecordingFiles : public GraphBuilding {};
