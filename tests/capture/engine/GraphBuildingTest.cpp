@@ -70,6 +70,10 @@ class GraphBuilding : public EngineTest {
     while (filters->Next(1, filter.Put(), &fetched) == com::S_OK && filter) names << FilterName(filter.Get());
     return names;
   }
+  /** @brief Every frame follows the one before (the pictures' numbers wrap after kMaxFrameCode). */
+  static void ExpectConsecutive(const std::vector<int>& codes) {
+    for (size_t i = 1; i < codes.size(); ++i) EXPECT_EQ(codes[i], (codes[i - 1] + 1) % (tools::kMaxFrameCode + 1)) << i;
+  }
   static bool LogHas(const QString& text) { return ProcessLogLines().filter(text).size() > 0; }
   static std::vector<int> Codes(const QString& file, bool* hasAudio = nullptr) {
     std::vector<int> codes;
@@ -128,7 +132,7 @@ TEST_F(GraphBuilding, RecordingsGoIntoNumberedFilesHoldingEveryFrameInOrder) {
     const std::vector<int> codes = Codes(file, &hasAudio);
     EXPECT_TRUE(hasAudio);
     ASSERT_GE(codes.size(), 3u) << file.toStdString();
-    for (size_t i = 1; i < codes.size(); ++i) EXPECT_EQ(codes[i], codes[i - 1] + 1) << i;
+    ExpectConsecutive(codes);
   }
   EXPECT_EQ(fk->GetLastRecordedFile(), second);
 }
@@ -221,7 +225,7 @@ TEST_F(GraphBuilding, ACompressorChosenForRecordingOnTheFlyEncodesTheFile) {
   fk->StopRecording();
   const std::vector<int> codes = Codes(fk->GetLastRecordedFile());
   ASSERT_GE(codes.size(), 2u);
-  for (size_t i = 1; i < codes.size(); ++i) EXPECT_EQ(codes[i], codes[i - 1] + 1) << i;
+  ExpectConsecutive(codes);
 }
 
 class RecordingFiles : public GraphBuilding {};
@@ -278,7 +282,7 @@ TEST_F(RecordingFiles, ARecordingKeptInThePreallocatedFileIsReportedUnderItsName
   EXPECT_EQ(completed, file);
   const std::vector<int> codes = Codes(file);
   ASSERT_GE(codes.size(), 2u);
-  for (size_t i = 1; i < codes.size(); ++i) EXPECT_EQ(codes[i], codes[i - 1] + 1) << i;
+  ExpectConsecutive(codes);
 }
 
 TEST_F(RecordingFiles, RenewClosesTheFileAndGoesOnIntoTheNextBothReadable) {
@@ -302,8 +306,8 @@ TEST_F(RecordingFiles, RenewClosesTheFileAndGoesOnIntoTheNextBothReadable) {
   const std::vector<int> a = Codes(first), b = Codes(second);
   ASSERT_FALSE(a.empty());
   ASSERT_FALSE(b.empty());
-  for (const auto* codes : {&a, &b})
-    for (size_t i = 1; i < codes->size(); ++i) EXPECT_EQ((*codes)[i], (*codes)[i - 1] + 1) << i;
+  ExpectConsecutive(a);
+  ExpectConsecutive(b);
 }
 
 TEST_F(RecordingFiles, RenewIsRefusedWhileRecordingIntoAPreallocatedFile) {
