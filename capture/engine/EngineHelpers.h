@@ -66,6 +66,9 @@ QString UniqueName(const QString& name);
 std::optional<QString> DriveOf(const QString& path);
 /** @brief False for an empty path; at least 25,000,000 free bytes on the path's own volume (true when unknown). */
 bool EnoughDiskSpace(const QString& path);
+/** @brief Measures the free bytes of a path's volume; tests replace it (null: the real measurement). */
+using FreeSpaceProbe = std::function<std::optional<uint64_t>(const QString& path)>;
+void SetFreeSpaceProbe(FreeSpaceProbe probe);
 /** @brief Free bytes measured by EnoughDiskSpace (the volume of the path or its nearest existing folder). */
 std::optional<uint64_t> VolumeFreeSpace(const QString& path);
 inline constexpr uint64_t MinimumFreeBytes = 25'000'000;

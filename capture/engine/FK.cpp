@@ -276,7 +276,11 @@ bool TFK::ReencodeFile(const QString& sourceFile, const QString& destFile, bool 
 
 bool TFK::Reencode(const QString&, const QString&, bool, bool, bool, bool, bool) { return false; }
 
-bool TFK::CreatePreallocatedFile() { return false; }  // the preallocated files come with the recording files
+bool TFK::CreatePreallocatedFile() {
+  // Only an idle component with no graph work under way makes the file with a builder of its own.
+  if (state_ != cs_None || restarting_ || graphActive_) return false;
+  return PrepareCaptureFile(nullptr, PreallocCapFileName_);
+}
 
 bool TFK::CreateVideoFromImagesFile() {
   if (writingImagesFile_) return false;
@@ -513,6 +517,7 @@ void TFK::SetRecordingFileName(const QString& name) {
   if (name == RecordingFileName_) return;
   RecordingFileName_ = name;
   fileNameStale_ = true;
+  RenewRecordingFile();
   // "RENEW" only asks the running recording for a new file; it is no name to keep.
   if (name == QLatin1String("RENEW")) RecordingFileName_.clear();
 }
@@ -685,6 +690,7 @@ void TFK::ClearGraph(bool resetState) {
   recordingPaused_ = false;
   recordingHold_ = false;
   recordingFile_.clear();
+  writingFile_.clear();
   steppingPosted_ = steppingBackwards_ = steppingForwards_ = false;
   WriteLog(QStringLiteral("end clear"));
 }
@@ -699,18 +705,6 @@ void TFK::ResetCounters(bool withPlayer) {
     clipFrameCount_ = 0;
     clipKind_ = 0;
   }
-}
-
-bool TFK::RestartGraph(TCurrentState mode) {
-  // Graph building comes with its own engine step; until then every build fails as a failed one does.
-  ClearGraph(true);
-  if (mode == cs_Preview) {
-    previewFailed_ = true;
-    CheckAndLog(this, true, ll_Error, QStringLiteral("failed to start preview"), TLogType::e_failed_to_start_preview);
-  } else {
-    CheckAndLog(this, true, ll_Error, QStringLiteral("cannot start Recording"), TLogType::e_failed_to_start_recording);
-  }
-  return false;
 }
 
 bool TFK::OpenClip() {

@@ -367,15 +367,48 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   void SeekPlayer(int64_t position) { (void)position; }
   /** @brief Builds the graph of a mode (cs_Preview, cs_Recording) and runs it; false when it could not. */
   bool RestartGraph(TCurrentState mode);
+
+  // ---- graph building ----
+  /** @brief The preview chain from the preview pin: tees, grabber, display. */
+  bool BuildPreview();
+  /** @brief The recording chain from the capture pin into the file writer, with its display branch and audio. */
+  bool BuildCapture();
+  /** @brief Ends the pin in the chosen video renderer (a Null Renderer with vr_None). */
+  bool InsertVideoDisplay(dshow::IPin* pin);
+  /** @brief Adds a "Null Renderer" and connects the pin to it. */
+  bool ConnectNullRenderer(dshow::IPin* pin);
+  /** @brief Plays the audio pin through the "Audio Renderer" when audio rendering is on. */
+  void RenderAudio();
+  /** @brief Connects a two-output filter to the chain; the chain becomes its first output. */
+  bool InsertFilter2(const dshow::GUID& clsid, const QString& name, com::ComPtr<dshow::IPin>& chain,
+                     com::ComPtr<dshow::IPin>& second);
+  /** @brief Connects the chain to the writer's next input; the pin whose stream control starts the writing. */
+  bool ConnectToWriter(com::ComPtr<dshow::IPin>& chain, const dshow::GUID& major, com::ComPtr<dshow::IPin>& controlPin);
+  bool VideoCompressorNeeded() const;
+  bool AudioCompressorNeeded() const;
+  dshow::IBaseFilter* FileWriter() const { return writer_.Get(); }
+  int MasterStream() const { return masterStream_; }
+
+  // ---- recording files ----
+  /** @brief The storage folder with its trailing separator, created when missing. */
+  QString StorageFolder();
+  /** @brief Names the recording and the writing file; the writing file, empty when the disk is full. */
+  QString MakeRecordingFileNames();
+  QString WritingFileName() const { return writingFile_; }
+  /** @brief Closes the running recording's file and goes on into a newly named one. */
+  void RenewRecordingFile();
+  /** @brief Makes sure the preallocated file (empty name: the default one) has the wanted size. */
+  bool PrepareCaptureFile(dshow::ICaptureGraphBuilder2* builder, QString name);
+  QString RecordingFileNameInUse() const { return recordingFile_; }
   /** @brief Opens and renders PlayerFileName; false when the clip could not be played. */
   bool OpenClip();
   /** @brief Re-encodes a file through a graph; true when the graph ran to its end. */
   bool Reencode(const QString& source, const QString& dest, bool copyMode, bool compressAudio,
                 bool compressVideo, bool withProcessing, bool includeAudio);
   /** @brief The file receives samples from now on: marks it and tells the application. */
-  void AnnounceRecordingStart() {}
-  /** @brief Writes the finished recording file's index; false when the file is not complete. */
-  bool FinishRecordingFile() { return false; }
+  void AnnounceRecordingStart();
+  /** @brief After the recording graph stopped: produces the recording file from the writing file. */
+  bool FinishRecordingFile();
   /** @brief The capture stream drops its samples from now on; true when it paused. */
   bool PauseRecordingInternal() { return false; }
   /** @brief The capture stream's samples flow again. */
@@ -633,6 +666,20 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   int burstIntervalCounter_ = 0;
   QString lastRecordedFile_;
   QString recordingFile_;
+  QString writingFile_;
+  bool restarting_ = false;
+  bool recordingCancelled_ = false;
+  bool compressAfterRecording_ = false;
+  int sequentialIndex_ = -1;
+  int masterStream_ = 0;  // 0 video, 1 audio, 2 none
+  com::ComPtr<dshow::IBaseFilter> writer_, displayRenderer_;
+  com::ComPtr<dshow::IFileSinkFilter> fileSink_;
+  /** @brief Inserts the frame grabber of that control name on the chain. */
+  bool InsertGrabber(const QString& controlName, com::ComPtr<dshow::IPin>& chain);
+  bool BuildChains(TCurrentState mode);
+  /** @brief Binds the list's compressor into the graph and splices it into the chain. */
+  bool InsertCompressor(TDevices* list, int index, com::ComPtr<dshow::IPin>& chain);
+  bool StartBuiltGraph(TCurrentState mode);
 
 #define KESTROM_FK_FIELD(type, Name, def, accepts, cond, reason) type Name##_ = def;
   KESTROM_FK_PLAIN_PROPERTIES(KESTROM_FK_FIELD)

@@ -141,12 +141,12 @@ bool TFK::CreateFilterGraph() {
     return false;
   }
   if (state_ == cs_Reencoding || state_ == cs_Recording) {
-    // The recording file's name is computed by the file naming; without one there is no output.
-    ComPtr<IBaseFilter> mux;
-    const std::u16string file = Wide(recordingFile_);
-    const HRESULT hr = recordingFile_.isEmpty()
+    // The writing file's name is computed by the file naming; without one there is no output.
+    const QString& output = writingFile_.isEmpty() ? recordingFile_ : writingFile_;
+    const std::u16string file = Wide(output);
+    const HRESULT hr = output.isEmpty()
                            ? E_FAIL
-                           : builder_->SetOutputFileName(&MEDIASUBTYPE_Avi, file.c_str(), mux.Put(), nullptr);
+                           : builder_->SetOutputFileName(&MEDIASUBTYPE_Avi, file.c_str(), writer_.Put(), fileSink_.Put());
     if (!LogResult(this, hr, ll_Error, QStringLiteral("set outputfilename (mux/sink"), TLogType::e_set_output_file_name))
       return false;
     if (!LogResult(this, builder_->GetFiltergraph(graph_.Put()), ll_Error, QStringLiteral("filter graph 1"),
@@ -372,6 +372,9 @@ void TFK::ReleaseGraph() {
   control_.Reset();
   // Filters leave the graph before the graph goes; the graph keeps copies of their names.
   RemoveAllFilters(graph_.Get());
+  writer_.Reset();
+  fileSink_.Reset();
+  displayRenderer_.Reset();
   graph2_.Reset();
   builder_.Reset();
   graph_.Reset();

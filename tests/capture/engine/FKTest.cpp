@@ -133,6 +133,7 @@ TEST_F(FKTest, ThePreconditionTableOverEveryMethodStateAndDevice) {
   };
   const Outcome previewPosted{{previewFailed}, {sy_StartPreview}};
   const Outcome recordingPosted{{recordingFailed}, {sy_StartRecording}};
+  const Outcome recordingNoDevice{{}, {sy_StartRecording}};
   const Outcome playerPosted{{playerFailed}, {sy_Stop, sy_OpenPlayer}};
   const std::vector<Row> rows = {
       {"StartPreview", [](TFK& k) { return k.StartPreview(); },
@@ -140,9 +141,13 @@ TEST_F(FKTest, ThePreconditionTableOverEveryMethodStateAndDevice) {
        {refused({noDevice}), refused({noDevice}), refused({noDevice, stopCapture}), refused({noDevice}),
         refused({noDevice, waitReencoding})},
        true},
+      // Without a device the posted recording builds nothing and logs nothing.
       {"StartRecording", [](TFK& k) { return k.StartRecording(); },
        {recordingPosted, recordingPosted, refused({{"already capturing", e_stop_recording_first, "ERROR"}}),
-        recordingPosted, refused({waitReencoding})}},
+        recordingPosted, refused({waitReencoding})},
+       {recordingNoDevice, recordingNoDevice, refused({{"already capturing", e_stop_recording_first, "ERROR"}}),
+        recordingNoDevice, refused({waitReencoding})},
+       true},
       {"StopPreview", [](TFK& k) { k.StopPreview(); return false; },
        {refused({startPreview}), stop, refused({stopCapture}), refused({closePlayer}), refused({waitReencoding})}},
       {"StopRecording", [](TFK& k) { k.StopRecording(); return false; },
@@ -192,11 +197,18 @@ TEST_F(FKTest, ThePreconditionTableOverEveryMethodStateAndDevice) {
               << l.message << "\n" << qPrintable(ProcessLogLines().join('\n'));
           if (*l.severity) fired.push_back({int(l.code), l.severity, l.message});
         }
-        ASSERT_EQ(events_.size(), fired.size());
+        // A posted start runs a real build, whose device change may log on its own before the
+        // build's failure: the table's events come in order, and only they when nothing is posted.
+        std::vector<LoggedEvent> seen = events_;
+        if (!want.posted.empty())
+          std::erase_if(seen, [&](const LoggedEvent& e) {
+            return std::none_of(fired.begin(), fired.end(), [&](const LoggedEvent& f) { return f.message == e.message; });
+          });
+        ASSERT_EQ(seen.size(), fired.size());
         for (size_t i = 0; i < fired.size(); ++i) {
-          EXPECT_EQ(events_[i].code, fired[i].code);
-          EXPECT_EQ(events_[i].severity, fired[i].severity);
-          EXPECT_EQ(events_[i].message, fired[i].message);
+          EXPECT_EQ(seen[i].code, fired[i].code);
+          EXPECT_EQ(seen[i].severity, fired[i].severity);
+          EXPECT_EQ(seen[i].message, fired[i].message);
         }
       }
     }
@@ -279,7 +291,8 @@ TEST_F(FKTest, AStoppedRecordingKeepsItsNameUntilTheCompletionEventFired) {
   fk_->StopRecording();
   EXPECT_EQ(fk_->GetCurrentState(), cs_None);
   EXPECT_EQ(completed, "take000001.avi");
-  EXPECT_FALSE(success);  // finishing the file is not there yet: never reported as done
+  EXPECT_TRUE(success);  // a file written straight by the writer needs no finishing
+  EXPECT_EQ(fk_->GetLastRecordedFile(), "take000001.avi");
 }
 
 TEST_F(FKTest, SyncCommandsStopLoseAndDropStartsWhileReencoding) {
