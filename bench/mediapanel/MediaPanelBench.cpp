@@ -29,14 +29,14 @@ QTemporaryDir& Folder() {
 }
 
 QString Clip(QSize size, int frames) {
-  tools::ClipSpec spec;
-  spec.path = Folder().filePath(QStringLiteral("clip%1x%2_%3.avi").arg(size.width()).arg(size.height()).arg(frames));
-  if (QFile::exists(spec.path)) return spec.path;
-  spec.size = size;
-  spec.frames = frames;
+  tools::ClipSpec clipSpec;
+  clipSpec.path = Folder().filePath(QStringLiteral("clip%1x%2_%3.avi").arg(size.width()).arg(size.height()).arg(frames));
+  if (QFile::exists(clipSpec.path)) return clipSpec.path;
+  clipSpec.size = size;
+  clipSpec.frames = frames;
   QString error;
-  if (!tools::WriteClip(spec, &error)) qFatal("%s", qPrintable(error));
-  return spec.path;
+  if (!tools::WriteClip(clipSpec, &error)) qFatal("%s", qPrintable(error));
+  return clipSpec.path;
 }
 
 template <typename F>

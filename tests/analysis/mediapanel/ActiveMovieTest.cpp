@@ -35,12 +35,12 @@ class ActiveMovieClip : public testing::Test {
     registry::SetRegistryDirectory({});
   }
   QString Clip(int frames) {
-    tools::ClipSpec spec;
-    spec.path = dir_.filePath("clip.avi");
-    spec.size = {176, 144};
-    spec.frames = frames;
-    EXPECT_TRUE(tools::WriteClip(spec));
-    return spec.path;
+    tools::ClipSpec clipSpec;
+    clipSpec.path = dir_.filePath("clip.avi");
+    clipSpec.size = {176, 144};
+    clipSpec.frames = frames;
+    EXPECT_TRUE(tools::WriteClip(clipSpec));
+    return clipSpec.path;
   }
   QTemporaryDir dir_;
   std::unique_ptr<TActiveMovie> panel_;

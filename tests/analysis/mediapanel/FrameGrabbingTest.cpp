@@ -264,12 +264,12 @@ class FrameGrabbingClip : public testing::Test {
   }
   QString pictures() const { return dir_.filePath("pictures"); }
   QString Clip(QSize size, int frames) {
-    tools::ClipSpec spec;
-    spec.path = dir_.filePath(QStringLiteral("clip%1.avi").arg(clips_++));
-    spec.size = size;
-    spec.frames = frames;
-    EXPECT_TRUE(tools::WriteClip(spec));
-    return spec.path;
+    tools::ClipSpec clipSpec;
+    clipSpec.path = dir_.filePath(QStringLiteral("clip%1.avi").arg(clips_++));
+    clipSpec.size = size;
+    clipSpec.frames = frames;
+    EXPECT_TRUE(tools::WriteClip(clipSpec));
+    return clipSpec.path;
   }
   // Opens the clip resting paused on its first frame.
   void OpenPaused(const QString& clip) {

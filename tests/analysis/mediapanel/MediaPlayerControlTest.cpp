@@ -26,13 +26,13 @@ class MediaPlayerControl : public testing::Test {
   void TearDown() override { registry::SetRegistryDirectory({}); }
 
   QString Clip(int frames, bool audio, QSize size = {176, 144}) {
-    tools::ClipSpec spec;
-    spec.path = dir_.filePath(QStringLiteral("clip%1.avi").arg(counter_++));
-    spec.size = size;
-    spec.frames = frames;
-    spec.audio = audio;
-    EXPECT_TRUE(tools::WriteClip(spec));
-    return spec.path;
+    tools::ClipSpec clipSpec;
+    clipSpec.path = dir_.filePath(QStringLiteral("clip%1.avi").arg(counter_++));
+    clipSpec.size = size;
+    clipSpec.frames = frames;
+    clipSpec.audio = audio;
+    EXPECT_TRUE(tools::WriteClip(clipSpec));
+    return clipSpec.path;
   }
 
   QTemporaryDir dir_;

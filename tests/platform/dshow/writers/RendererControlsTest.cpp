@@ -58,13 +58,13 @@ TEST_F(RendererControls, GraphPassesCallsToTheRendererFoundAtEachCall) {
   EXPECT_EQ(video->get_VideoWidth(&width), E_NOINTERFACE);
   EXPECT_EQ(audio->get_Volume(&volume), E_NOINTERFACE);
 
-  tools::ClipSpec spec;
-  spec.path = dir_.filePath("clip.avi");
-  spec.size = {176, 144};
-  spec.frames = 10;
-  spec.audio = true;
-  ASSERT_TRUE(tools::WriteClip(spec));
-  ASSERT_EQ(graph_->RenderFile(reinterpret_cast<LPCWSTR>(spec.path.utf16()), nullptr), S_OK);
+  tools::ClipSpec clipSpec;
+  clipSpec.path = dir_.filePath("clip.avi");
+  clipSpec.size = {176, 144};
+  clipSpec.frames = 10;
+  clipSpec.audio = true;
+  ASSERT_TRUE(tools::WriteClip(clipSpec));
+  ASSERT_EQ(graph_->RenderFile(reinterpret_cast<LPCWSTR>(clipSpec.path.utf16()), nullptr), S_OK);
 
   EXPECT_EQ(video->get_VideoWidth(&width), S_OK);
   EXPECT_EQ(width, 176);
