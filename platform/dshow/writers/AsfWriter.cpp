@@ -334,12 +334,12 @@ extern "C" com::HRESULT WMCreateProfileManager(dshow::IWMProfileManager** manage
   return com::S_OK;
 }
 
-extern "C" com::HRESULT WMCreateWriterNetworkSink(com::IUnknown** sink) {
+extern "C" com::HRESULT WMCreateWriterNetworkSink(dshow::IWMWriterNetworkSink** sink) {
   if (sink) *sink = nullptr;
   return com::E_NOTIMPL;
 }
 
-extern "C" com::HRESULT WMCreateWriterPushSink(com::IUnknown** sink) {
+extern "C" com::HRESULT WMCreateWriterPushSink(dshow::IWMWriterPushSink** sink) {
   if (sink) *sink = nullptr;
   return com::E_NOTIMPL;
 }

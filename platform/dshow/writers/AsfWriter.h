@@ -60,7 +60,7 @@ class CAsfWriter final : public CEncodingWriter, public IConfigAsfWriter {
 extern "C" {
 /** @brief The profile manager (IWMProfileManager, IWMProfileManager2). */
 kestrom::com::HRESULT WMCreateProfileManager(kestrom::dshow::IWMProfileManager** manager);
-/** @brief Network sinks: not available here (E_NOTIMPL), so callers report their own failure. */
-kestrom::com::HRESULT WMCreateWriterNetworkSink(kestrom::com::IUnknown** sink);
-kestrom::com::HRESULT WMCreateWriterPushSink(kestrom::com::IUnknown** sink);
+/** @brief Network sinks: not available yet (E_NOTIMPL), so callers report their own failure. */
+kestrom::com::HRESULT WMCreateWriterNetworkSink(kestrom::dshow::IWMWriterNetworkSink** sink);
+kestrom::com::HRESULT WMCreateWriterPushSink(kestrom::dshow::IWMWriterPushSink** sink);
 }

@@ -32,6 +32,12 @@ inline constexpr IID IID_IConfigAsfWriter = MakeGuid("{45086030-F7E4-486A-B504-8
 inline constexpr IID IID_IWMProfileManager = MakeGuid("{D16679F2-6CA0-472D-8D31-2F5D55AEE155}");
 inline constexpr IID IID_IWMProfileManager2 = MakeGuid("{7A924E51-73C1-494D-8019-23D37ED9B89A}");
 inline constexpr IID IID_IWMProfile = MakeGuid("{96406BDB-2B2B-11D3-B36B-00C04F6108FF}");
+inline constexpr IID IID_IServiceProvider = MakeGuid("{6D5140C1-7436-11CE-8034-00AA006009FA}");
+inline constexpr IID IID_IWMWriterAdvanced2 = MakeGuid("{962DC1EC-C046-4DB8-9CC7-26CEAE500817}");
+inline constexpr IID IID_IWMWriterSink = MakeGuid("{96406BE4-2B2B-11D3-B36B-00C04F6108FF}");
+inline constexpr IID IID_IWMWriterFileSink = MakeGuid("{96406BE5-2B2B-11D3-B36B-00C04F6108FF}");
+inline constexpr IID IID_IWMWriterNetworkSink = MakeGuid("{96406BE7-2B2B-11D3-B36B-00C04F6108FF}");
+inline constexpr IID IID_IWMWriterPushSink = MakeGuid("{DC10E6A5-072C-467D-BF57-6330A9DDE12A}");
 /** @brief Our own: the byte stream a multiplexer writes through into the file writer. */
 inline constexpr IID IID_IFileWriterStream = MakeGuid("{A3B6035E-86D1-4BE7-99A8-4E54F8E3ED5C}");
 
@@ -158,6 +164,75 @@ struct IConfigAsfWriter : IUnknown {
 
  protected:
   ~IConfigAsfWriter() = default;
+};
+
+
+/** @brief Hands out a service of an object that is not one of its interfaces (the ASF writer's
+ * IWMWriterAdvanced2). */
+struct IServiceProvider : IUnknown {
+  virtual HRESULT QueryService(REFGUID service, REFIID iid, void** object) = 0;
+ protected:
+  ~IServiceProvider() = default;
+};
+
+/** @brief Where the ASF writer delivers its stream: the header once, then data units in order.
+ * A unit that begins with a key frame says so, so that a sink can start a late reader there. */
+struct IWMWriterSink : IUnknown {
+  virtual HRESULT OnHeader(const BYTE* header, DWORD size) = 0;
+  /** @brief S_OK when the sink needs the data in real time (a network sink), else S_FALSE. */
+  virtual HRESULT IsRealTime(BOOL* realTime) = 0;
+  virtual HRESULT OnDataUnit(const BYTE* data, DWORD size, BOOL startsWithKeyFrame) = 0;
+  virtual HRESULT OnEndWriting() = 0;
+ protected:
+  ~IWMWriterSink() = default;
+};
+
+/** @brief The sinks of the ASF writer and whether its source is live (a live source is never
+ * waited for). */
+struct IWMWriterAdvanced2 : IUnknown {
+  virtual HRESULT GetSinkCount(DWORD* count) = 0;
+  virtual HRESULT GetSink(DWORD index, IWMWriterSink** sink) = 0;
+  virtual HRESULT AddSink(IWMWriterSink* sink) = 0;
+  virtual HRESULT RemoveSink(IWMWriterSink* sink) = 0;
+  virtual HRESULT SetLiveSource(BOOL live) = 0;
+  virtual HRESULT IsRealTime(BOOL* realTime) = 0;
+ protected:
+  ~IWMWriterAdvanced2() = default;
+};
+
+/** @brief The file the ASF writer writes (its IFileSinkFilter name), as a removable sink. */
+struct IWMWriterFileSink : IWMWriterSink {
+  virtual HRESULT Open(LPCWSTR fileName) = 0;
+ protected:
+  ~IWMWriterFileSink() = default;
+};
+
+enum WMT_NET_PROTOCOL : int32_t { WMT_PROTOCOL_HTTP = 0 };
+
+/** @brief Serves the live stream to network clients. */
+struct IWMWriterNetworkSink : IWMWriterSink {
+  virtual HRESULT SetMaximumClients(DWORD clients) = 0;
+  virtual HRESULT GetMaximumClients(DWORD* clients) = 0;
+  virtual HRESULT SetNetworkProtocol(WMT_NET_PROTOCOL protocol) = 0;
+  virtual HRESULT GetNetworkProtocol(WMT_NET_PROTOCOL* protocol) = 0;
+  /** @brief "http://<host name>:<port>"; with a null buffer *chars receives the length needed
+   * (with the 0). */
+  virtual HRESULT GetHostURL(WCHAR* url, DWORD* chars) = 0;
+  /** @brief Listens on *port on every address; port 0 picks a free one, written back. */
+  virtual HRESULT Open(DWORD* port) = 0;
+  virtual HRESULT Disconnect() = 0;
+  virtual HRESULT Close() = 0;
+ protected:
+  ~IWMWriterNetworkSink() = default;
+};
+
+/** @brief Posts the live stream to a publishing point (http:// or mms:// URL). */
+struct IWMWriterPushSink : IWMWriterSink {
+  virtual HRESULT Connect(LPCWSTR url, LPCWSTR templateUrl, BOOL autoDestroy) = 0;
+  virtual HRESULT Disconnect() = 0;
+  virtual HRESULT EndSession() = 0;
+ protected:
+  ~IWMWriterPushSink() = default;
 };
 
 }  // namespace kestrom::dshow
