@@ -386,6 +386,19 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   bool ConnectToWriter(com::ComPtr<dshow::IPin>& chain, const dshow::GUID& major, com::ComPtr<dshow::IPin>& controlPin);
   bool VideoCompressorNeeded() const;
   bool AudioCompressorNeeded() const;
+  /** @brief Inserts the companion module's transform after the pin (the pin then is its output):
+   * the rotation with applyRotation, else the half-size deinterlacing. */
+  bool InsertTransformFilter(com::ComPtr<dshow::IPin>& pin, bool applyRotation);
+
+  // ---- file writers ----
+  /** @brief Adds the chosen MPEG writer as the graph's writer, writing the writing file. */
+  bool BindMPEGWriter();
+  /** @brief Configures the writer once the chains are connected (live) or rendered (re-encoding). */
+  void ConfigureFileWriter(bool audioPresent);
+  /** @brief The ASF writer's profile and network sinks; fills the writer's input names. */
+  bool SetupASFWriter();
+  /** @brief The ASF writer's input pins for the video and the audio stream (from its profile). */
+  QString asfVideoInputName_, asfAudioInputName_;
   dshow::IBaseFilter* FileWriter() const { return writer_.Get(); }
   int MasterStream() const { return masterStream_; }
 
