@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <linux/videodev2.h>
 #include <new>
@@ -537,8 +538,15 @@ HRESULT CV4l2Pin::FillBuffer(IMediaSample* sample) {
   sample->GetPointer(&data);
   const size_t bytes = std::min<size_t>(b.bytesused, static_cast<size_t>(sample->GetSize()));
   std::memcpy(data, buffers_[b.index].start, bytes);
+  // The driver's capture time, not the moment this thread got to the buffer: a thread woken
+  // late under load must not move the picture later against the sound.
+  timespec monotonic{};
+  ::clock_gettime(CLOCK_MONOTONIC, &monotonic);
+  const std::optional<REFERENCE_TIME> captured = V4l2FrameStreamTime(
+      b.flags, b.timestamp, REFERENCE_TIME{monotonic.tv_sec} * 10000000 + monotonic.tv_nsec / 100, capture_->StreamTime());
+  if (!captured) return VFW_S_NO_MORE_ITEMS;  // taken before the stream started
   const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(mt_.pbFormat);
-  REFERENCE_TIME start = capture_->StreamTime();
+  REFERENCE_TIME start = *captured;
   REFERENCE_TIME stop = start + std::max<REFERENCE_TIME>(1, vih->AvgTimePerFrame);
   sample->SetActualDataLength(static_cast<LONG>(bytes));
   sample->SetTime(&start, &stop);
@@ -564,6 +572,17 @@ int OpenCaptureNode(const QString& path, v4l2_capability* cap) {
 }
 
 }  // namespace
+
+std::optional<REFERENCE_TIME> V4l2FrameStreamTime(uint32_t bufferFlags, const timeval& captured,
+                                                  REFERENCE_TIME monotonicNow, REFERENCE_TIME streamNow) {
+  const bool monotonic = (bufferFlags & V4L2_BUF_FLAG_TIMESTAMP_MASK) == V4L2_BUF_FLAG_TIMESTAMP_MONOTONIC;
+  if (!monotonic || (captured.tv_sec == 0 && captured.tv_usec == 0)) return streamNow;
+  const REFERENCE_TIME at = REFERENCE_TIME{captured.tv_sec} * 10000000 + REFERENCE_TIME{captured.tv_usec} * 10;
+  // A capture time after the dequeue (clock read in another order) counts as the dequeue itself.
+  const REFERENCE_TIME age = std::max<REFERENCE_TIME>(0, monotonicNow - at);
+  if (age > streamNow) return std::nullopt;
+  return streamNow - age;
+}
 
 std::vector<DeviceEntry> V4l2DeviceEntries(REFCLSID category) {
   std::vector<DeviceEntry> result;
