@@ -473,6 +473,7 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   dshow::IBaseFilter* AudioSourceFilter() const { return audioSource_.Get(); }
   TCrossbarTree* CrossbarTree() const { return crossbarTree_.get(); }
   dshow::IAMTVTuner* Tuner() const { return tuner_.Get(); }
+  dshow::IAMAnalogVideoDecoder* AnalogVideoDecoder() const { return decoder_.Get(); }
   dshow::IAMCrossbar* VideoCrossbar() const { return videoCrossbar_.Get(); }
   bool DVSplitterUsed() const { return dvSplitterUsed_; }
 

@@ -7,6 +7,7 @@
 #include "capture/engine/Registry2.h"
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/sources/DvMpegInterfaces.h"
+#include "platform/dshow/sources/V4l2Tuner.h"
 
 #include <QThread>
 #include <QtEndian>
@@ -213,9 +214,7 @@ int ReadAutoTuneFrequency(TRegistry2& reg, int channel) {
   return -1;
 }
 
-QString AutoTuneKey(int space, int inputType) {
-  return QStringLiteral("\\Software\\Microsoft\\TV System Services\\TVAutoTune\\TS%1-%2").arg(space).arg(1 - inputType);
-}
+QString AutoTuneKey(int space, int inputType) { return TunerFrequencyKey(space, static_cast<TunerInputType>(inputType)); }
 
 }  // namespace
 
@@ -233,10 +232,11 @@ bool TFK::SetTVChannel(int channel, int videoSubChannel) {
   int overridden = -1;
   const int overrideSpace = static_cast<int>(AddKeyOffset(country));
   if (TVUseFrequencyOverrides_) {
-    TRegistry2 user(false);
+    // Overrides are machine-wide, where the tuner itself looks up the tuning space's frequencies.
+    TRegistry2 overrides(true);
     int32_t frequency = 0;
-    if (user.OpenKey(AutoTuneKey(overrideSpace, inputType), false) &&
-        user.ReadInteger(QString::number(channel), frequency))
+    if (overrides.OpenKey(AutoTuneKey(overrideSpace, inputType), false) &&
+        overrides.ReadInteger(QString::number(channel), frequency))
       overridden = frequency;
   }
   LONG connected = 0;

@@ -1,5 +1,6 @@
 #include "platform/dshow/sources/TestDevices.h"
 
+#include "platform/dshow/base/FilterGraph.h"
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/sources/AnalogPins.h"
 #include "platform/dshow/sources/CapturePin.h"
@@ -8,6 +9,7 @@
 #include "platform/dshow/sources/DeviceFilter.h"
 #include "platform/dshow/sources/MixerLinePin.h"
 #include "platform/dshow/sources/TestPattern.h"
+#include "platform/dshow/sources/V4l2Tuner.h"
 
 #include <algorithm>
 #include <atomic>
@@ -51,10 +53,41 @@ struct LivePacer {
 
 class CTestCamera;
 
-// The test card's decoder: NTSC M, PAL B and SECAM B; the picture is always locked.
+// Whether the picture at an analog input comes from a tuner on a channel without signal: the
+// wire is followed up through the crossbars' routes (each output to the input routed to it).
+bool TunerWithoutSignal(IPin* input) {
+  ComPtr<IPin> at(input);
+  for (int hops = 0; hops < 8 && at; ++hops) {
+    ComPtr<IPin> upstream;
+    if (FAILED(at->ConnectedTo(upstream.Put()))) return false;
+    PIN_INFO info{};
+    if (FAILED(upstream->QueryPinInfo(&info)) || !info.pFilter) return false;
+    ComPtr<IBaseFilter> filter = ComPtr<IBaseFilter>::Attach(info.pFilter);
+    ComPtr<IAMTuner> tuner;
+    if (SUCCEEDED(filter->QueryInterface(IID_IAMTuner, tuner.PutVoid()))) {
+      LONG signal = 0;
+      return SUCCEEDED(tuner->SignalPresent(&signal)) && signal == AMTUNER_NOSIGNAL;
+    }
+    ComPtr<IAMCrossbar> crossbar;
+    if (FAILED(filter->QueryInterface(IID_IAMCrossbar, crossbar.PutVoid()))) return false;
+    // Crossbar pins are numbered among the pins of their direction.
+    const auto outputs = FilterPins(filter.Get(), PINDIR_OUTPUT, false);
+    const auto output = std::find_if(outputs.begin(), outputs.end(), [&](const ComPtr<IPin>& p) { return p.Get() == upstream.Get(); });
+    LONG routed = -1;
+    if (output == outputs.end() || FAILED(crossbar->get_IsRoutedTo(static_cast<LONG>(output - outputs.begin()), &routed)))
+      return false;
+    const auto inputs = FilterPins(filter.Get(), PINDIR_INPUT, false);
+    if (routed < 0 || routed >= static_cast<LONG>(inputs.size())) return false;
+    at = inputs[static_cast<size_t>(routed)];
+  }
+  return false;
+}
+
+// The test card's decoder: NTSC M, PAL B and SECAM B; the picture is locked unless the crossbar
+// routes the tuner while it is on a channel without signal.
 class CTestDecoder final : public IAMAnalogVideoDecoder {
  public:
-  explicit CTestDecoder(IUnknown* owner) : owner_(owner) {}
+  CTestDecoder(IUnknown* owner, IPin* analogIn) : owner_(owner), analogIn_(analogIn) {}
   HRESULT QueryInterface(REFIID iid, void** object) override { return owner_->QueryInterface(iid, object); }
   ULONG AddRef() override { return owner_->AddRef(); }
   ULONG Release() override { return owner_->Release(); }
@@ -67,7 +100,7 @@ class CTestDecoder final : public IAMAnalogVideoDecoder {
     return S_OK;
   }
   HRESULT get_TVFormat(LONG* standard) override { return Out(standard, standard_); }
-  HRESULT get_HorizontalLocked(LONG* locked) override { return Out(locked, 1); }
+  HRESULT get_HorizontalLocked(LONG* locked) override { return Out(locked, TunerWithoutSignal(analogIn_) ? 0 : 1); }
   HRESULT put_VCRHorizontalLocking(LONG locking) override {
     vcrLocking_ = locking != 0;
     return S_OK;
@@ -87,6 +120,7 @@ class CTestDecoder final : public IAMAnalogVideoDecoder {
     return S_OK;
   }
   IUnknown* owner_;
+  IPin* analogIn_;  // the camera's own pin
   std::atomic<LONG> standard_{AnalogVideo_PAL_B};
   std::atomic<bool> vcrLocking_{false}, outputEnable_{true};
 };
@@ -134,7 +168,7 @@ class CTestCamera final : public CDeviceFilter {
   ControlTable camera_{7};
   TControlInterface<IAMVideoProcAmp> procAmpItf_{GetOwner(), &procAmp_};
   TControlInterface<IAMCameraControl> cameraItf_{GetOwner(), &camera_};
-  CTestDecoder decoder_{GetOwner()};
+  CTestDecoder decoder_{GetOwner(), &analogIn_};
   CCaptureFilterPersist persist_{GetOwner(), CLSID_KestromTestCamera, &capture_, &procAmp_, &camera_};
 };
 
@@ -365,7 +399,8 @@ class CTestTuner final : public CDeviceFilter, public IAMTVTuner {
   explicit CTestTuner(IUnknown* outer)
       : CDeviceFilter("test tuner", outer, CLSID_KestromTestTuner),
         video_(this, &filterLock_, u"Analog Video", MEDIATYPE_AnalogVideo, kTunerVideoLink),
-        audio_(this, &filterLock_, u"Analog Audio", MEDIATYPE_AnalogAudio, kTunerAudioLink) {}
+        audio_(this, &filterLock_, u"Analog Audio", MEDIATYPE_AnalogAudio, kTunerAudioLink),
+        frequency_(TunerChannelFrequency(tuningSpace_, countryCode_, inputType_, channel_)) {}
 
   DECLARE_IUNKNOWN
   HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override {
@@ -378,11 +413,14 @@ class CTestTuner final : public CDeviceFilter, public IAMTVTuner {
   int GetPinCount() override { return 2; }
   CBasePin* GetPin(int n) override { return n == 0 ? static_cast<CBasePin*>(&video_) : n == 1 ? &audio_ : nullptr; }
 
-  static constexpr LONG kMinChannel = 1, kMaxChannel = 69;
-
+  // As the V4L2 tuner: a channel is tuned to the frequency stored for the tuning space (an
+  // override or an auto-tune result), else to the country's channel plan; a channel without a
+  // frequency is refused.
   HRESULT put_Channel(LONG channel, LONG videoSub, LONG audioSub) override {
-    if (channel < kMinChannel || channel > kMaxChannel) return E_INVALIDARG;
     std::lock_guard lock(tunerLock_);
+    const LONG hertz = TunerChannelFrequency(tuningSpace_, countryCode_, inputType_, channel);
+    if (hertz <= 0) return E_INVALIDARG;
+    frequency_ = hertz;
     channel_ = channel;
     videoSub_ = videoSub;
     audioSub_ = audioSub;
@@ -398,8 +436,8 @@ class CTestTuner final : public CDeviceFilter, public IAMTVTuner {
   }
   HRESULT ChannelMinMax(LONG* min, LONG* max) override {
     if (!min || !max) return E_POINTER;
-    *min = kMinChannel;
-    *max = kMaxChannel;
+    std::lock_guard lock(tunerLock_);
+    TunerChannelRange(countryCode_, inputType_, min, max);
     return S_OK;
   }
   HRESULT put_CountryCode(LONG country) override { return Put(countryCode_, country); }
@@ -443,7 +481,8 @@ class CTestTuner final : public CDeviceFilter, public IAMTVTuner {
   }
   HRESULT AutoTune(LONG channel, LONG* foundSignal) override {
     if (!foundSignal) return E_POINTER;
-    if (channel < kMinChannel || channel > kMaxChannel) return E_INVALIDARG;
+    *foundSignal = 0;
+    if (const HRESULT hr = put_Channel(channel, AMTUNER_SUBCHAN_DEFAULT, AMTUNER_SUBCHAN_DEFAULT); FAILED(hr)) return hr;
     *foundSignal = HasSignal(channel) ? 1 : 0;
     return S_OK;
   }
@@ -472,17 +511,17 @@ class CTestTuner final : public CDeviceFilter, public IAMTVTuner {
     *index = 0;
     return S_OK;
   }
-  // Channel 2 at 48.25 MHz, 7 MHz apart, sound 5.5 MHz above the picture.
+  // The frequency tuned; the sound carrier 5.5 MHz above the picture (PAL B).
   HRESULT get_VideoFrequency(LONG* hertz) override {
     if (!hertz) return E_POINTER;
     std::lock_guard lock(tunerLock_);
-    *hertz = 48250000 + (channel_ - 2) * 7000000;
+    *hertz = frequency_;
     return S_OK;
   }
   HRESULT get_AudioFrequency(LONG* hertz) override {
     if (!hertz) return E_POINTER;
     std::lock_guard lock(tunerLock_);
-    *hertz = 48250000 + (channel_ - 2) * 7000000 + 5500000;
+    *hertz = frequency_ + 5500000;
     return S_OK;
   }
 
@@ -505,6 +544,7 @@ class CTestTuner final : public CDeviceFilter, public IAMTVTuner {
   LONG channel_ = 4, videoSub_ = AMTUNER_SUBCHAN_DEFAULT, audioSub_ = AMTUNER_SUBCHAN_DEFAULT;
   LONG countryCode_ = 49, tuningSpace_ = 49;
   TunerInputType inputType_ = TunerInputCable;
+  LONG frequency_;
 };
 
 // ---------------------------------------------------------------- test microphone

@@ -7,11 +7,13 @@
 #include "capture/engine/GraphHelpers.h"
 #include "capture/engine/Registry2.h"
 #include "platform/com/ComRuntime.h"
+#include "platform/dshow/base/ControlInterfaces.h"
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/base/MediaType.h"
 #include "platform/dshow/sources/DvDecoder.h"
 #include "platform/dshow/sources/DvMpegInterfaces.h"
 #include "platform/dshow/sources/TestDevices.h"
+#include "platform/dshow/sources/V4l2Tuner.h"
 #include "tests/platform/dshow/support/FixtureDevices.h"
 #include "tests/platform/dshow/support/TestFilters.h"
 
@@ -216,6 +218,41 @@ TEST_F(FKDevicesTest, SettingsSurviveARestart) {
   brightness = value;
   EXPECT_EQ(brightness, 200);
   EXPECT_EQ(flags, VideoProcAmp_Flags_Manual);
+  // ...and shows in the pictures: a grabbed frame's background has the level 200.
+  ComPtr<IBaseFilter> grabberFilter;
+  ASSERT_EQ(com::CoCreateInstance(CLSID_SampleGrabber, nullptr, com::CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                  grabberFilter.PutVoid()),
+            com::S_OK);
+  ComPtr<ISampleGrabber> grabber;
+  ASSERT_EQ(grabberFilter->QueryInterface(IID_ISampleGrabber, grabber.PutVoid()), com::S_OK);
+  ASSERT_EQ(grabber->SetBufferSamples(1), com::S_OK);
+  auto renderer = dshow::test::MakeFilter<dshow::test::CTestRenderer>([](const CMediaType&) { return true; });
+  ASSERT_TRUE(fk->AddFilterToGraph(grabberFilter.Get(), "Grabber"));
+  ASSERT_TRUE(fk->AddFilterToGraph(renderer.Get(), "Renderer"));
+  const auto grabberPins = PinsOf(grabberFilter.Get());
+  ASSERT_EQ(grabberPins.size(), 2u);
+  ASSERT_EQ(fk->Graph()->ConnectDirect(fk->PreviewPin(), grabberPins[0].Get(), nullptr), com::S_OK);
+  ASSERT_EQ(fk->Graph()->ConnectDirect(grabberPins[1].Get(), renderer->Input(), nullptr), com::S_OK);
+  ASSERT_TRUE(fk->TakeGraphControls());
+  ASSERT_TRUE(fk->SetGraphState(2, "t"));
+  for (int i = 0; i < 500 && renderer->received < 2; ++i) QThread::msleep(10);
+  fk->SetGraphState(0, "read");
+  CMediaType grabbed;
+  ASSERT_EQ(grabber->GetConnectedMediaType(&grabbed), com::S_OK);
+  ASSERT_TRUE(grabbed.subtype == MEDIASUBTYPE_RGB24);
+  const BITMAPINFOHEADER& header = reinterpret_cast<const VIDEOINFOHEADER*>(grabbed.pbFormat)->bmiHeader;
+  LONG bytes = 0;
+  ASSERT_EQ(grabber->GetCurrentBuffer(&bytes, nullptr), com::S_OK);
+  std::vector<LONG> buffer(static_cast<size_t>(bytes) / sizeof(LONG) + 1);
+  ASSERT_EQ(grabber->GetCurrentBuffer(&bytes, buffer.data()), com::S_OK);
+  // The picture's bottom row: background but for the moving bar (an eighth of the width).
+  const auto* pixels = reinterpret_cast<const uint8_t*>(buffer.data());
+  const int width = header.biWidth, height = std::abs(header.biHeight);
+  const uint8_t* bottom = pixels + static_cast<size_t>(RgbStride(width, 24)) * (header.biHeight > 0 ? 0 : height - 1);
+  int background = 0;
+  for (int x = 0; x < width; ++x)
+    if (bottom[3 * x] == 200 && bottom[3 * x + 1] == 200 && bottom[3 * x + 2] == 200) ++background;
+  EXPECT_GE(background, width * 3 / 4);
   // The crossbar routes the stored tuner input, with its sound.
   IAMCrossbar* crossbar = fk->VideoCrossbar();
   ASSERT_TRUE(crossbar);
@@ -303,21 +340,69 @@ TEST_F(FKDevicesTest, TheTunerTakesAChannelOnARunningGraphAndRefusesOneItCannotT
   BuildAndRender(*fk);
   ASSERT_TRUE(fk->SetGraphState(2, "t"));
   ASSERT_TRUE(fk->Tuner());
+  ASSERT_TRUE(fk->AnalogVideoDecoder());
+  EXPECT_EQ(fk->VideoSettings().Int("TVCountryCode"), 49);
+
+  // Channel 5 of the country's plan: picture at 175.25 MHz, sound 5.5 MHz above it.
   EXPECT_TRUE(fk->SetTVChannel(5, -1));
   ASSERT_EQ(tuned.size(), 1u);
   EXPECT_TRUE(tuned[0].SignalPresent);
   EXPECT_EQ(tuned[0].Channel, 5);
   EXPECT_EQ(tuned[0].OverriddenVideoFrequency, -1);
-  EXPECT_EQ(tuned[0].TunerAudioFrequency - tuned[0].TunerVideoFrequency, 5500000);
+  EXPECT_EQ(tuned[0].TunerVideoFrequency, 175250000);
+  EXPECT_EQ(tuned[0].TunerAudioFrequency, 180750000);
+  EXPECT_EQ(tuned[0].DefaultVideoFrequency, 175250000);
 
-  EXPECT_FALSE(fk->SetTVChannel(500, -1));
-  EXPECT_EQ(tuned.size(), 1u);
-  EXPECT_TRUE(ProcessLogLines().filter("TV channel refused: 500").size() > 0);
+  // An override stored for the channel is what the tuner tunes, and it is reported as such.
+  const QString overrideKey = TunerFrequencyKey(49 + 99990000, TunerInputCable);
+  {
+    registry::TRegistry machine(registry::HKEY_LOCAL_MACHINE);
+    ASSERT_TRUE(machine.OpenKey(overrideKey, true));
+    ASSERT_TRUE(machine.WriteInteger("5", 176000000));
+  }
+  EXPECT_TRUE(fk->SetTVChannel(5, -1));
+  ASSERT_EQ(tuned.size(), 2u);
+  EXPECT_EQ(tuned[1].OverriddenVideoFrequency, 176000000);
+  EXPECT_EQ(tuned[1].TunerVideoFrequency, 176000000);
+  EXPECT_EQ(tuned[1].DefaultVideoFrequency, -1);
+  LONG space = 0;
+  fk->Tuner()->get_TuningSpace(&space);
+  EXPECT_EQ(space, 49 + 99990000);
+  // With overrides switched off the plan's frequency comes back.
+  fk->SetTVUseFrequencyOverrides(false);
+  EXPECT_TRUE(fk->SetTVChannel(5, -1));
+  ASSERT_EQ(tuned.size(), 3u);
+  EXPECT_EQ(tuned[2].OverriddenVideoFrequency, -1);
+  EXPECT_EQ(tuned[2].TunerVideoFrequency, 175250000);
+
+  // Channels the plan does not have are refused: false, a warning, no event, the tuner unmoved.
+  for (const int refused : {15, 500}) {
+    SCOPED_TRACE(refused);
+    EXPECT_FALSE(fk->SetTVChannel(refused, -1));
+    EXPECT_EQ(tuned.size(), 3u);
+    EXPECT_EQ(ProcessLogLines().filter("TV channel refused: " + QString::number(refused)).size(), 1);
+  }
+  LONG channel = 0, videoSub = 0, audioSub = 0;
+  fk->Tuner()->get_Channel(&channel, &videoSub, &audioSub);
+  EXPECT_EQ(channel, 5);
+
+  // A channel without a transmitter: tuned, but the decoder loses its lock, and finds it again
+  // when the crossbar switches to another input.
+  EXPECT_TRUE(fk->SetTVChannel(30, -1));
+  ASSERT_EQ(tuned.size(), 4u);
+  EXPECT_FALSE(tuned[3].SignalPresent);
+  EXPECT_EQ(tuned[3].TunerVideoFrequency, 543250000);
+  LONG locked = -1;
+  EXPECT_EQ(fk->AnalogVideoDecoder()->get_HorizontalLocked(&locked), com::S_OK);
+  EXPECT_EQ(locked, 0);
+  ASSERT_EQ(fk->VideoCrossbar()->Route(0, 1), com::S_OK);
+  EXPECT_EQ(fk->AnalogVideoDecoder()->get_HorizontalLocked(&locked), com::S_OK);
+  EXPECT_EQ(locked, 1);
 
   // An input other than the tuner tunes nothing.
   fk->SetVideoInput(1);
   EXPECT_FALSE(fk->SetTVChannel(5, -1));
-  EXPECT_EQ(tuned.size(), 1u);
+  EXPECT_EQ(tuned.size(), 4u);
   fk->ClearGraph(true);
 }
 
