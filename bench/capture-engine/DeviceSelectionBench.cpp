@@ -4,6 +4,7 @@
 #include "capture/engine/DeviceProvider.h"
 #include "capture/engine/FK.h"
 #include "capture/engine/Registry2.h"
+#include "capture/engine/SyncManager.h"
 #include "platform/dshow/sources/TestDevices.h"
 #include "platform/registry/Registry.h"
 
@@ -21,10 +22,16 @@ int TestCameraIndex() {
   return VideoDeviceList()->IndexOfName(QString::fromUtf16(dshow::kTestCameraName) + " (WDM)");
 }
 
-/** @brief Seconds of one selection on a new component; negative when the device was not taken. */
-double SelectionSeconds(int index) {
-  TFK fk;
+/**
+ * @brief Seconds the selection of the test camera takes on a new component; negative when the
+ * camera was not taken. With forget, the camera's key (settings and format cache) goes first.
+ */
+double SelectionSeconds(bool forget) {
+  TFK fk;  // the device lists exist from the first component on
   fk.SetAudioRecording(false);
+  const int index = TestCameraIndex();
+  if (index < 0) return -1.0;
+  if (forget) registry::TRegistry().DeleteKey(DeviceKeyPath(VideoDeviceList()->RegistryKeyOf(index)));
   const auto start = Clock::now();
   fk.SetVideoDevice(index);
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
@@ -32,18 +39,11 @@ double SelectionSeconds(int index) {
 }
 
 void SelectingACachedDeviceNextToItsDiscovery(benchmark::State& state) {
-  const int index = TestCameraIndex();
-  if (index < 0) {
-    state.SkipWithError("no test camera");
-    return;
-  }
-  const QString key = DeviceKeyPath(VideoDeviceList()->RegistryKeyOf(index));
   double discovery = 0, cached = 0;
   int64_t rounds = 0;
   for (auto _ : state) {
-    registry::TRegistry().DeleteKey(key);
-    const double first = SelectionSeconds(index);
-    const double again = SelectionSeconds(index);
+    const double first = SelectionSeconds(true);
+    const double again = SelectionSeconds(false);
     if (first < 0 || again < 0) {
       state.SkipWithError("the test camera was not selected");
       return;
