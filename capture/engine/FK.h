@@ -205,6 +205,9 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   void SetPlayerSpeedRatio(double ratio);
   bool GetPlayerAudioRendering() const { return PlayerAudioRendering_; }
   void SetPlayerAudioRendering(bool value);
+  bool GetTVUseFrequencyOverrides() const { return TVUseFrequencyOverrides_; }
+  /** @brief Stores; a channel tuned the other way (with or without an override) is tuned again. */
+  void SetTVUseFrequencyOverrides(bool value);
   QString GetPlayerForcedCodec() const { return PlayerForcedCodec_; }
   void SetPlayerForcedCodec(const QString& codec) { PlayerForcedCodec_ = codec.trimmed(); }
   QSlider* GetPlayerTrackBar() const { return PlayerTrackBar_; }
@@ -709,6 +712,12 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   double PlayerSpeedRatio_ = 1.0;
   bool PlayerAudioRendering_ = true;
   QString PlayerForcedCodec_;
+  bool TVUseFrequencyOverrides_ = true;
+  // The channel last tuned through SetTVChannel, and whether an override gave its frequency.
+  struct {
+    bool tuned = false, withOverride = false;
+    int channel = 0, videoSubChannel = -1;
+  } lastTuning_;
   QPointer<QSlider> PlayerTrackBar_;
   int VideoProcessing_Rotation_ = rt_0_deg;
   bool MotionDetector_Enabled_ = false;

@@ -278,8 +278,15 @@ bool TFK::SetTVChannel(int channel, int videoSubChannel) {
     return false;
   }
   videoTable_.SetInt("TVChannel", channel);
+  lastTuning_ = {true, overridden >= 0, channel, videoSubChannel};
   Fire(&TFKEvents::OnTVChannelSelected, info);
   return true;
+}
+
+void TFK::SetTVUseFrequencyOverrides(bool value) {
+  TVUseFrequencyOverrides_ = value;
+  if (lastTuning_.tuned && value != lastTuning_.withOverride)
+    SetTVChannel(lastTuning_.channel, lastTuning_.videoSubChannel);
 }
 
 void TFK::ReadTunerState() {

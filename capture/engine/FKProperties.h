@@ -68,7 +68,6 @@ inline constexpr const char* DefaultTextOverlayString =
   X(bool, VideoControlSettings, true, true, false, "") \
   X(bool, CameraControlSettings, true, true, false, "") \
   X(bool, StoreDeviceSettingsInRegistry, true, true, false, "") \
-  X(bool, TVUseFrequencyOverrides, true, true, false, "") \
   X(int, CompressionMode, cm_NoCompression, v >= 0 && v <= 2, false, "") \
   X(int, CompressionType, ct_Video, v >= 0 && v <= 2, false, "") \
   X(bool, AVIFormatOpenDML, false, true, false, "") \

@@ -368,12 +368,15 @@ TEST_F(FKDevicesTest, TheTunerTakesAChannelOnARunningGraphAndRefusesOneItCannotT
   LONG space = 0;
   fk->Tuner()->get_TuningSpace(&space);
   EXPECT_EQ(space, 49 + 99990000);
-  // With overrides switched off the plan's frequency comes back.
+  // Switching overrides off tunes the channel again: the plan's frequency comes back. Setting
+  // the same value again tunes nothing.
   fk->SetTVUseFrequencyOverrides(false);
-  EXPECT_TRUE(fk->SetTVChannel(5, -1));
   ASSERT_EQ(tuned.size(), 3u);
+  EXPECT_EQ(tuned[2].Channel, 5);
   EXPECT_EQ(tuned[2].OverriddenVideoFrequency, -1);
   EXPECT_EQ(tuned[2].TunerVideoFrequency, 175250000);
+  fk->SetTVUseFrequencyOverrides(false);
+  EXPECT_EQ(tuned.size(), 3u);
 
   // Channels the plan does not have are refused: false, a warning, no event, the tuner unmoved.
   for (const int refused : {15, 500}) {
