@@ -1,12 +1,11 @@
 // The recording's writer on the test camera and microphone: the AVI mux's index and master
 // stream, the ASF writer with its profile and network sinks, and the MPEG writer bound in place
 // of a compressor. Files are read back through FFmpeg.
-#include "EngineFixtures.h"
+#include "TestCameraFixture.h"
 
 #include "capture/engine/FK.h"
 #include "capture/engine/GraphHelpers.h"
 #include "platform/com/ComRuntime.h"
-#include "platform/dshow/sources/TestDevices.h"
 #include "platform/dshow/writers/AsfWriter.h"
 #include "platform/dshow/writers/WriterInterfaces.h"
 #include "platform/media/VideoReader.h"
@@ -15,7 +14,6 @@
 #include <QRegularExpression>
 #include <QThread>
 #include <arpa/inet.h>
-#include <cstdlib>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -27,32 +25,15 @@ using namespace dshow;
 
 namespace {
 
-class FileWriters : public EngineTest {
+class FileWriters : public TestCameraTest {
  protected:
-  void SetUp() override {
-    EngineTest::SetUp();
-    unsetenv("KESTROM_TEST_DEVICES");
-    SetDeviceWatchThreadEnabled(false);
-    dshow::SetTestCameraPlugged(true);
-    dshow::SetTestDevicesLive(false);
-    SetDeviceProvider(nullptr);
-    EnableProcessLog();
-  }
-  void TearDown() override {
-    dshow::SetTestDevicesLive(true);
-    EngineTest::TearDown();
-  }
   std::unique_ptr<TFK> Camera(bool audio) {
     auto fk = std::make_unique<TFK>();
     fk->SetAudioRecording(audio);
     fk->SetFrameGrabber(fg_Disabled);
     fk->SetStoragePath(workDir_.path());
-    fk->SetVideoDevice(VideoDeviceList()->IndexOfName(QString::fromUtf16(kTestCameraName) + " (WDM)"));
-    if (audio) {
-      const TDevices* list = AudioDeviceList();
-      for (int i = 0; i < list->Count(); ++i)
-        if (list->Name(i).startsWith(QString::fromUtf16(kTestMicrophoneName))) fk->SetAudioDevice(i);
-    }
+    fk->SetVideoDevice(CameraIndex());
+    if (audio) fk->SetAudioDevice(MicrophoneIndex());
     return fk;
   }
   /** @brief Records for a moment; the recorded file (empty when the recording did not start). */
@@ -63,7 +44,6 @@ class FileWriters : public EngineTest {
     return fk.GetLastRecordedFile();
   }
   static bool LogHas(const QString& text) { return ProcessLogLines().filter(text).size() > 0; }
-  QStringList Files() const { return QDir(workDir_.path()).entryList(QDir::Files); }
 };
 
 /** @brief A port some other program listens on, for as long as it lives. */
