@@ -18,6 +18,7 @@
 #include "platform/com/ComPtr.h"
 #include "platform/dshow/base/ControlInterfaces.h"
 #include "platform/dshow/sources/DeviceInterfaces.h"
+#include "platform/dshow/writers/WriterInterfaces.h"
 #include "capture/engine/EngineLog.h"
 #include "capture/engine/FKEvents.h"
 #include "capture/engine/WorkerThreads.h"
@@ -404,6 +405,22 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   QString asfVideoInputName_, asfAudioInputName_;
   dshow::IBaseFilter* FileWriter() const { return writer_.Get(); }
   int MasterStream() const { return masterStream_; }
+  /**
+   * @brief Edits a profile's XML text with the ASF settings (dropping the audio stream when no
+   * audio is recorded), configures the ASF writer with it and fills the writer's input names.
+   */
+  bool ConfigureASFProfile(dshow::IConfigAsfWriter* config, dshow::IWMProfileManager* manager, const QString& xml);
+  /** @brief The MPEG writer of this build: class id in braces or friendly name; empty for none. */
+  QString MpegWriterIdentity() const { return mpegWriterIdentity_; }
+  /** @brief Chooses the writer's identity from the selected video compressor: a manual entry is an MPEG writer. */
+  void ChooseMpegWriter();
+
+ private:
+  QString mpegWriterIdentity_, mpegWriterName_;
+  QString writerName_;  // the writer's name in the graph
+  QString asfTemporaryFile_;  // the ASF writer's file while only streaming
+
+ public:
 
   // ---- recording files ----
   /** @brief The storage folder with its trailing separator, created when missing. */
@@ -781,5 +798,17 @@ std::vector<TPropertyRow> PlainProperties();
 
 /** @brief The unit-wide busy cursor depth (TFK::SetBusyCursor moves it). */
 int BusyCursorDepth();
+
+// ---- file writers ----
+/** @brief Where a direct network stream is watched: the URL as clients use it, its host and port (0: none). */
+struct TStreamingHostUrl {
+  QString url, host;
+  uint16_t port = 0;
+};
+/**
+ * @brief The network sink's host URL as reported: an "http" URL becomes "mms://" + the rest, whose
+ * part before the first ':' is the host and the number after it the port (0 when not a number).
+ */
+TStreamingHostUrl StreamingHostUrl(const QString& hostUrl);
 
 }  // namespace kestrom::engine

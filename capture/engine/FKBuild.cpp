@@ -224,30 +224,14 @@ bool TFK::VideoCompressorNeeded() const {
   return ((snapshot_.compressionMode == cm_CompressOnTheFly && (state_ == cs_Preview || state_ == cs_Recording)) ||
           state_ == cs_Reencoding) &&
          (snapshot_.compressionType == ct_Video || snapshot_.compressionType == ct_AudioVideo) &&
-         snapshot_.recordingMethod == rm_AVI;
+         mpegWriterIdentity_.isEmpty() && snapshot_.recordingMethod == rm_AVI;
 }
 
 bool TFK::AudioCompressorNeeded() const {
   return ((snapshot_.compressionMode == cm_CompressOnTheFly && (state_ == cs_Preview || state_ == cs_Recording)) ||
           state_ == cs_Reencoding) &&
          (snapshot_.compressionType == ct_Audio || snapshot_.compressionType == ct_AudioVideo) &&
-         snapshot_.recordingMethod == rm_AVI;
-}
-
-bool TFK::ConnectToWriter(ComPtr<IPin>& chain, const GUID& major, ComPtr<IPin>& controlPin) {
-  (void)major;  // the AVI mux takes any stream on its next free input
-  ComPtr<IPin> input;
-  if (!writer_ || !chain || FAILED(FindPinByName(writer_.Get(), PINDIR_INPUT, QString(), input, true, true)))
-    return false;
-  ComPtr<IAMStreamControl> control;
-  if (FAILED(input->QueryInterface(IID_IAMStreamControl, control.PutVoid())) || !control) {
-    ComPtr<IPin> preview;
-    if (!InsertFilter2(CLSID_SmartTee, QStringLiteral("control"), chain, preview)) return false;
-  } else {
-    controlPin = input;
-  }
-  if (!controlPin) controlPin = chain;
-  return SUCCEEDED(graph_->Connect(chain.Get(), input.Get()));
+         mpegWriterIdentity_.isEmpty() && snapshot_.recordingMethod == rm_AVI;
 }
 
 bool TFK::BuildCapture() {
@@ -312,9 +296,7 @@ bool TFK::BuildCapture() {
     masterStream_ = 1;
   }
   if (!audioWritten) masterStream_ = 2;
-  ComPtr<IConfigAviMux> mux;
-  if (SUCCEEDED(writer_->QueryInterface(IID_IConfigAviMux, mux.PutVoid())) && mux)
-    mux->SetMasterStream(masterStream_ == 2 ? -1 : masterStream_);
+  ConfigureFileWriter(audioWritten);
   SetCapturePins(videoControl, audioControl);
   return true;
 }

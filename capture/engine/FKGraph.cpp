@@ -6,6 +6,7 @@
 #include "capture/engine/SyncManager.h"
 #include "platform/dshow/base/Guids.h"
 
+#include <QFile>
 #include <QThread>
 #include <mutex>
 #include <set>
@@ -140,15 +141,30 @@ bool TFK::CreateFilterGraph() {
     CheckAndLog(this, true, ll_Error, QStringLiteral("DirectX 8 or higher required!"), TLogType::e_set_filter_graph);
     return false;
   }
-  if (state_ == cs_Reencoding || state_ == cs_Recording) {
+  ChooseMpegWriter();
+  if (!asfTemporaryFile_.isEmpty()) {
+    QFile::remove(asfTemporaryFile_);
+    asfTemporaryFile_.clear();
+  }
+  // A recording or re-encoding ends in a writer; a native MPEG stream is written by its raw writer.
+  const bool writes = state_ == cs_Reencoding || (state_ == cs_Recording && !IsRecordingMpegNatively());
+  if (writes && mpegWriterIdentity_.isEmpty()) {
     // The writing file's name is computed by the file naming; without one there is no output.
-    const QString& output = writingFile_.isEmpty() ? recordingFile_ : writingFile_;
+    QString output = writingFile_.isEmpty() ? recordingFile_ : writingFile_;
+    const GUID* type = &MEDIASUBTYPE_Avi;
+    if (snapshot_.recordingMethod == rm_ASF) {
+      type = &MEDIASUBTYPE_Asf;
+    } else if (IsAsfOutput()) {
+      // Only streaming: the writer still needs a file name until its file sink is removed.
+      type = &MEDIASUBTYPE_Asf;
+      output = asfTemporaryFile_ = TempFileName(QStringLiteral("~as"));
+    }
     const std::u16string file = Wide(output);
-    const HRESULT hr = output.isEmpty()
-                           ? E_FAIL
-                           : builder_->SetOutputFileName(&MEDIASUBTYPE_Avi, file.c_str(), writer_.Put(), fileSink_.Put());
+    const HRESULT hr = output.isEmpty() ? E_FAIL : builder_->SetOutputFileName(type, file.c_str(), writer_.Put(), fileSink_.Put());
     if (!LogResult(this, hr, ll_Error, QStringLiteral("set outputfilename (mux/sink"), TLogType::e_set_output_file_name))
       return false;
+    writerName_ = FilterName(writer_.Get());
+    if (*type == MEDIASUBTYPE_Asf && !SetupASFWriter()) return false;
     if (!LogResult(this, builder_->GetFiltergraph(graph_.Put()), ll_Error, QStringLiteral("filter graph 1"),
                    TLogType::e_set_filter_graph))
       return false;
@@ -158,6 +174,7 @@ bool TFK::CreateFilterGraph() {
     if (!LogResult(this, builder_->SetFiltergraph(graph_.Get()), ll_Error, QStringLiteral("filter graph 2"),
                    TLogType::e_set_filter_graph))
       return false;
+    if (writes && !BindMPEGWriter()) return false;
   }
   if (!LogResult(this, graph_->QueryInterface(IID_IFilterGraph2, graph2_.PutVoid()), ll_Error,
                  QStringLiteral("filter graph 2"), TLogType::e_get_interface))

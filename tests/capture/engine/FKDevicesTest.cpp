@@ -1,7 +1,7 @@
 // The engine on the test card: device change with discovery and the format cache, source pins
 // and interfaces, formats given to the device, settings across restarts, crossbar routes,
 // the microphone's inputs and TV tuning.
-#include "EngineFixtures.h"
+#include "TestCameraFixture.h"
 
 #include "capture/engine/FK.h"
 #include "capture/engine/GraphHelpers.h"
@@ -28,28 +28,8 @@ using namespace dshow;
 
 namespace {
 
-class FKDevicesTest : public EngineTest {
+class FKDevicesTest : public TestCameraTest {
  protected:
-  void SetUp() override {
-    EngineTest::SetUp();
-    unsetenv("KESTROM_TEST_DEVICES");
-    SetDeviceWatchThreadEnabled(false);
-    dshow::SetTestCameraPlugged(true);
-    dshow::SetTestDevicesLive(false);
-    SetDeviceProvider(nullptr);
-    EnableProcessLog();
-  }
-  void TearDown() override {
-    dshow::SetTestDevicesLive(true);
-    EngineTest::TearDown();
-  }
-  static int CameraIndex() { return VideoDeviceList()->IndexOfName(QString::fromUtf16(kTestCameraName) + " (WDM)"); }
-  static int MicrophoneIndex() {
-    const TDevices* list = AudioDeviceList();
-    for (int i = 0; i < list->Count(); ++i)
-      if (list->Name(i).startsWith(QString::fromUtf16(kTestMicrophoneName))) return i;
-    return -1;
-  }
   static int AudioIndex(const char16_t* name) {
     const TDevices* list = AudioDeviceList();
     for (int i = 0; i < list->Count(); ++i)
