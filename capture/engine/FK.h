@@ -417,7 +417,6 @@ class TFK final : public EngineComponent, public PlayerStepSource {
 
  private:
   QString mpegWriterIdentity_, mpegWriterName_;
-  QString writerName_;  // the writer's name in the graph
   QString asfTemporaryFile_;  // the ASF writer's file while only streaming
 
  public:

@@ -163,7 +163,6 @@ bool TFK::CreateFilterGraph() {
     const HRESULT hr = output.isEmpty() ? E_FAIL : builder_->SetOutputFileName(type, file.c_str(), writer_.Put(), fileSink_.Put());
     if (!LogResult(this, hr, ll_Error, QStringLiteral("set outputfilename (mux/sink"), TLogType::e_set_output_file_name))
       return false;
-    writerName_ = FilterName(writer_.Get());
     if (*type == MEDIASUBTYPE_Asf && !SetupASFWriter()) return false;
     if (!LogResult(this, builder_->GetFiltergraph(graph_.Put()), ll_Error, QStringLiteral("filter graph 1"),
                    TLogType::e_set_filter_graph))

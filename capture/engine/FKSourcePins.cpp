@@ -256,9 +256,11 @@ bool TFK::FindCommonInterfaces(IPin* pin) {
   if (!IsCaptureDeviceSource() || !pin || !videoSource_ || !builder_) return false;
   IBaseFilter* device = videoSource_.Get();
   if (!sourceIsMpeg_) {
-    // Rendering the pin brings the card's crossbar, tuner and TV audio filters in upstream.
+    // Rendering the pin brings the card's crossbar, tuner and TV audio filters in upstream. What
+    // it rendered downstream goes again; a filter that was there before (the writer) stays.
+    const std::vector<ComPtr<IBaseFilter>> before = FiltersOf(graph_.Get());
     builder_->RenderStream(nullptr, nullptr, pin, nullptr, nullptr);
-    RemoveDownstream(graph_.Get(), pin);
+    RemoveDownstream(graph_.Get(), pin, before);
   }
   const auto onDevice = [&](const IID& iid, void** object) {
     return SUCCEEDED(device->QueryInterface(iid, object)) ||

@@ -96,7 +96,7 @@ bool TFK::BindMPEGWriter() {
   }
   writer_ = filter;
   fileSink_ = sink;
-  mpegWriterName_ = writerName_ = name;
+  mpegWriterName_ = name;
   return true;
 }
 
@@ -263,9 +263,6 @@ bool TFK::SetupASFWriter() {
 bool TFK::ConnectToWriter(ComPtr<IPin>& chain, const GUID& major, ComPtr<IPin>& controlPin) {
   ComPtr<IPin> input;
   if (!writer_ || !chain) return false;
-  // Rendering the device's pins for its interfaces can draw a writer in and take it out of the
-  // graph again: it goes back in under its name.
-  if (FilterName(writer_.Get()).isEmpty() && !AddFilterToGraph(writer_.Get(), writerName_)) return false;
   if (IsAsfOutput()) {
     // The ASF writer's inputs are named after the profile's streams.
     const QString name = major == MEDIATYPE_Audio ? asfAudioInputName_ : asfVideoInputName_;

@@ -6,6 +6,7 @@
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/base/MediaType.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace kestrom::engine {
@@ -79,6 +80,8 @@ bool IsConnected(IPin* pin) {
   return SUCCEEDED(pin->ConnectedTo(peer.Put())) && peer;
 }
 
+}  // namespace
+
 std::vector<ComPtr<IBaseFilter>> FiltersOf(IFilterGraph* graph) {
   std::vector<ComPtr<IBaseFilter>> filters;
   ComPtr<IEnumFilters> e;
@@ -88,8 +91,6 @@ std::vector<ComPtr<IBaseFilter>> FiltersOf(IFilterGraph* graph) {
   while (e->Next(1, filter.Put(), &fetched) == S_OK && fetched == 1) filters.push_back(filter);
   return filters;
 }
-
-}  // namespace
 
 QString PinName(IPin* pin) {
   PIN_INFO info{};
@@ -180,16 +181,23 @@ void DisconnectAll(IBaseFilter* filter) {
   }
 }
 
-void RemoveDownstream(IFilterGraph* graph, IPin* pin) {
+void RemoveDownstream(IFilterGraph* graph, IPin* pin, const std::vector<ComPtr<IBaseFilter>>& keep) {
   ComPtr<IPin> peer;
   if (!graph || !pin || FAILED(pin->ConnectedTo(peer.Put())) || !peer) return;
   PIN_INFO info{};
   if (SUCCEEDED(peer->QueryPinInfo(&info)) && info.pFilter) {
     ComPtr<IBaseFilter> next = ComPtr<IBaseFilter>::Attach(info.pFilter);
-    for (const ComPtr<IPin>& p : PinsOf(next.Get()))
-      if (HasDirection(p.Get(), PINDIR_OUTPUT)) RemoveDownstream(graph, p.Get());
-    for (const ComPtr<IPin>& p : PinsOf(next.Get())) graph->Disconnect(p.Get());
-    graph->RemoveFilter(next.Get());
+    const bool kept = std::any_of(keep.begin(), keep.end(), [&](const ComPtr<IBaseFilter>& f) {
+      return f.Get() == next.Get();
+    });
+    if (kept) {
+      graph->Disconnect(peer.Get());
+    } else {
+      for (const ComPtr<IPin>& p : PinsOf(next.Get()))
+        if (HasDirection(p.Get(), PINDIR_OUTPUT)) RemoveDownstream(graph, p.Get(), keep);
+      for (const ComPtr<IPin>& p : PinsOf(next.Get())) graph->Disconnect(p.Get());
+      graph->RemoveFilter(next.Get());
+    }
   }
   graph->Disconnect(pin);
 }

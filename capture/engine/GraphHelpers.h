@@ -71,8 +71,13 @@ bool FindGraphPin(IFilterGraph* graph, PIN_DIRECTION direction, bool unconnected
                   com::ComPtr<IPin>& pin, const GUID& majorType);
 /** @brief Disconnects every pin of the filter and its peer. */
 void DisconnectAll(IBaseFilter* filter);
-/** @brief Removes every filter downstream of a connected pin from the graph, then disconnects the pin. */
-void RemoveDownstream(IFilterGraph* graph, IPin* pin);
+/** @brief The filters in the graph. */
+std::vector<com::ComPtr<IBaseFilter>> FiltersOf(IFilterGraph* graph);
+/**
+ * @brief Removes every filter downstream of a connected pin from the graph, then disconnects the
+ * pin. A filter in keep is only disconnected: it stays in the graph with what follows it.
+ */
+void RemoveDownstream(IFilterGraph* graph, IPin* pin, const std::vector<com::ComPtr<IBaseFilter>>& keep = {});
 /** @brief Logs the chain from a filter along its connected outputs, two blanks per depth; adds each name. */
 void LogFilterChain(IBaseFilter* filter, int depth, QStringList& names);
 
