@@ -1,6 +1,7 @@
 #include "platform/dshow/writers/AsfNetworkSinks.h"
 
 #include "platform/com/ComRuntime.h"
+#include "platform/dshow/writers/AsfWriter.h"
 #include "platform/dshow/writers/FfmpegTypes.h"
 
 #include <QString>
@@ -287,8 +288,10 @@ class CWMWriterNetworkSink final : public CUnknown, public IWMWriterNetworkSink 
     for (auto& c : clients_) {
       if (c->state != Client::Answered || !c->headerQueued || c->closeWhenSent) continue;
       if (c->waitingForKey && !startsWithKeyFrame) continue;
+      std::string packet = unit;
+      if (c->waitingForKey) AsfHidePayloadsBeforeKeyFrame(reinterpret_cast<uint8_t*>(packet.data()), packet.size());
       c->waitingForKey = false;
-      c->queue.Push(c->mms ? Chunk(kDataChunk, 0, c->sequence++, unit) : unit);
+      c->queue.Push(c->mms ? Chunk(kDataChunk, 0, c->sequence++, packet) : packet);
     }
     WakeServer();
     return S_OK;

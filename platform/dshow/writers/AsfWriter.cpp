@@ -277,40 +277,70 @@ uint32_t AsfHeaderPacketSize(uint8_t* header, size_t size, bool markBroadcast) {
   return 0;
 }
 
-bool AsfPacketStartsKeyFrame(const uint8_t* p, size_t size) {
+namespace {
+
+/**
+ * @brief Calls visit(where the payload's stream number stands, its offset into its media object)
+ * for each payload of a data packet, until visit returns false or the packet ends.
+ */
+template <typename Visit>
+void ForEachPayload(const uint8_t* p, size_t size, Visit visit) {
   size_t at = 0;
-  if (size < 1) return false;
+  if (size < 1) return;
   if (p[0] & 0x80) at = 1 + (p[0] & 0x0F);  // error correction data
-  if (at + 2 > size) return false;
+  if (at + 2 > size) return;
   const uint8_t lengthFlags = p[at], propertyFlags = p[at + 1];
   at += 2;
   uint32_t ignored = 0;
   if (!ReadSized(p, size, &at, lengthFlags >> 5, &ignored) ||  // packet length
       !ReadSized(p, size, &at, lengthFlags >> 1, &ignored) ||  // sequence
       !ReadSized(p, size, &at, lengthFlags >> 3, &ignored))    // padding length
-    return false;
+    return;
   at += 6;  // send time, duration
   uint32_t payloads = 1;
-  uint8_t payloadFlags = 0x80;  // a single payload: its length is what is left
-  if (lengthFlags & 1) {
-    if (at >= size) return false;
+  uint8_t payloadFlags = 0;
+  const bool multiple = (lengthFlags & 1) != 0;
+  if (multiple) {
+    if (at >= size) return;
     payloadFlags = p[at++];
     payloads = payloadFlags & 0x3F;
   }
   for (uint32_t i = 0; i < payloads; ++i) {
-    if (at >= size) return false;
-    const uint8_t stream = p[at++];
+    if (at >= size) return;
+    const size_t streamAt = at++;
     uint32_t objectNumber = 0, offset = 0, replicated = 0, length = 0;
     if (!ReadSized(p, size, &at, propertyFlags >> 4, &objectNumber) || !ReadSized(p, size, &at, propertyFlags >> 2, &offset) ||
         !ReadSized(p, size, &at, propertyFlags, &replicated))
-      return false;
-    if ((stream & 0x80) && offset == 0 && replicated != 1) return true;  // replicated 1: compressed payloads
+      return;
+    if (replicated == 1) offset = 1;  // compressed payloads: not the start of an object here
+    if (!visit(streamAt, offset)) return;
     at += replicated;
-    if (!(lengthFlags & 1)) return false;
-    if (!ReadSized(p, size, &at, payloadFlags >> 6, &length)) return false;
+    if (!multiple || !ReadSized(p, size, &at, payloadFlags >> 6, &length)) return;
     at += length;
   }
-  return false;
+}
+
+}  // namespace
+
+bool AsfPacketStartsKeyFrame(const uint8_t* packet, size_t size) {
+  bool key = false;
+  ForEachPayload(packet, size, [&](size_t streamAt, uint32_t offset) {
+    key = (packet[streamAt] & 0x80) && offset == 0;
+    return !key;
+  });
+  return key;
+}
+
+void AsfHidePayloadsBeforeKeyFrame(uint8_t* packet, size_t size) {
+  std::vector<size_t> before;
+  bool key = false;
+  ForEachPayload(packet, size, [&](size_t streamAt, uint32_t offset) {
+    key = (packet[streamAt] & 0x80) && offset == 0;
+    if (!key) before.push_back(streamAt);
+    return !key;
+  });
+  if (!key) return;
+  for (size_t at : before) packet[at] = uint8_t((packet[at] & 0x80) | kUnusedAsfStream);
 }
 
 const std::vector<QString>& AsfSystemProfiles() {

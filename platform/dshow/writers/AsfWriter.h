@@ -46,6 +46,15 @@ uint32_t AsfHeaderPacketSize(uint8_t* header, size_t size, bool markBroadcast);
 /** @brief Whether an ASF data packet holds the start of a key frame. */
 bool AsfPacketStartsKeyFrame(const uint8_t* packet, size_t size);
 
+/** @brief A stream number no profile uses: readers skip its payloads. */
+inline constexpr uint8_t kUnusedAsfStream = 0x7F;
+
+/**
+ * @brief Moves the payloads in front of the key frame's start to the unused stream, so that a
+ * reader starting with this packet gets no pieces of the frames before it.
+ */
+void AsfHidePayloadsBeforeKeyFrame(uint8_t* packet, size_t size);
+
 class CAsfWriter final : public CEncodingWriter, public IConfigAsfWriter, public IServiceProvider, public IWMWriterAdvanced2 {
  public:
   explicit CAsfWriter(IUnknown* outer);
