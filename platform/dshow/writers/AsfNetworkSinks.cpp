@@ -272,7 +272,7 @@ class CWMWriterNetworkSink final : public CUnknown, public IWMWriterNetworkSink 
     std::lock_guard lock(mutex_);
     header_ = Bytes(header, size);
     for (auto& c : clients_)
-      if (c->state == Client::Answered && !c->headerQueued) QueueHeader(*c);
+      if (c->state == Client::Answered && !c->headerQueued && !c->closeWhenSent) QueueHeader(*c);
     WakeServer();
     return S_OK;
   }
@@ -641,22 +641,17 @@ class CWMWriterPushSink final : public CUnknown, public IWMWriterPushSink {
 
 }  // namespace
 
-HRESULT NewNetworkSink(IWMWriterNetworkSink** sink) {
+template <typename Sink, typename Interface>
+HRESULT NewSink(Interface** sink) {
   if (!sink) return E_POINTER;
-  auto* s = new (std::nothrow) CWMWriterNetworkSink();
+  auto* s = new (std::nothrow) Sink();
   if (!s) return E_OUTOFMEMORY;
   s->NonDelegatingAddRef();
   *sink = s;
   return S_OK;
 }
 
-HRESULT NewPushSink(IWMWriterPushSink** sink) {
-  if (!sink) return E_POINTER;
-  auto* s = new (std::nothrow) CWMWriterPushSink();
-  if (!s) return E_OUTOFMEMORY;
-  s->NonDelegatingAddRef();
-  *sink = s;
-  return S_OK;
-}
+HRESULT NewNetworkSink(IWMWriterNetworkSink** sink) { return NewSink<CWMWriterNetworkSink>(sink); }
+HRESULT NewPushSink(IWMWriterPushSink** sink) { return NewSink<CWMWriterPushSink>(sink); }
 
 }  // namespace kestrom::dshow

@@ -443,11 +443,15 @@ class CAsfWriter::Output final : public ByteSink {
     return S_OK;
   }
 
+  /** @brief Whether the stream goes to other sinks than the file. */
+  bool Streams() const { return !others_.empty(); }
+
   void HeaderWritten(int64_t size, bool hasVideo) {
     hasVideo_ = hasVideo;
-    if (others_.empty() || size <= 0 || header_.size() < size_t(size)) return;
-    header_.resize(size_t(size));
-    packetSize_ = AsfHeaderPacketSize(header_.data(), header_.size(), /*markBroadcast=*/true);
+    if (size > 0 && header_.size() >= size_t(size)) {
+      header_.resize(size_t(size));
+      packetSize_ = AsfHeaderPacketSize(header_.data(), header_.size(), /*markBroadcast=*/true);
+    }
     if (packetSize_ == 0) {
       others_.clear();  // not a header a reader could follow
       return;
@@ -602,10 +606,10 @@ void CAsfWriter::HeaderWritten(Muxer& muxer) {
   AVFormatContext* context = muxer.Context();
   bool hasVideo = false;
   for (unsigned i = 0; i < context->nb_streams; ++i) hasVideo = hasVideo || context->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
-  // Each packet leaves as soon as it is made, so that the sinks receive it in real time.
   avio_flush(context->pb);
-  context->flags |= AVFMT_FLAG_FLUSH_PACKETS;
   output_->HeaderWritten(avio_tell(context->pb), hasVideo);
+  // Each packet leaves as soon as it is made, so that the sinks receive it in real time.
+  if (output_->Streams()) context->flags |= AVFMT_FLAG_FLUSH_PACKETS;
 }
 
 void CAsfWriter::Finishing() {

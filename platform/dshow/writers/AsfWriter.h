@@ -37,7 +37,8 @@ std::vector<AsfProfileStream> ParseAsfProfile(const QString& xml, QString* name 
 const std::vector<QString>& AsfSystemProfiles();
 
 /**
- * @brief Where in an ASF header the packet size stands; 0 when the bytes hold no whole header.
+ * @brief The packet size an ASF header gives; 0 when the bytes hold no whole header or the
+ * packets vary in size.
  * With markBroadcast the header is marked as a live broadcast of unknown length, as a network
  * reader needs it.
  */

@@ -39,8 +39,10 @@ using Clock = std::chrono::steady_clock;
 
 class Connection {
  public:
-  explicit Connection(DWORD port) {
+  /** @brief receiveBuffer: the socket's receive buffer in bytes (0: the system's). */
+  explicit Connection(DWORD port, int receiveBuffer = 0) {
     fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (receiveBuffer > 0) setsockopt(fd_, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
     sockaddr_in a{};
     a.sin_family = AF_INET;
     a.sin_port = htons(uint16_t(port));
@@ -93,6 +95,19 @@ class Connection {
   bool connected_ = false, closed_ = false;
   std::string received_;
 };
+
+/** @brief A loopback port free a moment ago (0 when none was had). */
+int FreeLoopbackPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof a;
+  const bool bound = fd >= 0 && bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+                     getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length) == 0;
+  if (fd >= 0) close(fd);
+  return bound ? ntohs(a.sin_port) : 0;
+}
 
 ComPtr<IWMWriterNetworkSink> OpenNetworkSink(DWORD* port, DWORD maxClients) {
   IWMWriterNetworkSink* raw = nullptr;
@@ -222,17 +237,31 @@ TEST(NetworkStreamingSinks, RefusesARequestNotWholeAfterFiveSeconds) {
   EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(4500));
 }
 
+TEST(NetworkStreamingSinks, DropsAClientTenSecondsBehindAndNeverHoldsTheWriterUp) {
+  DWORD port = 0;
+  ComPtr<IWMWriterNetworkSink> sink = OpenNetworkSink(&port, 5);
+  ASSERT_TRUE(sink);
+  Connection stuck(port, 4096);
+  stuck.Send("GET / HTTP/1.0\r\n\r\n");
+  ASSERT_EQ(stuck.Read(12).substr(0, 12), "HTTP/1.0 200");
+  const std::string header = "HEADER", unit(256 * 1024, 'u');
+  ASSERT_EQ(sink->OnHeader(Data(header), DWORD(header.size())), S_OK);
+  // Five units a second that the client never takes.
+  Clock::duration longest{};
+  const Clock::time_point start = Clock::now();
+  while (Clock::now() - start < std::chrono::milliseconds(12500)) {
+    const Clock::time_point before = Clock::now();
+    ASSERT_EQ(sink->OnDataUnit(Data(unit), DWORD(unit.size()), TRUE), S_OK);
+    longest = std::max(longest, Clock::now() - before);
+    QThread::msleep(200);
+  }
+  EXPECT_LT(longest, std::chrono::milliseconds(100));
+  EXPECT_TRUE(stuck.ClosedByPeer());
+}
+
 TEST(NetworkStreamingSinks, AnUnreachablePublishingPointFailsConnect) {
-  // A port nobody listens on.
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof a;
-  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-  ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length), 0);
-  close(fd);
-  const int port = ntohs(a.sin_port);
+  const int port = FreeLoopbackPort();  // nobody listens on it
+  ASSERT_GT(port, 0);
 
   IWMWriterPushSink* raw = nullptr;
   ASSERT_EQ(WMCreateWriterPushSink(&raw), S_OK);
@@ -432,16 +461,8 @@ TEST_F(NetworkStreaming, PushToAListeningPublishingPointGivesAReadableFile) {
   SetFileName(dir_.filePath("local.wmv"));
   ASSERT_EQ(advanced->RemoveSink(nullptr), S_OK);
 
-  // A free port for FFmpeg to listen on.
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof a;
-  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-  ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&a), &length), 0);
-  close(fd);
-  const int port = ntohs(a.sin_port);
+  const int port = FreeLoopbackPort();  // for FFmpeg to listen on
+  ASSERT_GT(port, 0);
 
   const QString received = dir_.filePath("received.asf");
   QProcess server;
