@@ -248,6 +248,14 @@ const uint8_t kFilePropertiesGuid[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xC
 const uint8_t kHeaderGuid[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
                                  0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
 
+const uint8_t kSimpleIndexGuid[16] = {0x90, 0x08, 0x00, 0x33, 0xB1, 0xE5, 0xCF, 0x11,
+                                      0x89, 0xF4, 0x00, 0xA0, 0xC9, 0x03, 0x49, 0xCB};
+const uint8_t kIndexGuid[16] = {0xD3, 0x29, 0xE2, 0xD6, 0xDA, 0x35, 0xD1, 0x11,
+                                0x90, 0x34, 0x00, 0xA0, 0xC9, 0x03, 0x49, 0xBE};
+
+/** @brief Whether bytes after the data packets begin an index object (the data object's end). */
+bool IsIndexObject(const uint8_t* p) { return std::memcmp(p, kSimpleIndexGuid, 16) == 0 || std::memcmp(p, kIndexGuid, 16) == 0; }
+
 /** @brief A field of 0, 1, 2 or 4 bytes whose size a two-bit code gives; false past the end. */
 bool ReadSized(const uint8_t* p, size_t size, size_t* at, unsigned code, uint32_t* value) {
   static constexpr size_t kBytes[4] = {0, 1, 2, 4};
@@ -408,8 +416,8 @@ std::vector<AsfProfileStream> ParseAsfProfile(const QString& xml, QString* name)
 /**
  * @brief The container's bytes on their way to the sinks: the file sink gets them at their
  * positions; the others get the header once it is whole (marked as a live broadcast), then each
- * data packet as it completes. The trailer (last packets, index, header rewritten) goes to the
- * file alone.
+ * data packet as it completes, the last ones included. The index and the header written again at
+ * the end go to the file alone.
  */
 class CAsfWriter::Output final : public ByteSink {
  public:
@@ -423,7 +431,7 @@ class CAsfWriter::Output final : public ByteSink {
       const HRESULT hr = file_->File().Write(position, data, length);
       if (FAILED(hr)) return hr;
     }
-    if (others_.empty() || finishing_) return S_OK;
+    if (others_.empty() || dataEnded_) return S_OK;
     if (packetSize_ == 0) {  // the header, patched in place while it is written
       if (position < 0 || position + length > (int64_t(1) << 20)) return S_OK;
       if (header_.size() < size_t(position + length)) header_.resize(size_t(position + length));
@@ -436,6 +444,10 @@ class CAsfWriter::Output final : public ByteSink {
     size_t used = 0;
     for (; pending_.size() - used >= packetSize_; used += packetSize_) {
       const uint8_t* packet = pending_.data() + used;
+      if (IsIndexObject(packet)) {  // the last packet is out
+        dataEnded_ = true;
+        break;
+      }
       const BOOL key = !hasVideo_ || AsfPacketStartsKeyFrame(packet, packetSize_);
       for (const auto& sink : others_) sink->OnDataUnit(packet, DWORD(packetSize_), key);
     }
@@ -460,8 +472,6 @@ class CAsfWriter::Output final : public ByteSink {
     for (const auto& sink : others_) sink->OnHeader(header_.data(), DWORD(header_.size()));
   }
 
-  void Finishing() { finishing_ = true; }
-
   HRESULT Close() {
     for (const auto& sink : others_) sink->OnEndWriting();
     others_.clear();
@@ -475,7 +485,7 @@ class CAsfWriter::Output final : public ByteSink {
   std::vector<uint8_t> header_, pending_;
   size_t packetSize_ = 0;
   int64_t nextPosition_ = 0;
-  bool hasVideo_ = false, finishing_ = false;
+  bool hasVideo_ = false, dataEnded_ = false;
 };
 
 CAsfWriter::CAsfWriter(IUnknown* outer) : CEncodingWriter("ASF writer", outer, CLSID_WMAsfWriter, "asf") {
@@ -610,10 +620,6 @@ void CAsfWriter::HeaderWritten(Muxer& muxer) {
   output_->HeaderWritten(avio_tell(context->pb), hasVideo);
   // Each packet leaves as soon as it is made, so that the sinks receive it in real time.
   if (output_->Streams()) context->flags |= AVFMT_FLAG_FLUSH_PACKETS;
-}
-
-void CAsfWriter::Finishing() {
-  if (output_) output_->Finishing();
 }
 
 HRESULT CAsfWriter::CloseOutput() {

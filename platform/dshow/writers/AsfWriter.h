@@ -90,7 +90,6 @@ class CAsfWriter final : public CEncodingWriter, public IConfigAsfWriter, public
  protected:
   HRESULT OpenOutput(const QString& fileName, ByteSink** output) override;
   void HeaderWritten(Muxer& muxer) override;
-  void Finishing() override;
   HRESULT CloseOutput() override;
 
  private:

@@ -231,7 +231,6 @@ HRESULT CEncodingWriter::FinishFileLocked() {
   if (!fileOpen_) return S_OK;
   fileOpen_ = false;
   HRESULT hr = S_OK;
-  Finishing();
   for (auto& s : streams_) {
     auto sink = [&](const AVPacket& p) {
       return muxer_.WritePacket(s->index, p.data, p.size, av_rescale_q(p.pts, s->codecTimeBase, s->streamTimeBase),

@@ -58,8 +58,6 @@ class CEncodingWriter : public CBaseFilter, public IFileSinkFilter2, public IAMF
   virtual HRESULT OpenOutput(const QString& fileName, ByteSink** output);
   /** @brief The container's header is written (the muxer is about to take packets). */
   virtual void HeaderWritten(Muxer& muxer) { (void)muxer; }
-  /** @brief The trailer (last packets, index, rewritten header) follows. */
-  virtual void Finishing() {}
   virtual HRESULT CloseOutput();
   std::recursive_mutex filterLock_;
 

@@ -27,6 +27,7 @@
 #include <poll.h>
 #include <string>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace kestrom::dshow {
@@ -275,6 +276,55 @@ TEST(NetworkStreamingSinks, AnUnreachablePublishingPointFailsConnect) {
   EXPECT_EQ(sink->OnEndWriting(), S_OK);
 }
 
+// A publishing point of our own on the default URL's port: the request and the chunked body.
+TEST(NetworkStreamingSinks, AnEmptyUrlPostsChunkedToTheDefaultPublishingPoint) {
+  const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  const int on = 1;
+  setsockopt(listener, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  a.sin_port = htons(8080);
+  if (bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || listen(listener, 1) != 0) {
+    close(listener);
+    GTEST_SKIP() << "port 8080 is taken on this machine";
+  }
+  std::string received;
+  std::thread point([&] {
+    pollfd p{listener, POLLIN, 0};
+    if (poll(&p, 1, 5000) != 1) return;
+    const int fd = accept(listener, nullptr, nullptr);
+    char buffer[4096];
+    for (bool answered = false;;) {
+      pollfd q{fd, POLLIN, 0};
+      if (poll(&q, 1, 5000) != 1) break;
+      const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+      if (n <= 0) break;
+      received.append(buffer, size_t(n));
+      if (!answered && received.find("\r\n\r\n") != std::string::npos) {
+        answered = true;
+        send(fd, "HTTP/1.1 200 OK\r\n\r\n", 19, MSG_NOSIGNAL);
+      }
+    }
+    close(fd);
+  });
+  IWMWriterPushSink* raw = nullptr;
+  ASSERT_EQ(WMCreateWriterPushSink(&raw), S_OK);
+  ComPtr<IWMWriterPushSink> sink = ComPtr<IWMWriterPushSink>::Attach(raw);
+  EXPECT_EQ(sink->Connect(u"", nullptr, TRUE), S_OK);
+  EXPECT_EQ(sink->OnHeader(reinterpret_cast<const BYTE*>("HEADER"), 6), S_OK);
+  const std::string unit(300, 'd');
+  EXPECT_EQ(sink->OnDataUnit(Data(unit), DWORD(unit.size()), TRUE), S_OK);
+  EXPECT_EQ(sink->OnEndWriting(), S_OK);
+  point.join();
+  close(listener);
+  EXPECT_EQ(received.substr(0, received.find("\r\n")), "POST /YourPublishingPoint HTTP/1.1");
+  EXPECT_NE(received.find("\r\nTransfer-Encoding: chunked\r\n"), std::string::npos);
+  const size_t body = received.find("\r\n\r\n");
+  ASSERT_NE(body, std::string::npos);
+  EXPECT_EQ(received.substr(body + 4), "6\r\nHEADER\r\n12c\r\n" + unit + "\r\n0\r\n\r\n");
+}
+
 // ---- the writer in a graph ----
 
 constexpr REFERENCE_TIME kInterval = 400000;  // 25 frames a second
@@ -456,11 +506,11 @@ TEST_F(NetworkStreaming, MmsAndLaterHttpClientsDecodeTheLiveStreamAndNoFileIsWri
   EXPECT_FALSE(QFile::exists(file));
 }
 
-TEST_F(NetworkStreaming, PushToAListeningPublishingPointGivesAReadableFile) {
+TEST_F(NetworkStreaming, PushToAListeningPublishingPointGivesAReadableFileBesideTheRecording) {
   ComPtr<IWMWriterAdvanced2> advanced = Build();
   ASSERT_TRUE(advanced);
-  SetFileName(dir_.filePath("local.wmv"));
-  ASSERT_EQ(advanced->RemoveSink(nullptr), S_OK);
+  const QString local = dir_.filePath("local.wmv");  // recorded beside the push
+  SetFileName(local);
 
   const int port = FreeLoopbackPort();  // for FFmpeg to listen on
   ASSERT_GT(port, 0);
@@ -491,7 +541,6 @@ TEST_F(NetworkStreaming, PushToAListeningPublishingPointGivesAReadableFile) {
   ASSERT_EQ(control_->Stop(), S_OK);
   ASSERT_TRUE(server.waitForFinished(10000)) << server.readAll().toStdString();
   EXPECT_EQ(server.exitCode(), 0) << server.readAll().toStdString();
-  EXPECT_FALSE(QFile::exists(dir_.filePath("local.wmv")));
 
   media::VideoReader reader;
   ASSERT_TRUE(reader.Open(received)) << reader.ErrorString().toStdString();
@@ -499,6 +548,9 @@ TEST_F(NetworkStreaming, PushToAListeningPublishingPointGivesAReadableFile) {
   // Every frame as it was sent (the reader would fill the camera's dropped frames in by time).
   ASSERT_EQ(Ffmpeg({"-i", received, "-fps_mode", "passthrough", dir_.filePath("pushed%03d.png")}, 20000), 0);
   ExpectRising(Codes("pushed"), "pushed");
+  ASSERT_EQ(Ffmpeg({"-i", local, "-fps_mode", "passthrough", dir_.filePath("local%03d.png")}, 20000), 0);
+  ExpectRising(Codes("local"), "local");
+  EXPECT_EQ(Codes("local").size(), Codes("pushed").size());
 }
 
 }  // namespace
