@@ -6,7 +6,8 @@
 // of its own. Clients that ask for MMS over HTTP (a player's user agent or client id) get its
 // framing: the header in a $H chunk, each data packet in a $D chunk; a request without
 // "xPlayStrm=1" gets the header alone. Other clients get plain ASF. A client that comes late gets
-// the header, then the data from the next key frame on. A request over 8 KB gets 431, one not
+// the header, then the data from the next key frame on (the fragments of earlier frames in that
+// first packet moved to a stream no reader decodes). A request over 8 KB gets 431, one not
 // whole after 5 s 408, a client beyond the maximum 503, and a client that has not taken data
 // queued 10 s ago is dropped: the writer never waits for a client.
 //

@@ -52,7 +52,7 @@ inline constexpr uint8_t kUnusedAsfStream = 0x7F;
 
 /**
  * @brief Moves the payloads in front of the key frame's start to the unused stream, so that a
- * reader starting with this packet gets no pieces of the frames before it.
+ * reader starting with this packet gets no fragments of the frames before it.
  */
 void AsfHidePayloadsBeforeKeyFrame(uint8_t* packet, size_t size);
 
