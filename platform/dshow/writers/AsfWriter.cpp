@@ -2,11 +2,16 @@
 
 #include "platform/com/ComRuntime.h"
 #include "platform/dshow/base/Guids.h"
+#include "platform/dshow/writers/AsfNetworkSinks.h"
 
 #include <QXmlStreamReader>
 #include <algorithm>
 #include <cstring>
 #include <new>
+
+extern "C" {
+#include <libavutil/intreadwrite.h>
+}
 
 namespace kestrom::dshow {
 
@@ -174,7 +179,177 @@ class CWMProfileManager final : public CUnknown, public IWMProfileManager2 {
   DWORD version_ = 0x80000;
 };
 
+// Answers with the file sink object itself, so that the writer writes its file at positions.
+constexpr IID IID_FileSinkObject = MakeGuid("{6E0B7C51-3F4A-4D2B-9E61-0C2B7A5D8F13}");
+
+/**
+ * @brief The file the writer writes. The writer itself writes it at positions (so that the header
+ * is brought up to date and the index lands at the end); another user delivers units in order.
+ */
+class CWMWriterFileSink final : public CUnknown, public IWMWriterFileSink {
+ public:
+  CWMWriterFileSink() : CUnknown("ASF file sink", nullptr) {}
+  DECLARE_IUNKNOWN
+  HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    if (iid == IID_IWMWriterFileSink) return GetInterface(static_cast<IWMWriterFileSink*>(this), object);
+    if (iid == IID_IWMWriterSink) return GetInterface(static_cast<IWMWriterSink*>(this), object);
+    if (iid == IID_FileSinkObject) {
+      *object = this;  // not referenced: the caller holds the sink
+      return S_OK;
+    }
+    return CUnknown::NonDelegatingQueryInterface(iid, object);
+  }
+  HRESULT Open(LPCWSTR fileName) override {
+    if (!fileName) return E_POINTER;
+    name_ = QString::fromUtf16(fileName);
+    return name_.isEmpty() ? E_INVALIDARG : S_OK;
+  }
+  HRESULT OnHeader(const BYTE* header, DWORD size) override {
+    HRESULT hr = file_.IsOpen() ? S_OK : Start();
+    if (SUCCEEDED(hr)) hr = file_.Write(0, header, int(size));
+    position_ = size;
+    return hr;
+  }
+  HRESULT IsRealTime(BOOL* realTime) override {
+    if (!realTime) return E_POINTER;
+    *realTime = FALSE;
+    return S_FALSE;
+  }
+  HRESULT OnDataUnit(const BYTE* data, DWORD size, BOOL) override {
+    const HRESULT hr = file_.Write(position_, data, int(size));
+    position_ += size;
+    return hr;
+  }
+  HRESULT OnEndWriting() override { return file_.Close(); }
+
+  /** @brief Opens the named file, replacing it. */
+  HRESULT Start() {
+    if (name_.isEmpty()) return E_INVALIDARG;
+    position_ = 0;
+    return file_.Open(name_, true);
+  }
+  PositionalFile& File() { return file_; }
+  const QString& Name() const { return name_; }
+
+ private:
+  QString name_;
+  PositionalFile file_;
+  int64_t position_ = 0;
+};
+
+CWMWriterFileSink* FileSinkObject(IWMWriterSink* sink) {
+  void* self = nullptr;
+  return sink && SUCCEEDED(sink->QueryInterface(IID_FileSinkObject, &self)) ? static_cast<CWMWriterFileSink*>(self) : nullptr;
+}
+
+const uint8_t kFilePropertiesGuid[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
+                                         0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+const uint8_t kHeaderGuid[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                 0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+
+const uint8_t kSimpleIndexGuid[16] = {0x90, 0x08, 0x00, 0x33, 0xB1, 0xE5, 0xCF, 0x11,
+                                      0x89, 0xF4, 0x00, 0xA0, 0xC9, 0x03, 0x49, 0xCB};
+const uint8_t kIndexGuid[16] = {0xD3, 0x29, 0xE2, 0xD6, 0xDA, 0x35, 0xD1, 0x11,
+                                0x90, 0x34, 0x00, 0xA0, 0xC9, 0x03, 0x49, 0xBE};
+
+/** @brief Whether bytes after the data packets begin an index object (the data object's end). */
+bool IsIndexObject(const uint8_t* p) { return std::memcmp(p, kSimpleIndexGuid, 16) == 0 || std::memcmp(p, kIndexGuid, 16) == 0; }
+
+/** @brief A field of 0, 1, 2 or 4 bytes whose size a two-bit code gives; false past the end. */
+bool ReadSized(const uint8_t* p, size_t size, size_t* at, unsigned code, uint32_t* value) {
+  static constexpr size_t kBytes[4] = {0, 1, 2, 4};
+  const size_t n = kBytes[code & 3];
+  if (*at + n > size) return false;
+  *value = n == 0 ? 0 : n == 1 ? p[*at] : n == 2 ? AV_RL16(p + *at) : AV_RL32(p + *at);
+  *at += n;
+  return true;
+}
+
 }  // namespace
+
+uint32_t AsfHeaderPacketSize(uint8_t* header, size_t size, bool markBroadcast) {
+  if (size < 30 || std::memcmp(header, kHeaderGuid, 16) != 0) return 0;
+  const uint64_t headerSize = AV_RL64(header + 16);
+  if (headerSize > size) return 0;
+  for (size_t at = 30; at + 24 <= headerSize;) {
+    const uint64_t objectSize = AV_RL64(header + at + 16);
+    if (objectSize < 24 || objectSize > headerSize - at) return 0;
+    if (std::memcmp(header + at, kFilePropertiesGuid, 16) == 0 && objectSize >= 104) {
+      if (markBroadcast) AV_WL32(header + at + 88, AV_RL32(header + at + 88) | 1u);
+      const uint32_t packetSize = AV_RL32(header + at + 92);
+      return packetSize == AV_RL32(header + at + 96) ? packetSize : 0;  // fixed-size packets only
+    }
+    at += size_t(objectSize);
+  }
+  return 0;
+}
+
+namespace {
+
+/**
+ * @brief Calls visit(where the payload's stream number stands, its offset into its media object)
+ * for each payload of a data packet, until visit returns false or the packet ends.
+ */
+template <typename Visit>
+void ForEachPayload(const uint8_t* p, size_t size, Visit visit) {
+  size_t at = 0;
+  if (size < 1) return;
+  if (p[0] & 0x80) at = 1 + (p[0] & 0x0F);  // error correction data
+  if (at + 2 > size) return;
+  const uint8_t lengthFlags = p[at], propertyFlags = p[at + 1];
+  at += 2;
+  uint32_t ignored = 0;
+  if (!ReadSized(p, size, &at, lengthFlags >> 5, &ignored) ||  // packet length
+      !ReadSized(p, size, &at, lengthFlags >> 1, &ignored) ||  // sequence
+      !ReadSized(p, size, &at, lengthFlags >> 3, &ignored))    // padding length
+    return;
+  at += 6;  // send time, duration
+  uint32_t payloads = 1;
+  uint8_t payloadFlags = 0;
+  const bool multiple = (lengthFlags & 1) != 0;
+  if (multiple) {
+    if (at >= size) return;
+    payloadFlags = p[at++];
+    payloads = payloadFlags & 0x3F;
+  }
+  for (uint32_t i = 0; i < payloads; ++i) {
+    if (at >= size) return;
+    const size_t streamAt = at++;
+    uint32_t objectNumber = 0, offset = 0, replicated = 0, length = 0;
+    if (!ReadSized(p, size, &at, propertyFlags >> 4, &objectNumber) || !ReadSized(p, size, &at, propertyFlags >> 2, &offset) ||
+        !ReadSized(p, size, &at, propertyFlags, &replicated))
+      return;
+    if (replicated == 1) offset = 1;  // compressed payloads: not the start of an object here
+    if (!visit(streamAt, offset)) return;
+    at += replicated;
+    if (!multiple || !ReadSized(p, size, &at, payloadFlags >> 6, &length)) return;
+    at += length;
+  }
+}
+
+}  // namespace
+
+bool AsfPacketStartsKeyFrame(const uint8_t* packet, size_t size) {
+  bool key = false;
+  ForEachPayload(packet, size, [&](size_t streamAt, uint32_t offset) {
+    key = (packet[streamAt] & 0x80) && offset == 0;
+    return !key;
+  });
+  return key;
+}
+
+void AsfHidePayloadsBeforeKeyFrame(uint8_t* packet, size_t size) {
+  std::vector<size_t> before;
+  bool key = false;
+  ForEachPayload(packet, size, [&](size_t streamAt, uint32_t offset) {
+    key = (packet[streamAt] & 0x80) && offset == 0;
+    if (!key) before.push_back(streamAt);
+    return !key;
+  });
+  if (!key) return;
+  for (size_t at : before) packet[at] = uint8_t((packet[at] & 0x80) | kUnusedAsfStream);
+}
 
 const std::vector<QString>& AsfSystemProfiles() {
   static const std::vector<QString> profiles = {
@@ -238,9 +413,86 @@ std::vector<AsfProfileStream> ParseAsfProfile(const QString& xml, QString* name)
   return streams;
 }
 
+/**
+ * @brief The container's bytes on their way to the sinks: the file sink gets them at their
+ * positions; the others get the header once it is whole (marked as a live broadcast), then each
+ * data packet as it completes, the last ones included. The index and the header written again at
+ * the end go to the file alone.
+ */
+class CAsfWriter::Output final : public ByteSink {
+ public:
+  Output(ComPtr<IWMWriterSink> file, std::vector<ComPtr<IWMWriterSink>> others)
+      : fileHolder_(std::move(file)), file_(FileSinkObject(fileHolder_.Get())), others_(std::move(others)) {}
+
+  HRESULT Open() { return file_ ? file_->Start() : S_OK; }
+
+  HRESULT Write(int64_t position, const uint8_t* data, int length) override {
+    if (file_) {
+      const HRESULT hr = file_->File().Write(position, data, length);
+      if (FAILED(hr)) return hr;
+    }
+    if (others_.empty() || dataEnded_) return S_OK;
+    if (packetSize_ == 0) {  // the header, patched in place while it is written
+      if (position < 0 || position + length > (int64_t(1) << 20)) return S_OK;
+      if (header_.size() < size_t(position + length)) header_.resize(size_t(position + length));
+      std::memcpy(header_.data() + position, data, size_t(length));
+      return S_OK;
+    }
+    if (position != nextPosition_) return S_OK;  // not the stream going on
+    nextPosition_ += length;
+    pending_.insert(pending_.end(), data, data + length);
+    size_t used = 0;
+    for (; pending_.size() - used >= packetSize_; used += packetSize_) {
+      const uint8_t* packet = pending_.data() + used;
+      if (IsIndexObject(packet)) {  // the last packet is out
+        dataEnded_ = true;
+        break;
+      }
+      const BOOL key = !hasVideo_ || AsfPacketStartsKeyFrame(packet, packetSize_);
+      for (const auto& sink : others_) sink->OnDataUnit(packet, DWORD(packetSize_), key);
+    }
+    pending_.erase(pending_.begin(), pending_.begin() + ptrdiff_t(used));
+    return S_OK;
+  }
+
+  /** @brief Whether the stream goes to other sinks than the file. */
+  bool Streams() const { return !others_.empty(); }
+
+  void HeaderWritten(int64_t size, bool hasVideo) {
+    hasVideo_ = hasVideo;
+    if (size > 0 && header_.size() >= size_t(size)) {
+      header_.resize(size_t(size));
+      packetSize_ = AsfHeaderPacketSize(header_.data(), header_.size(), /*markBroadcast=*/true);
+    }
+    if (packetSize_ == 0) {
+      others_.clear();  // not a header a reader could follow
+      return;
+    }
+    nextPosition_ = size;
+    for (const auto& sink : others_) sink->OnHeader(header_.data(), DWORD(header_.size()));
+  }
+
+  HRESULT Close() {
+    for (const auto& sink : others_) sink->OnEndWriting();
+    others_.clear();
+    return file_ ? file_->File().Close() : S_OK;
+  }
+
+ private:
+  ComPtr<IWMWriterSink> fileHolder_;
+  CWMWriterFileSink* file_;
+  std::vector<ComPtr<IWMWriterSink>> others_;
+  std::vector<uint8_t> header_, pending_;
+  size_t packetSize_ = 0;
+  int64_t nextPosition_ = 0;
+  bool hasVideo_ = false, dataEnded_ = false;
+};
+
 CAsfWriter::CAsfWriter(IUnknown* outer) : CEncodingWriter("ASF writer", outer, CLSID_WMAsfWriter, "asf") {
   Configure(AsfSystemProfiles().front());
 }
+
+CAsfWriter::~CAsfWriter() = default;
 
 CUnknown* CAsfWriter::CreateInstance(IUnknown* outer, HRESULT* hr) {
   auto* f = new (std::nothrow) CAsfWriter(outer);
@@ -251,7 +503,130 @@ CUnknown* CAsfWriter::CreateInstance(IUnknown* outer, HRESULT* hr) {
 HRESULT CAsfWriter::NonDelegatingQueryInterface(REFIID iid, void** object) {
   if (!object) return E_POINTER;
   if (iid == IID_IConfigAsfWriter) return GetInterface(static_cast<IConfigAsfWriter*>(this), object);
+  if (iid == IID_IServiceProvider) return GetInterface(static_cast<IServiceProvider*>(this), object);
   return CEncodingWriter::NonDelegatingQueryInterface(iid, object);
+}
+
+HRESULT CAsfWriter::QueryService(REFGUID service, REFIID iid, void** object) {
+  if (!object) return E_POINTER;
+  *object = nullptr;
+  if (service != IID_IWMWriterAdvanced2) return E_NOINTERFACE;
+  if (iid == IID_IWMWriterAdvanced2) return GetInterface(static_cast<IWMWriterAdvanced2*>(this), object);
+  return NonDelegatingQueryInterface(iid, object);
+}
+
+HRESULT CAsfWriter::SetFileName(LPCWSTR fileName, const AM_MEDIA_TYPE* type) {
+  HRESULT hr = CEncodingWriter::SetFileName(fileName, type);
+  if (FAILED(hr)) return hr;
+  std::lock_guard lock(sinkLock_);
+  if (!fileSink_) {
+    auto* sink = new (std::nothrow) CWMWriterFileSink();
+    if (!sink) return E_OUTOFMEMORY;
+    sink->NonDelegatingAddRef();
+    fileSink_ = ComPtr<IWMWriterFileSink>::Attach(sink);
+  }
+  hr = fileSink_->Open(fileName);
+  // Naming the file brings its sink back when it was removed.
+  if (SUCCEEDED(hr) && std::find(sinks_.begin(), sinks_.end(), ComPtr<IWMWriterSink>(fileSink_.Get())) == sinks_.end())
+    sinks_.insert(sinks_.begin(), ComPtr<IWMWriterSink>(fileSink_.Get()));
+  return hr;
+}
+
+HRESULT CAsfWriter::GetSinkCount(DWORD* count) {
+  if (!count) return E_POINTER;
+  std::lock_guard lock(sinkLock_);
+  *count = DWORD(sinks_.size());
+  return S_OK;
+}
+
+HRESULT CAsfWriter::GetSink(DWORD index, IWMWriterSink** sink) {
+  if (!sink) return E_POINTER;
+  std::lock_guard lock(sinkLock_);
+  *sink = nullptr;
+  if (index >= sinks_.size()) return E_INVALIDARG;
+  *sink = sinks_[index].Get();
+  (*sink)->AddRef();
+  return S_OK;
+}
+
+HRESULT CAsfWriter::AddSink(IWMWriterSink* sink) {
+  if (!sink) return E_POINTER;
+  std::lock_guard filter(filterLock_);
+  if (!IsStopped()) return VFW_E_NOT_STOPPED;
+  std::lock_guard lock(sinkLock_);
+  if (std::find(sinks_.begin(), sinks_.end(), ComPtr<IWMWriterSink>(sink)) != sinks_.end()) return E_INVALIDARG;
+  sinks_.emplace_back(sink);
+  return S_OK;
+}
+
+HRESULT CAsfWriter::RemoveSink(IWMWriterSink* sink) {
+  std::lock_guard filter(filterLock_);
+  if (!IsStopped()) return VFW_E_NOT_STOPPED;
+  std::lock_guard lock(sinkLock_);
+  if (!sink) {  // every sink
+    sinks_.clear();
+    return S_OK;
+  }
+  const auto it = std::find(sinks_.begin(), sinks_.end(), ComPtr<IWMWriterSink>(sink));
+  if (it == sinks_.end()) return E_INVALIDARG;
+  sinks_.erase(it);
+  return S_OK;
+}
+
+HRESULT CAsfWriter::SetLiveSource(BOOL live) {
+  live_ = live ? TRUE : FALSE;
+  return S_OK;
+}
+
+HRESULT CAsfWriter::IsRealTime(BOOL* realTime) {
+  if (!realTime) return E_POINTER;
+  std::lock_guard lock(sinkLock_);
+  *realTime = FALSE;
+  for (const auto& sink : sinks_) {
+    BOOL sinkRealTime = FALSE;
+    if (SUCCEEDED(sink->IsRealTime(&sinkRealTime)) && sinkRealTime) *realTime = TRUE;
+  }
+  return *realTime ? S_OK : S_FALSE;
+}
+
+HRESULT CAsfWriter::OpenOutput(const QString&, ByteSink** output) {
+  *output = nullptr;
+  ComPtr<IWMWriterSink> file;
+  std::vector<ComPtr<IWMWriterSink>> others;
+  {
+    std::lock_guard lock(sinkLock_);
+    for (const auto& sink : sinks_) {
+      if (!file && FileSinkObject(sink.Get()))
+        file = sink;
+      else
+        others.push_back(sink);
+    }
+  }
+  if (!file && others.empty()) return E_INVALIDARG;  // nowhere to write
+  auto out = std::make_unique<Output>(std::move(file), std::move(others));
+  const HRESULT hr = out->Open();
+  if (FAILED(hr)) return hr;
+  output_ = std::move(out);
+  *output = output_.get();
+  return S_OK;
+}
+
+void CAsfWriter::HeaderWritten(Muxer& muxer) {
+  if (!output_) return;
+  AVFormatContext* context = muxer.Context();
+  bool hasVideo = false;
+  for (unsigned i = 0; i < context->nb_streams; ++i) hasVideo = hasVideo || context->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
+  avio_flush(context->pb);
+  output_->HeaderWritten(avio_tell(context->pb), hasVideo);
+  // Each packet leaves as soon as it is made, so that the sinks receive it in real time.
+  if (output_->Streams()) context->flags |= AVFMT_FLAG_FLUSH_PACKETS;
+}
+
+HRESULT CAsfWriter::CloseOutput() {
+  if (!output_) return S_OK;
+  const HRESULT hr = output_->Close();
+  output_.reset();
+  return hr;
 }
 
 HRESULT CAsfWriter::Configure(const QString& xml) {
@@ -334,12 +709,6 @@ extern "C" com::HRESULT WMCreateProfileManager(dshow::IWMProfileManager** manage
   return com::S_OK;
 }
 
-extern "C" com::HRESULT WMCreateWriterNetworkSink(dshow::IWMWriterNetworkSink** sink) {
-  if (sink) *sink = nullptr;
-  return com::E_NOTIMPL;
-}
+extern "C" com::HRESULT WMCreateWriterNetworkSink(dshow::IWMWriterNetworkSink** sink) { return dshow::NewNetworkSink(sink); }
 
-extern "C" com::HRESULT WMCreateWriterPushSink(dshow::IWMWriterPushSink** sink) {
-  if (sink) *sink = nullptr;
-  return com::E_NOTIMPL;
-}
+extern "C" com::HRESULT WMCreateWriterPushSink(dshow::IWMWriterPushSink** sink) { return dshow::NewPushSink(sink); }

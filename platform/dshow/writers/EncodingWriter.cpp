@@ -159,11 +159,20 @@ HRESULT CEncodingWriter::GetMode(DWORD* flags) {
   return S_OK;
 }
 
+HRESULT CEncodingWriter::OpenOutput(const QString& fileName, ByteSink** output) {
+  if (fileName.isEmpty()) return E_INVALIDARG;
+  // These writers always make a new file: their containers cannot end early inside an old one.
+  const HRESULT hr = file_.Open(fileName, true);
+  *output = SUCCEEDED(hr) ? &file_ : nullptr;
+  return hr;
+}
+
+HRESULT CEncodingWriter::CloseOutput() { return file_.Close(); }
+
 HRESULT CEncodingWriter::StartFileLocked() {
   streams_.clear();
   fileOpen_ = false;
   errorPosted_ = false;
-  if (fileName_.isEmpty()) return E_INVALIDARG;
   HRESULT hr = S_OK;
   for (const auto& pin : inputs_) {
     if (!pin->IsConnected()) continue;
@@ -189,14 +198,14 @@ HRESULT CEncodingWriter::StartFileLocked() {
     streams_.push_back(std::move(s));
   }
   if (streams_.empty()) return VFW_E_NOT_CONNECTED;
-  // These writers always make a new file: their containers cannot end early inside an old one.
-  hr = file_.Open(fileName_, true);
+  ByteSink* output = nullptr;
+  hr = OpenOutput(fileName_, &output);
   if (FAILED(hr)) {
     streams_.clear();
-    Fail(hr);
+    if (hr != E_INVALIDARG) Fail(hr);  // no destination at all is the caller's mistake
     return hr;
   }
-  hr = muxer_.Open(format_, &file_);
+  hr = muxer_.Open(format_, output);
   for (auto& s : streams_) {
     if (FAILED(hr)) break;
     AVCodecParameters* par = avcodec_parameters_alloc();
@@ -207,11 +216,12 @@ HRESULT CEncodingWriter::StartFileLocked() {
   if (SUCCEEDED(hr)) hr = muxer_.WriteHeader();
   if (FAILED(hr)) {
     muxer_.Abort();
-    file_.Close();
+    CloseOutput();
     streams_.clear();
     Fail(hr);
     return hr;
   }
+  HeaderWritten(muxer_);
   for (auto& s : streams_) s->streamTimeBase = muxer_.Context()->streams[s->index]->time_base;
   fileOpen_ = true;
   return S_OK;
@@ -232,7 +242,7 @@ HRESULT CEncodingWriter::FinishFileLocked() {
   }
   const HRESULT finished = muxer_.Finish();
   if (SUCCEEDED(hr)) hr = finished;
-  const HRESULT closed = file_.Close();
+  const HRESULT closed = CloseOutput();
   if (SUCCEEDED(hr)) hr = closed;
   streams_.clear();
   if (FAILED(hr)) Fail(hr);

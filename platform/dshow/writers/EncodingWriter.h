@@ -53,6 +53,12 @@ class CEncodingWriter : public CBaseFilter, public IFileSinkFilter2, public IAMF
  protected:
   /** @brief Replaces the input pins (stopped, none connected). */
   HRESULT SetStreams(const std::vector<WriterStreamSpec>& streams);
+  // Where the container goes, called under the writer's lock: the default is the file named
+  // through IFileSinkFilter, replaced. A writer with other destinations overrides these.
+  virtual HRESULT OpenOutput(const QString& fileName, ByteSink** output);
+  /** @brief The container's header is written (the muxer is about to take packets). */
+  virtual void HeaderWritten(Muxer& muxer) { (void)muxer; }
+  virtual HRESULT CloseOutput();
   std::recursive_mutex filterLock_;
 
  private:
