@@ -362,6 +362,7 @@ class CGrabberFilter final : public CTransformFilter {
           !Convert(workTop, workStep, workFormat, outTop, -outStride, wanted.format, width, height, scaler2_))
         return E_FAIL;
     }
+    ClearRowPadding(dst, height, outStride, width * wanted.bits / 8);
     out->SetActualDataLength(outStride * height);
     if (c.enable[kEnableFrameGrabber] && c.frame && frame % std::max(1, c.frameDivider) == 0)
       c.frame(c.owner, out, oh, dst, outStride * height);

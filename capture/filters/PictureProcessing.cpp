@@ -178,4 +178,10 @@ void RotatePicture(const PictureView& in, const PictureView& out, int rotation) 
     RotateRows<3>(in, out, rotation);
 }
 
+void ClearRowPadding(uint8_t* bits, int rows, int stride, int rowBytes) {
+  if (stride <= rowBytes) return;
+  for (int y = 0; y < rows; ++y)
+    std::memset(bits + static_cast<intptr_t>(y) * stride + rowBytes, 0, static_cast<size_t>(stride - rowBytes));
+}
+
 }  // namespace kestrom::filters

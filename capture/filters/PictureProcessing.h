@@ -58,4 +58,7 @@ inline bool RotationSwapsSides(int rotation) { return (rotation & 3) == 1 || (ro
  */
 void RotatePicture(const PictureView& in, const PictureView& out, int rotation);
 
+/** @brief Zeroes the bytes after each row's pixels up to the row stride, so no stale bytes travel on. */
+void ClearRowPadding(uint8_t* bits, int rows, int stride, int rowBytes);
+
 }  // namespace kestrom::filters

@@ -103,6 +103,7 @@ class CTurnFilter final : public CTransformFilter {
                                 bottomUp ? -outStride : outStride, bpp};
       RotatePicture(inView, outView, s.rotation);
     }
+    ClearRowPadding(dst, oh_, outStride, ow * bpp);
     out->SetActualDataLength(outStride * oh_);
     return S_OK;
   }
