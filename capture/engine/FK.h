@@ -823,6 +823,8 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   void SetGrabbersPaused(bool paused);
   /** @brief The DV recording date the last DV frame carried (year, month, day, hour, minute, second); zeros when invalid. */
   std::array<int32_t, 6> DVDate() const;
+  /** @brief A DV date as delivered, kept only when year, month and day make a real calendar day; else zeros. */
+  static std::array<int32_t, 6> ValidDVDate(const int32_t* values);
   /** @brief Frames the frame grabber delivered since the graph was built. */
   int64_t GrabbedFrames() const { return grabbedFrames_.load(); }
   /** @brief Releases every holder's interfaces; their module handles stay. */

@@ -174,15 +174,21 @@ void TFK::FrameTimeReported(void* owner, int32_t, IMediaSample*, int64_t frameTi
   self->frameProgressSeen_ = true;
 }
 
-void TFK::DVDateReported(void* owner, const int32_t* values) {
-  auto* self = static_cast<TFK*>(owner);
-  if (!self || !values) return;
+std::array<int32_t, 6> TFK::ValidDVDate(const int32_t* values) {
   std::array<int32_t, 6> date{};
+  if (!values) return date;
   std::copy(values, values + 6, date.begin());
   // Only a real calendar day is kept (29 February in leap years only).
   const bool valid = date[0] >= 1 && date[0] <= 9999 && date[1] >= 1 && date[1] <= 12 && date[2] >= 1 &&
                      date[2] <= QDate(date[0], date[1], 1).daysInMonth();
   if (!valid) date.fill(0);
+  return date;
+}
+
+void TFK::DVDateReported(void* owner, const int32_t* values) {
+  auto* self = static_cast<TFK*>(owner);
+  if (!self || !values) return;
+  const std::array<int32_t, 6> date = ValidDVDate(values);
   std::lock_guard lock(self->dvDateLock_);
   self->dvDate_ = date;
 }
