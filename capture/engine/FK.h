@@ -819,6 +819,8 @@ class TFK final : public EngineComponent, public PlayerStepSource {
    */
   bool InsertGrabber(com::ComPtr<dshow::IPin>& chain, int kind, const dshow::AM_MEDIA_TYPE* type,
                      TModuleHolder& holder, int rgbFormat);
+  /** @brief Gives the running frame grabber the current video processing values; false without one. */
+  bool UpdateVideoProcessing();
   /** @brief The grabbers that drop samples during a paused recording drop them, or pass them again. */
   void SetGrabbersPaused(bool paused);
   /** @brief The DV recording date the last DV frame carried (year, month, day, hour, minute, second); zeros when invalid. */

@@ -16,20 +16,31 @@ using namespace dshow;
 
 namespace {
 
+// The grabbers' control names by kind (kind 6 has none).
+const char* const kControlNames[] = {"GRB_Sample", "GRB_Notify", "GRB_Lock", "GRB_LockAndShift",
+                                     "GRB_DvData", "GRB_Clear",  "",         "GRB_RGB"};
+
 /** @brief The grabber kind of a control name; -1 for none. */
 int GrabberKind(const QString& controlName) {
-  static const char* const kNames[] = {"GRB_Sample", "GRB_Notify", "GRB_Lock", "GRB_LockAndShift",
-                                       "GRB_DvData", "GRB_Clear",  nullptr,    "GRB_RGB"};
   for (int kind = 0; kind < 8; ++kind)
-    if (kNames[kind] && controlName == QLatin1String(kNames[kind])) return kind;
+    if (*kControlNames[kind] && controlName == QLatin1String(kControlNames[kind])) return kind;
   return -1;
 }
 
-QString ControlName(int kind) {
-  static const char* const kNames[] = {"GRB_Sample", "GRB_Notify", "GRB_Lock", "GRB_LockAndShift",
-                                       "GRB_DvData", "GRB_Clear",  "",         "GRB_RGB"};
-  return QLatin1String(kNames[kind & 7]);
+void CopyProcessing(filters::TGrabberConfig& record, const TFK& fk) {
+  record.brightness = fk.GetVideoProcessing_Brightness();
+  record.contrast = fk.GetVideoProcessing_Contrast();
+  record.saturation = fk.GetVideoProcessing_Saturation();
+  record.hue = fk.GetVideoProcessing_Hue();
+  record.grayScale = fk.GetVideoProcessing_GrayScale();
+  record.invert = fk.GetVideoProcessing_InvertColors();
+  record.flipHorizontal = fk.GetVideoProcessing_FlipHorizontal();
+  record.flipVertical = fk.GetVideoProcessing_FlipVertical();
+  record.deinterlacing = fk.GetVideoProcessing_Deinterlacing();
+  record.rotation = fk.GetVideoProcessing_Rotation();
 }
+
+QString ControlName(int kind) { return QLatin1String(kControlNames[kind & 7]); }
 
 }  // namespace
 
@@ -87,16 +98,7 @@ bool TFK::InsertGrabberFilter(ComPtr<IPin>& chain, int kind, const AM_MEDIA_TYPE
     // every sample event fires at once on the streaming thread.
     record->sample = &TFK::SampleCaptured;
     record->frameDivider = 1;
-    record->brightness = VideoProcessing_Brightness_;
-    record->contrast = VideoProcessing_Contrast_;
-    record->saturation = VideoProcessing_Saturation_;
-    record->hue = VideoProcessing_Hue_;
-    record->grayScale = VideoProcessing_GrayScale_;
-    record->invert = VideoProcessing_InvertColors_;
-    record->flipHorizontal = VideoProcessing_FlipHorizontal_;
-    record->flipVertical = VideoProcessing_FlipVertical_;
-    record->deinterlacing = GetVideoProcessing_Deinterlacing();
-    record->rotation = VideoProcessing_Rotation_;
+    CopyProcessing(*record, *this);
     if (rgbFormat == fgf_Default && (state_ == cs_Preview || state_ == cs_Recording)) {
       const QString subtype = videoSubtypes_.value(GetVideoSubtype());
       rgbFormat = subtype == QLatin1String("RGB32")    ? fgf_RGB32
@@ -126,6 +128,18 @@ bool TFK::InsertGrabberFilter(ComPtr<IPin>& chain, int kind, const AM_MEDIA_TYPE
   }
   CheckAndLog(this, !ok, ll_Trace, QStringLiteral("insert grabber filter"), TLogType::e_failed);
   return ok;
+}
+
+bool TFK::UpdateVideoProcessing() {
+  TModuleHolder& holder = GrabberHolder(filters::gk_RGB);
+  ComPtr<filters::IGrabberControl> control;
+  filters::TGrabberConfig* record = nullptr;
+  if (!holder.second ||
+      FAILED(holder.second->QueryInterface(filters::IID_IGrabberControl, control.PutVoid())) || !control ||
+      FAILED(control->GetConfig(filters::gk_RGB, &record)) || !record)
+    return false;
+  CopyProcessing(*record, *this);
+  return SUCCEEDED(control->ApplyConfig());
 }
 
 void TFK::SetGrabbersPaused(bool paused) {

@@ -298,7 +298,14 @@ TEST_F(CompanionModule, TheFrameGrabberRunsInThePreviewAndADamagedModuleFailsItC
       ASSERT_TRUE(fk.StartPreview());
       for (int i = 0; i < 500 && fk.GrabbedFrames() < 3; ++i) QThread::msleep(10);
       EXPECT_GE(fk.GrabbedFrames(), 3);
+      // The track bars move while previewing: the running frame grabber takes the new values.
+      fk.SetVideoProcessing_Brightness(50);
+      EXPECT_TRUE(fk.UpdateVideoProcessing());
+      const int64_t before = fk.GrabbedFrames();
+      for (int i = 0; i < 500 && fk.GrabbedFrames() < before + 2; ++i) QThread::msleep(10);
+      EXPECT_GE(fk.GrabbedFrames(), before + 2);
       fk.StopPreview();
+      EXPECT_FALSE(fk.UpdateVideoProcessing());
     } else {
       EXPECT_FALSE(fk.StartPreview());
       EXPECT_EQ(fk.GetCurrentState(), cs_None);
