@@ -68,8 +68,10 @@ struct Feed {
     return com::S_OK;
   }
   static HRESULT Format(void*, LONG* size, BYTE** format, BYTE** buffer) {
+    // The layer's own type maker: the module finds the layer's library among those the program loaded.
+    const CMediaType type = MakeRgbVideoType(24, kWidth, kHeight, 333333);
     auto* header = static_cast<BITMAPINFOHEADER*>(com::CoTaskMemAlloc(sizeof(BITMAPINFOHEADER)));
-    *header = BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), kWidth, kHeight, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    *header = *GetBitmapInfoHeader(type);
     *size = sizeof(BITMAPINFOHEADER);
     *format = *buffer = reinterpret_cast<BYTE*>(header);
     return com::S_OK;
@@ -144,6 +146,10 @@ ComPtr<IBaseFilter> QuarterTurn() {
 }
 
 void Measure(benchmark::State& state, ComPtr<IBaseFilter> (*middle)()) {
+  if (!Create(kCreatePushSource)) {
+    state.SkipWithError(::dlerror() ? ::dlerror() : "tfcatch.so did not load");
+    return;
+  }
   QTemporaryDir registry;
   registry::SetRegistryDirectory(registry.path());
   double added = 0, baseline = 0;
