@@ -111,8 +111,12 @@ TEST(CompanionFilters, ColourSettingsMapPixelsAsTheTrackBarsSay) {
 
 // ---- the module in graphs ----
 
-/** @brief The module, loaded once as the engine loads it: by path, its libraries by soname. */
+/**
+ * @brief The module, loaded once as the engine loads it: by path, its libraries by soname among
+ * those already loaded (this program uses the layer's library itself before it loads the module).
+ */
 void* Module() {
+  [[maybe_unused]] static const CMediaType layerInUse = MakeRgbVideoType(24, 2, 2, 0);
   static void* handle = ::dlopen(QFile::encodeName(test::BinPath("tfcatch.so")).constData(), RTLD_NOW | RTLD_LOCAL);
   return handle;
 }
