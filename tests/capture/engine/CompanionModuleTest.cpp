@@ -14,11 +14,14 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QCoreApplication>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <cstdlib>
 #include <cstring>
 #include <dlfcn.h>
+#include <unistd.h>
 #include <mutex>
 
 namespace kestrom::engine::test {
@@ -191,6 +194,35 @@ TEST_F(CompanionModule, TheModuleIsExpandedAndLoadedOncePerProcess) {
   EXPECT_NE(first.RawWriterHolder().module, nullptr);
   EXPECT_EQ(first.RawWriterHolder().module, second.TransformHolder().module);
   EXPECT_EQ(first.RawWriterHolder().module, second.GrabberHolder(7).module);
+}
+
+// Run only as the child of the next test: loads the module and says how many module files the
+// engine's temporary folder then holds.
+TEST_F(CompanionModule, ChildProcessLoadsTheModule) {
+  if (qEnvironmentVariableIsEmpty("KESTROM_COMPANION_CHILD")) GTEST_SKIP() << "only as a child process";
+  TFK fk;
+  ComPtr<IBaseFilter> a, b;
+  ASSERT_TRUE(fk.CreateOwnFilter(fk.FilterImage(), QString(), filters::kCreateRawWriter, fk.RawWriterHolder(), a));
+  ASSERT_TRUE(fk.CreateOwnFilter(fk.FilterImage(), QString(), filters::kCreateTransform, fk.TransformHolder(), b));
+  std::printf("module files: %lld\n",
+              static_cast<long long>(QDir(EngineTempFolder()).entryList({"tfk*"}, QDir::Files).size()));
+  std::fflush(stdout);
+}
+
+TEST_F(CompanionModule, TheExpandedModuleFileIsDeletedWhenTheProcessEnds) {
+  QTemporaryDir temp;
+  ASSERT_TRUE(temp.isValid());
+  QProcess child;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("KESTROM_COMPANION_CHILD", "1");
+  env.insert("TMPDIR", temp.path());
+  child.setProcessEnvironment(env);
+  child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=CompanionModule.ChildProcessLoadsTheModule"});
+  ASSERT_TRUE(child.waitForFinished(60000));
+  const QString output = QString::fromLocal8Bit(child.readAllStandardOutput());
+  EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+  EXPECT_TRUE(output.contains("module files: 1")) << output.toStdString();
+  EXPECT_TRUE(QDir(temp.path() + "/kestrom-" + QString::number(getuid())).entryList({"tfk*"}, QDir::Files).isEmpty());
 }
 
 // A damaged image, or a library without the creators, fails the build that wanted the filter:
