@@ -22,6 +22,7 @@
 #include "capture/engine/EngineLog.h"
 #include "capture/engine/FKEvents.h"
 #include "capture/engine/WorkerThreads.h"
+#include "capture/filters/CompanionFilters.h"
 
 #include <QDir>
 #include <QObject>
@@ -36,6 +37,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
 
 namespace kestrom::engine {
 
@@ -783,6 +787,103 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   std::function<std::unique_ptr<PageSaver>()> pageSaverFactory_;
   PageSaverRecord videoPageSaver_, writerPageSaver_;
   std::array<std::array<TThirdPartyFilter, ThirdPartyFiltersPerSlot>, ThirdPartyFilterSlots> thirdPartyFilters_{};
+
+  // ---- companion module ----
+ public:
+  /** @brief One filter role's hold on the companion module: its handle, the filter and two more of its interfaces. */
+  struct TModuleHolder {
+    void* module = nullptr;  // kept: the module stays loaded for the life of the process
+    com::ComPtr<dshow::IBaseFilter> filter;
+    com::ComPtr<com::IUnknown> second;
+    com::ComPtr<com::IUnknown> aux;
+    void ReleaseInterfaces() {
+      filter.Reset();
+      second.Reset();
+      aux.Reset();
+    }
+  };
+  /** @brief Where the packed module image comes from (the program's resource, or a test's bytes). */
+  using FilterImageGetter = std::function<std::optional<QByteArray>()>;
+  /** @brief A copy of the packed module carried as the resource "TFCATCH"; nothing without it. */
+  static std::optional<QByteArray> GetGrabberFilterImage();
+  /**
+   * @brief The expanded module of a packed image; nothing when a record runs past the image or
+   * past the declared size, or the declared size is not in 1 byte .. 64 MB.
+   */
+  static std::optional<QByteArray> ExpandFilterModule(const QByteArray& image);
+  /** @brief Expands the image into a new "tfk" file of the engine's temporary folder; empty on any failure (no file then). */
+  static QString UnpackFilterModule(const FilterImageGetter& getter);
+  /** @brief Loads the module (once per holder) and makes a filter through the named creator export. */
+  static bool CreateFilterFromModule(const QString& file, TModuleHolder& holder, const char* exportName,
+                                     com::ComPtr<dshow::IBaseFilter>& filter);
+  /**
+   * @brief Makes a filter of the companion module: the image is expanded and loaded once per
+   * process (the file is deleted at exit); "cannot load filter " + logName on failure.
+   */
+  bool CreateOwnFilter(const FilterImageGetter& getter, const QString& logName, const char* exportName,
+                       TModuleHolder& holder, com::ComPtr<dshow::IBaseFilter>& filter);
+  /** @brief The engine's module image: GetGrabberFilterImage unless a test put another in place (null restores it). */
+  void SetFilterImageGetter(FilterImageGetter getter) { filterImageGetter_ = std::move(getter); }
+  FilterImageGetter FilterImage() const {
+    return filterImageGetter_ ? filterImageGetter_ : FilterImageGetter(&TFK::GetGrabberFilterImage);
+  }
+  /** @brief The transform with the rotation (applyRotation) or the half-size deinterlacing, added as "TrnfFltr". */
+  bool CreateTransformFilter(bool applyRotation, com::ComPtr<dshow::IBaseFilter>& filter);
+  /** @brief The push source of video from images, added as "PushSrc"; output is its free output pin. */
+  bool CreatePushSourceFilter(filters::PushSourceFill fill, void* data, filters::PushSourceFormat format,
+                              com::ComPtr<dshow::IPin>& output);
+  /** @brief The graph's clock: the custom clock at the player's speed ratio for a player without audio. */
+  void ChooseReferenceClock();
+  /** @brief The custom clock's rate value for a speed ratio: round(15,000 / 23 / ratio). */
+  static int64_t ClockRateValue(double ratio);
+  /** @brief Gives the running custom clock the current speed ratio; false without one. */
+  bool ApplyClockRate();
+  dshow::IReferenceClock* EngineClock() const { return engineClock_.Get(); }
+  /**
+   * @brief Creates, configures and splices a grabber of the kind into the chain (connected with
+   * the type when one is given); the chain becomes its output. Failure leaves chain and graph as they were.
+   */
+  bool InsertGrabber(com::ComPtr<dshow::IPin>& chain, int kind, const dshow::AM_MEDIA_TYPE* type,
+                     TModuleHolder& holder, int rgbFormat);
+  /** @brief Gives the running frame grabber the current video processing values; false without one. */
+  bool UpdateVideoProcessing();
+  /** @brief The grabbers that drop samples during a paused recording drop them, or pass them again. */
+  void SetGrabbersPaused(bool paused);
+  /** @brief The DV recording date the last DV frame carried (year, month, day, hour, minute, second); zeros when invalid. */
+  std::array<int32_t, 6> DVDate() const;
+  /** @brief A DV date as delivered, kept only when year, month and day make a real calendar day; else zeros. */
+  static std::array<int32_t, 6> ValidDVDate(const int32_t* values);
+  /** @brief Frames the frame grabber delivered since the graph was built. */
+  int64_t GrabbedFrames() const { return grabbedFrames_.load(); }
+  /** @brief Releases every holder's interfaces; their module handles stay. */
+  void ReleaseModuleHolders();
+  TModuleHolder& GrabberHolder(int kind) { return grabberHolders_[static_cast<size_t>(kind & 7)]; }
+  TModuleHolder& TransformHolder() { return transformHolder_; }
+  TModuleHolder& PushSourceHolder() { return pushSourceHolder_; }
+  TModuleHolder& ClockHolder() { return clockHolder_; }
+  TModuleHolder& RawWriterHolder() { return rawWriterHolder_; }
+
+ private:
+  /** @brief One grabber into the chain; frameGrabber clears for a grabber that only converts for the next. */
+  bool InsertGrabberFilter(com::ComPtr<dshow::IPin>& chain, int kind, const dshow::AM_MEDIA_TYPE* type,
+                           TModuleHolder& holder, int rgbFormat, bool frameGrabber);
+  static void SampleCaptured(void* owner, dshow::BOOL isVideo, dshow::IMediaSample* sample,
+                             const dshow::AM_MEDIA_TYPE* type, int32_t w1, int32_t w2, int32_t w3, int32_t w4);
+  static void FrameTimeReported(void* owner, int32_t x, dshow::IMediaSample* sample, int64_t frameTime, int32_t y,
+                                int32_t z);
+  static void DVDateReported(void* owner, const int32_t* values);
+  static void FrameGrabbed(void* owner, dshow::IMediaSample* sample, const dshow::BITMAPINFOHEADER* header,
+                           dshow::BYTE* bits, dshow::LONG length);
+  FilterImageGetter filterImageGetter_;
+  std::array<TModuleHolder, 8> grabberHolders_;
+  TModuleHolder sampleNotifyHolder_, dvDataHolder_, furtherHolders_[2], rawWriterHolder_, clockHolder_,
+      transformHolder_, pushSourceHolder_;
+  std::vector<com::ComPtr<filters::IGrabberControl>> grabbers_;  // every grabber of the graph
+  com::ComPtr<dshow::IReferenceClock> engineClock_;
+  mutable std::mutex dvDateLock_;
+  std::array<int32_t, 6> dvDate_{};
+  std::atomic<int64_t> grabbedFrames_{0};
+  std::atomic<int64_t> lastFrameTime_{0};
 };
 
 /** @brief One plain property of the table, for code that walks all of them. */

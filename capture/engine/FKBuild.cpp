@@ -128,12 +128,6 @@ void TFK::AnnounceRecordingStart() {
   WriteLog(QStringLiteral("Recording started"));
 }
 
-bool TFK::InsertGrabber(const QString& controlName, ComPtr<IPin>& chain) {
-  // The grabbers come from the companion filter module; until it is built the chain goes on without one.
-  WriteLog(QStringLiteral("grabber not available: ") + controlName);
-  return static_cast<bool>(chain);
-}
-
 bool TFK::InsertFilter2(const GUID& clsid, const QString& name, ComPtr<IPin>& chain, ComPtr<IPin>& second) {
   if (!chain) return false;
   ComPtr<IPin> input, first;

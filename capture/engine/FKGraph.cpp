@@ -391,6 +391,7 @@ void TFK::ReleaseGraph() {
   writer_.Reset();
   fileSink_.Reset();
   displayRenderer_.Reset();
+  ReleaseModuleHolders();
   graph2_.Reset();
   builder_.Reset();
   graph_.Reset();
