@@ -4,6 +4,7 @@
 #include "platform/core/Paths.h"
 #include "platform/registry/Registry.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -286,9 +287,13 @@ QString EngineTempFileName(bool clean) {
     std::call_once(cleaned, [] {
       const QString folder = EngineTempFolder();
       if (folder.isEmpty()) return;
+      // Files of earlier runs only: another process of ours may have written its module a moment
+      // ago and not loaded it yet (here a file can be deleted while it is in use).
+      const QDateTime earlier = QDateTime::currentDateTimeUtc().addSecs(-60);
       QDir dir(folder);
-      for (const QString& name : dir.entryList({QStringLiteral("tfk*")}, QDir::Files | QDir::Hidden | QDir::System))
-        dir.remove(name);
+      for (const QFileInfo& file :
+           dir.entryInfoList({QStringLiteral("tfk*")}, QDir::Files | QDir::Hidden | QDir::System))
+        if (file.lastModified().toUTC() < earlier) dir.remove(file.fileName());
     });
   }
   return TempFileName(QStringLiteral("tfk"));

@@ -132,11 +132,19 @@ TEST(EngineHelpers, TemporaryFilesLiveInAPrivateFolderAndTheFirstCleanCallSweeps
   EXPECT_EQ(st.st_mode & 0777, 0700u);
 
   const QString stale = folder + "/tfkOLD1.tmp";
-  QFile(stale).open(QIODevice::WriteOnly);
+  {
+    QFile file(stale);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.setFileTime(QDateTime::currentDateTime().addSecs(-120), QFileDevice::FileModificationTime);
+  }
+  // Another process's file of a moment ago is not an earlier run's.
+  const QString fresh = folder + "/tfkNEW1.tmp";
+  QFile(fresh).open(QIODevice::WriteOnly);
   const QString other = folder + "/abcKEEP.tmp";
   QFile(other).open(QIODevice::WriteOnly);
   const QString first = EngineTempFileName(true);
   EXPECT_FALSE(QFile::exists(stale));
+  EXPECT_TRUE(QFile::exists(fresh));
   EXPECT_TRUE(QFile::exists(other));
   EXPECT_TRUE(QFileInfo(first).fileName().startsWith("tfk"));
   EXPECT_TRUE(QFile::exists(first));
