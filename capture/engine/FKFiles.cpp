@@ -3,6 +3,7 @@
 // writing file once the recording stopped.
 #include "capture/engine/FK.h"
 
+#include "capture/engine/GraphHelpers.h"
 #include "capture/engine/SyncManager.h"
 #include "platform/com/ComRuntime.h"
 #include "platform/core/Paths.h"
@@ -80,6 +81,8 @@ QString TFK::MakeRecordingFileNames() {
     PrepareCaptureFile(builder_.Get(), writingFile_);
   }
   compressAfterRecording_ = snapshot_.compressionMode == cm_CompressAfterRecording;
+  lastRecordingFile_ = recordingFile_;
+  lastWritingFile_ = writingFile_;
   return writingFile_;
 }
 
@@ -121,13 +124,25 @@ void TFK::RenewRecordingFile() {
                   TLogType::e_failed_to_create_file))
     return;
   const int runState = runState_;
-  // Stopping the graph makes the writer close its file: that is the closed file's success.
+  // Stopping the graph makes the writer finish and close its file: that is the closed file's success.
   const bool closed = SetGraphState(0, QStringLiteral("ncfdac"));
-  Fire(&TFKEvents::OnRecordingCompleted, recordingFile_, closed);
-  if (closed) lastRecordedFile_ = recordingFile_;
+  const QString closedFile = recordingFile_, closedWritingFile = writingFile_;
+  Fire(&TFKEvents::OnRecordingCompleted, closedFile, closed);
+  if (closed) lastRecordedFile_ = closedFile;
+  const int previousIndex = sequentialIndex_;
+  sequentialIndex_ = -1;
   const QString next = MakeRecordingFileNames();
   const std::u16string file = next.toStdU16String();
-  if (next.isEmpty() || FAILED(fileSink_->SetFileName(file.c_str(), nullptr))) return;
+  if (next.isEmpty() || FAILED(fileSink_->SetFileName(file.c_str(), nullptr))) {
+    // No new file: the graph stays stopped and the recording's file is the one just closed. Its
+    // completion has been told, so the stop that ends this recording tells none again.
+    if (sequentialIndex_ != -1) ReleaseSequentialNumber(sequentialIndex_);
+    sequentialIndex_ = previousIndex;
+    recordingFile_ = lastRecordingFile_ = closedFile;
+    writingFile_ = lastWritingFile_ = closedWritingFile;
+    recordingWritingStarted_ = false;
+    return;
+  }
   SetGraphState(runState, QStringLiteral("ncfdac2"));
   Fire(&TFKEvents::OnRecordingStarted, recordingFile_);
 }
@@ -136,8 +151,24 @@ bool TFK::FinishRecordingFile() {
   const bool copyDue = PreallocCapFileEnabled_ && !compressAfterRecording_ && PreallocCapFileCopiedAfterRecording_;
   const bool reencodeDue = compressAfterRecording_;
   compressAfterRecording_ = false;
-  // Copying out of the preallocated file and re-encoding after recording come with the re-encoding engine.
-  return !copyDue && !reencodeDue;
+  // The teardown has cleared the engine's names; these are the stopped recording's.
+  const QString writing = lastWritingFile_, recording = lastRecordingFile_;
+  const bool audio = AudioRecording_;
+  if (copyDue) {
+    Fire(&TFKEvents::OnCopyPreallocDataStarted, writing, recording);
+    const bool ok = Reencode(writing, recording, true, false, false, false, audio);
+    Fire(&TFKEvents::OnCopyPreallocDataCompleted, writing, recording, ok);
+    return ok;
+  }
+  if (reencodeDue) {
+    Fire(&TFKEvents::OnReencodingStarted, writing, recording);
+    const int type = CompressionType_;
+    const bool ok = Reencode(writing, recording, false, type == ct_Audio || type == ct_AudioVideo,
+                             type == ct_Video || type == ct_AudioVideo, false, audio);
+    Fire(&TFKEvents::OnReencodingCompleted, writing, recording, ok);
+    return ok;
+  }
+  return true;
 }
 
 }  // namespace kestrom::engine
