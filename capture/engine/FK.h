@@ -430,6 +430,8 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   bool BindReencodingCompressor(bool video, com::ComPtr<dshow::IBaseFilter>& compressor);
   /** @brief Puts the transform and the frame grabber after head, which then is the last of them. */
   bool InsertReencodingProcessing(com::ComPtr<com::IUnknown>& head);
+  /** @brief Adds the source file to the graph, by its extension or else by its content. */
+  bool AddReencodingSource(const QString& source, com::ComPtr<dshow::IBaseFilter>& filter);
   /** @brief The capture stream drops its samples from now on; true when it paused. */
   bool PauseRecordingInternal() { return false; }
   /** @brief The capture stream's samples flow again. */

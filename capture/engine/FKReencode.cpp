@@ -7,6 +7,8 @@
 #include "capture/engine/SyncManager.h"
 #include "platform/dshow/base/Codes.h"
 #include "platform/dshow/base/Guids.h"
+#include "platform/dshow/sources/FileSource.h"
+#include "platform/com/ComRuntime.h"
 
 #include <QDir>
 #include <QFile>
@@ -37,6 +39,19 @@ QString MakePartialFile(const QString& dest) {
 
 }  // namespace
 
+bool TFK::AddReencodingSource(const QString& source, ComPtr<IBaseFilter>& filter) {
+  const std::u16string file = source.toStdU16String();
+  const HRESULT hr = graph_->AddSourceFilter(file.c_str(), file.c_str(), filter.Put());
+  if (SUCCEEDED(hr) && filter) return true;
+  // A preallocated capture file is an AVI under an extension of its own: the file source reads it by content.
+  ComPtr<IFileSourceFilter> loader;
+  return hr == VFW_E_UNKNOWN_FILE_TYPE &&
+         SUCCEEDED(com::CoCreateInstance(CLSID_KestromFileSource, nullptr, com::CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                         filter.PutVoid())) &&
+         SUCCEEDED(filter->QueryInterface(IID_IFileSourceFilter, loader.PutVoid())) &&
+         SUCCEEDED(loader->Load(file.c_str(), nullptr)) && SUCCEEDED(graph_->AddFilter(filter.Get(), file.c_str()));
+}
+
 bool TFK::Reencode(const QString& source, const QString& dest, bool copyMode, bool compressAudio, bool compressVideo,
                    bool withProcessing, bool includeAudio) {
   if (GlobalDevicesState() != 2) return false;
@@ -59,9 +74,8 @@ bool TFK::Reencode(const QString& source, const QString& dest, bool copyMode, bo
   bool completed = false;
   [&] {
     if (!CreateFilterGraph()) return;
-    const std::u16string file = source.toStdU16String();
-    if (CheckAndLog(this, FAILED(graph_->AddSourceFilter(file.c_str(), file.c_str(), sourceFilter.Put())) || !sourceFilter,
-                    ll_Error, QStringLiteral("source not found or not suitable: ") + source, TLogType::e_reencoding))
+    if (CheckAndLog(this, !AddReencodingSource(source, sourceFilter), ll_Error,
+                    QStringLiteral("source not found or not suitable: ") + source, TLogType::e_reencoding))
       return;
     ComPtr<com::IUnknown> head;
     sourceFilter->QueryInterface(com::IID_IUnknown, head.PutVoid());
