@@ -153,7 +153,7 @@ bool TFK::FinishRecordingFile() {
   compressAfterRecording_ = false;
   // The teardown has cleared the engine's names; these are the stopped recording's.
   const QString writing = lastWritingFile_, recording = lastRecordingFile_;
-  const bool audio = AudioRecording_;
+  const bool audio = snapshot_.audioRecording;  // as the recording was made
   if (copyDue) {
     Fire(&TFKEvents::OnCopyPreallocDataStarted, writing, recording);
     const bool ok = Reencode(writing, recording, true, false, false, false, audio);

@@ -168,7 +168,7 @@ bool TFK::Reencode(const QString& source, const QString& dest, bool copyMode, bo
   if (graph_ && writer_) graph_->RemoveFilter(writer_.Get());
   if (graph_ && sourceFilter) graph_->RemoveFilter(sourceFilter.Get());
   sourceFilter.Reset();
-  ClearGraph(true);  // the writer closes the new file here
+  ClearGraph(true);
   recordingFile_ = keptRecordingFile;
   if (partial.isEmpty()) return false;
   if (completed && std::rename(QFile::encodeName(partial).constData(), QFile::encodeName(dest).constData()) != 0) {

@@ -7,6 +7,8 @@
 
 #include <QFile>
 #include <QThread>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace kestrom::engine::test {
@@ -162,6 +164,35 @@ TEST_F(RecordingFiles, RenewOnAFullDiskKeepsTheClosedFileAndReportsItOnce) {
   ASSERT_TRUE(fk->StartRecording());
   fk->StopRecording();
   EXPECT_EQ(fk->GetLastRecordedFile(), InWork("fk000002.avi"));
+}
+
+// Writes past a size limit fail as on a full disk: the file the writer could not finish is
+// reported as not closed cleanly, and the recording goes on into the next file.
+TEST_F(RecordingFiles, RenewReportsAFileTheWriterCouldNotFinish) {
+  auto fk = Camera(false);
+  std::vector<std::pair<QString, bool>> completed;
+  fk->Events().OnRecordingCompleted = [&](QObject*, const QString& file, bool ok) { completed.emplace_back(file, ok); };
+  const QString first = InWork("fk000001.avi"), second = InWork("fk000002.avi");
+  ASSERT_TRUE(fk->StartRecording());
+  QThread::msleep(300);
+  rlimit unlimited{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+  const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = unlimited;
+  limited.rlim_cur = rlim_t(QFileInfo(first).size());
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  QThread::msleep(100);
+  fk->SetRecordingFileName("RENEW");
+  setrlimit(RLIMIT_FSIZE, &unlimited);
+  std::signal(SIGXFSZ, previousHandler);
+  EXPECT_EQ(completed, (std::vector<std::pair<QString, bool>>{{first, false}}));
+  EXPECT_EQ(fk->GetCurrentState(), cs_Recording);
+  QThread::msleep(300);
+  fk->StopRecording();
+  EXPECT_EQ(completed, (std::vector<std::pair<QString, bool>>{{first, false}, {second, true}}));
+  const std::vector<int> codes = Codes(second);
+  ASSERT_FALSE(codes.empty());
+  ExpectConsecutive(codes);
 }
 
 TEST_F(RecordingFiles, RenewIsRefusedWhileRecordingIntoAPreallocatedFile) {
