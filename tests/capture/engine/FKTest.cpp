@@ -117,7 +117,7 @@ TEST_F(FKTest, ThePreconditionTableOverEveryMethodStateAndDevice) {
   const Logged noClip{"no clip opened", w_not_playing, ""};
   const Logged notPlaying{"not playing", w_not_playing, ""};
   const Logged closed{"already closed", e_trace_log, ""};
-  const Logged noWriter{"set outputfilename (mux/sink", e_set_output_file_name, "ERROR"};
+  const Logged sameFile{"video compressor source and destination files must not be identical", e_reencoding, "ERROR"};
   const Logged imagesInUse{"stop preview or recording first.", e_failed_to_load_set_of_bitmaps, "ERROR"};
   const Outcome nothing{};
   const Outcome stop{{}, {sy_Stop}};
@@ -169,9 +169,9 @@ TEST_F(FKTest, ThePreconditionTableOverEveryMethodStateAndDevice) {
        {refused({notPlaying}), refused({notPlaying}), refused({notPlaying}), nothing, refused({notPlaying})}},
       {"ClosePlayer", [](TFK& k) { k.ClosePlayer(); return false; },
        {refused({closed}), refused({closed}), refused({closed}), stop, refused({closed})}},
-      // Re-encoding runs in the call (no command); here no writer can be made for its graph.
-      {"ReencodeFile", [](TFK& k) { return k.ReencodeFile("a.avi", "b.avi", true, true, false, true); },
-       {refused({noWriter}), refused({noWriter}), refused({stopCapture}), refused({closePlayer}),
+      // Re-encoding runs in the call (no command); a file is never re-encoded into itself.
+      {"ReencodeFile", [](TFK& k) { return k.ReencodeFile("a.avi", "a.avi", true, true, false, true); },
+       {refused({sameFile}), refused({sameFile}), refused({stopCapture}), refused({closePlayer}),
         refused({waitReencoding})}},
       {"CreateVideoFromImagesFile", [](TFK& k) { return k.CreateVideoFromImagesFile(); },
        {nothing, refused({imagesInUse}), refused({imagesInUse}), refused({imagesInUse}), refused({imagesInUse})}},
