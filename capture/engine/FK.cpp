@@ -274,8 +274,6 @@ bool TFK::ReencodeFile(const QString& sourceFile, const QString& destFile, bool 
   return success;
 }
 
-bool TFK::Reencode(const QString&, const QString&, bool, bool, bool, bool, bool) { return false; }
-
 bool TFK::CreatePreallocatedFile() {
   // Only an idle component with no graph work under way makes the file with a builder of its own.
   if (state_ != cs_None || restarting_ || graphActive_) return false;

@@ -445,6 +445,16 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   void AnnounceRecordingStart();
   /** @brief After the recording graph stopped: produces the recording file from the writing file. */
   bool FinishRecordingFile();
+  // ---- re-encoding runs ----
+  /** @brief A stop request for the running re-encoding: its graph stops, what it wrote is kept. */
+  void StopReencoding() { reencodeLooping_ = false; }
+  bool ReencodingRunning() const { return reencodingRunning_; }
+  /** @brief Binds the selected video (or audio) compressor into the re-encoding graph. */
+  bool BindReencodingCompressor(bool video, com::ComPtr<dshow::IBaseFilter>& compressor);
+  /** @brief Puts the transform and the frame grabber after head, which then is the last of them. */
+  bool InsertReencodingProcessing(com::ComPtr<com::IUnknown>& head);
+  /** @brief Adds the source file to the graph, by its extension or else by its content. */
+  bool AddReencodingSource(const QString& source, com::ComPtr<dshow::IBaseFilter>& filter);
   /** @brief The capture stream drops its samples from now on; true when it paused. */
   bool PauseRecordingInternal() { return false; }
   /** @brief The capture stream's samples flow again. */
@@ -704,6 +714,10 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   QString lastRecordedFile_;
   QString recordingFile_;
   QString writingFile_;
+  // ---- recording files and re-encoding runs: state ----
+  QString lastRecordingFile_, lastWritingFile_;  // the recording's two files, kept past its teardown
+  bool reencodingRunning_ = false;
+  std::atomic<bool> reencodeLooping_{false};
   bool restarting_ = false;
   bool recordingCancelled_ = false;
   bool compressAfterRecording_ = false;

@@ -137,6 +137,7 @@ class CTestCameraPin final : public CVideoCapturePin {
   CTestCamera* camera_;
   bool live_ = true;
   LONG frame_ = 0;
+  LONG runStart_ = 0;  // the number of the run's first picture
   LivePacer pacer_;
 };
 
@@ -199,7 +200,8 @@ CTestCameraPin::CTestCameraPin(CTestCamera* camera, std::recursive_mutex* lock)
 
 HRESULT CTestCameraPin::OnThreadStart() {
   live_ = TestDevicesLive();
-  frame_ = 0;
+  // The pictures go on counting across stops, as a camera's scene goes on; a run's times start at 0.
+  runStart_ = frame_;
   pacer_ = {};
   ResetCounts();
   return S_OK;
@@ -242,7 +244,7 @@ HRESULT CTestCameraPin::FillBuffer(IMediaSample* sample) {
     start = pacer_.next;
     pacer_.next += interval;
   } else {
-    start = REFERENCE_TIME{frame_} * interval;
+    start = REFERENCE_TIME{frame_ - runStart_} * interval;
   }
   BYTE* data = nullptr;
   sample->GetPointer(&data);

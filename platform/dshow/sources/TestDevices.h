@@ -27,8 +27,8 @@ bool TestDevicesEnabled();
 /**
  * @brief Live (the default): the test devices deliver at their rate with times from the graph
  * clock, dropping frames when the graph falls behind. Not live: as fast as the graph takes
- * them, with times from the frame number, for benchmarks. KESTROM_TEST_DEVICES_LIVE=0 starts
- * a process not live.
+ * them, with times from the frame number within the run, for benchmarks. Either way a camera's
+ * frame numbers go on across stops. KESTROM_TEST_DEVICES_LIVE=0 starts a process not live.
  */
 void SetTestDevicesLive(bool live);
 bool TestDevicesLive();

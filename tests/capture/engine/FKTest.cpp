@@ -117,6 +117,7 @@ TEST_F(FKTest, ThePreconditionTableOverEveryMethodStateAndDevice) {
   const Logged noClip{"no clip opened", w_not_playing, ""};
   const Logged notPlaying{"not playing", w_not_playing, ""};
   const Logged closed{"already closed", e_trace_log, ""};
+  const Logged sameFile{"video compressor source and destination files must not be identical", e_reencoding, "ERROR"};
   const Logged imagesInUse{"stop preview or recording first.", e_failed_to_load_set_of_bitmaps, "ERROR"};
   const Outcome nothing{};
   const Outcome stop{{}, {sy_Stop}};
@@ -168,9 +169,10 @@ TEST_F(FKTest, ThePreconditionTableOverEveryMethodStateAndDevice) {
        {refused({notPlaying}), refused({notPlaying}), refused({notPlaying}), nothing, refused({notPlaying})}},
       {"ClosePlayer", [](TFK& k) { k.ClosePlayer(); return false; },
        {refused({closed}), refused({closed}), refused({closed}), stop, refused({closed})}},
-      // Re-encoding runs in the call (no command); until its graph exists it reports failure.
-      {"ReencodeFile", [](TFK& k) { return k.ReencodeFile("a.avi", "b.avi", true, true, false, true); },
-       {nothing, nothing, refused({stopCapture}), refused({closePlayer}), refused({waitReencoding})}},
+      // Re-encoding runs in the call (no command); a file is never re-encoded into itself.
+      {"ReencodeFile", [](TFK& k) { return k.ReencodeFile("a.avi", "a.avi", true, true, false, true); },
+       {refused({sameFile}), refused({sameFile}), refused({stopCapture}), refused({closePlayer}),
+        refused({waitReencoding})}},
       {"CreateVideoFromImagesFile", [](TFK& k) { return k.CreateVideoFromImagesFile(); },
        {nothing, refused({imagesInUse}), refused({imagesInUse}), refused({imagesInUse}), refused({imagesInUse})}},
   };

@@ -1,6 +1,6 @@
 // The live graphs on the test camera and microphone: preview into the renderer, recordings into
 // numbered AVI files read back frame by frame (the camera's pictures carry their frame numbers).
-#include "EngineFixtures.h"
+#include "LiveGraphFixture.h"
 
 #include "capture/engine/EngineHelpers.h"
 #include "capture/engine/FK.h"
@@ -25,65 +25,7 @@ using namespace dshow;
 
 namespace {
 
-class GraphBuilding : public EngineTest {
- protected:
-  void SetUp() override {
-    EngineTest::SetUp();
-    unsetenv("KESTROM_TEST_DEVICES");
-    SetDeviceWatchThreadEnabled(false);
-    dshow::SetTestCameraPlugged(true);
-    dshow::SetTestDevicesLive(false);
-    SetDeviceProvider(nullptr);
-    EnableProcessLog();
-  }
-  void TearDown() override {
-    SetFreeSpaceProbe(nullptr);
-    dshow::SetTestDevicesLive(true);
-    EngineTest::TearDown();
-  }
-  static int CameraIndex() { return VideoDeviceList()->IndexOfName(QString::fromUtf16(kTestCameraName) + " (WDM)"); }
-  static int MicrophoneIndex() {
-    const TDevices* list = AudioDeviceList();
-    for (int i = 0; i < list->Count(); ++i)
-      if (list->Name(i).startsWith(QString::fromUtf16(kTestMicrophoneName))) return i;
-    return -1;
-  }
-  std::unique_ptr<TFK> Camera(bool audio) {
-    auto fk = std::make_unique<TFK>();
-    fk->SetAudioRecording(audio);
-    fk->SetFrameGrabber(fg_Disabled);
-    fk->SetStoragePath(workDir_.path());
-    EXPECT_GE(CameraIndex(), 0);
-    fk->SetVideoDevice(CameraIndex());
-    if (audio) {
-      EXPECT_GE(MicrophoneIndex(), 0);
-      fk->SetAudioDevice(MicrophoneIndex());
-    }
-    return fk;
-  }
-  static QStringList FilterNames(TFK& fk) {
-    QStringList names;
-    ComPtr<IEnumFilters> filters;
-    if (!fk.Graph() || com::FAILED(fk.Graph()->EnumFilters(filters.Put()))) return names;
-    ComPtr<IBaseFilter> filter;
-    ULONG fetched = 0;
-    while (filters->Next(1, filter.Put(), &fetched) == com::S_OK && filter) names << FilterName(filter.Get());
-    return names;
-  }
-  /** @brief Every frame follows the one before (the pictures' numbers wrap after kMaxFrameCode). */
-  static void ExpectConsecutive(const std::vector<int>& codes) {
-    for (size_t i = 1; i < codes.size(); ++i) EXPECT_EQ(codes[i], (codes[i - 1] + 1) % (tools::kMaxFrameCode + 1)) << i;
-  }
-  static bool LogHas(const QString& text) { return ProcessLogLines().filter(text).size() > 0; }
-  static std::vector<int> Codes(const QString& file, bool* hasAudio = nullptr) {
-    std::vector<int> codes;
-    media::VideoReader reader;
-    EXPECT_TRUE(reader.Open(file)) << reader.ErrorString().toStdString();
-    if (hasAudio) *hasAudio = reader.Info().hasAudio;
-    for (int i = 0; i < reader.Info().frameCount; ++i) codes.push_back(tools::ReadFrameCode(reader.Frame(i)));
-    return codes;
-  }
-};
+class GraphBuilding : public LiveGraphTest {};
 
 }  // namespace
 
@@ -226,105 +168,6 @@ TEST_F(GraphBuilding, ACompressorChosenForRecordingOnTheFlyEncodesTheFile) {
   const std::vector<int> codes = Codes(fk->GetLastRecordedFile());
   ASSERT_GE(codes.size(), 2u);
   ExpectConsecutive(codes);
-}
-
-class RecordingFiles : public GraphBuilding {};
-
-TEST_F(RecordingFiles, APreallocatedFileIsKeptWhenLargeEnoughAndAllocatedAgainWhenSmaller) {
-  struct Case {
-    const char* name;
-    qint64 existing;  // -1: no file
-    bool largeEnough;
-  };
-  const Case cases[] = {{"missing", -1, false}, {"exact", 2 << 20, true}, {"larger", 3 << 20, true},
-                        {"smaller", (2 << 20) - 1, false}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    auto fk = Camera(false);
-    const QString file = QDir(workDir_.path()).filePath(QString(c.name) + ".rec");
-    if (c.existing >= 0) {
-      QFile f(file);
-      ASSERT_TRUE(f.open(QIODevice::WriteOnly) && f.resize(c.existing));
-    }
-    fk->SetPreallocCapFileName(file);
-    fk->SetPreallocCapFileSizeInMB(2);
-    std::vector<bool> completed;
-    fk->Events().OnCreatePreallocFileCompleted = [&](QObject*, const QString&, bool ok) { completed.push_back(ok); };
-    ResetProcessLog();
-    EnableProcessLog();
-    ASSERT_TRUE(fk->CreatePreallocatedFile());
-    EXPECT_EQ(LogHas("large enough"), c.largeEnough);
-    EXPECT_EQ(LogHas("resizing prealloc. cap. file \"" + file + "\"..."), c.existing >= 0 && !c.largeEnough);
-    EXPECT_EQ(completed, c.largeEnough ? std::vector<bool>{} : std::vector<bool>{true});
-    struct stat st {};
-    ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &st), 0);
-    EXPECT_EQ(st.st_size, c.largeEnough ? c.existing : 2 << 20);
-    if (!c.largeEnough) EXPECT_GE(int64_t(st.st_blocks) * 512, 2 << 20);  // reserved, not sparse
-  }
-}
-
-TEST_F(RecordingFiles, ARecordingKeptInThePreallocatedFileIsReportedUnderItsNameAndReadsBack) {
-  auto fk = Camera(false);
-  const QString file = QDir(workDir_.path()).filePath("capture.rec");
-  fk->SetPreallocCapFileEnabled(true);
-  fk->SetPreallocCapFileCopiedAfterRecording(false);
-  fk->SetPreallocCapFileName(file);
-  fk->SetPreallocCapFileSizeInMB(4);
-  QString started, completed;
-  fk->Events().OnRecordingStarted = [&](QObject*, const QString& name) { started = name; };
-  fk->Events().OnRecordingCompleted = [&](QObject*, const QString& name, bool ok) {
-    if (ok) completed = name;
-  };
-  ASSERT_TRUE(fk->StartRecording());
-  QThread::msleep(400);
-  fk->StopRecording();
-  EXPECT_EQ(started, file);
-  EXPECT_EQ(completed, file);
-  const std::vector<int> codes = Codes(file);
-  ASSERT_GE(codes.size(), 2u);
-  ExpectConsecutive(codes);
-}
-
-TEST_F(RecordingFiles, RenewClosesTheFileAndGoesOnIntoTheNextBothReadable) {
-  auto fk = Camera(false);
-  std::vector<QString> started, completed;
-  fk->Events().OnRecordingStarted = [&](QObject*, const QString& file) { started.push_back(file); };
-  fk->Events().OnRecordingCompleted = [&](QObject*, const QString& file, bool ok) {
-    if (ok) completed.push_back(file);
-  };
-  ASSERT_TRUE(fk->StartRecording());
-  QThread::msleep(400);
-  fk->SetRecordingFileName("RENEW");
-  EXPECT_EQ(fk->GetRecordingFileName(), "");
-  EXPECT_EQ(fk->GetCurrentState(), cs_Recording);
-  QThread::msleep(400);
-  fk->StopRecording();
-  const QString first = QDir(workDir_.path()).filePath("fk000001.avi");
-  const QString second = QDir(workDir_.path()).filePath("fk000002.avi");
-  EXPECT_EQ(started, (std::vector<QString>{first, second}));
-  EXPECT_EQ(completed, started);
-  const std::vector<int> a = Codes(first), b = Codes(second);
-  ASSERT_FALSE(a.empty());
-  ASSERT_FALSE(b.empty());
-  ExpectConsecutive(a);
-  ExpectConsecutive(b);
-}
-
-TEST_F(RecordingFiles, RenewIsRefusedWhileRecordingIntoAPreallocatedFile) {
-  auto fk = Camera(false);
-  fk->SetPreallocCapFileEnabled(true);
-  fk->SetPreallocCapFileCopiedAfterRecording(false);
-  fk->SetPreallocCapFileName(QDir(workDir_.path()).filePath("capture.rec"));
-  fk->SetPreallocCapFileSizeInMB(4);
-  int completions = 0;
-  fk->Events().OnRecordingCompleted = [&](QObject*, const QString&, bool) { ++completions; };
-  ASSERT_TRUE(fk->StartRecording());
-  fk->SetRecordingFileName("RENEW");
-  EXPECT_TRUE(LogHas("creating a new AVI file during recording not allowed when using a preallocated file"));
-  EXPECT_EQ(completions, 0);
-  EXPECT_EQ(fk->RunState(), 2);
-  fk->StopRecording();
-  EXPECT_EQ(completions, 1);
 }
 
 }  // namespace kestrom::engine::test

@@ -1,0 +1,81 @@
+#pragma once
+// The live graphs' fixture: the test camera and microphone (not live, so frames come as fast as
+// the graph takes them), engines set up on them, and the recorded files read back frame by frame
+// (the camera's pictures carry their frame numbers).
+
+#include "EngineFixtures.h"
+
+#include "capture/engine/EngineHelpers.h"
+#include "capture/engine/FK.h"
+#include "capture/engine/GraphHelpers.h"
+#include "platform/dshow/sources/TestDevices.h"
+#include "platform/media/VideoReader.h"
+#include "tools/FrameCode.h"
+
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+namespace kestrom::engine::test {
+
+class LiveGraphTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    unsetenv("KESTROM_TEST_DEVICES");
+    SetDeviceWatchThreadEnabled(false);
+    dshow::SetTestCameraPlugged(true);
+    dshow::SetTestDevicesLive(false);
+    SetDeviceProvider(nullptr);
+    EnableProcessLog();
+  }
+  void TearDown() override {
+    SetFreeSpaceProbe(nullptr);
+    dshow::SetTestDevicesLive(true);
+    EngineTest::TearDown();
+  }
+  static int CameraIndex() { return VideoDeviceList()->IndexOfName(QString::fromUtf16(dshow::kTestCameraName) + " (WDM)"); }
+  static int MicrophoneIndex() {
+    const TDevices* list = AudioDeviceList();
+    for (int i = 0; i < list->Count(); ++i)
+      if (list->Name(i).startsWith(QString::fromUtf16(dshow::kTestMicrophoneName))) return i;
+    return -1;
+  }
+  std::unique_ptr<TFK> Camera(bool audio) {
+    auto fk = std::make_unique<TFK>();
+    fk->SetAudioRecording(audio);
+    fk->SetFrameGrabber(fg_Disabled);
+    fk->SetStoragePath(workDir_.path());
+    EXPECT_GE(CameraIndex(), 0);
+    fk->SetVideoDevice(CameraIndex());
+    if (audio) {
+      EXPECT_GE(MicrophoneIndex(), 0);
+      fk->SetAudioDevice(MicrophoneIndex());
+    }
+    return fk;
+  }
+  static QStringList FilterNames(TFK& fk) {
+    QStringList names;
+    com::ComPtr<dshow::IEnumFilters> filters;
+    if (!fk.Graph() || com::FAILED(fk.Graph()->EnumFilters(filters.Put()))) return names;
+    com::ComPtr<dshow::IBaseFilter> filter;
+    com::ULONG fetched = 0;
+    while (filters->Next(1, filter.Put(), &fetched) == com::S_OK && filter) names << FilterName(filter.Get());
+    return names;
+  }
+  /** @brief Every frame follows the one before (the pictures' numbers wrap after kMaxFrameCode). */
+  static void ExpectConsecutive(const std::vector<int>& codes) {
+    for (size_t i = 1; i < codes.size(); ++i) EXPECT_EQ(codes[i], (codes[i - 1] + 1) % (tools::kMaxFrameCode + 1)) << i;
+  }
+  static bool LogHas(const QString& text) { return ProcessLogLines().filter(text).size() > 0; }
+  static std::vector<int> Codes(const QString& file, bool* hasAudio = nullptr) {
+    std::vector<int> codes;
+    media::VideoReader reader;
+    EXPECT_TRUE(reader.Open(file)) << reader.ErrorString().toStdString();
+    if (hasAudio) *hasAudio = reader.Info().hasAudio;
+    for (int i = 0; i < reader.Info().frameCount; ++i) codes.push_back(tools::ReadFrameCode(reader.Frame(i)));
+    return codes;
+  }
+};
+
+}  // namespace kestrom::engine::test
