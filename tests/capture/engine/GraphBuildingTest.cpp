@@ -11,6 +11,7 @@
 #include "platform/dshow/writers/WriterInterfaces.h"
 #include "platform/media/VideoReader.h"
 #include "tools/FrameCode.h"
+#include "tests/platform/dshow/support/FixtureDevices.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -93,17 +94,20 @@ TEST_F(GraphBuilding, PreviewRunsTheCameraThroughASmartTeeIntoTheRenderer) {
   EXPECT_EQ(fk->GetCurrentState(), cs_Preview);
   const QStringList names = FilterNames(*fk);
   EXPECT_EQ(names.filter(QRegularExpression("^Smart Tee\\d+$")).size(), 1) << names.join(", ").toStdString();
-  EXPECT_EQ(names.filter(QRegularExpression("^Video Renderer\\d+$")).size(), 1);
-  ComPtr<IBaseFilter> renderer;
-  for (const QString& name : names)
-    if (name.startsWith("Video Renderer")) fk->Graph()->FindFilterByName(name.toStdU16String().c_str(), renderer.Put());
-  auto* video = dynamic_cast<CVideoRenderer*>(renderer.Get());
+  EXPECT_EQ(names.filter(QRegularExpression("^rndr\\d+$")).size(), 1);
+  auto* video = dynamic_cast<CVideoRenderer*>(fk->DisplayRecord(TFK::ds_Display).renderer.Get());
   ASSERT_NE(video, nullptr);
   for (int i = 0; i < 500 && video->FramesRendered() < 3; ++i) QThread::msleep(10);
   EXPECT_GE(video->FramesRendered(), 3);
+  // The renderer's window is shown by the build, not by its first frame.
+  LONG visible = 0;
+  ASSERT_TRUE(fk->DisplayRecord(TFK::ds_Display).window);
+  fk->DisplayRecord(TFK::ds_Display).window->get_Visible(&visible);
+  EXPECT_NE(visible, 0);
   fk->StopPreview();
   EXPECT_EQ(fk->GetCurrentState(), cs_None);
   EXPECT_FALSE(fk->HoldsGraphInterfaces());
+  EXPECT_FALSE(fk->DisplayRecord(TFK::ds_Display).renderer);
 }
 
 // Two recordings in a row: sequential names, the completion event with the file, and every
@@ -226,6 +230,61 @@ TEST_F(GraphBuilding, ACompressorChosenForRecordingOnTheFlyEncodesTheFile) {
   const std::vector<int> codes = Codes(fk->GetLastRecordedFile());
   ASSERT_GE(codes.size(), 2u);
   ExpectConsecutive(codes);
+}
+
+
+// A DV camcorder previews through its decoder; recorded natively its interleaved stream goes to
+// the file as it comes, otherwise decoded through the recording chain's "DV Codec".
+TEST_F(GraphBuilding, ADvCamcorderBuildsItsPreviewAndBothRecordingChains) {
+  dshow::test::FixtureDevices fixtures;
+  fixtures.AddDvCamcorder();
+  auto fk = Camera(false);
+  fk->SetVideoDevice(VideoDeviceList()->IndexOfName(QString::fromUtf16(dshow::test::kDvCamcorderName) + " (WDM)"));
+  ASSERT_TRUE(fk->StartPreview());
+  EXPECT_TRUE(fk->IsDVSource());
+  QStringList names = FilterNames(*fk);
+  EXPECT_EQ(names.filter(QRegularExpression("^DV Codec\\d+$")).size(), 1) << names.join(", ").toStdString();
+  EXPECT_EQ(names.filter(QRegularExpression("^Smart Tee\\d+$")).size(), 1);
+  EXPECT_EQ(names.filter(QRegularExpression("^rndr\\d+$")).size(), 1);
+  fk->StopPreview();
+
+  ASSERT_TRUE(fk->StartRecording());
+  names = FilterNames(*fk);
+  EXPECT_EQ(names.filter(QRegularExpression("^DV Codec")).size(), 1) << names.join(", ").toStdString();
+  EXPECT_EQ(fk->MasterStream(), 2);
+  fk->StopRecording();
+
+  fk->SetRecordingInNativeFormat(false);
+  ASSERT_TRUE(fk->StartRecording());
+  names = FilterNames(*fk);
+  EXPECT_TRUE(names.contains("DV Codec")) << names.join(", ").toStdString();
+  fk->StopRecording();
+}
+
+TEST_F(GraphBuilding, AProgramStreamEncoderPreviewsThroughTheDemultiplexerAndRecordsDecoded) {
+  dshow::test::FixtureDevices fixtures;
+  fixtures.AddProgramStreamDevice();
+  auto fk = Camera(false);
+  fk->SetVideoDevice(
+      VideoDeviceList()->IndexOfName(QString::fromUtf16(dshow::test::kProgramStreamDeviceName) + " (WDM)"));
+  ASSERT_TRUE(fk->StartPreview());
+  EXPECT_TRUE(fk->IsMpegSource());
+  QStringList names = FilterNames(*fk);
+  EXPECT_EQ(names.filter(QRegularExpression("^MPEG-2 Demultiplexer")).size(), 1) << names.join(", ").toStdString();
+  EXPECT_EQ(names.filter(QRegularExpression("^Smart Tee\\d+$")).size(), 1);
+  EXPECT_EQ(names.filter(QRegularExpression("^rndr\\d+$")).size(), 1);
+  fk->StopPreview();
+
+  fk->SetRecordingInNativeFormat(false);
+  ASSERT_TRUE(fk->StartRecording());
+  EXPECT_EQ(fk->GetCurrentState(), cs_Recording);
+  fk->StopRecording();
+
+  fk->SetRecordingInNativeFormat(true);
+  EXPECT_FALSE(fk->StartRecording());
+  EXPECT_TRUE(LogHas("cannot load filter FCATCHCTRL_RwCap.Grabber"));
+  EXPECT_EQ(fk->GetCurrentState(), cs_None);
+  EXPECT_FALSE(fk->HoldsGraphInterfaces());
 }
 
 class RecordingFiles : public GraphBuilding {};
