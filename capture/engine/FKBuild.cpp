@@ -7,6 +7,7 @@
 #include "platform/com/ComRuntime.h"
 #include "platform/core/Paths.h"
 #include "platform/dshow/base/Guids.h"
+#include "platform/dshow/base/MediaType.h"
 #include "platform/dshow/sources/Decoders.h"
 #include "platform/dshow/writers/WriterInterfaces.h"
 
@@ -21,6 +22,25 @@ using com::ComPtr;
 using namespace dshow;
 using com::FAILED;
 using com::SUCCEEDED;
+
+namespace {
+
+/** @brief The pin's interleaved (audio and video) type, as the pin offers it. */
+bool InterleavedTypeOf(IPin* pin, CMediaType& type) {
+  ComPtr<IEnumMediaTypes> types;
+  if (FAILED(pin->EnumMediaTypes(types.Put())) || !types) return false;
+  AM_MEDIA_TYPE* next = nullptr;
+  ULONG fetched = 0;
+  bool found = false;
+  while (!found && types->Next(1, &next, &fetched) == com::S_OK && next) {
+    found = next->majortype == MEDIATYPE_Interleaved;
+    if (found) type = *next;
+    DeleteMediaType(next);
+  }
+  return found;
+}
+
+}  // namespace
 
 bool TFK::RestartGraph(TCurrentState mode) {
   if ((mode != cs_Preview && mode != cs_Recording) || GlobalDevicesState() != 2 || !initialised_) return false;
@@ -187,7 +207,9 @@ void TFK::RenderAudio() {
 bool TFK::BuildPreview() {
   WriteLog(QStringLiteral("building preview..."));
   ComPtr<IPin> chain = previewPin_;
-  bool ok = !CheckAndLog(this, !chain, ll_Trace, QStringLiteral("preview pin not assigned"), TLogType::e_pin_not_found);
+  // A trace-level check does not stop the caller by itself.
+  bool ok = static_cast<bool>(chain);
+  CheckAndLog(this, !ok, ll_Trace, QStringLiteral("preview pin not assigned"), TLogType::e_pin_not_found);
   if (ok) {
     InsertExtraFilters(tpf_VideoSource, chain);
     ok = InsertVideoTransforms(chain);
@@ -208,8 +230,10 @@ bool TFK::BuildPreview() {
 bool TFK::BuildDVPreview() {
   WriteLog(QStringLiteral("Preview BUILDOWN BEGIN"));
   ComPtr<IPin> chain = previewPin_;
-  if (CheckAndLog(this, !chain, ll_Trace, QStringLiteral("preview pin not assigned"), TLogType::e_pin_not_found))
+  if (!chain) {
+    CheckAndLog(this, true, ll_Trace, QStringLiteral("preview pin not assigned"), TLogType::e_pin_not_found);
     return false;
+  }
   const int placement = snapshot_.frameGrabber;
   if (placement == fg_CaptureStream && !InsertGrabberBranch(chain, &CLSID_DVVideoCodec)) return false;
   // At full size the renderer's own connection brings the decoder when no grabber needs RGB here.
@@ -232,15 +256,19 @@ bool TFK::BuildDVPreview() {
 bool TFK::ConnectNativeDV() {
   ComPtr<IPin> chain = capturePin_;
   if (snapshot_.recordingCanPause && !InsertGrabber(QStringLiteral("GRB_LockAndShift"), chain)) return false;
-  ComPtr<IPin> control;
-  // The interleaved stream goes into the file as it comes: one stream, no master.
-  if (!ConnectToWriter(chain, MEDIATYPE_Interleaved, control)) {
+  // The interleaved stream goes into the file as it comes, under its own type: one stream, no master.
+  ComPtr<IPin> input;
+  CMediaType interleaved;
+  const bool ok = chain && writer_ && InterleavedTypeOf(chain.Get(), interleaved) &&
+                  SUCCEEDED(FindPinByName(writer_.Get(), PINDIR_INPUT, QString(), input, true, true)) &&
+                  SUCCEEDED(graph_->ConnectDirect(chain.Get(), input.Get(), &interleaved));
+  if (!ok) {
     WriteLog(QStringLiteral("ERROR: video connection to file mux failed"));
     return false;
   }
   masterStream_ = 2;
   ConfigureFileWriter(false);
-  SetCapturePins(control, nullptr);
+  SetCapturePins(chain, nullptr);
   return true;
 }
 
@@ -288,8 +316,10 @@ bool TFK::BuildCapture() {
   recordingWritingStarted_ = false;
   // A plain camera's one capture pin is found as the preview pin; the Smart Tee splits it.
   ComPtr<IPin> chain = capturePin_ ? capturePin_ : previewPin_;
-  if (CheckAndLog(this, !chain, ll_Trace, QStringLiteral("Capture pin not assigned"), TLogType::e_pin_not_found))
+  if (!chain) {
+    CheckAndLog(this, true, ll_Trace, QStringLiteral("Capture pin not assigned"), TLogType::e_pin_not_found);
     return false;
+  }
   WriteLog(QStringLiteral("building capture..."));
   if (IsDVSource()) {
     // The recording chain's decoder keeps its plain name.

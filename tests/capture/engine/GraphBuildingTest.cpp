@@ -6,6 +6,7 @@
 #include "capture/engine/FK.h"
 #include "capture/engine/GraphHelpers.h"
 #include "platform/dshow/base/Guids.h"
+#include "platform/dshow/base/MediaType.h"
 #include "platform/dshow/sources/TestDevices.h"
 #include "platform/dshow/writers/VideoRenderer.h"
 #include "platform/dshow/writers/WriterInterfaces.h"
@@ -248,9 +249,19 @@ TEST_F(GraphBuilding, ADvCamcorderBuildsItsPreviewAndBothRecordingChains) {
   EXPECT_EQ(names.filter(QRegularExpression("^rndr\\d+$")).size(), 1);
   fk->StopPreview();
 
-  ASSERT_TRUE(fk->StartRecording());
+  ResetProcessLog();
+  EnableProcessLog();
+  ASSERT_TRUE(fk->StartRecording()) << ProcessLogLines().join("\n").toStdString();
   names = FilterNames(*fk);
-  EXPECT_EQ(names.filter(QRegularExpression("^DV Codec")).size(), 1) << names.join(", ").toStdString();
+  // The file takes the interleaved stream itself; the recording chain decodes nothing.
+  EXPECT_EQ(names.filter(QRegularExpression("^DV Codec")).size(), 0) << names.join(", ").toStdString();
+  ComPtr<IPin> written, peer;
+  ASSERT_EQ(FindPinByName(fk->FileWriter(), PINDIR_INPUT, QString(), written, false, true), com::S_OK);
+  ASSERT_EQ(written->ConnectedTo(peer.Put()), com::S_OK);
+  AM_MEDIA_TYPE type{};
+  ASSERT_EQ(written->ConnectionMediaType(&type), com::S_OK);
+  EXPECT_EQ(type.majortype, MEDIATYPE_Interleaved);
+  FreeMediaType(type);
   EXPECT_EQ(fk->MasterStream(), 2);
   fk->StopRecording();
 
@@ -275,12 +286,17 @@ TEST_F(GraphBuilding, AProgramStreamEncoderPreviewsThroughTheDemultiplexerAndRec
   EXPECT_EQ(names.filter(QRegularExpression("^rndr\\d+$")).size(), 1);
   fk->StopPreview();
 
+  // Decoded, the video goes through the recording chain (a grabber there asks for it).
   fk->SetRecordingInNativeFormat(false);
-  ASSERT_TRUE(fk->StartRecording());
+  fk->SetFrameGrabber(fg_BothStreams);
+  ResetProcessLog();
+  EnableProcessLog();
+  ASSERT_TRUE(fk->StartRecording()) << ProcessLogLines().join("\n").toStdString();
   EXPECT_EQ(fk->GetCurrentState(), cs_Recording);
   fk->StopRecording();
 
   fk->SetRecordingInNativeFormat(true);
+  fk->SetFrameGrabber(fg_Disabled);
   EXPECT_FALSE(fk->StartRecording());
   EXPECT_TRUE(LogHas("cannot load filter FCATCHCTRL_RwCap.Grabber"));
   EXPECT_EQ(fk->GetCurrentState(), cs_None);
