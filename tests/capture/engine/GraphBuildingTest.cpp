@@ -247,6 +247,10 @@ TEST_F(GraphBuilding, ADvCamcorderBuildsItsPreviewAndBothRecordingChains) {
   EXPECT_EQ(names.filter(QRegularExpression("^DV Codec\\d+$")).size(), 1) << names.join(", ").toStdString();
   EXPECT_EQ(names.filter(QRegularExpression("^Smart Tee\\d+$")).size(), 1);
   EXPECT_EQ(names.filter(QRegularExpression("^rndr\\d+$")).size(), 1);
+  auto* video = dynamic_cast<CVideoRenderer*>(fk->DisplayRecord(TFK::ds_Display).renderer.Get());
+  ASSERT_NE(video, nullptr);
+  for (int i = 0; i < 500 && video->FramesRendered() < 3; ++i) QThread::msleep(10);
+  EXPECT_GE(video->FramesRendered(), 3);
   fk->StopPreview();
 
   ResetProcessLog();
@@ -263,7 +267,11 @@ TEST_F(GraphBuilding, ADvCamcorderBuildsItsPreviewAndBothRecordingChains) {
   EXPECT_EQ(type.majortype, MEDIATYPE_Interleaved);
   FreeMediaType(type);
   EXPECT_EQ(fk->MasterStream(), 2);
+  QThread::msleep(600);
   fk->StopRecording();
+  const std::vector<int> codes = Codes(fk->GetLastRecordedFile());
+  ASSERT_GE(codes.size(), 3u);
+  ExpectConsecutive(codes);
 
   fk->SetRecordingInNativeFormat(false);
   ASSERT_TRUE(fk->StartRecording());

@@ -9,6 +9,11 @@
 #include "platform/dshow/sources/DeviceFilter.h"
 #include "platform/dshow/sources/DvFormat.h"
 #include "platform/dshow/sources/TestDevices.h"
+#include "platform/dshow/writers/EncoderCore.h"
+#include "tools/FrameCode.h"
+
+#include <QImage>
+#include <cstring>
 
 namespace kestrom::dshow::test {
 
@@ -27,14 +32,70 @@ com::CUnknown* Create(com::IUnknown* outer, HRESULT* hr) {
   return made;
 }
 
-// The pins describe their formats and connect; the tests that use them do not stream, so a
-// running pin has nothing to deliver.
+// The program-stream pin describes its format and connects; running, it has nothing to deliver.
 HRESULT NothingToDeliver() {
   std::this_thread::sleep_for(std::chrono::milliseconds(5));
   return VFW_S_NO_MORE_ITEMS;
 }
 
 const sources::DvGeometry kPalDv = sources::DvGeometryOfSystem(true);
+
+/**
+ * @brief PAL DV frames whose pictures carry their frame numbers (tools/FrameCode), made one at a
+ * time at the camcorder's pace: the DV pins deliver them from a running graph.
+ */
+class DvFrameMaker {
+ public:
+  HRESULT Fill(IMediaSample* sample) {
+    if (!encoder_.IsOpen()) {
+      CMediaType rgb = MakeCapabilityType({MEDIASUBTYPE_RGB24, 0, 24, kPalDv.width, kPalDv.height, {}},
+                                          kPalDv.frameInterval);
+      VideoEncoderSettings settings;
+      settings.codec = AV_CODEC_ID_DVVIDEO;
+      settings.frameTime = kPalDv.frameInterval;
+      settings.keyFrameRate = 1;
+      const HRESULT hr = encoder_.Open(rgb, settings);
+      if (FAILED(hr)) return hr;
+      next_ = std::chrono::steady_clock::now();
+    }
+    std::this_thread::sleep_until(next_);
+    next_ += std::chrono::microseconds(kPalDv.frameInterval / 10);
+    QImage picture(kPalDv.width, kPalDv.height, QImage::Format_BGR888);
+    tools::PaintCodedFrame(picture, static_cast<int>(frame_ % (tools::kMaxFrameCode + 1)), 0);
+    picture = picture.mirrored();  // bottom-up rows, as the RGB type says
+    std::vector<BYTE> rows(size_t(kPalDv.width) * 3 * kPalDv.height);
+    for (int y = 0; y < kPalDv.height; ++y)
+      std::memcpy(rows.data() + size_t(y) * kPalDv.width * 3, picture.constScanLine(y), size_t(kPalDv.width) * 3);
+    BYTE* data = nullptr;
+    sample->GetPointer(&data);
+    LONG written = 0;
+    const LONG capacity = sample->GetSize();
+    HRESULT hr = encoder_.Encode(rows.data(), static_cast<LONG>(rows.size()), frame_,
+                                 [&](const AVPacket& packet) {
+                                   if (packet.size > capacity) return E_FAIL;
+                                   std::memcpy(data, packet.data, size_t(packet.size));
+                                   written = packet.size;
+                                   return S_OK;
+                                 },
+                                 true);
+    if (FAILED(hr) || written == 0) return FAILED(hr) ? hr : E_FAIL;
+    REFERENCE_TIME start = frame_ * kPalDv.frameInterval, stop = start + kPalDv.frameInterval;
+    sample->SetTime(&start, &stop);
+    sample->SetActualDataLength(written);
+    sample->SetSyncPoint(1);
+    ++frame_;
+    return S_OK;
+  }
+  void Restart() {
+    encoder_.Close();
+    frame_ = 0;
+  }
+
+ private:
+  VideoEncoder encoder_;
+  int64_t frame_ = 0;
+  std::chrono::steady_clock::time_point next_;
+};
 
 VideoCapability PalDvCapability() {
   return {MEDIASUBTYPE_dvsd, MEDIASUBTYPE_dvsd.Data1, 24, kPalDv.width, kPalDv.height, {kPalDv.frameInterval}};
@@ -46,7 +107,17 @@ class CDvVideoPin final : public CVideoCapturePin {
       : CVideoCapturePin("DV video pin", filter, lock, kDvVideoPinName, PIN_CATEGORY_CAPTURE) {
     SetCapabilities({PalDvCapability()}, 0, kPalDv.frameInterval);
   }
-  HRESULT FillBuffer(IMediaSample*) override { return NothingToDeliver(); }
+  HRESULT FillBuffer(IMediaSample* sample) override { return frames_.Fill(sample); }
+  HRESULT OnThreadStart() override {
+    frames_.Restart();
+    return S_OK;
+  }
+
+ protected:
+  LONG FrameBufferSize() override { return static_cast<LONG>(kPalDv.frameSize); }
+
+ private:
+  DvFrameMaker frames_;
 };
 
 // Interleaved DV: its one type is `iavs` dvsd with the frame's packs; its stream capabilities
@@ -68,10 +139,17 @@ class CDvInterleavedPin final : public CVideoCapturePin {
     return S_OK;
   }
   HRESULT SetMediaType(const CMediaType* type) override { return CBasePin::SetMediaType(type); }
-  HRESULT FillBuffer(IMediaSample*) override { return NothingToDeliver(); }
+  HRESULT FillBuffer(IMediaSample* sample) override { return frames_.Fill(sample); }
+  HRESULT OnThreadStart() override {
+    frames_.Restart();
+    return S_OK;
+  }
 
  protected:
   LONG FrameBufferSize() override { return static_cast<LONG>(kPalDv.frameSize); }
+
+ private:
+  DvFrameMaker frames_;
 };
 
 class CDvCamcorder final : public CDeviceFilter {
