@@ -292,6 +292,10 @@ TEST_F(GraphBuilding, AProgramStreamEncoderPreviewsThroughTheDemultiplexerAndRec
   EXPECT_EQ(names.filter(QRegularExpression("^MPEG-2 Demultiplexer")).size(), 1) << names.join(", ").toStdString();
   EXPECT_EQ(names.filter(QRegularExpression("^Smart Tee\\d+$")).size(), 1);
   EXPECT_EQ(names.filter(QRegularExpression("^rndr\\d+$")).size(), 1);
+  auto* video = dynamic_cast<CVideoRenderer*>(fk->DisplayRecord(TFK::ds_Display).renderer.Get());
+  ASSERT_NE(video, nullptr);
+  for (int i = 0; i < 500 && video->FramesRendered() < 3; ++i) QThread::msleep(10);
+  EXPECT_GE(video->FramesRendered(), 3);
   fk->StopPreview();
 
   // Decoded, the video goes through the recording chain (a grabber there asks for it).
@@ -301,7 +305,11 @@ TEST_F(GraphBuilding, AProgramStreamEncoderPreviewsThroughTheDemultiplexerAndRec
   EnableProcessLog();
   ASSERT_TRUE(fk->StartRecording()) << ProcessLogLines().join("\n").toStdString();
   EXPECT_EQ(fk->GetCurrentState(), cs_Recording);
+  QThread::msleep(800);
   fk->StopRecording();
+  const std::vector<int> codes = Codes(fk->GetLastRecordedFile());
+  ASSERT_GE(codes.size(), 3u);
+  ExpectConsecutive(codes);
 
   fk->SetRecordingInNativeFormat(true);
   fk->SetFrameGrabber(fg_Disabled);
