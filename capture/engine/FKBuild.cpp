@@ -83,6 +83,7 @@ bool TFK::RestartGraph(TCurrentState mode) {
   }();
   WriteLog(QStringLiteral("END RestartGraph"));
   if (!result) {
+    const QString opened = writingFile_;  // the teardown forgets it
     ClearGraph(true);
     if (mode == cs_Preview) {
       previewFailed_ = true;
@@ -93,6 +94,8 @@ bool TFK::RestartGraph(TCurrentState mode) {
       if (sequentialIndex_ != -1) ReleaseSequentialNumber(sequentialIndex_);
       sequentialIndex_ = -1;
       if (recordingCancelled_) {
+        // Nothing was written: the file the writer opened goes (a preallocated one stays).
+        if (!PreallocCapFileEnabled_ && !opened.isEmpty()) QFile::remove(opened);
         CheckAndLog(this, true, ll_Warning, QStringLiteral("capture cancelled"), TLogType::w_recording_cancelled_by_user);
       } else {
         CheckAndLog(this, true, ll_Error, QStringLiteral("cannot start Recording"), TLogType::e_failed_to_start_recording);

@@ -275,7 +275,7 @@ void TFK::InsertExtraFilters(int slot, ComPtr<IPin>& chain) {
 bool TFK::InsertGrabberBranch(ComPtr<IPin>& chain, const GUID* intermediate) {
   ComPtr<IPin> branch = chain;
   ComPtr<IBaseFilter> tee;
-  if (!InsertFilterInline(CLSID_InfTee, QStringLiteral("Inf Tee Vid"), branch, &MEDIATYPE_Video, &tee)) return false;
+  if (!InsertFilterInline(CLSID_InfTee, QStringLiteral("Inf Tee Vid"), branch, nullptr, &tee)) return false;
   ComPtr<IBaseFilter> decoder;
   if (intermediate) {
     if (!InsertFilterInline(*intermediate, QStringLiteral("Interm Filter"), branch, &MEDIATYPE_Video, &decoder))

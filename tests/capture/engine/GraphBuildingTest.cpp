@@ -151,6 +151,7 @@ TEST_F(GraphBuilding, ACancelledRecordingLeavesNoFileAndNoStateAndKeepsTheNumber
   EXPECT_FALSE(LogHas("cannot start Recording"));
   EXPECT_FALSE(fk->HoldsGraphInterfaces());
   EXPECT_EQ(fk->MasterStream(), 2);
+  EXPECT_TRUE(QDir(workDir_.path()).entryList({"*.avi"}).isEmpty()) << QDir(workDir_.path()).entryList().join(" ").toStdString();
 
   // Let through, the same recording starts and writes.
   fk->Events().OnRecordingReadyToStart = [](QObject*, bool& start) { start = true; };
@@ -252,6 +253,19 @@ TEST_F(GraphBuilding, ADvCamcorderBuildsItsPreviewAndBothRecordingChains) {
   for (int i = 0; i < 500 && video->FramesRendered() < 3; ++i) QThread::msleep(10);
   EXPECT_GE(video->FramesRendered(), 3);
   fk->StopPreview();
+
+  // The grabber on its own branch decodes there: a tee, the intermediate decoder, a Null Renderer.
+  fk->SetFrameGrabber(fg_CaptureStream);
+  ResetProcessLog();
+  EnableProcessLog();
+  ASSERT_TRUE(fk->StartPreview()) << ProcessLogLines().join("\n").toStdString();
+  names = FilterNames(*fk);
+  EXPECT_EQ(names.filter(QRegularExpression("^Inf Tee Vid\\d+$")).size(), 1) << names.join(", ").toStdString();
+  EXPECT_EQ(names.filter(QRegularExpression("^Interm Filter\\d+$")).size(), 1);
+  EXPECT_TRUE(names.contains("Null Renderer"));
+  EXPECT_EQ(names.filter(QRegularExpression("^rndr\\d+$")).size(), 1);
+  fk->StopPreview();
+  fk->SetFrameGrabber(fg_Disabled);
 
   ResetProcessLog();
   EnableProcessLog();
