@@ -155,10 +155,8 @@ void TFK::PrepareDisplay(int slot) {
 
 void TFK::LinkDisplayWindows() {}
 
-void TFK::SetupColorKey() {
-  if (!ColorKeyEnabled_) return;
-  CheckAndLog(this, true, ll_Warning, QStringLiteral("cannot use color key"), TLogType::w_cannot_use_color_key);
-}
+// The colour key needs an overlay surface on the renderer's input, which no renderer here has.
+void TFK::SetupColorKey() {}
 
 void TFK::ReadInputFormat() {}
 
@@ -181,7 +179,7 @@ bool TFK::AfterBuild(bool startNotifyThread) {
     graphWindow->put_AutoShow(0);
   LinkDisplayWindows();
   ReadInputFormat();
-  graphActive_ = startNotifyThread;
+  if (startNotifyThread) graphActive_ = true;
   return true;
 }
 
