@@ -17,6 +17,7 @@
 #include "platform/ui/Font.h"
 #include "platform/com/ComPtr.h"
 #include "platform/dshow/base/ControlInterfaces.h"
+#include "platform/dshow/base/RendererInterfaces.h"
 #include "platform/dshow/sources/DeviceInterfaces.h"
 #include "platform/dshow/writers/WriterInterfaces.h"
 #include "capture/engine/EngineLog.h"
@@ -173,6 +174,9 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   struct TThirdPartyFilter {
     com::GUID clsid{};
     bool enabled = false;
+    QString name;
+    bool keepSettings = false;
+    com::ComPtr<dshow::IBaseFilter> filter;  // while in the graph
   };
   static constexpr int ThirdPartyFilterSlots = 6, ThirdPartyFiltersPerSlot = 10;
   const TThirdPartyFilter& ThirdPartyFilter(int slot, int index) const { return thirdPartyFilters_[slot][index]; }
@@ -424,6 +428,76 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   QString asfTemporaryFile_;  // the ASF writer's file while only streaming
 
  public:
+
+  // ---- filter insertion, renderers, extra filters and display slots ----
+  /** @brief A graph name that never collides: the purpose text and a random number below 2^31 - 1. */
+  static QString RandomFilterName(const QString& purpose);
+  /**
+   * @brief Splices a one-input, one-output filter into the chain (its output of the major type,
+   * any when null); on failure the filter leaves the graph and the chain keeps its pin.
+   */
+  bool InsertFilterInline(const dshow::GUID& clsid, const QString& name, com::ComPtr<dshow::IPin>& chain,
+                          const dshow::GUID* major, com::ComPtr<dshow::IBaseFilter>* filter = nullptr);
+  /** @brief Connects the chain to a new filter that ends it; the chain is empty afterwards. */
+  bool InsertFilter(const dshow::GUID& clsid, const QString& name, com::ComPtr<dshow::IPin>& chain,
+                    com::ComPtr<dshow::IBaseFilter>* filter = nullptr);
+  /** @brief Splices a filter made elsewhere (a bound compressor) into the chain. */
+  bool InsertExistingFilter(dshow::IBaseFilter* filter, com::ComPtr<dshow::IPin>& chain);
+  /**
+   * @brief Connects directly, else through intermediate filters, else once more after
+   * reconnecting the output's filter upstream (that link is put back as it was when this fails).
+   */
+  bool ConnectPins(dshow::IPin* out, dshow::IPin* in);
+  /** @brief The display slots: the first renderer, the second (dual display) and the video port's. */
+  enum TDisplaySlot { ds_Display = 0, ds_DualDisplay = 1, ds_VideoPort = 2, DisplaySlots = 3 };
+  struct TDisplayRecord {
+    com::ComPtr<dshow::IBaseFilter> renderer;
+    com::ComPtr<dshow::IVideoWindow> window;
+    bool inUse = false, linked = false;
+    int left = 0, top = 0, width = 0, height = 0;
+  };
+  const TDisplayRecord& DisplayRecord(int slot) const { return displays_[slot]; }
+  /**
+   * @brief Makes the slot's renderer (a mixing renderer when tryVMR allows it, else the standard
+   * one), adds it under name and gives its free input. kind -1: the build's VideoRenderer.
+   */
+  bool AddRenderer(const QString& name, int slot, bool tryVMR, com::ComPtr<dshow::IPin>& input, int kind = -1);
+  /** @brief Splices the enabled extra filters of a slot; a failing one is removed and skipped. */
+  void InsertExtraFilters(int slot, com::ComPtr<dshow::IPin>& chain);
+  /** @brief The registry key of an extra filter's kept settings, below the current video device's key. */
+  QString ExtraFilterKey(const dshow::GUID& clsid) const;
+  /** @brief Sets one entry of an extra-filter slot. */
+  void SetThirdPartyFilter(int slot, int index, const dshow::GUID& clsid, const QString& name, bool enabled,
+                           bool keepSettings);
+  /** @brief Frame grabber on its own branch: an Infinite Pin Tee whose branch ends in a Null Renderer. */
+  bool InsertGrabberBranch(com::ComPtr<dshow::IPin>& chain, const dshow::GUID* intermediate);
+  /** @brief The deinterlacing and rotation transforms the processing settings ask for. */
+  bool InsertVideoTransforms(com::ComPtr<dshow::IPin>& chain);
+  /** @brief The preview chain of a DV source: its decoder, grabber, tee and display. */
+  bool BuildDVPreview();
+  /** @brief Records an MPEG source's stream as it comes, through the raw stream writer. */
+  bool BuildRawCapture();
+  /** @brief Records a DV source's interleaved stream as it comes into the file writer. */
+  bool ConnectNativeDV();
+  /** @brief The Overlay Mixer in front of the renderer for the window transparency. */
+  void InsertOverlayMixer(com::ComPtr<dshow::IPin>& pin);
+  /** @brief Dual display is on when both windows are active (not with a video port, nor a colour key). */
+  void CheckDualDisplay();
+  bool DualDisplayOn() const { return dualDisplay_; }
+  /** @brief Renders a video pin into one renderer, or two with dual display. */
+  bool InstallDisplay(dshow::IPin* pin, bool tryVMR);
+  /** @brief Takes the slot's renderer out of the graph and forgets its window. */
+  void ReleaseDisplay(int slot);
+  /** @brief Shows the windows of the slots that have a renderer, hides the others. */
+  void ShowDisplayWindows();
+  /** @brief After a build: takes the graph's control and event interfaces and readies the displays. */
+  bool AfterBuild(bool startNotifyThread);
+  // Display steps the display windows complete; for now each does the least the builds need.
+  void PrepareDisplay(int slot);
+  void LinkDisplayWindows();
+  void SetupColorKey();
+  void ReadInputFormat();
+  void FrameProgress();
 
   // ---- recording files ----
   /** @brief The storage folder with its trailing separator, created when missing. */
@@ -723,7 +797,7 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   bool compressAfterRecording_ = false;
   int sequentialIndex_ = -1;
   int masterStream_ = 0;  // 0 video, 1 audio, 2 none
-  com::ComPtr<dshow::IBaseFilter> writer_, displayRenderer_;
+  com::ComPtr<dshow::IBaseFilter> writer_;
   com::ComPtr<dshow::IFileSinkFilter> fileSink_;
   /** @brief Inserts the frame grabber of that control name on the chain. */
   bool InsertGrabber(const QString& controlName, com::ComPtr<dshow::IPin>& chain);
@@ -898,6 +972,11 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   std::array<int32_t, 6> dvDate_{};
   std::atomic<int64_t> grabbedFrames_{0};
   std::atomic<int64_t> lastFrameTime_{0};
+
+  // ---- filter insertion and display slots ----
+  std::array<TDisplayRecord, DisplaySlots> displays_{};
+  bool dualDisplay_ = false;
+  bool audioRendered_ = false;  // the graph's own audio renderer took the sound
 };
 
 /** @brief One plain property of the table, for code that walks all of them. */

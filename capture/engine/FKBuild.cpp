@@ -3,10 +3,13 @@
 #include "capture/engine/FK.h"
 
 #include "capture/engine/GraphHelpers.h"
+#include "capture/filters/CompanionFilters.h"
 #include "capture/engine/SyncManager.h"
 #include "platform/com/ComRuntime.h"
 #include "platform/core/Paths.h"
 #include "platform/dshow/base/Guids.h"
+#include "platform/dshow/base/MediaType.h"
+#include "platform/dshow/sources/Decoders.h"
 #include "platform/dshow/writers/WriterInterfaces.h"
 
 #include <QDateTime>
@@ -20,6 +23,25 @@ using com::ComPtr;
 using namespace dshow;
 using com::FAILED;
 using com::SUCCEEDED;
+
+namespace {
+
+/** @brief The pin's interleaved (audio and video) type, as the pin offers it. */
+bool InterleavedTypeOf(IPin* pin, CMediaType& type) {
+  ComPtr<IEnumMediaTypes> types;
+  if (FAILED(pin->EnumMediaTypes(types.Put())) || !types) return false;
+  AM_MEDIA_TYPE* next = nullptr;
+  ULONG fetched = 0;
+  bool found = false;
+  while (!found && types->Next(1, &next, &fetched) == com::S_OK && next) {
+    found = next->majortype == MEDIATYPE_Interleaved;
+    if (found) type = *next;
+    DeleteMediaType(next);
+  }
+  return found;
+}
+
+}  // namespace
 
 bool TFK::RestartGraph(TCurrentState mode) {
   if ((mode != cs_Preview && mode != cs_Recording) || GlobalDevicesState() != 2 || !initialised_) return false;
@@ -45,6 +67,7 @@ bool TFK::RestartGraph(TCurrentState mode) {
     SetBusyCursor(true);
     busy = true;
     SnapshotBuildParameters();
+    CheckDualDisplay();
     state_ = mode;
     if (mode != cs_Preview) previewFailed_ = false;
     if (mode == cs_Recording && MakeRecordingFileNames().isEmpty()) return;
@@ -55,12 +78,13 @@ bool TFK::RestartGraph(TCurrentState mode) {
       return;
     }
     RenderAudio();
-    if (!TakeGraphControls()) return;
+    if (!AfterBuild(true)) return;
     WriteLog(QStringLiteral("Preview BUILDOWN END"));
     result = StartBuiltGraph(mode);
   }();
   WriteLog(QStringLiteral("END RestartGraph"));
   if (!result) {
+    const QString opened = writingFile_;  // the teardown forgets it
     ClearGraph(true);
     if (mode == cs_Preview) {
       previewFailed_ = true;
@@ -71,6 +95,8 @@ bool TFK::RestartGraph(TCurrentState mode) {
       if (sequentialIndex_ != -1) ReleaseSequentialNumber(sequentialIndex_);
       sequentialIndex_ = -1;
       if (recordingCancelled_) {
+        // Nothing was written: the file the writer opened goes (a preallocated one stays).
+        if (!PreallocCapFileEnabled_ && !opened.isEmpty()) QFile::remove(opened);
         CheckAndLog(this, true, ll_Warning, QStringLiteral("capture cancelled"), TLogType::w_recording_cancelled_by_user);
       } else {
         CheckAndLog(this, true, ll_Error, QStringLiteral("cannot start Recording"), TLogType::e_failed_to_start_recording);
@@ -87,16 +113,21 @@ bool TFK::RestartGraph(TCurrentState mode) {
 }
 
 bool TFK::BuildChains(TCurrentState mode) {
-  if (IsDVSource() || IsMpegSource()) {
-    // The native DV and MPEG stream branches come with their own step.
-    WriteLog(QStringLiteral("DV and MPEG sources not built yet"));
-    return false;
+  if (mode == cs_Preview) {
+    if (!IsPreviewStreamRequired()) return true;
+    return IsDVSource() ? BuildDVPreview() : BuildPreview();
   }
-  if (mode == cs_Preview) return !IsPreviewStreamRequired() || BuildPreview();
+  if (IsMpegSource()) {
+    if (!RecordingInNativeFormat_) return BuildCapture();
+    return BuildRawCapture() && (!IsPreviewStreamRequired() || BuildPreview());
+  }
+  if (IsDVSource() && RecordingInNativeFormat_)
+    return ConnectNativeDV() && (!IsPreviewStreamRequired() || BuildPreview());
   return BuildCapture();
 }
 
 bool TFK::StartBuiltGraph(TCurrentState mode) {
+  ShowDisplayWindows();
   if (mode == cs_Preview) return SetGraphState(2, QStringLiteral("bprev"));
   const bool held = recordingHold_;
   if (IsCaptureDeviceSource() && (held || (snapshot_.recordingMethod != rm_Stream && Events().OnRecordingReadyToStart))) {
@@ -128,90 +159,136 @@ void TFK::AnnounceRecordingStart() {
   WriteLog(QStringLiteral("Recording started"));
 }
 
-bool TFK::InsertFilter2(const GUID& clsid, const QString& name, ComPtr<IPin>& chain, ComPtr<IPin>& second) {
-  if (!chain) return false;
-  ComPtr<IPin> input, first;
-  ComPtr<IBaseFilter> filter;
-  if (!AddFilterGetInput2Outputs(clsid, name, second, first, input, filter)) {
-    if (filter) graph_->RemoveFilter(filter.Get());
-    return false;
-  }
-  if (FAILED(graph_->Connect(chain.Get(), input.Get()))) {
-    graph_->RemoveFilter(filter.Get());
-    WriteLog(QStringLiteral("ERROR: InsertFilter2 cannot connect ") + name);
-    return false;
-  }
-  chain = first;  // the chain keeps its pin until the filter is in
-  return true;
-}
-
 bool TFK::InsertCompressor(TDevices* list, int index, ComPtr<IPin>& chain) {
   ComPtr<IBaseFilter> compressor;
-  ComPtr<IPin> input, output;
   if (!chain || !BindDevice(list, index, QString(), true, false, compressor)) return false;
-  if (FAILED(FindPinByName(compressor.Get(), PINDIR_INPUT, QString(), input, true, true)) ||
-      FAILED(graph_->Connect(chain.Get(), input.Get())) ||
-      FAILED(FindPinByName(compressor.Get(), PINDIR_OUTPUT, QString(), output, true, true))) {
-    graph_->RemoveFilter(compressor.Get());
-    return false;
-  }
-  chain = output;
-  return true;
+  if (InsertExistingFilter(compressor.Get(), chain)) return true;
+  graph_->RemoveFilter(compressor.Get());
+  return false;
 }
 
 bool TFK::ConnectNullRenderer(IPin* pin) {
   ComPtr<IBaseFilter> renderer;
   ComPtr<IPin> input;
-  if (FAILED(com::CoCreateInstance(CLSID_NullRenderer, nullptr, com::CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                   renderer.PutVoid())) ||
-      !AddFilterToGraph(renderer.Get(), QStringLiteral("Null Renderer")) ||
-      FAILED(FindPinByName(renderer.Get(), PINDIR_INPUT, QString(), input, true, true)))
-    return false;
-  return pin && SUCCEEDED(graph_->Connect(pin, input.Get()));
-}
-
-bool TFK::InsertVideoDisplay(IPin* pin) {
-  if (!pin) return false;
-  if (snapshot_.videoRenderer == vr_None) return ConnectNullRenderer(pin);
-  const GUID& clsid = ColorKeyEnabled_ || snapshot_.videoRenderer == vr_StandardRenderer ? CLSID_VideoRenderer
-                      : snapshot_.videoRenderer == vr_VMR9                                ? CLSID_VideoMixingRenderer9
-                                                                                          : CLSID_VideoMixingRenderer;
-  ComPtr<IPin> input;
-  const bool ok = AddFilterGetInput(clsid, QStringLiteral("Video Renderer"), input, displayRenderer_) &&
-                  SUCCEEDED(graph_->Connect(pin, input.Get()));
-  if (!ok) CheckAndLog(this, true, ll_Trace, QStringLiteral("insert video display"), TLogType::e_failed);
+  const bool ok =
+      pin &&
+      CreateInstanceLogged(CLSID_NullRenderer, IID_IBaseFilter, renderer.PutVoid(), QStringLiteral("Null Renderer")) &&
+      AddFilterToGraph(renderer.Get(), QStringLiteral("Null Renderer")) &&
+      SUCCEEDED(FindPinByName(renderer.Get(), PINDIR_INPUT, QString(), input, true, true)) &&
+      ConnectPins(pin, input.Get());
+  if (!ok && renderer) graph_->RemoveFilter(renderer.Get());
   return ok;
 }
 
 void TFK::RenderAudio() {
+  audioRendered_ = false;
   if (!snapshot_.audioDeviceRendering || !audioSourcePin_) return;
   if (state_ == cs_Recording)
     CheckAndLog(this, true, ll_Warning,
                 QStringLiteral("AUDIO RENDERING DURING Recording CAN INCREASE DROPPED FRAMES AND CAUSE AUDIO SYNC PROBLEMS"),
                 TLogType::w_player_audio_should_be_disabled);
+  ComPtr<IPin> chain = audioSourcePin_;
+  InsertExtraFilters(tpf_AudioSource, chain);
+  InsertExtraFilters(tpf_AudioRender, chain);
   ComPtr<IBaseFilter> renderer;
   ComPtr<IPin> input;
-  const bool rendered =
-      SUCCEEDED(com::CoCreateInstance(CLSID_AudioRender, nullptr, com::CLSCTX_INPROC_SERVER, IID_IBaseFilter,
-                                      renderer.PutVoid())) &&
+  audioRendered_ =
+      CreateInstanceLogged(CLSID_AudioRender, IID_IBaseFilter, renderer.PutVoid(), QStringLiteral("Audio Renderer")) &&
       AddFilterToGraph(renderer.Get(), QStringLiteral("Audio Renderer")) &&
       SUCCEEDED(FindPinByName(renderer.Get(), PINDIR_INPUT, QString(), input, true, true)) &&
-      SUCCEEDED(graph_->Connect(audioSourcePin_.Get(), input.Get()));
-  if (!rendered) ConnectNullRenderer(audioSourcePin_.Get());
+      ConnectPins(chain.Get(), input.Get());
+  if (audioRendered_) return;
+  if (renderer) graph_->RemoveFilter(renderer.Get());
+  ConnectNullRenderer(chain.Get());
 }
 
 bool TFK::BuildPreview() {
   WriteLog(QStringLiteral("building preview..."));
   ComPtr<IPin> chain = previewPin_;
-  bool ok = !CheckAndLog(this, !chain, ll_Trace, QStringLiteral("preview pin not assigned"), TLogType::e_pin_not_found);
+  // A trace-level check does not stop the caller by itself.
+  bool ok = static_cast<bool>(chain);
+  CheckAndLog(this, !ok, ll_Trace, QStringLiteral("preview pin not assigned"), TLogType::e_pin_not_found);
+  if (ok) {
+    InsertExtraFilters(tpf_VideoSource, chain);
+    ok = InsertVideoTransforms(chain);
+  }
   if (ok && (snapshot_.frameGrabber == fg_BothStreams || snapshot_.frameGrabber == fg_PreviewStream))
     ok = InsertGrabber(QStringLiteral("GRB_RGB"), chain);
+  else if (ok && snapshot_.frameGrabber == fg_CaptureStream)
+    ok = InsertGrabberBranch(chain, nullptr);
+  if (ok) InsertExtraFilters(tpf_VideoPreview, chain);
   // The display takes the Smart Tee's preview output; its capture output stays free.
   ComPtr<IPin> preview;
   ok = ok && InsertFilter2(CLSID_SmartTee, QStringLiteral("Smart Tee"), chain, preview);
   ok = ok && InsertVideoDisplay(preview.Get());
   WriteLog(QStringLiteral("building preview ended"));
   return ok;
+}
+
+bool TFK::BuildDVPreview() {
+  WriteLog(QStringLiteral("Preview BUILDOWN BEGIN"));
+  ComPtr<IPin> chain = previewPin_;
+  if (!chain) {
+    CheckAndLog(this, true, ll_Trace, QStringLiteral("preview pin not assigned"), TLogType::e_pin_not_found);
+    return false;
+  }
+  const int placement = snapshot_.frameGrabber;
+  if (placement == fg_CaptureStream && !InsertGrabberBranch(chain, &CLSID_DVVideoCodec)) return false;
+  // At full size the renderer's own connection brings the decoder when no grabber needs RGB here.
+  const bool undecoded = (placement == fg_CaptureStream || placement == fg_Disabled) && GetVideoSize() == 4;
+  if (!undecoded) {
+    ComPtr<IBaseFilter> decoder;
+    if (!InsertFilterInline(CLSID_DVVideoCodec, QStringLiteral("DV Codec"), chain, &MEDIATYPE_Video, &decoder))
+      return false;
+    SetDVResolution(decoder.Get());
+  }
+  InsertExtraFilters(tpf_VideoSource, chain);
+  if (!InsertVideoTransforms(chain)) return false;
+  if ((placement == fg_BothStreams || placement == fg_PreviewStream) && !InsertGrabber(QStringLiteral("GRB_RGB"), chain))
+    return false;
+  InsertExtraFilters(tpf_VideoPreview, chain);
+  ComPtr<IPin> preview;
+  return InsertFilter2(CLSID_SmartTee, QStringLiteral("Smart Tee"), chain, preview) && InsertVideoDisplay(preview.Get());
+}
+
+bool TFK::ConnectNativeDV() {
+  ComPtr<IPin> chain = capturePin_;
+  if (snapshot_.recordingCanPause && !InsertGrabber(QStringLiteral("GRB_LockAndShift"), chain)) return false;
+  // The interleaved stream goes into the file as it comes, under its own type: one stream, no master.
+  ComPtr<IPin> input;
+  CMediaType interleaved;
+  const bool ok = chain && writer_ && InterleavedTypeOf(chain.Get(), interleaved) &&
+                  SUCCEEDED(FindPinByName(writer_.Get(), PINDIR_INPUT, QString(), input, true, true)) &&
+                  SUCCEEDED(graph_->ConnectDirect(chain.Get(), input.Get(), &interleaved));
+  if (!ok) {
+    WriteLog(QStringLiteral("ERROR: video connection to file mux failed"));
+    return false;
+  }
+  masterStream_ = 2;
+  ConfigureFileWriter(false);
+  SetCapturePins(chain, nullptr);
+  return true;
+}
+
+bool TFK::BuildRawCapture() {
+  if (recordingFile_.isEmpty()) return false;
+  ComPtr<IPin> chain = capturePin_;
+  if (snapshot_.recordingCanPause && !InsertGrabber(QStringLiteral("GRB_LockAndShift"), chain)) return false;
+  // The device's stream goes to the file as it comes, through the companion module's raw writer.
+  ComPtr<IBaseFilter> rawWriter;
+  ComPtr<IFileSinkFilter> sink;
+  ComPtr<IPin> input;
+  const std::u16string file = recordingFile_.toStdU16String();
+  if (!CreateOwnFilter(FilterImage(), QString(), filters::kCreateRawWriter, rawWriterHolder_, rawWriter) ||
+      !AddFilterToGraph(rawWriter.Get(), QStringLiteral("FCATCHCTRL_RwCap.Grabber")) ||
+      FAILED(rawWriter->QueryInterface(IID_IFileSinkFilter, sink.PutVoid())) || !sink ||
+      FAILED(sink->SetFileName(file.c_str(), nullptr)) ||
+      FAILED(FindPinByName(rawWriter.Get(), PINDIR_INPUT, QString(), input, true, true)) ||
+      !ConnectPins(chain.Get(), input.Get()))
+    return false;
+  rawWriterHolder_.filter = rawWriter;
+  fileSink_ = sink;  // a renewal names the next file here
+  return true;
 }
 
 bool TFK::VideoCompressorNeeded() const {
@@ -233,9 +310,25 @@ bool TFK::BuildCapture() {
   recordingWritingStarted_ = false;
   // A plain camera's one capture pin is found as the preview pin; the Smart Tee splits it.
   ComPtr<IPin> chain = capturePin_ ? capturePin_ : previewPin_;
-  if (CheckAndLog(this, !chain, ll_Trace, QStringLiteral("Capture pin not assigned"), TLogType::e_pin_not_found))
+  if (!chain) {
+    CheckAndLog(this, true, ll_Trace, QStringLiteral("Capture pin not assigned"), TLogType::e_pin_not_found);
     return false;
+  }
   WriteLog(QStringLiteral("building capture..."));
+  if (IsDVSource()) {
+    // The recording chain's decoder keeps its plain name.
+    ComPtr<IBaseFilter> decoder;
+    if (!CreateInstanceLogged(CLSID_DVVideoCodec, IID_IBaseFilter, decoder.PutVoid(), QStringLiteral("DV Codec")) ||
+        !AddFilterToGraph(decoder.Get(), QStringLiteral("DV Codec")))
+      return false;
+    if (!InsertExistingFilter(decoder.Get(), chain)) {
+      graph_->RemoveFilter(decoder.Get());
+      return false;
+    }
+    SetDVResolution(decoder.Get());
+  }
+  InsertExtraFilters(tpf_VideoSource, chain);
+  if (!InsertVideoTransforms(chain)) return false;
   if (snapshot_.frameGrabber == fg_BothStreams && !InsertGrabber(QStringLiteral("GRB_RGB"), chain)) return false;
   ComPtr<IPin> preview;
   if (!InsertFilter2(CLSID_SmartTee, QStringLiteral("Smart Tee"), chain, preview)) return false;
@@ -245,6 +338,8 @@ bool TFK::BuildCapture() {
         !InsertFilter2(CLSID_SmartTee, QStringLiteral("Smart Tee 2"), chain, unused))
       return false;
   }
+  InsertExtraFilters(tpf_VideoPreview, preview);
+  InsertExtraFilters(tpf_VideoCapture, chain);
   if (snapshot_.frameGrabber == fg_PreviewStream && !InsertGrabber(QStringLiteral("GRB_RGB"), preview)) return false;
   if (!InsertVideoDisplay(preview.Get())) return false;
   if (VideoCompressorNeeded()) {
@@ -255,6 +350,7 @@ bool TFK::BuildCapture() {
                                             QStringLiteral(" not suitable"), TLogType::e_video_compressor_not_suitable);
       return false;
     }
+    if (SampleCapture_Video_ == sc_AfterCompression && !InsertGrabber(QStringLiteral("GRB_Sample"), chain)) return false;
   }
   if (snapshot_.recordingCanPause && !InsertGrabber(QStringLiteral("GRB_LockAndShift"), chain)) return false;
   ComPtr<IPin> videoControl, audioControl;
@@ -265,6 +361,8 @@ bool TFK::BuildCapture() {
   bool audioWritten = false;
   if (audioSourcePin_ && snapshot_.audioRecording) {
     ComPtr<IPin> audio = audioSourcePin_;
+    if (SampleCapture_Audio_ == sc_Native && !InsertGrabber(QStringLiteral("GRB_Sample"), audio)) return false;
+    InsertExtraFilters(tpf_AudioSource, audio);
     if (snapshot_.audioDeviceRendering) {
       // The sound is both written and heard: a tee gives the renderer its own branch.
       ComPtr<IPin> rendered;
@@ -275,6 +373,7 @@ bool TFK::BuildCapture() {
       audioSourcePin_.Reset();
       if (tee) FindPinByName(tee.Get(), PINDIR_OUTPUT, QString(), audioSourcePin_, true, true);
     }
+    InsertExtraFilters(tpf_AudioRecording, audio);
     if (AudioCompressorNeeded()) {
       WriteLog(QStringLiteral("inserting audio compressor"));
       if (snapshot_.recordingCanPause && !InsertGrabber(QStringLiteral("GRB_Clear"), audio)) return false;
@@ -283,6 +382,8 @@ bool TFK::BuildCapture() {
                                               QStringLiteral(" not suitable"), TLogType::e_audio_compressor_not_suitable);
         return false;
       }
+      if (SampleCapture_Audio_ == sc_AfterCompression && !InsertGrabber(QStringLiteral("GRB_Sample"), audio))
+        return false;
     }
     if (snapshot_.recordingCanPause && !InsertGrabber(QStringLiteral("GRB_LockAndShift"), audio)) return false;
     if (!ConnectToWriter(audio, MEDIATYPE_Audio, audioControl)) return false;

@@ -390,8 +390,10 @@ void TFK::ReleaseGraph() {
   RemoveAllFilters(graph_.Get());
   writer_.Reset();
   fileSink_.Reset();
-  displayRenderer_.Reset();
   ReleaseModuleHolders();
+  for (int slot = 0; slot < DisplaySlots; ++slot) ReleaseDisplay(slot);
+  for (auto& slot : thirdPartyFilters_)
+    for (TThirdPartyFilter& entry : slot) entry.filter.Reset();
   graph2_.Reset();
   builder_.Reset();
   graph_.Reset();

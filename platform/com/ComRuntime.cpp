@@ -88,7 +88,9 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD context, void*, REFIID iid, void*
     IUnknown* registered = nullptr;
     {
       std::lock_guard lock(rt.mutex);
-      for (const ClassRegistration& c : rt.classes) {
+      // The latest registration of a class hides the earlier ones until it is revoked.
+      for (auto it = rt.classes.rbegin(); it != rt.classes.rend(); ++it) {
+        const ClassRegistration& c = *it;
         if (c.clsid == clsid) {
           registered = c.classObject;
           registered->AddRef();

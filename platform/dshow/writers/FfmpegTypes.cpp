@@ -63,6 +63,17 @@ bool SetExtradata(AVCodecParameters* par, const BYTE* data, size_t size) {
 }  // namespace
 
 bool CodecParametersFromMediaType(const AM_MEDIA_TYPE& type, AVCodecParameters* par) {
+  if (type.majortype == MEDIATYPE_Interleaved && type.subtype == MEDIASUBTYPE_dvsd) {
+    // Interleaved DV is written as it comes: a DV video stream whose frames carry the sound.
+    // The frame size tells the system (PAL 144,000 bytes, NTSC 120,000).
+    if (type.lSampleSize != 144000 && type.lSampleSize != 120000) return false;
+    par->codec_type = AVMEDIA_TYPE_VIDEO;
+    par->codec_id = AV_CODEC_ID_DVVIDEO;
+    par->codec_tag = MEDIASUBTYPE_dvsd.Data1;
+    par->width = 720;
+    par->height = type.lSampleSize == 144000 ? 576 : 480;
+    return true;
+  }
   if (type.majortype == MEDIATYPE_Video) {
     const BITMAPINFOHEADER* h = GetBitmapInfoHeader(type);
     if (!h || h->biWidth <= 0 || h->biHeight == 0) return false;

@@ -6,11 +6,13 @@
 #include "capture/engine/FK.h"
 #include "capture/engine/GraphHelpers.h"
 #include "platform/dshow/base/Guids.h"
+#include "platform/dshow/base/MediaType.h"
 #include "platform/dshow/sources/TestDevices.h"
 #include "platform/dshow/writers/VideoRenderer.h"
 #include "platform/dshow/writers/WriterInterfaces.h"
 #include "platform/media/VideoReader.h"
 #include "tools/FrameCode.h"
+#include "tests/platform/dshow/support/FixtureDevices.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -35,17 +37,20 @@ TEST_F(GraphBuilding, PreviewRunsTheCameraThroughASmartTeeIntoTheRenderer) {
   EXPECT_EQ(fk->GetCurrentState(), cs_Preview);
   const QStringList names = FilterNames(*fk);
   EXPECT_EQ(names.filter(QRegularExpression("^Smart Tee\\d+$")).size(), 1) << names.join(", ").toStdString();
-  EXPECT_EQ(names.filter(QRegularExpression("^Video Renderer\\d+$")).size(), 1);
-  ComPtr<IBaseFilter> renderer;
-  for (const QString& name : names)
-    if (name.startsWith("Video Renderer")) fk->Graph()->FindFilterByName(name.toStdU16String().c_str(), renderer.Put());
-  auto* video = dynamic_cast<CVideoRenderer*>(renderer.Get());
+  EXPECT_EQ(names.filter(QRegularExpression("^rndr\\d+$")).size(), 1);
+  auto* video = dynamic_cast<CVideoRenderer*>(fk->DisplayRecord(TFK::ds_Display).renderer.Get());
   ASSERT_NE(video, nullptr);
   for (int i = 0; i < 500 && video->FramesRendered() < 3; ++i) QThread::msleep(10);
   EXPECT_GE(video->FramesRendered(), 3);
+  // The renderer's window is shown by the build, not by its first frame.
+  LONG visible = 0;
+  ASSERT_TRUE(fk->DisplayRecord(TFK::ds_Display).window);
+  fk->DisplayRecord(TFK::ds_Display).window->get_Visible(&visible);
+  EXPECT_NE(visible, 0);
   fk->StopPreview();
   EXPECT_EQ(fk->GetCurrentState(), cs_None);
   EXPECT_FALSE(fk->HoldsGraphInterfaces());
+  EXPECT_FALSE(fk->DisplayRecord(TFK::ds_Display).renderer);
 }
 
 // Two recordings in a row: sequential names, the completion event with the file, and every
@@ -88,6 +93,7 @@ TEST_F(GraphBuilding, ACancelledRecordingLeavesNoFileAndNoStateAndKeepsTheNumber
   EXPECT_FALSE(LogHas("cannot start Recording"));
   EXPECT_FALSE(fk->HoldsGraphInterfaces());
   EXPECT_EQ(fk->MasterStream(), 2);
+  EXPECT_TRUE(QDir(workDir_.path()).entryList({"*.avi"}).isEmpty()) << QDir(workDir_.path()).entryList().join(" ").toStdString();
 
   // Let through, the same recording starts and writes.
   fk->Events().OnRecordingReadyToStart = [](QObject*, bool& start) { start = true; };
@@ -168,6 +174,111 @@ TEST_F(GraphBuilding, ACompressorChosenForRecordingOnTheFlyEncodesTheFile) {
   const std::vector<int> codes = Codes(fk->GetLastRecordedFile());
   ASSERT_GE(codes.size(), 2u);
   ExpectConsecutive(codes);
+}
+
+
+// A DV camcorder previews through its decoder; recorded natively its interleaved stream goes to
+// the file as it comes, otherwise decoded through the recording chain's "DV Codec".
+TEST_F(GraphBuilding, ADvCamcorderBuildsItsPreviewAndBothRecordingChains) {
+  dshow::test::FixtureDevices fixtures;
+  fixtures.AddDvCamcorder();
+  auto fk = Camera(false);
+  fk->SetVideoDevice(VideoDeviceList()->IndexOfName(QString::fromUtf16(dshow::test::kDvCamcorderName) + " (WDM)"));
+  ASSERT_TRUE(fk->StartPreview());
+  EXPECT_TRUE(fk->IsDVSource());
+  QStringList names = FilterNames(*fk);
+  EXPECT_EQ(names.filter(QRegularExpression("^DV Codec\\d+$")).size(), 1) << names.join(", ").toStdString();
+  EXPECT_EQ(names.filter(QRegularExpression("^Smart Tee\\d+$")).size(), 1);
+  EXPECT_EQ(names.filter(QRegularExpression("^rndr\\d+$")).size(), 1);
+  auto* video = dynamic_cast<CVideoRenderer*>(fk->DisplayRecord(TFK::ds_Display).renderer.Get());
+  ASSERT_NE(video, nullptr);
+  for (int i = 0; i < 500 && video->FramesRendered() < 3; ++i) QThread::msleep(10);
+  EXPECT_GE(video->FramesRendered(), 3);
+  fk->StopPreview();
+
+  // The grabber on its own branch decodes there: a tee, the intermediate decoder, a Null Renderer.
+  fk->SetFrameGrabber(fg_CaptureStream);
+  ResetProcessLog();
+  EnableProcessLog();
+  ASSERT_TRUE(fk->StartPreview()) << ProcessLogLines().join("\n").toStdString();
+  names = FilterNames(*fk);
+  EXPECT_EQ(names.filter(QRegularExpression("^Inf Tee Vid\\d+$")).size(), 1) << names.join(", ").toStdString();
+  EXPECT_EQ(names.filter(QRegularExpression("^Interm Filter\\d+$")).size(), 1);
+  EXPECT_TRUE(names.contains("Null Renderer"));
+  EXPECT_EQ(names.filter(QRegularExpression("^rndr\\d+$")).size(), 1);
+  fk->StopPreview();
+  fk->SetFrameGrabber(fg_Disabled);
+
+  ResetProcessLog();
+  EnableProcessLog();
+  ASSERT_TRUE(fk->StartRecording()) << ProcessLogLines().join("\n").toStdString();
+  names = FilterNames(*fk);
+  // The file takes the interleaved stream itself; the recording chain decodes nothing.
+  EXPECT_EQ(names.filter(QRegularExpression("^DV Codec")).size(), 0) << names.join(", ").toStdString();
+  ComPtr<IPin> written, peer;
+  ASSERT_EQ(FindPinByName(fk->FileWriter(), PINDIR_INPUT, QString(), written, false, true), com::S_OK);
+  ASSERT_EQ(written->ConnectedTo(peer.Put()), com::S_OK);
+  AM_MEDIA_TYPE type{};
+  ASSERT_EQ(written->ConnectionMediaType(&type), com::S_OK);
+  EXPECT_EQ(type.majortype, MEDIATYPE_Interleaved);
+  FreeMediaType(type);
+  EXPECT_EQ(fk->MasterStream(), 2);
+  QThread::msleep(600);
+  fk->StopRecording();
+  const std::vector<int> codes = Codes(fk->GetLastRecordedFile());
+  ASSERT_GE(codes.size(), 3u);
+  ExpectConsecutive(codes);
+
+  fk->SetRecordingInNativeFormat(false);
+  ASSERT_TRUE(fk->StartRecording());
+  names = FilterNames(*fk);
+  EXPECT_TRUE(names.contains("DV Codec")) << names.join(", ").toStdString();
+  fk->StopRecording();
+}
+
+TEST_F(GraphBuilding, AProgramStreamEncoderPreviewsThroughTheDemultiplexerAndRecordsDecoded) {
+  dshow::test::FixtureDevices fixtures;
+  fixtures.AddProgramStreamDevice();
+  auto fk = Camera(false);
+  fk->SetVideoDevice(
+      VideoDeviceList()->IndexOfName(QString::fromUtf16(dshow::test::kProgramStreamDeviceName) + " (WDM)"));
+  ASSERT_TRUE(fk->StartPreview());
+  EXPECT_TRUE(fk->IsMpegSource());
+  QStringList names = FilterNames(*fk);
+  EXPECT_EQ(names.filter(QRegularExpression("^MPEG-2 Demultiplexer")).size(), 1) << names.join(", ").toStdString();
+  EXPECT_EQ(names.filter(QRegularExpression("^Smart Tee\\d+$")).size(), 1);
+  EXPECT_EQ(names.filter(QRegularExpression("^rndr\\d+$")).size(), 1);
+  auto* video = dynamic_cast<CVideoRenderer*>(fk->DisplayRecord(TFK::ds_Display).renderer.Get());
+  ASSERT_NE(video, nullptr);
+  for (int i = 0; i < 500 && video->FramesRendered() < 3; ++i) QThread::msleep(10);
+  EXPECT_GE(video->FramesRendered(), 3);
+  fk->StopPreview();
+
+  // Decoded, the video goes through the recording chain (a grabber there asks for it).
+  fk->SetRecordingInNativeFormat(false);
+  fk->SetFrameGrabber(fg_BothStreams);
+  ResetProcessLog();
+  EnableProcessLog();
+  ASSERT_TRUE(fk->StartRecording()) << ProcessLogLines().join("\n").toStdString();
+  EXPECT_EQ(fk->GetCurrentState(), cs_Recording);
+  QThread::msleep(800);
+  fk->StopRecording();
+  const std::vector<int> codes = Codes(fk->GetLastRecordedFile());
+  ASSERT_GE(codes.size(), 3u);
+  ExpectConsecutive(codes);
+
+  // In its native format the program stream goes to the file as it comes, through the raw writer.
+  fk->SetRecordingInNativeFormat(true);
+  fk->SetFrameGrabber(fg_Disabled);
+  ResetProcessLog();
+  EnableProcessLog();
+  ASSERT_TRUE(fk->StartRecording()) << ProcessLogLines().join("\n").toStdString();
+  EXPECT_TRUE(FilterNames(*fk).contains("FCATCHCTRL_RwCap.Grabber")) << FilterNames(*fk).join(", ").toStdString();
+  QThread::msleep(800);
+  fk->StopRecording();
+  const std::vector<int> raw = Codes(fk->GetLastRecordedFile());
+  ASSERT_GE(raw.size(), 3u);
+  ExpectConsecutive(raw);
 }
 
 }  // namespace kestrom::engine::test

@@ -9,6 +9,16 @@
 #include "platform/dshow/sources/DeviceFilter.h"
 #include "platform/dshow/sources/DvFormat.h"
 #include "platform/dshow/sources/TestDevices.h"
+#include "platform/dshow/writers/EncoderCore.h"
+#include "tools/FrameCode.h"
+
+#include <QImage>
+#include <cstring>
+#include <deque>
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
 
 namespace kestrom::dshow::test {
 
@@ -27,18 +37,168 @@ com::CUnknown* Create(com::IUnknown* outer, HRESULT* hr) {
   return made;
 }
 
-// The pins describe their formats and connect; the tests that use them do not stream, so a
-// running pin has nothing to deliver.
-HRESULT NothingToDeliver() {
-  std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  return VFW_S_NO_MORE_ITEMS;
-}
 
 const sources::DvGeometry kPalDv = sources::DvGeometryOfSystem(true);
+
+std::vector<BYTE> CodedRows(int width, int height, int64_t frame);
+
+/**
+ * @brief PAL DV frames whose pictures carry their frame numbers (tools/FrameCode), made one at a
+ * time at the camcorder's pace: the DV pins deliver them from a running graph.
+ */
+class DvFrameMaker {
+ public:
+  HRESULT Fill(IMediaSample* sample) {
+    if (!encoder_.IsOpen()) {
+      CMediaType rgb = MakeCapabilityType({MEDIASUBTYPE_RGB24, 0, 24, kPalDv.width, kPalDv.height, {}},
+                                          kPalDv.frameInterval);
+      VideoEncoderSettings settings;
+      settings.codec = AV_CODEC_ID_DVVIDEO;
+      settings.frameTime = kPalDv.frameInterval;
+      settings.keyFrameRate = 1;
+      const HRESULT hr = encoder_.Open(rgb, settings);
+      if (FAILED(hr)) return hr;
+      next_ = std::chrono::steady_clock::now();
+    }
+    std::this_thread::sleep_until(next_);
+    next_ += std::chrono::microseconds(kPalDv.frameInterval / 10);
+    const std::vector<BYTE> rows = CodedRows(kPalDv.width, kPalDv.height, frame_);
+    BYTE* data = nullptr;
+    sample->GetPointer(&data);
+    LONG written = 0;
+    const LONG capacity = sample->GetSize();
+    HRESULT hr = encoder_.Encode(rows.data(), static_cast<LONG>(rows.size()), frame_,
+                                 [&](const AVPacket& packet) {
+                                   if (packet.size > capacity) return E_FAIL;
+                                   std::memcpy(data, packet.data, size_t(packet.size));
+                                   written = packet.size;
+                                   return S_OK;
+                                 },
+                                 true);
+    if (FAILED(hr) || written == 0) return FAILED(hr) ? hr : E_FAIL;
+    REFERENCE_TIME start = frame_ * kPalDv.frameInterval, stop = start + kPalDv.frameInterval;
+    sample->SetTime(&start, &stop);
+    sample->SetActualDataLength(written);
+    sample->SetSyncPoint(1);
+    ++frame_;
+    return S_OK;
+  }
+  void Restart() {
+    encoder_.Close();
+    frame_ = 0;
+  }
+
+ private:
+  VideoEncoder encoder_;
+  int64_t frame_ = 0;
+  std::chrono::steady_clock::time_point next_;
+};
 
 VideoCapability PalDvCapability() {
   return {MEDIASUBTYPE_dvsd, MEDIASUBTYPE_dvsd.Data1, 24, kPalDv.width, kPalDv.height, {kPalDv.frameInterval}};
 }
+
+/** @brief A picture of the numbered pattern in bottom-up BGR rows (what an RGB24 type holds). */
+std::vector<BYTE> CodedRows(int width, int height, int64_t frame) {
+  QImage picture(width, height, QImage::Format_BGR888);
+  tools::PaintCodedFrame(picture, static_cast<int>(frame % (tools::kMaxFrameCode + 1)), 0);
+  picture = picture.mirrored();
+  std::vector<BYTE> rows(size_t(width) * 3 * height);
+  for (int y = 0; y < height; ++y)
+    std::memcpy(rows.data() + size_t(y) * width * 3, picture.constScanLine(y), size_t(width) * 3);
+  return rows;
+}
+
+/**
+ * @brief An MPEG-2 program stream (MPEG-2 video, 352x288, 25 frames a second, every frame a key
+ * frame) of numbered pictures, made at the encoder's pace and handed out as bytes.
+ */
+class ProgramStreamMaker {
+ public:
+  static constexpr int kWidth = 352, kHeight = 288;
+  static constexpr REFERENCE_TIME kInterval = 400000;
+
+  ~ProgramStreamMaker() { Close(); }
+  HRESULT Fill(IMediaSample* sample) {
+    if (!muxer_ && FAILED(Open())) return E_FAIL;
+    BYTE* data = nullptr;
+    sample->GetPointer(&data);
+    const size_t capacity = static_cast<size_t>(sample->GetSize());
+    while (bytes_.empty()) {
+      std::this_thread::sleep_until(next_);
+      next_ += std::chrono::microseconds(kInterval / 10);
+      const std::vector<BYTE> rows = CodedRows(kWidth, kHeight, frame_);
+      HRESULT hr = encoder_.Encode(rows.data(), static_cast<LONG>(rows.size()), frame_,
+                                   [&](const AVPacket& coded) { return Mux(coded); }, true);
+      if (FAILED(hr)) return hr;
+      ++frame_;
+      avio_flush(muxer_->pb);
+    }
+    const size_t n = std::min(capacity, bytes_.size());
+    std::copy_n(bytes_.begin(), n, data);
+    bytes_.erase(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(n));
+    sample->SetActualDataLength(static_cast<LONG>(n));
+    return S_OK;
+  }
+  void Close() {
+    if (muxer_) {
+      if (muxer_->pb) {
+        av_freep(&muxer_->pb->buffer);
+        avio_context_free(&muxer_->pb);
+      }
+      avformat_free_context(muxer_);
+      muxer_ = nullptr;
+    }
+    encoder_.Close();
+    bytes_.clear();
+    frame_ = 0;
+  }
+
+ private:
+  HRESULT Open() {
+    CMediaType rgb = MakeCapabilityType({MEDIASUBTYPE_RGB24, 0, 24, kWidth, kHeight, {}}, kInterval);
+    VideoEncoderSettings settings;
+    settings.codec = AV_CODEC_ID_MPEG2VIDEO;
+    settings.frameTime = kInterval;
+    settings.keyFrameRate = 1;
+    settings.bitRate = 4'000'000;
+    if (FAILED(encoder_.Open(rgb, settings))) return E_FAIL;
+    if (avformat_alloc_output_context2(&muxer_, nullptr, "vob", nullptr) < 0 || !muxer_) return E_FAIL;
+    AVStream* stream = avformat_new_stream(muxer_, nullptr);
+    if (!stream || avcodec_parameters_from_context(stream->codecpar, encoder_.Context()) < 0) return E_FAIL;
+    stream->time_base = encoder_.Context()->time_base;
+    constexpr int kBlock = 4096;
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kBlock));
+    muxer_->pb = buffer ? avio_alloc_context(buffer, kBlock, 1, this, nullptr, &ProgramStreamMaker::Write, nullptr) : nullptr;
+    if (!muxer_->pb) {
+      av_free(buffer);
+      return E_FAIL;
+    }
+    if (avformat_write_header(muxer_, nullptr) < 0) return E_FAIL;
+    next_ = std::chrono::steady_clock::now();
+    return S_OK;
+  }
+  HRESULT Mux(const AVPacket& coded) {
+    AVPacket* packet = av_packet_clone(&coded);
+    if (!packet) return E_OUTOFMEMORY;
+    packet->stream_index = 0;
+    av_packet_rescale_ts(packet, encoder_.Context()->time_base, muxer_->streams[0]->time_base);
+    const int result = av_interleaved_write_frame(muxer_, packet);
+    av_packet_free(&packet);
+    return result < 0 ? E_FAIL : S_OK;
+  }
+  static int Write(void* opaque, uint8_t* data, int size) {
+    auto* self = static_cast<ProgramStreamMaker*>(opaque);
+    self->bytes_.insert(self->bytes_.end(), data, data + size);
+    return size;
+  }
+
+  VideoEncoder encoder_;
+  AVFormatContext* muxer_ = nullptr;
+  std::deque<BYTE> bytes_;
+  int64_t frame_ = 0;
+  std::chrono::steady_clock::time_point next_;
+};
 
 class CDvVideoPin final : public CVideoCapturePin {
  public:
@@ -46,7 +206,17 @@ class CDvVideoPin final : public CVideoCapturePin {
       : CVideoCapturePin("DV video pin", filter, lock, kDvVideoPinName, PIN_CATEGORY_CAPTURE) {
     SetCapabilities({PalDvCapability()}, 0, kPalDv.frameInterval);
   }
-  HRESULT FillBuffer(IMediaSample*) override { return NothingToDeliver(); }
+  HRESULT FillBuffer(IMediaSample* sample) override { return frames_.Fill(sample); }
+  HRESULT OnThreadStart() override {
+    frames_.Restart();
+    return S_OK;
+  }
+
+ protected:
+  LONG FrameBufferSize() override { return static_cast<LONG>(kPalDv.frameSize); }
+
+ private:
+  DvFrameMaker frames_;
 };
 
 // Interleaved DV: its one type is `iavs` dvsd with the frame's packs; its stream capabilities
@@ -68,10 +238,17 @@ class CDvInterleavedPin final : public CVideoCapturePin {
     return S_OK;
   }
   HRESULT SetMediaType(const CMediaType* type) override { return CBasePin::SetMediaType(type); }
-  HRESULT FillBuffer(IMediaSample*) override { return NothingToDeliver(); }
+  HRESULT FillBuffer(IMediaSample* sample) override { return frames_.Fill(sample); }
+  HRESULT OnThreadStart() override {
+    frames_.Restart();
+    return S_OK;
+  }
 
  protected:
   LONG FrameBufferSize() override { return static_cast<LONG>(kPalDv.frameSize); }
+
+ private:
+  DvFrameMaker frames_;
 };
 
 class CDvCamcorder final : public CDeviceFilter {
@@ -104,10 +281,17 @@ class CProgramStreamPin final : public CPushPin {
     type->SetFormatType(FORMAT_None);
     return S_OK;
   }
-  HRESULT FillBuffer(IMediaSample*) override { return NothingToDeliver(); }
+  HRESULT FillBuffer(IMediaSample* sample) override { return stream_.Fill(sample); }
+  HRESULT OnThreadStart() override {
+    stream_.Close();
+    return S_OK;
+  }
 
  protected:
   LONG FrameBufferSize() override { return 65536; }
+
+ private:
+  ProgramStreamMaker stream_;
 };
 
 class CProgramStreamDevice final : public CDeviceFilter {
