@@ -103,4 +103,17 @@ QString ComposeTextOverlay(const std::vector<TextOverlaySegment>& segments, cons
   return out;
 }
 
+void DrawTextOverlay(ui::Canvas& canvas, const TextOverlayStyle& style, const QString& text) {
+  ui::TextFormat format;
+  format.WordBreak = true;
+  format.NoClip = true;
+  format.Opaque = !style.Transparent;
+  format.Background = style.BkColor;
+  format.Align = style.Align == 1 ? ui::TextAlign::Center : style.Align == 2 ? ui::TextAlign::Right : ui::TextAlign::Left;
+  const ui::FontChoice font = canvas.Font;
+  canvas.Font = style.Font;
+  canvas.DrawText(ui::Rect(style.Left, style.Top, style.Right, INT32_MAX), text, format);
+  canvas.Font = font;
+}
+
 }  // namespace kestrom::engine

@@ -4,6 +4,7 @@
 // thread that draws frames never sees a text half replaced and never waits for the setter.
 
 #include "capture/engine/FKEvents.h"
+#include "platform/ui/Canvas.h"
 
 #include <QDateTime>
 #include <QString>
@@ -65,5 +66,18 @@ std::optional<QDateTime> DVDateTimeOf(const TFrameInfo& info);
  */
 QString ComposeTextOverlay(const std::vector<TextOverlaySegment>& segments, const TFrameInfo& info,
                            const QDateTime& now, const std::array<QString, 10>& customTexts);
+
+/** @brief Where and how the text goes into a frame (the component's TextOverlay_ properties). */
+struct TextOverlayStyle {
+  int Left = 0, Top = 0, Right = 320;
+  ui::FontChoice Font;
+  core::TColor BkColor = core::clWhite;
+  bool Transparent = true;
+  int Align = 0;  // TTextOverlayAlign: left, centre, right
+};
+
+/** @brief Draws the text word-wrapped from (Left, Top) between Left and Right, downwards without
+ *  limit, in the style's font and colour; the canvas's own font is restored afterwards. */
+void DrawTextOverlay(ui::Canvas& canvas, const TextOverlayStyle& style, const QString& text);
 
 }  // namespace kestrom::engine

@@ -132,5 +132,42 @@ TEST(OverlaySettings, TheLastTextSetShowsAndNoReadIsTorn) {
   EXPECT_EQ(overlay.Current()->Segments[0].Text, "199");
 }
 
+TEST(OverlaySettings, DrawsTheTextIntoTheFrameAtItsPlace) {
+  const QString text = ComposeTextOverlay(ParseTextOverlay(QString::fromLatin1(DefaultTextOverlayString)), SampleFrame(),
+                                          QDateTime(QDate(2024, 3, 9), QTime(14, 5, 6)), {});
+  for (int align : {0, 2}) {
+    SCOPED_TRACE(align);
+    std::vector<uchar> bytes(size_t(400 * 3 * 300), 0);
+    core::FrameBits frame;
+    frame.Bits = bytes.data();
+    frame.Width = 400;
+    frame.Height = 300;
+    ui::Canvas canvas = ui::Canvas::OverFrame(frame);
+    canvas.Font = {"DejaVu Sans", 12, false, false, false, false, core::clRed};
+    TextOverlayStyle style;
+    style.Left = 60, style.Top = 40, style.Right = 360, style.Align = align;
+    style.Font = {"DejaVu Sans", 8, false, false, false, false, core::clAqua};
+    DrawTextOverlay(canvas, style, text);
+    EXPECT_EQ(canvas.Font.color, core::clRed) << "the canvas keeps its own font";
+    QRect ink;
+    const QImage shown = canvas.Picture();
+    for (int y = 0; y < shown.height(); ++y)
+      for (int x = 0; x < shown.width(); ++x)
+        if (qGreen(shown.pixel(x, y)) > 128) ink |= QRect(x, y, 1, 1);
+    ASSERT_FALSE(ink.isEmpty());
+    EXPECT_GE(ink.left(), 60);
+    EXPECT_GE(ink.top(), 40);
+    EXPECT_LE(ink.right(), 360);
+    ui::Canvas measure;
+    measure.Font = style.Font;
+    EXPECT_GT(ink.height(), 9 * measure.TextHeight("X")) << "ten lines and more";
+    if (align == 0) {
+      EXPECT_LE(ink.left(), 62);
+    } else {
+      EXPECT_GE(ink.right(), 355);
+    }
+  }
+}
+
 }  // namespace test
 }  // namespace kestrom::engine
