@@ -26,6 +26,22 @@ void BlurLine(const uchar* src, uchar* dst, qsizetype count, qsizetype distance)
   for (qsizetype i = count - distance; i < count; ++i) dst[i] = uchar((src[i - distance] + src[i]) / 3);
 }
 
+struct Thresholds {
+  int blue, green, red;
+};
+
+// Changed pixels among x = begin, begin + step, ... below end.
+template <int BytesPerPixel>
+int64_t CountSpan(const uchar* a, const uchar* b, int begin, int end, int step, const Thresholds& t) {
+  int64_t hits = 0;
+  for (int x = begin; x < end; x += step) {
+    const uchar* p = a + qsizetype(x) * BytesPerPixel;
+    const uchar* q = b + qsizetype(x) * BytesPerPixel;
+    hits += (std::abs(p[0] - q[0]) > t.blue) | (std::abs(p[1] - q[1]) > t.green) | (std::abs(p[2] - q[2]) > t.red);
+  }
+  return hits;
+}
+
 }  // namespace
 
 TImplMotionDetector::TImplMotionDetector() {
@@ -275,15 +291,14 @@ void TImplMotionDetector::Count(const RowWalk& before, const RowWalk& after) {
       if (digit_[cell] == 0) continue;
       const auto [begin, end] = spans[size_t(c)];
       if (begin >= end) continue;
+      // A channel left out gets a threshold no difference exceeds.
       const int threshold = threshold_[cell];
-      int64_t hits = 0;
-      for (int x = begin; x < end; x += step) {
-        const uchar* p = a + qsizetype(x) * bpp;
-        const uchar* q = b + qsizetype(x) * bpp;
-        const bool hit = (blue && std::abs(p[0] - q[0]) > threshold) ||
-                         (green && std::abs(p[1] - q[1]) > threshold) ||
-                         (red && std::abs(p[2] - q[2]) > threshold);
-        hits += hit;
+      const Thresholds t{blue ? threshold : 255, green ? threshold : 255, red ? threshold : 255};
+      int64_t hits;
+      if (step == 1) {
+        hits = bpp == 3 ? CountSpan<3>(a, b, begin, end, 1, t) : CountSpan<4>(a, b, begin, end, 1, t);
+      } else {
+        hits = bpp == 3 ? CountSpan<3>(a, b, begin, end, step, t) : CountSpan<4>(a, b, begin, end, step, t);
       }
       sampled_[cell] += (end - begin + step - 1) / step;
       changed_[cell] += hits;

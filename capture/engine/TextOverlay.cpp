@@ -54,7 +54,7 @@ void TextOverlayText::Set(const QString& text) {
   auto parsed = std::make_shared<TextOverlayBuffer>();
   parsed->Source = text;
   parsed->Segments = ParseTextOverlay(text);
-  current_.store(std::shared_ptr<const TextOverlayBuffer>(std::move(parsed)), std::memory_order_release);
+  current_.Publish(std::move(parsed));
 }
 
 std::optional<QDateTime> DVDateTimeOf(const TFrameInfo& info) {

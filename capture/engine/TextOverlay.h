@@ -1,15 +1,15 @@
 #pragma once
 // The text the capture component draws into every frame: its placeholders (%frame_count%,
 // %sys_time[dd/mm/yy]% ...) parsed into segments, and the parsed text published whole, so the
-// thread that draws frames never sees a text half replaced and never waits for the setter.
+// thread that draws frames never sees a text half replaced and never waits while one is parsed.
 
 #include "capture/engine/FKEvents.h"
+#include "platform/core/Published.h"
 #include "platform/ui/Canvas.h"
 
 #include <QDateTime>
 #include <QString>
 #include <array>
-#include <atomic>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -50,10 +50,10 @@ class TextOverlayText {
   /** @brief Parses the text and publishes it (GUI thread). */
   void Set(const QString& text);
   /** @brief The text last published, or null before the first Set (any thread). */
-  std::shared_ptr<const TextOverlayBuffer> Current() const { return current_.load(std::memory_order_acquire); }
+  std::shared_ptr<const TextOverlayBuffer> Current() const { return current_.Current(); }
 
  private:
-  std::atomic<std::shared_ptr<const TextOverlayBuffer>> current_;
+  core::Published<TextOverlayBuffer> current_;
 };
 
 /** @brief The DV recording date and time of a frame; none when the frame is not DV or its date

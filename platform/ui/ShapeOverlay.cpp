@@ -67,7 +67,7 @@ void ShapeOverlay::Publish() {
   state_.Width = width();
   state_.Height = height();
   state_.Enabled = isEnabled();
-  published_.store(std::make_shared<const ShapeSnapshot>(state_), std::memory_order_release);
+  published_.Publish(std::make_shared<const ShapeSnapshot>(state_));
 }
 
 void ShapeOverlay::paintEvent(QPaintEvent*) {

@@ -4,10 +4,10 @@
 // are drawn on a streaming thread that must never read a widget, so every change publishes a
 // plain copy of the shape, which any thread may take.
 
+#include "platform/core/Published.h"
 #include "platform/ui/Canvas.h"
 
 #include <QWidget>
-#include <atomic>
 #include <memory>
 
 namespace kestrom::ui {
@@ -48,7 +48,7 @@ class ShapeOverlay : public QWidget {
   void SetBounds(int left, int top, int width, int height);
 
   /** @brief The copy published by the last change (any thread). */
-  std::shared_ptr<const ShapeSnapshot> Snapshot() const { return published_.load(std::memory_order_acquire); }
+  std::shared_ptr<const ShapeSnapshot> Snapshot() const { return published_.Current(); }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -60,7 +60,7 @@ class ShapeOverlay : public QWidget {
   void Publish();
 
   ShapeSnapshot state_;
-  std::atomic<std::shared_ptr<const ShapeSnapshot>> published_;
+  core::Published<ShapeSnapshot> published_;
 };
 
 }  // namespace kestrom::ui

@@ -1,6 +1,7 @@
 #include "capture/engine/MotionDetector.h"
 
 #include <QRect>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <memory>
 #include <vector>
@@ -23,10 +24,10 @@ struct Frame {
     bits.Stride = stride;
     bytes = std::make_unique<uchar[]>(size_t(bits.ImageBytes()));
     bits.Bits = bytes.get();
-    std::fill(bytes.get(), bytes.get() + bits.ImageBytes(), value);
+    std::memset(bytes.get(), value, size_t(bits.ImageBytes()));
   }
   Frame(const Frame& other) : Frame(other.bits.Width, other.bits.Height, other.bits.Format, other.bits.Stride) {
-    std::copy(other.bytes.get(), other.bytes.get() + bits.ImageBytes(), bytes.get());
+    std::memcpy(bytes.get(), other.bytes.get(), size_t(bits.ImageBytes()));
   }
   // Sets every byte of the pixels in the area, measured from the picture's top.
   Frame& Paint(const QRect& area, uchar value) {
