@@ -36,6 +36,71 @@ QImage Fail(QString* error, const QString& why) {
 
 }  // namespace
 
+namespace {
+
+// File and info headers of a bottom-up file; the pixels start after the given extra bytes.
+void PutHeaders(uchar* p, int64_t total, int64_t extra, int64_t width, int64_t height, int bitCount,
+                uint32_t compression, int64_t pixelBytes, uint32_t coloursUsed, int dpmX, int dpmY) {
+  p[0] = 'B';
+  p[1] = 'M';
+  Put32(p + 2, uint32_t(total));
+  Put32(p + 10, uint32_t(kFileHeaderSize + kInfoHeaderSize + extra));
+  uchar* info = p + kFileHeaderSize;
+  Put32(info + 0, kInfoHeaderSize);
+  Put32(info + 4, uint32_t(width));
+  Put32(info + 8, uint32_t(height));  // positive: bottom-up rows
+  Put16(info + 12, 1);
+  Put16(info + 14, uint16_t(bitCount));
+  Put32(info + 16, compression);
+  Put32(info + 20, uint32_t(pixelBytes));
+  Put32(info + 24, uint32_t(std::max(0, dpmX)));
+  Put32(info + 28, uint32_t(std::max(0, dpmY)));
+  Put32(info + 32, coloursUsed);
+}
+
+}  // namespace
+
+QByteArray EncodeBmp(const FrameBits& frame) {
+  if (!frame.Valid()) return QByteArray();
+  const int bitCount = BitCountOf(frame.Format);
+  const int64_t width = frame.Width, height = frame.AbsHeight();
+  const int64_t rowBytes = width * frame.BytesPerPixel();
+  const int64_t stride = (rowBytes + 3) & ~int64_t(3);
+  const int64_t pixelBytes = stride * height;
+  // 5-6-5 needs its masks; 8 bits its colour table.
+  const int64_t extra = frame.Format == FramePixels::Rgb565 ? 12
+                        : frame.Format == FramePixels::Rgb8 ? int64_t(frame.PaletteSize) * 4
+                                                            : 0;
+  const int64_t total = kFileHeaderSize + kInfoHeaderSize + extra + pixelBytes;
+  if (total > std::numeric_limits<int32_t>::max()) return QByteArray();
+
+  QByteArray out(static_cast<qsizetype>(total), '\0');
+  auto* p = reinterpret_cast<uchar*>(out.data());
+  const uint32_t compression = frame.Format == FramePixels::Rgb565 ? kBiBitfields : kBiRgb;
+  const uint32_t coloursUsed = frame.Format == FramePixels::Rgb8 ? uint32_t(frame.PaletteSize) : 0;
+  PutHeaders(p, total, extra, width, height, bitCount, compression, pixelBytes, coloursUsed, 0, 0);
+  uchar* table = p + kFileHeaderSize + kInfoHeaderSize;
+  if (frame.Format == FramePixels::Rgb565) {
+    Put32(table, 0xF800);
+    Put32(table + 4, 0x07E0);
+    Put32(table + 8, 0x001F);
+  } else if (frame.Format == FramePixels::Rgb8) {
+    for (int i = 0; i < frame.PaletteSize; ++i) Put32(table + 4 * i, frame.Palette[i] & 0x00FFFFFFu);
+  }
+  uchar* pixels = table + extra;
+  for (int64_t y = 0; y < height; ++y)
+    std::memcpy(pixels + (height - 1 - y) * stride, frame.Row(int(y)), size_t(rowBytes));
+  return out;
+}
+
+WriteResult WriteBmpFile(const QString& path, const FrameBits& frame) {
+  if (!frame.Valid()) return WriteResult{false, QStringLiteral("Cannot write %1: there is no picture").arg(path)};
+  const QByteArray bytes = EncodeBmp(frame);
+  if (bytes.isEmpty())
+    return WriteResult{false, QStringLiteral("Cannot write %1: the picture is too large for a BMP file").arg(path)};
+  return WriteFileAtomic(path, bytes);
+}
+
 QByteArray EncodeBmp(const QImage& image) {
   if (image.isNull()) return QByteArray();
   const QImage bgr = image.convertToFormat(QImage::Format_BGR888);
@@ -48,20 +113,7 @@ QByteArray EncodeBmp(const QImage& image) {
 
   QByteArray out(static_cast<qsizetype>(total), '\0');
   auto* p = reinterpret_cast<uchar*>(out.data());
-  p[0] = 'B';
-  p[1] = 'M';
-  Put32(p + 2, uint32_t(total));
-  Put32(p + 10, kFileHeaderSize + kInfoHeaderSize);
-  uchar* info = p + kFileHeaderSize;
-  Put32(info + 0, kInfoHeaderSize);
-  Put32(info + 4, uint32_t(width));
-  Put32(info + 8, uint32_t(height));  // positive: bottom-up rows
-  Put16(info + 12, 1);
-  Put16(info + 14, 24);
-  Put32(info + 16, kBiRgb);
-  Put32(info + 20, uint32_t(pixelBytes));
-  Put32(info + 24, uint32_t(std::max(0, image.dotsPerMeterX())));
-  Put32(info + 28, uint32_t(std::max(0, image.dotsPerMeterY())));
+  PutHeaders(p, total, 0, width, height, 24, kBiRgb, pixelBytes, 0, image.dotsPerMeterX(), image.dotsPerMeterY());
   uchar* pixels = p + kFileHeaderSize + kInfoHeaderSize;
   for (int64_t y = 0; y < height; ++y)
     std::memcpy(pixels + (height - 1 - y) * stride, bgr.constScanLine(int(y)), size_t(width * 3));

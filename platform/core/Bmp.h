@@ -1,8 +1,10 @@
 #pragma once
-// BMP picture files as the programs exchange them: written as 24-bit bottom-up files, read from
-// 24- or 32-bit files stored either way up. Anything else, or a damaged file, is refused with a
-// reason instead of being guessed at.
+// BMP picture files as the programs exchange them: pictures written as 24-bit bottom-up files,
+// video frames written in their own layout (8 bits with their colours, 16, 24 or 32 bits), read
+// from 24- or 32-bit files stored either way up. Anything else, or a damaged file, is refused
+// with a reason instead of being guessed at.
 
+#include "platform/core/FrameBits.h"
 #include "platform/core/TextFile.h"
 
 #include <QByteArray>
@@ -17,6 +19,14 @@ QByteArray EncodeBmp(const QImage& image);
 
 /** @brief Writes the picture as a 24-bit BMP file, atomically (see WriteFileAtomic). */
 WriteResult WriteBmpFile(const QString& path, const QImage& image);
+
+/** @brief The bytes of a bottom-up BMP file of the frame in its own layout: 8 bits with its
+ *  colour table, 16 bits as 5-5-5 (or 5-6-5 with its masks), 24 or 32 bits; empty for an
+ *  invalid frame. */
+QByteArray EncodeBmp(const FrameBits& frame);
+
+/** @brief Writes the frame as a BMP file in its own layout, atomically (see WriteFileAtomic). */
+WriteResult WriteBmpFile(const QString& path, const FrameBits& frame);
 
 /**
  * @brief Decodes the bytes of a BMP file (24 or 32 bits per pixel, uncompressed or with the

@@ -1,6 +1,7 @@
 #include "platform/ui/Canvas.h"
 
 #include <QFontMetrics>
+#include <QHash>
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
@@ -90,6 +91,9 @@ constexpr int kWidestPen = 4096;
 
 int Far(int v) { return std::clamp(v, -kFarCoordinate, kFarCoordinate); }
 
+// A coordinate moved into a frame view's scratch picture, kept within int.
+int64_t Shifted(int64_t v, int by) { return std::clamp<int64_t>(v - by, INT32_MIN, INT32_MAX); }
+
 QRect Normalised(int x1, int y1, int x2, int y2) {
   x1 = Far(x1), y1 = Far(y1), x2 = Far(x2), y2 = Far(y2);
   return QRect(QPoint(std::min(x1, x2), std::min(y1, y2)), QPoint(std::max(x1, x2) - 1, std::max(y1, y2) - 1));
@@ -173,7 +177,7 @@ Canvas::Canvas(int width, int height)
 Canvas::Canvas(const QImage& picture) : image_(picture.convertToFormat(QImage::Format_RGB32)) {}
 
 void Canvas::SetSize(int width, int height) {
-  if (width == Width() && height == Height()) return;
+  if (view_ || (width == Width() && height == Height())) return;
   QImage resized(std::max(0, width), std::max(0, height), QImage::Format_RGB32);
   resized.fill(Qt::white);
   if (!image_.isNull() && !resized.isNull()) {
@@ -298,6 +302,17 @@ void Canvas::LineTo(int x, int y) {
 
 void Canvas::Polyline(const std::vector<QPoint>& points) {
   if (points.size() < 2 || Pen.Style == PenStyle::Clear) return;
+  if (view_) {
+    QRect box(QPoint(Far(points.front().x()), Far(points.front().y())), QSize(1, 1));
+    for (const QPoint& p : points) box |= QRect(QPoint(Far(p.x()), Far(p.y())), QSize(1, 1));
+    ThroughScratch(Grown(box, Pen.Width), [&](Canvas& c, QPoint o) {
+      std::vector<QPoint> moved;
+      moved.reserve(points.size());
+      for (const QPoint& p : points) moved.emplace_back(int(Shifted(p.x(), o.x())), int(Shifted(p.y(), o.y())));
+      c.Polyline(moved);
+    });
+    return;
+  }
   if (Pen.Width <= 1) {
     int step = 0;
     for (std::size_t i = 1; i < points.size(); ++i) ThinLine(points[i - 1], points[i], step);
@@ -326,6 +341,13 @@ void Canvas::Polyline(const std::vector<QPoint>& points) {
 }
 
 void Canvas::Rectangle(int x1, int y1, int x2, int y2) {
+  if (view_) {
+    x1 = Far(x1), y1 = Far(y1), x2 = Far(x2), y2 = Far(y2);
+    ThroughScratch(Grown(Normalised(x1, y1, x2, y2), Pen.Width), [&](Canvas& c, QPoint o) {
+      c.Rectangle(x1 - o.x(), y1 - o.y(), x2 - o.x(), y2 - o.y());
+    });
+    return;
+  }
   const QRect r = Normalised(x1, y1, x2, y2);  // last pixel inside
   if (r.isEmpty()) return;
   const bool pen = Pen.Style != PenStyle::Clear;
@@ -353,6 +375,13 @@ void Canvas::Rectangle(int x1, int y1, int x2, int y2) {
 }
 
 void Canvas::Ellipse(int x1, int y1, int x2, int y2) {
+  if (view_) {
+    x1 = Far(x1), y1 = Far(y1), x2 = Far(x2), y2 = Far(y2);
+    ThroughScratch(Grown(Normalised(x1, y1, x2, y2), Pen.Width), [&](Canvas& c, QPoint o) {
+      c.Ellipse(x1 - o.x(), y1 - o.y(), x2 - o.x(), y2 - o.y());
+    });
+    return;
+  }
   const QRect r = Normalised(x1, y1, x2, y2);
   if (r.isEmpty()) return;
   const QRectF outline(r.left() + 0.5, r.top() + 0.5, r.width() - 1, r.height() - 1);
@@ -361,6 +390,13 @@ void Canvas::Ellipse(int x1, int y1, int x2, int y2) {
 }
 
 void Canvas::RoundRect(int x1, int y1, int x2, int y2, int w, int h) {
+  if (view_) {
+    x1 = Far(x1), y1 = Far(y1), x2 = Far(x2), y2 = Far(y2);
+    ThroughScratch(Grown(Normalised(x1, y1, x2, y2), Pen.Width), [&](Canvas& c, QPoint o) {
+      c.RoundRect(x1 - o.x(), y1 - o.y(), x2 - o.x(), y2 - o.y(), w, h);
+    });
+    return;
+  }
   const QRect r = Normalised(x1, y1, x2, y2);
   if (r.isEmpty()) return;
   const qreal rx = std::min<qreal>(std::abs(static_cast<qreal>(w)) / 2.0, r.width() / 2.0);
@@ -371,6 +407,13 @@ void Canvas::RoundRect(int x1, int y1, int x2, int y2, int w, int h) {
 }
 
 void Canvas::Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4) {
+  if (view_) {
+    x1 = Far(x1), y1 = Far(y1), x2 = Far(x2), y2 = Far(y2);
+    ThroughScratch(Grown(Normalised(x1, y1, x2, y2), Pen.Width), [&](Canvas& c, QPoint o) {
+      c.Arc(x1 - o.x(), y1 - o.y(), x2 - o.x(), y2 - o.y(), x3 - o.x(), y3 - o.y(), x4 - o.x(), y4 - o.y());
+    });
+    return;
+  }
   const QRect r = Normalised(x1, y1, x2, y2);
   if (r.isEmpty()) return;
   const QRectF outline(r.left() + 0.5, r.top() + 0.5, r.width() - 1, r.height() - 1);
@@ -388,6 +431,11 @@ void Canvas::Arc(int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4)
 }
 
 void Canvas::FillRect(const TRect& r) {
+  if (view_) {
+    const QRect area = Normalised(r.Left, r.Top, r.Right, r.Bottom);
+    ThroughScratch(area, [&](Canvas& c, QPoint o) { c.FillRect(Bounds(area.left() - o.x(), area.top() - o.y(), area.width(), area.height())); });
+    return;
+  }
   const QRect area = Normalised(r.Left, r.Top, r.Right, r.Bottom).intersected(image_.rect());
   if (area.isEmpty() || Brush.Style == BrushStyle::Clear) return;
   const QRgb brush = ToRgb(Brush.Color);
@@ -399,6 +447,11 @@ void Canvas::FillRect(const TRect& r) {
 }
 
 void Canvas::FrameRect(const TRect& r) {
+  if (view_) {
+    const QRect area = Normalised(r.Left, r.Top, r.Right, r.Bottom);
+    ThroughScratch(area, [&](Canvas& c, QPoint o) { c.FrameRect(Bounds(area.left() - o.x(), area.top() - o.y(), area.width(), area.height())); });
+    return;
+  }
   const QRect f = Normalised(r.Left, r.Top, r.Right, r.Bottom);
   if (f.isEmpty()) return;
   const QRgb brush = ToRgb(Brush.Color);
@@ -414,7 +467,11 @@ void Canvas::TextOut(int x, int y, const QString& text) {
   const QFont font = ToQFont(Font);
   const QFontMetrics metrics(font);
   const int width = metrics.horizontalAdvance(text);
-  if (!image_.isNull() && !text.isEmpty()) {
+  if (view_ && !text.isEmpty()) {
+    const int margin = metrics.height();
+    ThroughScratch(QRect(x - margin, y - margin, width + 2 * margin, metrics.height() + 2 * margin),
+                   [&](Canvas& c, QPoint o) { c.TextOut(x - o.x(), y - o.y(), text); });
+  } else if (!image_.isNull() && !text.isEmpty()) {
     QPainter p(&image_);
     if (Brush.Style == BrushStyle::Solid) p.fillRect(QRect(x, y, width, metrics.height()), core::ToQColor(Brush.Color));
     p.setFont(font);
@@ -432,7 +489,7 @@ int Canvas::TextHeight(const QString& text) const {
 }
 
 void Canvas::CopyRect(const TRect& dest, const Canvas& source, const TRect& sourceRect) {
-  CopyBlock(dest, source.image_, sourceRect, CopyMode);
+  CopyBlock(dest, source.view_ ? source.Picture() : source.image_, sourceRect, CopyMode);
 }
 
 void Canvas::CopyRect(const TRect& dest, const QImage& source, const TRect& sourceRect) {
@@ -450,6 +507,14 @@ void Canvas::Draw(int x, int y, const QImage& picture) {
 
 void Canvas::CopyBlock(const TRect& dest, const QImage& source, const TRect& sourceRect, ui::CopyMode mode) {
   if (dest.Width() == 0 || dest.Height() == 0 || sourceRect.Width() == 0 || sourceRect.Height() == 0) return;
+  if (view_) {
+    const QRect area = Normalised(dest.Left, dest.Top, dest.Right, dest.Bottom);
+    ThroughScratch(area, [&](Canvas& c, QPoint o) {
+      const TRect moved{dest.Left - o.x(), dest.Top - o.y(), dest.Right - o.x(), dest.Bottom - o.y()};
+      c.CopyBlock(moved, source, sourceRect, mode);
+    });
+    return;
+  }
   if (source.isNull() || image_.isNull()) return;
   const bool flipX = (dest.Width() < 0) != (sourceRect.Width() < 0);
   const bool flipY = (dest.Height() < 0) != (sourceRect.Height() < 0);
@@ -484,12 +549,228 @@ void Canvas::CopyBlock(const TRect& dest, const QImage& source, const TRect& sou
   }
 }
 
+// ---- Frame views ----
+
+namespace {
+
+// The colours of the 16-bit layouts widened to 8 bits a channel, so that writing a pixel back
+// unchanged gives the same bits.
+QRgb From565(uint16_t v) {
+  const int r = (v >> 11) & 31, g = (v >> 5) & 63, b = v & 31;
+  return qRgb((r << 3) | (r >> 2), (g << 2) | (g >> 4), (b << 3) | (b >> 2));
+}
+QRgb From555(uint16_t v) {
+  const int r = (v >> 10) & 31, g = (v >> 5) & 31, b = v & 31;
+  return qRgb((r << 3) | (r >> 2), (g << 3) | (g >> 2), (b << 3) | (b >> 2));
+}
+uint16_t To565(QRgb c) { return uint16_t(((qRed(c) >> 3) << 11) | ((qGreen(c) >> 2) << 5) | (qBlue(c) >> 3)); }
+uint16_t To555(QRgb c) { return uint16_t(((qRed(c) >> 3) << 10) | ((qGreen(c) >> 3) << 5) | (qBlue(c) >> 3)); }
+
+int NearestIndex(const core::FrameBits& frame, QRgb c, QHash<QRgb, int>& cache) {
+  const auto hit = cache.constFind(c);
+  if (hit != cache.constEnd()) return *hit;
+  int best = 0;
+  int bestDistance = INT32_MAX;
+  for (int i = 0; i < frame.PaletteSize; ++i) {
+    const QRgb p = frame.Palette[i];
+    const int dr = qRed(p) - qRed(c), dg = qGreen(p) - qGreen(c), db = qBlue(p) - qBlue(c);
+    const int distance = dr * dr + dg * dg + db * db;
+    if (distance < bestDistance) {
+      best = i;
+      bestDistance = distance;
+    }
+  }
+  cache.insert(c, best);
+  return best;
+}
+
+}  // namespace
+
+Canvas Canvas::OverFrame(const core::FrameBits& frame) {
+  Canvas canvas;
+  if (!frame.Valid()) return canvas;
+  canvas.image_ = QImage();
+  canvas.view_ = true;
+  canvas.frame_ = frame;
+  return canvas;
+}
+
+QImage Canvas::Picture() const {
+  if (!view_) return image_;
+  QImage picture(Width(), Height(), QImage::Format_RGB32);
+  if (!picture.isNull()) ReadFrame(picture.rect(), picture);
+  return picture;
+}
+
+void Canvas::ReadFrame(const QRect& area, QImage& into) const {
+  const int bpp = frame_.BytesPerPixel();
+  for (int y = area.top(); y <= area.bottom(); ++y) {
+    const uchar* p = frame_.Row(y) + qsizetype(area.left()) * bpp;
+    auto* out = reinterpret_cast<QRgb*>(into.scanLine(y - area.top()));
+    for (int i = 0; i < area.width(); ++i, p += bpp) {
+      switch (frame_.Format) {
+        case core::FramePixels::Rgb32:
+        case core::FramePixels::Rgb24: out[i] = qRgb(p[2], p[1], p[0]); break;
+        case core::FramePixels::Rgb565: out[i] = From565(uint16_t(p[0] | (p[1] << 8))); break;
+        case core::FramePixels::Rgb555: out[i] = From555(uint16_t(p[0] | (p[1] << 8))); break;
+        case core::FramePixels::Rgb8:
+          out[i] = p[0] < frame_.PaletteSize ? (frame_.Palette[p[0]] | kOpaque) : kOpaque;
+          break;
+      }
+    }
+  }
+}
+
+void Canvas::WriteFrame(const QRect& area, const QImage& from, const QImage& before) {
+  const int bpp = frame_.BytesPerPixel();
+  QHash<QRgb, int> nearest;
+  for (int y = area.top(); y <= area.bottom(); ++y) {
+    uchar* p = frame_.Row(y) + qsizetype(area.left()) * bpp;
+    const auto* in = reinterpret_cast<const QRgb*>(from.constScanLine(y - area.top()));
+    for (int i = 0; i < area.width(); ++i, p += bpp) {
+      const QRgb c = in[i];
+      switch (frame_.Format) {
+        case core::FramePixels::Rgb32:  // the fourth byte is the frame's own
+        case core::FramePixels::Rgb24:
+          p[0] = uchar(qBlue(c));
+          p[1] = uchar(qGreen(c));
+          p[2] = uchar(qRed(c));
+          break;
+        case core::FramePixels::Rgb565: {
+          const uint16_t v = To565(c);
+          p[0] = uchar(v);
+          p[1] = uchar(v >> 8);
+          break;
+        }
+        case core::FramePixels::Rgb555: {
+          const uint16_t v = uint16_t(To555(c) | ((p[0] | (p[1] << 8)) & 0x8000));
+          p[0] = uchar(v);
+          p[1] = uchar(v >> 8);
+          break;
+        }
+        case core::FramePixels::Rgb8:
+          // Only drawn pixels change: a table may hold one colour twice.
+          if (c != reinterpret_cast<const QRgb*>(before.constScanLine(y - area.top()))[i])
+            p[0] = uchar(NearestIndex(frame_, c, nearest));
+          break;
+      }
+    }
+  }
+}
+
+void Canvas::ThroughScratch(QRect area, const std::function<void(Canvas& scratch, QPoint origin)>& draw) {
+  area = area.intersected(QRect(0, 0, Width(), Height()));
+  if (area.isEmpty()) return;
+  // Hatches are anchored at the canvas origin: keep the scratch on the same 8-pixel grid.
+  area.setLeft(area.left() & ~7);
+  area.setTop(area.top() & ~7);
+  Canvas scratch;
+  scratch.image_ = QImage(area.size(), QImage::Format_RGB32);
+  if (scratch.image_.isNull()) return;
+  ReadFrame(area, scratch.image_);
+  const QImage before = frame_.Format == core::FramePixels::Rgb8 ? scratch.image_.copy() : QImage();
+  scratch.Pen = Pen;
+  scratch.Brush = Brush;
+  scratch.Font = Font;
+  scratch.CopyMode = CopyMode;
+  scratch.SmoothStretch = SmoothStretch;
+  scratch.penPos_ = penPos_ - area.topLeft();
+  draw(scratch, area.topLeft());
+  WriteFrame(area, scratch.image_, before);
+}
+
+std::vector<Canvas::TextLine> Canvas::LayOutText(const TRect& rect, const QString& text, const TextFormat& format) const {
+  const QFontMetrics metrics(ToQFont(Font));
+  const int left = Far(std::min(rect.Left, rect.Right)), right = Far(std::max(rect.Left, rect.Right));
+  const int width = right - left;
+  std::vector<QString> lines;
+  auto addParagraph = [&](const QString& paragraph) {
+    if (!format.WordBreak || metrics.horizontalAdvance(paragraph) <= width) {
+      lines.push_back(paragraph);
+      return;
+    }
+    const QStringList words = paragraph.split(QLatin1Char(' '));
+    QString line = words.front();
+    for (qsizetype i = 1; i < words.size(); ++i) {
+      const QString longer = line + QLatin1Char(' ') + words[i];
+      if (!line.isEmpty() && metrics.horizontalAdvance(longer) > width) {
+        lines.push_back(line);
+        line = words[i];
+      } else {
+        line = longer;
+      }
+    }
+    lines.push_back(line);
+  };
+  qsizetype start = 0;
+  for (qsizetype i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && text[i] != QLatin1Char('\r') && text[i] != QLatin1Char('\n')) continue;
+    addParagraph(text.mid(start, i - start));
+    if (i + 1 < text.size() && text[i] == QLatin1Char('\r') && text[i + 1] == QLatin1Char('\n')) ++i;
+    start = i + 1;
+  }
+  std::vector<TextLine> laid;
+  int y = Far(std::min(rect.Top, rect.Bottom));
+  for (const QString& line : lines) {
+    const int lineWidth = metrics.horizontalAdvance(line);
+    int x = left;
+    if (format.Align == TextAlign::Center) x = left + (width - lineWidth) / 2;
+    if (format.Align == TextAlign::Right) x = right - lineWidth;
+    laid.push_back({line, QRect(x, y, lineWidth, metrics.height())});
+    y += metrics.height();
+  }
+  return laid;
+}
+
+int Canvas::DrawText(const TRect& rect, const QString& text, const TextFormat& format) {
+  const std::vector<TextLine> lines = LayOutText(rect, text, format);
+  const QFont font = ToQFont(Font);
+  const QFontMetrics metrics(font);
+  const QRect box = Normalised(rect.Left, rect.Top, rect.Right, rect.Bottom);
+  QRect touched;
+  for (const TextLine& line : lines) touched |= line.cell;
+  // Glyphs may reach a little past their cells (italics, accents).
+  touched.adjust(-metrics.height(), -metrics.height() / 2, metrics.height(), metrics.height() / 2);
+  if (!format.NoClip) touched &= box;
+  auto paint = [&](QImage& target, QPoint origin) {
+    QPainter p(&target);
+    p.translate(-origin);
+    if (!format.NoClip) p.setClipRect(box);
+    p.setFont(font);
+    p.setPen(core::ToQColor(Font.color));
+    for (const TextLine& line : lines) {
+      if (format.Opaque) p.fillRect(line.cell, core::ToQColor(format.Background));
+      p.drawText(QPoint(line.cell.left(), line.cell.top() + metrics.ascent()), line.text);
+    }
+  };
+  if (view_) {
+    ThroughScratch(touched, [&](Canvas& scratch, QPoint origin) { paint(scratch.image_, origin); });
+  } else if (!image_.isNull() && !touched.isEmpty()) {
+    paint(image_, QPoint());
+  }
+  return int(lines.size()) * metrics.height();
+}
+
 core::TColor Canvas::Pixel(int x, int y) const {
+  if (view_) {
+    if (x < 0 || y < 0 || x >= Width() || y >= Height()) return -1;
+    QImage one(1, 1, QImage::Format_RGB32);
+    ReadFrame(QRect(x, y, 1, 1), one);
+    return core::FromQColor(QColor::fromRgb(one.pixel(0, 0)));
+  }
   if (!image_.rect().contains(x, y)) return -1;
   return core::FromQColor(QColor::fromRgb(image_.pixel(x, y)));
 }
 
 void Canvas::SetPixel(int x, int y, core::TColor color) {
+  if (view_) {
+    if (x < 0 || y < 0 || x >= Width() || y >= Height()) return;
+    QImage before(1, 1, QImage::Format_RGB32), after(1, 1, QImage::Format_RGB32);
+    ReadFrame(QRect(x, y, 1, 1), before);
+    after.setPixel(0, 0, ToRgb(color));
+    WriteFrame(QRect(x, y, 1, 1), after, before);
+    return;
+  }
   if (!image_.rect().contains(x, y)) return;
   reinterpret_cast<QRgb*>(image_.scanLine(y))[x] = ToRgb(color);
 }

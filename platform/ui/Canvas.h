@@ -4,8 +4,11 @@
 // raster modes the rubber bands need. Not-xor and xor are exact per pixel, so drawing the same
 // figure twice gives the picture back byte for byte. The image is always Format_RGB32; owners may
 // paint into Image() directly (the media player draws frames there) but must keep that format.
+// A canvas can also draw straight into a video frame's own bytes (OverFrame), in the frame's
+// pixel layout and row order.
 
 #include "platform/core/Colour.h"
+#include "platform/core/FrameBits.h"
 #include "platform/ui/Font.h"
 
 #include <QImage>
@@ -45,6 +48,20 @@ struct TRect {
   bool operator==(const TRect&) const = default;
 };
 
+enum class TextAlign { Left, Center, Right };
+
+/** @brief How DrawText lays out its text. */
+struct TextFormat {
+  TextAlign Align = TextAlign::Left;
+  /** @brief Lines wider than the rectangle break at blanks; a longer word stays whole. */
+  bool WordBreak = false;
+  /** @brief Text beyond the rectangle is drawn too (it is always cut to the canvas). */
+  bool NoClip = false;
+  /** @brief Each line's cell is filled with Background first; else the picture shows through. */
+  bool Opaque = false;
+  core::TColor Background = core::clWhite;
+};
+
 inline TRect Rect(int left, int top, int right, int bottom) { return {left, top, right, bottom}; }
 inline TRect Bounds(int left, int top, int width, int height) {
   return {left, top, left + width, top + height};
@@ -66,13 +83,24 @@ class Canvas {
    *  (the platform's way, and the default); for pictures shrunk into sheets. */
   bool SmoothStretch = false;
 
-  int Width() const { return image_.width(); }
-  int Height() const { return image_.height(); }
-  /** @brief Resizes; what fits stays at the top left, new area is white. */
+  int Width() const { return view_ ? frame_.Width : image_.width(); }
+  int Height() const { return view_ ? frame_.AbsHeight() : image_.height(); }
+  /**
+   * @brief A canvas drawing into the frame's own bytes: no copy, bottom-up or top-down rows, in
+   * any of the frame layouts (8-bit frames take the nearest colour of their table). The bytes
+   * must outlive the canvas and every copy of it, which draw into the same bytes. Image() is
+   * null on such a canvas; Picture() copies what it shows. An invalid frame gives an empty canvas.
+   */
+  static Canvas OverFrame(const core::FrameBits& frame);
+  bool IsFrameView() const { return view_; }
+
+  /** @brief Resizes; what fits stays at the top left, new area is white. Not on a frame view. */
   void SetSize(int width, int height);
 
   QImage& Image() { return image_; }
   const QImage& Image() const { return image_; }
+  /** @brief What the canvas shows, top row first, as an RGB32 picture (a copy for a frame view). */
+  QImage Picture() const;
 
   QPoint PenPos() const { return penPos_; }
   void SetPenPos(QPoint p) { penPos_ = p; }
@@ -99,6 +127,12 @@ class Canvas {
   /** @brief Text whose cell's top left is (x, y); a solid brush fills the cell behind it. The
    *  pen position moves to the text's right end. */
   void TextOut(int x, int y, const QString& text);
+  /**
+   * @brief Text laid out in the rectangle: lines end at line breaks (and, with WordBreak, at
+   * blanks where they would pass the right edge), each aligned between left and right, drawn in
+   * the font's colour. Returns the height of the text.
+   */
+  int DrawText(const TRect& rect, const QString& text, const TextFormat& format = {});
   int TextWidth(const QString& text) const;
   int TextHeight(const QString& text) const;
 
@@ -118,6 +152,16 @@ class Canvas {
 
  private:
   struct Mask;
+  struct TextLine {
+    QString text;
+    QRect cell;
+  };
+  std::vector<TextLine> LayOutText(const TRect& rect, const QString& text, const TextFormat& format) const;
+  // A frame view draws through an RGB32 copy of the area an operation can touch: read from the
+  // frame, drawn on by the same code as any canvas, and written back in the frame's layout.
+  void ThroughScratch(QRect area, const std::function<void(Canvas& scratch, QPoint origin)>& draw);
+  void ReadFrame(const QRect& area, QImage& into) const;
+  void WriteFrame(const QRect& area, const QImage& from, const QImage& before);
   // Thin pens are plotted directly: a line visits each pixel once and leaves out its end, so
   // even xor lines need no mask.
   void ThinLine(QPoint a, QPoint b, int& patternStep);
@@ -131,6 +175,8 @@ class Canvas {
 
   QImage image_;
   QPoint penPos_{0, 0};
+  bool view_ = false;
+  core::FrameBits frame_;
 };
 
 }  // namespace kestrom::ui

@@ -153,3 +153,77 @@ TEST(Bmp, RefusesDamagedFilesWithAReason) {
   EXPECT_TRUE(ReadBmpFile(dir.filePath(QStringLiteral("missing.bmp")), &error).isNull());
   EXPECT_TRUE(error.contains(QStringLiteral("missing.bmp")));
 }
+
+TEST(Bmp, WritesAVideoFrameInItsOwnLayout) {
+  // Frames as QImages hold them: top-down rows of the image's own stride.
+  QImage indexed(5, 3, QImage::Format_Indexed8);
+  indexed.setColorTable({qRgb(0, 0, 0), qRgb(255, 0, 0), qRgb(10, 200, 30), qRgb(255, 255, 255)});
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 5; ++x) indexed.setPixel(x, y, uint((x + y) % 4));
+  const struct {
+    FramePixels format;
+    QImage picture;
+    int bitCount;
+    uint32_t compression;
+  } cases[] = {
+      {FramePixels::Rgb24, Pattern(5, 3).convertToFormat(QImage::Format_BGR888), 24, 0},
+      {FramePixels::Rgb32, Pattern(5, 3), 32, 0},
+      {FramePixels::Rgb565, Pattern(5, 3).convertToFormat(QImage::Format_RGB16), 16, 3},
+      {FramePixels::Rgb555, Pattern(5, 3).convertToFormat(QImage::Format_RGB555), 16, 0},
+      {FramePixels::Rgb8, indexed, 8, 0},
+  };
+  QTemporaryDir dir;
+  for (const auto& c : cases) {
+    const QList<QRgb> table = c.picture.colorTable();
+    std::vector<uint32_t> colours;
+    for (QRgb rgb : table) colours.push_back(rgb & 0x00FFFFFFu);
+    for (bool bottomUp : {false, true}) {
+      SCOPED_TRACE(testing::Message() << c.bitCount << " bits, " << (bottomUp ? "bottom-up" : "top-down"));
+      QImage rows = bottomUp ? c.picture.mirrored(false, true) : c.picture;
+      FrameBits frame;
+      frame.Bits = rows.bits();
+      frame.Width = 5;
+      frame.Height = bottomUp ? 3 : -3;
+      frame.Format = c.format;
+      frame.Stride = rows.bytesPerLine();
+      frame.Palette = colours.empty() ? nullptr : colours.data();
+      frame.PaletteSize = int(colours.size());
+
+      const QString path = dir.filePath(QStringLiteral("frame.bmp"));
+      ASSERT_TRUE(WriteBmpFile(path, frame));
+      QFile file(path);
+      ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+      const QByteArray b = file.readAll();
+      EXPECT_EQ(U32At(b, 2), uint32_t(b.size()));
+      EXPECT_EQ(S32At(b, 22), 3) << "stored bottom-up";
+      EXPECT_EQ(qFromLittleEndian<uint16_t>(b.constData() + 28), c.bitCount);
+      EXPECT_EQ(U32At(b, 30), c.compression);
+      if (c.compression == 3) {
+        EXPECT_EQ(U32At(b, 54), 0xF800u);
+        EXPECT_EQ(U32At(b, 58), 0x07E0u);
+        EXPECT_EQ(U32At(b, 62), 0x001Fu);
+      }
+      if (c.format == FramePixels::Rgb8) {
+        EXPECT_EQ(U32At(b, 46), 4u) << "colours used";
+        EXPECT_EQ(U32At(b, 54 + 2 * 4), 0x000AC81Eu);
+      }
+      // Each stored row holds the frame's bytes unchanged, bottom row first.
+      const int rowBytes = 5 * c.bitCount / 8;
+      const int stride = (rowBytes + 3) & ~3;
+      const int pixels = int(U32At(b, 10));
+      ASSERT_EQ(b.size(), pixels + 3 * stride);
+      for (int y = 0; y < 3; ++y)
+        EXPECT_EQ(b.mid(pixels + (2 - y) * stride, rowBytes),
+                  QByteArray(reinterpret_cast<const char*>(c.picture.constScanLine(y)), rowBytes))
+            << "row " << y;
+      // Another reader sees the same picture.
+      const QImage back = QImage::fromData(b, "BMP");
+      ASSERT_FALSE(back.isNull());
+      EXPECT_EQ(back.convertToFormat(QImage::Format_RGB32).pixel(1, 2) & 0xF8F8F8u,
+                c.picture.convertToFormat(QImage::Format_RGB32).pixel(1, 2) & 0xF8F8F8u);
+    }
+  }
+  FrameBits empty;
+  EXPECT_FALSE(WriteBmpFile(dir.filePath(QStringLiteral("none.bmp")), empty));
+  EXPECT_FALSE(QFile::exists(dir.filePath(QStringLiteral("none.bmp"))));
+}
