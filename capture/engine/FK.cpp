@@ -690,6 +690,7 @@ void TFK::ClearGraph(bool resetState) {
   recordingFile_.clear();
   writingFile_.clear();
   steppingPosted_ = steppingBackwards_ = steppingForwards_ = false;
+  RestoreMixer();
   WriteLog(QStringLiteral("end clear"));
 }
 

@@ -621,6 +621,10 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   void RouteVideoCrossbarInput();
   bool SelectAudioInput();
   void ApplyAudioInputLevels();
+  /** @brief Puts back the speakers' volume and balance saved when a build took them over. */
+  void RestoreMixer();
+  /** @brief Reports the capture compressor's abilities and defaults, then applies the set VideoCompression_ values. */
+  void ApplyCompressionSettings();
   bool IsAudioAssociated() const;
   QString AudioInputName() const;
   /** @brief Keeps the decoder's standard, the crossbar routings and the control values in the settings. */
@@ -867,6 +871,8 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   com::ComPtr<dshow::IAMCameraControl> cameraControl_;
   com::ComPtr<dshow::IAMCrossbar> videoCrossbar_, audioCrossbar_, audioDeviceCrossbar_;
   com::ComPtr<dshow::IAMAudioInputMixer> audioMixer_, pinMixer_;
+  std::optional<std::pair<int, int>> savedSpeaker_;  // volume and balance before a build took the speakers
+  com::ComPtr<dshow::IAMDroppedFrames> droppedFramesSource_;  // the capture device's frame statistics
   std::unique_ptr<TCrossbarTree> crossbarTree_;
   TCrossbar videoCrossbarPins_, audioCrossbarPins_;
   bool dvSplitterUsed_ = false;

@@ -167,8 +167,27 @@ TEST_F(GraphBuilding, ACompressorChosenForRecordingOnTheFlyEncodesTheFile) {
   fk->SetVideoCompressor(index);
   fk->SetCompressionMode(cm_CompressOnTheFly);
   fk->SetCompressionType(ct_Video);
+  fk->SetVideoCompression_KeyFrameRate(7);
+  // The compressor's abilities and defaults are reported once it is in the graph, then the set
+  // values are applied.
+  int reports = 0;
+  bool canKeyFrames = false;
+  fk->Events().OnVideoCompressionSettings = [&](QObject*, bool keyFrames, bool, bool, bool, int, int, double) {
+    ++reports;
+    canKeyFrames = keyFrames;
+  };
   ASSERT_TRUE(fk->StartRecording());
   EXPECT_TRUE(LogHas("inserting video compressor"));
+  EXPECT_EQ(reports, 1);
+  EXPECT_TRUE(canKeyFrames);
+  ComPtr<dshow::IAMVideoCompression> compression;
+  for (const ComPtr<IBaseFilter>& filter : FiltersOf(fk->Graph()))
+    for (const ComPtr<IPin>& pin : PinsOf(filter.Get()))
+      if (!compression) pin->QueryInterface(dshow::IID_IAMVideoCompression, compression.PutVoid());
+  ASSERT_TRUE(compression);
+  LONG keyFrameRate = 0;
+  compression->get_KeyFrameRate(&keyFrameRate);
+  EXPECT_EQ(keyFrameRate, 7);
   QThread::msleep(400);
   fk->StopRecording();
   const std::vector<int> codes = Codes(fk->GetLastRecordedFile());
