@@ -181,9 +181,11 @@ TEST_F(GraphBuilding, ACompressorChosenForRecordingOnTheFlyEncodesTheFile) {
   EXPECT_EQ(reports, 1);
   EXPECT_TRUE(canKeyFrames);
   ComPtr<dshow::IAMVideoCompression> compression;
-  for (const ComPtr<IBaseFilter>& filter : FiltersOf(fk->Graph()))
+  for (const ComPtr<IBaseFilter>& filter : FiltersOf(fk->Graph())) {
+    if (!compression) filter->QueryInterface(dshow::IID_IAMVideoCompression, compression.PutVoid());
     for (const ComPtr<IPin>& pin : PinsOf(filter.Get()))
       if (!compression) pin->QueryInterface(dshow::IID_IAMVideoCompression, compression.PutVoid());
+  }
   ASSERT_TRUE(compression);
   LONG keyFrameRate = 0;
   compression->get_KeyFrameRate(&keyFrameRate);
