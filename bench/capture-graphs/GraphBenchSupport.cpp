@@ -29,7 +29,7 @@ ComPtr<IBaseFilter> CreateFilter(const CLSID& clsid) {
 bool Join(IGraphBuilder* graph, IBaseFilter* up, IBaseFilter* down, const char16_t* output) {
   ComPtr<IPin> out, in;
   const QString name = output ? QString::fromUtf16(output) : QString();
-  if (engine::FindPinByName(up, PINDIR_OUTPUT, name, out, true, false) != com::S_OK ||
+  if (engine::FindPinByName(up, PINDIR_OUTPUT, name, out, true, name.isEmpty()) != com::S_OK ||
       engine::FindPinByName(down, PINDIR_INPUT, QString(), in, true, true) != com::S_OK)
     return false;
   return graph->ConnectDirect(out.Get(), in.Get(), nullptr) == com::S_OK || graph->Connect(out.Get(), in.Get()) == com::S_OK;
@@ -90,6 +90,7 @@ int main(int argc, char** argv) {
   kestrom::dshow::RegisterWriterFilters();
   kestrom::dshow::SetTestCameraPlugged(true);
   kestrom::dshow::SetTestDevicesLive(false);
+  kestrom::engine::InitGlobalDevices();
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

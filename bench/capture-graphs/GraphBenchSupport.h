@@ -36,7 +36,7 @@ com::ComPtr<dshow::IBaseFilter> CreateFilter(const dshow::CLSID& clsid);
 bool Join(dshow::IGraphBuilder* graph, dshow::IBaseFilter* up, dshow::IBaseFilter* down, const char16_t* output = nullptr);
 
 /** @brief Sets the camera's capture pin to RGB24 at the size, 30 frames a second. */
-bool SetCameraFormat(dshow::IPin* capture, LONG width, LONG height);
+bool SetCameraFormat(dshow::IPin* capture, dshow::LONG width, dshow::LONG height);
 
 /** @brief Frames the graph's video capture pin has delivered so far (-1 without one). */
 long CameraFrames(dshow::IFilterGraph* graph);

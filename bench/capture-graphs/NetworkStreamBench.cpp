@@ -7,6 +7,7 @@
 
 #include "capture/engine/GraphHelpers.h"
 #include "platform/dshow/base/Guids.h"
+#include "platform/dshow/sources/TestDevices.h"
 #include "platform/dshow/writers/AsfNetworkSinks.h"
 #include "platform/dshow/writers/AsfWriter.h"
 #include "platform/dshow/writers/WriterInterfaces.h"

@@ -20,6 +20,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
+#include <cstdio>
 
 namespace kestrom::bench {
 namespace {
@@ -98,7 +99,10 @@ Run LayerRecording(const QString& file) {
   ComPtr<IBaseFilter> tee = CreateFilter(CLSID_SmartTee), video = CreateFilter(CLSID_Mpeg4V2Compressor),
                       audio = CreateFilter(CLSID_AdpcmCompressor), mux = CreateFilter(CLSID_AviDest),
                       writer = CreateFilter(CLSID_FileWriter);
-  if (!camera || !microphone || !tee || !video || !audio || !mux || !writer) return run;
+  if (!camera || !microphone || !tee || !video || !audio || !mux || !writer) {
+    std::fprintf(stderr, "layer: a filter could not be made\n");
+    return run;
+  }
   graph->AddFilter(camera.Get(), u"Video Capture");
   graph->AddFilter(microphone.Get(), u"Audio Capture");
   graph->AddFilter(tee.Get(), u"Smart Tee");
@@ -111,11 +115,19 @@ Run LayerRecording(const QString& file) {
   sink->SetFileName(reinterpret_cast<LPCWSTR>(file.utf16()), nullptr);
   ComPtr<IPin> capture;
   FindPinOfType(camera.Get(), PINDIR_OUTPUT, MEDIATYPE_Video, capture);
-  if (!capture || !SetCameraFormat(capture.Get(), 1920, 1080)) return run;
-  const bool joined = Join(graph.Get(), camera.Get(), tee.Get()) && Join(graph.Get(), tee.Get(), video.Get(), u"Capture") &&
-                      Join(graph.Get(), video.Get(), mux.Get()) && Join(graph.Get(), microphone.Get(), audio.Get()) &&
-                      Join(graph.Get(), audio.Get(), mux.Get()) && Join(graph.Get(), mux.Get(), writer.Get());
-  if (!joined) return run;
+  if (!capture || !SetCameraFormat(capture.Get(), 1920, 1080)) {
+    std::fprintf(stderr, "layer: the camera refused 1080p30 RGB24\n");
+    return run;
+  }
+  const std::pair<IBaseFilter*, IBaseFilter*> links[] = {{camera.Get(), tee.Get()},     {tee.Get(), video.Get()},
+                                                         {video.Get(), mux.Get()},      {microphone.Get(), audio.Get()},
+                                                         {audio.Get(), mux.Get()},      {mux.Get(), writer.Get()}};
+  for (const auto& [up, down] : links)
+    if (!Join(graph.Get(), up, down, up == tee.Get() ? u"Capture" : nullptr)) {
+      std::fprintf(stderr, "layer: %s -> %s did not connect\n", qPrintable(engine::FilterName(up)),
+                   qPrintable(engine::FilterName(down)));
+      return run;
+    }
   ComPtr<IMediaControl> control;
   graph->QueryInterface(IID_IMediaControl, control.PutVoid());
   control->Run();
@@ -144,7 +156,9 @@ void Report(benchmark::State& state, const char* prefix, const Run& total, int r
   state.counters[p + "_wall_ms_per_frame"] = total.framesWritten ? 1e3 * total.wallSeconds / total.framesWritten : 0;
 }
 
-void Add(Run& total, const Run& run) {
+void Add(Run& total, const Run& run, const char* what) {
+  std::fprintf(stderr, "%s: %d frames, %.1f ms CPU, %.1f ms wall\n", what, run.framesWritten, run.cpuSeconds * 1e3,
+               run.wallSeconds * 1e3);
   total.cpuSeconds += run.cpuSeconds;
   total.wallSeconds += run.wallSeconds;
   total.framesWritten += run.framesWritten;
@@ -158,9 +172,9 @@ void BM_RecordingGraphAgainstLayer1080p(benchmark::State& state) {
   int runs = 0;
   for (auto _ : state) {
     // Alternated, so drifts of the machine's load fall on every kind alike.
-    Add(layer, LayerRecording(QDir(folder.path()).filePath(QStringLiteral("layer%1.avi").arg(runs))));
-    Add(engine, EngineRecording(folder.path(), true));
-    Add(plain, EngineRecording(folder.path(), false));
+    Add(layer, LayerRecording(QDir(folder.path()).filePath(QStringLiteral("layer%1.avi").arg(runs))), "layer");
+    Add(engine, EngineRecording(folder.path(), true), "engine");
+    Add(plain, EngineRecording(folder.path(), false), "engine, no grabbers");
     ++runs;
   }
   if (!engine.framesWritten || !layer.framesWritten) {
