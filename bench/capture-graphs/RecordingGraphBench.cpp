@@ -20,6 +20,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
+#include <algorithm>
 #include <cstdio>
 
 namespace kestrom::bench {
@@ -33,6 +34,8 @@ constexpr LONG kFrames = 150;
 
 struct Run {
   double cpuSeconds = 0, wallSeconds = 0;
+  // Of cpuSeconds: building up to running, and from running until the camera gave kFrames.
+  double buildCpuSeconds = 0, streamingCpuSeconds = 0;
   int framesWritten = 0;
 };
 
@@ -62,12 +65,12 @@ ComPtr<IBaseFilter> BindDevice(const TDevices* list, const char16_t* name) {
 }
 
 /** @brief The engine's recording; the file it wrote is read back for the frame count. */
-Run EngineRecording(const QString& folder, bool grabbers) {
+Run EngineRecording(const QString& folder, bool withAudio, bool frameGrabber, bool canPause) {
   TFK fk;
   fk.SetStoragePath(folder);
   fk.SetVideoDevice(DeviceIndex(VideoDeviceList(), kTestCameraName));
   fk.SetAudioDevice(DeviceIndex(AudioDeviceList(), kTestMicrophoneName));
-  fk.SetAudioRecording(true);
+  fk.SetAudioRecording(withAudio);
   fk.SetVideoSize(static_cast<int>(fk.FormatLists().sizes[sf_PAL].indexOf("1920x1080")));
   fk.SetVideoSubtype(1);  // RGB24
   fk.SetFrameRate(30);
@@ -75,12 +78,14 @@ Run EngineRecording(const QString& folder, bool grabbers) {
   fk.SetAudioCompressor(IndexOfClass(AudioCompressorList(), CLSID_AdpcmCompressor));
   fk.SetCompressionMode(cm_CompressOnTheFly);
   fk.SetCompressionType(ct_AudioVideo);
-  fk.SetFrameGrabber(grabbers ? fg_CaptureStream : fg_Disabled);
-  fk.SetRecordingCanPause(grabbers);
+  fk.SetFrameGrabber(frameGrabber ? fg_CaptureStream : fg_Disabled);
+  fk.SetRecordingCanPause(canPause);
   Run run;
   const CpuWatch watch;
   if (!fk.StartRecording()) return run;
+  run.buildCpuSeconds = watch.CpuSeconds();
   WaitForCameraFrames(fk.Graph(), kFrames);
+  run.streamingCpuSeconds = watch.CpuSeconds() - run.buildCpuSeconds;
   fk.StopRecording();
   run.cpuSeconds = watch.CpuSeconds();
   run.wallSeconds = watch.WallSeconds();
@@ -89,7 +94,7 @@ Run EngineRecording(const QString& folder, bool grabbers) {
 }
 
 /** @brief The same chain joined by hand on the layer, no grabbers and no preview. */
-Run LayerRecording(const QString& file) {
+Run LayerRecording(const QString& file, bool withAudio) {
   Run run;
   const CpuWatch watch;
   ComPtr<IGraphBuilder> graph;
@@ -122,16 +127,24 @@ Run LayerRecording(const QString& file) {
   const std::pair<IBaseFilter*, IBaseFilter*> links[] = {{camera.Get(), tee.Get()},     {tee.Get(), video.Get()},
                                                          {video.Get(), mux.Get()},      {microphone.Get(), audio.Get()},
                                                          {audio.Get(), mux.Get()},      {mux.Get(), writer.Get()}};
-  for (const auto& [up, down] : links)
-    if (!Join(graph.Get(), up, down, up == tee.Get() ? u"Capture" : nullptr)) {
+  if (!withAudio) {
+    graph->RemoveFilter(microphone.Get());
+    graph->RemoveFilter(audio.Get());
+  }
+  for (const auto& [up, down] : links) {
+    const bool sound = up == microphone.Get() || up == audio.Get();
+    if ((withAudio || !sound) && !Join(graph.Get(), up, down, up == tee.Get() ? u"Capture" : nullptr)) {
       std::fprintf(stderr, "layer: %s -> %s did not connect\n", qPrintable(engine::FilterName(up)),
                    qPrintable(engine::FilterName(down)));
       return run;
     }
+  }
   ComPtr<IMediaControl> control;
   graph->QueryInterface(IID_IMediaControl, control.PutVoid());
   control->Run();
+  run.buildCpuSeconds = watch.CpuSeconds();
   WaitForCameraFrames(graph.Get(), kFrames);
+  run.streamingCpuSeconds = watch.CpuSeconds() - run.buildCpuSeconds;
   control->Stop();
   control.Reset();
   sink.Reset();
@@ -151,16 +164,22 @@ Run LayerRecording(const QString& file) {
 
 void Report(benchmark::State& state, const char* prefix, const Run& total, int runs) {
   const std::string p(prefix);
+  const double frames = std::max(1, total.framesWritten);
   state.counters[p + "_frames"] = double(total.framesWritten) / runs;
-  state.counters[p + "_cpu_ms_per_frame"] = total.framesWritten ? 1e3 * total.cpuSeconds / total.framesWritten : 0;
-  state.counters[p + "_wall_ms_per_frame"] = total.framesWritten ? 1e3 * total.wallSeconds / total.framesWritten : 0;
+  state.counters[p + "_cpu_ms_per_frame"] = 1e3 * total.cpuSeconds / frames;
+  state.counters[p + "_streaming_cpu_ms_per_frame"] = 1e3 * total.streamingCpuSeconds / frames;
+  state.counters[p + "_build_cpu_ms"] = 1e3 * total.buildCpuSeconds / runs;
+  state.counters[p + "_wall_ms_per_frame"] = 1e3 * total.wallSeconds / frames;
 }
 
 void Add(Run& total, const Run& run, const char* what) {
-  std::fprintf(stderr, "%s: %d frames, %.1f ms CPU, %.1f ms wall\n", what, run.framesWritten, run.cpuSeconds * 1e3,
+  std::fprintf(stderr, "%s: %d frames, %.1f ms CPU (build %.1f, streaming %.1f), %.1f ms wall\n", what,
+               run.framesWritten, run.cpuSeconds * 1e3, run.buildCpuSeconds * 1e3, run.streamingCpuSeconds * 1e3,
                run.wallSeconds * 1e3);
   total.cpuSeconds += run.cpuSeconds;
   total.wallSeconds += run.wallSeconds;
+  total.buildCpuSeconds += run.buildCpuSeconds;
+  total.streamingCpuSeconds += run.streamingCpuSeconds;
   total.framesWritten += run.framesWritten;
 }
 
@@ -168,24 +187,47 @@ double PerFrame(const Run& r) { return r.framesWritten ? r.cpuSeconds / r.frames
 
 void BM_RecordingGraphAgainstLayer1080p(benchmark::State& state) {
   QTemporaryDir folder;
-  Run engine, plain, layer;
+  // The engine as asked, and without one or both of its grabber kinds, to show what each costs.
+  // The test microphone, not live, gives sound as fast as the graph takes it, for as long as the
+  // camera runs (far more seconds than the pictures'): its thread's time grows with the run's wall
+  // time, not with the frames. The same graphs without sound show the pictures' cost alone.
+  struct Kind {
+    const char* name;
+    bool layer, audio, frameGrabber, canPause;
+    Run total;
+  };
+  Kind kinds[] = {{"layer", true, true, false, false, {}},
+                  {"engine", false, true, true, true, {}},
+                  {"video_layer", true, false, false, false, {}},
+                  {"video_engine", false, false, true, true, {}},
+                  {"video_engine_frame_grabber_only", false, false, true, false, {}},
+                  {"video_engine_pausable_only", false, false, false, true, {}},
+                  {"video_engine_no_grabbers", false, false, false, false, {}}};
   int runs = 0;
   for (auto _ : state) {
     // Alternated, so drifts of the machine's load fall on every kind alike.
-    Add(layer, LayerRecording(QDir(folder.path()).filePath(QStringLiteral("layer%1.avi").arg(runs))), "layer");
-    Add(engine, EngineRecording(folder.path(), true), "engine");
-    Add(plain, EngineRecording(folder.path(), false), "engine, no grabbers");
+    for (Kind& kind : kinds) {
+      const QString file = QDir(folder.path()).filePath(QStringLiteral("%1%2.avi").arg(kind.name).arg(runs));
+      Add(kind.total,
+          kind.layer ? LayerRecording(file, kind.audio)
+                     : EngineRecording(folder.path(), kind.audio, kind.frameGrabber, kind.canPause),
+          kind.name);
+    }
     ++runs;
   }
-  if (!engine.framesWritten || !layer.framesWritten) {
-    state.SkipWithError("a recording wrote no frames");
-    return;
+  for (const Kind& kind : kinds)
+    if (!kind.total.framesWritten) {
+      state.SkipWithError("a recording wrote no frames");
+      return;
+    }
+  for (const Kind& kind : kinds) {
+    Report(state, kind.name, kind.total, runs);
+    if (kind.layer) continue;
+    const Run& layer = kinds[kind.audio ? 0 : 2].total;
+    state.counters[std::string("ratio_") + kind.name + "_to_layer"] = PerFrame(kind.total) / PerFrame(layer);
+    state.counters[std::string("streaming_ratio_") + kind.name + "_to_layer"] =
+        (kind.total.streamingCpuSeconds / kind.total.framesWritten) / (layer.streamingCpuSeconds / layer.framesWritten);
   }
-  Report(state, "engine", engine, runs);
-  Report(state, "engine_no_grabbers", plain, runs);
-  Report(state, "layer", layer, runs);
-  state.counters["ratio_engine_to_layer"] = PerFrame(engine) / PerFrame(layer);
-  state.counters["ratio_no_grabbers_to_layer"] = PerFrame(plain) / PerFrame(layer);
 }
 
 BENCHMARK(BM_RecordingGraphAgainstLayer1080p)->Unit(benchmark::kMillisecond)->Iterations(3);
