@@ -93,8 +93,11 @@ Run EngineRecording(const QString& folder, bool withAudio, bool frameGrabber, bo
   return run;
 }
 
-/** @brief The same chain joined by hand on the layer, no grabbers and no preview. */
-Run LayerRecording(const QString& file, bool withAudio) {
+/**
+ * @brief The same chain joined by hand on the layer, no grabbers; with a preview, the Smart Tee's
+ * preview output goes into the video renderer as the engine's does.
+ */
+Run LayerRecording(const QString& file, bool withAudio, bool withPreview) {
   Run run;
   const CpuWatch watch;
   ComPtr<IGraphBuilder> graph;
@@ -139,6 +142,15 @@ Run LayerRecording(const QString& file, bool withAudio) {
       return run;
     }
   }
+  ComPtr<IBaseFilter> renderer;
+  if (withPreview) {
+    renderer = CreateFilter(CLSID_VideoRenderer);
+    graph->AddFilter(renderer.Get(), u"Video Renderer");
+    if (!Join(graph.Get(), tee.Get(), renderer.Get(), u"Preview")) {
+      std::fprintf(stderr, "layer: the preview did not connect\n");
+      return run;
+    }
+  }
   ComPtr<IMediaControl> control;
   graph->QueryInterface(IID_IMediaControl, control.PutVoid());
   control->Run();
@@ -155,6 +167,7 @@ Run LayerRecording(const QString& file, bool withAudio) {
   audio.Reset();
   mux.Reset();
   writer.Reset();
+  renderer.Reset();
   graph.Reset();
   run.cpuSeconds = watch.CpuSeconds();
   run.wallSeconds = watch.WallSeconds();
@@ -184,6 +197,7 @@ void Add(Run& total, const Run& run, const char* what) {
 }
 
 double PerFrame(const Run& r) { return r.framesWritten ? r.cpuSeconds / r.framesWritten : 0; }
+double StreamingPerFrame(const Run& r) { return r.framesWritten ? r.streamingCpuSeconds / r.framesWritten : 0; }
 
 void BM_RecordingGraphAgainstLayer1080p(benchmark::State& state) {
   QTemporaryDir folder;
@@ -193,23 +207,24 @@ void BM_RecordingGraphAgainstLayer1080p(benchmark::State& state) {
   // time, not with the frames. The same graphs without sound show the pictures' cost alone.
   struct Kind {
     const char* name;
-    bool layer, audio, frameGrabber, canPause;
+    bool layer, audio, preview, frameGrabber, canPause;  // preview: on the layer (the engine always has one)
     Run total;
   };
-  Kind kinds[] = {{"layer", true, true, false, false, {}},
-                  {"engine", false, true, true, true, {}},
-                  {"video_layer", true, false, false, false, {}},
-                  {"video_engine", false, false, true, true, {}},
-                  {"video_engine_frame_grabber_only", false, false, true, false, {}},
-                  {"video_engine_pausable_only", false, false, false, true, {}},
-                  {"video_engine_no_grabbers", false, false, false, false, {}}};
+  Kind kinds[] = {{"layer", true, true, false, false, false, {}},
+                  {"engine", false, true, true, true, true, {}},
+                  {"video_layer", true, false, false, false, false, {}},
+                  {"video_layer_with_preview", true, false, true, false, false, {}},
+                  {"video_engine", false, false, true, true, true, {}},
+                  {"video_engine_frame_grabber_only", false, false, true, true, false, {}},
+                  {"video_engine_pausable_only", false, false, true, false, true, {}},
+                  {"video_engine_no_grabbers", false, false, true, false, false, {}}};
   int runs = 0;
   for (auto _ : state) {
     // Alternated, so drifts of the machine's load fall on every kind alike.
     for (Kind& kind : kinds) {
       const QString file = QDir(folder.path()).filePath(QStringLiteral("%1%2.avi").arg(kind.name).arg(runs));
       Add(kind.total,
-          kind.layer ? LayerRecording(file, kind.audio)
+          kind.layer ? LayerRecording(file, kind.audio, kind.preview)
                      : EngineRecording(folder.path(), kind.audio, kind.frameGrabber, kind.canPause),
           kind.name);
     }
@@ -226,7 +241,10 @@ void BM_RecordingGraphAgainstLayer1080p(benchmark::State& state) {
     const Run& layer = kinds[kind.audio ? 0 : 2].total;
     state.counters[std::string("ratio_") + kind.name + "_to_layer"] = PerFrame(kind.total) / PerFrame(layer);
     state.counters[std::string("streaming_ratio_") + kind.name + "_to_layer"] =
-        (kind.total.streamingCpuSeconds / kind.total.framesWritten) / (layer.streamingCpuSeconds / layer.framesWritten);
+        StreamingPerFrame(kind.total) / StreamingPerFrame(layer);
+    if (!kind.audio)
+      state.counters[std::string("streaming_ratio_") + kind.name + "_to_layer_with_preview"] =
+          StreamingPerFrame(kind.total) / StreamingPerFrame(kinds[3].total);
   }
 }
 
