@@ -111,8 +111,14 @@ struct IClockRate : IUnknown {
 
 inline constexpr com::IID IID_IGrabberControl = com::MakeGuid("{6A0E5B31-2C4D-4B8E-9F61-3D7A20C4B1A0}");
 
-/** @brief The version of TGrabberConfig this engine and module agree on. */
-inline constexpr int32_t kGrabberConfigVersion = 7027;
+/**
+ * @brief The version of TGrabberConfig this engine and module agree on (a test module of another
+ * version is built with KESTROM_GRABBER_CONFIG_VERSION).
+ */
+#ifndef KESTROM_GRABBER_CONFIG_VERSION
+#define KESTROM_GRABBER_CONFIG_VERSION 7027
+#endif
+inline constexpr int32_t kGrabberConfigVersion = KESTROM_GRABBER_CONFIG_VERSION;
 
 enum TGrabberKind : int32_t {
   gk_Sample = 0,        // feeds the sample callbacks

@@ -5,6 +5,8 @@
 
 #include "capture/engine/FK.h"
 #include "capture/engine/GraphHelpers.h"
+#include "capture/filters/CompanionFilters.h"
+#include "platform/core/Resources.h"
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/base/MediaType.h"
 #include "platform/dshow/base/TransformFilter.h"
@@ -186,6 +188,14 @@ TEST_F(FilterInsertion, EveryFailureKeepsTheChainPinAndTheGraph) {
       {"a filter that cannot be made",
        [](TFK& fk, ComPtr<IPin>& chain) { return fk.InsertFilterInline(CLSID_Unmakeable, "Ghost", chain, nullptr); },
        "ERROR: AddFilterGetInput cocreate instance failed on filter Ghost"},
+      {"a grabber of record version 7026",
+       [](TFK& fk, ComPtr<IPin>& chain) {
+         fk.SetFilterImageGetter([] { return core::FindResource(QStringLiteral("TFCATCH7026")); });
+         const bool ok = fk.InsertGrabber(chain, filters::gk_RGB, nullptr, fk.GrabberHolder(filters::gk_RGB), fgf_Default);
+         fk.SetFilterImageGetter(nullptr);
+         return ok;
+       },
+       "ERROR: TFramecatcher Dx filter obsolete"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
