@@ -45,11 +45,25 @@ QByteArray BuiltModule() {
 
 class CompanionModule : public EngineTest {
  protected:
+  // The engine's temporary folder is the test's own: tests in other processes unpack modules
+  // into the shared one while these count its files.
   void SetUp() override {
     EngineTest::SetUp();
     EnableProcessLog();
+    ASSERT_TRUE(temp_.isValid());
+    previousTmp_ = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(temp_.path()));
+  }
+  void TearDown() override {
+    if (previousTmp_.isNull()) qunsetenv("TMPDIR");
+    else qputenv("TMPDIR", previousTmp_);
+    EngineTest::TearDown();
   }
   static bool LogHas(const QString& text) { return ProcessLogLines().filter(text).size() > 0; }
+
+ private:
+  QTemporaryDir temp_;
+  QByteArray previousTmp_;
 };
 
 }  // namespace
