@@ -3,7 +3,7 @@
 // the graph takes them), engines set up on them, and the recorded files read back frame by frame
 // (the camera's pictures carry their frame numbers).
 
-#include "EngineFixtures.h"
+#include "TestCameraFixture.h"
 
 #include "capture/engine/EngineHelpers.h"
 #include "capture/engine/FK.h"
@@ -18,28 +18,11 @@
 
 namespace kestrom::engine::test {
 
-class LiveGraphTest : public EngineTest {
+class LiveGraphTest : public TestCameraTest {
  protected:
-  void SetUp() override {
-    EngineTest::SetUp();
-    unsetenv("KESTROM_TEST_DEVICES");
-    SetDeviceWatchThreadEnabled(false);
-    dshow::SetTestCameraPlugged(true);
-    dshow::SetTestDevicesLive(false);
-    SetDeviceProvider(nullptr);
-    EnableProcessLog();
-  }
   void TearDown() override {
     SetFreeSpaceProbe(nullptr);
-    dshow::SetTestDevicesLive(true);
-    EngineTest::TearDown();
-  }
-  static int CameraIndex() { return VideoDeviceList()->IndexOfName(QString::fromUtf16(dshow::kTestCameraName) + " (WDM)"); }
-  static int MicrophoneIndex() {
-    const TDevices* list = AudioDeviceList();
-    for (int i = 0; i < list->Count(); ++i)
-      if (list->Name(i).startsWith(QString::fromUtf16(dshow::kTestMicrophoneName))) return i;
-    return -1;
+    TestCameraTest::TearDown();
   }
   std::unique_ptr<TFK> Camera(bool audio) {
     auto fk = std::make_unique<TFK>();
