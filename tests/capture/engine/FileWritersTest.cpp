@@ -11,6 +11,7 @@
 #include "platform/media/VideoReader.h"
 
 #include <QFile>
+#include <QtEndian>
 #include <QRegularExpression>
 #include <QThread>
 #include <arpa/inet.h>
@@ -70,6 +71,28 @@ class BusyPort {
   uint16_t port_ = 0;
 };
 
+// The ids of the chunks directly inside each RIFF list of a file, in order.
+QList<QByteArray> RiffTopLevelChunks(const QString& path) {
+  QFile f(path);
+  QList<QByteArray> ids;
+  if (!f.open(QIODevice::ReadOnly)) return ids;
+  const qint64 size = f.size();
+  for (qint64 at = 0; at + 12 <= size;) {
+    f.seek(at);
+    const QByteArray riff = f.read(12);
+    if (!riff.startsWith("RIFF")) break;
+    const qint64 end = std::min<qint64>(size, at + 8 + qFromLittleEndian<quint32>(riff.constData() + 4));
+    for (qint64 pos = at + 12; pos + 8 <= end;) {
+      f.seek(pos);
+      const QByteArray header = f.read(8);
+      ids << header.left(4);
+      pos += 8 + ((qint64(qFromLittleEndian<quint32>(header.constData() + 4)) + 1) & ~qint64(1));
+    }
+    at = end + (end & 1);
+  }
+  return ids;
+}
+
 }  // namespace
 
 // The compatibility index (idx1) goes with plain AVI files only; the master stream is the sound's
@@ -83,6 +106,9 @@ TEST_F(FileWriters, OpenDMLLeavesOutTheOldIndexAndOnlyASoundTrackGetsTheMasterSt
   };
   const Case cases[] = {{"AVI 1.0", false, false, TRUE, -1}, {"OpenDML", true, false, FALSE, -1},
                         {"with sound", false, true, TRUE, 1}};
+  // Live devices, so that the file stays within its first RIFF list, whose AVI 1.0 index the
+  // muxer writes when a second one begins.
+  dshow::SetTestDevicesLive(true);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     auto fk = Camera(c.audio);
@@ -100,9 +126,8 @@ TEST_F(FileWriters, OpenDMLLeavesOutTheOldIndexAndOnlyASoundTrackGetsTheMasterSt
     QThread::msleep(400);
     fk->StopRecording();
     const QString file = fk->GetLastRecordedFile();
-    QFile f(file);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll().contains("idx1"), !c.openDML);
+    // The index is a chunk of the file's first RIFF list; the same four bytes may stand in a picture.
+    EXPECT_EQ(RiffTopLevelChunks(file).contains("idx1"), !c.openDML) << RiffTopLevelChunks(file).join(' ').toStdString();
     media::VideoReader reader;
     ASSERT_TRUE(reader.Open(file)) << reader.ErrorString().toStdString();
     EXPECT_GE(reader.Info().frameCount, 2);
