@@ -1,7 +1,7 @@
 // Splicing filters into the engine's chains of pins: every failure leaves the caller's chain pin
 // and the graph as they were; extra filters are skipped one by one; the renderer choice falls
 // back from the mixing renderer 9 to 7 and leaves the mixing renderers out with a colour key.
-#include "EngineFixtures.h"
+#include "TestCameraFixture.h"
 
 #include "capture/engine/FK.h"
 #include "capture/engine/GraphHelpers.h"
@@ -108,27 +108,19 @@ class CTypeTwoPass final : public CTransformFilter {
   HRESULT Transform(IMediaSample*, IMediaSample*) override { return com::S_OK; }
 };
 
-class FilterInsertion : public EngineTest {
+class FilterInsertion : public TestCameraTest {
  protected:
   void SetUp() override {
-    EngineTest::SetUp();
-    unsetenv("KESTROM_TEST_DEVICES");
-    SetDeviceWatchThreadEnabled(false);
-    dshow::SetTestCameraPlugged(true);
-    dshow::SetTestDevicesLive(false);
-    SetDeviceProvider(nullptr);
-    EnableProcessLog();
+    TestCameraTest::SetUp();
     fk_ = std::make_unique<TFK>();
     fk_->SetAudioRecording(false);
     fk_->SetFrameGrabber(fg_Disabled);
-    const int camera = VideoDeviceList()->IndexOfName(QString::fromUtf16(kTestCameraName) + " (WDM)");
-    ASSERT_GE(camera, 0);
-    fk_->SetVideoDevice(camera);
+    ASSERT_GE(CameraIndex(), 0);
+    fk_->SetVideoDevice(CameraIndex());
   }
   void TearDown() override {
     fk_.reset();
-    dshow::SetTestDevicesLive(true);
-    EngineTest::TearDown();
+    TestCameraTest::TearDown();
   }
   /** @brief The camera's device graph, its preview pin the chain to extend. */
   void BuildBase() {
