@@ -713,11 +713,6 @@ bool TFK::OpenClip() {
   return false;
 }
 
-void TFK::PlayerStep(bool) {
-  // Stepped playback comes with the player: a step asked for ends the stepping.
-  steppingPosted_ = steppingBackwards_ = steppingForwards_ = false;
-}
-
 void TFK::ExecuteSyncCommand(TSyncCommand command) {
   switch (command) {
     case sy_Stop: StopCurrentMode(); break;

@@ -377,6 +377,16 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   void PlayerStep(bool first);
   /** @brief Seeks the open clip. */
   void SeekPlayer(int64_t position) { (void)position; }
+
+  // ---- what the display windows, the graph events and the per-frame processing ask of each other ----
+  /** @brief Sizes the displays to the video (and the component when it sizes itself); fires OnResizeVideo. */
+  void ResizeDisplays(bool processMessages);
+  /** @brief GUI thread, after a frame progress: the motion check, the requested or burst capture, the deferred sample events. */
+  void DispatchKeptFrame();
+  /** @brief The counters and the frame information from a sample time (in the player, from its position). */
+  void UpdateCounters(int64_t sampleTime);
+  /** @brief A copy of the current frame information. */
+  TFrameInfo FrameInfo() const;
   /** @brief Builds the graph of a mode (cs_Preview, cs_Recording) and runs it; false when it could not. */
   bool RestartGraph(TCurrentState mode);
 
@@ -978,6 +988,10 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   std::array<int32_t, 6> dvDate_{};
   std::atomic<int64_t> grabbedFrames_{0};
   std::atomic<int64_t> lastFrameTime_{0};
+  // Set by SeekPlayer; the counters read it while the player does not run.
+  std::atomic<int64_t> lastSeekPosition_{0};
+  // A capture-then-pause served by a frame: the next frame progress pauses the graph ("cspnf").
+  std::atomic<bool> pauseAfterFrameProgress_{false};
 
   // ---- filter insertion and display slots ----
   std::array<TDisplayRecord, DisplaySlots> displays_{};
