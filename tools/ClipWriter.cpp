@@ -1,6 +1,7 @@
 #include "tools/ClipWriter.h"
 
 #include "tools/FrameCode.h"
+#include "platform/media/AvError.h"
 
 #include <QFile>
 #include <QImage>
@@ -19,12 +20,6 @@ extern "C" {
 
 namespace kestrom::tools {
 namespace {
-
-QString AvError(int code) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(code, text, sizeof text);
-  return QString::fromUtf8(text);
-}
 
 struct Output {
   AVFormatContext* format = nullptr;
@@ -76,7 +71,7 @@ bool WriteClip(const ClipSpec& clipSpec, QString* error) {
   Output out;
   const QByteArray path = QFile::encodeName(clipSpec.path);
   int rc = avformat_alloc_output_context2(&out.format, nullptr, nullptr, path.constData());
-  if (rc < 0) return fail("no container for " + clipSpec.path + ": " + AvError(rc));
+  if (rc < 0) return fail("no container for " + clipSpec.path + ": " + media::AvErrorText(rc));
 
   const AVCodec* encoder = avcodec_find_encoder_by_name(clipSpec.codec.toUtf8().constData());
   if (!encoder) return fail("no encoder " + clipSpec.codec);
@@ -95,7 +90,7 @@ bool WriteClip(const ClipSpec& clipSpec, QString* error) {
   if (clipSpec.fieldCoded) v->flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
   if (out.format->oformat->flags & AVFMT_GLOBALHEADER) v->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   rc = avcodec_open2(v, encoder, nullptr);
-  if (rc < 0) return fail("cannot open encoder " + clipSpec.codec + ": " + AvError(rc));
+  if (rc < 0) return fail("cannot open encoder " + clipSpec.codec + ": " + media::AvErrorText(rc));
   avcodec_parameters_from_context(out.videoStream->codecpar, v);
   out.videoStream->time_base = v->time_base;
   out.videoStream->avg_frame_rate = v->framerate;
@@ -113,16 +108,16 @@ bool WriteClip(const ClipSpec& clipSpec, QString* error) {
     out.audio->time_base = AVRational{1, rate};
     if (clipSpec.audioCodec != "pcm_s16le") out.audio->bit_rate = 192000;
     rc = avcodec_open2(out.audio, pcm, nullptr);
-    if (rc < 0) return fail("cannot open the audio encoder: " + AvError(rc));
+    if (rc < 0) return fail("cannot open the audio encoder: " + media::AvErrorText(rc));
     avcodec_parameters_from_context(out.audioStream->codecpar, out.audio);
     out.audioStream->time_base = out.audio->time_base;
   }
 
   rc = avio_open(&out.format->pb, path.constData(), AVIO_FLAG_WRITE);
-  if (rc < 0) return fail("cannot create " + clipSpec.path + ": " + AvError(rc));
+  if (rc < 0) return fail("cannot create " + clipSpec.path + ": " + media::AvErrorText(rc));
   out.ioOpen = true;
   rc = avformat_write_header(out.format, nullptr);
-  if (rc < 0) return fail("cannot write the header of " + clipSpec.path + ": " + AvError(rc));
+  if (rc < 0) return fail("cannot write the header of " + clipSpec.path + ": " + media::AvErrorText(rc));
 
   out.frame = av_frame_alloc();
   out.frame->format = v->pix_fmt;
@@ -178,7 +173,7 @@ bool WriteClip(const ClipSpec& clipSpec, QString* error) {
       out.frame->top_field_first = 0;
     }
     if ((rc = avcodec_send_frame(v, out.frame)) < 0 || (rc = Drain(out, v, out.videoStream)) < 0)
-      return fail("cannot encode frame " + QString::number(n) + ": " + AvError(rc));
+      return fail("cannot encode frame " + QString::number(n) + ": " + media::AvErrorText(rc));
 
     if (out.audio) {
       // A 440 Hz tone whose loudness steps up each second, so a cut is audible and measurable.
@@ -188,20 +183,20 @@ bool WriteClip(const ClipSpec& clipSpec, QString* error) {
         for (int c = 0; c < channels; ++c) pendingSound.push_back(value);
       }
       audioWritten = until;
-      if ((rc = sendSound(false)) < 0) return fail("cannot encode the sound: " + AvError(rc));
+      if ((rc = sendSound(false)) < 0) return fail("cannot encode the sound: " + media::AvErrorText(rc));
     }
   }
   avcodec_send_frame(v, nullptr);
-  if ((rc = Drain(out, v, out.videoStream)) < 0) return fail("cannot finish the video: " + AvError(rc));
+  if ((rc = Drain(out, v, out.videoStream)) < 0) return fail("cannot finish the video: " + media::AvErrorText(rc));
   if (out.audio) {
-    if ((rc = sendSound(true)) < 0) return fail("cannot encode the sound: " + AvError(rc));
+    if ((rc = sendSound(true)) < 0) return fail("cannot encode the sound: " + media::AvErrorText(rc));
     avcodec_send_frame(out.audio, nullptr);
     Drain(out, out.audio, out.audioStream);
   }
 
   if (clipSpec.finish) {
     rc = av_write_trailer(out.format);
-    if (rc < 0) return fail("cannot finish " + clipSpec.path + ": " + AvError(rc));
+    if (rc < 0) return fail("cannot finish " + clipSpec.path + ": " + media::AvErrorText(rc));
   } else {
     av_interleaved_write_frame(out.format, nullptr);  // flush what the muxer holds, nothing more
     avio_flush(out.format->pb);

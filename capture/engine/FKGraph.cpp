@@ -32,7 +32,6 @@ InUse& DevicesInUse() {
   return *inUse;
 }
 
-std::u16string Wide(const QString& text) { return text.toStdU16String(); }
 
 /** @brief Takes every filter out of a graph, gathered in one pass (a removal spoils an enumeration). */
 void RemoveAllFilters(IGraphBuilder* graph) {
@@ -159,7 +158,7 @@ bool TFK::CreateFilterGraph() {
       type = &MEDIASUBTYPE_Asf;
       output = asfTemporaryFile_ = TempFileName(QStringLiteral("~as"));
     }
-    const std::u16string file = Wide(output);
+    const std::u16string file = output.toStdU16String();
     const HRESULT hr = output.isEmpty() ? E_FAIL : builder_->SetOutputFileName(type, file.c_str(), writer_.Put(), fileSink_.Put());
     if (!LogResult(this, hr, ll_Error, QStringLiteral("set outputfilename (mux/sink"), TLogType::e_set_output_file_name))
       return false;
@@ -220,7 +219,7 @@ bool TFK::BindDevice(TDevices* list, int& index, const QString& inputName, bool 
   DeviceMoniker moniker;
   HRESULT hr = E_FAIL;
   if (FindDeviceMoniker(list->Category(), device->Key, 3, friendly, moniker) && moniker.moniker) {
-    const std::u16string filterName = Wide(QString::number(index) + QLatin1Char(' ') + name);
+    const std::u16string filterName = (QString::number(index) + QLatin1Char(' ') + name).toStdU16String();
     hr = graph2_->AddSourceFilterForMoniker(moniker.moniker.Get(), nullptr, filterName.c_str(), filter.Put());
   }
   if (!LogResult(this, hr, ll_Error, QStringLiteral("bind ") + name + QStringLiteral(" device moniker to filter"),
@@ -281,7 +280,7 @@ bool TFK::SetPinCapture(IPin* pin, const QString& name, bool run) {
 }
 
 bool TFK::AddFilterToGraph(IBaseFilter* filter, const QString& name) {
-  const std::u16string wide = Wide(name);
+  const std::u16string wide = name.toStdU16String();
   const HRESULT hr = graph_ && filter ? graph_->AddFilter(filter, wide.c_str()) : E_FAIL;
   return LogResult(this, hr, ll_Error, QStringLiteral("rejected: ") + name, TLogType::e_add_filter);
 }
@@ -329,7 +328,7 @@ bool TFK::RestoreFilterState(const TSaveFilterState& state, ComPtr<IPin>& pin) {
     }
   }
   ComPtr<IBaseFilter> owner;
-  const std::u16string name = Wide(state.filterName);
+  const std::u16string name = state.filterName.toStdU16String();
   if (FAILED(graph_->FindFilterByName(name.c_str(), owner.Put())) || !owner) return false;
   if (SUCCEEDED(FindPinByName(owner.Get(), PINDIR_OUTPUT, state.pinName, pin, false, false))) return true;
   return SUCCEEDED(FindPinByName(owner.Get(), PINDIR_OUTPUT, QString(), pin, true, true));
@@ -353,7 +352,7 @@ bool TFK::StartAudioRenderingGraph() {
             SUCCEEDED(audioGraph_->QueryInterface(IID_IFilterGraph2, graph2.PutVoid())) &&
             FindDeviceMoniker(list->Category(), device->Key, 3, friendly, moniker) && moniker.moniker;
   if (ok) {
-    const std::u16string name = Wide(QString::number(index) + QLatin1Char(' ') + device->FriendlyName);
+    const std::u16string name = (QString::number(index) + QLatin1Char(' ') + device->FriendlyName).toStdU16String();
     ok = SUCCEEDED(graph2->AddSourceFilterForMoniker(moniker.moniker.Get(), nullptr, name.c_str(), source.Put())) &&
          SUCCEEDED(audioBuilder_->RenderStream(nullptr, &MEDIATYPE_Audio, source.Get(), nullptr, nullptr)) &&
          SUCCEEDED(audioGraph_->QueryInterface(IID_IMediaControl, audioControl_.PutVoid())) &&

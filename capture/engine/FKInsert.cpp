@@ -29,7 +29,6 @@ constexpr IID IID_IDirectDrawVideo = com::MakeGuid("{36D39EB0-DD75-11CE-BF0E-00A
 const char* const SlotNames[] = {"video source", "video preview", "video capture",
                                  "audio source", "audio render",  "audio capture"};
 
-std::u16string Wide(const QString& text) { return text.toStdU16String(); }
 
 /** @brief The filter that owns a pin (null when it cannot be told). */
 ComPtr<IBaseFilter> OwnerOf(IPin* pin) {
@@ -245,7 +244,7 @@ void TFK::InsertExtraFilters(int slot, ComPtr<IPin>& chain) {
     ComPtr<IBaseFilter> filter;
     ComPtr<IPin> input, output;
     bool ok = CreateInstanceLogged(entry.clsid, IID_IBaseFilter, filter.PutVoid(), QStringLiteral("create third party filter"));
-    const std::u16string wide = Wide(name);
+    const std::u16string wide = name.toStdU16String();
     ok = ok && !CheckAndLog(this, FAILED(graph_->AddFilter(filter.Get(), wide.c_str())), ll_Error,
                             QStringLiteral("cannot add ") + name, TLogType::e_add_filter);
     ok = ok && !CheckAndLog(this, FAILED(FindPinByName(filter.Get(), PINDIR_INPUT, QString(), input, true, true)),

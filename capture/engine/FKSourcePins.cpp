@@ -25,23 +25,16 @@ using com::SUCCEEDED;
 
 namespace {
 
-constexpr GUID FourccGuid(uint32_t fourcc) {
-  return GUID{fourcc, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
-}
-constexpr uint32_t Fourcc(const char (&c)[5]) {
-  return uint32_t(uint8_t(c[0])) | uint32_t(uint8_t(c[1])) << 8 | uint32_t(uint8_t(c[2])) << 16 |
-         uint32_t(uint8_t(c[3])) << 24;
-}
-
 const std::vector<GUID>& DVSubtypes() {
-  static const std::vector<GUID> subtypes = {FourccGuid(Fourcc("DVCS")), FourccGuid(Fourcc("DVSD")),
-                                             FourccGuid(Fourcc("dvsd")), FourccGuid(Fourcc("dvhd")),
-                                             FourccGuid(Fourcc("dvsl")), FourccGuid(Fourcc("dv25")),
-                                             FourccGuid(Fourcc("dv50")), FourccGuid(Fourcc("dvh1"))};
+  static const std::vector<GUID> subtypes = [] {
+    std::vector<GUID> list;
+    for (const char* tag : {"DVCS", "DVSD", "dvsd", "dvhd", "dvsl", "dv25", "dv50", "dvh1"})
+      list.push_back(FourccSubtype(Fourcc(tag[0], tag[1], tag[2], tag[3])));
+    return list;
+  }();
   return subtypes;
 }
 
-std::u16string Wide(const QString& text) { return text.toStdU16String(); }
 
 QString RandomName(const QString& prefix) {
   return prefix + QString::number(QRandomGenerator::global()->bounded(2147483647));

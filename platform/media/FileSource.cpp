@@ -1,5 +1,7 @@
 #include "platform/media/FileSource.h"
 
+#include "platform/media/AvError.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
@@ -27,12 +29,6 @@ constexpr int64_t kJumpAhead = 2;
 constexpr int64_t kWaitSpan = 4;
 // Bound on that wait; the worker gives a picture long before, unless the machine stalls.
 constexpr auto kLongestWait = std::chrono::milliseconds(1000);
-
-QString AvError(int code) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(code, text, sizeof text);
-  return QString::fromUtf8(text);
-}
 
 void QuietLibraries() {
   static bool done = false;
@@ -142,12 +138,12 @@ bool FileSource::Init(const QString& path, QString* error) {
   const QByteArray encoded = QFile::encodeName(path);
   int rc = avformat_open_input(&format_, encoded.constData(), nullptr, nullptr);
   if (rc < 0) {
-    *error = QString("The file \"%1\" is not a video file that can be read (%2).").arg(path, AvError(rc));
+    *error = QString("The file \"%1\" is not a video file that can be read (%2).").arg(path, AvErrorText(rc));
     return false;
   }
   rc = avformat_find_stream_info(format_, nullptr);
   if (rc < 0) {
-    *error = QString("The file \"%1\" is damaged: its streams cannot be read (%2).").arg(path, AvError(rc));
+    *error = QString("The file \"%1\" is damaged: its streams cannot be read (%2).").arg(path, AvErrorText(rc));
     return false;
   }
   const AVCodec* codec = nullptr;
@@ -176,7 +172,7 @@ bool FileSource::Init(const QString& path, QString* error) {
   if (codec->capabilities & AV_CODEC_CAP_DR1) decoder_->get_buffer2 = &FileSource::GetBuffer;
   rc = avcodec_open2(decoder_, codec, nullptr);
   if (rc < 0) {
-    *error = QString("The video decoder for \"%1\" cannot start (%2).").arg(path, AvError(rc));
+    *error = QString("The video decoder for \"%1\" cannot start (%2).").arg(path, AvErrorText(rc));
     return false;
   }
   if (st->codecpar->width <= 0 || st->codecpar->height <= 0) {

@@ -49,6 +49,21 @@ class CMediaType : public AM_MEDIA_TYPE {
   bool operator==(const CMediaType& other) const;
 };
 
+/** @brief A FOURCC from its four characters, first character in the lowest byte. */
+constexpr uint32_t Fourcc(char a, char b, char c, char d) {
+  return uint32_t(uint8_t(a)) | (uint32_t(uint8_t(b)) << 8) | (uint32_t(uint8_t(c)) << 16) | (uint32_t(uint8_t(d)) << 24);
+}
+
+/** @brief The subtype of a FOURCC or a wave format tag: {XXXXXXXX-0000-0010-8000-00AA00389B71}. */
+constexpr GUID FourccSubtype(uint32_t fourcc) {
+  return GUID{fourcc, 0x0000, 0x0010, {0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71}};
+}
+
+/** @brief The FOURCC or format tag of such a subtype; 0 for other subtypes. */
+constexpr uint32_t FourccOfSubtype(const GUID& subtype) {
+  return subtype == FourccSubtype(subtype.Data1) ? subtype.Data1 : 0;
+}
+
 /** @brief Bytes of one row of an RGB image: rows are padded to 4 bytes. */
 constexpr LONG RgbStride(LONG width, int bitCount) {
   const int64_t w = width < 0 ? -static_cast<int64_t>(width) : width;

@@ -17,8 +17,6 @@
 
 namespace kestrom::dshow {
 
-using sources::Fourcc;
-using sources::SubtypeOfFourcc;
 
 namespace {
 
@@ -96,7 +94,7 @@ const std::vector<SourceClass>& SourceClasses() {
       std::vector<REGPINTYPES> inputs;
       for (uint32_t tag : d.tags) {
         const GUID* major = d.major == MEDIATYPE_Video ? &MEDIATYPE_Video : &MEDIATYPE_Audio;
-        inputs.push_back({major, records.Keep(SubtypeOfFourcc(tag))});
+        inputs.push_back({major, records.Keep(FourccSubtype(tag))});
         if (d.major == MEDIATYPE_Video) {  // FOURCCs are written in either letter case
           uint32_t lower = 0, upper = 0;
           for (int b = 0; b < 4; ++b) {
@@ -105,7 +103,7 @@ const std::vector<SourceClass>& SourceClasses() {
             upper |= uint32_t(std::toupper(c)) << (8 * b);
           }
           for (uint32_t variant : {lower, upper})
-            if (variant != tag) inputs.push_back({major, records.Keep(SubtypeOfFourcc(variant))});
+            if (variant != tag) inputs.push_back({major, records.Keep(FourccSubtype(variant))});
         }
       }
       if (*d.clsid == CLSID_MpegVideoDecoder)  // MPEG subtypes that are no FOURCC

@@ -16,7 +16,6 @@ namespace kestrom::dshow::sources {
 
 namespace {
 
-constexpr GUID kFourccBase = com::MakeGuid("{00000000-0000-0010-8000-00AA00389B71}");
 
 // FOURCCs written for codecs whose stream carries no tag of its own (files other than AVI).
 uint32_t DefaultFourcc(AVCodecID id) {
@@ -42,29 +41,11 @@ uint32_t DefaultFourcc(AVCodecID id) {
 
 }  // namespace
 
-GUID SubtypeOfFourcc(uint32_t fourcc) {
-  GUID g = kFourccBase;
-  g.Data1 = fourcc;
-  return g;
-}
-
-uint32_t FourccOfSubtype(const GUID& subtype) {
-  GUID base = subtype;
-  base.Data1 = 0;
-  return base == kFourccBase ? subtype.Data1 : 0;
-}
-
 uint32_t VideoTagOfType(const AM_MEDIA_TYPE& type) {
   if (const BITMAPINFOHEADER* h = GetBitmapInfoHeader(type); h && h->biCompression) return h->biCompression;
   if (type.subtype == MEDIASUBTYPE_MPEG2_VIDEO) return Fourcc('M', 'P', 'G', '2');
   if (type.subtype == MEDIASUBTYPE_MPEG1Payload) return Fourcc('M', 'P', 'G', '1');
   return FourccOfSubtype(type.subtype);
-}
-
-QString AvErrorString(int error) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(error, text, sizeof text);
-  return QString::fromUtf8(text);
 }
 
 CMediaType MediaTypeOfStream(const AVStream* stream) {
@@ -85,7 +66,7 @@ CMediaType MediaTypeOfStream(const AVStream* stream) {
     if (fourcc == 0) fourcc = DefaultFourcc(par->codec_id);
     if (fourcc == 0) return mt;
     mt.SetType(MEDIATYPE_Video);
-    mt.SetSubtype(SubtypeOfFourcc(fourcc));
+    mt.SetSubtype(FourccSubtype(fourcc));
     mt.SetFormatType(FORMAT_VideoInfo);
     auto* vih = reinterpret_cast<VIDEOINFOHEADER*>(mt.AllocFormatBuffer(static_cast<ULONG>(sizeof(VIDEOINFOHEADER) + extra)));
     if (!vih) return CMediaType();
@@ -111,7 +92,7 @@ CMediaType MediaTypeOfStream(const AVStream* stream) {
     if (tag == 0 || tag > 0xFFFF) return mt;
     const int channels = par->ch_layout.nb_channels;
     mt.SetType(MEDIATYPE_Audio);
-    mt.SetSubtype(SubtypeOfFourcc(tag));
+    mt.SetSubtype(FourccSubtype(tag));
     mt.SetFormatType(FORMAT_WaveFormatEx);
     auto* wfx = reinterpret_cast<WAVEFORMATEX*>(mt.AllocFormatBuffer(static_cast<ULONG>(sizeof(WAVEFORMATEX) + extra)));
     if (!wfx) return CMediaType();

@@ -17,15 +17,6 @@ extern "C" {
 
 namespace kestrom::dshow::sources {
 
-constexpr uint32_t Fourcc(char a, char b, char c, char d) {
-  return uint32_t(uint8_t(a)) | (uint32_t(uint8_t(b)) << 8) | (uint32_t(uint8_t(c)) << 16) | (uint32_t(uint8_t(d)) << 24);
-}
-
-/** @brief {XXXXXXXX-0000-0010-8000-00AA00389B71} of a FOURCC or a wave format tag. */
-GUID SubtypeOfFourcc(uint32_t fourcc);
-/** @brief The FOURCC or format tag of such a subtype; 0 for other subtypes. */
-uint32_t FourccOfSubtype(const GUID& subtype);
-
 /**
  * @brief The FOURCC of a coded video type: its bitmap header's compression, else its subtype's,
  * with the MPEG subtypes that are no FOURCC (MPEG-1 payload, MPEG-2 video) given theirs.
@@ -58,6 +49,5 @@ size_t UncompressedSize(const AM_MEDIA_TYPE& type);
 bool ConvertPicture(const AVFrame* frame, const AM_MEDIA_TYPE& type, BYTE* target, size_t targetSize,
                     media::PictureScaler& scaler);
 
-QString AvErrorString(int error);
 
 }  // namespace kestrom::dshow::sources

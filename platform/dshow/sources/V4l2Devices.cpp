@@ -28,8 +28,6 @@ namespace kestrom::dshow {
 
 using namespace com;
 using namespace std::chrono_literals;
-using sources::Fourcc;
-using sources::SubtypeOfFourcc;
 
 inline constexpr CLSID CLSID_KestromV4l2Capture = com::MakeGuid("{3F1C2A40-8B7D-4C55-9E21-6A0B5D4C7E50}");
 
@@ -61,7 +59,7 @@ const PixelKind* KindOf(uint32_t v4l2) {
       {V4L2_PIX_FMT_YUV420, MEDIASUBTYPE_I420, MEDIASUBTYPE_I420.Data1, 12},
       {V4L2_PIX_FMT_MJPEG, MEDIASUBTYPE_MJPG, MEDIASUBTYPE_MJPG.Data1, 24},
       {V4L2_PIX_FMT_JPEG, MEDIASUBTYPE_MJPG, MEDIASUBTYPE_MJPG.Data1, 24},
-      {V4L2_PIX_FMT_DV, SubtypeOfFourcc(Fourcc('d', 'v', 's', 'd')), Fourcc('d', 'v', 's', 'd'), 24},
+      {V4L2_PIX_FMT_DV, FourccSubtype(Fourcc('d', 'v', 's', 'd')), Fourcc('d', 'v', 's', 'd'), 24},
   };
   for (const PixelKind& k : kinds)
     if (k.v4l2 == v4l2) return &k;

@@ -41,10 +41,10 @@ struct AudioCodecSpec {
 
 // Names as the capture program looks for them.
 const VideoCodecSpec kVideoCodecs[] = {
-    {&CLSID_Mpeg4V2Compressor, "Microsoft MPEG-4 Video Codec V2", AV_CODEC_ID_MSMPEG4V2, MakeFourcc('M', 'P', '4', '2'), false},
-    {&CLSID_MjpegCompressor, "MJPEG Compressor", AV_CODEC_ID_MJPEG, MakeFourcc('M', 'J', 'P', 'G'), true},
-    {&CLSID_DvCompressor, "DV Video Encoder", AV_CODEC_ID_DVVIDEO, MakeFourcc('d', 'v', 's', 'd'), true},
-    {&CLSID_Wmv2Compressor, "WMV2 Video Encoder", AV_CODEC_ID_WMV2, MakeFourcc('W', 'M', 'V', '2'), false},
+    {&CLSID_Mpeg4V2Compressor, "Microsoft MPEG-4 Video Codec V2", AV_CODEC_ID_MSMPEG4V2, Fourcc('M', 'P', '4', '2'), false},
+    {&CLSID_MjpegCompressor, "MJPEG Compressor", AV_CODEC_ID_MJPEG, Fourcc('M', 'J', 'P', 'G'), true},
+    {&CLSID_DvCompressor, "DV Video Encoder", AV_CODEC_ID_DVVIDEO, Fourcc('d', 'v', 's', 'd'), true},
+    {&CLSID_Wmv2Compressor, "WMV2 Video Encoder", AV_CODEC_ID_WMV2, Fourcc('W', 'M', 'V', '2'), false},
 };
 
 const AudioCodecSpec kAudioCodecs[] = {

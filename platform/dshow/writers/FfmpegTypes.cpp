@@ -14,12 +14,6 @@ namespace kestrom::dshow {
 
 using namespace com;
 
-GUID FourccSubtype(uint32_t fourcc) {
-  GUID g = MakeGuid("{00000000-0000-0010-8000-00AA00389B71}");
-  g.Data1 = fourcc;
-  return g;
-}
-
 AVPixelFormat PixelFormatOf(const AM_MEDIA_TYPE& type) {
   if (!(type.majortype == MEDIATYPE_Video)) return AV_PIX_FMT_NONE;
   const BITMAPINFOHEADER* h = GetBitmapInfoHeader(type);
@@ -134,11 +128,6 @@ bool CodecParametersFromMediaType(const AM_MEDIA_TYPE& type, AVCodecParameters* 
   return false;
 }
 
-QString AvErrorText(int error) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(error, text, sizeof text);
-  return QString::fromLocal8Bit(text);
-}
 
 HRESULT HResultFromErrno(int error) {
   switch (error) {

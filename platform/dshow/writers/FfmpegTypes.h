@@ -2,6 +2,7 @@
 // Between the graph's media types (Windows byte layout) and FFmpeg's codec parameters.
 
 #include "platform/dshow/base/MediaType.h"
+#include "platform/media/AvError.h"
 
 #include <QString>
 
@@ -11,13 +12,6 @@ extern "C" {
 }
 
 namespace kestrom::dshow {
-
-/** @brief The subtype GUID of a FOURCC or wave format tag: {XXXXXXXX-0000-0010-8000-00AA00389B71}. */
-GUID FourccSubtype(uint32_t fourcc);
-
-constexpr uint32_t MakeFourcc(char a, char b, char c, char d) {
-  return uint32_t(uint8_t(a)) | (uint32_t(uint8_t(b)) << 8) | (uint32_t(uint8_t(c)) << 16) | (uint32_t(uint8_t(d)) << 24);
-}
 
 inline constexpr WORD WAVE_FORMAT_ADPCM = 0x0002;
 inline constexpr WORD WAVE_FORMAT_WMAUDIO2 = 0x0161;
@@ -38,8 +32,7 @@ REFERENCE_TIME AvgTimePerFrame(const AM_MEDIA_TYPE& type);
 /** @brief The wave format of an audio type; null when it has none. */
 const WAVEFORMATEX* WaveFormat(const AM_MEDIA_TYPE& type);
 
-/** @brief FFmpeg's message for an error code. */
-QString AvErrorText(int error);
+using media::AvErrorText;
 
 /** @brief HRESULT of an errno value (disk full, access denied, path not found, else write fault). */
 HRESULT HResultFromErrno(int error);

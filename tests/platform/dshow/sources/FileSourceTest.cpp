@@ -122,11 +122,11 @@ TEST_F(FileSource, DeliversTheStoredTypesOfAnMpeg4V2Recording) {
   ULONG fetched = 0;
   ASSERT_EQ(types->Next(1, &type, &fetched), S_OK);
   EXPECT_TRUE(type->majortype == MEDIATYPE_Video);
-  EXPECT_TRUE(type->subtype == sources::SubtypeOfFourcc(sources::Fourcc('M', 'P', '4', '2')));
+  EXPECT_TRUE(type->subtype == dshow::FourccSubtype(dshow::Fourcc('M', 'P', '4', '2')));
   EXPECT_TRUE(type->formattype == FORMAT_VideoInfo);
   const BITMAPINFOHEADER* h = GetBitmapInfoHeader(*type);
   ASSERT_NE(h, nullptr);
-  EXPECT_EQ(h->biCompression, sources::Fourcc('M', 'P', '4', '2'));
+  EXPECT_EQ(h->biCompression, dshow::Fourcc('M', 'P', '4', '2'));
   EXPECT_EQ(h->biWidth, 320);
   EXPECT_EQ(reinterpret_cast<const VIDEOINFOHEADER*>(type->pbFormat)->AvgTimePerFrame, 400000);
   DeleteMediaType(type);

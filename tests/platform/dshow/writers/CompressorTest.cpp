@@ -75,10 +75,10 @@ TEST_F(Compressors, VideoOutputTypesCarryTheirFourccAndFollowTheSettings) {
     uint32_t fourcc;
     bool temporal;
   };
-  for (const Case& c : {Case{CLSID_Mpeg4V2Compressor, MakeFourcc('M', 'P', '4', '2'), true},
-                        Case{CLSID_MjpegCompressor, MakeFourcc('M', 'J', 'P', 'G'), false},
-                        Case{CLSID_Wmv2Compressor, MakeFourcc('W', 'M', 'V', '2'), true},
-                        Case{CLSID_DvCompressor, MakeFourcc('d', 'v', 's', 'd'), false}}) {
+  for (const Case& c : {Case{CLSID_Mpeg4V2Compressor, Fourcc('M', 'P', '4', '2'), true},
+                        Case{CLSID_MjpegCompressor, Fourcc('M', 'J', 'P', 'G'), false},
+                        Case{CLSID_Wmv2Compressor, Fourcc('W', 'M', 'V', '2'), true},
+                        Case{CLSID_DvCompressor, Fourcc('d', 'v', 's', 'd'), false}}) {
     const CMediaType out = OutputType(c.clsid, MakeRgbVideoType(24, 720, 576, 400000));
     const BITMAPINFOHEADER* h = GetBitmapInfoHeader(out);
     ASSERT_NE(h, nullptr);

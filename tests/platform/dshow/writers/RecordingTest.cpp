@@ -329,7 +329,7 @@ TEST_F(Recording, CompressedSamplesAreStoredUnchangedWithTheirType) {
     mjpg.SetFormatType(FORMAT_VideoInfo);
     VIDEOINFOHEADER vih{};
     vih.AvgTimePerFrame = kFrameTime;
-    vih.bmiHeader = BITMAPINFOHEADER{40, kWidth, kHeight, 1, 24, MakeFourcc('M', 'J', 'P', 'G'), 0, 0, 0, 0, 0};
+    vih.bmiHeader = BITMAPINFOHEADER{40, kWidth, kHeight, 1, 24, Fourcc('M', 'J', 'P', 'G'), 0, 0, 0, 0, 0};
     mjpg.SetFormat(&vih, sizeof vih);
     mjpg.lSampleSize = 1 << 20;
   }
@@ -385,7 +385,7 @@ TEST_F(Recording, CompressedSamplesAreStoredUnchangedWithTheirType) {
   ASSERT_EQ(in->nb_streams, 2u);
   const AVCodecParameters* v = in->streams[0]->codecpar;
   const AVCodecParameters* a = in->streams[1]->codecpar;
-  EXPECT_EQ(v->codec_tag, MakeFourcc('M', 'J', 'P', 'G'));
+  EXPECT_EQ(v->codec_tag, Fourcc('M', 'J', 'P', 'G'));
   EXPECT_EQ(v->width, kWidth);
   EXPECT_EQ(a->codec_tag, WAVE_FORMAT_ADPCM);
   EXPECT_EQ(a->block_align, 512);
@@ -447,7 +447,7 @@ TEST_F(Recording, FilesPastOneGigabyteContinueInTheLargeFileLayout) {
   type.SetFormatType(FORMAT_VideoInfo);
   VIDEOINFOHEADER vih{};
   vih.AvgTimePerFrame = kFrameTime;
-  vih.bmiHeader = BITMAPINFOHEADER{40, 1920, 1080, 1, 24, MakeFourcc('M', 'J', 'P', 'G'), 0, 0, 0, 0, 0};
+  vih.bmiHeader = BITMAPINFOHEADER{40, 1920, 1080, 1, 24, Fourcc('M', 'J', 'P', 'G'), 0, 0, 0, 0, 0};
   type.SetFormat(&vih, sizeof vih);
   type.lSampleSize = kFrameBytes;
   auto camera = MakeFilter<CTestSource>(type);
