@@ -221,7 +221,44 @@ class CGrabberFilter final : public CTransformFilter {
     return CTransformFilter::Receive(sample);
   }
 
-  HRESULT Transform(IMediaSample* in, IMediaSample* out) override {
+  HRESULT Transform(IMediaSample* in, IMediaSample* out) override { return Process(in, out); }
+
+  // Samples whose bytes the grabber leaves alone go on as they came, without a copy: those of the
+  // kinds that only watch or drop them, and the frame grabber's when the asked format is the
+  // input's and no processing is set. Kind 0 copies: its callbacks hand the bytes to the
+  // application. On a sample a tee shares, what would change it (new times after a pause, the
+  // resume mark, the frame callback's drawing) goes to a copy.
+  bool CanPassThrough() const override { return config_.kind != gk_Sample; }
+
+  bool PassesThrough(IMediaSample* in) override {
+    AM_MEDIA_TYPE* attached = nullptr;
+    if (in->GetMediaType(&attached) == S_OK) {
+      DeleteMediaType(attached);
+      return false;  // a type change is left to the copying path, as before
+    }
+    std::lock_guard lock(stateLock_);
+    const bool shared = InputIsReadOnly();
+    switch (active_.kind) {
+      case gk_Notify:
+      case gk_Lock:
+      case gk_DvData:
+        return true;
+      case gk_LockAndShift:
+        return !shared || shift_ == 0;
+      case gk_Clear:
+        return !shared || !keyFrameWanted_;
+      case gk_RGB:
+        return !shared && IsFrameGrabber() && FrameGoesOnAsItIs(active_);
+      default:
+        return false;
+    }
+  }
+
+  HRESULT TransformInPlace(IMediaSample* sample) override { return Process(sample, nullptr); }
+
+ private:
+  /** @brief The work on one sample: into out, or on the sample itself when out is null. */
+  HRESULT Process(IMediaSample* in, IMediaSample* out) {
     TGrabberConfig c;
     REFERENCE_TIME shift = 0;
     bool keyFrame = false;
@@ -233,25 +270,49 @@ class CGrabberFilter final : public CTransformFilter {
       keyFrame = std::exchange(keyFrameWanted_, false);
       frame = frames_++;
     }
-    HRESULT hr = IsFrameGrabber() ? ConvertFrame(in, out, c, frame) : CopySample(in, out);
+    IMediaSample* const target = out ? out : in;
+    HRESULT hr = S_OK;
+    if (out) hr = IsFrameGrabber() ? ConvertFrame(in, out, c, frame) : CopySample(in, out);
+    else if (IsFrameGrabber()) hr = OfferFrame(in, c, frame);
     if (hr != S_OK) return hr;
     if (shift != 0) {
       REFERENCE_TIME start = 0, stop = 0;
       if (in->GetTime(&start, &stop) == S_OK) {
         start -= shift;
         stop -= shift;
-        out->SetTime(&start, &stop);
+        target->SetTime(&start, &stop);
       }
     }
     if (keyFrame) {
-      out->SetDiscontinuity(1);
+      target->SetDiscontinuity(1);
       RequestKeyFrame(frame);
     }
     if (c.enable[kEnableCallbacks]) Report(in, c);
     return S_OK;
   }
 
- private:
+  /** @brief The asked picture is the input's: same format, bottom-up, no row padding, no processing. */
+  bool FrameGoesOnAsItIs(const TGrabberConfig& c) {
+    const CMediaType& inType = InputPin()->CurrentMediaType();
+    const BITMAPINFOHEADER* ih = GetBitmapInfoHeader(inType);
+    const RgbOut wanted = OutputFormat(c.rgbFormat);
+    if (!ih || InputFormat(inType) != wanted.format || ih->biHeight <= 0) return false;
+    if (c.enable[kEnableFrameGrabber] && (!colourIdentity_ || c.flipHorizontal || c.flipVertical)) return false;
+    return RgbStride(ih->biWidth, wanted.bits) == static_cast<LONG>(ih->biWidth) * wanted.bits / 8;
+  }
+
+  /** @brief The frame callback on a frame that passes as it is. */
+  HRESULT OfferFrame(IMediaSample* sample, const TGrabberConfig& c, int64_t frame) {
+    const BITMAPINFOHEADER* oh = GetBitmapInfoHeader(OutputPin()->CurrentMediaType());
+    BYTE* bits = nullptr;
+    if (!oh || FAILED(sample->GetPointer(&bits))) return E_FAIL;
+    const LONG length = RgbStride(oh->biWidth, oh->biBitCount) * std::abs(oh->biHeight);
+    if (length > sample->GetActualDataLength()) return E_FAIL;
+    if (c.enable[kEnableFrameGrabber] && c.frame && frame % std::max(1, c.frameDivider) == 0)
+      c.frame(c.owner, sample, oh, bits, length);
+    return S_OK;
+  }
+
   class Control final : public IGrabberControl {
    public:
     explicit Control(CGrabberFilter& f) : f_(f) {}

@@ -1,5 +1,6 @@
 #include "platform/dshow/base/TransformFilter.h"
 
+#include <algorithm>
 #include <new>
 
 namespace kestrom::dshow {
@@ -117,6 +118,13 @@ HRESULT CTransformOutputPin::DecideBufferSize(IMemAllocator* allocator, ALLOCATO
   return transform_->DecideBufferSize(allocator, request);
 }
 
+HRESULT CTransformOutputPin::DecideAllocator(IMemInputPin* pin, IMemAllocator** allocator) {
+  const HRESULT hr = CBaseOutputPin::DecideAllocator(pin, allocator);
+  if (SUCCEEDED(hr) && *allocator && transform_->CanPassThrough() && transform_->InputIsReadOnly())
+    return pin->NotifyAllocator(*allocator, 1);
+  return hr;
+}
+
 // ---- filter ----
 
 CTransformFilter::CTransformFilter(const char* objectName, IUnknown* outer, REFCLSID clsid)
@@ -155,10 +163,22 @@ HRESULT CTransformFilter::Stop() {
 HRESULT CTransformFilter::Pause() {
   std::lock_guard lock(filterLock_);
   if (IsStopped()) {
+    passThroughPermitted_.store(CanPassThrough() && AllocatorsPermitPassThrough(), std::memory_order_relaxed);
     const HRESULT hr = StartStreaming();
     if (FAILED(hr)) return hr;
   }
   return CBaseFilter::Pause();
+}
+
+bool CTransformFilter::AllocatorsPermitPassThrough() {
+  if (!input_ || !output_ || !output_->IsConnected()) return false;
+  IMemAllocator* in = input_->PeekAllocator();
+  IMemAllocator* out = output_->PeekAllocator();
+  ALLOCATOR_PROPERTIES given{}, agreed{};
+  if (!in || !out || in->GetProperties(&given) != S_OK || out->GetProperties(&agreed) != S_OK) return false;
+  // What the downstream pin was promised: buffers at least this large, aligned and prefixed so.
+  const LONG align = std::max<LONG>(agreed.cbAlign, 1);
+  return given.cbBuffer >= agreed.cbBuffer && given.cbPrefix >= agreed.cbPrefix && given.cbAlign % align == 0;
 }
 
 HRESULT CTransformFilter::SetMediaType(PIN_DIRECTION, const CMediaType*) { return S_OK; }
@@ -167,6 +187,8 @@ HRESULT CTransformFilter::BreakConnect(PIN_DIRECTION) { return S_OK; }
 HRESULT CTransformFilter::CompleteConnect(PIN_DIRECTION, IPin*) { return S_OK; }
 HRESULT CTransformFilter::StartStreaming() { return S_OK; }
 HRESULT CTransformFilter::StopStreaming() { return S_OK; }
+bool CTransformFilter::PassesThrough(IMediaSample*) { return false; }
+HRESULT CTransformFilter::TransformInPlace(IMediaSample*) { return S_OK; }
 
 HRESULT CTransformFilter::InitializeOutputSample(IMediaSample* in, IMediaSample** out) {
   IMediaSample* sample = nullptr;
@@ -186,6 +208,12 @@ HRESULT CTransformFilter::InitializeOutputSample(IMediaSample* in, IMediaSample*
 HRESULT CTransformFilter::Receive(IMediaSample* sample) {
   std::lock_guard lock(receiveLock_);
   if (!output_ || !output_->IsConnected()) return VFW_E_NOT_CONNECTED;
+  if (PassThroughPermitted() && PassesThrough(sample)) {
+    HRESULT hr = TransformInPlace(sample);
+    if (hr == S_OK) hr = output_->Deliver(sample);
+    else if (hr == S_FALSE) hr = S_OK;
+    return hr;
+  }
   IMediaSample* out = nullptr;
   HRESULT hr = InitializeOutputSample(sample, &out);
   if (FAILED(hr)) return hr;

@@ -1,6 +1,8 @@
 #pragma once
 // A filter with one input and one output pin that makes one output sample from each input
-// sample. The derived filter says which types it takes and gives and does the transform.
+// sample. The derived filter says which types it takes and gives and does the transform. A
+// filter that leaves a sample's bytes as they are may hand the input sample on itself instead
+// (pass-through), which spares a copy of every frame.
 
 #include "platform/dshow/base/BaseFilter.h"
 #include "platform/dshow/base/Seeking.h"
@@ -45,6 +47,11 @@ class CTransformOutputPin : public CBaseOutputPin {
   HRESULT SetMediaType(const CMediaType* type) override;
   HRESULT GetMediaType(int position, CMediaType* type) override;
   HRESULT DecideBufferSize(IMemAllocator* allocator, ALLOCATOR_PROPERTIES* request) override;
+  /** @brief The base agreement; samples passed through are read-only downstream when they are here. */
+  HRESULT DecideAllocator(IMemInputPin* pin, IMemAllocator** allocator) override;
+
+  /** @brief The allocator agreed with the downstream pin (not referenced), null before. */
+  IMemAllocator* PeekAllocator() const { return allocator_; }
 
  private:
   CTransformFilter* transform_;
@@ -69,6 +76,27 @@ class CTransformFilter : public CBaseFilter {
   virtual HRESULT GetMediaType(int position, CMediaType* type) = 0;
   /** @brief S_OK delivers the output sample, S_FALSE drops it, an error fails the input sample. */
   virtual HRESULT Transform(IMediaSample* in, IMediaSample* out) = 0;
+
+  // Pass-through. A filter that may hand samples on as they came says so in CanPassThrough;
+  // PassesThrough then decides each sample on the streaming thread. A sample that passes goes to
+  // TransformInPlace and then downstream itself, with no output buffer, provided the agreed
+  // allocators permit it (see PassThroughPermitted). Samples the upstream pin marked read-only
+  // (a tee shares them between branches) must keep their bytes, times and flags: a filter that
+  // would change any of them answers false for such a sample and transforms a copy.
+  /** @brief True when the filter ever passes samples through; false (the default) always copies. */
+  virtual bool CanPassThrough() const { return false; }
+  /** @brief True when this input sample goes on as it is; only asked when CanPassThrough. */
+  virtual bool PassesThrough(IMediaSample* in);
+  /** @brief The work on a sample that passes: S_OK delivers it, S_FALSE drops it. */
+  virtual HRESULT TransformInPlace(IMediaSample* sample);
+  /** @brief The upstream pin shares its samples: they must not be changed. */
+  bool InputIsReadOnly() { return InputPin() && InputPin()->IsReadOnly(); }
+  /**
+   * @brief The samples of the input's allocator meet what the output's allocator agreed with the
+   * downstream pin (size, alignment, prefix), so they may be delivered in place of its own.
+   * Decided when streaming starts.
+   */
+  bool PassThroughPermitted() const { return passThroughPermitted_.load(std::memory_order_relaxed); }
 
   /** @brief The agreed type of one side; S_OK by default. */
   virtual HRESULT SetMediaType(PIN_DIRECTION direction, const CMediaType* type);
@@ -106,6 +134,10 @@ class CTransformFilter : public CBaseFilter {
   std::unique_ptr<CTransformOutputPin> output_;
   bool pinsFailed_ = false;
   std::atomic<bool> pinsMade_{false};  // both pins made; they live as long as the filter
+
+ private:
+  bool AllocatorsPermitPassThrough();
+  std::atomic<bool> passThroughPermitted_{false};
 };
 
 /** @brief The transform base of video filters. */

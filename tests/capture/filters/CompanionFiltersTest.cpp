@@ -7,6 +7,7 @@
 #include "platform/dshow/base/ControlInterfaces.h"
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/base/MediaType.h"
+#include "platform/dshow/graph/GraphClasses.h"
 #include "platform/registry/Registry.h"
 #include "tests/TestSupport.h"
 
@@ -158,6 +159,7 @@ struct Feed {
   std::vector<uint8_t> pushed;      // every byte given, in order
   std::vector<uint8_t> raw;         // given instead of the picture when set
   bool stamp = true;                // the first byte carries the frame's number
+  std::vector<const BYTE*> buffers = {};  // the source's buffer of each frame
 
   static HRESULT Fill(void* data, BYTE* buffer, LONG size, BOOL* end) {
     auto* feed = static_cast<Feed*>(data);
@@ -169,6 +171,7 @@ struct Feed {
     std::vector<uint8_t> bits = feed->raw.empty() ? Bitmap(feed->picture, feed->bpp) : feed->raw;
     if (feed->stamp) bits[0] = static_cast<uint8_t>(feed->given);
     ++feed->given;
+    feed->buffers.push_back(buffer);
     const size_t n = std::min(bits.size(), static_cast<size_t>(size));
     std::memcpy(buffer, bits.data(), n);
     feed->pushed.insert(feed->pushed.end(), bits.begin(), bits.begin() + static_cast<std::ptrdiff_t>(n));
@@ -190,6 +193,7 @@ struct Feed {
 struct Seen {
   std::mutex mutex;
   std::vector<std::vector<uint8_t>> samples;
+  std::vector<const BYTE*> buffers;  // where each sample's bytes were
   std::vector<REFERENCE_TIME> starts;
   std::vector<bool> discontinuities;
   std::vector<std::vector<int32_t>> dates;
@@ -205,6 +209,7 @@ struct Seen {
     sample->GetTime(&start, &stop);
     std::lock_guard lock(seen->mutex);
     seen->samples.emplace_back(data, data + sample->GetActualDataLength());
+    seen->buffers.push_back(data);
     seen->starts.push_back(start);
     seen->discontinuities.push_back(sample->IsDiscontinuity() == S_OK);
   }
@@ -222,6 +227,7 @@ struct Seen {
     auto* seen = static_cast<Seen*>(owner);
     std::lock_guard lock(seen->mutex);
     seen->frames.emplace_back(bits, bits + length);
+    seen->buffers.push_back(bits);
     seen->frameHeader = *header;
   }
 };
@@ -295,6 +301,12 @@ class CompanionFiltersGraph : public testing::Test {
     ASSERT_EQ(sink->SetFileName(file.toStdU16String().c_str(), nullptr), S_OK);
     Add(writer, u"RwCapFilter");
     ASSERT_TRUE(Splice(chain, writer.Get()));
+  }
+  void NewGraph() {
+    graph_.Reset();
+    ASSERT_EQ(com::CoCreateInstance(CLSID_FilterGraph, nullptr, com::CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                    graph_.PutVoid()),
+              S_OK);
   }
   void RunToEnd() {
     ComPtr<IMediaControl> mc;
@@ -409,6 +421,95 @@ TEST_F(CompanionFiltersGraph, PausingGrabbersDropSamplesAndShiftOrAskForAKeyFram
     EXPECT_EQ(seen.starts, expectedStarts);
     EXPECT_EQ(seen.discontinuities.back(), kind == gk_Clear);
   }
+}
+
+// Grabbers that leave a sample's bytes alone hand on the source's own buffer; those whose output
+// differs, or whose callbacks give the bytes to the application, deliver a copy.
+TEST_F(CompanionFiltersGraph, GrabbersThatLeaveTheBytesAloneHandOnTheSourcesBuffers) {
+  struct Row {
+    const char* what;
+    int kind, rgbFormat;
+    bool invert, passes;
+  };
+  const Row rows[] = {{"notify", gk_Notify, 2, false, true},
+                      {"lock", gk_Lock, 2, false, true},
+                      {"lock and shift", gk_LockAndShift, 2, false, true},
+                      {"DV data", gk_DvData, 2, false, true},
+                      {"clear", gk_Clear, 2, false, true},
+                      {"frame grabber, RGB24 as given", gk_RGB, 2, false, true},
+                      {"frame grabber, to RGB32", gk_RGB, 1, false, false},
+                      {"frame grabber, inverting", gk_RGB, 2, true, false},
+                      {"sample", gk_Sample, 2, false, false}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.what);
+    NewGraph();
+    Feed feed{Distinct(4, 2), 3, 3};
+    Seen seen, after;
+    ComPtr<IPin> chain = Source(feed);
+    Grabber(chain, row.kind, seen, row.rgbFormat, [&](TGrabberConfig& c) { c.invert = row.invert; });
+    Grabber(chain, gk_Sample, after);
+    Write(chain, File("passed.bin"));
+    RunToEnd();
+    ASSERT_EQ(after.samples.size(), 3u);
+    ASSERT_EQ(feed.buffers.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+      EXPECT_EQ(after.buffers[i] == feed.buffers[i], row.passes) << i;
+      if (row.kind == gk_RGB) {
+        ASSERT_EQ(seen.frames.size(), 3u);
+        // The frame callback gets the very bytes that go on.
+        EXPECT_EQ(seen.buffers[i] == feed.buffers[i], row.passes) << i;
+      }
+      if (row.passes) {
+        std::vector<uint8_t> bits = Bitmap(feed.picture, 3);
+        bits[0] = static_cast<uint8_t>(i);
+        EXPECT_EQ(after.samples[i], bits) << i;
+      }
+    }
+  }
+}
+
+// An Infinite Pin Tee hands one sample to both branches. The branch whose grabber takes the
+// paused time off later samples changes a copy, and a frame grabber there works on a copy too
+// (its callback may draw into the frame): the other branch sees the source's frames unchanged.
+TEST_F(CompanionFiltersGraph, OnASampleATeeSharesAGrabberChangesOnlyItsOwnCopy) {
+  Feed feed{Distinct(4, 2)};
+  Seen shifted, plain, grabbed, unused;
+  ComPtr<IPin> chain = Source(feed);
+  graph::EnsureGraphClassesRegistered();
+  ComPtr<IBaseFilter> tee;
+  ASSERT_EQ(com::CoCreateInstance(CLSID_InfTee, nullptr, com::CLSCTX_INPROC_SERVER, IID_IBaseFilter, tee.PutVoid()),
+            S_OK);
+  Add(tee, u"Inf Tee");
+  ASSERT_TRUE(Splice(chain, tee.Get()));
+  ComPtr<IPin> first = chain;
+  ComPtr<IGrabberControl> pausing = Grabber(first, gk_LockAndShift, unused);
+  Grabber(first, gk_RGB, grabbed);
+  Grabber(first, gk_Sample, shifted);
+  Write(first, File("shifted.bin"));
+  ComPtr<IPin> second;  // the output the tee keeps free
+  ComPtr<IEnumPins> pins;
+  tee->EnumPins(pins.Put());
+  for (ComPtr<IPin> pin; pins->Next(1, pin.Put(), nullptr) == S_OK;) {
+    PIN_DIRECTION d;
+    ComPtr<IPin> peer;
+    if (pin->QueryDirection(&d) == S_OK && d == PINDIR_OUTPUT && pin->ConnectedTo(peer.Put()) != S_OK) second = pin;
+  }
+  ASSERT_TRUE(second);
+  Grabber(second, gk_Sample, plain);
+  Write(second, File("plain.bin"));
+  feed.before = [&](int i) {
+    if (i == 2) pausing->SetPaused(1);
+    if (i == 5) pausing->SetPaused(0);
+  };
+  RunToEnd();
+  EXPECT_EQ(shifted.starts, (std::vector<REFERENCE_TIME>{0, 100000, 200000}));
+  ASSERT_EQ(plain.samples.size(), 6u);
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_EQ(plain.starts[static_cast<size_t>(i)], i * 100000) << i;
+    EXPECT_EQ(plain.buffers[static_cast<size_t>(i)], feed.buffers[static_cast<size_t>(i)]) << i;
+  }
+  ASSERT_EQ(grabbed.buffers.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) EXPECT_NE(grabbed.buffers[i], feed.buffers[i < 2 ? i : 5]) << i;
 }
 
 TEST_F(CompanionFiltersGraph, TheDvGrabberReadsTheRecordingDatePacks) {
