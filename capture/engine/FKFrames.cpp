@@ -358,6 +358,10 @@ void TFK::ResetCounters(bool withPlayer) {
 
 bool TFK::PauseRecordingInternal() {
   if (!graphActive_) return false;
+  // Only the grabbers that drop samples while paused can pause a recording.
+  const bool canDrop = GrabberHolder(filters::gk_Lock).filter || GrabberHolder(filters::gk_LockAndShift).filter ||
+                       GrabberHolder(filters::gk_Clear).filter;
+  if (!canDrop) return false;
   const bool was = grabbersPaused_;
   SetGrabbersPaused(true);
   grabbersPaused_ = true;
