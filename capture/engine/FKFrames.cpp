@@ -351,6 +351,7 @@ void TFK::ResetCounters(bool withPlayer) {
   }
   for (TSampleCopy& copy : sampleCopies_) copy.ready = false;
   lastDetectionMs_ = INT64_MIN;
+  grabbersPaused_ = false;
   PublishFrameSettings();
 }
 
