@@ -528,6 +528,8 @@ void TFK::SetAutoFilePrefix(const QString& prefix) {
 }
 
 void TFK::SetBurstMode(bool value) {
+  PublishFrameSettings();  // the burst runs with the count and interval set now
+  std::lock_guard lock(frameLock_);  // the streaming thread ends a burst
   BurstMode_ = value;
   if (value) {
     burstCounter_ = BurstCount_;
@@ -607,6 +609,7 @@ void TFK::SetPropertyPageSaver(QObject* saver) {
 void TFK::SetShapeOverlay(QWidget* shape) {
   ShapeOverlay_ = shape;
   if (shape) shape->hide();
+  PublishFrameSettings();
 }
 
 std::vector<TPropertyRow> PlainProperties() {
@@ -692,18 +695,6 @@ void TFK::ClearGraph(bool resetState) {
   steppingPosted_ = steppingBackwards_ = steppingForwards_ = false;
   RestoreMixer();
   WriteLog(QStringLiteral("end clear"));
-}
-
-void TFK::ResetCounters(bool withPlayer) {
-  frameCount_ = 0;
-  droppedFrames_ = 0;
-  if (withPlayer) {
-    currentFrame_ = 0;
-    playerPosition_ = 0;
-    clipDuration_ = 0;
-    clipFrameCount_ = 0;
-    clipKind_ = 0;
-  }
 }
 
 bool TFK::OpenClip() {

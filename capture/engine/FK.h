@@ -24,6 +24,11 @@
 #include "capture/engine/FKEvents.h"
 #include "capture/engine/WorkerThreads.h"
 #include "capture/filters/CompanionFilters.h"
+#include "capture/engine/MotionDetector.h"
+#include "capture/engine/TextOverlay.h"
+#include "platform/core/FrameBits.h"
+#include "platform/core/Published.h"
+#include "platform/ui/ShapeOverlay.h"
 
 #include <QDir>
 #include <QObject>
@@ -208,7 +213,10 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   void SetRecordingFileName(const QString& name);
   QString GetAutoFilePrefix() const { return AutoFilePrefix_; }
   void SetAutoFilePrefix(const QString& prefix);
-  bool GetBurstMode() const { return BurstMode_; }
+  bool GetBurstMode() const {
+    std::lock_guard lock(frameLock_);
+    return BurstMode_;
+  }
   void SetBurstMode(bool value);
   double GetPlayerSpeedRatio() const { return PlayerSpeedRatio_; }
   void SetPlayerSpeedRatio(double ratio);
@@ -222,10 +230,10 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   QSlider* GetPlayerTrackBar() const { return PlayerTrackBar_; }
   void SetPlayerTrackBar(QSlider* slider) { PlayerTrackBar_ = slider; }
   QString GetTextOverlay_String() const { return TextOverlay_String_; }
-  /** @brief Stores the text; splitting it into its placeholders comes with the overlay drawing. */
-  void SetTextOverlay_String(const QString& text) { TextOverlay_String_ = text; }
+  /** @brief Stores the text and publishes it parsed: frames drawn from now on show it whole. */
+  void SetTextOverlay_String(const QString& text);
   const ui::FontChoice& GetTextOverlay_Font() const { return TextOverlay_Font_; }
-  void SetTextOverlay_Font(const ui::FontChoice& font) { TextOverlay_Font_ = font; }
+  void SetTextOverlay_Font(const ui::FontChoice& font);
   QWidget* GetShapeOverlay() const { return ShapeOverlay_; }
   /** @brief Keeps the shape and hides it: it is drawn into the video, not on the form. */
   void SetShapeOverlay(QWidget* shape);
@@ -540,9 +548,9 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   /** @brief Adds the source file to the graph, by its extension or else by its content. */
   bool AddReencodingSource(const QString& source, com::ComPtr<dshow::IBaseFilter>& filter);
   /** @brief The capture stream drops its samples from now on; true when it paused. */
-  bool PauseRecordingInternal() { return false; }
-  /** @brief The capture stream's samples flow again. */
-  bool ResumeRecordingInternal() { return true; }
+  bool PauseRecordingInternal();
+  /** @brief The capture stream's samples flow again, the paused time taken off; true when it was paused. */
+  bool ResumeRecordingInternal();
   /** @brief Stores the settings of the bound video (or audio) device with the device. */
   void StoreDeviceSettings(bool video) {
     if (video) StoreVideoDeviceSettings();
@@ -992,6 +1000,114 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   std::atomic<int64_t> lastSeekPosition_{0};
   // A capture-then-pause served by a frame: the next frame progress pauses the graph ("cspnf").
   std::atomic<bool> pauseAfterFrameProgress_{false};
+
+  // ---- per-frame processing ----
+ public:
+  /** @brief Streaming thread, once per grabbed frame: counters, overlays, events and the kept copy. */
+  void OnGrabberFrame(int64_t sampleTime, const dshow::BITMAPINFOHEADER* header, uint8_t* bits, int32_t length);
+  /** @brief The frame information from the counters (under the engine's lock). */
+  void DeriveFrameInfo();
+  /** @brief The overlays, then the three overlay events, into the frame's own bytes. */
+  void OfferFrameToApplication(const core::FrameBits& frame, const TFrameInfo& info);
+  /**
+   * @brief Makes the picture of the kept frame (zoomed by FrameCaptureZoomSize), saves it when
+   * asked and fires OnFrameCaptureCompleted; true when the picture was made (and saved).
+   */
+  bool CaptureKeptFrame(int dest, const QString& fileName, bool save, bool isRequest);
+  /** @brief Compares the last two kept frames, at most MotionDetector_MaxDetectionsPerSecond times a second. */
+  void MotionCheck();
+  /** @brief kind 0 "bmp", 1 "jpg", 2 the extension: storage folder + AutoFilePrefix + date-time or sequential stem. */
+  QString MakeAutoFileName(int kind, const QString& extension = QString());
+  /** @brief The name with the kind's extension, its folder made; empty (and logged) when the folder cannot be made. */
+  QString NormaliseCaptureFileName(const QString& name, int kind);
+  /** @brief Writes the picture as a BMP file in its own layout, atomically; false on an empty name or a failed write. */
+  bool SaveBitmap(const QImage& picture, const QString& fileName);
+  /** @brief Writes the picture as a JPEG file with the JPEG properties, atomically. */
+  bool SaveJpeg(const QImage& picture, const QString& fileName);
+  /** @brief The DV recording date and time of the current frame; none when not DV, cleared or invalid. */
+  std::optional<QDateTime> EncodeDVDateTime() const;
+  /**
+   * @brief Asks for the next frame as a picture (fc_TBitmap, fc_BmpFile, fc_JpegFile; an empty
+   * name makes one); OnFrameCaptureCompleted tells the outcome. False, "not previewing", without a running graph.
+   */
+  bool CaptureFrameTo(int dest, const QString& fileName);
+  /** @brief The current kept frame (empty before the first one). */
+  TFrameData KeptFrame() const;
+  /** @brief The last picture saved for a request, or for a burst. */
+  QString LastCapturedFile(bool burst) const;
+  /** @brief Some capture succeeded since the counters were reset. */
+  bool FrameCaptured() const { return frameCaptured_; }
+  TImplMotionDetector& MotionDetector() { return motionDetector_; }
+  /** @brief Takes the properties the streaming thread reads; a change applies from the next frame. */
+  void PublishFrameSettings();
+  /** @brief Fires the deferred sample events whose copies wait, video first (GUI thread). */
+  void FireDeferredSampleEvents();
+  /** @brief One stream's copy of its last sample for the deferred sample event. */
+  struct TSampleCopy {
+    std::vector<uint8_t> data;
+    int32_t dataLength = 0, formatKind = 0;
+    const dshow::BITMAPINFOHEADER* bitmapHeader = nullptr;
+    const uint8_t* formatBlock = nullptr;
+    std::atomic<bool> busy{false};    // the streaming thread copies into it
+    std::atomic<bool> locked{false};  // the GUI thread delivers it
+    std::atomic<bool> ready{false};   // a new copy waits
+    int32_t w1 = 0, w2 = 0, w3 = 0, w4 = 0;
+  };
+  TSampleCopy& SampleCopy(bool video) { return sampleCopies_[video ? 0 : 1]; }
+  static void SampleCapturedDeferred(void* owner, dshow::BOOL isVideo, dshow::IMediaSample* sample,
+                                     const dshow::AM_MEDIA_TYPE* type, int32_t w1, int32_t w2, int32_t w3, int32_t w4);
+
+ private:
+  /** @brief What the streaming thread reads of the properties, replaced whole by PublishFrameSettings. */
+  struct TFrameSettings {
+    bool overlaysNeeded = false, textEnabled = false, shapeEnabled = false;
+    TextOverlayStyle textStyle;
+    std::shared_ptr<const ui::ShapeSnapshot> shape;
+    bool withoutOverlay = false, motion = false;
+    int state = cs_None;
+    int burstCount = 0, burstInterval = 0;
+    std::array<QString, 10> customTexts;
+  };
+  std::shared_ptr<const TFrameSettings> FrameSettings() const;
+  /** @brief Copies the frame into a new current kept frame, reusing the old previous one's bytes when no one holds them. */
+  void KeepFrame(const core::FrameBits& frame, const TFrameInfo& info);
+  void FinishFrame(const core::FrameBits& frame, bool known, const TFrameInfo& info, const TFrameSettings& settings,
+                   bool copy);
+  /** @brief The shape overlay and the text overlay (then OnFrameOverlayUsingDC withEvent) into the frame. */
+  void DrawOverlays(const core::FrameBits& frame, const TFrameInfo& info, const TFrameSettings& settings,
+                    bool withEvent);
+  void UpdateCountersLocked(int64_t sampleTime, int state);
+  void DeriveFrameInfoLocked(int state);
+  mutable std::mutex frameLock_;  // the engine's critical section: counters, kept frames, requests, burst
+  core::Published<TFrameSettings> frameSettings_;
+  TextOverlayText textOverlayText_;
+  std::array<QString, 10> customTexts_;
+  TImplMotionDetector motionDetector_;
+  TFrameInfo frameInfo_;
+  struct {
+    int64_t frameNumber = 0, dropped = 0, streamTime = 0, position = 0;
+    int64_t startTime = -1, startFrame = -1, startDropped = -1;
+    int64_t pausedTotal = 0, pauseStart = -1, pauseFrame = 0, pausedFrames = 0;
+    bool positionHeld = false;
+    int64_t durationDivisor = 1;
+  } counters_;
+  TFrameData keptCurrent_, keptPrevious_;
+  TFrameInfo keptCurrentInfo_;
+  QImage keptSpare_;  // the picture last displaced, whose bytes the next kept frame reuses
+  std::array<int, 10> appliedProcessing_{};
+  struct {
+    bool pending = false;
+    int dest = fc_TBitmap;
+    QString fileName;
+  } captureRequest_;
+  bool burstCapturePending_ = false;
+  bool captureThenPause_ = false;
+  bool captureInProgress_ = false;
+  bool frameCaptured_ = false;
+  bool grabbersPaused_ = false;
+  QString lastRequestFile_, lastBurstFile_;
+  int64_t lastDetectionMs_ = INT64_MIN;
+  std::array<TSampleCopy, 2> sampleCopies_;
 
   // ---- filter insertion and display slots ----
   std::array<TDisplayRecord, DisplaySlots> displays_{};

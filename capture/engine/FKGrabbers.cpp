@@ -6,6 +6,8 @@
 #include "platform/dshow/base/Guids.h"
 
 #include <QDate>
+#include <algorithm>
+#include <cstring>
 
 namespace kestrom::engine {
 
@@ -94,9 +96,8 @@ bool TFK::InsertGrabberFilter(ComPtr<IPin>& chain, int kind, const AM_MEDIA_TYPE
     record->frame = &TFK::FrameGrabbed;
     record->frameTime = &TFK::FrameTimeReported;
     record->dvDate = &TFK::DVDateReported;
-    // The deferred sample events come with the per-frame delivery on the main thread; until then
-    // every sample event fires at once on the streaming thread.
-    record->sample = &TFK::SampleCaptured;
+    // Deferred sample events are copied here and fired on the main thread after the frame progress.
+    record->sample = SampleCaptureAsyncEvent_ ? &TFK::SampleCapturedDeferred : &TFK::SampleCaptured;
     record->frameDivider = 1;
     CopyProcessing(*record, *this);
     if (rgbFormat == fgf_Default && (state_ == cs_Preview || state_ == cs_Recording)) {
@@ -107,6 +108,7 @@ bool TFK::InsertGrabberFilter(ComPtr<IPin>& chain, int kind, const AM_MEDIA_TYPE
     }
     record->rgbFormat = rgbFormat;
     control->ApplyConfig();
+    PublishFrameSettings();
     if (!AddFilterToGraph(filter.Get(), UniqueName(name))) return false;
     added = true;
     ComPtr<IPin> input, output;
@@ -207,8 +209,77 @@ void TFK::DVDateReported(void* owner, const int32_t* values) {
   self->dvDate_ = date;
 }
 
-void TFK::FrameGrabbed(void* owner, IMediaSample*, const BITMAPINFOHEADER*, BYTE*, LONG) {
-  if (auto* self = static_cast<TFK*>(owner)) ++self->grabbedFrames_;
+void TFK::FrameGrabbed(void* owner, IMediaSample* sample, const BITMAPINFOHEADER* header, BYTE* bits, LONG length) {
+  auto* self = static_cast<TFK*>(owner);
+  if (!self) return;
+  REFERENCE_TIME start = 0, stop = 0;
+  if (!sample || FAILED(sample->GetTime(&start, &stop))) start = 0;
+  self->OnGrabberFrame(start, header, bits, length);
+}
+
+void TFK::SampleCapturedDeferred(void* owner, BOOL isVideo, IMediaSample* sample, const AM_MEDIA_TYPE* type, int32_t w1,
+                                 int32_t w2, int32_t w3, int32_t w4) {
+  auto* self = static_cast<TFK*>(owner);
+  if (!self || !sample || self->destroying_) return;
+  const auto& event = isVideo ? self->slots_->OnSampleCapture_Video : self->slots_->OnSampleCapture_Audio;
+  TSampleCopy& copy = self->SampleCopy(isVideo != 0);
+  if (!event || copy.locked.load()) return;
+  copy.busy = true;
+  // The main thread may have locked it meanwhile: then its copy stays as it is.
+  BYTE* data = nullptr;
+  if (!copy.locked.load() && SUCCEEDED(sample->GetPointer(&data)) && data) {
+    copy.formatKind = 7;
+    copy.bitmapHeader = nullptr;
+    copy.formatBlock = type ? type->pbFormat : nullptr;
+    if (isVideo && type) {
+      copy.formatKind = MediaFormatKind(*type);
+      const uint32_t at = copy.formatKind == 0 || copy.formatKind == 3   ? 48
+                          : copy.formatKind == 1 || copy.formatKind == 4 ? 72
+                                                                         : 0;
+      if (at && type->pbFormat && type->cbFormat >= at + sizeof(BITMAPINFOHEADER))
+        copy.bitmapHeader = reinterpret_cast<const BITMAPINFOHEADER*>(type->pbFormat + at);
+    }
+    const size_t size = size_t(std::max<LONG>(sample->GetSize(), 0));
+    if (copy.data.size() != size) copy.data.assign(size, 0);  // reallocated only when the size changes
+    if (size) std::memcpy(copy.data.data(), data, size);
+    copy.dataLength = sample->GetActualDataLength();
+    copy.w1 = w1;
+    copy.w2 = w2;
+    copy.w3 = w3;
+    copy.w4 = w4;
+    copy.ready = true;
+  }
+  copy.busy = false;
+}
+
+void TFK::FireDeferredSampleEvents() {
+  for (bool video : {true, false}) {
+    TSampleCopy& copy = SampleCopy(video);
+    if (!copy.ready.load() || copy.busy.load()) continue;
+    copy.locked = true;
+    // A copy that began before the lock is left to finish and delivered next time.
+    if (copy.busy.load()) {
+      copy.locked = false;
+      continue;
+    }
+    copy.ready = false;
+    const auto& event = video ? slots_->OnSampleCapture_Video : slots_->OnSampleCapture_Audio;
+    if (event && !destroying_) {
+      TSampleData d;
+      d.Buffer = copy.data.data();
+      d.BufferSize = int32_t(copy.data.size());
+      d.DataLength = copy.dataLength;
+      d.FormatKind = copy.formatKind;
+      d.FormatBlock = copy.formatBlock;
+      d.BitmapHeader = copy.bitmapHeader;
+      d.W1 = copy.w1;
+      d.W2 = copy.w2;
+      d.W3 = copy.w3;
+      d.W4 = copy.w4;
+      event(host_.sender, d);
+    }
+    copy.locked = false;
+  }
 }
 
 }  // namespace kestrom::engine

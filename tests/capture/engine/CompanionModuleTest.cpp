@@ -265,6 +265,7 @@ TEST_F(CompanionModule, PushSourceTransformAndSampleGrabberRunInTheEnginesGraph)
   TFK fk;
   fk.SetFrameRate(50);
   fk.SetVideoProcessing_Rotation(rt_90_deg);
+  fk.SetSampleCaptureAsyncEvent(false);  // every sample at once, on the streaming thread
   std::mutex mutex;
   std::vector<QByteArray> samples;
   std::vector<int> kinds;
