@@ -44,6 +44,19 @@ void CopyProcessing(filters::TGrabberConfig& record, const TFK& fk) {
 
 QString ControlName(int kind) { return QLatin1String(kControlNames[kind & 7]); }
 
+/** @brief A sample's format kind (7 for sound) and, for video, the bitmap header inside its format block. */
+void DescribeSampleFormat(bool isVideo, const AM_MEDIA_TYPE& type, int32_t& kind, const BITMAPINFOHEADER*& header) {
+  header = nullptr;
+  if (!isVideo) {
+    kind = 7;
+    return;
+  }
+  kind = MediaFormatKind(type);
+  const uint32_t at = kind == 0 || kind == 3 ? 48 : kind == 1 || kind == 4 ? 72 : 0;
+  if (at && type.pbFormat && type.cbFormat >= at + sizeof(BITMAPINFOHEADER))
+    header = reinterpret_cast<const BITMAPINFOHEADER*>(type.pbFormat + at);
+}
+
 }  // namespace
 
 bool TFK::InsertGrabber(const QString& controlName, ComPtr<IPin>& chain) {
@@ -167,14 +180,7 @@ void TFK::SampleCaptured(void* owner, BOOL isVideo, IMediaSample* sample, const 
   d.DataLength = sample->GetActualDataLength();
   if (type) {
     d.FormatBlock = type->pbFormat;
-    if (isVideo) {
-      d.FormatKind = MediaFormatKind(*type);
-      const uint32_t at = d.FormatKind == 0 || d.FormatKind == 3 ? 48 : d.FormatKind == 1 || d.FormatKind == 4 ? 72 : 0;
-      if (at && type->pbFormat && type->cbFormat >= at + sizeof(BITMAPINFOHEADER))
-        d.BitmapHeader = reinterpret_cast<const BITMAPINFOHEADER*>(type->pbFormat + at);
-    } else {
-      d.FormatKind = 7;
-    }
+    DescribeSampleFormat(isVideo, *type, d.FormatKind, d.BitmapHeader);
   }
   d.W1 = w1;
   d.W2 = w2;
@@ -231,14 +237,7 @@ void TFK::SampleCapturedDeferred(void* owner, BOOL isVideo, IMediaSample* sample
     copy.formatKind = 7;
     copy.bitmapHeader = nullptr;
     copy.formatBlock = type ? type->pbFormat : nullptr;
-    if (isVideo && type) {
-      copy.formatKind = MediaFormatKind(*type);
-      const uint32_t at = copy.formatKind == 0 || copy.formatKind == 3   ? 48
-                          : copy.formatKind == 1 || copy.formatKind == 4 ? 72
-                                                                         : 0;
-      if (at && type->pbFormat && type->cbFormat >= at + sizeof(BITMAPINFOHEADER))
-        copy.bitmapHeader = reinterpret_cast<const BITMAPINFOHEADER*>(type->pbFormat + at);
-    }
+    if (type) DescribeSampleFormat(isVideo, *type, copy.formatKind, copy.bitmapHeader);
     const size_t size = size_t(std::max<LONG>(sample->GetSize(), 0));
     if (copy.data.size() != size) copy.data.assign(size, 0);  // reallocated only when the size changes
     if (size) std::memcpy(copy.data.data(), data, size);
