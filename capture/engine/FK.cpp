@@ -96,6 +96,7 @@ TFK::TFK(Host host) : host_(host) {
     w->SetInt(TVideoWindow::Height, 240);
     w->SetInt(TVideoWindow::Left, display ? 10 : 400);
     w->SetInt(TVideoWindow::Top, 10);
+    w->SetChangeHandler([this](TVideoWindow& window, int index, int value) { OnVideoWindowChanged(window, index, value); });
   }
   InitGlobalDevices();
   StartSyncManager();

@@ -67,6 +67,7 @@ enum class TFKMethod {
 };
 
 class TFK;
+class TDisplayForm;
 
 /**
  * @brief One precondition of a public method. A row either runs the mode checks (allowed modes,
@@ -471,8 +472,10 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   struct TDisplayRecord {
     com::ComPtr<dshow::IBaseFilter> renderer;
     com::ComPtr<dshow::IVideoWindow> window;
+    com::ComPtr<dshow::IQualProp> quality;  // the renderer's frame statistics
     bool inUse = false, linked = false;
     int left = 0, top = 0, width = 0, height = 0;
+    int settings = -1;  // the window index of the linked display window settings, -1 none
   };
   const TDisplayRecord& DisplayRecord(int slot) const { return displays_[slot]; }
   /**
@@ -510,10 +513,43 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   void ShowDisplayWindows();
   /** @brief After a build: takes the graph's control and event interfaces and readies the displays. */
   bool AfterBuild(bool startNotifyThread);
-  // Display steps the display windows complete; for now each does the least the builds need.
+  /** @brief After a build: the slot's form, and the renderer's window (shown only when asked) and statistics. */
   void PrepareDisplay(int slot);
+  /** @brief Gives the slots with a renderer to the active display windows and places their forms. */
   void LinkDisplayWindows();
+  /** @brief Nothing here: the colour key needs an overlay surface, which no renderer has. */
   void SetupColorKey();
+  // ---- display windows ----
+  /** @brief Makes the slot's form (once): hidden, borderless, at 10,10 in the native video size. */
+  void CreateDisplayForm(int slot);
+  TDisplayForm* DisplayForm(int slot) const;
+  /** @brief Puts the slot's form inside parent (embedded) or on its own, and the video window into the form. */
+  void AttachDisplay(int slot, QWidget* parent);
+  /** @brief Lays the slot's form out (full screen, embedded or detached) and the video inside it. */
+  void SizeDisplay(int slot);
+  /** @brief The nearest video size when set, else the native size; zoomed by PreviewZoomSize. */
+  QSize VideoDisplaySize() const;
+  /** @brief The video's own size: the slot's connected renderer input, else the selected format. */
+  QSize NativeVideoSize(int slot = ds_Display) const;
+  /** @brief The settings linked to the slot; null when none. */
+  TVideoWindow* SettingsOfSlot(int slot);
+  const TVideoWindow* SettingsOfSlot(int slot) const;
+  bool IsEmbedded(int slot) const;
+  bool CanAutoSizeComponent(const TVideoWindow& settings) const;
+  bool MouseMovesWindowApplies(int slot) const;
+  /** @brief The change handler of the two display window settings. */
+  void OnVideoWindowChanged(TVideoWindow& settings, int index, int value);
+  /** @brief The panel widget the engine serves; null without one. */
+  QWidget* ComponentWidget() const;
+  /** @brief The panel was resized: embedded displays follow it. */
+  void ComponentResized();
+  // Input of a display form (form coordinates; global for the cursor).
+  void DisplayClick(int slot, bool doubleClick);
+  void DisplayKeyPress(int slot, QChar typed);
+  void DisplayKeyRelease(int slot, uint16_t physicalKey, Qt::KeyboardModifiers modifiers);
+  void DisplayMouseDown(int slot, Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint at, QPoint cursor);
+  void DisplayMouseMove(int slot, Qt::KeyboardModifiers modifiers, QPoint at, QPoint cursor);
+  void DisplayMouseUp(int slot, Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint at);
   void ReadInputFormat();
   void FrameProgress();
 
@@ -1112,6 +1148,26 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   // ---- filter insertion and display slots ----
   std::array<TDisplayRecord, DisplaySlots> displays_{};
   bool dualDisplay_ = false;
+  /** @brief The engine's display forms; they go with the engine. */
+  struct TDisplayForms {
+    std::array<QPointer<TDisplayForm>, DisplaySlots> forms;
+    TDisplayForms() = default;
+    TDisplayForms(const TDisplayForms&) = delete;
+    TDisplayForms& operator=(const TDisplayForms&) = delete;
+    ~TDisplayForms();
+  } displayForms_;
+  // Per display window (by window index): its slot, and the drag and key state of its form.
+  struct TWindowInput {
+    int slot = -1;
+    bool linked = false;
+    QPoint dragStart{-1, -1};
+    QChar lastKey;
+  };
+  std::array<TWindowInput, 2> windowInput_{};
+  bool resizingDisplays_ = false, sizingDisplay_ = false, storingDragPosition_ = false;
+  void LinkSlot(int slot, TVideoWindow& settings);
+  /** @brief The settings' monitor rectangle; a monitor index beyond the screens uses the first. */
+  bool MonitorOf(const TVideoWindow& settings, QRect& rect) const;
   bool audioRendered_ = false;  // the graph's own audio renderer took the sound
 };
 

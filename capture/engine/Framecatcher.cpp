@@ -2,6 +2,7 @@
 
 #include "capture/engine/SyncManager.h"
 
+#include <QMouseEvent>
 #include <QPainter>
 
 namespace kestrom::engine {
@@ -27,8 +28,18 @@ void TFramecatcher::Loaded() {
 }
 
 void TFramecatcher::SetBorderStyle(int style) {
+  const int before = engine_->GetBorderStyle();
   engine_->SetBorderStyle(style);
   ApplyBorder();
+  if (engine_->GetBorderStyle() != before) engine_->ResizeDisplays(false);
+}
+
+void TFramecatcher::Click() {
+  if (OnClick && engine_ && !engine_->Destroying()) OnClick(this);
+}
+
+void TFramecatcher::DblClick() {
+  if (OnDblClick && engine_ && !engine_->Destroying()) OnDblClick(this);
 }
 
 void TFramecatcher::ApplyBorder() {
@@ -51,6 +62,22 @@ void TFramecatcher::paintEvent(QPaintEvent* event) {
     painter.fillRect(rect(), palette().window());
   }
   QFrame::paintEvent(event);
+}
+
+void TFramecatcher::resizeEvent(QResizeEvent* event) {
+  QFrame::resizeEvent(event);
+  // Embedded displays fill the panel.
+  if (engine_) engine_->ComponentResized();
+}
+
+void TFramecatcher::mouseReleaseEvent(QMouseEvent* event) {
+  QFrame::mouseReleaseEvent(event);
+  if (rect().contains(event->position().toPoint())) Click();
+}
+
+void TFramecatcher::mouseDoubleClickEvent(QMouseEvent* event) {
+  QFrame::mouseDoubleClickEvent(event);
+  DblClick();
 }
 
 }  // namespace kestrom::engine

@@ -27,6 +27,11 @@ class TFramecatcher final : public QFrame, public TFKEvents {
   /** @brief The form's values are in: the loading mark ends and the caption is cleared. */
   void Loaded();
 
+  /** @brief The panel's click events, fired for clicks on the panel and on its display windows. */
+  Event<> OnClick, OnDblClick;
+  Q_INVOKABLE void Click();
+  Q_INVOKABLE void DblClick();
+
   // ---- public methods ----
   bool StartPreview() { return engine_->StartPreview(); }
   bool StartRecording() { return engine_->StartRecording(); }
@@ -142,6 +147,9 @@ class TFramecatcher final : public QFrame, public TFKEvents {
  protected:
   bool event(QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
 
  private:
   void ApplyBorder();

@@ -83,6 +83,24 @@ struct IBasicVideo : IUnknown {
   ~IBasicVideo() = default;
 };
 
+inline constexpr IID IID_IQualProp = MakeGuid("{1BD0ECB0-F8E2-11CE-AAC6-0020AF0B99A3}");
+
+/** @brief A video renderer's frame statistics since it last started streaming. */
+struct IQualProp : IUnknown {
+  virtual HRESULT get_FramesDroppedInRenderer(int* frames) = 0;
+  virtual HRESULT get_FramesDrawn(int* frames) = 0;
+  /** @brief Frames drawn per second, in hundredths. */
+  virtual HRESULT get_AvgFrameRate(int* rate) = 0;
+  /** @brief Standard deviation of the time between frames, in milliseconds. */
+  virtual HRESULT get_Jitter(int* jitter) = 0;
+  /** @brief How late frames are drawn against their times, on average and its deviation, in milliseconds. */
+  virtual HRESULT get_AvgSyncOffset(int* offset) = 0;
+  virtual HRESULT get_DevSyncOffset(int* deviation) = 0;
+
+ protected:
+  ~IQualProp() = default;
+};
+
 inline constexpr IID IID_IBasicAudio = MakeGuid("{56A868B3-0AD4-11CE-B03A-0020AF0BA770}");
 
 /** @brief Volume -10000 (silent) .. 0 (full) and balance -10000 (left) .. 10000 (right), both in

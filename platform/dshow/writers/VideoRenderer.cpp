@@ -11,9 +11,12 @@
 #include <QPainter>
 #include <QThread>
 #include <QWidget>
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <cstring>
 #include <new>
+#include <optional>
 
 extern "C" {
 #include <libavutil/imgutils.h>
@@ -128,6 +131,7 @@ HRESULT CVideoRenderer::NonDelegatingQueryInterface(REFIID iid, void** object) {
   if (!object) return E_POINTER;
   if (iid == IID_IVideoWindow) return GetInterface(static_cast<IVideoWindow*>(this), object);
   if (iid == IID_IBasicVideo) return GetInterface(static_cast<IBasicVideo*>(this), object);
+  if (iid == IID_IQualProp) return GetInterface(static_cast<IQualProp*>(this), object);
   return CBaseRenderer::NonDelegatingQueryInterface(iid, object);
 }
 
@@ -192,6 +196,8 @@ HRESULT CVideoRenderer::SetMediaType(const CMediaType* type) {
 void CVideoRenderer::OnStartStreaming() {
   std::lock_guard lock(frameLock_);
   frames_ = 0;
+  gaps_ = lateness_ = Moments{};
+  sinceFirst_.invalidate();
 }
 
 HRESULT CVideoRenderer::Pause() {
@@ -211,6 +217,11 @@ HRESULT CVideoRenderer::DoRenderSample(IMediaSample* sample) { return ShowSample
 HRESULT CVideoRenderer::ShowSample(IMediaSample* sample) {
   BYTE* data = nullptr;
   sample->GetPointer(&data);
+  // How late the frame is against its time (read before the frame lock: the clock takes the filter's).
+  std::optional<double> late;
+  REFERENCE_TIME start = 0, stop = 0, streamTime = 0;
+  if (State() == State_Running && SUCCEEDED(sample->GetTime(&start, &stop)) && SUCCEEDED(StreamTime(&streamTime)))
+    late = double(streamTime - start) / 10000.0;
   std::lock_guard lock(frameLock_);
   const CMediaType& mt = InputPin()->CurrentMediaType();
   const BITMAPINFOHEADER* h = GetBitmapInfoHeader(mt);
@@ -240,6 +251,16 @@ HRESULT CVideoRenderer::ShowSample(IMediaSample* sample) {
   }
   haveFrame_ = true;
   ++frames_;
+  // Statistics: the gap since the frame before, and how late the frame is against its time.
+  if (!sinceFirst_.isValid()) {
+    sinceFirst_.start();
+    lastDrawnMs_ = 0;
+  } else {
+    const qint64 now = sinceFirst_.elapsed();
+    gaps_.Add(double(now - lastDrawnMs_));
+    lastDrawnMs_ = now;
+  }
+  if (late) lateness_.Add(*late);
   RequestRepaint();
   return S_OK;
 }
@@ -407,6 +428,8 @@ HRESULT CVideoRenderer::get_Owner(OAHWND* owner) {
 HRESULT CVideoRenderer::put_MessageDrain(OAHWND drain) {
   if (drain && !WidgetOfWindowId(drain)) return E_INVALIDARG;
   drain_ = drain;
+  // A drain hears every move over the video, as it would over its own window.
+  if (QWidget* w = VideoWidget()) w->setMouseTracking(drain != 0);
   return S_OK;
 }
 HRESULT CVideoRenderer::get_MessageDrain(OAHWND* drain) {
@@ -553,6 +576,52 @@ HRESULT CVideoRenderer::GetCurrentImage(LONG* bufferSize, LONG* image) {
   *bufferSize = needed;
   return S_OK;
 }
+// ---- IQualProp ----
+
+int CVideoRenderer::Moments::Mean() const { return count ? int(std::lround(sum / count)) : 0; }
+int CVideoRenderer::Moments::Deviation() const {
+  if (count < 2) return 0;
+  const double mean = sum / count;
+  return int(std::lround(std::sqrt(std::max(0.0, squares / count - mean * mean))));
+}
+
+HRESULT CVideoRenderer::get_FramesDroppedInRenderer(int* frames) {
+  if (!frames) return E_POINTER;
+  *frames = 0;
+  return S_OK;
+}
+HRESULT CVideoRenderer::get_FramesDrawn(int* frames) {
+  if (!frames) return E_POINTER;
+  std::lock_guard lock(frameLock_);
+  *frames = int(frames_);
+  return S_OK;
+}
+HRESULT CVideoRenderer::get_AvgFrameRate(int* rate) {
+  if (!rate) return E_POINTER;
+  std::lock_guard lock(frameLock_);
+  // Frames per second in hundredths, from the gaps between the frames drawn.
+  *rate = gaps_.sum > 0 ? int(std::lround(gaps_.count * 100000.0 / gaps_.sum)) : 0;
+  return S_OK;
+}
+HRESULT CVideoRenderer::get_Jitter(int* jitter) {
+  if (!jitter) return E_POINTER;
+  std::lock_guard lock(frameLock_);
+  *jitter = gaps_.Deviation();
+  return S_OK;
+}
+HRESULT CVideoRenderer::get_AvgSyncOffset(int* offset) {
+  if (!offset) return E_POINTER;
+  std::lock_guard lock(frameLock_);
+  *offset = lateness_.Mean();
+  return S_OK;
+}
+HRESULT CVideoRenderer::get_DevSyncOffset(int* deviation) {
+  if (!deviation) return E_POINTER;
+  std::lock_guard lock(frameLock_);
+  *deviation = lateness_.Deviation();
+  return S_OK;
+}
+
 HRESULT CVideoRenderer::IsUsingDefaultSource() { return defaultSource_ ? S_OK : S_FALSE; }
 HRESULT CVideoRenderer::IsUsingDefaultDestination() { return defaultDestination_ ? S_OK : S_FALSE; }
 

@@ -9,6 +9,7 @@
 #include "platform/media/PictureScaler.h"
 #include "platform/dshow/writers/WriterInterfaces.h"
 
+#include <QElapsedTimer>
 #include <QPointer>
 #include <QRect>
 #include <QString>
@@ -22,7 +23,7 @@ class QWidget;
 
 namespace kestrom::dshow {
 
-class CVideoRenderer final : public CBaseRenderer, public IVideoWindow, public IBasicVideo {
+class CVideoRenderer final : public CBaseRenderer, public IVideoWindow, public IBasicVideo, public IQualProp {
  public:
   CVideoRenderer(IUnknown* outer, REFCLSID clsid);
   ~CVideoRenderer() override;
@@ -106,6 +107,14 @@ class CVideoRenderer final : public CBaseRenderer, public IVideoWindow, public I
   HRESULT IsUsingDefaultSource() override;
   HRESULT IsUsingDefaultDestination() override;
 
+  // IQualProp: frames are never dropped here, each waits for its time.
+  HRESULT get_FramesDroppedInRenderer(int* frames) override;
+  HRESULT get_FramesDrawn(int* frames) override;
+  HRESULT get_AvgFrameRate(int* rate) override;
+  HRESULT get_Jitter(int* jitter) override;
+  HRESULT get_AvgSyncOffset(int* offset) override;
+  HRESULT get_DevSyncOffset(int* deviation) override;
+
   class Widget;
   /** @brief The last frame as a picture for painting, and the source rectangle (GUI thread). */
   QImage CurrentPicture(QRect* source, QRect* destination) const;
@@ -126,6 +135,16 @@ class CVideoRenderer final : public CBaseRenderer, public IVideoWindow, public I
   BITMAPINFOHEADER header_{};
   bool haveFrame_ = false;
   int64_t frames_ = 0;
+  // Running sums for the statistics (milliseconds): gaps between drawn frames and lateness.
+  struct Moments {
+    int64_t count = 0;
+    double sum = 0, squares = 0;
+    void Add(double x) { ++count, sum += x, squares += x * x; }
+    int Mean() const;
+    int Deviation() const;
+  } gaps_, lateness_;
+  QElapsedTimer sinceFirst_;
+  qint64 lastDrawnMs_ = 0;
   media::PictureScaler converter_;  // for layouts other than 24- and 32-bit RGB
   bool convert_ = false;
 
