@@ -207,9 +207,11 @@ void TFK::PausePlayer() {
   steppingBackwards_ = false;
   steppingForwards_ = false;
   fastPlay_ = false;
-  if (runState_ == 2) {
+  if (runState_ == 2 && graphActive_) {
     SetGraphState(1, QStringLiteral("dpp"));
-    SetPlayerTimePosition(playerPosition_);
+    // Seeking to where it stands makes the paused picture the current frame, not a later one.
+    int64_t position = 0;
+    if (seeking_ && com::SUCCEEDED(seeking_->GetCurrentPosition(&position))) SeekPlayer(position);
   }
 }
 
@@ -651,6 +653,8 @@ void TFK::StopCurrentMode() {
     ClearGraph(true);
     if (completionDue) success = FinishRecordingFile();
     if (success) lastRecordedFile_ = recordedFile;
+    // A recording a graph error ended keeps what it wrote, but is reported as failed.
+    if (std::exchange(graphErrorAborted_, false)) success = false;
     state_ = cs_None;
     SetRecordingHold(false);
   } else if (state_ == cs_Preview || state_ == cs_Player) {
@@ -663,6 +667,7 @@ void TFK::StopCurrentMode() {
 }
 
 void TFK::ClearGraph(bool resetState) {
+  ReleaseGraphEvents();
   ClosePageSaver(videoPageSaver_);
   ClosePageSaver(writerPageSaver_);
   SaveAnalogState();
