@@ -208,10 +208,10 @@ void TFK::PausePlayer() {
   steppingForwards_ = false;
   fastPlay_ = false;
   if (runState_ == 2 && graphActive_) {
+    const int64_t position = GetPlayerCurrentPosition();
     SetGraphState(1, QStringLiteral("dpp"));
     // Seeking to where it stands makes the paused picture the current frame, not a later one.
-    int64_t position = 0;
-    if (seeking_ && com::SUCCEEDED(seeking_->GetCurrentPosition(&position))) SeekPlayer(position);
+    SeekPlayer(position);
   }
 }
 
@@ -239,9 +239,11 @@ void TFK::SetPlayerTimePosition(int64_t position) {
 }
 
 int64_t TFK::GetPlayerCurrentPosition() const {
-  // Paused, the graph is where the last seek left it; running, the notify thread's reading is fresher.
+  // Not running, the player stands where the last seek put it (every pause of the player seeks);
+  // right after a seek the graph itself may not know yet.
+  if (runState_ != 2) return lastSeekPosition_;
   int64_t position = 0;
-  if (runState_ == 1 && seeking_ && com::SUCCEEDED(seeking_->GetCurrentPosition(&position))) return position;
+  if (seeking_ && com::SUCCEEDED(seeking_->GetCurrentPosition(&position))) return position;
   return playerPosition_;
 }
 

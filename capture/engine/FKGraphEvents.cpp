@@ -140,13 +140,10 @@ void TFK::ReleaseGraphEvents() {
     dvTimeCode_.fill(0);
   }
   lastDVCommand_ = -1;
+  lastSeekPosition_ = 0;
 }
 
-int64_t TFK::PlayerPosition() {
-  int64_t position = 0;
-  if (seeking_ && SUCCEEDED(seeking_->GetCurrentPosition(&position))) return position;
-  return playerPosition_;
-}
+int64_t TFK::PlayerPosition() { return GetPlayerCurrentPosition(); }
 
 void TFK::UpdateFramePosition(int64_t position) {
   if (state_ == cs_Player) playerPosition_ = position;
@@ -165,8 +162,7 @@ std::optional<int64_t> TFK::FramesNotDropped() {
 }
 
 void TFK::RefreshPausedPosition() {
-  int64_t position = 0;
-  if (state_ == cs_Player && seeking_ && SUCCEEDED(seeking_->GetCurrentPosition(&position))) SeekPlayer(position);
+  if (state_ == cs_Player) SeekPlayer(GetPlayerCurrentPosition());
 }
 
 void TFK::FrameProgress() {
@@ -174,8 +170,7 @@ void TFK::FrameProgress() {
   if (destroying_ || runState_ == 0 || !graphActive_) return;
   inFrameProgress_ = true;
   if (state_ == cs_Player) {
-    int64_t position = 0;
-    if (!seeking_ || FAILED(seeking_->GetCurrentPosition(&position))) position = playerPosition_;
+    const int64_t position = GetPlayerCurrentPosition();
     playerPosition_ = position;
     if (frameDuration_ > 0)
       currentFrame_ = std::llround(static_cast<double>(position + frameDuration_) / static_cast<double>(frameDuration_));
@@ -364,19 +359,17 @@ void TFK::PlayerStep(bool first) {
   steppingPosted_ = false;
   auto stopStepping = [this] { steppingBackwards_ = steppingForwards_ = false; };
   const int64_t frame = frameDuration_;
-  int64_t position = 0;
-  if (state_ != cs_Player || !seeking_ || frame <= 0 || FAILED(seeking_->GetCurrentPosition(&position))) {
+  if (state_ != cs_Player || !seeking_ || frame <= 0) {
     stopStepping();
     return;
   }
-  position = AlignToFrame(position, frame);
+  int64_t position = AlignToFrame(GetPlayerCurrentPosition(), frame);
   if (first) {
-    if (runState_ != 1) SetGraphState(1, QStringLiteral("spbw"));
-    if (steppingBackwards_) {
-      if (position <= frame) SeekPlayer(clipDuration_ - frame);
-    } else if (position >= clipDuration_ - frame) {
-      SeekPlayer(0);
-    }
+    const bool wasPaused = runState_ == 1;
+    if (!wasPaused) SetGraphState(1, QStringLiteral("spbw"));
+    if (steppingBackwards_ && position <= frame) SeekPlayer(clipDuration_ - frame);
+    else if (!steppingBackwards_ && position >= clipDuration_ - frame) SeekPlayer(0);
+    else if (!wasPaused) SeekPlayer(position);  // the paused picture is the whole frame the steps start from
   } else if (steppingForwards_ && frameStep_ && !fastPlay_) {
     if (position < clipDuration_ - frame) frameStep_->Step(1, nullptr);
     else stopStepping();
