@@ -208,9 +208,11 @@ void TFK::PausePlayer() {
   steppingBackwards_ = false;
   steppingForwards_ = false;
   fastPlay_ = false;
-  if (runState_ == 2) {
+  if (runState_ == 2 && graphActive_) {
+    const int64_t position = GetPlayerCurrentPosition();
     SetGraphState(1, QStringLiteral("dpp"));
-    SetPlayerTimePosition(playerPosition_);
+    // Seeking to where it stands makes the paused picture the current frame, not a later one.
+    SeekPlayer(position);
   }
 }
 
@@ -238,9 +240,11 @@ void TFK::SetPlayerTimePosition(int64_t position) {
 }
 
 int64_t TFK::GetPlayerCurrentPosition() const {
-  // Paused, the graph is where the last seek left it; running, the notify thread's reading is fresher.
+  // Not running, the player stands where the last seek put it (every pause of the player seeks);
+  // right after a seek the graph itself may not know yet.
+  if (runState_ != 2) return lastSeekPosition_;
   int64_t position = 0;
-  if (runState_ == 1 && seeking_ && com::SUCCEEDED(seeking_->GetCurrentPosition(&position))) return position;
+  if (seeking_ && com::SUCCEEDED(seeking_->GetCurrentPosition(&position))) return position;
   return playerPosition_;
 }
 
@@ -655,6 +659,8 @@ void TFK::StopCurrentMode() {
     ClearGraph(true);
     if (completionDue) success = FinishRecordingFile();
     if (success) lastRecordedFile_ = recordedFile;
+    // A recording a graph error ended keeps what it wrote, but is reported as failed.
+    if (std::exchange(graphErrorAborted_, false)) success = false;
     state_ = cs_None;
     SetRecordingHold(false);
   } else if (state_ == cs_Preview || state_ == cs_Player) {
@@ -667,6 +673,7 @@ void TFK::StopCurrentMode() {
 }
 
 void TFK::ClearGraph(bool resetState) {
+  ReleaseGraphEvents();
   ClosePageSaver(videoPageSaver_);
   ClosePageSaver(writerPageSaver_);
   SaveAnalogState();

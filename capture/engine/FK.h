@@ -17,6 +17,7 @@
 #include "platform/ui/Font.h"
 #include "platform/com/ComPtr.h"
 #include "platform/dshow/base/ControlInterfaces.h"
+#include "platform/dshow/base/MediaType.h"
 #include "platform/dshow/base/RendererInterfaces.h"
 #include "platform/dshow/sources/DeviceInterfaces.h"
 #include "platform/dshow/writers/WriterInterfaces.h"
@@ -89,7 +90,7 @@ struct TPrecondition {
 /** @brief Every method's preconditions, in the order they run. */
 const std::vector<TPrecondition>& Preconditions();
 
-class TFK final : public EngineComponent, public PlayerStepSource {
+class TFK final : public EngineComponent, public PlayerStepSource, public NotifySource {
  public:
   using IUnknownPtr = com::ComPtr<com::IUnknown>;
   /** @brief What the engine needs of the panel it serves (null in widget-free tests). */
@@ -229,7 +230,8 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   QString GetPlayerForcedCodec() const { return PlayerForcedCodec_; }
   void SetPlayerForcedCodec(const QString& codec) { PlayerForcedCodec_ = codec.trimmed(); }
   QSlider* GetPlayerTrackBar() const { return PlayerTrackBar_; }
-  void SetPlayerTrackBar(QSlider* slider) { PlayerTrackBar_ = slider; }
+  /** @brief The track bar the player drives; the user's moves position the player. */
+  void SetPlayerTrackBar(QSlider* slider);
   QString GetTextOverlay_String() const { return TextOverlay_String_; }
   /** @brief Stores the text and publishes it parsed: frames drawn from now on show it whole. */
   void SetTextOverlay_String(const QString& text);
@@ -377,16 +379,82 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   /** @brief Unit-wide busy cursor: the depth goes up or down (never below 0), logged, with this component's cursors. */
   void SetBusyCursor(bool on);
 
-  // ---- operations that later engine steps fill; until then each fails or does nothing ----
-  /** @brief Handles the events a graph queued. */
-  void ProcessGraphEvents() {}
-  /** @brief Turns the pending graph events into component events. */
-  void DispatchDeferredEvents() {}
+  // ---- graph events, deferred events, the notify thread and stepped playback ----
+  /** @brief Reads every event the graph queued into pending flags; fires nothing itself. */
+  void ProcessGraphEvents();
+  /** @brief Turns the pending flags into component events (run by the sync window). */
+  void DispatchDeferredEvents();
+  /** @brief Queues sy_DispatchEvents for this component. */
+  void PostDispatch();
   /** @brief One step of stepped playback (first: the step that starts it). */
   void PlayerStep(bool first);
-  /** @brief Seeks the open clip. */
-  void SeekPlayer(int64_t position) { (void)position; }
+  /** @brief Seeks the open clip, clamped to its first and last frame. */
+  void SeekPlayer(int64_t position);
+  /** @brief Starts the thread that reports positions and frame counts of the running graph. */
+  void StartNotifyThread();
+  /** @brief Stops the notify thread and lets go of what the event handling holds of the graph. */
+  void ReleaseGraphEvents();
+  /** @brief Reads the source's time code; true when it equals the previous reading. */
+  bool ReadDVTimeCode();
+  /** @brief The last time code read: hours, minutes, seconds, frames and a spare value (zeros: none). */
+  std::array<int32_t, 5> DVTimeCode() const;
+  /** @brief Fires OnDVCommandCompleted with the last DV command and its mode's name. */
+  void FireDVCommandCompleted();
+  /** @brief The frame grabber's input type, read after each build (valid while InputFormatKnown). */
+  bool InputFormatKnown() const { return inputFormatKnown_; }
+  const dshow::CMediaType& InputFormat() const { return inputFormat_; }
+  /** @brief True while FrameProgress runs (a track bar move then is the engine's own). */
+  bool InFrameProgress() const { return inFrameProgress_; }
+  /** @brief A clip is loading (EC_LOADSTATUS), until its buffering stopped. */
+  bool ClipLoading() const { return clipLoading_; }
 
+  // ---- NotifySource ----
+  bool Closing() const override { return EngineComponent::Closing(); }
+  bool PlayerPaused() const override { return state_ == cs_Player && runState_ == 1; }
+  bool PlayerRefreshPausedDisplay() const override { return PlayerRefreshPausedDisplay_; }
+  int64_t PlayerPosition() override;
+  int64_t FrameDuration() const override { return frameDuration_; }
+  void UpdateFramePosition(int64_t position) override;
+  void PeriodicCheck() override;
+  std::optional<int64_t> FramesNotDropped() override;
+  void SetFrameCount(int64_t frames) override { framesNotDropped_ = frames; }
+  std::atomic<bool>& PendingNotification() override { return notificationPending_; }
+  void FrameProgress() override;
+  void RefreshPausedPosition() override;
+  void FireDVCommandCompleted(int mode, const QString& label) override;
+  TNotifyThread* NotifyThread() const { return notifyThread_.get(); }
+
+ private:
+  friend struct TGraphEventsTestAccess;
+  /** @brief Asks for graph notices on the component's window and takes the graph's time code reader. */
+  void RegisterGraphEvents();
+  /** @brief Logs the filters downstream of each source, then those of neither. */
+  void LogGraphTree();
+  /** @brief The file the running recording writes into (for the free-space check). */
+  QString FileBeingWritten() const;
+  std::unique_ptr<TNotifyThread> notifyThread_;
+  bool countingDroppedFrames_ = false;
+  std::atomic<int64_t> framesNotDropped_{-1};
+  // Set per frame (by the frames' code) when a progress notification is due; the notify thread serves it.
+  std::atomic<bool> notificationPending_{false};
+  // Pending graph events, set by the event loop (or another thread's source), cleared by the dispatcher.
+  std::atomic<bool> deviceLostPending_{false}, diskFullPending_{false}, endOfStreamPending_{false},
+      bufferingStartedPending_{false}, bufferingStoppedPending_{false}, errorAbortPending_{false};
+  std::atomic<int32_t> errorAbortResult_{0};
+  // The recording was ended by a graph error: its completion reports failure.
+  bool graphErrorAborted_ = false;
+  bool clipLoading_ = false;
+  bool inFrameProgress_ = false;
+  bool inputFormatKnown_ = false;
+  dshow::CMediaType inputFormat_;
+  int lastDVCommand_ = -1;
+  mutable std::mutex timeCodeLock_;
+  std::array<int32_t, 5> dvTimeCode_{};
+  com::ComPtr<dshow::IAMTimecodeReader> timecodeReader_;
+  com::ComPtr<dshow::IVideoFrameStep> frameStep_;  // the player's frame stepping, when it has one
+  std::unique_ptr<QObject> trackBarContext_;       // ends the track bar's connection with the engine
+
+ public:
   // ---- what the display windows, the graph events and the per-frame processing ask of each other ----
   /** @brief Sizes the displays to the video (and the component when it sizes itself); fires OnResizeVideo. */
   void ResizeDisplays(bool processMessages);
@@ -550,8 +618,8 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   void DisplayMouseDown(int slot, Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint at, QPoint cursor);
   void DisplayMouseMove(int slot, Qt::KeyboardModifiers modifiers, QPoint at, QPoint cursor);
   void DisplayMouseUp(int slot, Qt::MouseButton button, Qt::KeyboardModifiers modifiers, QPoint at);
+  /** @brief Reads the frame grabber's input connection type (see InputFormat). */
   void ReadInputFormat();
-  void FrameProgress();
 
   // ---- recording files ----
   /** @brief The storage folder with its trailing separator, created when missing. */
@@ -766,8 +834,8 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   bool initialised_ = false;
   bool destroying_ = false;
   TCurrentState state_ = cs_None;
-  int runState_ = 0;
-  bool graphActive_ = false;
+  std::atomic<int> runState_{0};  // read by the notify thread
+  std::atomic<bool> graphActive_{false};
   bool recordingWritingStarted_ = false;
   bool recordingPaused_ = false;
   bool reencodingStarted_ = false;
@@ -782,7 +850,7 @@ class TFK final : public EngineComponent, public PlayerStepSource {
   int64_t frameDuration_ = 416666;
   int64_t clipDuration_ = 0;
   int64_t clipFrameCount_ = 0;
-  int64_t playerPosition_ = 0;
+  std::atomic<int64_t> playerPosition_{0};
   int64_t currentFrame_ = 0;
   int64_t frameCount_ = 0;
   int64_t droppedFrames_ = 0;

@@ -277,6 +277,38 @@ struct IAMAudioInputMixer : IUnknown {
   ~IAMAudioInputMixer() = default;
 };
 
+// The time code of a tape device or a DV stream.
+inline constexpr IID IID_IAMTimecodeReader = MakeGuid("{9B496CE1-811B-11CF-8C77-00AA006B6814}");
+/** @brief The sample flag that asks a time code reader for a reading. */
+inline constexpr DWORD ED_DEVCAP_TIMECODE_READ = 4121;
+
+struct TIMECODE {
+  WORD wFrameRate;
+  WORD wFrameFract;
+  DWORD dwFrames;  // packed BCD: hours, minutes, seconds, frames from the high byte down
+};
+static_assert(sizeof(TIMECODE) == 8);
+
+struct TIMECODE_SAMPLE {
+  LONGLONG qwTick;
+  TIMECODE timecode;
+  DWORD dwUser;
+  DWORD dwFlags;
+};
+static_assert(sizeof(TIMECODE_SAMPLE) == 24);
+
+struct IAMTimecodeReader : IUnknown {
+  virtual HRESULT GetTCRMode(LONG param, LONG* value) = 0;
+  virtual HRESULT SetTCRMode(LONG param, LONG value) = 0;
+  virtual HRESULT put_VITCLine(LONG line) = 0;
+  virtual HRESULT get_VITCLine(LONG* line) = 0;
+  /** @brief Fills the sample's time code; the caller sets dwFlags to what it asks for. */
+  virtual HRESULT GetTimecode(TIMECODE_SAMPLE* sample) = 0;
+
+ protected:
+  ~IAMTimecodeReader() = default;
+};
+
 /**
  * @brief The medium of a device pin (AMPROPERTY_PIN_MEDIUM of AMPROPSETID_Pin): pins of a capture
  * card's filters that share a medium are wired together in the hardware, so a graph builder

@@ -286,7 +286,7 @@ class CFileSource final : public CDeviceFilter, public IFileSourceFilter, public
     const HRESULT hr = CDeviceFilter::Pause();
     if (FAILED(hr) || !starting) return hr;
     for (const auto& pin : pins_)
-      if (pin->IsConnected()) pin->DeliverNewSegment(0, stop_ - start_, rate_);
+      if (pin->IsConnected()) pin->DeliverNewSegment(start_, stop_, rate_);
     discontinuity_ = true;
     StartReading();
     return hr;
@@ -417,7 +417,7 @@ class CFileSource final : public CDeviceFilter, public IFileSourceFilter, public
     Reposition(start_);
     for (const auto& pin : pins_) {
       if (!pin->IsConnected()) continue;
-      pin->DeliverNewSegment(0, stop_ - start_, rate_);
+      pin->DeliverNewSegment(start_, stop_, rate_);
       pin->Restart();
     }
     discontinuity_ = true;
