@@ -9,6 +9,7 @@
 #include <memory>
 
 class QComboBox;
+class QPushButton;
 class QFontDialog;
 class QLabel;
 
@@ -43,6 +44,24 @@ class FontColourDialog final : public QDialog {
 
   QFontDialog* fonts_;
   QComboBox* colours_;
+};
+
+/**
+ * @brief The property frame: a tab per page and OK, Cancel and Apply (objectNames "OK",
+ * "Cancel", "Apply"). OK applies every page and closes (it stays open when a page refused a
+ * value); Cancel, Escape and closing the window cancel every page; Apply applies and stays.
+ */
+class PropertyFrameDialog final : public QDialog {
+ public:
+  PropertyFrameDialog(const PropertyFrameRequest& request, QWidget* owner = nullptr);
+  void reject() override;
+
+ private:
+  bool ApplyAll();
+  void UpdateApply();
+
+  std::vector<PropertyFramePage> pages_;
+  QPushButton* apply_ = nullptr;
 };
 
 }  // namespace kestrom::ui

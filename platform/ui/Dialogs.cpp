@@ -3,6 +3,8 @@
 #include "platform/ui/DialogParts.h"
 
 #include <QAbstractButton>
+#include <QAbstractSlider>
+#include <QCheckBox>
 #include <QColorDialog>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -13,6 +15,7 @@
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPrintDialog>
@@ -20,6 +23,8 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QRegularExpression>
+#include <QSpinBox>
+#include <QTabWidget>
 #include <QVBoxLayout>
 #include <array>
 
@@ -251,6 +256,64 @@ FontChoice FontColourDialog::Choice() const {
   return choice;
 }
 
+PropertyFrameDialog::PropertyFrameDialog(const PropertyFrameRequest& request, QWidget* owner)
+    : QDialog(owner), pages_(request.pages) {
+  setWindowTitle(request.caption);
+  auto* tabs = new QTabWidget(this);
+  tabs->setObjectName("Pages");
+  for (const PropertyFramePage& page : pages_) {
+    auto* holder = new QWidget(tabs);
+    auto* holderLayout = new QVBoxLayout(holder);
+    if (page.activate) {
+      if (QWidget* content = page.activate(holder, [this] { UpdateApply(); })) holderLayout->addWidget(content);
+    }
+    holderLayout->addStretch(1);
+    tabs->addTab(holder, page.title);
+  }
+  auto* ok = new QPushButton("OK", this);
+  ok->setObjectName("OK");
+  ok->setDefault(true);
+  auto* cancel = new QPushButton("Cancel", this);
+  cancel->setObjectName("Cancel");
+  apply_ = new QPushButton("&Apply", this);
+  apply_->setObjectName("Apply");
+  connect(ok, &QPushButton::clicked, this, [this] {
+    if (ApplyAll()) accept();
+  });
+  connect(cancel, &QPushButton::clicked, this, [this] { reject(); });
+  connect(apply_, &QPushButton::clicked, this, [this] { ApplyAll(); });
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch(1);
+  buttons->addWidget(ok);
+  buttons->addWidget(cancel);
+  buttons->addWidget(apply_);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(tabs);
+  layout->addLayout(buttons);
+  UpdateApply();
+}
+
+void PropertyFrameDialog::reject() {
+  for (PropertyFramePage& page : pages_)
+    if (page.cancel) page.cancel();
+  QDialog::reject();
+}
+
+bool PropertyFrameDialog::ApplyAll() {
+  bool ok = true;
+  for (PropertyFramePage& page : pages_)
+    if (page.apply && !page.apply()) ok = false;
+  UpdateApply();
+  return ok;
+}
+
+void PropertyFrameDialog::UpdateApply() {
+  bool dirty = false;
+  for (const PropertyFramePage& page : pages_)
+    if (page.dirty && page.dirty()) dirty = true;
+  if (apply_) apply_->setEnabled(dirty);
+}
+
 // ---- real dialogs --------------------------------------------------------------------------
 
 int QtDialogs::MessageDlg(const MessageRequest& request, QWidget* owner) {
@@ -338,6 +401,18 @@ std::optional<PrintTarget> QtDialogs::ChoosePrinter(QWidget* owner) {
 
 std::optional<AddressLists> Dialogs::AddressBook(const AddressBookRequest&, QWidget*) { return std::nullopt; }
 
+int Dialogs::PropertyFrame(const PropertyFrameRequest& request, QWidget*) {
+  for (const PropertyFramePage& page : request.pages)
+    if (page.cancel) page.cancel();
+  return mrCancel;
+}
+
+int QtDialogs::PropertyFrame(const PropertyFrameRequest& request, QWidget* owner) {
+  PropertyFrameDialog dialog(request, owner);
+  dialog.move(owner ? owner->mapToGlobal(request.position) : request.position);
+  return dialog.exec() == QDialog::Accepted ? mrOk : mrCancel;
+}
+
 std::optional<AddressLists> QtDialogs::AddressBook(const AddressBookRequest& request, QWidget* owner) {
   // The known addresses on the left; buttons copy the selected ones into the class lists, where
   // they can also be typed, one per line.
@@ -393,6 +468,7 @@ const char* KindName(const ScriptedDialogs::Answer& a) {
     case 4: return "colour";
     case 5: return "print target";
     case 6: return "address lists";
+    case 7: return "property frame script";
   }
   return "?";
 }
@@ -488,6 +564,75 @@ std::optional<PrintTarget> ScriptedDialogs::ChoosePrinter(QWidget*) {
 std::optional<AddressLists> ScriptedDialogs::AddressBook(const AddressBookRequest& request, QWidget*) {
   asked_.emplace_back(request);
   return Take<AddressLists>("address book");
+}
+
+namespace {
+
+// Sets a control of the frame as the user would; false when the control takes no such value.
+bool SetControl(QWidget* control, const QVariant& value) {
+  if (auto* check = qobject_cast<QCheckBox*>(control)) {
+    check->setChecked(value.toBool());
+    return true;
+  }
+  if (auto* slider = qobject_cast<QAbstractSlider*>(control)) {
+    slider->setValue(value.toInt());
+    return true;
+  }
+  if (auto* spin = qobject_cast<QSpinBox*>(control)) {
+    spin->setValue(value.toInt());
+    return true;
+  }
+  if (auto* combo = qobject_cast<QComboBox*>(control)) {
+    const int index = value.typeId() == QMetaType::QString ? combo->findText(value.toString()) : value.toInt();
+    if (index < 0 || index >= combo->count()) return false;
+    combo->setCurrentIndex(index);
+    return true;
+  }
+  if (auto* edit = qobject_cast<QLineEdit*>(control)) {
+    edit->setText(value.toString());
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int ScriptedDialogs::PropertyFrame(const PropertyFrameRequest& request, QWidget*) {
+  PropertyFrameAsked asked{request.caption, request.position, {}};
+  for (const PropertyFramePage& page : request.pages) asked.titles << page.title;
+  asked_.emplace_back(asked);
+  const std::optional<PropertyFrameScript> script = Take<PropertyFrameScript>("property frame");
+  // The frame's own controls, built and driven without being shown.
+  PropertyFrameDialog frame(request);
+  bool closed = false;
+  QObject::connect(&frame, &QDialog::finished, [&closed](int) { closed = true; });
+  if (!script) {
+    frame.reject();
+    return mrCancel;
+  }
+  for (const PropertyFrameScript::Step& step : script->steps) {
+    if (closed) {
+      Fail(QStringLiteral("property frame \"%1\": step \"%2\" after the frame closed").arg(request.caption, step.name));
+      break;
+    }
+    QWidget* control = frame.findChild<QWidget*>(step.name);
+    if (step.press) {
+      auto* button = qobject_cast<QAbstractButton*>(control);
+      if (!button || !button->isEnabled()) {
+        Fail(QStringLiteral("property frame \"%1\" has no button \"%2\" to press").arg(request.caption, step.name));
+        continue;
+      }
+      button->click();
+    } else if (!control || !SetControl(control, step.value)) {
+      Fail(QStringLiteral("property frame \"%1\" has no control \"%2\" taking %3")
+               .arg(request.caption, step.name, step.value.toString()));
+    }
+  }
+  if (!closed) {
+    Fail(QStringLiteral("property frame \"%1\" was left open by the script").arg(request.caption));
+    frame.reject();
+  }
+  return frame.result() == QDialog::Accepted ? mrOk : mrCancel;
 }
 
 }  // namespace kestrom::ui

@@ -10,6 +10,7 @@
 #include <QPoint>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 #include <deque>
 #include <functional>
 #include <optional>
@@ -87,9 +88,60 @@ struct AddressLists {
   bool operator==(const AddressLists&) const = default;
 };
 
+/** @brief One tab of a property frame: a page of settings that builds its own controls. */
+struct PropertyFramePage {
+  QString title;
+  /** @brief Builds the tab's controls under parent; the page calls changed whenever its state changes. */
+  std::function<QWidget*(QWidget* parent, std::function<void()> changed)> activate;
+  std::function<bool()> dirty;
+  /** @brief OK and Apply; false when the objects refused a value. */
+  std::function<bool()> apply;
+  /** @brief Cancel: the page puts back what it found. */
+  std::function<void()> cancel;
+};
+
+/** @brief A modal frame of settings pages, a tab each, with OK, Cancel and Apply; position is
+ *  the top-left corner in the owner's coordinates (the screen's without an owner). */
+struct PropertyFrameRequest {
+  QString caption;
+  QPoint position;
+  std::vector<PropertyFramePage> pages;
+};
+
+/** @brief What the scripted service records of a property frame. */
+struct PropertyFrameAsked {
+  QString caption;
+  QPoint position;
+  QStringList titles;
+};
+
+/**
+ * @brief How a scripted property frame is answered: steps in order, each setting the control of
+ * that objectName (a property's name: "Brightness", "BrightnessAuto", "Quality") to a value, or
+ * pressing a button by objectName ("BrightnessDefault", or the frame's "OK", "Cancel", "Apply").
+ * The script must close the frame with "OK" or "Cancel".
+ */
+struct PropertyFrameScript {
+  struct Step {
+    QString name;
+    QVariant value;
+    bool press = false;
+  };
+  std::vector<Step> steps;
+  PropertyFrameScript& Set(const QString& name, const QVariant& value) {
+    steps.push_back({name, value, false});
+    return *this;
+  }
+  PropertyFrameScript& Press(const QString& button) {
+    steps.push_back({button, {}, true});
+    return *this;
+  }
+};
+
 /** @brief What a dialog was asked, as the scripted service records it. */
 using AskedItem = std::variant<MessageRequest, FileRequest, FontChoice, core::TColor, InputRequest,
-                               QString /* folder dialog's start folder */, PrintTarget, AddressBookRequest>;
+                               QString /* folder dialog's start folder */, PrintTarget, AddressBookRequest,
+                               PropertyFrameAsked>;
 
 class Dialogs {
  public:
@@ -107,6 +159,9 @@ class Dialogs {
   virtual std::optional<PrintTarget> ChoosePrinter(QWidget* owner = nullptr) = 0;
   /** @brief The address book; nothing when the user cancels (a service without one cancels). */
   virtual std::optional<AddressLists> AddressBook(const AddressBookRequest& request, QWidget* owner = nullptr);
+  /** @brief Shows a property frame; mrOk when it closed with OK, else mrCancel (a service
+   *  without frames cancels every page at once). */
+  virtual int PropertyFrame(const PropertyFrameRequest& request, QWidget* owner = nullptr);
 
   /** @brief Convenience: a message at a position, as the windows place them. */
   int MessageDlgPos(const QString& text, MsgDlgType type, MsgDlgButtons buttons, int x, int y,
@@ -133,12 +188,14 @@ class QtDialogs final : public Dialogs {
   std::optional<QString> InputQuery(const InputRequest& request, QWidget* owner) override;
   std::optional<PrintTarget> ChoosePrinter(QWidget* owner) override;
   std::optional<AddressLists> AddressBook(const AddressBookRequest& request, QWidget* owner) override;
+  int PropertyFrame(const PropertyFrameRequest& request, QWidget* owner) override;
 };
 
 /**
  * @brief Answers from a queue, in order, and records every request. An answer is a modal result
  * (message boxes), a string (file, folder, input), a FontChoice, a colour, a PrintTarget, or
- * an AddressLists (address book), or std::monostate for "cancelled". Asking with an empty queue, with an answer of the wrong kind, or
+ * an AddressLists (address book), a PropertyFrameScript (property frame: the frame's controls are
+ * built, never shown, and driven by the script), or std::monostate for "cancelled". Asking with an empty queue, with an answer of the wrong kind, or
  * with a modal result the box has no button for, records an error (Errors()), calls the failure
  * handler (the instance's, else the process-wide one) and answers "cancelled" (mrCancel for
  * message boxes; a result without its button is still returned).
@@ -146,8 +203,8 @@ class QtDialogs final : public Dialogs {
 class ScriptedDialogs final : public Dialogs {
  public:
   // Modal results are their own type so that they never mix with colours (both are integers).
-  using Answer =
-      std::variant<std::monostate, ModalResult, QString, FontChoice, core::TColor, PrintTarget, AddressLists>;
+  using Answer = std::variant<std::monostate, ModalResult, QString, FontChoice, core::TColor, PrintTarget, AddressLists,
+                              PropertyFrameScript>;
 
   void Push(Answer answer) { answers_.push_back(std::move(answer)); }
   const std::vector<AskedItem>& Asked() const { return asked_; }
@@ -170,6 +227,7 @@ class ScriptedDialogs final : public Dialogs {
   std::optional<QString> InputQuery(const InputRequest& request, QWidget* owner) override;
   std::optional<PrintTarget> ChoosePrinter(QWidget* owner) override;
   std::optional<AddressLists> AddressBook(const AddressBookRequest& request, QWidget* owner) override;
+  int PropertyFrame(const PropertyFrameRequest& request, QWidget* owner) override;
 
  private:
   template <typename T>

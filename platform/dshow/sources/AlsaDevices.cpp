@@ -104,6 +104,7 @@ class CAlsaCapture final : public CDeviceFilter, public CMixerControl {
   HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override {
     if (!object) return E_POINTER;
     if (iid == IID_IAMAudioInputMixer) return GetInterface(static_cast<IAMAudioInputMixer*>(this), object);
+    if (iid == IID_ISpecifyPropertyPages) return GetInterface(&pages_, object);
     return CDeviceFilter::NonDelegatingQueryInterface(iid, object);
   }
   int GetPinCount() override { return 1 + static_cast<int>(lines_.size()); }
@@ -118,6 +119,7 @@ class CAlsaCapture final : public CDeviceFilter, public CMixerControl {
   CAlsaPin pin_;
   snd_mixer_t* mixer_ = nullptr;
   std::vector<MixerLine> lines_;
+  CSpecifyPropertyPages pages_{GetOwner(), {{&IID_IAMAudioInputMixer, &CLSID_AudioInputPage}}};
 };
 
 CAlsaPin::CAlsaPin(CAlsaCapture* filter, std::recursive_mutex* lock, const QString& device)

@@ -77,6 +77,7 @@ HRESULT CVideoCapturePin::NonDelegatingQueryInterface(REFIID iid, void** object)
   if (iid == IID_IAMStreamConfig) return GetInterface(static_cast<IAMStreamConfig*>(this), object);
   if (iid == IID_IKsPropertySet) return GetInterface(static_cast<IKsPropertySet*>(this), object);
   if (iid == IID_IAMDroppedFrames) return GetInterface(static_cast<IAMDroppedFrames*>(this), object);
+  if (iid == IID_ISpecifyPropertyPages) return GetInterface(&pages_, object);
   return CPushPin::NonDelegatingQueryInterface(iid, object);
 }
 
@@ -325,6 +326,7 @@ HRESULT CAudioCapturePin::NonDelegatingQueryInterface(REFIID iid, void** object)
   if (!object) return E_POINTER;
   if (iid == IID_IAMStreamConfig) return GetInterface(static_cast<IAMStreamConfig*>(this), object);
   if (iid == IID_IKsPropertySet) return GetInterface(static_cast<IKsPropertySet*>(this), object);
+  if (iid == IID_ISpecifyPropertyPages) return GetInterface(&pages_, object);
   return CPushPin::NonDelegatingQueryInterface(iid, object);
 }
 

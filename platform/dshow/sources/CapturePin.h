@@ -3,6 +3,7 @@
 // of sizes and frame intervals), pin category and dropped-frame counts, and an audio pin with
 // PCM format configuration. A device's own pin derives from one of them and fills the samples.
 
+#include "platform/dshow/base/PropertyPages.h"
 #include "platform/dshow/sources/DeviceInterfaces.h"
 #include "platform/dshow/sources/PushPin.h"
 
@@ -84,6 +85,7 @@ class CVideoCapturePin : public CPushPin, public IAMStreamConfig, public IKsProp
   CMediaType format_;  // set by SetFormat or the default
   bool formatSet_ = false;
   GUID category_;
+  CSpecifyPropertyPages pages_{GetOwner(), {{&IID_IAMStreamConfig, &CLSID_StreamFormatPage}}};
 
  private:
   std::mutex countLock_;
@@ -137,6 +139,7 @@ class CAudioCapturePin : public CPushPin, public IAMStreamConfig, public IKsProp
   mutable std::mutex formatLock_;
   AudioCapability cap_;
   CMediaType format_;
+  CSpecifyPropertyPages pages_{GetOwner(), {{&IID_IAMStreamConfig, &CLSID_StreamFormatPage}}};
 };
 
 }  // namespace kestrom::dshow

@@ -2,6 +2,7 @@
 
 #include "platform/dshow/base/FilterGraph.h"
 #include "platform/dshow/base/Guids.h"
+#include "platform/dshow/base/PropertyPages.h"
 #include "platform/dshow/sources/AnalogPins.h"
 #include "platform/dshow/sources/CapturePin.h"
 #include "platform/dshow/sources/CaptureState.h"
@@ -171,6 +172,10 @@ class CTestCamera final : public CDeviceFilter {
   TControlInterface<IAMCameraControl> cameraItf_{GetOwner(), &camera_};
   CTestDecoder decoder_{GetOwner(), &analogIn_};
   CCaptureFilterPersist persist_{GetOwner(), CLSID_KestromTestCamera, &capture_, &procAmp_, &camera_};
+  CSpecifyPropertyPages pages_{GetOwner(),
+                               {{&IID_IAMVideoProcAmp, &CLSID_VideoProcAmpPage},
+                                {&IID_IAMCameraControl, &CLSID_CameraControlPage},
+                                {&IID_IAMAnalogVideoDecoder, &CLSID_VideoDecoderPage}}};
 };
 
 std::recursive_mutex g_camerasLock;
@@ -300,6 +305,7 @@ HRESULT CTestCamera::NonDelegatingQueryInterface(REFIID iid, void** object) {
   if (iid == IID_IAMAnalogVideoDecoder) return GetInterface(static_cast<IAMAnalogVideoDecoder*>(&decoder_), object);
   if (iid == IID_IAMDroppedFrames) return GetInterface(static_cast<IAMDroppedFrames*>(&capture_), object);
   if (iid == IID_IPersistStream) return GetInterface(&persist_, object);
+  if (iid == IID_ISpecifyPropertyPages) return GetInterface(&pages_, object);
   return CDeviceFilter::NonDelegatingQueryInterface(iid, object);
 }
 
@@ -340,6 +346,7 @@ class CTestCrossbar final : public CDeviceFilter, public IAMCrossbar {
   HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override {
     if (!object) return E_POINTER;
     if (iid == IID_IAMCrossbar) return GetInterface(static_cast<IAMCrossbar*>(this), object);
+    if (iid == IID_ISpecifyPropertyPages) return GetInterface(&pages_, object);
     return CDeviceFilter::NonDelegatingQueryInterface(iid, object);
   }
 
@@ -390,6 +397,7 @@ class CTestCrossbar final : public CDeviceFilter, public IAMCrossbar {
   CAnalogOutputPin videoOut_, audioOut_;
   std::mutex routeLock_;
   LONG routes_[kCrossbarOutputCount] = {1, 4};  // composite video with line audio
+  CSpecifyPropertyPages pages_{GetOwner(), {{&IID_IAMCrossbar, &CLSID_CrossbarPage}}};
 };
 
 // ---------------------------------------------------------------- TV tuner
@@ -409,6 +417,7 @@ class CTestTuner final : public CDeviceFilter, public IAMTVTuner {
     if (!object) return E_POINTER;
     if (iid == IID_IAMTVTuner) return GetInterface(static_cast<IAMTVTuner*>(this), object);
     if (iid == IID_IAMTuner) return GetInterface(static_cast<IAMTuner*>(this), object);
+    if (iid == IID_ISpecifyPropertyPages) return GetInterface(&pages_, object);
     return CDeviceFilter::NonDelegatingQueryInterface(iid, object);
   }
 
@@ -547,6 +556,7 @@ class CTestTuner final : public CDeviceFilter, public IAMTVTuner {
   LONG countryCode_ = 49, tuningSpace_ = 49;
   TunerInputType inputType_ = TunerInputCable;
   LONG frequency_;
+  CSpecifyPropertyPages pages_{GetOwner(), {{&IID_IAMTVTuner, &CLSID_TVTunerPage}}};
 };
 
 // ---------------------------------------------------------------- test microphone
@@ -588,6 +598,7 @@ class CTestMicrophone final : public CDeviceFilter, public CMixerControl {
   HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override {
     if (!object) return E_POINTER;
     if (iid == IID_IAMAudioInputMixer) return GetInterface(static_cast<IAMAudioInputMixer*>(this), object);
+    if (iid == IID_ISpecifyPropertyPages) return GetInterface(&pages_, object);
     return CDeviceFilter::NonDelegatingQueryInterface(iid, object);
   }
 
@@ -613,6 +624,7 @@ class CTestMicrophone final : public CDeviceFilter, public CMixerControl {
  private:
   CTestMicrophonePin capture_;
   CMixerLinePin microphone_, line_;
+  CSpecifyPropertyPages pages_{GetOwner(), {{&IID_IAMAudioInputMixer, &CLSID_AudioInputPage}}};
 };
 
 CTestMicrophonePin::CTestMicrophonePin(CTestMicrophone* mic, std::recursive_mutex* lock)

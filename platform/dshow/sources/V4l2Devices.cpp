@@ -275,6 +275,7 @@ class CV4l2Capture final : public CDeviceFilter, public IAMCrossbar, public IAMA
     if (iid == IID_IAMCameraControl) return GetInterface(&cameraItf_, object);
     if (iid == IID_IAMDroppedFrames) return GetInterface(static_cast<IAMDroppedFrames*>(&pin_), object);
     if (iid == IID_IPersistStream) return GetInterface(&persist_, object);
+    if (iid == IID_ISpecifyPropertyPages) return GetInterface(&pages_, object);
     // A capture card with several inputs has a crossbar; a webcam's single input has none.
     if (iid == IID_IAMCrossbar && (inputs_.size() > 1 || hasTuner_)) return GetInterface(static_cast<IAMCrossbar*>(this), object);
     if (iid == IID_IAMAnalogVideoDecoder && AnalogOf(standards_) != 0)
@@ -401,6 +402,12 @@ class CV4l2Capture final : public CDeviceFilter, public IAMCrossbar, public IAMA
   bool hasTuner_ = false;
   std::unique_ptr<CAnalogInputPin> tunerIn_;
   LONG vcrLocking_ = 0, outputEnable_ = 1;
+  // One image-control page for every camera; the others only where the device answers them.
+  CSpecifyPropertyPages pages_{GetOwner(),
+                               {{&IID_IAMVideoProcAmp, &CLSID_VideoProcAmpPage},
+                                {&IID_IAMCameraControl, &CLSID_CameraControlPage},
+                                {&IID_IAMCrossbar, &CLSID_CrossbarPage},
+                                {&IID_IAMAnalogVideoDecoder, &CLSID_VideoDecoderPage}}};
 };
 
 CV4l2Pin::CV4l2Pin(CV4l2Capture* filter, std::recursive_mutex* lock, int fd)

@@ -1,5 +1,6 @@
 #include "platform/dshow/sources/V4l2Tuner.h"
 
+#include "platform/dshow/base/PropertyPages.h"
 #include "platform/dshow/sources/AnalogPins.h"
 #include "platform/dshow/sources/DeviceFilter.h"
 #include "platform/dshow/sources/V4l2Devices.h"
@@ -120,6 +121,7 @@ class CV4l2Tuner final : public CDeviceFilter, public IAMTVTuner {
     if (!object) return E_POINTER;
     if (iid == IID_IAMTVTuner) return GetInterface(static_cast<IAMTVTuner*>(this), object);
     if (iid == IID_IAMTuner) return GetInterface(static_cast<IAMTuner*>(this), object);
+    if (iid == IID_ISpecifyPropertyPages) return GetInterface(&pages_, object);
     return CDeviceFilter::NonDelegatingQueryInterface(iid, object);
   }
 
@@ -343,6 +345,7 @@ class CV4l2Tuner final : public CDeviceFilter, public IAMTVTuner {
   LONG channel_ = 0, videoSub_ = AMTUNER_SUBCHAN_DEFAULT, audioSub_ = AMTUNER_SUBCHAN_DEFAULT;
   LONG country_ = 1, space_ = 1;
   TunerInputType input_ = TunerInputCable;
+  CSpecifyPropertyPages pages_{GetOwner(), {{&IID_IAMTVTuner, &CLSID_TVTunerPage}}};
 };
 
 // The index of a node's first tuner of analog TV or radio; false when it has none.

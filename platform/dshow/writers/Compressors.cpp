@@ -3,6 +3,7 @@
 #include "platform/com/ComRuntime.h"
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/base/PersistStream.h"
+#include "platform/dshow/base/PropertyPages.h"
 #include "platform/dshow/writers/EncoderCore.h"
 #include "platform/dshow/writers/FfmpegTypes.h"
 
@@ -165,6 +166,7 @@ class CVideoCompressor final : public CCompressorBase, public IAMVideoCompressio
   HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override {
     if (!object) return E_POINTER;
     if (iid == IID_IAMVideoCompression) return GetInterface(static_cast<IAMVideoCompression*>(this), object);
+    if (iid == IID_ISpecifyPropertyPages) return GetInterface(&pages_, object);
     return CCompressorBase::NonDelegatingQueryInterface(iid, object);
   }
 
@@ -436,6 +438,7 @@ class CVideoCompressor final : public CCompressorBase, public IAMVideoCompressio
   }
 
   const VideoCodecSpec& spec_;
+  CSpecifyPropertyPages pages_{GetOwner(), {{&IID_IAMVideoCompression, &CLSID_CompressionPage}}};
   double quality_ = kDefaultQuality;
   LONG keyFrameRate_ = kDefaultKeyFrameRate;
   DWORD dataRate_ = 0;
@@ -454,6 +457,12 @@ class CVideoCompressor final : public CCompressorBase, public IAMVideoCompressio
 class CAudioCompressor final : public CCompressorBase {
  public:
   CAudioCompressor(IUnknown* outer, const AudioCodecSpec& streamSpec) : CCompressorBase("audio compressor", outer, *streamSpec.clsid), spec_(streamSpec) {}
+
+  HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override {
+    if (!object) return E_POINTER;
+    if (iid == IID_ISpecifyPropertyPages) return GetInterface(&pages_, object);
+    return CCompressorBase::NonDelegatingQueryInterface(iid, object);
+  }
 
   HRESULT SetFormat(AM_MEDIA_TYPE* type) override {
     if (!type) return E_POINTER;
@@ -616,6 +625,7 @@ class CAudioCompressor final : public CCompressorBase {
   }
 
   const AudioCodecSpec& spec_;
+  CSpecifyPropertyPages pages_{GetOwner(), {{&IID_IAMStreamConfig, &CLSID_AudioFormatPage}}};
   int64_t bitRate_ = 0;
   AudioEncoder encoder_;
   int rate_ = 22050;
