@@ -178,6 +178,7 @@ void TFK::OnGrabberFrame(int64_t sampleTime, const BITMAPINFOHEADER* header, uin
     }
   }
   FinishFrame(frame, known, info, *settings, copy);
+  notificationPending_ = true;  // the notify thread hands the frame progress to the GUI thread
 }
 
 void TFK::FinishFrame(const core::FrameBits& frame, bool known, const TFrameInfo& info,

@@ -193,7 +193,9 @@ void TFK::FrameTimeReported(void* owner, int32_t, IMediaSample*, int64_t frameTi
   auto* self = static_cast<TFK*>(owner);
   if (!self) return;
   self->lastFrameTime_ = frameTime;
-  self->frameProgressSeen_ = true;
+  // Only a graph without a frame grabber has this grabber (the frame grabber counts its own frames).
+  if (self->graphActive_) self->UpdateCounters(frameTime);
+  self->notificationPending_ = true;
 }
 
 std::array<int32_t, 6> TFK::ValidDVDate(const int32_t* values) {

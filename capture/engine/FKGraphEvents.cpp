@@ -305,6 +305,7 @@ bool TFK::AfterBuild(bool startNotifyThread) {
   ComPtr<IVideoWindow> graphWindow;
   if (SUCCEEDED(graph_->QueryInterface(IID_IVideoWindow, graphWindow.PutVoid())) && graphWindow)
     graphWindow->put_AutoShow(0);
+  PublishFrameSettings();  // the overlay-needed flag and what else the frames read, for this graph
   LinkDisplayWindows();
   ReadInputFormat();
   timecodeReader_.Reset();
