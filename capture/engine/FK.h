@@ -46,6 +46,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 namespace kestrom::engine {
@@ -196,10 +197,17 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
   void Set##Name(type v) {                                            \
     if (!(accepts) || v == Name##_) return;                           \
     Name##_ = v;                                                      \
+    PlainPropertyChanged(&Name##_);                                   \
     if (*(reason) && (cond)) RefreshPreview(QStringLiteral(reason));  \
   }
   KESTROM_FK_PLAIN_PROPERTIES(KESTROM_FK_ACCESSORS)
 #undef KESTROM_FK_ACCESSORS
+  /** @brief What a plain property's change does besides rebuilding: a new zoom lays the displays out again. */
+  template <class T>
+  void PlainPropertyChanged(const T* field) {
+    if constexpr (std::is_same_v<T, int>)
+      if (field == &PreviewZoomSize_) ResizeDisplays(true);
+  }
 
   int GetVideoDevice() const { return VideoDevice_; }
   void SetVideoDevice(int index);

@@ -153,7 +153,6 @@ TEST_F(DisplayWindowsTest, AnEmbeddedDisplaySitsInThePanelSizedToTheVideo) {
 
   // A zoom lays the panel out again at the zoomed size.
   panel_->SetPreviewZoomSize(50);
-  Engine().ResizeDisplays(false);
   EXPECT_EQ(panel_->size(), ZoomVideoSize(native, 50) + QSize(4, 4));
 
   // Clicks on the display are the panel's clicks.
