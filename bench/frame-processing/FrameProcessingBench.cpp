@@ -67,14 +67,7 @@ class ShareOfInterval {
 engine::TFrameInfo InfoOf(int frame) {
   engine::TFrameInfo info;
   info.FrameNumber = frame;
-  info.Time = int64_t(frame) * 333'333;
-  info.TotalHundredths = info.Time / 100'000;
-  info.TotalSeconds = info.TotalHundredths / 100;
-  info.Hundredths = int32_t(info.TotalHundredths % 100);
-  info.TotalMinutes = int32_t(info.TotalSeconds / 60);
-  info.Seconds = int32_t(info.TotalSeconds % 60);
-  info.Hours = info.TotalMinutes / 60;
-  info.Minutes = info.TotalMinutes % 60;
+  info.SetTime(int64_t(frame) * 333'333);
   return info;
 }
 

@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QString>
 #include <Qt>
+#include <array>
 #include <cstdint>
 #include <functional>
 
@@ -35,6 +36,27 @@ struct TFrameInfo {
   int64_t Time = 0;  // 100-ns units since the start
   int64_t TotalSeconds = 0;
   int64_t TotalHundredths = 0;
+
+  /** @brief Sets Time and the fields split from it: totals, whole minutes, hours to hundredths. */
+  void SetTime(int64_t time) {
+    Time = time;
+    TotalHundredths = time / 100'000;
+    TotalSeconds = TotalHundredths / 100;
+    Hundredths = int32_t(TotalHundredths % 100);
+    TotalMinutes = int32_t(TotalSeconds / 60);
+    Seconds = int32_t(TotalSeconds % 60);
+    Hours = TotalMinutes / 60;
+    Minutes = TotalMinutes % 60;
+  }
+  /** @brief The DV recording date and time: year, month, day, hour, minute, second. */
+  void SetDVDate(const std::array<int32_t, 6>& date) {
+    DVYear = date[0];
+    DVMonth = date[1];
+    DVDay = date[2];
+    DVHour = date[3];
+    DVMinute = date[4];
+    DVSecond = date[5];
+  }
 };
 
 /** @brief A kept video frame with its number and time. */

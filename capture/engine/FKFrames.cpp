@@ -304,24 +304,11 @@ void TFK::DeriveFrameInfoLocked(int state) {
   TFrameInfo& f = frameInfo_;
   const bool player = state == cs_Player;
   f.FrameNumber = int32_t(player ? c.frameNumber : c.frameNumber - std::max<int64_t>(c.startFrame, 0));
-  f.Time = player ? c.position : c.streamTime - std::max<int64_t>(c.startTime, 0);
+  f.SetTime(player ? c.position : c.streamTime - std::max<int64_t>(c.startTime, 0));
   f.DroppedFrames = int32_t(c.dropped - std::max<int64_t>(c.startDropped, 0));
   f.IsDV = sourceIsDV_;
-  const std::array<int32_t, 6> dv = DVDate();
-  f.DVYear = dv[0];
-  f.DVMonth = dv[1];
-  f.DVDay = dv[2];
-  f.DVHour = dv[3];
-  f.DVMinute = dv[4];
-  f.DVSecond = dv[5];
+  f.SetDVDate(DVDate());
   f.Marker = kFrameInfoMarker;
-  f.TotalHundredths = f.Time / 100'000;
-  f.TotalSeconds = f.TotalHundredths / 100;
-  f.Hundredths = int32_t(f.TotalHundredths % 100);
-  f.TotalMinutes = int32_t(f.TotalSeconds / 60);
-  f.Seconds = int32_t(f.TotalSeconds % 60);
-  f.Hours = f.TotalMinutes / 60;
-  f.Minutes = f.TotalMinutes % 60;
 }
 
 TFrameInfo TFK::FrameInfo() const {

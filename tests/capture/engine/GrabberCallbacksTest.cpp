@@ -76,12 +76,7 @@ TEST_F(GrabberCallbacks, TheDVDateGivesADateOnlyWhenItIsARealOne) {
     const std::array<int32_t, 6> kept = TFK::ValidDVDate(c.delivered.data());
     TFrameInfo info;
     info.IsDV = true;
-    info.DVYear = kept[0];
-    info.DVMonth = kept[1];
-    info.DVDay = kept[2];
-    info.DVHour = kept[3];
-    info.DVMinute = kept[4];
-    info.DVSecond = kept[5];
+    info.SetDVDate(kept);
     const std::optional<QDateTime> date = DVDateTimeOf(info);
     ASSERT_EQ(date.has_value(), c.dated);
     if (date)
