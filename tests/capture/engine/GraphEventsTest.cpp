@@ -124,14 +124,14 @@ class GraphEvents : public LiveGraphTest {
   }
   /** @brief A 12-frame clip at 25 fps whose pictures carry their numbers. */
   QString Clip() {
-    tools::ClipSpec spec;
-    spec.path = QDir(workDir_.path()).filePath("clip.avi");
-    spec.codec = "mjpeg";
-    spec.size = {160, 120};
-    spec.frames = 12;
+    tools::ClipSpec clip;
+    clip.path = QDir(workDir_.path()).filePath("clip.avi");
+    clip.codec = "mjpeg";
+    clip.size = {160, 120};
+    clip.frames = 12;
     QString error;
-    EXPECT_TRUE(tools::WriteClip(spec, &error)) << error.toStdString();
-    return spec.path;
+    EXPECT_TRUE(tools::WriteClip(clip, &error)) << error.toStdString();
+    return clip.path;
   }
   /** @brief The clip rendered into a graph of its own through the layer. */
   static ComPtr<IGraphBuilder> ClipGraph(const QString& clip) {
