@@ -22,13 +22,6 @@ using com::SUCCEEDED;
 
 namespace {
 
-/** @brief Position rounded to whole frames. */
-int64_t AlignToFrame(int64_t position, int64_t frameDuration) {
-  if (frameDuration <= 0) return position;
-  return static_cast<int64_t>(std::llround(static_cast<double>(position) / static_cast<double>(frameDuration))) *
-         frameDuration;
-}
-
 /** @brief Two packed BCD digits as a number (tens in the high nibble). */
 int32_t FromBcd(uint32_t byte) { return static_cast<int32_t>(((byte >> 4) & 0xF) * 10 + (byte & 0xF)); }
 

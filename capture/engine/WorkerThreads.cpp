@@ -194,14 +194,15 @@ void TNotifyThread::Notify() {
   Synchronize([this] { source_.FrameProgress(); });
 }
 
+int64_t AlignToFrame(int64_t position, int64_t frameDuration) {
+  if (frameDuration <= 0) return position;
+  return static_cast<int64_t>(std::llround(static_cast<double>(position) / static_cast<double>(frameDuration))) *
+         frameDuration;
+}
+
 void TNotifyThread::Pass() {
   if (Terminated() || !source_.GraphActive() || source_.Closing()) return;
-  auto alignedPosition = [this] {
-    const int64_t duration = source_.FrameDuration();
-    const int64_t position = source_.PlayerPosition();
-    if (duration <= 0) return position;
-    return static_cast<int64_t>(std::llround(static_cast<double>(position) / duration)) * duration;
-  };
+  auto alignedPosition = [this] { return AlignToFrame(source_.PlayerPosition(), source_.FrameDuration()); };
   if (source_.CurrentState() == cs_Player) {
     if (!source_.PlayerPaused()) {
       const int64_t position = alignedPosition();

@@ -127,6 +127,9 @@ class TDevChangeThread final : public TWaitingThread {
   QString lastSignature_;
 };
 
+/** @brief A position rounded to whole frames; unchanged without a frame duration. */
+int64_t AlignToFrame(int64_t position, int64_t frameDuration);
+
 /** @brief What the notify thread reads and reports of a component whose graph runs. */
 class NotifySource {
  public:
