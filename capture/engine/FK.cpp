@@ -197,10 +197,6 @@ void TFK::RunPlayer() {
   SetGraphState(2, QStringLiteral("dpr2"));
 }
 
-bool TFK::RunPlayerBackwards() {
-  fastPlay_ = false;
-  return false;  // backward stepping comes with the player
-}
 
 void TFK::PausePlayer() {
   if (!CheckPreconditions(M::PausePlayer)) return;
@@ -285,11 +281,6 @@ bool TFK::CreatePreallocatedFile() {
   return PrepareCaptureFile(nullptr, PreallocCapFileName_);
 }
 
-bool TFK::CreateVideoFromImagesFile() {
-  if (writingImagesFile_) return false;
-  if (!CheckPreconditions(M::CreateVideoFromImagesFile)) return false;
-  return false;  // the images file comes with the video-from-images source
-}
 
 void TFK::SetFrameRate(double fps) {
   if (fps < 0 || !std::isfinite(fps)) return;
@@ -316,10 +307,6 @@ void TFK::SetFrameRate(double fps) {
   if (runState != 0) SetGraphState(runState, QStringLiteral("bldpla2"));
 }
 
-bool TFK::ShowDialog(int kind) {
-  if (kind < 0 || kind > 11) return false;
-  return false;  // the dialogs come with their own engine step
-}
 
 bool TFK::SendDVCommand(int) { return false; }  // no device here has an external transport
 
@@ -705,12 +692,6 @@ void TFK::ClearGraph(bool resetState) {
   WriteLog(QStringLiteral("end clear"));
 }
 
-bool TFK::OpenClip() {
-  // Rendering clips comes with the player; until then every clip fails as an unplayable one does.
-  ClearGraph(true);
-  CheckAndLog(this, true, ll_Error, QStringLiteral("cannot play ") + PlayerFileName_, TLogType::e_failed_to_render_file);
-  return false;
-}
 
 void TFK::ExecuteSyncCommand(TSyncCommand command) {
   switch (command) {

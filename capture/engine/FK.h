@@ -1245,6 +1245,21 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
   /** @brief The settings' monitor rectangle; a monitor index beyond the screens uses the first. */
   bool MonitorOf(const TVideoWindow& settings, QRect& rect) const;
   bool audioRendered_ = false;  // the graph's own audio renderer took the sound
+
+  // ---- clip player (FKPlayer.cpp) ----
+ public:
+ private:
+  // (end of clip player)
+
+  // ---- video from images (FKImages.cpp) ----
+ public:
+ private:
+  // (end of video from images)
+
+  // ---- settings dialogs (FKDialogs.cpp) ----
+ public:
+ private:
+  // (end of settings dialogs)
 };
 
 /** @brief One plain property of the table, for code that walks all of them. */
