@@ -34,6 +34,11 @@ QString DVCommandFailureText(int state) {
   return QStringLiteral("DV command failed. Preview must be running!");
 }
 
+DVCommandOutcome DVCommandResult(int code, bool sent, int state) {
+  if (!sent) return {DVCommandFailureText(state), false, false};
+  return {DVCommandLogText(code), true, true};
+}
+
 QList<int> PreviewKeyCommands(QChar key) {
   switch (key.toUpper().unicode()) {
     case ' ': return {dvc_Stop};

@@ -60,6 +60,21 @@ QString DVCommandFailureText(int state);
  */
 QList<int> PreviewKeyCommands(QChar key);
 
+struct DVCommandOutcome {
+  QString logLine;
+  /** @brief The tape transport answers: recordings start and stop the tape. */
+  bool DVTapeAvailable = false;
+  /** @brief On success the form grabs the preview stream and deinterlaces at full size. */
+  bool tapeSettings = false;
+};
+
+/**
+ * @brief What the form does after sending a transport command: the state is the component's
+ * after the form made sure of preview. Linux has no tape transport, so in practice every command
+ * fails and logs "DV command failed.".
+ */
+DVCommandOutcome DVCommandResult(int code, bool sent, int state);
+
 /** @brief The state timer's caption: the state as a decimal number. */
 QString StateCaption(int state);
 

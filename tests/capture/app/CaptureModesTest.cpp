@@ -39,6 +39,19 @@ TEST(CaptureAppModes, TransportButtonsKeysAndTheirLogLines) {
     EXPECT_EQ(DVCommandFailureText(state), "DV command failed. Preview must be running!");
 }
 
+TEST(CaptureAppModes, TransportCommandOutcomes) {
+  using namespace engine;
+  const DVCommandOutcome ok = DVCommandResult(dvc_StepForward, true, cs_Preview);
+  EXPECT_EQ(ok.logLine, "Step Forward");
+  EXPECT_TRUE(ok.DVTapeAvailable);
+  EXPECT_TRUE(ok.tapeSettings);
+  const DVCommandOutcome failed = DVCommandResult(dvc_Play, false, cs_Preview);
+  EXPECT_EQ(failed.logLine, "DV command failed.");
+  EXPECT_FALSE(failed.DVTapeAvailable);
+  EXPECT_FALSE(failed.tapeSettings);
+  EXPECT_EQ(DVCommandResult(dvc_Play, false, cs_Player).logLine, "DV command failed. Preview must be running!");
+}
+
 TEST(CaptureAppModes, ReadOutNames) {
   const QStringList states = {"Down", "Preview", "Recording", "PlayBack", "Compress"};
   for (int s = 0; s < 5; ++s) EXPECT_EQ(ComponentStateName(s), states[s]);
