@@ -59,7 +59,9 @@ struct CaptureWork {
 /**
  * @brief True when an arriving device may run the camera check (which selects a device and starts
  * preview): only in preview or with nothing running, and no relay, video-from-images run or
- * preallocation under way. Otherwise the arrival only refreshes the lists.
+ * preallocation under way. Otherwise the arrival only refreshes the lists. Either way the arrival
+ * itself never clears NoCameraMode: an arriving microphone is no camera, so the flag is what the
+ * camera check finds.
  */
 bool ArrivalMaySelectDevice(const CaptureWork& work);
 
