@@ -9,27 +9,10 @@
 #include "platform/winmsg/WinMsg.h"
 
 #include <QApplication>
-#include <QMenu>
 #include <QThread>
 #include <QWidget>
 
 namespace kestrom::app {
-
-namespace {
-// The class name other programs see: the form's class without its namespace.
-QString FormClassName(const QWidget* form) {
-  const QString name = QString::fromLatin1(form->metaObject()->className());
-  return name.mid(name.lastIndexOf(':') + 1);
-}
-
-// Lists every top-level form, hidden ones too, so other programs find them by title.
-void ListFormsInWindowDirectory() {
-  for (QWidget* form : QApplication::topLevelWidgets()) {
-    if (qobject_cast<QMenu*>(form)) continue;
-    if (!winmsg::WidgetWindow::Of(form)) winmsg::WidgetWindow::Attach(form, FormClassName(form));
-  }
-}
-}  // namespace
 
 int ProgramMain(const ProgramOptions& options) {
   window::AppForms& forms = window::Forms();
@@ -49,7 +32,7 @@ int ProgramMain(const ProgramOptions& options) {
   // The analysis windows answer other programs' messages (export finished, video created).
   forms.MainWindow->AttachWindowDirectory();
   forms.BestWindow->AttachWindowDirectory();
-  ListFormsInWindowDirectory();
+  winmsg::ListFormsInWindowDirectory();
   // As the application's run does: the main form shows when the message loop starts.
   forms.MainWindow->show();
   const int result = ui::RunMessageLoop();

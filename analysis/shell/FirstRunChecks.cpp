@@ -38,9 +38,9 @@ bool SystemFirstRunChecks::IsAviSynthInstalled() {
 #endif
 }
 
-bool SystemFirstRunChecks::IsCodecInstalled() {
-  return HasEncoderAndDecoder("msmpeg4v2") && HasEncoderAndDecoder("adpcm_ms");
-}
+bool SystemFirstRunChecks::IsVideoCodecInstalled() { return HasEncoderAndDecoder("msmpeg4v2"); }
+
+bool SystemFirstRunChecks::IsAudioCodecInstalled() { return HasEncoderAndDecoder("adpcm_ms"); }
 
 bool SystemFirstRunChecks::HasDirectX8Or9() {
   // The media layer reads and writes AVI files through FFmpeg's demuxer and muxer.
@@ -56,8 +56,14 @@ bool SystemFolderFirstRunChecks::IsAviSynthInstalled() {
   return library.isFile() && library.size() == kAviSynthLibrarySize;
 }
 
-bool SystemFolderFirstRunChecks::IsCodecInstalled() {
+bool SystemFolderFirstRunChecks::IsCodecInstalled() { return IsVideoCodecInstalled(); }
+
+bool SystemFolderFirstRunChecks::IsVideoCodecInstalled() {
   return QFileInfo::exists(core::JoinPath(systemFolder_, "\\MPG4C32.DLL"));
+}
+
+bool SystemFolderFirstRunChecks::IsAudioCodecInstalled() {
+  return QFileInfo::exists(core::JoinPath(systemFolder_, "\\MSADP32.ACM"));
 }
 
 bool SystemFolderFirstRunChecks::HasDirectX8Or9() {

@@ -17,8 +17,12 @@ class FirstRunChecks {
   virtual ~FirstRunChecks() = default;
   /** @brief The frame server can run scripts. */
   virtual bool IsAviSynthInstalled() = 0;
-  /** @brief The MPEG-4 video codec is present. */
-  virtual bool IsCodecInstalled() = 0;
+  /** @brief The MPEG-4 video codec is present (by default: with its audio companion). */
+  virtual bool IsCodecInstalled() { return IsVideoCodecInstalled() && IsAudioCodecInstalled(); }
+  /** @brief The MPEG-4 V2 video codec alone. */
+  virtual bool IsVideoCodecInstalled() = 0;
+  /** @brief The ADPCM audio codec alone. */
+  virtual bool IsAudioCodecInstalled() = 0;
   /** @brief The media layer of the right generation is present. */
   virtual bool HasDirectX8Or9() = 0;
   /**
@@ -32,13 +36,15 @@ class FirstRunChecks {
 class SystemFirstRunChecks final : public FirstRunChecks {
  public:
   bool IsAviSynthInstalled() override;
-  bool IsCodecInstalled() override;
+  bool IsVideoCodecInstalled() override;
+  bool IsAudioCodecInstalled() override;
   bool HasDirectX8Or9() override;
 };
 
 /**
- * @brief Files of a system folder: "AviSynth.dll" of exactly 284,672 bytes, "MPG4C32.DLL"
- * present, and a version text read by the given function (empty when unreadable).
+ * @brief Files of a system folder: "AviSynth.dll" of exactly 284,672 bytes, "MPG4C32.DLL" (the
+ * video codec, which alone answers IsCodecInstalled) and "MSADP32.ACM" (the audio codec) present,
+ * and a version text read by the given function (empty when unreadable).
  */
 class SystemFolderFirstRunChecks final : public FirstRunChecks {
  public:
@@ -46,6 +52,8 @@ class SystemFolderFirstRunChecks final : public FirstRunChecks {
   SystemFolderFirstRunChecks(QString systemFolder, std::function<QString()> readDirectXVersion);
   bool IsAviSynthInstalled() override;
   bool IsCodecInstalled() override;
+  bool IsVideoCodecInstalled() override;
+  bool IsAudioCodecInstalled() override;
   bool HasDirectX8Or9() override;
 
  private:

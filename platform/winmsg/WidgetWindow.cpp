@@ -1,6 +1,8 @@
 #include "platform/winmsg/WidgetWindow.h"
 
+#include <QApplication>
 #include <QEvent>
+#include <QMenu>
 #include <QWidget>
 
 namespace kestrom::winmsg {
@@ -38,6 +40,21 @@ bool WidgetWindow::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   return QObject::eventFilter(watched, event);
+}
+
+namespace {
+// The class name other programs see: the form's class without its namespace.
+QString FormClassName(const QWidget* form) {
+  const QString name = QString::fromLatin1(form->metaObject()->className());
+  return name.mid(name.lastIndexOf(':') + 1);
+}
+}  // namespace
+
+void ListFormsInWindowDirectory() {
+  for (QWidget* form : QApplication::topLevelWidgets()) {
+    if (qobject_cast<QMenu*>(form)) continue;
+    if (!WidgetWindow::Of(form)) WidgetWindow::Attach(form, FormClassName(form));
+  }
 }
 
 }  // namespace kestrom::winmsg

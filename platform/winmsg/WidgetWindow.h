@@ -38,4 +38,10 @@ class WidgetWindow : public QObject {
   Window window_;
 };
 
+/**
+ * @brief Lists every top-level form of the program, hidden ones too, under its class name without
+ * namespace, so that other programs find them by title; forms already listed and menus are skipped.
+ */
+void ListFormsInWindowDirectory();
+
 }  // namespace kestrom::winmsg

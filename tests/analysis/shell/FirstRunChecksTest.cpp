@@ -52,8 +52,13 @@ TEST(FirstRunChecks, SystemFolderBackEndReadsFilesAndVersion) {
   WriteBytes(library, 284672);
   EXPECT_TRUE(checks.IsAviSynthInstalled());
 
+  // The analysis program asks for the video codec only; each codec's file answers for itself.
   WriteBytes(system.path() + "/MPG4C32.DLL", 0);
   EXPECT_TRUE(checks.IsCodecInstalled());
+  EXPECT_TRUE(checks.IsVideoCodecInstalled());
+  EXPECT_FALSE(checks.IsAudioCodecInstalled());
+  WriteBytes(system.path() + "/MSADP32.ACM", 0);
+  EXPECT_TRUE(checks.IsAudioCodecInstalled());
   version = "4.09.00.0904";
   EXPECT_TRUE(checks.HasDirectX8Or9());
 }
@@ -61,6 +66,8 @@ TEST(FirstRunChecks, SystemFolderBackEndReadsFilesAndVersion) {
 TEST(FirstRunChecks, RunningSystemHasTheCodecsAndTheMediaLayer) {
   SystemFirstRunChecks checks;
   EXPECT_TRUE(checks.IsCodecInstalled());
+  EXPECT_TRUE(checks.IsVideoCodecInstalled());
+  EXPECT_TRUE(checks.IsAudioCodecInstalled());
   EXPECT_TRUE(checks.HasDirectX8Or9());
 }
 

@@ -38,6 +38,8 @@ class FakeFirstRunChecks final : public shell::FirstRunChecks {
 
   bool IsAviSynthInstalled() override { return ++questions, aviSynth; }
   bool IsCodecInstalled() override { return ++questions, codec; }
+  bool IsVideoCodecInstalled() override { return ++questions, codec; }
+  bool IsAudioCodecInstalled() override { return ++questions, codec; }
   bool HasDirectX8Or9() override { return ++questions, directX; }
   bool RunInstaller(const QString& program, const QString&) override {
     installersRun << program;

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -99,6 +100,36 @@ TEST_F(WinMsgTest, FindsOwnWindowsAndFollowsAWidget) {
   }
   EXPECT_FALSE(IsWindow(formHandle));  // the registration ended with the form
   EXPECT_EQ(FindWindow("TKestromForm", ""), 0u);
+}
+
+namespace listing {
+// A form class in a namespace, as the programs' forms are.
+class TCaptureDiagForm : public QWidget {
+  Q_OBJECT
+};
+}  // namespace listing
+
+TEST_F(WinMsgTest, ProgramFormsAreListedByTheirBareClassNames) {
+  listing::TCaptureDiagForm hidden;
+  hidden.setWindowTitle("CaptureDiagForm");
+  QWidget shown;
+  shown.setWindowTitle("Kestrom Ruvodo Capture");
+  WidgetWindow::Attach(&shown, "TKestromCaptureForm");  // listed already: keeps its class
+  shown.show();
+  QMenu menu;
+
+  ListFormsInWindowDirectory();
+  const WidgetWindow* entry = WidgetWindow::Of(&hidden);
+  ASSERT_TRUE(entry);
+  auto info = GetWindowInfo(entry->Handle());
+  ASSERT_TRUE(info);
+  EXPECT_EQ(info->className, "TCaptureDiagForm");
+  EXPECT_EQ(info->title, "CaptureDiagForm");
+  EXPECT_FALSE(info->visible);
+  EXPECT_EQ(GetWindowInfo(WidgetWindow::Of(&shown)->Handle())->className, "TKestromCaptureForm");
+  EXPECT_FALSE(WidgetWindow::Of(&menu));
+  ListFormsInWindowDirectory();  // listing again adds nothing
+  EXPECT_EQ(WidgetWindow::Of(&hidden), entry);
 }
 
 TEST_F(WinMsgTest, MessagesToOwnWindows) {
@@ -419,3 +450,5 @@ TEST_F(WinMsgTest, PostedMessagesKeepTheirOrder) {
 }
 
 }  // namespace
+
+#include "WinMsgTest.moc"
