@@ -202,11 +202,13 @@ bool TFK::Reencode(const QString& source, const QString& dest, bool copyMode, bo
       if (!reencodeLooping_) SetGraphState(0, QStringLiteral("recom2"));
       PumpMessagesOnce();
     }
-    // Only the end of the stream makes a complete file; a stop or an error leaves a short one.
-    completed = code == EC_COMPLETE;
+    // Only the end of the stream makes a complete file; an error leaves a short one. A stop
+    // asked for before the end counts even when the graph got there first.
+    const bool stopped = !reencodeLooping_;
+    completed = code == EC_COMPLETE && !stopped;
     if (completed) {
       report(100, duration);
-    } else if (!reencodeLooping_) {
+    } else if (stopped) {
       CheckAndLog(this, true, ll_Info, QStringLiteral("re-encoding stopped"), TLogType::e_reencoding);
     } else {
       const HRESULT reason = code == EC_ERRORABORT ? AbortReason(events_.Get()) : 0;
