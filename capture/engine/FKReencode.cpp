@@ -4,12 +4,14 @@
 // failed or stopped run leaves an existing destination as it was.
 #include "capture/engine/FK.h"
 
+#include "capture/engine/GraphHelpers.h"
 #include "capture/engine/Registry2.h"
 #include "capture/engine/SyncManager.h"
 #include "platform/com/ComRuntime.h"
 #include "platform/core/Paths.h"
 #include "platform/dshow/base/Codes.h"
 #include "platform/dshow/base/Guids.h"
+#include "platform/dshow/base/MediaType.h"
 #include "platform/dshow/sources/FileSource.h"
 
 #include <QFile>
@@ -61,6 +63,35 @@ HRESULT AbortReason(IMediaEventEx* events) {
     events->FreeEventParams(code, param1, param2);
   }
   return reason;
+}
+
+/**
+ * @brief Moves the link into the compressor to planar 4:2:0 pictures when the filter before it
+ * (a decoder) offers them: the encoder codes them as they come, where an RGB link costs a colour
+ * conversion on each side. The link stays as it was when the new one is refused.
+ */
+void PreferPlanarPictures(IGraphBuilder* graph, IBaseFilter* compressor) {
+  ComPtr<IPin> in, up;
+  if (FAILED(FindPinByName(compressor, PINDIR_INPUT, QString(), in, false, true)) || !in ||
+      FAILED(in->ConnectedTo(up.Put())) || !up)
+    return;
+  AM_MEDIA_TYPE current{};
+  if (FAILED(in->ConnectionMediaType(&current))) return;
+  AM_MEDIA_TYPE* planar = nullptr;
+  ComPtr<IEnumMediaTypes> types;
+  if (current.subtype != MEDIASUBTYPE_I420 && SUCCEEDED(up->EnumMediaTypes(types.Put())) && types) {
+    AM_MEDIA_TYPE* next = nullptr;
+    ULONG fetched = 0;
+    while (!planar && types->Next(1, &next, &fetched) == com::S_OK && next) {
+      if (next->majortype == MEDIATYPE_Video && next->subtype == MEDIASUBTYPE_I420) planar = next;
+      else DeleteMediaType(next);
+    }
+  }
+  if (planar && SUCCEEDED(graph->Disconnect(up.Get())) && SUCCEEDED(graph->Disconnect(in.Get())) &&
+      FAILED(graph->ConnectDirect(up.Get(), in.Get(), planar)))
+    graph->ConnectDirect(up.Get(), in.Get(), &current);
+  if (planar) DeleteMediaType(planar);
+  FreeMediaType(current);
 }
 
 }  // namespace
@@ -121,8 +152,12 @@ bool TFK::Reencode(const QString& source, const QString& dest, bool copyMode, bo
     ComPtr<IBaseFilter> compressor;
     if (compressVideo) {
       const bool bound = BindReencodingCompressor(true, compressor);
-      if (!bound ||
-          FAILED(builder_->RenderStream(nullptr, &MEDIATYPE_Video, head.Get(), compressor.Get(), writer_.Get()))) {
+      // Into the compressor first, so that its input can be settled before its output is connected.
+      const bool rendered =
+          bound && SUCCEEDED(builder_->RenderStream(nullptr, &MEDIATYPE_Video, head.Get(), nullptr, compressor.Get()));
+      if (rendered) PreferPlanarPictures(graph_.Get(), compressor.Get());
+      if (!rendered ||
+          FAILED(builder_->RenderStream(nullptr, &MEDIATYPE_Video, compressor.Get(), nullptr, writer_.Get()))) {
         CheckAndLog(this, true, ll_Error,
                     QStringLiteral("video compressor ") + GetVideoCompressorName() + QStringLiteral(" not suitable"),
                     TLogType::e_video_compressor_not_suitable);
