@@ -189,7 +189,7 @@ bool TFK::Reencode(const QString& source, const QString& dest, bool copyMode, bo
                          TLogType::e_audio_compressor_not_suitable))
           RestoreCompressorSettings(false, compressor.Get());
         else if (compressor)
-          graph_->RemoveFilter(compressor.Get());  // a compressor left unconnected would keep the graph from running
+          graph_->RemoveFilter(compressor.Get());  // the file goes out without sound: no idle compressor in its graph
       } else {
         CheckAndLog(this, !audioWritten, ll_Error, QStringLiteral("can't reencode audio stream"),
                     TLogType::e_render_audio_stream);
