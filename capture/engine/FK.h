@@ -650,11 +650,13 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
   /** @brief After the recording graph stopped: produces the recording file from the writing file. */
   bool FinishRecordingFile();
   // ---- re-encoding runs ----
-  /** @brief A stop request for the running re-encoding: its graph stops, what it wrote is kept. */
+  /** @brief A stop request for the running re-encoding: its graph stops and the run fails, the destination untouched. */
   void StopReencoding() { reencodeLooping_ = false; }
   bool ReencodingRunning() const { return reencodingRunning_; }
   /** @brief Binds the selected video (or audio) compressor into the re-encoding graph. */
   bool BindReencodingCompressor(bool video, com::ComPtr<dshow::IBaseFilter>& compressor);
+  /** @brief Gives the bound compressor the settings saved in the registry under its name. */
+  void RestoreCompressorSettings(bool video, dshow::IBaseFilter* compressor);
   /** @brief Puts the transform and the frame grabber after head, which then is the last of them. */
   bool InsertReencodingProcessing(com::ComPtr<com::IUnknown>& head);
   /** @brief Adds the source file to the graph, by its extension or else by its content. */

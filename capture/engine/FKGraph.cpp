@@ -71,8 +71,10 @@ bool TFK::SetGraphState(int state, const QString& reason) {
       runState_ = 1;
       return SUCCEEDED(hr);
     case 2: {
-      // A graph run straight from stopped is given a moment before and after, as devices need it.
-      if (runState_ == 0) QThread::msleep(20);
+      // A graph run straight from stopped is given a moment before and after, as devices need it;
+      // a re-encoding graph reads a file and has none.
+      const bool settle = runState_ == 0 && state_ != cs_Reencoding;
+      if (settle) QThread::msleep(20);
       WriteLog(QStringLiteral("ch graph state running ") + reason);
       graphPaused_ = false;
       hr = control_->Run();
@@ -89,7 +91,7 @@ bool TFK::SetGraphState(int state, const QString& reason) {
           return false;
         }
       }
-      if (runState_ == 0) QThread::msleep(20);
+      if (settle) QThread::msleep(20);
       runState_ = 2;
       if (speedRatioPending_ && seeking_) {
         seeking_->SetRate(PlayerSpeedRatio_);

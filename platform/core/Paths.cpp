@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 
@@ -50,6 +51,14 @@ bool SplitForHidden(const QString& path, QString* parent, QString* name) {
 
 QStringList HiddenList(const QString& parent) {
   return ReadTextLines(parent + QStringLiteral("/.hidden")).value_or(QStringList());
+}
+
+/** @brief The canonical path of the name's folder (as it is, when the folder is missing) plus the name. */
+QString CanonicalFolderAndName(const QString& path) {
+  const QFileInfo info(path);
+  QString folder = QFileInfo(info.absolutePath()).canonicalFilePath();
+  if (folder.isEmpty()) folder = QDir::cleanPath(info.absolutePath());
+  return folder.endsWith(QLatin1Char('/')) ? folder + info.fileName() : folder + QLatin1Char('/') + info.fileName();
 }
 
 }  // namespace
@@ -100,6 +109,14 @@ QString JoinPath(const QString& folder, const QString& fragment) {
   if (tail.isEmpty()) return head;
   if (head == QLatin1String("/")) return head + tail;
   return head + QLatin1Char('/') + tail;
+}
+
+bool SameFile(const QString& a, const QString& b) {
+  if (a.isEmpty() || b.isEmpty()) return false;
+  struct stat first {}, second {};
+  if (stat(QFile::encodeName(a).constData(), &first) == 0 && stat(QFile::encodeName(b).constData(), &second) == 0)
+    return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+  return CanonicalFolderAndName(a) == CanonicalFolderAndName(b);
 }
 
 QString ProgramName(const QString& name) {

@@ -46,6 +46,13 @@ std::optional<uint64_t> FreeSpace(const QString& path);
  */
 QString JoinPath(const QString& folder, const QString& fragment);
 
+/**
+ * @brief True when both names lead to one file: the same device and inode when both exist (so
+ * "./a.avi", a symbolic link and a hard link all count as "a.avi"); when either is missing, the
+ * same canonical folder and file name. Empty names are never the same file.
+ */
+bool SameFile(const QString& a, const QString& b);
+
 /** @brief A program name as the programs give it, with a trailing ".exe" dropped. */
 QString ProgramName(const QString& name);
 
