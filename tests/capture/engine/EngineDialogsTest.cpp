@@ -247,3 +247,47 @@ TEST_F(PropertyPages, ASaverOfTheDevicesPagesShowsAndKeepsThemInsteadOfTheFrame)
 
 }  // namespace test
 }  // namespace kestrom::engine
+
+namespace kestrom::engine::test {
+
+TEST_F(PropertyPages, EveryKindReachesItsPagesWithOrWithoutARunningPreview) {
+  auto fk = Camera();
+  fk->SetAudioDevice(MicrophoneIndex());
+  // With no mode running, the preview refresh after the compressor and audio dialogs reports
+  // its mode check, as any property change that rebuilds does.
+  const QStringList refreshCheck{"start preview first"};
+  const struct {
+    const char* name;
+    bool preview;
+    int kind;
+    QStringList titles;  // of the frame shown; none: nothing is shown
+    QStringList logged;
+  } cases[] = {
+      {"audio compressor", false, 2, {"Format"}, refreshCheck},
+      {"video crossbar without a graph", false, 7, {}, {}},
+      {"tuner on a graph of its own", false, 9, {"TV Tuner"}, {}},
+      {"TV audio", false, 10, {}, {}},
+      {"audio device", false, 11, {"Audio Input"}, refreshCheck},
+      {"device on the running preview", true, 0, {"Video Proc Amp", "Camera Control", "Video Decoder"}, {}},
+      {"video crossbar of the preview", true, 7, {"Crossbar"}, {}},
+      {"video compressor", true, 1, {"Compression"}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    logged_.clear();
+    if (c.preview) ASSERT_TRUE(fk->StartPreview());
+    const size_t before = Frames().size();
+    if (!c.titles.isEmpty()) frame_->dialogs.Push(PropertyFrameScript().Press("OK"));
+    EXPECT_EQ(fk->ShowDialog(c.kind), !c.titles.isEmpty());
+    const std::vector<ui::PropertyFrameAsked> frames = Frames();
+    ASSERT_EQ(frames.size(), before + (c.titles.isEmpty() ? 0 : 1));
+    if (!c.titles.isEmpty()) EXPECT_EQ(frames.back().titles, c.titles);
+    EXPECT_EQ(logged_, c.logged);
+    // A running preview runs on, or comes back, afterwards.
+    EXPECT_EQ(fk->GetCurrentState(), c.preview ? cs_Preview : cs_None);
+    EXPECT_EQ(fk->GraphActive(), c.preview);
+    if (c.preview) fk->StopPreview();
+  }
+}
+
+}  // namespace kestrom::engine::test
