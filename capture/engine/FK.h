@@ -1285,9 +1285,14 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
   friend struct TDialogsTestAccess;
   /** @brief The common preconditions: device lists built, no recording, re-encoding or clip. */
   bool DialogsAllowed();
-  /** @brief The requested video device made current for a dialog; "no video capture device" when there is none. */
-  bool DialogVideoDevice();
-  bool DialogAudioDevice();
+  /**
+   * @brief "no video capture device" when there is none, false for an index past the list; with
+   * select, the requested device is made current (and must be discovered).
+   */
+  bool DialogVideoDevice(bool select);
+  bool DialogAudioDevice(bool select);
+  /** @brief Takes the running graph down, makes the requested device current and takes the build parameters. */
+  bool PrepareDialogGraph(bool video);
   /** @brief Tears the dialog's graph down and puts the mode from before back (and rebuilds a preview for reason). */
   void EndDialogGraph(TCurrentState before, const QString& reason);
   /** @brief The device graph a device dialog acts on: a WDM device previews while its pages are open. */

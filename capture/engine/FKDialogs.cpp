@@ -28,6 +28,11 @@ int VfwDialogOf(int kind) {
   }
 }
 
+QString AudioDeviceName(int index) {
+  const TDevices* list = AudioDeviceList();
+  return list ? list->Name(index) : QString();
+}
+
 }  // namespace
 
 bool TFK::DialogsAllowed() {
@@ -35,25 +40,36 @@ bool TFK::DialogsAllowed() {
   return CheckMode(this, cm_None | cm_Preview, ll_Error, false);
 }
 
-bool TFK::DialogVideoDevice() {
+bool TFK::DialogVideoDevice(bool select) {
   TDevices* list = VideoDeviceList();
   if (CheckAndLog(this, !list || list->Count() == 0 || VideoDevice_ < 0, ll_Error,
                   QStringLiteral("no video capture device"), TLogType::e_no_video_input_device))
     return false;
   // A device unplugged since it was chosen leaves an index past the list.
   if (CheckDeviceIndex(this, VideoDevice_, list->Count(), QStringLiteral("video capture device"))) return false;
+  if (!select) return true;
   if (boundVideoDevice_ != VideoDevice_) ChangeVideoDevice();
   return boundVideoDevice_ == VideoDevice_ && videoTable_.Bool("_DeviceDiscovered");
 }
 
-bool TFK::DialogAudioDevice() {
+bool TFK::DialogAudioDevice(bool select) {
   TDevices* list = AudioDeviceList();
   if (CheckAndLog(this, !list || list->Count() == 0 || AudioDevice_ < 0, ll_Error,
                   QStringLiteral("no Audio capture device"), TLogType::e_no_audio_input_device))
     return false;
   if (CheckDeviceIndex(this, AudioDevice_, list->Count(), QStringLiteral("audio capture device"))) return false;
+  if (!select) return true;
   if (boundAudioDevice_ != AudioDevice_) ChangeAudioDevice();
   return boundAudioDevice_ == AudioDevice_;
+}
+
+bool TFK::PrepareDialogGraph(bool video) {
+  // The running graph goes first: a device made current now may discover itself on graphs of
+  // its own, and the build parameters are taken once it is current.
+  ClearGraph(false);
+  const bool ready = video ? DialogVideoDevice(true) : DialogAudioDevice(true);
+  SnapshotBuildParameters();
+  return ready;
 }
 
 void TFK::EndDialogGraph(TCurrentState before, const QString& reason) {
@@ -81,15 +97,6 @@ bool TFK::ShowFilterPages(com::IUnknown* object, const QString& caption) {
   return ShowPagesAt(object, caption, 30, 30);
 }
 
-namespace {
-
-QString AudioDeviceName(int index) {
-  const TDevices* list = AudioDeviceList();
-  return list ? list->Name(index) : QString();
-}
-
-}  // namespace
-
 QString TFK::CompressorKey(bool video) const {
   const TDevices* list = video ? VideoCompressorList() : AudioCompressorList();
   const int index = video ? videoCompressor_ : audioCompressor_;
@@ -111,9 +118,9 @@ bool TFK::BuildLiveDialogGraph() {
   // The device's sound is part of its graph while its pages are open.
   const bool rendering = AudioDeviceRendering_;
   AudioDeviceRendering_ = true;
-  SnapshotBuildParameters();
+  const bool ready = PrepareDialogGraph(true);
   AudioDeviceRendering_ = rendering;
-  if (!DialogVideoDevice() || !CreateBaseGraph()) return false;
+  if (!ready || !CreateBaseGraph()) return false;
   const std::optional<TCapDeviceInfo> entry = VideoDeviceList()->Entry(boundVideoDevice_);
   if (!entry || !entry->IsWDM) return true;
   return InsertVideoDisplay(previewPin_.Get()) && AfterBuild(false) && SetGraphState(2, QStringLiteral("bnvfk"));
@@ -121,7 +128,7 @@ bool TFK::BuildLiveDialogGraph() {
 
 bool TFK::ShowDeviceDialog(int kind) {
   if (kind != kDeviceDialogs && VfwDialogOf(kind) == 0) return false;
-  if (!DialogsAllowed() || !DialogVideoDevice()) return false;
+  if (!DialogsAllowed() || !DialogVideoDevice(false)) return false;
   const TCurrentState before = state_;
   SetBusyCursor(true);
   bool shown = false, readBack = false;
@@ -160,12 +167,11 @@ bool TFK::ShowDeviceDialog(int kind) {
 }
 
 bool TFK::ShowStreamFormatPages() {
-  if (!DialogsAllowed() || !DialogVideoDevice() || IsDVSource()) return false;
+  if (!DialogsAllowed() || !DialogVideoDevice(false) || IsDVSource()) return false;
   const TCurrentState before = state_;
   SetBusyCursor(true);
-  SnapshotBuildParameters();
   bool shown = false;
-  if (CreateBaseGraph() && streamConfig_) {
+  if (PrepareDialogGraph(true) && !IsDVSource() && CreateBaseGraph() && streamConfig_) {
     shown = ShowFilterPages(streamConfig_.Get(), GetVideoDeviceName());
     ReadCurrentFormat();
     ReadCurrentFrameRate();
@@ -182,16 +188,16 @@ bool TFK::ShowStreamFormatPages() {
 }
 
 bool TFK::ShowCompressorDialog(bool video) {
-  if (!DialogsAllowed() || !(video ? DialogVideoDevice() : DialogAudioDevice())) return false;
+  if (!DialogsAllowed() || !(video ? DialogVideoDevice(false) : DialogAudioDevice(false))) return false;
   const TCurrentState before = state_;
   SetBusyCursor(true);
-  SnapshotBuildParameters();
   ComPtr<IPin> chain;
-  if (video) {
-    if (CreateDeviceGraph())
+  if (PrepareDialogGraph(video)) {
+    if (!video) {
+      if (CreateFilterGraph() && BindAudioSource()) chain = audioSourcePin_;
+    } else if (CreateDeviceGraph()) {
       builder_->FindPin(videoSource_.Get(), PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, &MEDIATYPE_Video, TRUE, 0, chain.Put());
-  } else if (CreateFilterGraph() && BindAudioSource()) {
-    chain = audioSourcePin_;
+    }
   }
   TDevices* list = video ? VideoCompressorList() : AudioCompressorList();
   int index = video ? videoCompressor_ : audioCompressor_;
@@ -237,12 +243,11 @@ bool TFK::ShowAudioDevicePages() {
   if (!DialogsAllowed()) return false;
   // The running graph's device shows its pages where it is.
   if (audioSource_ && graphActive_) return ShowFilterPages(audioSource_.Get(), AudioDeviceName(boundAudioDevice_));
-  if (!DialogAudioDevice()) return false;
+  if (!DialogAudioDevice(false)) return false;
   const TCurrentState before = state_;
   SetBusyCursor(true);
-  SnapshotBuildParameters();
   bool shown = false;
-  if (CreateFilterGraph() && BindAudioSource()) shown = ShowFilterPages(audioSource_.Get(), AudioDeviceName(boundAudioDevice_));
+  if (PrepareDialogGraph(false) && CreateFilterGraph() && BindAudioSource()) shown = ShowFilterPages(audioSource_.Get(), AudioDeviceName(boundAudioDevice_));
   EndDialogGraph(before, QStringLiteral("dadd"));
   if (shown) StoreAudioDeviceSettings();
   SetBusyCursor(false);
@@ -293,10 +298,9 @@ bool TFK::ShowDialog(int kind) {
       const TCurrentState before = state_;
       const bool temporary = before == cs_None;
       if (temporary) {
-        if (!DialogVideoDevice()) break;
+        if (!DialogVideoDevice(false)) break;
         SetBusyCursor(true);
-        SnapshotBuildParameters();
-        CreateBaseGraph();
+        if (PrepareDialogGraph(true)) CreateBaseGraph();
       }
       if (tuner_ && (result = ShowFilterPages(tuner_.Get(), QStringLiteral("TV Tuner")))) {
         ReadTunerState();
