@@ -1,7 +1,6 @@
 // The settings dialogs of devices and compressors, each on a temporary graph when none runs.
 #include "capture/engine/FK.h"
 
-#include "capture/engine/GraphHelpers.h"
 #include "capture/engine/Registry2.h"
 #include "capture/engine/SyncManager.h"
 #include "platform/dshow/base/Guids.h"
