@@ -299,4 +299,27 @@ TEST_F(PropertyPages, EveryKindReachesItsPagesWithOrWithoutARunningPreview) {
   }
 }
 
+TEST_F(PropertyPages, PagesStandAtTheirCornerOfTheComponentAndAFilterWithoutPagesShowsNothing) {
+  TFK fk;
+  auto make = [](const GUID& clsid) {
+    ComPtr<IBaseFilter> filter;
+    EXPECT_EQ(com::CoCreateInstance(clsid, nullptr, com::CLSCTX_INPROC_SERVER, IID_IBaseFilter, filter.PutVoid()),
+              com::S_OK);
+    return filter;
+  };
+  ComPtr<IBaseFilter> compressor = make(CLSID_Mpeg4V2Compressor);
+  frame_->dialogs.Push(PropertyFrameScript().Press("Cancel"));
+  frame_->dialogs.Push(PropertyFrameScript().Press("Cancel"));
+  EXPECT_TRUE(fk.ShowPropertyPages(compressor.Get(), "first"));
+  EXPECT_TRUE(fk.ShowFilterPages(compressor.Get(), "second"));
+  ASSERT_EQ(Frames().size(), 2u);
+  EXPECT_EQ(Frames()[0].position, QPoint(0, 0));
+  EXPECT_EQ(Frames()[1].position, QPoint(30, 30));
+  EXPECT_EQ(Frames()[1].caption, "second");
+
+  EXPECT_FALSE(fk.ShowFilterPages(make(CLSID_NullRenderer).Get(), "none"));
+  EXPECT_FALSE(fk.ShowPropertyPages(nullptr, "none"));
+  EXPECT_EQ(Frames().size(), 2u);
+}
+
 }  // namespace kestrom::engine::test
