@@ -1260,7 +1260,50 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
 
   // ---- settings dialogs (FKDialogs.cpp) ----
  public:
+  // Each dialog runs on the GUI thread, only while the device lists are built and no recording,
+  // re-encoding or clip runs. Without a running graph the device is bound in a graph of its own
+  // for the dialog, which is torn down afterwards; the mode from before is put back.
+  /** @brief The object's pages in a modal frame at (0, 0) of the component's window; false when it has none to show. */
+  bool ShowPropertyPages(com::IUnknown* object, const QString& caption);
+  /** @brief The same at (30, 30); true when the object has pages. */
+  bool ShowFilterPages(com::IUnknown* object, const QString& caption);
+  /** @brief The audio device's pages: on the running graph's device, else bound for the dialog. */
+  bool ShowAudioDevicePages();
+  /**
+   * @brief The selected video compressor's dialog (its pages), spliced after the video device's
+   * capture output; its settings are restored before and stored after, under its key.
+   */
+  bool ShowVideoCompressorDialog();
+  /** @brief The same for the audio compressor after the audio device. */
+  bool ShowAudioCompressorDialog();
+  /** @brief The video capture pin's stream format page (not for DV); the chosen size and rate become the selected ones. */
+  bool ShowStreamFormatPages();
+  /** @brief kind 0: the video device's pages; 4, 5, 6: the old driver dialogs (format, source, display). */
+  bool ShowDeviceDialog(int kind);
+  /** @brief The registry key a compressor's own settings are kept under. */
+  QString CompressorKey(bool video) const;
+
  private:
+  friend struct TDialogsTestAccess;
+  /** @brief The common preconditions: device lists built, no recording, re-encoding or clip. */
+  bool DialogsAllowed();
+  /**
+   * @brief "no video capture device" when there is none, false for an index past the list; with
+   * select, the requested device is made current (and must be discovered).
+   */
+  bool DialogVideoDevice(bool select);
+  bool DialogAudioDevice(bool select);
+  /** @brief Takes the running graph down, makes the requested device current and takes the build parameters. */
+  bool PrepareDialogGraph(bool video);
+  /** @brief Tears the dialog's graph down and puts the mode from before back (and rebuilds a preview for reason). */
+  void EndDialogGraph(TCurrentState before, const QString& reason);
+  /** @brief The device graph a device dialog acts on: a WDM device previews while its pages are open. */
+  bool BuildLiveDialogGraph();
+  bool ShowCompressorDialog(bool video);
+  /** @brief The pages at (x, y) of the component's window, the busy cursor lowered meanwhile. */
+  bool ShowPagesAt(com::IUnknown* object, const QString& caption, int x, int y);
+  /** @brief Reads back what a device dialog may have changed: standard, size list, controls. */
+  void ReadBackDeviceDialog();
   // (end of settings dialogs)
 };
 
