@@ -3,6 +3,7 @@
 #include "capture/engine/FK.h"
 
 #include "capture/engine/GraphHelpers.h"
+#include "capture/engine/Registry2.h"
 #include "capture/filters/CompanionFilters.h"
 #include "capture/engine/SyncManager.h"
 #include "platform/com/ComRuntime.h"
@@ -162,7 +163,11 @@ void TFK::AnnounceRecordingStart() {
 bool TFK::InsertCompressor(TDevices* list, int index, ComPtr<IPin>& chain) {
   ComPtr<IBaseFilter> compressor;
   if (!chain || !BindDevice(list, index, QString(), true, false, compressor)) return false;
-  if (InsertExistingFilter(compressor.Get(), chain)) return true;
+  if (InsertExistingFilter(compressor.Get(), chain)) {
+    // The settings made on its pages are saved under its name; the recording uses them too.
+    LoadFilterState(compressor.Get(), list->RegistryKeyOf(index));
+    return true;
+  }
   graph_->RemoveFilter(compressor.Get());
   return false;
 }

@@ -10,7 +10,7 @@ namespace kestrom::engine {
 namespace {
 
 QString KeyOf(const TDevices* list, int index) {
-  return list && index >= 0 && index < list->Count() ? DeviceKeyPath(list->RegistryKeyOf(index)) : QString();
+  return list && index >= 0 && index < list->Count() ? list->RegistryKeyOf(index) : QString();
 }
 
 }  // namespace

@@ -118,7 +118,7 @@ bool TFK::LoadFormatCache() {
   const TDevices* list = VideoDeviceList();
   if (!IsCaptureDeviceSource() || !list || boundVideoDevice_ < 0) return false;
   TFormatLists read;
-  ReadFormatCache(DeviceKeyPath(list->RegistryKeyOf(boundVideoDevice_)), read);
+  ReadFormatCache(list->RegistryKeyOf(boundVideoDevice_), read);
   formats_ = read;
   SyncCurrentSizeList();
   if (videoSizes_.isEmpty() || videoSubtypes_.isEmpty()) {
@@ -181,7 +181,7 @@ bool TFK::DiscoverVideoDevice() {
     SyncCurrentSizeList();
     result = !videoSizes_.isEmpty() && !videoSubtypes_.isEmpty();
     // A discovery that found nothing caches nothing: the lists found before stay.
-    if (result) result = WriteFormatCache(DeviceKeyPath(list->RegistryKeyOf(boundVideoDevice_)), formats_);
+    if (result) result = WriteFormatCache(list->RegistryKeyOf(boundVideoDevice_), formats_);
     WriteLog(QStringLiteral("Digital video in: ") + (IsDVSource() ? QStringLiteral("yes") : QStringLiteral("no")));
     if (result) WriteLog(QStringLiteral("END Discovering ") + name);
   }

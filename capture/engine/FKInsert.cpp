@@ -231,7 +231,7 @@ void TFK::SetThirdPartyFilter(int slot, int index, const GUID& clsid, const QStr
 QString TFK::ExtraFilterKey(const GUID& clsid) const {
   const TDevices* list = VideoDeviceList();
   const int index = boundVideoDevice_ != -1 ? boundVideoDevice_ : VideoDevice_;
-  const QString device = list && index >= 0 && index < list->Count() ? DeviceKeyPath(list->RegistryKeyOf(index)) : QString();
+  const QString device = list && index >= 0 && index < list->Count() ? list->RegistryKeyOf(index) : QString();
   return device + QStringLiteral("\\ThirdPartyFilters\\") + com::GuidToString(clsid);
 }
 

@@ -279,10 +279,8 @@ bool TFK::BindReencodingCompressor(bool video, ComPtr<IBaseFilter>& compressor) 
 }
 
 void TFK::RestoreCompressorSettings(bool video, IBaseFilter* compressor) {
-  const TDevices* list = video ? VideoCompressorList() : AudioCompressorList();
-  const int index = video ? videoCompressor_ : audioCompressor_;
-  if (!compressor || !list || index < 0 || index >= list->Count()) return;
-  LoadFilterState(compressor, list->RegistryKeyOf(index));
+  const QString key = CompressorKey(video);
+  if (compressor && !key.isEmpty()) LoadFilterState(compressor, key);
 }
 
 bool TFK::InsertReencodingProcessing(ComPtr<com::IUnknown>& head) {

@@ -117,7 +117,7 @@ TEST_F(FKDevicesTest, TheFirstSelectionDiscoversAndCachesAndAFreshComponentLoads
   }
   // Read back from the store: the cache and the settings were written.
   TRegistry2 reg;
-  const QString key = DeviceKeyPath(VideoDeviceList()->RegistryKeyOf(CameraIndex()));
+  const QString key = VideoDeviceList()->RegistryKeyOf(CameraIndex());
   ASSERT_TRUE(reg.OpenKey(key, false));
   QString first;
   EXPECT_TRUE(reg.ReadString("PFMT000", first));
@@ -246,7 +246,7 @@ TEST_F(FKDevicesTest, SettingsSurviveARestart) {
 
 TEST_F(FKDevicesTest, WithoutStoringDeviceSettingsTheChoicesKeepTheirDefaults) {
   { CameraComponent(); }
-  const QString key = DeviceKeyPath(VideoDeviceList()->RegistryKeyOf(CameraIndex()));
+  const QString key = VideoDeviceList()->RegistryKeyOf(CameraIndex());
   {
     registry::TRegistry reg;
     ASSERT_TRUE(reg.OpenKey(key, false));
