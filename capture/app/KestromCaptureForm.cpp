@@ -19,6 +19,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QSlider>
@@ -116,9 +117,7 @@ void TKestromCaptureForm::BuildControls() {
     PageControl1->addTab(page[i], QString::fromLatin1(pages[i].caption));
   }
   // A page change runs its handler only when the user made it, as the toolkit's does.
-  connect(PageControl1->tabBar(), &QTabBar::tabBarClicked, this, [this](int index) {
-    if (index != PageControl1->currentIndex()) userPageClick_ = index;
-  });
+  PageControl1->tabBar()->installEventFilter(this);
   connect(PageControl1, &QTabWidget::currentChanged, this, [this](int index) {
     if (index != userPageClick_) return;
     userPageClick_ = -1;
@@ -652,6 +651,25 @@ void TKestromCaptureForm::Phase1TimerTimer() { Phase1Timer->stop(); }
 void TKestromCaptureForm::BitmapTimerTimer() { BitmapTimer->stop(); }
 
 // ---------------------------------------------------------------- helpers
+
+bool TKestromCaptureForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == PageControl1->tabBar() && event->type() == QEvent::MouseButtonPress &&
+      static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+    QTabBar* bar = PageControl1->tabBar();
+    const int index = bar->tabAt(static_cast<QMouseEvent*>(event)->position().toPoint());
+    if (index >= 0 && index != PageControl1->currentIndex()) {
+      if (bar->isTabEnabled(index)) {
+        userPageClick_ = index;  // the handler runs once the page has changed
+      } else {
+        // The toolkit lets the user open a disabled page and answers with the page change's
+        // handler; here the tab stays closed, and the handler still tells the user why.
+        PageControl1Change();
+        return true;
+      }
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
 
 void TKestromCaptureForm::moveEvent(QMoveEvent* event) {
   QWidget::moveEvent(event);

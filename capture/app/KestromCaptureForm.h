@@ -130,6 +130,7 @@ class TKestromCaptureForm final : public QWidget {
 
  protected:
   void moveEvent(QMoveEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildControls();
