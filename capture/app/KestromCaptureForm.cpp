@@ -127,8 +127,7 @@ void TKestromCaptureForm::BuildControls() {
   BuildPreviewPage(page[PreviewPage]);
 
   // The Capture page: what the creation step sets of it.
-  auto* startCapture = shell::AddButton(page[CapturePageIndex], "StartCaptureButton", "Capture Video", 8, 8, 200, 28);
-  (void)startCapture;
+  shell::AddButton(page[CapturePageIndex], "StartCaptureButton", "Capture Video", 8, 8, 200, 28);
   auto* sequence = new QCheckBox(QStringLiteral("Sequence"), page[CapturePageIndex]);
   sequence->setObjectName(QStringLiteral("SequenceCheckBox"));
   sequence->setGeometry(8, 44, 200, 24);
@@ -296,7 +295,8 @@ void TKestromCaptureForm::FormCreate() {
     w->move(left, top);
     if (show) w->show();
   };
-  place("DummyImagePanel", 0, findChild<QWidget*>(QStringLiteral("DummyImagePanel"))->y(), true);
+  QWidget* dummyImage = findChild<QWidget*>(QStringLiteral("DummyImagePanel"));
+  place("DummyImagePanel", 0, dummyImage->y(), true);
   place("DummyPlayerPanel", 2, 73, true);
   Memo1->clear();
   resize(967, 508);
@@ -553,7 +553,7 @@ void TKestromCaptureForm::ShowModeCaption() { PageControl1->setEnabled(true); }
 
 void TKestromCaptureForm::RestartPreview() {
   TFramecatcher* fc = Framecatcher;
-  int state = State();
+  const int state = State();
   if (state == engine::cs_Player)
     fc->ClosePlayer();
   else if (state == engine::cs_Recording)

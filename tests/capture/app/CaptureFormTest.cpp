@@ -198,6 +198,7 @@ TEST_F(CaptureAppStartUp, OneDeviceStartsPreviewWithoutABox) {
   EXPECT_EQ(form.tbrPreviewZoomSize->value(), 78);
   EXPECT_TRUE(LogLines().contains("Camera is now on and connected...")) << LogLines().join('|').toStdString();
   for (int page = 0; page < kCapturePageCount; ++page) EXPECT_TRUE(form.PageControl1->isTabEnabled(page)) << page;
+  EXPECT_EQ(form.PageControl1->currentIndex(), PreviewPage);
   // The component's lists of the chosen device are on the Working page.
   EXPECT_GT(form.cboVideoSizes->count(), 4);
   // Linux has no tape transport.
