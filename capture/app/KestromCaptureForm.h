@@ -1,0 +1,156 @@
+#pragma once
+// The capture program's main form: the capture component "Framecatcher" with its preview, the
+// pages that follow the component's state, the device menu, the tape transport controls, and the
+// one-shot timers through which every later step of a capture, relay, player or re-encoding run
+// starts on the GUI thread. The form keeps no mode of its own: it reads the component's state.
+// It reaches the program's other forms only through the mediator.
+
+#include "capture/app/CaptureMediator.h"
+
+#include <QString>
+#include <QWidget>
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QSlider;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+
+namespace kestrom::capture {
+
+/**
+ * @brief Empties the box's text, replaces its items by the lines of the text (one item a line)
+ * and, when the box then has an item, selects the index. Runs no handler: a combo box answers
+ * only the user.
+ */
+void FillComboBox(QComboBox* box, const QString& lines, int index);
+
+class TKestromCaptureForm final : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit TKestromCaptureForm(CaptureMediator& mediator, QWidget* parent = nullptr);
+  ~TKestromCaptureForm() override;
+
+  /**
+   * @brief How the start step learns whether an analysis window is open (the window-title scan
+   * form's count); without one, the window directory is asked.
+   */
+  void SetAnalysisWindowScan(std::function<bool()> scan) { analysisWindowScan_ = std::move(scan); }
+
+  // ---- form state ----
+  bool NoCameraMode = true;
+  QList<int> DeviceIndexMap;
+  bool RelayMode = false;
+  int RelayFileToggle = 2;
+  bool RelaySaveAsked = false;
+  bool RecordingCounted = false;
+  bool VideoFromImagesRun = false;
+  bool PlayerAudioSwitched = false;
+  quint8 PlayerAudioMode = 0;
+  QString LastCaptureFile = QStringLiteral(" ");
+  /** @brief The last transport command succeeded (kept on the mediator, which other forms read). */
+  bool DVTapeAvailable() const { return mediator_.DVTapeAvailable; }
+
+  // ---- components ----
+  engine::TFramecatcher* Framecatcher = nullptr;
+  QTabWidget* PageControl1 = nullptr;
+  QPlainTextEdit* mmoLog = nullptr;
+  QPlainTextEdit* Memo1 = nullptr;
+  QComboBox* DeviceComboBox = nullptr;
+  QComboBox *cboVideoDevices = nullptr, *cboAudioDevices = nullptr;
+  QComboBox *cboVideoCompressors = nullptr, *cboVideoCompressors2 = nullptr, *cboAudioCompressors = nullptr;
+  QComboBox *cboAnalogVideoStandard = nullptr, *cboVideoSizes = nullptr, *cboVideoSubtypes = nullptr,
+            *cboVideoInputs = nullptr, *cboAudioFormats = nullptr, *cboAudioInputs = nullptr;
+  QGroupBox* PreviewBox = nullptr;
+  QWidget* PreviewPanel = nullptr;
+  QCheckBox* PreviewCheckBox = nullptr;
+  QSlider* tbrPreviewZoomSize = nullptr;
+  QLineEdit* edtDisplaySize = nullptr;
+  QPushButton *FullScreenButton = nullptr, *btnResetDisplaySize = nullptr, *Button2 = nullptr,
+              *Button14 = nullptr, *SampleSetupButton = nullptr;
+  QTimer *StartTimer = nullptr, *StateTimer = nullptr, *PreviewTimer = nullptr, *StartRecordingTimer = nullptr,
+         *StopRecordingTimer = nullptr, *StopRelayCaptureTimer = nullptr, *RelayTimer = nullptr,
+         *SummaryTimer = nullptr, *PlayVideoTimer = nullptr, *ReCompressTimer = nullptr, *Phase1Timer = nullptr,
+         *CreateBitmapTimer = nullptr, *BitmapTimer = nullptr;
+
+  // ---- start-up and devices ----
+  void FormCreate();
+  void StartTimerTimer();
+  bool CheckCodecs();
+  void RefreshDeviceLists();
+  void BuildDeviceMenu();
+  void CheckCameraSignal();
+  void SelectCaptureDevice();
+  void ProbeDVTransport();
+  void DeviceComboBoxChange();
+  void Button2Click();
+
+  // ---- component events ----
+  void FramecatcherVideoDeviceSelected();
+  void FramecatcherAudioDeviceSelected();
+  void FramecatcherDeviceArrivalOrRemoval(bool isArrival, bool isVideo, const QString& name, int index);
+  void FramecatcherDeviceLost();
+  void FramecatcherLog(const QString& severity, const QString& message);
+  void FramecatcherKeyPress(QChar key);
+  void FramecatcherCreatePreallocFileStarted(const QString& fileName);
+  void FramecatcherCreatePreallocFileCompleted(const QString& fileName, bool success);
+
+  // ---- pages, modes and display ----
+  void EnableTabs();
+  void PageControl1Change();
+  void ShowModeCaption();
+  void RestartPreview();
+  void DVTransportCommand(int code);
+  void FullScreenButtonClick();
+  void PreviewCheckBoxClick();
+  void tbrPreviewZoomSizeChange();
+  void btnResetDisplaySizeClick();
+  void SampleSetupButtonClick();
+
+  // ---- timers ----
+  void StateTimerTimer();
+  void PreviewTimerTimer();
+  void StartRecordingTimerTimer();
+  void StopRecordingTimerTimer();
+  void StopRelayCaptureTimerTimer();
+  void RelayTimerTimer();
+  void SummaryTimerTimer();
+  void PlayVideoTimerTimer();
+  void ReCompressTimerTimer();
+  void Phase1TimerTimer();
+  void CreateBitmapTimerTimer();
+  void BitmapTimerTimer();
+
+ protected:
+  void moveEvent(QMoveEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildControls();
+  void BuildPreviewPage(QWidget* page);
+  void BuildWorkingPage(QWidget* page);
+  QTimer* AddTimer(const char* name, int intervalMs, void (TKestromCaptureForm::*handler)());
+  void WireComponentEvents();
+  void Log(const QString& line);
+  void LogSettingsNotTaken(const QStringList& lines);
+  /** @brief A box at the form's Left + offset and Top + 180. */
+  void ShowFormMessage(const QString& text, int leftOffset);
+  void SetPreviewColour(int colour);
+  void ShowDisplaySize();
+  int State() const;
+
+  CaptureMediator& mediator_;
+  std::function<bool()> analysisWindowScan_;
+  bool destroying_ = false;
+  /** @brief The tab the user clicked, until the page change it causes (code changes run no handler). */
+  int userPageClick_ = -1;
+};
+
+}  // namespace kestrom::capture

@@ -1,0 +1,63 @@
+#include "capture/app/ProgramMain.h"
+
+#include "analysis/shell/DiagForm806.h"
+#include "analysis/shell/GlobalPaths.h"
+#include "capture/app/CaptureMediator.h"
+#include "capture/app/KestromCaptureForm.h"
+#include "capture/engine/SyncManager.h"
+#include "platform/ui/Application.h"
+#include "platform/ui/Terminate.h"
+#include "platform/winmsg/WidgetWindow.h"
+#include "platform/winmsg/WinMsg.h"
+
+#if __has_include("capture/app/CaptureDiagForm.h")
+#include "capture/app/CaptureDiagForm.h"
+#define KESTROM_HAVE_CAPTURE_DIAG_FORM 1
+#endif
+#if __has_include("capture/app/PreallocatedCaptureForm.h")
+#include "capture/app/PreallocatedCaptureForm.h"
+#define KESTROM_HAVE_PREALLOCATED_CAPTURE_FORM 1
+#endif
+
+#include <QApplication>
+#include <QPointer>
+#include <QWidget>
+#include <memory>
+#include <vector>
+
+namespace kestrom::capture {
+
+int ProgramMain() {
+  QApplication::setApplicationName(shell::CaptureWindowTitle);
+  QApplication::setApplicationDisplayName(shell::CaptureWindowTitle);
+  winmsg::SetApplicationTitle(shell::CaptureWindowTitle);
+  // WM_QUIT from an analysis window ends this program as the application's own terminate does.
+  winmsg::SetQuitHandler([] { ui::Terminate(); });
+
+  CaptureMediator mediator;
+  std::vector<QPointer<QWidget>> forms;
+  auto* captureForm = new TKestromCaptureForm(mediator);
+  forms.emplace_back(captureForm);
+  auto* diagForm = new shell::TDiagForm806(nullptr, /*captureProgram*/ true);
+  forms.emplace_back(diagForm);
+  // The start step asks the scan form whether an analysis window is open.
+  captureForm->SetAnalysisWindowScan([diag = QPointer(diagForm)] { return diag && diag->CountAnalysisWindows(); });
+#ifdef KESTROM_HAVE_CAPTURE_DIAG_FORM
+  forms.emplace_back(new TCaptureDiagForm(mediator));
+#endif
+#ifdef KESTROM_HAVE_PREALLOCATED_CAPTURE_FORM
+  forms.emplace_back(new TPreallocatedCaptureForm(mediator));
+#endif
+  ui::InstallMainForm(captureForm);
+  winmsg::ListFormsInWindowDirectory();
+  // As the application's run does: the main form shows when the message loop starts.
+  captureForm->show();
+  const int result = ui::RunMessageLoop();
+
+  for (auto it = forms.rbegin(); it != forms.rend(); ++it) delete it->data();
+  engine::StopSyncManager();
+  winmsg::Shutdown();
+  return result;
+}
+
+}  // namespace kestrom::capture
