@@ -174,6 +174,7 @@ void TPreallocatedCaptureForm::SetBars(int percent) {
 
 void TPreallocatedCaptureForm::ShowTimerTimer() {
   ShowTimer->stop();
+  if (open_) return;  // a check is on screen already
   SpinEdit1->setEnabled(false);
   BitBtn1->setEnabled(false);
   SetBars(0);
@@ -271,8 +272,8 @@ void TPreallocatedCaptureForm::BitBtn8Click() { EndProgram(ui::mrOk); }
 void TPreallocatedCaptureForm::BitBtn9Click() { EndProgram(ui::mrYes); }
 
 void TPreallocatedCaptureForm::EndProgram(int modalResult) {
-  // The form closes first: a terminate asked for while its modal loop still runs would not end
-  // the program.
+  // The form closes first, so that its modal loop is over and the capture form has heard of the
+  // close before the end is asked for.
   programEnding_ = true;
   done(modalResult);
   ui::Terminate();
