@@ -2,22 +2,15 @@
 
 #include "analysis/shell/DiagForm806.h"
 #include "analysis/shell/GlobalPaths.h"
+#include "capture/app/CaptureDiagForm.h"
 #include "capture/app/CaptureMediator.h"
 #include "capture/app/KestromCaptureForm.h"
+#include "capture/app/PreallocatedCaptureForm.h"
 #include "capture/engine/SyncManager.h"
 #include "platform/ui/Application.h"
 #include "platform/ui/Terminate.h"
 #include "platform/winmsg/WidgetWindow.h"
 #include "platform/winmsg/WinMsg.h"
-
-#if __has_include("capture/app/CaptureDiagForm.h")
-#include "capture/app/CaptureDiagForm.h"
-#define KESTROM_HAVE_CAPTURE_DIAG_FORM 1
-#endif
-#if __has_include("capture/app/PreallocatedCaptureForm.h")
-#include "capture/app/PreallocatedCaptureForm.h"
-#define KESTROM_HAVE_PREALLOCATED_CAPTURE_FORM 1
-#endif
 
 #include <QApplication>
 #include <QPointer>
@@ -42,12 +35,8 @@ int ProgramMain() {
   forms.emplace_back(diagForm);
   // The start step asks the scan form whether an analysis window is open.
   captureForm->SetAnalysisWindowScan([diag = QPointer(diagForm)] { return diag && diag->CountAnalysisWindows(); });
-#ifdef KESTROM_HAVE_CAPTURE_DIAG_FORM
   forms.emplace_back(new TCaptureDiagForm(mediator));
-#endif
-#ifdef KESTROM_HAVE_PREALLOCATED_CAPTURE_FORM
   forms.emplace_back(new TPreallocatedCaptureForm(mediator));
-#endif
   ui::InstallMainForm(captureForm);
   winmsg::ListFormsInWindowDirectory();
   // As the application's run does: the main form shows when the message loop starts.

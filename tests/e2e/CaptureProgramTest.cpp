@@ -103,7 +103,10 @@ TEST_F(CaptureProgram, StartsBesideTheAnalysisWindowAndQuitsOnWMQuit) {
       if (w.className == className) return std::make_optional(w);
     return std::optional<WindowInfo>();
   };
-  ASSERT_TRUE(WaitFor([&] { return listed("TKestromCaptureForm") && listed("TDiagForm806"); }, 60000))
+  ASSERT_TRUE(WaitFor([&] { 
+    return listed("TKestromCaptureForm") && listed("TDiagForm806") && listed("TCaptureDiagForm") &&
+           listed("TPreallocatedCaptureForm");
+  }, 60000))
       << "the capture program's forms were not listed";
   const WindowInfo form = *listed("TKestromCaptureForm");
   EXPECT_EQ(form.title, shell::CaptureWindowTitle);

@@ -174,7 +174,7 @@ class CaptureFormTest : public ::testing::Test {
 
 class CaptureAppStartUp : public CaptureFormTest {};
 class CaptureAppPages : public CaptureFormTest {};
-class CaptureAppPreallocation : public CaptureFormTest {};
+class CaptureAppSetupPage : public CaptureFormTest {};
 
 // ---------------------------------------------------------------- start-up
 
@@ -472,7 +472,7 @@ TEST_F(CaptureAppPages, TimersAreNamedOneShotAndArmedWithoutRestart) {
 
 // ---------------------------------------------------------------- preallocation
 
-TEST_F(CaptureAppPreallocation, CheckStopsPreviewAndItsCloseReturnsToIt) {
+TEST_F(CaptureAppSetupPage, CheckStopsPreviewAndItsCloseReturnsToIt) {
   TKestromCaptureForm& form = Start();
   ASSERT_EQ(State(), engine::cs_Preview);
   int asked = 0;
@@ -487,7 +487,7 @@ TEST_F(CaptureAppPreallocation, CheckStopsPreviewAndItsCloseReturnsToIt) {
   ExpectPreviewSettings();
 }
 
-TEST_F(CaptureAppPreallocation, ComponentEventsAreLoggedAndPassedOn) {
+TEST_F(CaptureAppSetupPage, ComponentEventsAreLoggedAndPassedOn) {
   TKestromCaptureForm& form = Start();
   QList<std::pair<QString, bool>> completed;
   QObject::connect(&mediator_, &CaptureMediator::PreallocFileCompleted,
