@@ -126,27 +126,9 @@ void TKestromCaptureForm::BuildControls() {
 
   BuildPreviewPage(page[PreviewPage]);
 
-  // The Capture page: what the creation step sets of it.
-  shell::AddButton(page[CapturePageIndex], "StartCaptureButton", "Capture Video", 8, 8, 200, 28);
-  auto* sequence = new QCheckBox(QStringLiteral("Sequence"), page[CapturePageIndex]);
-  sequence->setObjectName(QStringLiteral("SequenceCheckBox"));
-  sequence->setGeometry(8, 44, 200, 24);
-  auto* folder = new QLineEdit(page[CapturePageIndex]);
-  folder->setObjectName(QStringLiteral("FileDirectoryEditBox"));
-  folder->setGeometry(8, 76, 400, 24);
-
-  // The Player page's two boxes; the re-encoding's video compressor box stands in the second.
-  auto* playerBox = new QGroupBox(QStringLiteral("Player"), page[PlayerPage]);
-  playerBox->setObjectName(QStringLiteral("PlayerBox"));
-  playerBox->setGeometry(4, 4, 420, 200);
-  auto* compressionBox = new QGroupBox(QStringLiteral("Compression"), page[PlayerPage]);
-  compressionBox->setObjectName(QStringLiteral("CompressionBox"));
-  compressionBox->setGeometry(4, 210, 420, 200);
-  cboVideoCompressors2 = AddCombo(compressionBox, "cboVideoCompressors2", 8, 24, 300);
-
-  Memo1 = new QPlainTextEdit(page[FiltersPage]);
-  Memo1->setObjectName(QStringLiteral("Memo1"));
-  Memo1->setGeometry(8, 8, 400, 120);
+  BuildCapturePages(page[CapturePageIndex], page[RelayPage]);
+  BuildPlayerPage(page[PlayerPage]);
+  BuildFiltersPage(page[FiltersPage]);
 
   SampleSetupButton = shell::AddButton(page[SetupPage], "SampleSetupButton",
                                        "Check the Current Pre-Allocation File Status", 8, 8, 400, 32);
@@ -276,6 +258,13 @@ void TKestromCaptureForm::WireComponentEvents() {
   fc->OnCreatePreallocFileCompleted = [this](QObject*, const QString& name, bool success) {
     FramecatcherCreatePreallocFileCompleted(name, success);
   };
+  fc->OnFrameProgress = [this](QObject*, const engine::TFrameInfo& info) { FramecatcherFrameProgress(info); };
+  fc->OnReencodingCompleted = [this](QObject*, const QString& source, const QString& dest, bool success) {
+    FramecatcherReencodingCompleted(source, dest, success);
+  };
+  WireRecordingEvents();
+  WirePlayerEvents();
+  WireImagesEvents();
   // Reinitialising and going inactive need nothing of the form.
 }
 
@@ -522,8 +511,20 @@ void TKestromCaptureForm::FramecatcherLog(const QString& severity, const QString
 }
 
 void TKestromCaptureForm::FramecatcherKeyPress(QChar key) {
+  if (State() == engine::cs_Player) PlayerKeyPress(key);
   if (State() != engine::cs_Preview) return;
   for (int code : PreviewKeyCommands(key)) DVTransportCommand(code);
+}
+
+void TKestromCaptureForm::FramecatcherFrameProgress(const engine::TFrameInfo& info) {
+  if (State() == engine::cs_Player)
+    PlayerFrameProgress(info);
+  else
+    RecordingFrameProgress(info);
+}
+
+void TKestromCaptureForm::FramecatcherReencodingCompleted(const QString& source, const QString& dest, bool success) {
+  if (!SequenceReencodingCompleted(source, dest, success)) PlayerReencodingCompleted(source, dest, success);
 }
 
 void TKestromCaptureForm::FramecatcherCreatePreallocFileStarted(const QString& fileName) {
@@ -617,38 +618,11 @@ void TKestromCaptureForm::PreviewTimerTimer() {
   SelectCaptureDevice();
 }
 
-void TKestromCaptureForm::StartRecordingTimerTimer() {
-  StartRecordingTimer->stop();
-  Framecatcher->StartRecording();
-}
 
-void TKestromCaptureForm::StopRecordingTimerTimer() {
-  StopRecordingTimer->stop();
-  Framecatcher->StopRecording();
-}
 
-void TKestromCaptureForm::StopRelayCaptureTimerTimer() {
-  StopRelayCaptureTimer->stop();
-  Framecatcher->StopRecording();
-}
 
-void TKestromCaptureForm::PlayVideoTimerTimer() {
-  PlayVideoTimer->stop();
-  Framecatcher->RunPlayer();
-}
 
-void TKestromCaptureForm::CreateBitmapTimerTimer() {
-  CreateBitmapTimer->stop();
-  Framecatcher->CreateVideoFromImagesFile();
-}
 
-// The relay, summary, re-encoding and image steps are started by the recording and player work;
-// until a step is armed for them they only end their own arming.
-void TKestromCaptureForm::RelayTimerTimer() { RelayTimer->stop(); }
-void TKestromCaptureForm::SummaryTimerTimer() { SummaryTimer->stop(); }
-void TKestromCaptureForm::ReCompressTimerTimer() { ReCompressTimer->stop(); }
-void TKestromCaptureForm::Phase1TimerTimer() { Phase1Timer->stop(); }
-void TKestromCaptureForm::BitmapTimerTimer() { BitmapTimer->stop(); }
 
 // ---------------------------------------------------------------- helpers
 

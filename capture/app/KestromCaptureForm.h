@@ -128,6 +128,41 @@ class TKestromCaptureForm final : public QWidget {
   void CreateBitmapTimerTimer();
   void BitmapTimerTimer();
 
+  // ---- events shared by the recording and the player work ----
+  void FramecatcherFrameProgress(const engine::TFrameInfo& info);
+  void FramecatcherReencodingCompleted(const QString& source, const QString& dest, bool success);
+
+  // ---- recording, sequences and relay (KestromCaptureRecording.cpp) ----
+  void BuildCapturePages(QWidget* capturePage, QWidget* relayPage);
+  void WireRecordingEvents();
+  /** @brief Frame progress of a recording (any mode but the player). */
+  void RecordingFrameProgress(const engine::TFrameInfo& info);
+  /** @brief The sequence's part of a finished re-encoding; false when the run was not the sequence's. */
+  bool SequenceReencodingCompleted(const QString& source, const QString& dest, bool success);
+  void SaveRelayVideo();
+  // (end of recording, sequences and relay)
+
+  // ---- video from images on request (KestromCaptureImages.cpp) ----
+  void WireImagesEvents();
+  // (end of video from images)
+
+  // ---- player, trimming and re-encoding (KestromCapturePlayer.cpp) ----
+  void BuildPlayerPage(QWidget* page);
+  void WirePlayerEvents();
+  void OpenPlayerFile(const QString& path);
+  /** @brief Frame progress in player mode. */
+  void PlayerFrameProgress(const engine::TFrameInfo& info);
+  /** @brief Keys of the video window in player mode. */
+  void PlayerKeyPress(QChar key);
+  void PlayerReencodingCompleted(const QString& source, const QString& dest, bool success);
+  // (end of player, trimming and re-encoding)
+
+  // ---- filters, settings files and folder chooser (KestromCaptureFilters.cpp) ----
+  void BuildFiltersPage(QWidget* page);
+  void ApplyTextOverlay();
+  void ResetFilters();
+  // (end of filters, settings files and folder chooser)
+
  protected:
   void moveEvent(QMoveEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
