@@ -71,6 +71,11 @@ bool TFK::CreateBaseGraph() {
   if (CheckAndLog(this, !initialised_ || !buildParametersTaken_, ll_Error, QStringLiteral("current params not set"),
                   TLogType::e_set_filter_graph))
     return false;
+  if (VideoSource_ == vs_VideoFromImages) {
+    if (!CreateImagesGraph()) return false;
+    WriteLog(QStringLiteral("base graph created"));
+    return true;
+  }
   if (!CreateDeviceGraph() || !RetrieveSourcePins()) return false;
   FindAudioSourcePin();
   if (!discovering_ && StoreDeviceSettingsInRegistry_) {
