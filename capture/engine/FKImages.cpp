@@ -14,9 +14,12 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QScopeGuard>
+#include <QThread>
 #include <QtEndian>
 #include <algorithm>
 #include <cstring>
+#include <deque>
+#include <future>
 #include <limits>
 
 namespace kestrom::engine {
@@ -143,6 +146,55 @@ struct TListedPicture {
   uint32_t fileTime = 0;
 };
 
+/** @brief One listed file as loaded: gone, read (a BMP file in memory), or not readable and why. */
+struct TLoadedPicture {
+  bool exists = false;
+  QByteArray bytes;
+  QString why;
+};
+
+TLoadedPicture LoadListedPicture(const QString& path, PictureKind kind) {
+  TLoadedPicture loaded;
+  loaded.exists = QFileInfo(path).isFile();
+  if (!loaded.exists) return loaded;
+  try {
+    loaded.bytes = LoadPicture(path, kind, loaded.why);
+  } catch (const std::exception& e) {  // out of memory for one picture: that picture is skipped
+    loaded.bytes.clear();
+    loaded.why = QString::fromLocal8Bit(e.what());
+  }
+  return loaded;
+}
+
+/**
+ * @brief Loads the listed pictures on worker threads a few ahead of the one being written, and
+ * hands them back in list order: decoding, not writing, is what a packing waits for.
+ */
+class TPictureLoader {
+ public:
+  TPictureLoader(const QString& folder, const std::vector<TListedPicture>& list, PictureKind kind)
+      : folder_(folder), list_(list), kind_(kind), ahead_(std::clamp(QThread::idealThreadCount(), 1, 4)) {}
+  TLoadedPicture Take(size_t index) {
+    while (next_ < list_.size() && next_ <= index + ahead_) {
+      const QString path = folder_ + list_[next_].name;
+      const PictureKind kind = kind_;
+      pending_.push_back(std::async(std::launch::async, [path, kind] { return LoadListedPicture(path, kind); }));
+      ++next_;
+    }
+    TLoadedPicture loaded = pending_.front().get();
+    pending_.pop_front();
+    return loaded;
+  }
+
+ private:
+  QString folder_;
+  const std::vector<TListedPicture>& list_;
+  PictureKind kind_;
+  size_t ahead_;
+  size_t next_ = 0;
+  std::deque<std::future<TLoadedPicture>> pending_;  // waited for when the packing ends early
+};
+
 }  // namespace
 
 std::unique_ptr<QFile> TFK::OpenFileStream(const QString& name, QIODevice::OpenMode mode) {
@@ -242,15 +294,16 @@ bool TFK::CreateVideoFromImagesFile() {
   const int64_t n = int64_t(list.size());
   int32_t count = 0;
   QByteArray reference;
+  TPictureLoader loader(folder, list, kind);
   for (int64_t i = 0; i < n; ++i) {
     const QString& name = list[size_t(i)].name;
-    const QString path = folder + name;
-    if (!QFileInfo(path).isFile()) continue;
+    const TLoadedPicture loaded = loader.Take(size_t(i));
+    if (!loaded.exists) continue;
     const int32_t percent = int32_t(core::Nearest(double(i * 100 + 100) / double(n)));
-    QString why;
-    const QByteArray picture = LoadPicture(path, kind, why);
+    const QByteArray& picture = loaded.bytes;
     if (picture.isEmpty()) {
-      CheckAndLog(this, true, ll_Warning, QStringLiteral("CANNOT READ: ") + name + QStringLiteral(" (") + why + QLatin1Char(')'),
+      CheckAndLog(this, true, ll_Warning,
+                  QStringLiteral("CANNOT READ: ") + name + QStringLiteral(" (") + loaded.why + QLatin1Char(')'),
                   TLogType::e_failed_to_load_set_of_bitmaps);
       progress(percent, -1, QStringLiteral("CANNOT READ: ") + name);
       continue;

@@ -325,7 +325,9 @@ TEST_F(VideoFromImages, UnreadableEmptyOddAndLyingPicturesAreSkipped) {
     const auto it = std::find_if(progress_.begin(), progress_.end(), [&](const TProgress& p) { return p.text == text; });
     ASSERT_NE(it, progress_.end());
     EXPECT_EQ(it->item, -1);
-    if (QByteArray(s.text).startsWith("CANNOT")) EXPECT_TRUE(Logged("WARNING", text));
+    if (QByteArray(s.text).startsWith("CANNOT")) {
+      EXPECT_TRUE(Logged("WARNING", text));
+    }
   }
   // A broken JPEG among JPEGs.
   QDir(pictures_).removeRecursively();
@@ -361,6 +363,7 @@ TEST_F(VideoFromImages, ADamagedImagesFileIsNeverReadPast) {
       {"record larger than the file", hugeRecord, false, 0},
       {"pixel offset past the record", Pack(1, {lyingOffset}), false, 0},
       {"too few pixels", Pack(1, {fewPixels}), true, 1},
+      {"more pixels than a frame", Pack(1, {good1 + QByteArray(64, '\x33')}), true, 1},
       {"empty file", QByteArray(), false, 0},
       {"count only", Int32(0), false, 0},
       {"foreign bytes", QByteArray(300, '\x5A'), false, 0},
@@ -452,7 +455,9 @@ TEST_F(VideoFromImages, ThePicturesPlayThroughAPreviewGraphAndRepetitionWrapsWit
     ASSERT_GE(codes.size(), repeat ? 6u : 3u);
     // The pictures in their order, from the first again after every wrap.
     for (size_t i = 0; i < codes.size(); ++i) EXPECT_EQ(codes[i], 41 + int(i % 3)) << i;
-    if (!repeat) EXPECT_EQ(codes.size(), 3u);
+    if (!repeat) {
+      EXPECT_EQ(codes.size(), 3u);
+    }
   }
 }
 
