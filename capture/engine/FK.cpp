@@ -681,6 +681,7 @@ void TFK::ClearGraph(bool resetState) {
   frameProgressSeen_ = false;
   ResetCounters(false);
   ReleaseGraph();
+  CloseImagesStream();
   WriteLog(QStringLiteral("interfaces cl"));
   WriteLog(QStringLiteral("all cleared"));
   recordingPaused_ = false;

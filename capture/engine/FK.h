@@ -32,6 +32,7 @@
 #include "platform/ui/ShapeOverlay.h"
 
 #include <QDir>
+#include <QFile>
 #include <QObject>
 #include <QPointer>
 #include <QSlider>
@@ -207,6 +208,8 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
   void PlainPropertyChanged(const T* field) {
     if constexpr (std::is_same_v<T, int>)
       if (field == &PreviewZoomSize_) ResizeDisplays(true);
+    if constexpr (std::is_same_v<T, bool>)
+      if (field == &VideoFromImages_RepeatIndefinitely_) imagesRepeat_ = *field;
   }
 
   int GetVideoDevice() const { return VideoDevice_; }
@@ -1255,7 +1258,29 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
 
   // ---- video from images (FKImages.cpp) ----
  public:
+  /** @brief The push source's format callback: the pictures' info header with its palette, in task memory. */
+  static com::HRESULT PushSourceFormat(void* data, dshow::LONG* formatSize, dshow::BYTE** format,
+                                         dshow::BYTE** buffer);
+  /** @brief The push source's fill callback: the next picture's pixels; at the end it wraps or ends the stream. */
+  static com::HRESULT PushSourceFill(void* data, dshow::BYTE* buffer, dshow::LONG size, dshow::BOOL* endOfStream);
+  /** @brief A file opened with the mode; none when it cannot be opened. */
+  static std::unique_ptr<QFile> OpenFileStream(const QString& name, QIODevice::OpenMode mode);
+  /** @brief True while a graph plays an images file. */
+  bool ImagesStreamOpen() const;
+  /** @brief Lets go of the images file a graph played. */
+  void CloseImagesStream();
+
  private:
+  /** @brief The image branch of the base graph: the push source playing the images file. */
+  bool CreateImagesGraph();
+  /** @brief Fills one frame under the stream's lock. */
+  com::HRESULT FillFromImagesStream(dshow::BYTE* buffer, dshow::LONG size, dshow::BOOL* endOfStream);
+  // The images file a graph plays; the push source reads it on the streaming thread.
+  mutable std::mutex imagesLock_;
+  std::unique_ptr<QFile> imagesStream_;
+  QString imagesStreamName_;
+  int32_t imagesCount_ = 0;
+  std::atomic<bool> imagesRepeat_{false};  // VideoFromImages_RepeatIndefinitely, for the streaming thread
   // (end of video from images)
 
   // ---- settings dialogs (FKDialogs.cpp) ----

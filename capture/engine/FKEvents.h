@@ -82,6 +82,7 @@ struct TProgressInfo {
   int32_t Percent = 0;
   int64_t Done = 0;
   int64_t Total = 0;
+  QString Text;  // what is being done, where the operation says it
 };
 
 struct TTVChannelInfo {

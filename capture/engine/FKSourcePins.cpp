@@ -71,6 +71,12 @@ bool TFK::CreateBaseGraph() {
   if (CheckAndLog(this, !initialised_ || !buildParametersTaken_, ll_Error, QStringLiteral("current params not set"),
                   TLogType::e_set_filter_graph))
     return false;
+  // A device's discovery always needs the device itself, whatever the source.
+  if (snapshot_.videoSource == vs_VideoFromImages && !discovering_) {
+    if (!CreateImagesGraph()) return false;
+    WriteLog(QStringLiteral("base graph created"));
+    return true;
+  }
   if (!CreateDeviceGraph() || !RetrieveSourcePins()) return false;
   FindAudioSourcePin();
   if (!discovering_ && StoreDeviceSettingsInRegistry_) {

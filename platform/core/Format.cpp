@@ -436,4 +436,32 @@ QString FormatDateTime(const QString& pattern, const QDateTime& when) {
   return out;
 }
 
+int CompareNumberedNames(const QString& a, const QString& b) {
+  const auto isDigit = [](QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); };
+  qsizetype i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    if (isDigit(a[i]) && isDigit(b[j])) {
+      // Leading zeros carry no value; then the longer run is the larger number.
+      qsizetype si = i, sj = j;
+      while (si < a.size() && a[si] == QLatin1Char('0')) ++si;
+      while (sj < b.size() && b[sj] == QLatin1Char('0')) ++sj;
+      qsizetype ei = si, ej = sj;
+      while (ei < a.size() && isDigit(a[ei])) ++ei;
+      while (ej < b.size() && isDigit(b[ej])) ++ej;
+      if (ei - si != ej - sj) return ei - si < ej - sj ? -1 : 1;
+      for (qsizetype k = 0; k < ei - si; ++k)
+        if (a[si + k] != b[sj + k]) return a[si + k] < b[sj + k] ? -1 : 1;
+      i = ei;
+      j = ej;
+      continue;
+    }
+    if (a[i] != b[j]) return a[i] < b[j] ? -1 : 1;
+    ++i;
+    ++j;
+  }
+  if (i < a.size() || j < b.size()) return i < a.size() ? 1 : -1;
+  const int plain = a.compare(b);
+  return plain < 0 ? -1 : plain > 0 ? 1 : 0;
+}
+
 }  // namespace kestrom::core

@@ -45,4 +45,12 @@ QString FormatFloat(const QString& pattern, double value);
  */
 QString FormatDateTime(const QString& pattern, const QDateTime& when);
 
+/**
+ * @brief Orders names as a person reads numbered files: runs of digits compare by their value
+ * ("Sample101" < "Sample1000"), everything else character by character as it stands. Names equal
+ * that way ("a01", "a1") fall back to the plain comparison, so the order is total. Negative,
+ * zero or positive like QString::compare.
+ */
+int CompareNumberedNames(const QString& a, const QString& b);
+
 }  // namespace kestrom::core

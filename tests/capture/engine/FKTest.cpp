@@ -119,6 +119,7 @@ TEST_F(FKTest, ThePreconditionTableOverEveryMethodStateAndDevice) {
   const Logged closed{"already closed", e_trace_log, ""};
   const Logged sameFile{"video compressor source and destination files must not be identical", e_reencoding, "ERROR"};
   const Logged imagesInUse{"stop preview or recording first.", e_failed_to_load_set_of_bitmaps, "ERROR"};
+  const Logged noPictures{"sorry, there is no BMP or JPEG files in nopictures", e_file_not_found, "ERROR"};
   const Outcome nothing{};
   const Outcome stop{{}, {sy_Stop}};
   auto refused = [](std::initializer_list<Logged> l) { return Outcome{l, {}}; };
@@ -174,10 +175,12 @@ TEST_F(FKTest, ThePreconditionTableOverEveryMethodStateAndDevice) {
        {refused({sameFile}), refused({sameFile}), refused({stopCapture}), refused({closePlayer}),
         refused({waitReencoding})}},
       {"CreateVideoFromImagesFile", [](TFK& k) { return k.CreateVideoFromImagesFile(); },
-       {nothing, refused({imagesInUse}), refused({imagesInUse}), refused({imagesInUse}), refused({imagesInUse})}},
+       {refused({noPictures}), refused({imagesInUse}), refused({imagesInUse}), refused({imagesInUse}),
+        refused({imagesInUse})}},
   };
   const TCurrentState states[] = {cs_None, cs_Preview, cs_Recording, cs_Player, cs_Reencoding};
   fk_->SetPlayerFileName("clip.avi");
+  fk_->SetVideoFromImages_SourceDirectory("nopictures");  // made empty by the packing
   for (const Row& row : rows) {
     fk_->SetVideoSource(QByteArray(row.name) == "CreateVideoFromImagesFile" ? vs_VideoFromImages
                                                                             : vs_VideoCaptureDevice);

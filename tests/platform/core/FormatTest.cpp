@@ -155,3 +155,30 @@ TEST(Format, DateTimeLetters) {
   EXPECT_EQ(FormatDateTime(QStringLiteral("hh am/pm"), QDateTime(QDate(2024, 1, 1), QTime(0, 30))),
             QStringLiteral("12 am"));
 }
+
+TEST(Format, NumberedNamesCompareTheirDigitRunsByValue) {
+  struct Case {
+    const char* a;
+    const char* b;
+    int order;
+  };
+  const Case cases[] = {
+      {"Sample101.bmp", "Sample1000.bmp", -1},  // by value, not character by character
+      {"Sample999.bmp", "Sample1000.bmp", -1},
+      {"Sample1000.bmp", "Sample1000.bmp", 0},
+      {"a2b10", "a2b9", 1},                     // every run counts, not only the first
+      {"a01", "a1", -1},                        // equal by value: the plain order decides
+      {"a007", "a8", -1},
+      {"a.bmp", "b.bmp", -1},
+      {"B.bmp", "a.bmp", -1},                   // letters as they stand (upper case first)
+      {"x", "x1", -1},
+      {"9", "a", -1},
+      {"", "", 0},
+      {"img99999999999999999999", "img100000000000000000000", -1},  // beyond any integer type
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.a) + " vs " + c.b);
+    EXPECT_EQ(CompareNumberedNames(QString::fromLatin1(c.a), QString::fromLatin1(c.b)), c.order);
+    EXPECT_EQ(CompareNumberedNames(QString::fromLatin1(c.b), QString::fromLatin1(c.a)), -c.order);
+  }
+}
