@@ -144,6 +144,11 @@ class TKestromCaptureForm final : public QWidget {
 
   // ---- video from images on request (KestromCaptureImages.cpp) ----
   void WireImagesEvents();
+  /**
+   * @brief A finished recording that a video-from-images run made; false when it was none of
+   * theirs (the recording work asks this first).
+   */
+  bool ImagesRecordingCompleted(const QString& fileName, bool success);
   // (end of video from images)
 
   // ---- player, trimming and re-encoding (KestromCapturePlayer.cpp) ----

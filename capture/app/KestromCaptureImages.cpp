@@ -7,6 +7,8 @@ namespace kestrom::capture {
 
 void TKestromCaptureForm::WireImagesEvents() {}
 
+bool TKestromCaptureForm::ImagesRecordingCompleted(const QString&, bool) { return false; }
+
 void TKestromCaptureForm::CreateBitmapTimerTimer() {
   CreateBitmapTimer->stop();
   Framecatcher->CreateVideoFromImagesFile();
