@@ -365,8 +365,12 @@ void TFK::PlayerStep(bool first) {
     else if (!steppingBackwards_ && position >= clipDuration_ - frame) SeekPlayer(0);
     else if (!wasPaused) SeekPlayer(position);  // the paused picture is the whole frame the steps start from
   } else if (steppingForwards_ && frameStep_ && !fastPlay_) {
-    if (position < clipDuration_ - frame) frameStep_->Step(1, nullptr);
-    else stopStepping();
+    if (position < clipDuration_ - frame) {
+      // The paused player stands on the frame the step shows (its position reads and redraws go there).
+      if (SUCCEEDED(frameStep_->Step(1, nullptr))) lastSeekPosition_ = position + frame;
+    } else {
+      stopStepping();
+    }
   } else if (steppingBackwards_) {
     position -= frame;
     if (position > 0) {
