@@ -155,7 +155,8 @@ std::optional<int64_t> TFK::FramesNotDropped() {
 }
 
 void TFK::RefreshPausedPosition() {
-  if (state_ == cs_Player) SeekPlayer(GetPlayerCurrentPosition());
+  // While stepping, every step shows its frame: a redraw would only decode it once more.
+  if (state_ == cs_Player && !SteppingEnabled()) SeekPlayer(GetPlayerCurrentPosition());
 }
 
 void TFK::FrameProgress() {

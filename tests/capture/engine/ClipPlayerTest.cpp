@@ -174,6 +174,11 @@ TEST_F(ClipPlayer, ASpeedRatioTheSoundRefusesPlaysByTimedStepsAndWithoutSoundByT
     const int64_t from = k.GetFrameNumber();
     ASSERT_TRUE(WaitUntil([&] { return k.GetFrameNumber() >= from + 10; }));
     EXPECT_GE(timer.elapsed(), 600);
+    // A new ratio reaches the clock of the running player between a pause and a run.
+    k.SetPlayerSpeedRatio(2.0);
+    EXPECT_TRUE(LogHas("ch graph state paused spsr1"));
+    EXPECT_TRUE(LogHas("ch graph state running spsr2"));
+    EXPECT_EQ(k.RunState(), 2);
     k.ClosePlayer();
   }
 }
