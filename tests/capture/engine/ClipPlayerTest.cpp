@@ -7,6 +7,7 @@
 #include "capture/engine/Framecatcher.h"
 #include "platform/com/ComRuntime.h"
 #include "platform/core/Clock.h"
+#include "platform/core/Resources.h"
 #include "platform/dshow/base/FilterGraph.h"
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/sources/Decoders.h"
@@ -17,6 +18,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QSlider>
 
 namespace kestrom::engine::test {
 
@@ -103,9 +105,14 @@ TEST_F(ClipPlayer, OpensPausedOnTheFirstFrameWithTheClipsTimesAndKind) {
     TFK& k = panel->Engine();
     int started = 0;
     k.Events().OnPlayerStarted = [&](QObject*) { ++started; };
+    QSlider slider;
+    k.SetPlayerTrackBar(&slider);
     k.SetPlayerFileName(clip);
     ASSERT_TRUE(k.OpenPlayer());
     EXPECT_EQ(started, 1);
+    EXPECT_EQ(slider.minimum(), 1);
+    EXPECT_EQ(slider.maximum(), 50);
+    EXPECT_EQ(slider.pageStep(), 1);
     EXPECT_EQ(k.GetCurrentState(), cs_Player);
     EXPECT_TRUE(k.IsPlayerPaused());
     EXPECT_EQ(k.GetPlayerClipKind(), audio ? 2 : 1);
@@ -150,6 +157,14 @@ TEST_F(ClipPlayer, ASpeedRatioTheSoundRefusesPlaysByTimedStepsAndWithoutSoundByT
     // Five steps of 80 ms take at least 320 ms (the first may be under way already).
     EXPECT_GE(timer.elapsed(), 320);
     k.PausePlayer();
+    PumpFor(200);
+    const int64_t paused = k.GetFrameNumber();
+    PumpFor(300);
+    EXPECT_EQ(k.GetFrameNumber(), paused);
+    // Running again goes on by steps: the graph cannot take the ratio.
+    k.RunPlayer();
+    ASSERT_TRUE(WaitUntil([&] { return k.GetFrameNumber() >= paused + 3; }));
+    EXPECT_TRUE(k.IsPlayerPaused());
     k.ClosePlayer();
   }
   {
@@ -280,6 +295,24 @@ TEST_F(ClipPlayer, AForcedCodecIsFoundByClassIdOrNameAndAnUnknownOneIsOnlyLogged
     EXPECT_TRUE(WaitUntil([&] { return ShownCode(k) == 0; })) << ShownCode(k);
     k.ClosePlayer();
   }
+}
+
+TEST_F(ClipPlayer, AClipWhoseFrameGrabberCannotBeMadeStillPlays) {
+  const QString clip = Clip("nograbber.avi", 12, false);
+  auto panel = Panel();
+  TFK& k = panel->Engine();
+  // A module of an older grabber record: the grabber is refused.
+  k.SetFilterImageGetter([] { return core::FindResource(QStringLiteral("TFCATCH7026")); });
+  k.SetPlayerFileName(clip);
+  ASSERT_TRUE(k.OpenPlayer());
+  EXPECT_TRUE(k.PlayerGrabberFailed());
+  EXPECT_TRUE(Logged(TLogType::e_failed_to_bind_frame_grabber, "ERROR"));
+  EXPECT_EQ(FilterNames(k).filter("GRB_RGB").size(), 0);
+  EXPECT_TRUE(k.IsPlayerPaused());
+  k.RunPlayer();
+  EXPECT_EQ(k.RunState(), 2);
+  k.ClosePlayer();
+  k.SetFilterImageGetter(nullptr);
 }
 
 TEST_F(ClipPlayer, AClipThatCannotBePlayedLeavesNoGraphAndTheNextOnePlays) {
