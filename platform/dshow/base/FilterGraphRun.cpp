@@ -535,7 +535,19 @@ HRESULT CFilterGraph::GetPositions(LONGLONG* c, LONGLONG* s) { FIRST_SEEKER(GetP
 HRESULT CFilterGraph::GetAvailable(LONGLONG* e, LONGLONG* l) { FIRST_SEEKER(GetAvailable(e, l)); }
 HRESULT CFilterGraph::SetRate(double r) {
   std::lock_guard lock(lock_);
-  const std::vector<ComPtr<IMediaSeeking>> seekers = Seekers();
+  // A renderer cut off from the streams (no input connected) plays nothing: it has no say in the rate.
+  std::vector<ComPtr<IMediaSeeking>> seekers;
+  for (const Entry& e : filters_) {
+    if (!IsSink(e.filter)) continue;
+    bool fed = false;
+    for (const ComPtr<IPin>& in : FilterPins(e.filter, PINDIR_INPUT, false)) {
+      ComPtr<IPin> peer;
+      if (SUCCEEDED(in->ConnectedTo(peer.Put())) && peer) fed = true;
+    }
+    ComPtr<IMediaSeeking> seeking;
+    if (fed && SUCCEEDED(e.filter->QueryInterface(IID_IMediaSeeking, seeking.PutVoid())) && seeking)
+      seekers.push_back(std::move(seeking));
+  }
   double previous = 1.0;
   for (const ComPtr<IMediaSeeking>& seeker : seekers)
     if (SUCCEEDED(seeker->GetRate(&previous))) break;

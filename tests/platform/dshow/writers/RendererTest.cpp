@@ -136,6 +136,12 @@ TEST_F(Renderers, AGraphWhoseSoundRefusesARateKeepsTheRateItHad) {
   ASSERT_EQ(videoSeeking->GetRate(&rate), S_OK);
   EXPECT_EQ(rate, 1.0);
   EXPECT_EQ(seeking->SetRate(1.0), S_OK);
+  // Cut off from its sound, the renderer has no say any more.
+  ASSERT_EQ(graph->Disconnect(tone->Output()), S_OK);
+  ASSERT_EQ(graph->Disconnect(PinOf(sound.Get(), PINDIR_INPUT).Get()), S_OK);
+  EXPECT_EQ(seeking->SetRate(0.5), S_OK);
+  ASSERT_EQ(videoSeeking->GetRate(&rate), S_OK);
+  EXPECT_EQ(rate, 0.5);
 }
 
 TEST_F(Renderers, AStopReleasesASampleWaitingForItsTime) {
