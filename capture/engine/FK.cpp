@@ -547,6 +547,9 @@ void TFK::SetPlayerSpeedRatio(double ratio) {
     // A running graph takes the rate now; otherwise it waits for the next run.
     if (runState_ == 2 && seeking_) seeking_->SetRate(ratio);
     else speedRatioPending_ = true;
+    // The timed steps that stand in for a ratio the graph refused follow the new one.
+    if (stepInterval_ != 0)
+      stepInterval_ = std::max(1, static_cast<int>(std::lround(static_cast<double>(frameDuration_) / 1e4 / ratio)));
     return;
   }
   // Without sound the player runs on the custom clock, whose pace is the ratio.

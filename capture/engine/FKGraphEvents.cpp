@@ -386,8 +386,9 @@ void TFK::PlayerStep(bool first) {
     else SeekPlayer(position);
   }
   if (!SteppingEnabled() || !playerStepThread_) return;
-  // Timed steps that stand in for a refused speed ratio come at their own interval.
-  int interval = stepInterval_ > 0 ? stepInterval_ : static_cast<int>(std::lround(static_cast<double>(frame) / 10000.0));
+  // Timed forward steps that stand in for a refused speed ratio come at their own interval.
+  int interval = stepInterval_ > 0 && steppingForwards_ ? stepInterval_
+                                                         : static_cast<int>(std::lround(static_cast<double>(frame) / 10000.0));
   if (fastPlay_ && PlayerFastSeekSpeedRatio_ > 0) interval = static_cast<int>(std::lround(interval / double(PlayerFastSeekSpeedRatio_)));
   playerStepThread_->SetInterval(interval);
   playerStepThread_->Resume();

@@ -161,10 +161,14 @@ TEST_F(ClipPlayer, ASpeedRatioTheSoundRefusesPlaysByTimedStepsAndWithoutSoundByT
     const int64_t paused = k.GetFrameNumber();
     PumpFor(300);
     EXPECT_EQ(k.GetFrameNumber(), paused);
-    // Running again goes on by steps: the graph cannot take the ratio.
+    // Running again goes on by steps, at the pace of a ratio set meanwhile: the graph cannot take it.
+    k.SetPlayerSpeedRatio(0.25);
+    EXPECT_EQ(k.PlayerStepInterval(), 160);
+    k.SetPlayerSpeedRatio(0.5);
     k.RunPlayer();
     ASSERT_TRUE(WaitUntil([&] { return k.GetFrameNumber() >= paused + 3; }));
     EXPECT_TRUE(k.IsPlayerPaused());
+    EXPECT_EQ(k.PlayerStepThread()->Interval(), 80);
     // The sound's paused renderer never holds the steps up: they go on to the last frame.
     EXPECT_TRUE(WaitUntil([&] { return k.GetFrameNumber() == 50 && ShownCode(k) == 49; }, 20000))
         << k.GetFrameNumber() << " " << ShownCode(k);
