@@ -250,20 +250,20 @@ TEST_F(ClipPlayer, BackwardPlayShowsEachEarlierFrameInTurn) {
 }
 
 TEST_F(ClipPlayer, ADVClipAtHalfSizeIsDecodedTo360x288AfterItsDataGrabber) {
-  tools::ClipSpec spec;
-  spec.path = QDir(workDir_.path()).filePath("dv.avi");
-  spec.codec = "dvvideo";
-  spec.size = {720, 576};
-  spec.frames = 10;
-  spec.audio = true;
-  spec.audioRate = 48000;
-  spec.audioChannels = 2;
+  tools::ClipSpec dv;
+  dv.path = QDir(workDir_.path()).filePath("dv.avi");
+  dv.codec = "dvvideo";
+  dv.size = {720, 576};
+  dv.frames = 10;
+  dv.audio = true;
+  dv.audioRate = 48000;
+  dv.audioChannels = 2;
   QString error;
-  ASSERT_TRUE(tools::WriteClip(spec, &error)) << error.toStdString();
+  ASSERT_TRUE(tools::WriteClip(dv, &error)) << error.toStdString();
   auto panel = Panel();
   TFK& k = panel->Engine();
   k.SetPlayerDVSize(dvHalf);
-  k.SetPlayerFileName(spec.path);
+  k.SetPlayerFileName(dv.path);
   ASSERT_TRUE(k.OpenPlayer());
   EXPECT_TRUE(k.PlayerDVDataGrabber());
   const QStringList names = FilterNames(k);
