@@ -194,7 +194,9 @@ void TFK::RunPlayer() {
   steppingBackwards_ = false;
   fastPlay_ = false;
   if (playerPosition_ >= clipDuration_ - 100) SetPlayerTimePosition(0);
-  SetGraphState(2, QStringLiteral("dpr2"));
+  // A graph that refused the speed ratio (it renders sound) plays it by timed steps.
+  if (stepInterval_ != 0) PlayStepped();
+  else SetGraphState(2, QStringLiteral("dpr2"));
 }
 
 
@@ -540,10 +542,22 @@ void TFK::SetPlayerSpeedRatio(double ratio) {
   if (!(ratio > 0) || ratio == PlayerSpeedRatio_) return;
   PlayerSpeedRatio_ = ratio;
   WarnSpeedRatioWithAudio();
-  if (state_ != cs_Player || !builtWithAudio_) return;  // the clock-paced player comes with the player
-  // A running graph takes the rate now; otherwise it waits for the next run.
-  if (runState_ == 2 && seeking_) seeking_->SetRate(ratio);
-  else speedRatioPending_ = true;
+  if (state_ != cs_Player) return;
+  if (builtWithAudio_) {
+    // A running graph takes the rate now; otherwise it waits for the next run.
+    if (runState_ == 2 && seeking_) seeking_->SetRate(ratio);
+    else speedRatioPending_ = true;
+    // The timed steps that stand in for a ratio the graph refused follow the new one.
+    if (stepInterval_ != 0)
+      stepInterval_ = std::max(1, static_cast<int>(std::lround(static_cast<double>(frameDuration_) / 1e4 / ratio)));
+    return;
+  }
+  // Without sound the player runs on the custom clock, whose pace is the ratio.
+  if (!ClockHolder().second) return;
+  const bool running = runState_ == 2;
+  if (running) SetGraphState(1, QStringLiteral("spsr1"));
+  ApplyClockRate();
+  if (running) SetGraphState(2, QStringLiteral("spsr2"));
 }
 
 void TFK::SetPlayerAudioRendering(bool value) {

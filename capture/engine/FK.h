@@ -1253,7 +1253,34 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
 
   // ---- clip player (FKPlayer.cpp) ----
  public:
+  /** @brief Frame stepping, seeking, duration, frame time and step interval of the rendered clip; false without seeking. */
+  bool SetupSeeking();
+  /** @brief Starts backward play by posted steps; false when the clip cannot be stepped back. */
+  bool PlayBackwards();
+  /** @brief Starts forward play by timed steps (the graph pauses between them). */
+  bool PlayStepped();
+  /** @brief Milliseconds between timed forward steps; 0 while the clip plays at its rate. */
+  int PlayerStepInterval() const { return stepInterval_; }
+  /** @brief The player's frame grabber could not be inserted: frames cannot be captured from the clip. */
+  bool PlayerGrabberFailed() const { return playerGrabberFailed_; }
+  /** @brief A DV clip's stream passes the DV data grabber before its decoder. */
+  bool PlayerDVDataGrabber() const { return dvDataGrabber_; }
+
  private:
+  /** @brief Steps 2 to 9 of opening a clip: codec, rendering, seeking, sound, picture chain and display. */
+  bool BuildPlayerGraph();
+  /** @brief The forced codec added under its friendly name; null (logged) when it is not found or not added. */
+  com::ComPtr<dshow::IBaseFilter> AddForcedCodec();
+  /** @brief Renders PlayerFileName, through the forced codec when one is in the graph. */
+  bool RenderClip(dshow::IBaseFilter* codec);
+  /** @brief The DV data grabber before a DV clip's decoder and the decoder's display size. */
+  void SetupPlayerDVDecoder();
+  /** @brief An open clip whose graph can seek whole frames, with the step thread to drive it. */
+  bool SteppedPlaybackAvailable() const;
+  int stepInterval_ = 0;
+  bool rateRefused_ = false;  // the graph refused PlayerSpeedRatio: timed steps stand in
+  bool playerGrabberFailed_ = false;
+  bool dvDataGrabber_ = false;
   // (end of clip player)
 
   // ---- video from images (FKImages.cpp) ----

@@ -155,7 +155,8 @@ std::optional<int64_t> TFK::FramesNotDropped() {
 }
 
 void TFK::RefreshPausedPosition() {
-  if (state_ == cs_Player) SeekPlayer(GetPlayerCurrentPosition());
+  // While stepping, every step shows its frame: a redraw would only decode it once more.
+  if (state_ == cs_Player && !SteppingEnabled()) SeekPlayer(GetPlayerCurrentPosition());
 }
 
 void TFK::FrameProgress() {
@@ -365,8 +366,12 @@ void TFK::PlayerStep(bool first) {
     else if (!steppingBackwards_ && position >= clipDuration_ - frame) SeekPlayer(0);
     else if (!wasPaused) SeekPlayer(position);  // the paused picture is the whole frame the steps start from
   } else if (steppingForwards_ && frameStep_ && !fastPlay_) {
-    if (position < clipDuration_ - frame) frameStep_->Step(1, nullptr);
-    else stopStepping();
+    if (position < clipDuration_ - frame) {
+      // The paused player stands on the frame the step shows (its position reads and redraws go there).
+      if (SUCCEEDED(frameStep_->Step(1, nullptr))) lastSeekPosition_ = position + frame;
+    } else {
+      stopStepping();
+    }
   } else if (steppingBackwards_) {
     position -= frame;
     if (position > 0) {
@@ -381,7 +386,9 @@ void TFK::PlayerStep(bool first) {
     else SeekPlayer(position);
   }
   if (!SteppingEnabled() || !playerStepThread_) return;
-  int interval = static_cast<int>(std::lround(static_cast<double>(frame) / 10000.0));
+  // Timed forward steps that stand in for a refused speed ratio come at their own interval.
+  int interval = stepInterval_ > 0 && steppingForwards_ ? stepInterval_
+                                                         : static_cast<int>(std::lround(static_cast<double>(frame) / 10000.0));
   if (fastPlay_ && PlayerFastSeekSpeedRatio_ > 0) interval = static_cast<int>(std::lround(interval / double(PlayerFastSeekSpeedRatio_)));
   playerStepThread_->SetInterval(interval);
   playerStepThread_->Resume();

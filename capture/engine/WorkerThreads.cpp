@@ -213,6 +213,15 @@ void TNotifyThread::Pass() {
         Notify();
         source_.PendingNotification().store(false);
       }
+    } else if (source_.PendingNotification().exchange(false)) {
+      // A frame that a seek or a step brought to the paused player is reported at once, not at the
+      // next refresh: stepped playback waits for it before its next step.
+      const int64_t position = alignedPosition();
+      lastPosition_ = position;
+      source_.UpdateFramePosition(position);
+      source_.PendingNotification().store(true);
+      Notify();
+      source_.PendingNotification().store(false);
     } else if (source_.PlayerRefreshPausedDisplay() && ++pausedPasses_ % 10 == 0) {
       Synchronize([this] { source_.RefreshPausedPosition(); });
       const int64_t position = alignedPosition();

@@ -533,7 +533,41 @@ HRESULT CFilterGraph::ConvertTimeFormat(LONGLONG* t, const GUID* tf, LONGLONG s,
 }
 HRESULT CFilterGraph::GetPositions(LONGLONG* c, LONGLONG* s) { FIRST_SEEKER(GetPositions(c, s)); }
 HRESULT CFilterGraph::GetAvailable(LONGLONG* e, LONGLONG* l) { FIRST_SEEKER(GetAvailable(e, l)); }
-HRESULT CFilterGraph::SetRate(double r) { ALL_SEEKERS(SetRate(r)); }
+HRESULT CFilterGraph::SetRate(double r) {
+  std::lock_guard lock(lock_);
+  // A renderer cut off from the streams (no input connected) plays nothing: it has no say in the rate.
+  std::vector<ComPtr<IMediaSeeking>> seekers;
+  for (const Entry& e : filters_) {
+    if (!IsSink(e.filter)) continue;
+    bool fed = false;
+    for (const ComPtr<IPin>& in : FilterPins(e.filter, PINDIR_INPUT, false)) {
+      ComPtr<IPin> peer;
+      if (SUCCEEDED(in->ConnectedTo(peer.Put())) && peer) fed = true;
+    }
+    ComPtr<IMediaSeeking> seeking;
+    if (fed && SUCCEEDED(e.filter->QueryInterface(IID_IMediaSeeking, seeking.PutVoid())) && seeking)
+      seekers.push_back(std::move(seeking));
+  }
+  double previous = 1.0;
+  for (const ComPtr<IMediaSeeking>& seeker : seekers)
+    if (SUCCEEDED(seeker->GetRate(&previous))) break;
+  // One rate for the whole graph: when a renderer refuses it (sound plays at its own rate only),
+  // those that took it go back and the graph keeps its rate.
+  // A sink with nothing to seek upstream (E_NOTIMPL) takes no part.
+  HRESULT result = E_NOTIMPL;
+  std::vector<IMediaSeeking*> took;
+  for (const ComPtr<IMediaSeeking>& seeker : seekers) {
+    const HRESULT hr = seeker->SetRate(r);
+    if (SUCCEEDED(hr)) {
+      took.push_back(seeker.Get());
+      result = S_OK;
+    } else if (hr != E_NOTIMPL) {
+      for (IMediaSeeking* back : took) back->SetRate(previous);
+      return hr;
+    }
+  }
+  return result;
+}
 HRESULT CFilterGraph::GetRate(double* r) { FIRST_SEEKER(GetRate(r)); }
 HRESULT CFilterGraph::GetPreroll(LONGLONG* p) { FIRST_SEEKER(GetPreroll(p)); }
 

@@ -103,6 +103,23 @@ TEST(NotifyThread, PausedPlayerIsRedrawnEveryTenthPass) {
   EXPECT_EQ(source.progress, 2);
 }
 
+TEST(NotifyThread, AFrameDeliveredToThePausedPlayerIsReportedAtTheNextPass) {
+  FakeSource source;
+  source.paused = true;
+  source.refreshPaused = false;
+  source.position = 1'200'000;
+  TNotifyThread thread(source, false);
+  thread.Pass();
+  EXPECT_EQ(source.progress, 0);
+  // A step or seek brought a frame through the grabber: it is reported once, with its position.
+  source.PendingNotification() = true;
+  thread.Pass();
+  thread.Pass();
+  EXPECT_EQ(source.progress, 1);
+  EXPECT_EQ(source.updates, std::vector<int64_t>{1'200'000});
+  EXPECT_FALSE(source.PendingNotification().load());
+}
+
 TEST(NotifyThread, CaptureFramesAreCountedFromTheDeviceOrThePendingFlag) {
   FakeSource counted;
   counted.state = cs_Recording;

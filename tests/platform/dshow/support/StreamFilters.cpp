@@ -36,7 +36,7 @@ class CPatternSource::Pin final : public CSourceStream, public CSourceSeeking, p
  public:
   Pin(CPatternSource* filter, const PatternOptions& options)
       : CSourceStream("pattern pin", nullptr, filter, u"Capture"),
-        CSourceSeeking(options.frames * kFrameDuration, kFrameDuration),
+        CSourceSeeking(options.frames * kFrameDuration, options.frameTimeFormat ? kFrameDuration : 0),
         CBaseStreamControl(filter, this),
         options_(options),
         type_(MakeRgbVideoType(24, kPatternWidth, kPatternHeight, kFrameDuration)) {
@@ -148,6 +148,12 @@ CPatternSource::~CPatternSource() = default;
 
 CUnknown* CPatternSource::CreateFileSource(IUnknown*, HRESULT*) {
   auto* source = new CPatternSource(PatternOptions{.frames = 10});
+  source->fileSource_ = true;
+  return source;
+}
+
+CUnknown* CPatternSource::CreateFileSourceWithoutFrameTimes(IUnknown*, HRESULT*) {
+  auto* source = new CPatternSource(PatternOptions{.frames = 10, .frameTimeFormat = false});
   source->fileSource_ = true;
   return source;
 }

@@ -29,6 +29,7 @@ struct PatternOptions {
   bool waitForDevice = false;  // FillBuffer blocks until Interrupt (a device with no frame)
   int buffers = 2;
   bool streamControl = true;  // the pin answers IAMStreamControl
+  bool frameTimeFormat = true;  // seeking offers TIME_FORMAT_FRAME (a source that cannot count frames does not)
 };
 
 /** @brief A pattern source that also "opens files" (any existing file), for RenderFile. */
@@ -40,6 +41,8 @@ class CPatternSource final : public CSource, public IFileSourceFilter {
   ~CPatternSource() override;
   /** @brief The class of CLSID_TestFileSource. */
   static com::CUnknown* CreateFileSource(IUnknown* outer, HRESULT* hr);
+  /** @brief The same file source whose seeking knows media time only. */
+  static com::CUnknown* CreateFileSourceWithoutFrameTimes(IUnknown* outer, HRESULT* hr);
 
   DECLARE_IUNKNOWN
   HRESULT NonDelegatingQueryInterface(REFIID iid, void** object) override;

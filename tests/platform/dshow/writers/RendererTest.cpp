@@ -5,6 +5,7 @@
 #include "platform/dshow/writers/WindowIds.h"
 #include "platform/dshow/writers/WriterFilters.h"
 #include "platform/registry/Registry.h"
+#include "tests/platform/dshow/support/StreamFilters.h"
 #include "tests/platform/dshow/writers/WriterRig.h"
 
 #include <QApplication>
@@ -103,6 +104,44 @@ TEST_F(Renderers, AudioWithoutADeviceIsConsumedAtTheClocksPace) {
   EXPECT_EQ(rate, 1.0);
   source->Stop();
   renderer->Stop();
+}
+
+TEST_F(Renderers, AGraphWhoseSoundRefusesARateKeepsTheRateItHad) {
+  ComPtr<IGraphBuilder> graph;
+  ASSERT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, graph.PutVoid()), S_OK);
+  auto video = MakeFilter<CPatternSource>(PatternOptions{});
+  auto shown = MakeFilter<CRecordingRenderer>();
+  ASSERT_EQ(graph->AddFilter(video.Get(), u"Video"), S_OK);
+  ASSERT_EQ(graph->AddFilter(shown.Get(), u"Video Renderer"), S_OK);
+  ASSERT_EQ(graph->ConnectDirect(video->Output(), shown->Input(), nullptr), S_OK);
+  ComPtr<IMediaSeeking> seeking, videoSeeking;
+  ASSERT_EQ(graph->QueryInterface(IID_IMediaSeeking, seeking.PutVoid()), S_OK);
+  ASSERT_EQ(video->Output()->QueryInterface(IID_IMediaSeeking, videoSeeking.PutVoid()), S_OK);
+  double rate = 0;
+  // Pictures alone take any rate.
+  EXPECT_EQ(seeking->SetRate(0.5), S_OK);
+  ASSERT_EQ(videoSeeking->GetRate(&rate), S_OK);
+  EXPECT_EQ(rate, 0.5);
+  ASSERT_EQ(seeking->SetRate(1.0), S_OK);
+
+  // With sound the whole graph refuses, and the picture's stream keeps its rate.
+  auto tone = MakeFilter<CTestSource>(PcmType(8000, 1));
+  auto sound = MakeFilter<CAudioRenderer>(nullptr);
+  sound->UseDevice(false);
+  ASSERT_EQ(graph->AddFilter(tone.Get(), u"Tone"), S_OK);
+  ASSERT_EQ(graph->AddFilter(sound.Get(), u"Audio Renderer"), S_OK);
+  ASSERT_EQ(graph->ConnectDirect(tone->Output(), PinOf(sound.Get(), PINDIR_INPUT).Get(), nullptr), S_OK);
+  EXPECT_EQ(seeking->SetRate(0.5), VFW_E_UNSUPPORTED_AUDIO);
+  EXPECT_EQ(seeking->SetRate(2.0), VFW_E_UNSUPPORTED_AUDIO);
+  ASSERT_EQ(videoSeeking->GetRate(&rate), S_OK);
+  EXPECT_EQ(rate, 1.0);
+  EXPECT_EQ(seeking->SetRate(1.0), S_OK);
+  // Cut off from its sound, the renderer has no say any more.
+  ASSERT_EQ(graph->Disconnect(tone->Output()), S_OK);
+  ASSERT_EQ(graph->Disconnect(PinOf(sound.Get(), PINDIR_INPUT).Get()), S_OK);
+  EXPECT_EQ(seeking->SetRate(0.5), S_OK);
+  ASSERT_EQ(videoSeeking->GetRate(&rate), S_OK);
+  EXPECT_EQ(rate, 0.5);
 }
 
 TEST_F(Renderers, AStopReleasesASampleWaitingForItsTime) {

@@ -1,0 +1,354 @@
+// The clip player: opening a clip paused on its first frame, its times, sound and speed ratio,
+// backward steps, DV clips at a reduced size, the forced codec, and clips that cannot be played.
+// The clips' pictures carry their frame numbers, so a wrong frame is caught by value.
+#include "LiveGraphFixture.h"
+
+#include "capture/engine/FK.h"
+#include "capture/engine/Framecatcher.h"
+#include "platform/com/ComRuntime.h"
+#include "platform/core/Clock.h"
+#include "platform/core/Resources.h"
+#include "platform/dshow/base/FilterGraph.h"
+#include "platform/dshow/base/Guids.h"
+#include "platform/dshow/sources/Decoders.h"
+#include "tests/platform/dshow/support/StreamFilters.h"
+#include "tests/platform/dshow/support/TestFilters.h"
+#include "tools/ClipWriter.h"
+#include "tools/FrameCode.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSlider>
+
+namespace kestrom::engine::test {
+
+namespace {
+
+using com::ComPtr;
+using namespace dshow;
+
+constexpr int64_t kFrame = 400000;  // 25 frames per second, in 100-ns units
+
+bool WaitUntil(const std::function<bool()>& condition, int boundMs = 10000) {
+  QElapsedTimer timer;
+  timer.start();
+  while (!condition()) {
+    if (timer.elapsed() > boundMs) return false;
+    PumpMessagesOnce();
+    QThread::msleep(2);
+  }
+  return true;
+}
+
+void PumpFor(int ms) { WaitUntil([] { return false; }, ms); }
+
+}  // namespace
+
+class ClipPlayer : public LiveGraphTest {
+ protected:
+  void SetUp() override {
+    LiveGraphTest::SetUp();
+    // The silent audio renderer keeps pace with the system clock: it must be the real one.
+    core::SetSystemClock(nullptr);
+  }
+
+  /** @brief A panel whose log the test reads; the player opens paused unless the test says otherwise. */
+  std::unique_ptr<TFramecatcher> Panel() {
+    auto panel = std::make_unique<TFramecatcher>();
+    TFK& k = panel->Engine();
+    k.SetAutoStartPlayer(false);
+    k.Events().OnLog = [this](QObject*, int code, const QString& severity, const QString& message) {
+      logged_.push_back({code, severity, message});
+    };
+    return panel;
+  }
+  QString Clip(const QString& name, int frames, bool audio, const QString& codec = "msmpeg4v2",
+               QSize size = {160, 120}, int gop = 12) {
+    tools::ClipSpec clip;
+    clip.path = QDir(workDir_.path()).filePath(name);
+    clip.codec = codec;
+    clip.size = size;
+    clip.frames = frames;
+    clip.gop = gop;
+    clip.audio = audio;
+    QString error;
+    EXPECT_TRUE(tools::WriteClip(clip, &error)) << error.toStdString();
+    return clip.path;
+  }
+  static int64_t Position(TFK& k) {
+    int64_t position = -1;
+    ComPtr<IMediaSeeking> seeking;
+    if (k.Graph() && k.Graph()->QueryInterface(IID_IMediaSeeking, seeking.PutVoid()) == com::S_OK)
+      seeking->GetCurrentPosition(&position);
+    return position;
+  }
+  /** @brief The number the kept frame (the last one the grabber delivered) shows; -1 without one. */
+  static int ShownCode(TFK& k) {
+    const TFrameData frame = k.KeptFrame();
+    return frame.Bitmap.isNull() ? -1 : tools::ReadFrameCode(frame.Bitmap);
+  }
+  bool Logged(TLogType code, const QString& severity, const QString& message = QString()) const {
+    for (const LoggedEvent& e : logged_)
+      if (e.code == static_cast<int>(code) && e.severity == severity && (message.isEmpty() || e.message == message))
+        return true;
+    return false;
+  }
+
+  std::vector<LoggedEvent> logged_;
+};
+
+TEST_F(ClipPlayer, OpensPausedOnTheFirstFrameWithTheClipsTimesAndKind) {
+  for (const bool audio : {true, false}) {
+    SCOPED_TRACE(audio);
+    const QString clip = Clip(audio ? "sound.avi" : "silent.avi", 50, audio);
+    auto panel = Panel();
+    TFK& k = panel->Engine();
+    int started = 0;
+    k.Events().OnPlayerStarted = [&](QObject*) { ++started; };
+    QSlider slider;
+    k.SetPlayerTrackBar(&slider);
+    k.SetPlayerFileName(clip);
+    ASSERT_TRUE(k.OpenPlayer());
+    EXPECT_EQ(started, 1);
+    EXPECT_EQ(slider.minimum(), 1);
+    EXPECT_EQ(slider.maximum(), 50);
+    EXPECT_EQ(slider.pageStep(), 1);
+    EXPECT_EQ(k.GetCurrentState(), cs_Player);
+    EXPECT_TRUE(k.IsPlayerPaused());
+    EXPECT_EQ(k.GetPlayerClipKind(), audio ? 2 : 1);
+    EXPECT_EQ(k.GetPlayerFrameCount(), 50);
+    EXPECT_EQ(k.GetPlayerDuration(), 50 * kFrame);
+    EXPECT_EQ(k.FrameDuration(), kFrame);
+    EXPECT_EQ(k.PlayerStepInterval(), 0);
+    EXPECT_EQ(k.GetFrameNumber(), 1);
+    // The short run that shows the first frame may have gone on: the clip is back at its start.
+    EXPECT_TRUE(WaitUntil([&] { return ShownCode(k) == 0 && Position(k) == 0; })) << ShownCode(k) << " " << Position(k);
+    PumpFor(150);
+    EXPECT_TRUE(k.IsPlayerPaused());
+    EXPECT_EQ(ShownCode(k), 0);
+    // Sound is kept in its renderer only when the clip has some.
+    EXPECT_EQ(FilterNames(k).contains("Audio Renderer"), audio) << FilterNames(k).join(", ").toStdString();
+    k.ClosePlayer();
+    EXPECT_EQ(k.GetCurrentState(), cs_None);
+    EXPECT_EQ(k.Graph(), nullptr);
+  }
+}
+
+TEST_F(ClipPlayer, ASpeedRatioTheSoundRefusesPlaysByTimedStepsAndWithoutSoundByTheClock) {
+  const QString clip = Clip("ratio.avi", 50, true);
+  {
+    SCOPED_TRACE("with sound");
+    auto panel = Panel();
+    TFK& k = panel->Engine();
+    k.SetAutoStartPlayer(true);
+    k.SetPlayerSpeedRatio(0.5);
+    k.SetPlayerFileName(clip);
+    ASSERT_TRUE(k.OpenPlayer());
+    EXPECT_TRUE(Logged(TLogType::e_failed_to_set_player_speed_ratio_with_audio, "WARNING"));
+    EXPECT_EQ(k.PlayerStepInterval(), 80);
+    // Each step shows the next frame; the graph stays paused between steps.
+    ASSERT_TRUE(WaitUntil([&] { return k.GetFrameNumber() >= 4; }));
+    EXPECT_TRUE(k.IsPlayerPaused());
+    EXPECT_EQ(k.PlayerStepThread()->Interval(), 80);
+    const int64_t from = k.GetFrameNumber();
+    QElapsedTimer timer;
+    timer.start();
+    ASSERT_TRUE(WaitUntil([&] { return k.GetFrameNumber() >= from + 5; }));
+    // Five steps of 80 ms take at least 320 ms (the first may be under way already).
+    EXPECT_GE(timer.elapsed(), 320);
+    k.PausePlayer();
+    PumpFor(200);
+    const int64_t paused = k.GetFrameNumber();
+    PumpFor(300);
+    EXPECT_EQ(k.GetFrameNumber(), paused);
+    // Running again goes on by steps, at the pace of a ratio set meanwhile: the graph cannot take it.
+    k.SetPlayerSpeedRatio(0.25);
+    EXPECT_EQ(k.PlayerStepInterval(), 160);
+    k.SetPlayerSpeedRatio(0.5);
+    k.RunPlayer();
+    ASSERT_TRUE(WaitUntil([&] { return k.GetFrameNumber() >= paused + 3; }));
+    EXPECT_TRUE(k.IsPlayerPaused());
+    EXPECT_EQ(k.PlayerStepThread()->Interval(), 80);
+    // The sound's paused renderer never holds the steps up: they go on to the last frame.
+    EXPECT_TRUE(WaitUntil([&] { return k.GetFrameNumber() == 50 && ShownCode(k) == 49; }, 20000))
+        << k.GetFrameNumber() << " " << ShownCode(k);
+    k.ClosePlayer();
+  }
+  {
+    SCOPED_TRACE("without sound");
+    logged_.clear();
+    auto panel = Panel();
+    TFK& k = panel->Engine();
+    k.SetAutoStartPlayer(true);
+    k.SetPlayerAudioRendering(false);
+    k.SetPlayerSpeedRatio(0.5);
+    k.SetPlayerFileName(clip);
+    ASSERT_TRUE(k.OpenPlayer());
+    EXPECT_FALSE(Logged(TLogType::e_failed_to_set_player_speed_ratio_with_audio, "WARNING"));
+    EXPECT_EQ(k.PlayerStepInterval(), 0);
+    EXPECT_EQ(k.GetPlayerClipKind(), 2);
+    EXPECT_EQ(k.RunState(), 2);
+    EXPECT_FALSE(FilterNames(k).contains("Audio Renderer"));
+    // The clock runs at half speed: 10 frames take about 800 ms.
+    ASSERT_TRUE(WaitUntil([&] { return k.GetFrameNumber() >= 2; }));
+    QElapsedTimer timer;
+    timer.start();
+    const int64_t from = k.GetFrameNumber();
+    ASSERT_TRUE(WaitUntil([&] { return k.GetFrameNumber() >= from + 10; }));
+    EXPECT_GE(timer.elapsed(), 600);
+    // A new ratio reaches the clock of the running player between a pause and a run.
+    k.SetPlayerSpeedRatio(2.0);
+    EXPECT_TRUE(LogHas("ch graph state paused spsr1"));
+    EXPECT_TRUE(LogHas("ch graph state running spsr2"));
+    EXPECT_EQ(k.RunState(), 2);
+    k.ClosePlayer();
+  }
+}
+
+TEST_F(ClipPlayer, ASourceThatCannotCountFramesIsTakenAs24FramesASecond) {
+  dshow::test::InProcessClass sourceClass(dshow::test::CLSID_TestFileSource,
+                                         &dshow::test::CPatternSource::CreateFileSourceWithoutFrameTimes);
+  SetSourceFilterForExtension(".pat", dshow::test::CLSID_TestFileSource);
+  const QString file = QDir(workDir_.path()).filePath("pattern.pat");
+  QFile(file).open(QIODevice::WriteOnly);
+  auto panel = Panel();
+  TFK& k = panel->Engine();
+  k.SetFrameGrabber(fg_Disabled);
+  k.SetPlayerFileName(file);
+  const bool opened = k.OpenPlayer();
+  SetSourceFilterForExtension(".pat", com::GUID_NULL);
+  ASSERT_TRUE(opened);
+  // Ten frames of 40 ms: 4,000,000 units, read as 24 frames a second.
+  EXPECT_EQ(k.FrameDuration(), 416666);
+  EXPECT_EQ(k.GetPlayerDuration(), 10 * kFrame);
+  EXPECT_EQ(k.GetPlayerFrameCount(), 10);
+  k.ClosePlayer();
+}
+
+TEST_F(ClipPlayer, BackwardPlayShowsEachEarlierFrameInTurn) {
+  const QString clip = Clip("backwards.avi", 50, false);
+  auto panel = Panel();
+  TFK& k = panel->Engine();
+  k.SetPlayerFileName(clip);
+  ASSERT_TRUE(k.OpenPlayer());
+  k.SetPlayerFramePosition(30);
+  ASSERT_TRUE(WaitUntil([&] { return ShownCode(k) == 29; })) << ShownCode(k);
+  std::vector<int64_t> frames;
+  k.Events().OnFrameProgress = [&](QObject*, const TFrameInfo&) {
+    const int code = ShownCode(k);
+    if (code >= 0 && (frames.empty() || frames.back() != code + 1)) frames.push_back(code + 1);
+  };
+  ASSERT_TRUE(k.RunPlayerBackwards());
+  ASSERT_TRUE(WaitUntil([&] { return !frames.empty() && frames.back() <= 26; })) << ::testing::PrintToString(frames);
+  k.PausePlayer();
+  // Each frame a step showed is one before the last: none skipped, none shown twice.
+  std::erase_if(frames, [](int64_t f) { return f >= 30; });
+  ASSERT_GE(frames.size(), 3u);
+  EXPECT_EQ(std::vector<int64_t>(frames.begin(), frames.begin() + 3), (std::vector<int64_t>{29, 28, 27}));
+  EXPECT_TRUE(k.IsPlayerPaused());
+  k.ClosePlayer();
+}
+
+TEST_F(ClipPlayer, ADVClipAtHalfSizeIsDecodedTo360x288AfterItsDataGrabber) {
+  tools::ClipSpec dv;
+  dv.path = QDir(workDir_.path()).filePath("dv.avi");
+  dv.codec = "dvvideo";
+  dv.size = {720, 576};
+  dv.frames = 10;
+  dv.audio = true;
+  dv.audioRate = 48000;
+  dv.audioChannels = 2;
+  QString error;
+  ASSERT_TRUE(tools::WriteClip(dv, &error)) << error.toStdString();
+  auto panel = Panel();
+  TFK& k = panel->Engine();
+  k.SetPlayerDVSize(dvHalf);
+  k.SetPlayerFileName(dv.path);
+  ASSERT_TRUE(k.OpenPlayer());
+  EXPECT_TRUE(k.PlayerDVDataGrabber());
+  const QStringList names = FilterNames(k);
+  EXPECT_TRUE(names.contains("DV Video Decoder")) << names.join(", ").toStdString();
+  EXPECT_EQ(names.filter("GRB_DvData").size(), 1) << names.join(", ").toStdString();
+  ASSERT_TRUE(k.InputFormatKnown());
+  const BITMAPINFOHEADER* header = BitmapHeaderOf(k.InputFormat());
+  ASSERT_NE(header, nullptr);
+  EXPECT_EQ(header->biWidth, 360);
+  EXPECT_EQ(std::abs(header->biHeight), 288);
+  EXPECT_TRUE(WaitUntil([&] { return ShownCode(k) == 0; })) << ShownCode(k);
+  EXPECT_EQ(k.KeptFrame().Bitmap.size(), QSize(360, 288));
+  k.ClosePlayer();
+}
+
+TEST_F(ClipPlayer, AForcedCodecIsFoundByClassIdOrNameAndAnUnknownOneIsOnlyLogged) {
+  const QString clip = Clip("forced.avi", 12, false);
+  struct Case {
+    QString codec;
+    bool found;
+  };
+  const QString decoder = QStringLiteral("MPEG-4 V2 Video Decoder");
+  for (const Case& c : {Case{decoder, true}, Case{com::GuidToString(CLSID_Mpeg4V2VideoDecoder).toLower(), true},
+                        Case{"{not a class id}", false}, Case{"No Such Codec", false},
+                        Case{"{00000000-0000-0000-0000-000000000001}", false}}) {
+    SCOPED_TRACE(c.codec.toStdString());
+    logged_.clear();
+    auto panel = Panel();
+    TFK& k = panel->Engine();
+    k.SetPlayerForcedCodec(c.codec);
+    k.SetPlayerFileName(clip);
+    ASSERT_TRUE(k.OpenPlayer());
+    EXPECT_EQ(Logged(TLogType::e_failed_to_bind_codec, "ERROR", "player codec not found"), !c.found);
+    // The forced codec decodes the clip: no second decoder comes in.
+    EXPECT_EQ(FilterNames(k).filter(decoder).size(), 1) << FilterNames(k).join(", ").toStdString();
+    EXPECT_TRUE(WaitUntil([&] { return ShownCode(k) == 0; })) << ShownCode(k);
+    k.ClosePlayer();
+  }
+}
+
+TEST_F(ClipPlayer, AClipWhoseFrameGrabberCannotBeMadeStillPlays) {
+  const QString clip = Clip("nograbber.avi", 12, false);
+  auto panel = Panel();
+  TFK& k = panel->Engine();
+  // A module of an older grabber record: the grabber is refused.
+  k.SetFilterImageGetter([] { return core::FindResource(QStringLiteral("TFCATCH7026")); });
+  k.SetPlayerFileName(clip);
+  ASSERT_TRUE(k.OpenPlayer());
+  EXPECT_TRUE(k.PlayerGrabberFailed());
+  EXPECT_TRUE(Logged(TLogType::e_failed_to_bind_frame_grabber, "ERROR"));
+  EXPECT_EQ(FilterNames(k).filter("GRB_RGB").size(), 0);
+  EXPECT_TRUE(k.IsPlayerPaused());
+  k.RunPlayer();
+  EXPECT_EQ(k.RunState(), 2);
+  k.ClosePlayer();
+  k.SetFilterImageGetter(nullptr);
+}
+
+TEST_F(ClipPlayer, AClipThatCannotBePlayedLeavesNoGraphAndTheNextOnePlays) {
+  const QString corrupt = QDir(workDir_.path()).filePath("corrupt.avi");
+  {
+    QFile file(corrupt);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray("RIFF\x10\x00\x00\x00" "AVI LIST", 16));
+    file.write(QByteArray(4000, '\x5A'));
+  }
+  const QString good = Clip("good.avi", 12, false);
+  auto panel = Panel();
+  TFK& k = panel->Engine();
+  for (const QString& bad : {corrupt, QDir(workDir_.path()).filePath("missing.avi")}) {
+    SCOPED_TRACE(bad.toStdString());
+    logged_.clear();
+    k.SetPlayerFileName(bad);
+    EXPECT_FALSE(k.OpenPlayer());
+    EXPECT_TRUE(Logged(TLogType::e_failed_to_render_file, "ERROR", "cannot play " + bad));
+    EXPECT_EQ(k.GetCurrentState(), cs_None);
+    EXPECT_EQ(k.Graph(), nullptr);
+    EXPECT_FALSE(k.HoldsGraphInterfaces());
+    EXPECT_EQ(k.GetPlayerClipKind(), 0);
+    EXPECT_EQ(k.GetPlayerFrameCount(), 0);
+  }
+  k.SetPlayerFileName(good);
+  ASSERT_TRUE(k.OpenPlayer());
+  EXPECT_TRUE(WaitUntil([&] { return ShownCode(k) == 0; }));
+  k.ClosePlayer();
+}
+
+}  // namespace kestrom::engine::test
