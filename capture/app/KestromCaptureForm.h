@@ -197,6 +197,8 @@ class TKestromCaptureForm final : public QWidget {
   void VideoSettingsButtonClick();
 
  private:
+  /** @brief The recording's controls on the form's panels (made after the pages). */
+  void BuildRecordingPanels();
   /** @brief A recording box at the form's Left + leftOffset and Top + topOffset. */
   int AskRecording(const QString& text, ui::MsgDlgType type, ui::MsgDlgButtons buttons, int leftOffset,
                    int topOffset = 180);

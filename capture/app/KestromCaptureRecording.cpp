@@ -107,8 +107,26 @@ void TKestromCaptureForm::BuildCapturePages(QWidget* capturePage, QWidget* relay
   SequenceCheckBox->setObjectName(QStringLiteral("SequenceCheckBox"));
   SequenceCheckBox->setGeometry(8, 244, 200, 24);
   connect(SequenceCheckBox, &QCheckBox::toggled, this, [this] { SequenceCheckBoxClick(); });
+
+  // The Relay page.
+  shell::AddLabel(relayPage, "RelayDurationLabel", "Capture Duration (secs)", 8, 8);
+  VideoCaptureDuration = AddChoice(relayPage, "VideoCaptureDuration",
+                                   {"05", "10", "15", "20", "30", "60"}, 200, 8);
+  shell::AddLabel(relayPage, "RelayDelayLabel", "Delay Time (secs)", 8, 40);
+  RelayDelayTime = AddChoice(relayPage, "RelayDelayTime", {"Zero", "05", "10", "15", "20", "30"}, 200, 40);
+  shell::AddLabel(relayPage, "PlaybackSpeedLabel", "Playback Speed", 8, 72);
+  PlaybackSpeed = AddChoice(relayPage, "PlaybackSpeed", {"Full", "Half", "Quarter"}, 200, 72);
+  RelayCaptureButton = shell::AddButton(relayPage, "RelayCaptureButton", "Relay Video Capture", 8, 110, 200, 28);
+  connect(RelayCaptureButton, &QPushButton::clicked, this, [this] { RelayCaptureButtonClick(); });
+  RelayFrameCount = AddCounter(relayPage, "RelayFrameCount", 8, 150);
+  RelayDroppedCount = AddCounter(relayPage, "RelayDroppedCount", 104, 150);
+  RelayTimeCount = AddCounter(relayPage, "RelayTimeCount", 200, 150);
+}
+
+void TKestromCaptureForm::BuildRecordingPanels() {
+  // The form's panels are made after the pages: the recording's controls are added to them here.
   QWidget* sequencePanel = findChild<QWidget*>(QStringLiteral("SequenceCapturePanel"));
-  sequencePanel->setParent(capturePage);
+  sequencePanel->setParent(findChild<QWidget*>(QStringLiteral("CaptureTabSheet")));
   sequencePanel->setGeometry(4, 270, 424, 130);
   shell::AddLabel(sequencePanel, "SequenceFolderLabel", "Folder", 4, 8);
   FileDirectoryEditBox = new QLineEdit(QStringLiteral("D:\\Test Sequence"), sequencePanel);
@@ -126,20 +144,6 @@ void TKestromCaptureForm::BuildCapturePages(QWidget* capturePage, QWidget* relay
   SequenceNumberSpinEdit->setRange(1, 999);
   SequenceNumberSpinEdit->setValue(1);
   SequenceNumberSpinEdit->setGeometry(60, 68, 80, 24);
-
-  // The Relay page.
-  shell::AddLabel(relayPage, "RelayDurationLabel", "Capture Duration (secs)", 8, 8);
-  VideoCaptureDuration = AddChoice(relayPage, "VideoCaptureDuration",
-                                   {"05", "10", "15", "20", "30", "60"}, 200, 8);
-  shell::AddLabel(relayPage, "RelayDelayLabel", "Delay Time (secs)", 8, 40);
-  RelayDelayTime = AddChoice(relayPage, "RelayDelayTime", {"Zero", "05", "10", "15", "20", "30"}, 200, 40);
-  shell::AddLabel(relayPage, "PlaybackSpeedLabel", "Playback Speed", 8, 72);
-  PlaybackSpeed = AddChoice(relayPage, "PlaybackSpeed", {"Full", "Half", "Quarter"}, 200, 72);
-  RelayCaptureButton = shell::AddButton(relayPage, "RelayCaptureButton", "Relay Video Capture", 8, 110, 200, 28);
-  connect(RelayCaptureButton, &QPushButton::clicked, this, [this] { RelayCaptureButtonClick(); });
-  RelayFrameCount = AddCounter(relayPage, "RelayFrameCount", 8, 150);
-  RelayDroppedCount = AddCounter(relayPage, "RelayDroppedCount", 104, 150);
-  RelayTimeCount = AddCounter(relayPage, "RelayTimeCount", 200, 150);
 
   // The recording panel, the summary and the sequence's progress live in the form's panels.
   QWidget* stopPanel = findChild<QWidget*>(QStringLiteral("StopRecordingPanel"));
@@ -163,6 +167,7 @@ void TKestromCaptureForm::BuildCapturePages(QWidget* capturePage, QWidget* relay
 }
 
 void TKestromCaptureForm::WireRecordingEvents() {
+  BuildRecordingPanels();
   TFramecatcher* fc = Framecatcher;
   fc->OnRecordingReadyToStart = [this](QObject*, bool& okToStart) { FramecatcherRecordingReadyToStart(okToStart); };
   fc->OnRecordingStarted = [this](QObject*, const QString& file) { FramecatcherRecordingStarted(file); };
@@ -344,6 +349,9 @@ void TKestromCaptureForm::FramecatcherRecordingStarted(const QString& fileName) 
 }
 
 void TKestromCaptureForm::RecordingFrameProgress(const engine::TFrameInfo& info) {
+  // Only a recording's frames count: preview frames after the stop would overwrite the figures the
+  // summary rates.
+  if (State() != engine::cs_Recording) return;
   DroppedFrameCount = info.DroppedFrames;
   CapturedFrames = info.FrameNumber;
   RecordedSeconds = info.TotalSeconds;
