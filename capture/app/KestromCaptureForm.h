@@ -6,6 +6,7 @@
 // It reaches the program's other forms only through the mediator.
 
 #include "capture/app/CaptureMediator.h"
+#include "platform/ui/Dialogs.h"
 
 #include <QString>
 #include <QWidget>
@@ -18,6 +19,7 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QSlider;
+class QSpinBox;
 class QTabWidget;
 class QTimer;
 class QToolButton;
@@ -133,13 +135,80 @@ class TKestromCaptureForm final : public QWidget {
   void FramecatcherReencodingCompleted(const QString& source, const QString& dest, bool success);
 
   // ---- recording, sequences and relay (KestromCaptureRecording.cpp) ----
+  /** @brief How the next recording is made. */
+  struct TRecordingSettings {
+    bool HalfSize = false;
+    bool MaximumQuality = true;
+    bool NoAudio = false;
+    int SequenceJob = 0;  // 0 single capture or single re-encoding, 1 part of a sequence
+  };
+  quint8 CaptureJob = 0;  // 1 single capture, 2 relay capture, 3 sequential capture
+  TRecordingSettings RecordingSettings;
+  int RecordingTimeLimit = 0;  // seconds; 0 never stops a recording
+  int64_t CapturedFrames = 0, DroppedFrameCount = 0, RecordedSeconds = 0;
+  int SequenceCount = 0;
+  int SequenceReencodeIndex = 0;
+  QString CurrentSequenceFile;
+  int RelayDuration = 5;
+  double RelayPlaybackSpeed = 1.0;
+  QString PlayerSourceFile;  // the clip a later re-encoding reads
+
+  QPushButton *StartCaptureButton = nullptr, *VideoSettingsButton = nullptr, *RelayCaptureButton = nullptr,
+              *StopCaptureButton2 = nullptr, *PauseCaptureButton = nullptr;
+  QCheckBox *CaptureAudioPanel = nullptr, *SequenceCheckBox = nullptr;
+  QGroupBox *VideoCaptureSize = nullptr, *VideoQualityRadioBox = nullptr;
+  QLineEdit *FileDirectoryEditBox = nullptr, *FileNameEditBox = nullptr, *edtDVDateTime = nullptr;
+  QSpinBox* SequenceNumberSpinEdit = nullptr;
+  QComboBox *VideoCaptureDuration = nullptr, *RelayDelayTime = nullptr, *PlaybackSpeed = nullptr;
+  QLineEdit *CaptureFrameCount = nullptr, *CaptureDroppedCount = nullptr, *CaptureTimeCount = nullptr,
+            *RelayFrameCount = nullptr, *RelayDroppedCount = nullptr, *RelayTimeCount = nullptr;
+
   void BuildCapturePages(QWidget* capturePage, QWidget* relayPage);
   void WireRecordingEvents();
+  void StartCaptureButtonClick();
+  void PrepareRecording(const QString& file, bool halfSize, int frameGrabber, bool sequence, bool noAudio,
+                        bool maximumQuality);
+  void StopCaptureButton2Click();
+  void PauseCaptureButtonClick();
+  void FramecatcherRecordingReadyToStart(bool& okToStart);
+  void FramecatcherRecordingStarted(const QString& fileName);
   /** @brief Frame progress of a recording (any mode but the player). */
   void RecordingFrameProgress(const engine::TFrameInfo& info);
+  void FramecatcherRecordingCompleted(const QString& fileName, bool success);
+  void PlayCapturedVideo();
+  void RateCaptureQuality();
+  void ShowSequenceControls();
+  void SequenceCheckBoxClick();
+  void NextSequenceFile();
+  void StartSequenceCompression();
+  /** @brief Writes the sequence video's script; false (with a message) when it cannot be written. */
+  bool WriteSequenceScript(int index);
+  void StartScriptReencode(const QString& script, const QString& target);
   /** @brief The sequence's part of a finished re-encoding; false when the run was not the sequence's. */
   bool SequenceReencodingCompleted(const QString& source, const QString& dest, bool success);
+  void RelayCaptureButtonClick();
+  void StartRelayCapture();
+  void FramecatcherPlayerEndOfStream();
+  bool AskReplayRelay();
   void SaveRelayVideo();
+  void UpdateQualityControls();
+  void VideoQualityRadioBoxClick();
+  void CaptureAudioPanelClick();
+  void VideoSettingsButtonClick();
+
+ private:
+  /** @brief The recording's controls on the form's panels (made after the pages). */
+  void BuildRecordingPanels();
+  /** @brief A recording box at the form's Left + leftOffset and Top + topOffset. */
+  int AskRecording(const QString& text, ui::MsgDlgType type, ui::MsgDlgButtons buttons, int leftOffset,
+                   int topOffset = 180);
+  /** @brief Copies a finished capture to a file the user names, logging how it went. */
+  void SaveCaptureCopy(const QString& source, const QString& filter);
+  /** @brief Ends a sequence: hourglass gone, no sequence re-encoding pending. */
+  void EndSequence();
+  int sequenceStartNumber_ = 1;  // the number field's value when the sequence began
+
+ public:
   // (end of recording, sequences and relay)
 
   // ---- video from images on request (KestromCaptureImages.cpp) ----
