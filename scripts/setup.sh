@@ -10,7 +10,7 @@ KESTROM_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   locales fonts-dejavu-core xvfb xauth python3-aiosmtpd poppler-utils imagemagick
-  xdg-utils libxcb1-dev ccache ffmpeg
+  xdg-utils libxcb1-dev ccache ffmpeg xdotool
 )
 
 kestrom_ensure_packages() {

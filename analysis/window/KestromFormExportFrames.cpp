@@ -76,10 +76,15 @@ void TKestromForm::WMExportFinished() {
 }
 
 void TKestromForm::WMCopyData(const winmsg::CopyData& data) {
-  MessageDlgPosPaused("The overlay video " + VideoCreatedText(data) + " has been created\r\n" +
-                          "and can be viewed in either the Main or Best Window",
-                      ui::MsgDlgType::mtInformation, ui::mbOK, 430, 160);
-  setCursor(Qt::ArrowCursor);
+  // The sender waits for this handler's answer: the box comes once it has it, so a coach who
+  // reads the box a while does not keep the other program waiting.
+  const QString text = VideoCreatedText(data);
+  QTimer::singleShot(0, this, [this, text] {
+    MessageDlgPosPaused("The overlay video " + text + " has been created\r\n" +
+                            "and can be viewed in either the Main or Best Window",
+                        ui::MsgDlgType::mtInformation, ui::mbOK, 430, 160);
+    setCursor(Qt::ArrowCursor);
+  });
 }
 
 // ---- starting, stepping, cancelling -------------------------------------------------------------

@@ -7,6 +7,7 @@
 
 #include "capture/app/CaptureMediator.h"
 #include "platform/ui/Dialogs.h"
+#include "platform/winmsg/WinMsg.h"
 
 #include <QString>
 #include <QWidget>
@@ -15,6 +16,7 @@
 class QCheckBox;
 class QComboBox;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -218,6 +220,36 @@ class TKestromCaptureForm final : public QWidget {
    * theirs (the recording work asks this first).
    */
   bool ImagesRecordingCompleted(const QString& fileName, bool success);
+  /** @brief The form's directory entry received a MakeVideoRequest; 1 when it was taken, 0 when refused. */
+  intptr_t WMCopyData(const winmsg::CopyData& data);
+  /** @brief Stops the component, points it at the Temp pictures and arms CreateBitmapTimer. */
+  void MakeVideoFromBitmaps();
+  void FramecatcherBitmapsLoadingProgress(const engine::TProgressInfo& info);
+  /** @brief Sends the requested file's VideoCreatedNotice to the analysis window. */
+  void ReplyToAnalysis();
+  /** @brief Sends the record to the target window; the box when there is no such window. */
+  void SendCopyData(winmsg::HWND target, const QByteArray& record);
+  /** @brief "Create Bitmaps": the same run at 50 fps into Temp's "AVITemp1.avi", at once. */
+  void Button13Click();
+
+  double RequestFrameRate = 25.0;
+  QLabel* Label40 = nullptr;
+  QLineEdit* ReturnEdit = nullptr;
+  QPushButton* Button13 = nullptr;
+
+ private:
+  /** @brief Stops player, recording or preview; keeps the camera's rate to come back to. */
+  void StopForImagesRun();
+  /** @brief Points the component at the Temp pictures, without audio, at the rate given. */
+  void SetImagesSource(double frameRate);
+  /** @brief Packs the pictures; a packing that gives none ends the run. */
+  void PackImages();
+  /** @brief The run is over: the camera with its rate is the source again and the preview back. */
+  void EndImagesRun();
+
+  double cameraFrameRate_ = 0;  // the component's rate before the run (0: the device's own)
+
+ public:
   // (end of video from images)
 
   // ---- player, trimming and re-encoding (KestromCapturePlayer.cpp) ----

@@ -301,6 +301,17 @@ TEST_F(FrameExport, VideoCreatedNoticeShowsItsTextCutTo100Characters) {
   EXPECT_EQ(box->position, QPoint(430, 160));
 }
 
+TEST_F(FrameExport, VideoCreatedNoticeAnswersBeforeItsBoxShows) {
+  // The sender waits for the handler: a coach reading the box must not keep it waiting.
+  const QByteArray record("C:/v.avi\0", 9);
+  const winmsg::CopyData data{0, uint32_t(record.size()), record.constData()};
+  Main()->WindowMessage(winmsg::WM_COPYDATA, 0, 0, &data);
+  EXPECT_TRUE(dialogs.dialogs.MessageTexts().isEmpty());
+  dialogs.dialogs.Push(ui::mrOk);
+  ASSERT_TRUE(WaitUntil([&] { return !dialogs.dialogs.MessageTexts().isEmpty(); })) << "no box";
+  EXPECT_TRUE(dialogs.dialogs.MessageTexts().first().startsWith("The overlay video C:/v.avi has been created"));
+}
+
 TEST(FrameExportNotice, TextStopsAtZeroByteCountOrHundredCharacters) {
   const struct {
     const char* what;
