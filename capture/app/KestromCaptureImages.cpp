@@ -41,11 +41,7 @@ void TKestromCaptureForm::WireImagesEvents() {
   fc->OnBitmapsLoadingProgress = [this](QObject*, const engine::TProgressInfo& info) {
     FramecatcherBitmapsLoadingProgress(info);
   };
-  // The recording work's completion handler asks the run first; a form without one still ends it.
-  if (!fc->OnRecordingCompleted)
-    fc->OnRecordingCompleted = [this](QObject*, const QString& fileName, bool success) {
-      ImagesRecordingCompleted(fileName, success);
-    };
+  // A finished recording reaches the run through the recording work's handler, which asks it first.
 
   // Other programs find the form by its title and send their requests to this entry.
   winmsg::WidgetWindow::Attach(this, QStringLiteral("TKestromCaptureForm"),
