@@ -20,6 +20,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTimer>
+#include <algorithm>
 #include <limits>
 
 namespace kestrom::capture {
@@ -306,11 +307,13 @@ void TKestromCaptureForm::ScrollBar1Change() {
   ScrollBar1->setEnabled(true);
 }
 
-void TKestromCaptureForm::PlayerFrameProgress(const engine::TFrameInfo& info) {
+void TKestromCaptureForm::PlayerFrameProgress(const engine::TFrameInfo&) {
+  // The bar counts frames from 1, as the player seeks them; the record's number counts from 0.
   // The player moved the bar: its change must not seek.
+  const int frame = static_cast<int>(std::clamp<int64_t>(Framecatcher->GetFrameNumber(), 1, ScrollBar1->maximum()));
   ScrollBar1Tag = 1;
-  ScrollBar1->setValue(info.FrameNumber);
-  Test->setText(QString::number(info.FrameNumber));
+  ScrollBar1->setValue(frame);
+  Test->setText(QString::number(frame));
 }
 
 void TKestromCaptureForm::TriminButtonClick() { TrimInSpinEdit->setValue(ScrollBar1->value()); }
@@ -338,6 +341,9 @@ void TKestromCaptureForm::TrimOutSpinEditChange() {
 
 void TKestromCaptureForm::PlayerKeyPress(QChar key) {
   TFramecatcher* fc = Framecatcher;
+  // The frame shown: a switch of sound reopens the player, which learns its frame again only
+  // when the next one arrives.
+  const int64_t shown = fc->GetFrameNumber();
   switch (key.toUpper().unicode()) {
     case 27:  // Esc
       fc->PausePlayer();
@@ -348,11 +354,11 @@ void TKestromCaptureForm::PlayerKeyPress(QChar key) {
       break;
     case 'B':
       SetPlayerAudio(2);
-      fc->SetPlayerFramePosition(fc->GetFrameNumber() + 1);
+      fc->SetPlayerFramePosition(shown + 1);
       break;
     case 'C':
       SetPlayerAudio(2);
-      fc->SetPlayerFramePosition(fc->GetFrameNumber() - 1);
+      fc->SetPlayerFramePosition(shown - 1);
       break;
     case 'M':
       SetPlayerAudio(2);
