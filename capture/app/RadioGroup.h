@@ -23,9 +23,11 @@ inline QGroupBox* AddRadioGroup(QWidget* parent, const QString& name, const QStr
     button->setGeometry(8, 18 + 20 * i, geometry.width() - 16, 20);
     group->addButton(button, i);
   }
-  if (click) QObject::connect(group, &QButtonGroup::idToggled, box, [click](int, bool on) {
+  if (click) {
+    QObject::connect(group, &QButtonGroup::idToggled, box, [click](int, bool on) {
       if (on) click();
     });
+  }
   return box;
 }
 
