@@ -8,6 +8,7 @@
 #include "capture/app/CaptureModes.h"
 #include "capture/app/CodecCheck.h"
 #include "capture/app/DeviceMenu.h"
+#include "capture/app/FilterSettings.h"
 #include "capture/app/FormTimers.h"
 #include "capture/app/PreviewSettings.h"
 #include "capture/engine/SyncManager.h"
@@ -17,6 +18,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -329,8 +331,15 @@ void TKestromCaptureForm::FormCreate() {
     ui::Terminate();
   }
 
+  // 7. The overlay's font and text.
+  if (QFileInfo::exists(Globals().FilterFontFile)) LoadFilterFont(Globals().FilterFontFile);
+  if (const std::optional<QStringList> text = LoadFilterText(Globals().FilterTextFile))
+    Memo1->setPlainText(text->join(QLatin1Char('\n')));
+
   // 8. The sequence folder.
   findChild<QLineEdit*>(QStringLiteral("FileDirectoryEditBox"))->setText(Globals().DefaultSequenceFolder);
+  OpenDirectory1.InitialDir = Globals().DefaultSequenceFolder;
+  LoadSequenceDir();
 
   // 9. No camera until the start step finds one.
   mediator_.PreallocationRunning = false;
@@ -438,6 +447,7 @@ void TKestromCaptureForm::SelectCaptureDevice() {
   PreviewBox->setEnabled(true);
   PreviewPanel->setEnabled(true);
   SetPreviewColour(core::clBtnFace);
+  ApplyTextOverlay();
   ShowModeCaption();
 }
 
@@ -569,6 +579,7 @@ void TKestromCaptureForm::RestartPreview() {
   PreviewPanel->setEnabled(true);
   SetPreviewColour(core::clBtnFace);
   LogSettingsNotTaken(EnsureGrabberSettings(*fc));
+  ApplyTextOverlay();
   ShowModeCaption();
   fc->setVisible(PreviewCheckBox->isChecked());
 }

@@ -6,7 +6,9 @@
 // It reaches the program's other forms only through the mediator.
 
 #include "capture/app/CaptureMediator.h"
+#include "capture/app/OpenDirectory.h"
 #include "platform/ui/Dialogs.h"
+#include "platform/ui/Font.h"
 #include "platform/winmsg/WinMsg.h"
 
 #include <QString>
@@ -20,6 +22,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QScrollBar;
 class QSlider;
 class QSpinBox;
 class QTabWidget;
@@ -261,12 +264,90 @@ class TKestromCaptureForm final : public QWidget {
   /** @brief Keys of the video window in player mode. */
   void PlayerKeyPress(QChar key);
   void PlayerReencodingCompleted(const QString& source, const QString& dest, bool success);
+  void ShowPlayerPage();
+  void UpdateRecompressControls();
+  /** @brief Closes the player around a dialog, keeping its clip and frame for ResumePlayer. */
+  void SuspendPlayer();
+  void ResumePlayer();
+  /** @brief Reopens the player with sound (1) or without (2), keeping the frame shown. */
+  void SetPlayerAudio(quint8 mode);
+  void AnyClipButtonClick();
+  void LastCaptureButtonClick();
+  void SpeedButton1Click();
+  void PlayBitBtnClick();
+  void PauseBitBtnClick();
+  void ResetButtonClick();
+  void TriminButtonClick();
+  void TrimOutButtonClick();
+  void ScrollBar1Change();
+  void ScrollBar1Scroll();
+  void TrimInSpinEditChange();
+  void TrimOutSpinEditChange();
+  void RenderVideoCheckBoxClick();
+  void SaveBitBtnClick();
+  /** @brief Asks for the re-encoding's output until it is not the clip being read; false when cancelled. */
+  bool AskOutputFileName();
+  void FramecatcherPlayerStarted();
+  void FramecatcherPreviewStarted();
+  void FramecatcherReencodingStarted(const QString& source, const QString& dest);
+  void FramecatcherReencodingProgress(const engine::TProgressInfo& progress);
+
+  bool PlayerOpening = false;
+  bool PlayerSuspended = false;
+  QString SuspendedPlayerFile;
+  int64_t SuspendedPlayerFrame = 0;
+  QString ReencodeTargetFile;
+  /** @brief The scroll bar's tag: 1 when the player moved it (no seek), 0 when the user did. */
+  int ScrollBar1Tag = 0;
+  /** @brief The open clip's frame count (0: none, or a clip without frames). */
+  int64_t PlayerFrames = 0;
+  QPushButton *AnyClipButton = nullptr, *LastCaptureButton = nullptr, *SpeedButton1 = nullptr, *Test = nullptr,
+              *PlayBitBtn = nullptr, *PauseBitBtn = nullptr, *ResetButton = nullptr, *TriminButton = nullptr,
+              *TrimOutButton = nullptr, *Button7 = nullptr, *SaveBitBtn = nullptr;
+  QGroupBox *PlayerBox = nullptr, *CompressionBox = nullptr, *VideoSizeRadioGroup = nullptr,
+            *FramesRadioBox = nullptr;
+  QScrollBar* ScrollBar1 = nullptr;
+  QSpinBox *TrimInSpinEdit = nullptr, *TrimOutSpinEdit = nullptr;
+  QWidget *TrimPanel = nullptr, *TrimInPanel = nullptr, *TrimOutPanel = nullptr;
+  QCheckBox *CheckBox1 = nullptr, *AudioBox = nullptr, *RenderVideoCheckBox = nullptr;
+  QLineEdit* edtSourceVideoClip = nullptr;
   // (end of player, trimming and re-encoding)
 
   // ---- filters, settings files and folder chooser (KestromCaptureFilters.cpp) ----
   void BuildFiltersPage(QWidget* page);
   void ApplyTextOverlay();
   void ResetFilters();
+  void chkFlipVerticalClick();
+  void chkFlipHorizontalClick();
+  void chkInvertColorsClick();
+  void chkGreyScaleClick();
+  void tbrBrightnessChange();
+  void tbrConstrastChange();
+  void btnResetAllClick();
+  void chkTextClick();
+  void Memo1Change();
+  void TrackBar1Change();
+  void TrackBar2Change();
+  void Button12Click();
+  void rdgDeinterlacingClick();
+  void SaveTextButtonClick();
+  void SaveFilterFont(const QString& path);
+  void LoadFilterFont(const QString& path);
+  void SaveSequenceDir();
+  void LoadSequenceDir();
+  void OpenDirClick();
+  /** @brief The overlay font: the memo's font with the colour the font dialog chose. */
+  ui::FontChoice Memo1Font() const;
+  void SetMemo1Font(const ui::FontChoice& font);
+
+  QCheckBox *chkFlipVertical = nullptr, *chkFlipHorizontal = nullptr, *chkInvertColors = nullptr,
+            *chkGreyScale = nullptr, *chkText = nullptr;
+  QSlider *tbrBrightness = nullptr, *tbrConstrast = nullptr, *TrackBar1 = nullptr, *TrackBar2 = nullptr;
+  QPushButton *btnResetAll = nullptr, *Button12 = nullptr, *SaveTextButton = nullptr, *OpenDir = nullptr;
+  QGroupBox* rdgDeinterlacing = nullptr;
+  TOpenDirectory OpenDirectory1;
+  /** @brief The overlay text's font as the font dialog chose it (the memo shows it). */
+  ui::FontChoice Memo1FontChoice;
   // (end of filters, settings files and folder chooser)
 
  protected:

@@ -133,7 +133,7 @@ void TKestromCaptureForm::BuildRecordingPanels() {
   FileDirectoryEditBox->setObjectName(QStringLiteral("FileDirectoryEditBox"));
   FileDirectoryEditBox->setToolTip(QStringLiteral("Use the Open button to change the folder"));
   FileDirectoryEditBox->setGeometry(60, 4, 290, 24);
-  shell::AddButton(sequencePanel, "OpenDir", "Open", 356, 4, 64, 24);
+  // The folder chooser's "Open" button beside it belongs to the Filters page's work.
   shell::AddLabel(sequencePanel, "SequenceNameLabel", "File Name", 4, 40);
   FileNameEditBox = new QLineEdit(QStringLiteral("Sequence"), sequencePanel);
   FileNameEditBox->setObjectName(QStringLiteral("FileNameEditBox"));
@@ -181,7 +181,6 @@ void TKestromCaptureForm::WireRecordingEvents() {
   cboVideoCompressors->setGeometry(8, 140, 200, 26);
   cboVideoCompressors->show();
   connect(cboVideoCompressors, &QComboBox::activated, this, [this](int index) { Framecatcher->SetVideoCompressor(index); });
-  connect(cboVideoCompressors2, &QComboBox::activated, this, [this](int index) { Framecatcher->SetVideoCompressor(index); });
   connect(cboVideoSubtypes, &QComboBox::activated, this, [this](int index) { Framecatcher->SetVideoSubtype(index); });
   UpdateQualityControls();
   ShowSequenceControls();
