@@ -78,12 +78,6 @@ void TKestromCaptureForm::BuildFiltersPage(QWidget* page) {
   rdgDeinterlacing = AddRadioGroup(PageControl1->widget(WorkingPage), QStringLiteral("rdgDeinterlacing"),
                                    QString(), {"disabled", "half-size", "full size"}, {216, 168, 200, 84},
                                    [this] { rdgDeinterlacingClick(); });
-  // The folder chooser's button sits beside the sequence folder on the Capture page.
-  if (auto* folder = findChild<QLineEdit*>(QStringLiteral("FileDirectoryEditBox"))) {
-    OpenDir = shell::AddButton(folder->parentWidget(), "OpenDir", "Open", folder->x() + folder->width() + 4,
-                               folder->y(), 48, folder->height());
-    connect(OpenDir, &QPushButton::clicked, this, [this] { OpenDirClick(); });
-  }
 }
 
 // ---------------------------------------------------------------- video processing

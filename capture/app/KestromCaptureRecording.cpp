@@ -133,7 +133,8 @@ void TKestromCaptureForm::BuildRecordingPanels() {
   FileDirectoryEditBox->setObjectName(QStringLiteral("FileDirectoryEditBox"));
   FileDirectoryEditBox->setToolTip(QStringLiteral("Use the Open button to change the folder"));
   FileDirectoryEditBox->setGeometry(60, 4, 290, 24);
-  // The folder chooser's "Open" button beside it belongs to the Filters page's work.
+  OpenDir = shell::AddButton(sequencePanel, "OpenDir", "Open", 356, 4, 64, 24);
+  connect(OpenDir, &QPushButton::clicked, this, [this] { OpenDirClick(); });
   shell::AddLabel(sequencePanel, "SequenceNameLabel", "File Name", 4, 40);
   FileNameEditBox = new QLineEdit(QStringLiteral("Sequence"), sequencePanel);
   FileNameEditBox->setObjectName(QStringLiteral("FileNameEditBox"));
