@@ -156,6 +156,12 @@ void TKestromCaptureForm::BuildControls() {
   for (const char* name : {"SequenceCapturePanel", "PlayerCompressPanel", "DummyImagePanel", "DummyPlayerPanel",
                            "ReportBox", "Panel2", "Panel4", "StopRecordingPanel"})
     AddPanel(this, name, 0, 0, 120, 60)->hide();
+  // The two placeholder panels stand behind the pages: shown, they must not take the pages' clicks.
+  for (const char* name : {"DummyImagePanel", "DummyPlayerPanel"}) {
+    QWidget* placeholder = findChild<QWidget*>(QString::fromLatin1(name));
+    placeholder->setAttribute(Qt::WA_TransparentForMouseEvents);
+    placeholder->lower();
+  }
 
   StartTimer = AddTimer("StartTimer", 1000, &TKestromCaptureForm::StartTimerTimer);
   StateTimer = AddTimer("StateTimer", 1000, &TKestromCaptureForm::StateTimerTimer);

@@ -18,6 +18,7 @@
 #include "platform/core/Paths.h"
 #include "tests/platform/core/QtPrint.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -416,6 +417,22 @@ TEST_F(CaptureAppPages, TransportButtonOutsidePreviewReturnsToItThenFails) {
   form.mmoLog->clear();
   form.FramecatcherKeyPress(QChar('q'));
   EXPECT_TRUE(LogLines().filter("DV command").isEmpty());
+}
+
+TEST_F(CaptureAppPages, EveryButtonOfEveryPageTakesTheClickAtItsCentre) {
+  TKestromCaptureForm& form = Start();
+  // Whatever the form shows on top of its pages (panels, placeholders) must not swallow a click.
+  for (int page = 0; page < form.PageControl1->count(); ++page) {
+    if (!form.PageControl1->isTabVisible(page)) continue;
+    form.PageControl1->setCurrentIndex(page);
+    for (QAbstractButton* button : form.PageControl1->widget(page)->findChildren<QAbstractButton*>()) {
+      if (!button->isVisible()) continue;
+      QWidget* hit = form.childAt(button->mapTo(&form, button->rect().center()));
+      EXPECT_TRUE(hit == button || button->isAncestorOf(hit))
+          << "page " << page << ": " << button->objectName().toStdString() << " is covered by "
+          << (hit ? hit->objectName().toStdString() : std::string("nothing"));
+    }
+  }
 }
 
 TEST_F(CaptureAppPages, DisplayControlsFollowTheUserAndTheCode) {
