@@ -187,6 +187,8 @@ void TKestromCaptureForm::OpenPlayerFile(const QString& path) {
     // Nothing to trim or save: the trims and the scroll bar stay as they were, and a save is refused.
     PlayerOpening = false;
     ShowFormMessage(QStringLiteral("The video ") + path + QStringLiteral("\r\nhas no frames that can be played."), 520);
+    // The failed clip left no graph: the coach is given the camera back rather than a blank panel.
+    if (!NoCameraMode) RestartPreview();
     return;
   }
   const int count = static_cast<int>(std::min<int64_t>(frames, std::numeric_limits<int>::max()));

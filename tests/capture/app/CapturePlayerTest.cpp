@@ -340,6 +340,8 @@ TEST_F(CaptureAppPlayer, SavesThatCannotWorkAreRefusedBeforeTheScript) {
   EXPECT_EQ(form_->ScrollBar1->maximum(), 40);
   EXPECT_EQ(form_->ScrollBar1->value(), position);
   EXPECT_FALSE(form_->PlayerOpening);
+  // The camera comes back instead of a blank panel.
+  EXPECT_EQ(form_->Framecatcher->GetCurrentState(), engine::cs_Preview);
 
   dialogs_.dialogs.Push(ui::mrOk);
   form_->SaveBitBtn->click();  // no save dialog is asked for
