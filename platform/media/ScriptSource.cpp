@@ -63,7 +63,6 @@ class Filter : public FrameSource {
   bool IsTopField(int64_t n) const override { return child_->IsTopField(n); }
   ReaderStats Stats() const override { return child_->Stats(); }
   void SetCacheBudget(size_t bytes) override { child_->SetCacheBudget(bytes); }
-  void SetReadAhead(int frames) override { child_->SetReadAhead(frames); }
   /** @brief Frame n as planar 4:2:0 into picture (see ScriptSource::PlanarFrame). */
   virtual bool Planar(int64_t /*n*/, AVFrame* /*picture*/) { return false; }
 

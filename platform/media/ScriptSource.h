@@ -32,7 +32,6 @@ class ScriptSource final : public FrameSource {
   bool IsTopField(int64_t n) const override { return clip_->IsTopField(n); }
   ReaderStats Stats() const override { return clip_->Stats(); }
   void SetCacheBudget(size_t bytes) override { clip_->SetCacheBudget(bytes); }
-  void SetReadAhead(int frames) override { clip_->SetReadAhead(frames); }
 
   /**
    * @brief Frame n of any source as planar 4:2:0 (YUV420P) at its natural size, a counted
