@@ -1,5 +1,6 @@
 #include "platform/media/ScriptSource.h"
 
+#include "platform/media/FileSource.h"
 #include "platform/media/VideoReader.h"
 
 #include <QDir>
@@ -10,10 +11,41 @@
 #include <map>
 #include <variant>
 
+extern "C" {
+#include <libavutil/buffer.h>
+#include <libavutil/frame.h>
+#include <libavutil/pixfmt.h>
+}
+
 namespace kestrom::media {
 namespace {
 
 using Clip = std::shared_ptr<FrameSource>;
+
+struct AvFrameFree {
+  void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+using FramePtr = std::unique_ptr<AVFrame, AvFrameFree>;
+
+// The row of a plane in rows of a planar 4:2:0 picture: plane 0 is the luma.
+inline int PlaneRows(const AVFrame* picture, int plane) { return plane == 0 ? picture->height : picture->height / 2; }
+inline int PlaneWidth(const AVFrame* picture, int plane) {
+  return plane == 0 ? picture->width : (picture->width + 1) / 2;
+}
+
+// Rounded-up byte averages of two rows, eight bytes at a time: (a | b) - ((a ^ b) >> 1) per byte.
+void AverageRows(uint8_t* out, const uint8_t* a, const uint8_t* b, int width) {
+  constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+  int x = 0;
+  for (; x + 8 <= width; x += 8) {
+    uint64_t u, v;
+    std::memcpy(&u, a + x, 8);
+    std::memcpy(&v, b + x, 8);
+    const uint64_t r = (u | v) - (((u ^ v) >> 1) & kLow7);
+    std::memcpy(out + x, &r, 8);
+  }
+  for (; x < width; ++x) out[x] = uint8_t((a[x] + b[x] + 1) / 2);
+}
 
 QImage Scaled(const QImage& image, QSize size) {
   if (image.isNull() || !size.isValid() || size.isEmpty() || size == image.size()) return image;
@@ -31,6 +63,8 @@ class Filter : public FrameSource {
   bool IsTopField(int64_t n) const override { return child_->IsTopField(n); }
   ReaderStats Stats() const override { return child_->Stats(); }
   void SetCacheBudget(size_t bytes) override { child_->SetCacheBudget(bytes); }
+  /** @brief Frame n as planar 4:2:0 into picture (see ScriptSource::PlanarFrame). */
+  virtual bool Planar(int64_t /*n*/, AVFrame* /*picture*/) { return false; }
 
  protected:
   QImage ChildFrame(int64_t n) {
@@ -40,12 +74,25 @@ class Filter : public FrameSource {
     }
     return lastFrame_;
   }
+  /** @brief The child's planar frame n, kept for the next request (a frame gives two fields). */
+  const AVFrame* ChildPlanar(int64_t n) {
+    if (n != lastPlanarNumber_) {
+      lastPlanarNumber_ = -1;
+      if (!lastPlanar_ && !(lastPlanar_ = FramePtr(av_frame_alloc()))) return nullptr;
+      av_frame_unref(lastPlanar_.get());
+      if (!ScriptSource::PlanarFrame(*child_, n, lastPlanar_.get())) return nullptr;
+      lastPlanarNumber_ = n;
+    }
+    return lastPlanar_.get();
+  }
   Clip child_;
   ClipInfo info_;
 
  private:
   int64_t lastNumber_ = -1;
   QImage lastFrame_;
+  int64_t lastPlanarNumber_ = -1;
+  FramePtr lastPlanar_;
 };
 
 // Frames first..last of the child; the sound is cut to the same span.
@@ -57,6 +104,9 @@ class TrimFilter final : public Filter {
   QImage Frame(int64_t n, QSize size) override {
     if (n < 0 || n >= info_.frameCount) return QImage();
     return Scaled(ChildFrame(first_ + n), size);
+  }
+  bool Planar(int64_t n, AVFrame* picture) override {
+    return n >= 0 && n < info_.frameCount && ScriptSource::PlanarFrame(*child_, first_ + n, picture);
   }
   bool ReadAudio(int64_t first, int64_t count, std::vector<int16_t>& out) override {
     out.clear();
@@ -96,6 +146,20 @@ class SeparateFieldsFilter final : public Filter {
       std::memcpy(field.scanLine(y), frame.constScanLine(2 * y + parity), size_t(field.bytesPerLine()));
     return Scaled(field, size);
   }
+  // A field is a view of every second line of each plane of its frame: no line is copied.
+  bool Planar(int64_t n, AVFrame* picture) override {
+    if (n < 0 || n >= info_.frameCount || info_.size.height() % 2) return false;
+    const AVFrame* frame = ChildPlanar(n / 2);
+    // The chroma lines of a field are every second one of its frame's as well.
+    if (!frame || frame->height % 4 || av_frame_ref(picture, frame) < 0) return false;
+    const int parity = IsTopField(n) ? 0 : 1;
+    for (int plane = 0; plane < 3; ++plane) {
+      picture->data[plane] += ptrdiff_t(parity) * picture->linesize[plane];
+      picture->linesize[plane] *= 2;
+    }
+    picture->height = frame->height / 2;
+    return true;
+  }
   bool IsTopField(int64_t n) const override { return n % 2 == 1; }
 };
 
@@ -110,6 +174,9 @@ class SelectFilter final : public Filter {
   QImage Frame(int64_t n, QSize size) override {
     if (n < 0 || n >= info_.frameCount) return QImage();
     return Scaled(child_->Frame(2 * n + offset_), size);
+  }
+  bool Planar(int64_t n, AVFrame* picture) override {
+    return n >= 0 && n < info_.frameCount && ScriptSource::PlanarFrame(*child_, 2 * n + offset_, picture);
   }
   bool IsTopField(int64_t n) const override { return child_->IsTopField(2 * n + offset_); }
 
@@ -149,6 +216,59 @@ class BobFilter final : public Filter {
     }
     return Scaled(frame, size);
   }
+  // The same on each plane of a planar 4:2:0 field: its lines in their true rows, the rows
+  // between them the rounded average of their neighbours.
+  bool Planar(int64_t n, AVFrame* picture) override {
+    if (n < 0 || n >= info_.frameCount) return false;
+    if (!field_ && !(field_ = FramePtr(av_frame_alloc()))) return false;
+    av_frame_unref(field_.get());
+    const int w = info_.size.width(), h = info_.size.height();
+    if (h % 4 || !ScriptSource::PlanarFrame(*child_, n, field_.get()) || field_->width != w || field_->height * 2 != h)
+      return false;
+    const int own = child_->IsTopField(n) ? 0 : 1;
+    const int strides[3] = {(w + 63) & ~63, ((w + 1) / 2 + 63) & ~63, ((w + 1) / 2 + 63) & ~63};
+    const size_t sizes[3] = {size_t(strides[0]) * h, size_t(strides[1]) * (h / 2), size_t(strides[2]) * (h / 2)};
+    const size_t total = sizes[0] + sizes[1] + sizes[2] + 64;
+    if (!pool_ || poolSize_ != total) {
+      av_buffer_pool_uninit(&pool_);  // its buffers still in use are freed when released
+      pool_ = av_buffer_pool_init(total, nullptr);
+      poolSize_ = total;
+    }
+    AVBufferRef* buffer = pool_ ? av_buffer_pool_get(pool_) : nullptr;
+    if (!buffer) return false;
+    picture->buf[0] = buffer;
+    picture->format = AV_PIX_FMT_YUV420P;
+    picture->width = w;
+    picture->height = h;
+    size_t offset = 0;
+    for (int plane = 0; plane < 3; ++plane) {
+      picture->data[plane] = buffer->data + offset;
+      picture->linesize[plane] = strides[plane];
+      offset += sizes[plane];
+    }
+    picture->extended_data = picture->data;
+    for (int plane = 0; plane < 3; ++plane) {
+      const int rows = PlaneRows(picture, plane), width = PlaneWidth(picture, plane);
+      uint8_t* const out = picture->data[plane];
+      const ptrdiff_t stride = picture->linesize[plane];
+      for (int y = own; y < rows; y += 2)
+        std::memcpy(out + y * stride, field_->data[plane] + ptrdiff_t(y / 2) * field_->linesize[plane], size_t(width));
+      for (int y = 1 - own; y < rows; y += 2) {
+        const int above = y - 1, below = y + 1;
+        if (above < 0 || below >= rows)
+          std::memcpy(out + y * stride, out + (above < 0 ? below : above) * stride, size_t(width));
+        else
+          AverageRows(out + y * stride, out + above * stride, out + below * stride, width);
+      }
+    }
+    return true;
+  }
+  ~BobFilter() override { av_buffer_pool_uninit(&pool_); }
+
+ private:
+  FramePtr field_;
+  AVBufferPool* pool_ = nullptr;
+  size_t poolSize_ = 0;
 };
 
 // ---- the interpreter ----
@@ -419,6 +539,18 @@ std::unique_ptr<ScriptSource> ScriptSource::FromText(const QString& text, const 
   }
   openScripts.removeOne(key);
   return result;
+}
+
+bool ScriptSource::PlanarFrame(FrameSource& source, int64_t n, AVFrame* picture) {
+  av_frame_unref(picture);
+  if (n < 0 || n >= source.Info().frameCount) return false;
+  if (auto* script = dynamic_cast<ScriptSource*>(&source)) return PlanarFrame(*script->clip_, n, picture);
+  if (auto* filter = dynamic_cast<Filter*>(&source)) return filter->Planar(n, picture);
+  auto* file = dynamic_cast<FileSource*>(&source);
+  const AVFrame* decoded = file ? file->DecodedFrame(n) : nullptr;
+  // Full-range (JPEG) planes and pictures of another size than the clip's go through Frame().
+  return decoded && decoded->format == AV_PIX_FMT_YUV420P && decoded->width == source.Info().size.width() &&
+         decoded->height == source.Info().size.height() && av_frame_ref(picture, decoded) >= 0;
 }
 
 std::unique_ptr<ScriptSource> ScriptSource::Open(const QString& path, QString* error, int depth) {

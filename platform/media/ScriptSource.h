@@ -12,6 +12,8 @@
 
 #include <memory>
 
+struct AVFrame;
+
 namespace kestrom::media {
 
 class ScriptSource final : public FrameSource {
@@ -30,6 +32,15 @@ class ScriptSource final : public FrameSource {
   bool IsTopField(int64_t n) const override { return clip_->IsTopField(n); }
   ReaderStats Stats() const override { return clip_->Stats(); }
   void SetCacheBudget(size_t bytes) override { clip_->SetCacheBudget(bytes); }
+
+  /**
+   * @brief Frame n of any source as planar 4:2:0 (YUV420P) at its natural size, a counted
+   * reference put in picture: a file's decoded picture as it is, a script's run through its
+   * filters without a colour conversion (fields are views of their frame's lines). False when n
+   * is out of range or a source does not decode to planar 4:2:0; Frame() serves those. Whatever
+   * picture held before is released.
+   */
+  static bool PlanarFrame(FrameSource& source, int64_t n, AVFrame* picture);
 
  private:
   explicit ScriptSource(std::shared_ptr<FrameSource> clip) : clip_(std::move(clip)) {}

@@ -5,6 +5,7 @@
 #include "platform/dshow/sources/CapturePin.h"
 #include "platform/dshow/sources/DeviceFilter.h"
 #include "platform/dshow/sources/StreamTypes.h"
+#include "platform/media/ScriptSource.h"
 #include "platform/media/VideoReader.h"
 
 #include <QFile>
@@ -60,19 +61,23 @@ class CScriptVideoPin final : public CScriptPin {
     av_frame_free(&frame_);
   }
 
+  // Planar 4:2:0 comes last: a filter that takes it (a compressor) is handed the decoder's
+  // pictures through the script's filters without a colour conversion on either side.
   HRESULT CheckMediaType(const CMediaType* type) override {
     const BITMAPINFOHEADER* h = GetBitmapInfoHeader(*type);
     if (!h || !(type->majortype == MEDIATYPE_Video)) return VFW_E_TYPE_NOT_ACCEPTED;
-    if (!(type->subtype == MEDIASUBTYPE_RGB32) && !(type->subtype == MEDIASUBTYPE_YUY2)) return VFW_E_TYPE_NOT_ACCEPTED;
-    if (h->biHeight < 0 && type->subtype == MEDIASUBTYPE_YUY2) return VFW_E_TYPE_NOT_ACCEPTED;
+    const bool planar = type->subtype == MEDIASUBTYPE_I420;
+    if (!(type->subtype == MEDIASUBTYPE_RGB32) && !(type->subtype == MEDIASUBTYPE_YUY2) && !planar) return VFW_E_TYPE_NOT_ACCEPTED;
+    if (h->biHeight < 0 && !(type->subtype == MEDIASUBTYPE_RGB32)) return VFW_E_TYPE_NOT_ACCEPTED;
+    if (planar && (info_.size.width() % 2 || info_.size.height() % 2)) return VFW_E_TYPE_NOT_ACCEPTED;
     return h->biWidth == info_.size.width() && std::abs(h->biHeight) == info_.size.height() ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
   }
   HRESULT GetMediaType(int position, CMediaType* type) override {
+    static const GUID* const kSubtypes[] = {&MEDIASUBTYPE_RGB32, &MEDIASUBTYPE_YUY2, &MEDIASUBTYPE_I420};
     if (position < 0) return E_INVALIDARG;
-    if (position > 1) return VFW_S_NO_MORE_ITEMS;
+    if (position >= static_cast<int>(std::size(kSubtypes))) return VFW_S_NO_MORE_ITEMS;
     const REFERENCE_TIME interval = av_rescale(10000000, info_.rateDen, info_.rateNum);
-    *type = MakeUncompressedType(position == 0 ? MEDIASUBTYPE_RGB32 : MEDIASUBTYPE_YUY2, info_.size.width(),
-                                 info_.size.height(), interval);
+    *type = MakeUncompressedType(*kSubtypes[position], info_.size.width(), info_.size.height(), interval);
     return S_OK;
   }
 
@@ -81,28 +86,39 @@ class CScriptVideoPin final : public CScriptPin {
 
   HRESULT OnThreadStart() override {
     next_ = segment_->firstFrame;
-    // The reader belongs to this thread: one reader per pin.
-    if (!reader_) {
-      reader_ = std::make_unique<media::VideoReader>();
-      if (!reader_->Open(path_)) return VFW_E_INVALID_FILE_FORMAT;
+    // The source belongs to this thread: one per pin.
+    if (!source_) {
+      QString error;
+      source_ = media::VideoReader::OpenSource(path_, &error);
+      if (!source_) return VFW_E_INVALID_FILE_FORMAT;
+      // Read straight on, every frame once: a few pictures of cache suffice, and the decoder's
+      // buffers are used again instead of fresh memory for each picture.
+      source_->SetCacheBudget(size_t(16) << 20);
     }
     return S_OK;
   }
 
   HRESULT FillBuffer(IMediaSample* sample) override {
     if (next_ >= segment_->endFrame) return S_FALSE;
-    const QImage picture = reader_->Frame(next_);
-    if (picture.isNull()) return S_FALSE;
     if (!frame_ && !(frame_ = av_frame_alloc())) return E_OUTOFMEMORY;
-    const QImage rgb = picture.format() == QImage::Format_RGB32 ? picture : picture.convertToFormat(QImage::Format_RGB32);
-    frame_->width = rgb.width();
-    frame_->height = rgb.height();
-    frame_->format = AV_PIX_FMT_BGRA;
-    frame_->data[0] = const_cast<uint8_t*>(rgb.constBits());
-    frame_->linesize[0] = static_cast<int>(rgb.bytesPerLine());
+    av_frame_unref(frame_);
+    QImage rgb;
+    // Planar pictures are taken as they are; a source that has none is converted from RGB.
+    if (!(mt_.subtype == MEDIASUBTYPE_I420 && media::ScriptSource::PlanarFrame(*source_, next_, frame_))) {
+      const QImage picture = source_->Frame(next_);
+      if (picture.isNull()) return S_FALSE;
+      rgb = picture.format() == QImage::Format_RGB32 ? picture : picture.convertToFormat(QImage::Format_RGB32);
+      frame_->width = rgb.width();
+      frame_->height = rgb.height();
+      frame_->format = AV_PIX_FMT_BGRA;
+      frame_->data[0] = const_cast<uint8_t*>(rgb.constBits());
+      frame_->linesize[0] = static_cast<int>(rgb.bytesPerLine());
+    }
     BYTE* data = nullptr;
     sample->GetPointer(&data);
-    if (!ConvertPicture(frame_, mt_, data, static_cast<size_t>(sample->GetSize()), scaler_)) return E_FAIL;
+    const bool converted = ConvertPicture(frame_, mt_, data, static_cast<size_t>(sample->GetSize()), scaler_);
+    av_frame_unref(frame_);
+    if (!converted) return E_FAIL;
     sample->SetActualDataLength(static_cast<LONG>(UncompressedSize(mt_)));
     REFERENCE_TIME start = static_cast<REFERENCE_TIME>(TimeOfFrame(next_) / segment_->rate);
     REFERENCE_TIME stop = static_cast<REFERENCE_TIME>(TimeOfFrame(next_ + 1) / segment_->rate);
@@ -116,7 +132,7 @@ class CScriptVideoPin final : public CScriptPin {
 
  private:
   QString path_;
-  std::unique_ptr<media::VideoReader> reader_;
+  std::unique_ptr<media::FrameSource> source_;
   int64_t next_ = 0;
   AVFrame* frame_ = nullptr;
   media::PictureScaler scaler_;

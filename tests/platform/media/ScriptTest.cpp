@@ -1,4 +1,5 @@
 #include "platform/media/MediaPlayer.h"
+#include "platform/media/ScriptSource.h"
 #include "platform/media/VideoReader.h"
 #include "tests/platform/media/MediaFixtures.h"
 #include "tools/FrameCode.h"
@@ -6,6 +7,11 @@
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
+
+extern "C" {
+#include <libavutil/frame.h>
+#include <libswscale/swscale.h>
+}
 
 namespace kestrom::media {
 namespace {
@@ -124,6 +130,83 @@ TEST(Script, NamesChainsVariablesAndNestedCallsInAnyLetterCase) {
     const QImage first = reader.Frame(0);
     EXPECT_EQ(ReadFrameCode(c.interlaced ? tools::FieldOf(first, 0) : first), c.firstCode);
   }
+}
+
+// A planar picture as RGB32, to read its frame code.
+QImage RgbOf(const AVFrame* picture) {
+  QImage image(picture->width, picture->height, QImage::Format_RGB32);
+  SwsContext* scaler = sws_getContext(picture->width, picture->height, AVPixelFormat(picture->format), picture->width,
+                                      picture->height, AV_PIX_FMT_RGB32, SWS_POINT, nullptr, nullptr, nullptr);
+  uint8_t* planes[4] = {image.bits()};
+  const int strides[4] = {int(image.bytesPerLine())};
+  sws_scale(scaler, picture->data, picture->linesize, 0, picture->height, planes, strides);
+  sws_freeContext(scaler);
+  return image;
+}
+
+TEST(Script, PlanarPicturesGiveTheSameFramesAsTheRgbOnesWithoutConversion) {
+  const QString clip = Interlaced();
+  const struct {
+    const char* name;
+    QString text;
+    bool interlaced;  // whole interlaced frames: the code is read from the top field
+  } cases[] = {
+      {"save", ReencodeScript(clip, 3, 12), false},
+      {"sequence", SequenceScript(clip), false},
+      {"fields", "AVISource(\"" + clip + "\").Trim(2, 9).SeparateFields.SelectEven", false},
+      {"bob", "AVISource(\"" + clip + "\").Bob", false},
+      {"nested script", "AVISource(\"" + Script("inner.avs", "AVISource(\"" + clip + "\").Trim(4, 15)") + "\").SelectOdd",
+       true},
+  };
+  AVFrame* picture = av_frame_alloc();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    VideoReader reader;
+    QString error;
+    std::unique_ptr<FrameSource> source = VideoReader::OpenSource(Script(QString(c.name) + ".avs", c.text), &error);
+    ASSERT_TRUE(source && reader.Open(Script(QString(c.name) + ".avs", c.text))) << error.toStdString();
+    const int64_t count = source->Info().frameCount;
+    for (int64_t n = 0; n < count; ++n) {
+      SCOPED_TRACE(n);
+      ASSERT_TRUE(ScriptSource::PlanarFrame(*source, n, picture));
+      EXPECT_EQ(picture->format, AV_PIX_FMT_YUV420P);
+      EXPECT_EQ(QSize(picture->width, picture->height), source->Info().size);
+      const QImage planar = RgbOf(picture), rgb = reader.Frame(n);
+      EXPECT_EQ(ReadFrameCode(c.interlaced ? tools::FieldOf(planar, 0) : planar),
+                ReadFrameCode(c.interlaced ? tools::FieldOf(rgb, 0) : rgb));
+    }
+    EXPECT_FALSE(ScriptSource::PlanarFrame(*source, count, picture));
+    EXPECT_FALSE(ScriptSource::PlanarFrame(*source, -1, picture));
+  }
+
+  // A field keeps its frame's lines as they were decoded: a top field is the even rows of each plane.
+  std::unique_ptr<FrameSource> file = VideoReader::OpenSource(clip, nullptr);
+  QString error;
+  std::unique_ptr<FrameSource> fields =
+      VideoReader::OpenSource(Script("top.avs", "AVISource(\"" + clip + "\").SeparateFields"), &error);
+  ASSERT_TRUE(file && fields) << error.toStdString();
+  AVFrame* frame = av_frame_alloc();
+  ASSERT_TRUE(ScriptSource::PlanarFrame(*file, 6, frame));
+  ASSERT_TRUE(ScriptSource::PlanarFrame(*fields, 13, picture));  // frame 6, top field
+  ASSERT_EQ(picture->height, 60);
+  for (int plane = 0; plane < 3; ++plane)
+    for (int y = 0; y < (plane ? 30 : 60); ++y)
+      ASSERT_EQ(memcmp(picture->data[plane] + y * picture->linesize[plane],
+                       frame->data[plane] + 2 * y * frame->linesize[plane], plane ? 80 : 160),
+                0)
+          << "plane " << plane << " row " << y;
+
+  // Full-range (JPEG) pictures have no planar path: they are read as RGB.
+  tools::ClipSpec jpeg;
+  jpeg.codec = "mjpeg";
+  jpeg.size = QSize(160, 120);
+  jpeg.frames = 3;
+  std::unique_ptr<FrameSource> full = VideoReader::OpenSource(
+      Script("jpeg.avs", "AVISource(\"" + test::Clip("jpeg.avi", jpeg) + "\").Bob"), &error);
+  ASSERT_TRUE(full) << error.toStdString();
+  EXPECT_FALSE(ScriptSource::PlanarFrame(*full, 0, picture));
+  av_frame_free(&frame);
+  av_frame_free(&picture);
 }
 
 TEST(Script, AnythingElseFailsWithTheLineAndWhatWasNotUnderstood) {

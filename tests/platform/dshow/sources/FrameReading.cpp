@@ -24,6 +24,19 @@ QImage PictureOf(const CMediaType& type, const std::vector<uint8_t>& bytes) {
     }
     return image;
   }
+  if (type.subtype == MEDIASUBTYPE_I420) {
+    // The luma plane comes first, one byte a pixel.
+    if (bytes.size() < static_cast<size_t>(w) * rows * 3 / 2) return {};
+    for (int y = 0; y < rows; ++y) {
+      const uint8_t* src = bytes.data() + static_cast<size_t>(w) * y;
+      auto* dst = reinterpret_cast<QRgb*>(image.scanLine(y));
+      for (int x = 0; x < w; ++x) {
+        const int luma = std::clamp((src[x] - 16) * 255 / 219, 0, 255);
+        dst[x] = qRgb(luma, luma, luma);
+      }
+    }
+    return image;
+  }
   if (type.subtype == MEDIASUBTYPE_YUY2) {
     const size_t stride = static_cast<size_t>(w) * 2;
     if (bytes.size() < stride * rows) return {};

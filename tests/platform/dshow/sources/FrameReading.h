@@ -9,7 +9,7 @@
 
 namespace kestrom::dshow::test {
 
-/** @brief An RGB24, RGB32 or YUY2 sample as a top-down picture; null for another subtype. */
+/** @brief An RGB24, RGB32, YUY2 or I420 sample as a top-down picture; null for another subtype. */
 QImage PictureOf(const CMediaType& type, const std::vector<uint8_t>& bytes);
 /** @brief The frame number the picture carries; -1 when it carries none. */
 int ReadNumber(const CMediaType& type, const std::vector<uint8_t>& bytes);
