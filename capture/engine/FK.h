@@ -1193,7 +1193,15 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
   /** @brief The shape overlay and the text overlay (then OnFrameOverlayUsingDC withEvent) into the frame. */
   void DrawOverlays(const core::FrameBits& frame, const TFrameInfo& info, const TFrameSettings& settings,
                     bool withEvent);
-  void UpdateCountersLocked(int64_t sampleTime, int state);
+  /** @brief A frame whose sample carries no time (a preview stream's, a count from the device). */
+  static constexpr int64_t kUntimedSample = INT64_MIN;
+  /**
+   * @brief The counters for one more frame; an untimed frame takes the graph clock's time, and
+   * deviceFrames (when not negative) is the device's own count of frames since the start.
+   */
+  void UpdateCountersLocked(int64_t sampleTime, int state, int64_t deviceFrames = -1);
+  /** @brief The graph clock's time (100-ns units); the system clock's without one. */
+  int64_t GraphClockTime() const;
   void DeriveFrameInfoLocked(int state);
   mutable std::mutex frameLock_;  // the engine's critical section: counters, kept frames, requests, burst
   core::Published<TFrameSettings> frameSettings_;

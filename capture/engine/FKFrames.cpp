@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <chrono>
 #include <cmath>
 #include <cstring>
 
@@ -267,11 +268,21 @@ void TFK::UpdateCounters(int64_t sampleTime) {
   UpdateCountersLocked(sampleTime, state_);
 }
 
-void TFK::UpdateCountersLocked(int64_t sampleTime, int state) {
+int64_t TFK::GraphClockTime() const {
+  REFERENCE_TIME now = 0;
+  if (engineClock_ && com::SUCCEEDED(engineClock_->GetTime(&now))) return now;
+  // A graph without a clock of its own runs on the system clock, which is this one.
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+             .count() /
+         100;
+}
+
+void TFK::UpdateCountersLocked(int64_t sampleTime, int state, int64_t deviceFrames) {
   auto& c = counters_;
   if (state == cs_Player) {
     const double ratio = PlayerSpeedRatio_;
     const bool running = runState_ == 2;
+    if (sampleTime == kUntimedSample) sampleTime = 0;
     int64_t position = running ? sampleTime : lastSeekPosition_.load();
     if (ratio != 1.0) position = int64_t(std::llround(double(position) * ratio));
     const int64_t duration = frameDuration_ / std::max<int64_t>(c.durationDivisor, 1);
@@ -282,13 +293,17 @@ void TFK::UpdateCountersLocked(int64_t sampleTime, int state) {
   } else {
     LONG dropped = 0;
     if (droppedFramesSource_ && com::SUCCEEDED(droppedFramesSource_->GetNumDropped(&dropped))) c.dropped = dropped;
-    c.streamTime = sampleTime;
+    // Frames without a time of their own are timed by the graph's clock, so that the elapsed
+    // time (and a recording's time limit) follows every kind of recording.
+    c.streamTime = sampleTime == kUntimedSample ? GraphClockTime() : sampleTime;
     if (c.startTime == -1) {
       c.startTime = c.streamTime;
-      c.startFrame = c.frameNumber;
+      // The device counts its frames from the graph's start: none of them is before the start.
+      c.startFrame = deviceFrames >= 0 ? 0 : c.frameNumber;
       c.startDropped = c.dropped;
     }
-    ++c.frameNumber;
+    if (deviceFrames >= 0) c.frameNumber = deviceFrames;
+    else ++c.frameNumber;
     if (!c.positionHeld) c.position = c.pausedTotal > 0 ? c.streamTime - c.pausedTotal : c.streamTime;
   }
   DeriveFrameInfoLocked(state);

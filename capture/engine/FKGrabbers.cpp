@@ -221,7 +221,8 @@ void TFK::FrameGrabbed(void* owner, IMediaSample* sample, const BITMAPINFOHEADER
   auto* self = static_cast<TFK*>(owner);
   if (!self) return;
   REFERENCE_TIME start = 0, stop = 0;
-  if (!sample || FAILED(sample->GetTime(&start, &stop))) start = 0;
+  // A preview stream's samples carry no time: the counters then take the graph clock's.
+  if (!sample || FAILED(sample->GetTime(&start, &stop))) start = kUntimedSample;
   self->OnGrabberFrame(start, header, bits, length);
 }
 

@@ -139,8 +139,14 @@ void TFK::ReleaseGraphEvents() {
 int64_t TFK::PlayerPosition() { return GetPlayerCurrentPosition(); }
 
 void TFK::UpdateFramePosition(int64_t position) {
-  if (state_ == cs_Player) playerPosition_ = position;
-  UpdateCounters(position);
+  if (state_ == cs_Player) {
+    playerPosition_ = position;
+    UpdateCounters(position);
+    return;
+  }
+  // Outside the player the notify thread reports the device's frame count, which has no time.
+  std::lock_guard lock(frameLock_);
+  UpdateCountersLocked(kUntimedSample, state_, std::max<int64_t>(framesNotDropped_, 0));
 }
 
 void TFK::PeriodicCheck() {

@@ -233,6 +233,10 @@ void TFK::ChooseReferenceClock() {
   if (FAILED(graph_->QueryInterface(IID_IMediaFilter, mediaFilter.PutVoid())) || !mediaFilter) return;
   if (state_ != cs_Player || snapshot_.playerAudioRendering) {
     mediaFilter->GetSyncSource(engineClock_.Put());
+    // A graph that has not run yet has no clock: its default one is chosen now (the same the
+    // graph would choose when it starts), so that frames without a time can be timed by it.
+    if (!engineClock_ && state_ != cs_Player && SUCCEEDED(graph_->SetDefaultSyncSource()))
+      mediaFilter->GetSyncSource(engineClock_.Put());
     return;
   }
   mediaFilter->SetSyncSource(nullptr);

@@ -460,12 +460,14 @@ class CFileSource final : public CDeviceFilter, public IFileSourceFilter, public
     return s->avg_frame_rate.num > 0 ? s->avg_frame_rate : s->r_frame_rate;
   }
   // Frames of the video stream: the index's count where it has one (as a recording's index
-  // lists every frame), else the stream's own count, else from the duration.
+  // lists every frame), else the stream's own count, else from the duration. A file without an
+  // index (an OpenDML file within its first part carries none) gives the reader an index only of
+  // the frames it has read so far: fewer than the stream's header counts, so never taken.
   int64_t FrameCount() const {
     if (videoStream_ < 0) return 0;
     const AVStream* s = format_->streams[videoStream_];
     const int entries = avformat_index_get_entries_count(s);
-    if (entries > 0 && std::strcmp(format_->iformat->name, "avi") == 0) return entries;
+    if (entries > 0 && entries >= s->nb_frames && std::strcmp(format_->iformat->name, "avi") == 0) return entries;
     if (s->nb_frames > 0) return s->nb_frames;
     return TimeToFrame(duration_);
   }

@@ -168,6 +168,7 @@ HRESULT CFileWriter::OpenLocked() {
   if (mode_ & AM_FILE_OVERWRITE) flags |= O_TRUNC;
   fd_ = open(QFile::encodeName(fileName_).constData(), flags, 0644);
   end_ = 0;
+  riffWritten_ = false;
   errorPosted_ = false;
   if (fd_ < 0) {
     const HRESULT hr = HResultFromErrno(errno);
@@ -182,10 +183,10 @@ HRESULT CFileWriter::CloseLocked() {
   if (fd_ < 0) return S_OK;
   HRESULT result = S_OK;
   // A file larger than what was written (preallocated, or an older file written into) keeps its
-  // size; a JUNK chunk makes AVI readers skip the rest.
+  // size; a JUNK chunk makes AVI readers skip the rest. Whether it is a RIFF file is known from
+  // what was written: the file is open for writing only.
   struct stat st {};
-  char riff[4] = {};
-  if (!errorPosted_ && fstat(fd_, &st) == 0 && pread(fd_, riff, 4, 0) == 4 && std::memcmp(riff, "RIFF", 4) == 0) {
+  if (!errorPosted_ && riffWritten_ && fstat(fd_, &st) == 0) {
     LONGLONG at = end_ + (end_ & 1);
     const LONGLONG rest = LONGLONG(st.st_size) - at;
     if (rest >= 8) {
@@ -236,6 +237,7 @@ HRESULT CFileWriter::WriteAt(LONGLONG position, const BYTE* data, LONG length) {
     return hr;
   }
   end_ = std::max(end_, position + length);
+  if (position == 0 && length >= 4) riffWritten_ = std::memcmp(data, "RIFF", 4) == 0;
   return S_OK;
 }
 

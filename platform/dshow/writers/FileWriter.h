@@ -65,6 +65,7 @@ class CFileWriter final : public CBaseFilter, public IFileSinkFilter2, public IA
   DWORD mode_ = 0;
   int fd_ = -1;
   LONGLONG end_ = 0;
+  bool riffWritten_ = false;  // the bytes written at the start of the file begin with "RIFF"
   bool session_ = false;
   bool stopped_ = true;
   bool errorPosted_ = false;

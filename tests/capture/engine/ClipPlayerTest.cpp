@@ -3,6 +3,7 @@
 // The clips' pictures carry their frame numbers, so a wrong frame is caught by value.
 #include "LiveGraphFixture.h"
 
+#include "capture/engine/Devices.h"
 #include "capture/engine/FK.h"
 #include "capture/engine/Framecatcher.h"
 #include "platform/com/ComRuntime.h"
@@ -11,6 +12,7 @@
 #include "platform/dshow/base/FilterGraph.h"
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/sources/Decoders.h"
+#include "platform/dshow/writers/WriterInterfaces.h"
 #include "tests/platform/dshow/support/StreamFilters.h"
 #include "tests/platform/dshow/support/TestFilters.h"
 #include "tools/ClipWriter.h"
@@ -348,6 +350,81 @@ TEST_F(ClipPlayer, AClipThatCannotBePlayedLeavesNoGraphAndTheNextOnePlays) {
   k.SetPlayerFileName(good);
   ASSERT_TRUE(k.OpenPlayer());
   EXPECT_TRUE(WaitUntil([&] { return ShownCode(k) == 0; }));
+  k.ClosePlayer();
+}
+
+}  // namespace kestrom::engine::test
+
+namespace kestrom::engine::test {
+
+// Files this system writes open with their true frame count and frame time: a re-encoding of a
+// clip or of a script (compressed and copied) and a recording.
+TEST_F(ClipPlayer, FilesTheEngineWroteOpenWithTheirFrameCountAndFrameTime) {
+  const QString clip = Clip("ten.avi", 10, true);
+  const QString script = QDir(workDir_.path()).filePath("Input.avs");
+  {
+    QFile f(script);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(("AVISource(\"" + clip + "\")\r\nTrim(0, 9)\r\n").toUtf8());
+  }
+  auto lists = Camera(false);  // builds the device and compressor lists
+  int mpeg4 = -1;
+  for (int i = 0; i < VideoCompressorList()->Count() && mpeg4 < 0; ++i)
+    if (VideoCompressorList()->Entry(i)->Key.contains(com::GuidToString(CLSID_Mpeg4V2Compressor), Qt::CaseInsensitive))
+      mpeg4 = i;
+  ASSERT_GE(mpeg4, 0);
+  struct Case {
+    const char* name;
+    QString source;
+    bool copyMode, compress, processing, audio;
+  };
+  const Case cases[] = {
+      {"clip compressed", clip, false, true, false, true},
+      {"clip copied", clip, true, false, false, true},
+      {"script compressed", script, false, true, false, false},
+      {"script copied", script, true, false, false, false},
+      {"clip through the grabber, compressed", clip, false, true, true, true},
+      {"script through the grabber, compressed", script, false, true, true, true},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString dest = QDir(workDir_.path()).filePath(QString("out%1.avi").arg(n++));
+    {
+      auto fk = Camera(false);
+      fk->SetVideoCompressor(mpeg4);
+      fk->SetFrameGrabber(c.processing ? fg_BothStreams : fg_Disabled);
+      fk->SetAVIFormatOpenDML(true);
+      ASSERT_TRUE(fk->Reencode(c.source, dest, c.copyMode, false, c.compress, c.processing, c.audio));
+    }
+    EXPECT_EQ(Codes(dest).size(), 10u);
+    auto panel = Panel();
+    TFK& k = panel->Engine();
+    k.SetPlayerFileName(dest);
+    ASSERT_TRUE(k.OpenPlayer());
+    EXPECT_EQ(k.GetPlayerFrameCount(), 10);
+    EXPECT_EQ(k.GetPlayerDuration(), 10 * kFrame);
+    EXPECT_EQ(k.FrameDuration(), kFrame);
+    k.ClosePlayer();
+  }
+  // A recording: as many frames as the file holds, 40 ms each.
+  QString recorded;
+  {
+    auto fk = Camera(true);
+    fk->SetAVIFormatOpenDML(true);
+    ASSERT_TRUE(fk->StartRecording());
+    QThread::msleep(400);
+    fk->StopRecording();
+    recorded = fk->GetLastRecordedFile();
+  }
+  const size_t frames = Codes(recorded).size();
+  ASSERT_GT(frames, 2u);
+  auto panel = Panel();
+  TFK& k = panel->Engine();
+  k.SetPlayerFileName(recorded);
+  ASSERT_TRUE(k.OpenPlayer());
+  EXPECT_EQ(k.GetPlayerFrameCount(), static_cast<int64_t>(frames));
+  EXPECT_EQ(k.FrameDuration(), kFrame);
   k.ClosePlayer();
 }
 

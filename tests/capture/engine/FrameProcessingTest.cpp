@@ -1,8 +1,11 @@
 #include "FrameTestSupport.h"
 #include "LiveGraphFixture.h"
 
+#include "capture/engine/Devices.h"
 #include "capture/engine/FK.h"
+#include "capture/engine/SyncManager.h"
 #include "platform/core/Bmp.h"
+#include "platform/dshow/writers/WriterInterfaces.h"
 #include "platform/core/Clock.h"
 #include "platform/jpeg/Jpeg.h"
 #include "platform/ui/ShapeOverlay.h"
@@ -396,6 +399,67 @@ TEST_F(LiveGraphTest, FrameProcessingOverlayReachesTheRecordingAndAPauseLeavesNo
   // The file lasts what was recorded, not the two seconds in between.
   EXPECT_LT(reader.Info().frameCount, 50);
   fk->SetShapeOverlay(nullptr);
+}
+
+// The frame-progress records follow the recording's elapsed time whatever counts the frames: the
+// device's statistics (no grabber), a grabber on the preview stream (whose samples carry no time,
+// recording uncompressed or compressed), or a grabber on the timed capture stream.
+TEST_F(LiveGraphTest, FrameProcessingRecordingTimeFollowsTheRecordingInEverySetUp) {
+  struct Case {
+    const char* name;
+    int grabber;
+    bool native, compressed;
+  };
+  const Case cases[] = {
+      {"device statistics", fg_Disabled, true, false},
+      {"preview grabber, uncompressed", fg_PreviewStream, false, false},
+      {"preview grabber, compressed", fg_PreviewStream, false, true},
+      {"capture-stream grabber", fg_BothStreams, false, false},
+  };
+  dshow::SetTestDevicesLive(true);  // the camera keeps real time, as a recording does
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto fk = Camera(false);
+    fk->SetFrameGrabber(c.grabber);
+    fk->SetRecordingInNativeFormat(c.native);
+    fk->SetRecordingCanPause(true);
+    if (c.compressed) {
+      const TDevices* list = VideoCompressorList();
+      int index = -1;
+      for (int i = 0; list && i < list->Count() && index < 0; ++i)
+        if (list->Entry(i)->Key.contains(com::GuidToString(dshow::CLSID_Mpeg4V2Compressor), Qt::CaseInsensitive)) index = i;
+      ASSERT_GE(index, 0);
+      fk->SetVideoCompressor(index);
+      fk->SetCompressionMode(cm_CompressOnTheFly);
+    } else {
+      fk->SetCompressionMode(cm_NoCompression);
+    }
+    std::vector<TFrameInfo> records;
+    fk->Events().OnFrameProgress = [&](QObject*, const TFrameInfo& info) { records.push_back(info); };
+    QElapsedTimer elapsed;
+    elapsed.start();
+    ASSERT_TRUE(fk->StartRecording());
+    while (elapsed.elapsed() < 1700) {
+      PumpMessagesOnce();
+      QThread::msleep(5);
+    }
+    fk->StopRecording();
+    const int64_t recorded = elapsed.elapsed() * 10'000;
+    ASSERT_GT(records.size(), 5u);
+    for (size_t i = 1; i < records.size(); ++i) {
+      EXPECT_GE(records[i].Time, records[i - 1].Time) << i;
+      EXPECT_GE(records[i].FrameNumber, records[i - 1].FrameNumber) << i;
+    }
+    const TFrameInfo& last = records.back();
+    EXPECT_GE(last.Time, 10'000'000) << "the time stood still";
+    EXPECT_LE(last.Time, recorded);
+    EXPECT_EQ(last.TotalSeconds, last.Time / 10'000'000);
+    EXPECT_GE(last.TotalSeconds, 1);
+    EXPECT_EQ(last.TotalHundredths, last.Time / 100'000);
+    // 25 frames a second: the count keeps pace with the time (a loaded machine drops some).
+    EXPECT_GE(last.FrameNumber, 10);
+    EXPECT_LE(last.FrameNumber, last.Time / kFrame + 3);
+  }
 }
 
 }  // namespace kestrom::engine::test

@@ -265,4 +265,39 @@ TEST_F(RecordingFiles, ARecordingCopiedOutOfThePreallocatedFileReadsBackLikeTheC
   EXPECT_GE(QFileInfo(rec).size(), 8 << 20);
 }
 
+// A shorter recording into the name of an older, longer one: the old file's tail is skipped by
+// a JUNK chunk after the new RIFF list, so only the new recording's frames read back.
+TEST_F(RecordingFiles, AShorterRecordingIntoAnOlderFileReadsBackOnlyItsOwnFrames) {
+  const QString file = QDir(workDir_.path()).filePath("again.avi");
+  size_t olderFrames = 0;
+  for (const bool older : {true, false}) {
+    dshow::SetTestDevicesLive(!older);  // the older one: as fast as the graph takes frames
+    auto fk = Camera(false);
+    fk->SetRecordingFileName(file);
+    ASSERT_TRUE(fk->StartRecording());
+    QThread::msleep(older ? 600 : 200);
+    fk->StopRecording();
+    const std::vector<int> codes = Codes(file);
+    ASSERT_GE(codes.size(), 2u);
+    ExpectConsecutive(codes);
+    if (older) {
+      olderFrames = codes.size();
+      continue;
+    }
+    EXPECT_LT(codes.size(), olderFrames);
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray head = f.read(8);
+    const uint32_t riffSize = uint8_t(head[4]) | (uint8_t(head[5]) << 8) | (uint8_t(head[6]) << 16) |
+                              (uint32_t(uint8_t(head[7])) << 24);
+    ASSERT_LT(int64_t(riffSize) + 8, f.size());
+    ASSERT_TRUE(f.seek(8 + int64_t(riffSize)));
+    const QByteArray next = f.read(8);
+    EXPECT_EQ(next.left(4), QByteArray("JUNK"));
+    const uint32_t junkSize = uint8_t(next[4]) | (uint8_t(next[5]) << 8) | (uint8_t(next[6]) << 16) |
+                              (uint32_t(uint8_t(next[7])) << 24);
+    EXPECT_EQ(16 + int64_t(riffSize) + junkSize, f.size());
+  }
+}
+
 }  // namespace kestrom::engine::test
