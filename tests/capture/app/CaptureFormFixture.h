@@ -12,29 +12,18 @@
 #include "platform/registry/Registry.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/Terminate.h"
+#include "tools/EventLoopWait.h"
 
-#include <QApplication>
-#include <QElapsedTimer>
 #include <QPlainTextEdit>
 #include <QTemporaryDir>
 #include <cstdlib>
-#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <variant>
 
 namespace kestrom::capture {
 
-/** @brief Waits, handling events, until the condition holds or timeoutMs pass. */
-inline bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 20000) {
-  QElapsedTimer waited;
-  waited.start();
-  while (!condition()) {
-    if (waited.elapsed() > timeoutMs) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
+using tools::WaitFor;
 
 /**
  * @brief The machine's devices with the video inputs narrowed to the test camera, optionally
