@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace kestrom::test {
@@ -12,5 +13,11 @@ QString BinDir();
 
 /** @brief Path of a program in the build's program folder. */
 QString BinPath(const QString& name);
+
+/** @brief A file's bytes; empty when it cannot be read. */
+QByteArray ReadAll(const QString& path);
+
+/** @brief Writes the bytes as the whole file; a failure of the running test when it cannot. */
+void WriteAll(const QString& path, const QByteArray& bytes);
 
 }  // namespace kestrom::test

@@ -13,11 +13,11 @@
 #include "platform/media/VideoReader.h"
 #include "platform/registry/Registry.h"
 #include "platform/ui/Dialogs.h"
+#include "tools/EventLoopWait.h"
 #include "tools/FrameCode.h"
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -27,20 +27,7 @@
 #include <cstring>
 
 using namespace kestrom;
-
-namespace {
-
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
-  QElapsedTimer waited;
-  waited.start();
-  while (!condition()) {
-    if (waited.elapsed() > timeoutMs) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  return true;
-}
-
-}  // namespace
+using tools::WaitFor;
 
 int main(int argc, char** argv) {
   int seconds = 20;

@@ -22,16 +22,7 @@ bool LoadFilterFont(const QString& path, ui::FontChoice& font) {
   if (!text) return false;
   const ui::FontFileFields fields = ui::ReadFontFileFields(*text);
   if (fields.name.isEmpty()) return false;
-  const std::vector<int64_t>& n = fields.numbers;
-  font.name = fields.name;
-  if (n.size() > 0) font.color = static_cast<core::TColor>(n[0]);
-  if (n.size() > 1) font.size = static_cast<int>(n[1]);
-  if (n.size() < 6) return false;
-  font.bold = n[2] == 1;
-  font.italic = n[3] == 1;
-  font.underline = n[4] == 1;
-  font.strikeOut = n[5] == 1;
-  return true;
+  return ui::ApplyFontFileFields(fields, font);
 }
 
 bool SaveFilterText(const QString& path, const QStringList& lines) {

@@ -421,11 +421,7 @@ void TKestromCaptureForm::CheckCameraSignal() {
     return;
   }
   Log(QStringLiteral("Camera is now on and connected..."));
-  const int state = State();
-  if (state == engine::cs_Player)
-    Framecatcher->ClosePlayer();
-  else if (state == engine::cs_Recording)
-    Framecatcher->StopRecording();
+  ClosePlayerOrStopRecording();
   EnableTabs();
   DeviceComboBox->setCurrentIndex(0);
   SelectCaptureDevice();
@@ -438,11 +434,7 @@ void TKestromCaptureForm::SelectCaptureDevice() {
   fc->SetAVIFormatOpenDML(true);
   fc->SetDisplay_FullScreen(false);
   fc->setVisible(PreviewCheckBox->isChecked());
-  const int state = State();
-  if (state == engine::cs_Player)
-    fc->ClosePlayer();
-  else if (state == engine::cs_Recording)
-    fc->StopRecording();
+  ClosePlayerOrStopRecording();
   fc->SetVideoDevice(DeviceIndexMap[item]);
   LogSettingsNotTaken(EnsureDeviceSettings(*fc));
   tbrPreviewZoomSize->setValue(kPreviewZoom);
@@ -570,11 +562,7 @@ void TKestromCaptureForm::ShowModeCaption() { PageControl1->setEnabled(true); }
 
 void TKestromCaptureForm::RestartPreview() {
   TFramecatcher* fc = Framecatcher;
-  const int state = State();
-  if (state == engine::cs_Player)
-    fc->ClosePlayer();
-  else if (state == engine::cs_Recording)
-    fc->StopRecording();
+  ClosePlayerOrStopRecording();
   fc->SetDisplay_FullScreen(false);
   LogSettingsNotTaken(EnsureDeviceSettings(*fc));
   PreviewCheckBox->setChecked(true);
@@ -687,5 +675,13 @@ void TKestromCaptureForm::ShowDisplaySize() {
 }
 
 int TKestromCaptureForm::State() const { return Framecatcher ? static_cast<int>(Framecatcher->GetCurrentState()) : 0; }
+
+void TKestromCaptureForm::ClosePlayerOrStopRecording() {
+  const int state = State();
+  if (state == engine::cs_Player)
+    Framecatcher->ClosePlayer();
+  else if (state == engine::cs_Recording)
+    Framecatcher->StopRecording();
+}
 
 }  // namespace kestrom::capture

@@ -367,6 +367,8 @@ class TKestromCaptureForm final : public QWidget {
   void SetPreviewColour(int colour);
   void ShowDisplaySize();
   int State() const;
+  /** @brief Closes an open clip or stops a recording, leaving the component in preview or idle. */
+  void ClosePlayerOrStopRecording();
 
   CaptureMediator& mediator_;
   std::function<bool()> analysisWindowScan_;

@@ -86,13 +86,10 @@ void TKestromCaptureForm::StopForImagesRun() {
   // Set before stopping: a recording stopped here completes inside the run and starts nothing of
   // its own (no save question, no preview of its own).
   VideoFromImagesRun = true;
-  const int state = State();
-  if (state == engine::cs_Player)
-    Framecatcher->ClosePlayer();
-  else if (state == engine::cs_Recording)
-    Framecatcher->StopRecording();
-  else if (state == engine::cs_Preview)
+  if (State() == engine::cs_Preview)
     Framecatcher->StopPreview();
+  else
+    ClosePlayerOrStopRecording();
 }
 
 void TKestromCaptureForm::SetImagesSource(double frameRate) {

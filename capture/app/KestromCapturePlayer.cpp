@@ -477,11 +477,7 @@ void TKestromCaptureForm::SaveBitBtnClick() {
   if (!AskOutputFileName()) return;
 
   fc->setVisible(false);
-  const int state = State();
-  if (state == engine::cs_Player)
-    fc->ClosePlayer();
-  else if (state == engine::cs_Recording)
-    fc->StopRecording();
+  ClosePlayerOrStopRecording();
   if (State() != engine::cs_Preview) fc->StartPreview();
   fc->SendDVCommand(dvc_Stop);
   const bool audio = AudioBox->isChecked();

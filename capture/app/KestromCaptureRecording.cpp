@@ -222,11 +222,7 @@ void TKestromCaptureForm::StartCaptureButtonClick() {
   TFramecatcher* fc = Framecatcher;
   RelayMode = false;
   fc->setVisible(PreviewCheckBox->isChecked());
-  const int state = State();
-  if (state == engine::cs_Player)
-    fc->ClosePlayer();
-  else if (state == engine::cs_Recording)
-    fc->StopRecording();
+  ClosePlayerOrStopRecording();
   if (State() != engine::cs_Preview) fc->StartPreview();
 
   CaptureJob = sequence ? 3 : 1;

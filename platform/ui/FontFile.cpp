@@ -33,18 +33,24 @@ FontFileFields ReadFontFileFields(const QString& text) {
   return fields;
 }
 
-std::optional<FontChoice> ParseFontFile(const QString& text) {
-  const FontFileFields fields = ReadFontFileFields(text);
-  if (fields.name.isEmpty() || fields.numbers.size() < 6) return std::nullopt;
+bool ApplyFontFileFields(const FontFileFields& fields, FontChoice& font) {
   const std::vector<int64_t>& values = fields.numbers;
-  FontChoice font;
   font.name = fields.name;
-  font.color = static_cast<core::TColor>(values[0]);
-  font.size = static_cast<int>(values[1]);
+  if (values.size() > 0) font.color = static_cast<core::TColor>(values[0]);
+  if (values.size() > 1) font.size = static_cast<int>(values[1]);
+  if (values.size() < 6) return false;
   font.bold = values[2] == 1;
   font.italic = values[3] == 1;
   font.underline = values[4] == 1;
   font.strikeOut = values[5] == 1;
+  return true;
+}
+
+std::optional<FontChoice> ParseFontFile(const QString& text) {
+  const FontFileFields fields = ReadFontFileFields(text);
+  if (fields.name.isEmpty() || fields.numbers.size() < 6) return std::nullopt;
+  FontChoice font;
+  ApplyFontFileFields(fields, font);
   return font;
 }
 

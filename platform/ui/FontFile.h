@@ -31,6 +31,12 @@ struct FontFileFields {
 FontFileFields ReadFontFileFields(const QString& text);
 
 /**
+ * @brief Puts the fields read into the font: the name, the colour and size as far as they were
+ * read, and the four styles only when all six numbers were; true when they were.
+ */
+bool ApplyFontFileFields(const FontFileFields& fields, FontChoice& font);
+
+/**
  * @brief The font a font file's text holds: line 1 whole as the name, then six integers in
  * free format; a style is set only by exactly 1. Nothing when the name or any number is missing
  * or malformed, so a damaged file changes nothing.

@@ -5,16 +5,14 @@
 #include "analysis/shell/GlobalPaths.h"
 #include "platform/winmsg/WinMsg.h"
 #include "tests/TestSupport.h"
+#include "tests/e2e/ProgramTestSupport.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QScopeGuard>
 #include <QTemporaryDir>
-#include <QThread>
-#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -22,24 +20,8 @@ namespace kestrom {
 namespace {
 
 using winmsg::WindowInfo;
-
-/** @brief Waits until the condition holds, looking every 100 ms, at most timeoutMs. */
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
-  QElapsedTimer waited;
-  waited.start();
-  while (!condition()) {
-    if (waited.elapsed() > timeoutMs) return false;
-    QThread::msleep(100);
-  }
-  return true;
-}
-
-std::vector<WindowInfo> WindowsOf(int64_t pid) {
-  std::vector<WindowInfo> found;
-  for (const WindowInfo& w : winmsg::EnumWindows())
-    if (w.pid == pid) found.push_back(w);
-  return found;
-}
+using test::WaitFor;
+using test::WindowsOf;
 
 class CaptureProgram : public ::testing::Test {
  protected:
@@ -52,24 +34,10 @@ class CaptureProgram : public ::testing::Test {
     // This process and the program meet in one window directory.
     setenv("KESTROM_RUNTIME_DIR", QFile::encodeName(runtime).constData(), 1);
 
-    // Leaks inside the system's own libraries are theirs; our own still fail the run.
-    const QString suppressions = root_.filePath("lsan-suppressions.txt");
-    QFile file(suppressions);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("leak:libfontconfig\nleak:libQt6\nleak:libX11\nleak:libxcb\nleak:libglib\nleak:libdbus\n"
-               "leak:libfreetype\nleak:libasound\n");
-    file.close();
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("LSAN_OPTIONS", "suppressions=" + suppressions);
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    env.insert("KESTROM_SYSTEM_DRIVE", drive);
-    env.insert("KESTROM_RUNTIME_DIR", runtime);
-    env.insert("KESTROM_REGISTRY_DIR", registry);
-    env.insert("HOME", home);
-    env.remove("KESTROM_DRIVES");
-    env.remove("KESTROM_TEST_RUN");
-    env.remove("KESTROM_TEST_DEVICES");
-    app_.setProcessEnvironment(env);
+    const std::optional<QProcessEnvironment> env =
+        test::ProgramEnvironment(root_.path(), drive, runtime, registry, home);
+    ASSERT_TRUE(env);
+    app_.setProcessEnvironment(*env);
     app_.setProgram(test::BinPath("KestromDDCapture"));
     app_.setWorkingDirectory(home);
     app_.setProcessChannelMode(QProcess::ForwardedChannels);

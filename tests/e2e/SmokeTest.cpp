@@ -4,41 +4,23 @@
 #include "analysis/shell/GlobalPaths.h"
 #include "platform/winmsg/WinMsg.h"
 #include "tests/TestSupport.h"
+#include "tests/e2e/ProgramTestSupport.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QScopeGuard>
-#include <QThread>
-#include <functional>
 #include <gtest/gtest.h>
 
 namespace kestrom {
 namespace {
 
 using winmsg::WindowInfo;
-
-/** @brief Waits until the condition holds, looking every 100 ms, at most timeoutMs. */
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
-  QElapsedTimer waited;
-  waited.start();
-  while (!condition()) {
-    if (waited.elapsed() > timeoutMs) return false;
-    QThread::msleep(100);
-  }
-  return true;
-}
-
-std::vector<WindowInfo> WindowsOf(int64_t pid, const QString& className) {
-  std::vector<WindowInfo> found;
-  for (const WindowInfo& w : winmsg::EnumWindows())
-    if (w.pid == pid && w.className == className) found.push_back(w);
-  return found;
-}
+using test::WaitFor;
+using test::WindowsOf;
 
 TEST(Smoke, AnalysisProgramStartsOnACleanDriveAndQuits) {
   ASSERT_FALSE(qEnvironmentVariableIsEmpty("DISPLAY")) << "run under xvfb-run";
@@ -53,25 +35,11 @@ TEST(Smoke, AnalysisProgramStartsOnACleanDriveAndQuits) {
   ASSERT_TRUE(QFile::copy(test::BinPath("KestromRuvodo"), executable));
   setenv("KESTROM_RUNTIME_DIR", QFile::encodeName(runtime).constData(), 1);
 
-  // Leaks inside the system's own libraries are theirs; our own still fail the run.
-  const QString suppressions = root.filePath("lsan-suppressions.txt");
-  {
-    QFile file(suppressions);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("leak:libfontconfig\nleak:libQt6\nleak:libX11\nleak:libxcb\nleak:libglib\nleak:libdbus\n"
-               "leak:libfreetype\n");
-  }
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert("LSAN_OPTIONS", "suppressions=" + suppressions);
-  env.insert("QT_QPA_PLATFORM", "xcb");
-  env.insert("KESTROM_SYSTEM_DRIVE", drive);
-  env.insert("KESTROM_RUNTIME_DIR", runtime);
-  env.insert("KESTROM_REGISTRY_DIR", registry);
-  env.insert("HOME", home);
-  env.remove("KESTROM_DRIVES");
-  env.remove("KESTROM_TEST_RUN");
+  const std::optional<QProcessEnvironment> env =
+      test::ProgramEnvironment(root.path(), drive, runtime, registry, home);
+  ASSERT_TRUE(env);
   QProcess app;
-  app.setProcessEnvironment(env);
+  app.setProcessEnvironment(*env);
   app.setProgram(executable);
   app.setWorkingDirectory(home);
   app.setProcessChannelMode(QProcess::ForwardedChannels);

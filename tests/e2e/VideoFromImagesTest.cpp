@@ -7,41 +7,24 @@
 #include "platform/media/VideoReader.h"
 #include "platform/winmsg/WinMsg.h"
 #include "tests/TestSupport.h"
+#include "tests/e2e/ProgramTestSupport.h"
 #include "tools/FrameCode.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QThread>
-#include <functional>
 #include <gtest/gtest.h>
 
 namespace kestrom {
 namespace {
 
 using winmsg::WindowInfo;
-
-/** @brief Waits until the condition holds, looking every 100 ms, at most timeoutMs. */
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs) {
-  QElapsedTimer waited;
-  waited.start();
-  while (!condition()) {
-    if (waited.elapsed() > timeoutMs) return false;
-    QThread::msleep(100);
-  }
-  return true;
-}
-
-std::optional<WindowInfo> WindowOf(int64_t pid, const QString& className) {
-  for (const WindowInfo& w : winmsg::EnumWindows())
-    if (w.pid == pid && w.className == className) return w;
-  return std::nullopt;
-}
+using test::WaitFor;
+using test::WindowsOf;
 
 /** @brief What xdotool prints, trimmed; empty when it fails. */
 QString XDoTool(const QStringList& arguments) {
@@ -75,25 +58,11 @@ class VideoFromImages : public ::testing::Test {
     ASSERT_TRUE(QFile::copy(test::BinPath("KestromRuvodo"), program + "/KestromRuvodo"));
     setenv("KESTROM_RUNTIME_DIR", QFile::encodeName(runtime).constData(), 1);
 
-    // Leaks inside the system's own libraries are theirs; our own still fail the run.
-    const QString suppressions = root_.filePath("lsan-suppressions.txt");
-    QFile file(suppressions);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("leak:libfontconfig\nleak:libQt6\nleak:libX11\nleak:libxcb\nleak:libglib\nleak:libdbus\n"
-               "leak:libfreetype\nleak:libasound\n");
-    file.close();
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("LSAN_OPTIONS", "suppressions=" + suppressions);
-    env.insert("QT_QPA_PLATFORM", "xcb");
-    env.insert("KESTROM_SYSTEM_DRIVE", drive_);
-    env.insert("KESTROM_RUNTIME_DIR", runtime);
-    env.insert("KESTROM_REGISTRY_DIR", registry);
-    env.insert("HOME", home);
-    env.remove("KESTROM_DRIVES");
-    env.remove("KESTROM_TEST_RUN");
-    env.remove("KESTROM_TEST_DEVICES");
+    const std::optional<QProcessEnvironment> env =
+        test::ProgramEnvironment(root_.path(), drive_, runtime, registry, home);
+    ASSERT_TRUE(env);
     for (QProcess* app : {&analysis_, &capture_}) {
-      app->setProcessEnvironment(env);
+      app->setProcessEnvironment(*env);
       app->setWorkingDirectory(home);
       app->setProcessChannelMode(QProcess::ForwardedChannels);
     }
@@ -158,7 +127,7 @@ TEST_F(VideoFromImages, RequestMakesTheVideoAndTheAnalysisProgramSaysSo) {
   ASSERT_TRUE(XDoTool({"version"}).startsWith("xdotool")) << "xdotool is not installed";
   analysis_.start();
   ASSERT_TRUE(analysis_.waitForStarted(10000));
-  ASSERT_TRUE(WaitFor([&] { return WindowOf(analysis_.processId(), "TKestromForm").has_value(); }, 60000))
+  ASSERT_TRUE(WaitFor([&] { return !WindowsOf(analysis_.processId(), "TKestromForm").empty(); }, 60000))
       << "the analysis program did not come up";
   ASSERT_TRUE(WaitFor([&] { return QFileInfo(Temp()).isDir(); }, 60000)) << "no Temp folder";
 
@@ -166,8 +135,8 @@ TEST_F(VideoFromImages, RequestMakesTheVideoAndTheAnalysisProgramSaysSo) {
   ASSERT_TRUE(capture_.waitForStarted(10000));
   ASSERT_TRUE(WaitFor(
       [&] {
-        const auto form = WindowOf(capture_.processId(), "TKestromCaptureForm");
-        captureForm_ = form && form->visible ? form->handle : 0;
+        const std::vector<WindowInfo> forms = WindowsOf(capture_.processId(), "TKestromCaptureForm");
+        captureForm_ = !forms.empty() && forms.front().visible ? forms.front().handle : 0;
         return captureForm_ != 0;
       },
       60000))

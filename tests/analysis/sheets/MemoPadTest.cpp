@@ -2,6 +2,7 @@
 #include "analysis/sheets/MemoFiles.h"
 #include "analysis/sheets/MemoPad.h"
 #include "platform/ui/Dialogs.h"
+#include "tests/TestSupport.h"
 
 #include <QAction>
 #include <QDir>
@@ -15,16 +16,8 @@
 namespace kestrom::sheets {
 namespace {
 
-QByteArray ReadAll(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void WriteAll(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(bytes);
-}
+using kestrom::test::ReadAll;
+using kestrom::test::WriteAll;
 
 ui::FontChoice Font(const QString& name, int size, core::TColor colour, bool bold, bool italic, bool underline,
                     bool strikeOut) {

@@ -2,7 +2,7 @@
 // the three settings files beside the program read at creation, and the folder chooser. Also the
 // settings files and the chooser without widgets.
 
-#include "ShellTestSupport.h"
+#include "CaptureFormFixture.h"
 #include "capture/app/CaptureGlobals.h"
 #include "capture/app/FilterSettings.h"
 #include "capture/app/KestromCaptureForm.h"
@@ -11,6 +11,7 @@
 #include "platform/dshow/sources/TestDevices.h"
 #include "platform/registry/Registry.h"
 #include "platform/ui/Dialogs.h"
+#include "tests/TestSupport.h"
 #include "platform/ui/Terminate.h"
 
 #include <QCheckBox>
@@ -29,16 +30,8 @@
 namespace kestrom::capture {
 namespace {
 
-QByteArray ReadAll(const QString& path) {
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void WriteAll(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-  file.write(bytes);
-}
+using kestrom::test::ReadAll;
+using kestrom::test::WriteAll;
 
 ui::FontChoice EightPointBoldBlack() {
   ui::FontChoice font;
@@ -164,25 +157,11 @@ TEST(CaptureAppFilterSettings, TheFolderChooserChangesTheCurrentFolderUnlessTold
 
 // The page's controls are driven through their handlers: without a camera the form's pages are
 // disabled, and a disabled button takes no click.
-class CaptureAppFilters : public ::testing::Test {
+class CaptureAppFilters : public CaptureFormFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(registryDir_.isValid());
-    registry::SetRegistryDirectory(registryDir_.path());
-    ui::ResetTerminated();
-    unsetenv("KESTROM_TEST_DEVICES");
-    engine::SetDeviceWatchThreadEnabled(false);
-    dshow::SetTestCameraPlugged(true);
+    ASSERT_NO_FATAL_FAILURE(CaptureFormFixture::SetUp());
     dshow::SetTestDevicesLive(false);
-  }
-  void TearDown() override {
-    EXPECT_TRUE(dialogs_.dialogs.Errors().isEmpty()) << dialogs_.dialogs.Errors().join('|').toStdString();
-    form_.reset();
-    engine::StopSyncManager();
-    engine::SetDeviceWatchThreadEnabled(true);
-    dshow::SetTestDevicesLive(true);
-    registry::SetRegistryDirectory({});
-    ui::ResetTerminated();
   }
   /** @brief A new form (the old one goes first), made as the program makes it; no start step. */
   TKestromCaptureForm& Make() {
@@ -194,13 +173,6 @@ class CaptureAppFilters : public ::testing::Test {
   /** @brief The program folder, where the settings files live. */
   QString InProgram(const QString& name) const { return QDir(drive_.program.path()).filePath(name); }
   QLineEdit* SequenceFolder() const { return form_->findChild<QLineEdit*>("FileDirectoryEditBox"); }
-
-  QTemporaryDir registryDir_;
-  test::CleanDrive drive_;
-  test::ScopedFirstRunChecks checks_;
-  ui::ScopedScriptedDialogs dialogs_;
-  CaptureMediator mediator_;
-  std::unique_ptr<TKestromCaptureForm> form_;
 };
 
 TEST_F(CaptureAppFilters, FilterControlsSetTheComponentAndResetPutsThemBack) {

@@ -2,7 +2,7 @@
 // pages, tape transport buttons, timers and the way to the preallocation check, with scripted
 // message boxes and a first-run back end the test controls.
 
-#include "ShellTestSupport.h"
+#include "CaptureFormFixture.h"
 #include "capture/app/CaptureGlobals.h"
 #include "capture/app/CaptureModes.h"
 #include "capture/app/FormTimers.h"
@@ -23,7 +23,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -36,110 +35,25 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
-#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
 namespace kestrom::capture {
 namespace {
 
-using engine::CLSID_VideoInputDeviceCategory;
-using engine::DeviceMoniker;
-
 const QString kVideoCodec = "Microsoft MPEG-4 Video Codec V2";
 
-/**
- * @brief The machine's devices with the video inputs narrowed to the test camera, optionally
- * none, or followed by more names bound to the test camera.
- */
-class CameraProvider final : public engine::DeviceProvider {
- public:
-  bool noCamera = false;
-  QStringList extraCameras;
-
-  std::optional<std::vector<DeviceMoniker>> Enumerate(const QString& category) override {
-    auto found = system_.Enumerate(category);
-    if (!found) return found;
-    if (category == QLatin1String(CLSID_VideoInputDeviceCategory)) {
-      std::vector<DeviceMoniker> cameras;
-      for (const DeviceMoniker& m : *found)
-        if (m.friendlyName && m.friendlyName->startsWith(QString::fromUtf16(dshow::kTestCameraName)))
-          cameras.push_back(m);
-      if (noCamera) cameras.clear();
-      if (!cameras.empty()) {
-        const DeviceMoniker camera = cameras.front();
-        for (int i = 0; i < extraCameras.size(); ++i) {
-          DeviceMoniker extra = camera;
-          extra.displayName = camera.displayName + QString("#extra%1").arg(i);
-          extra.friendlyName = extraCameras[i];
-          cameras.push_back(extra);
-        }
-      }
-      return cameras;
-    }
-    return found;
-  }
-
- private:
-  engine::SystemDeviceProvider system_;
-};
-
-/** @brief Waits, handling events, until the condition holds or timeoutMs pass. */
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 10000) {
-  QElapsedTimer waited;
-  waited.start();
-  while (!condition()) {
-    if (waited.elapsed() > timeoutMs) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
-
-class CaptureFormTest : public ::testing::Test {
+class CaptureFormTest : public CaptureFormFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(registryDir_.isValid());
-    registry::SetRegistryDirectory(registryDir_.path());
-    ui::ResetTerminated();
-    unsetenv("KESTROM_TEST_DEVICES");
-    engine::SetDeviceWatchThreadEnabled(false);
-    dshow::SetTestCameraPlugged(true);
+    ASSERT_NO_FATAL_FAILURE(CaptureFormFixture::SetUp());
     dshow::SetTestDevicesLive(false);
-    provider_ = std::make_shared<CameraProvider>();
-    engine::SetDeviceProvider(provider_);
-  }
-  void TearDown() override {
-    EXPECT_TRUE(dialogs_.dialogs.Errors().isEmpty()) << dialogs_.dialogs.Errors().join('|').toStdString();
-    form_.reset();
-    engine::StopSyncManager();
-    engine::SetDeviceProvider(nullptr);
-    engine::SetDeviceWatchThreadEnabled(true);
-    dshow::SetTestCameraPlugged(true);
-    dshow::SetTestDevicesLive(true);
-    registry::SetRegistryDirectory({});
-    ui::ResetTerminated();
+    UseTestCameraOnly();
   }
 
   /** @brief Answers the next boxes with OK. */
   void AnswerOk(int boxes) {
     for (int i = 0; i < boxes; ++i) dialogs_.dialogs.Push(ui::mrOk);
-  }
-  /** @brief The form as at start-up, shown, beside an analysis window; then its start step. */
-  TKestromCaptureForm& Start(bool runStartStep = true) {
-    form_ = std::make_unique<TKestromCaptureForm>(mediator_);
-    form_->SetAnalysisWindowScan([this] { return analysisWindowOpen_; });
-    form_->show();
-    engine::SyncIdleHandler();
-    if (runStartStep) form_->StartTimerTimer();
-    return *form_;
-  }
-  int State() const { return static_cast<int>(form_->Framecatcher->GetCurrentState()); }
-  QStringList LogLines() const { return form_->mmoLog->toPlainText().split('\n', Qt::SkipEmptyParts); }
-  QList<ui::MessageRequest> Messages() const {
-    QList<ui::MessageRequest> messages;
-    for (const ui::AskedItem& item : dialogs_.dialogs.Asked())
-      if (auto* m = std::get_if<ui::MessageRequest>(&item)) messages << *m;
-    return messages;
   }
   QPoint At(int leftOffset) const { return {form_->x() + leftOffset, form_->y() + 180}; }
   /** @brief Clicks a tab of the page control as the user does. */
@@ -162,15 +76,6 @@ class CaptureFormTest : public ::testing::Test {
     EXPECT_EQ(fc->GetFrameGrabber(), engine::fg_PreviewStream);
     EXPECT_FALSE(fc->isHidden());
   }
-
-  QTemporaryDir registryDir_;
-  test::CleanDrive drive_;
-  test::ScopedFirstRunChecks checks_;
-  ui::ScopedScriptedDialogs dialogs_;
-  std::shared_ptr<CameraProvider> provider_;
-  CaptureMediator mediator_;
-  bool analysisWindowOpen_ = true;
-  std::unique_ptr<TKestromCaptureForm> form_;
 };
 
 class CaptureAppStartUp : public CaptureFormTest {};
@@ -188,7 +93,7 @@ TEST_F(CaptureAppStartUp, OneDeviceStartsPreviewWithoutABox) {
   EXPECT_TRUE(QDir(Globals().WorkingFolder).exists());
 
   form.StartTimerTimer();
-  EXPECT_TRUE(Messages().isEmpty()) << Messages().value(0).text.toStdString();
+  EXPECT_TRUE(MessageRequests().isEmpty()) << MessageRequests().value(0).text.toStdString();
   EXPECT_FALSE(ui::Terminated());
   EXPECT_FALSE(form.StartTimer->isActive());
   EXPECT_FALSE(form.NoCameraMode);
@@ -214,7 +119,7 @@ TEST_F(CaptureAppStartUp, NoDeviceShowsTheBoxOnceAndLeavesOnlySetup) {
   AnswerOk(3);
   provider_->noCamera = true;
   TKestromCaptureForm& form = Start();
-  const QList<ui::MessageRequest> messages = Messages();
+  const QList<ui::MessageRequest> messages = MessageRequests();
   ASSERT_EQ(messages.size(), 1);
   EXPECT_TRUE(messages[0].text.endsWith("is to check and/or setup the Pre-Allocation files"));
   EXPECT_EQ(messages[0].position, At(520));
@@ -229,13 +134,13 @@ TEST_F(CaptureAppStartUp, NoDeviceShowsTheBoxOnceAndLeavesOnlySetup) {
   EXPECT_EQ(form.PageControl1->currentIndex(), SetupPage);
   ClickTab(CapturePageIndex);
   ClickTab(PlayerPage);
-  ASSERT_EQ(Messages().size(), 3);
-  EXPECT_EQ(Messages()[1].text, messages[0].text);
-  EXPECT_EQ(Messages()[2].position, At(520));
+  ASSERT_EQ(MessageRequests().size(), 3);
+  EXPECT_EQ(MessageRequests()[1].text, messages[0].text);
+  EXPECT_EQ(MessageRequests()[2].position, At(520));
   EXPECT_EQ(form.PageControl1->currentIndex(), SetupPage);
   // A page change by code shows nothing.
   form.PageControl1->setCurrentIndex(WorkingPage);
-  EXPECT_EQ(Messages().size(), 3);
+  EXPECT_EQ(MessageRequests().size(), 3);
 
   // Setup still works: the check is asked for, no preview is stopped or started.
   int asked = 0;
@@ -259,9 +164,9 @@ TEST_F(CaptureAppStartUp, MissingAnalysisWindowOrCodecsEndTheProgram) {
     analysisWindowOpen_ = c.analysisWindow;
     checks_.checks.codec = c.codecs;
     AnswerOk(c.boxes);
-    const qsizetype before = Messages().size();
+    const qsizetype before = MessageRequests().size();
     TKestromCaptureForm& form = Start();
-    const QList<ui::MessageRequest> boxes = Messages().mid(before);
+    const QList<ui::MessageRequest> boxes = MessageRequests().mid(before);
     ASSERT_EQ(boxes.size(), c.boxes);
     for (const ui::MessageRequest& m : boxes) {
       EXPECT_EQ(m.position, At(430));
@@ -282,7 +187,7 @@ TEST_F(CaptureAppStartUp, WorkingFolderThatCannotBeMadeGivesItsBoxesAndTheEnd) {
   for (int i = 0; i < 3; ++i) dialogs_.dialogs.Push(ui::mrAbort);
   Start(false);
   const QString folder = Globals().WorkingFolder;
-  const QList<ui::MessageRequest> boxes = Messages();
+  const QList<ui::MessageRequest> boxes = MessageRequests();
   ASSERT_EQ(boxes.size(), 3);
   EXPECT_EQ(boxes[0].text, "Unable to create " + folder);
   EXPECT_EQ(boxes[1].text, "Unable to create " + folder);
@@ -311,7 +216,7 @@ TEST_F(CaptureAppStartUp, DuplicateCompressorNameSelectsTheLaterOneEverywhere) {
   EXPECT_EQ(form.cboAudioCompressors->currentText(), "Microsoft ADPCM");
   EXPECT_EQ(form.Framecatcher->GetAudioCompressor(), form.cboAudioCompressors->currentIndex());
   EXPECT_FALSE(ui::Terminated());
-  EXPECT_TRUE(Messages().isEmpty());
+  EXPECT_TRUE(MessageRequests().isEmpty());
 }
 
 TEST_F(CaptureAppStartUp, MenuLeavesOutSmrtNamesAndAnEleventhDevice) {
@@ -329,9 +234,9 @@ TEST_F(CaptureAppStartUp, MenuLeavesOutSmrtNamesAndAnEleventhDevice) {
   EXPECT_LT(form.DeviceComboBox->findText("Camera 10 (WDM)"), 0);
   EXPECT_LT(form.DeviceComboBox->findText("Camera 11 (WDM)"), 0);
   // Several devices: the box says so, then preview starts on the first.
-  ASSERT_EQ(Messages().size(), 1);
-  EXPECT_TRUE(Messages()[0].text.startsWith("More than one Video Device has been detected."));
-  EXPECT_EQ(Messages()[0].position, At(508));
+  ASSERT_EQ(MessageRequests().size(), 1);
+  EXPECT_TRUE(MessageRequests()[0].text.startsWith("More than one Video Device has been detected."));
+  EXPECT_EQ(MessageRequests()[0].position, At(508));
   ExpectPreviewSettings();
   EXPECT_EQ(form.Framecatcher->GetVideoDevice(), form.DeviceIndexMap[0]);
 }
@@ -342,12 +247,12 @@ TEST_F(CaptureAppStartUp, ArrivalsFollowTheCameraCheckAndSpareRunningWork) {
   AnswerOk(2);
   provider_->noCamera = true;
   TKestromCaptureForm& form = Start();
-  ASSERT_EQ(Messages().size(), 1);
+  ASSERT_EQ(MessageRequests().size(), 1);
   // A microphone arriving is no camera: the mode is what the camera check finds.
   form.FramecatcherDeviceArrivalOrRemoval(true, false, "USB Microphone", 0);
   EXPECT_TRUE(form.NoCameraMode);
   EXPECT_FALSE(form.PageControl1->isTabEnabled(PreviewPage));
-  EXPECT_EQ(Messages().size(), 2);
+  EXPECT_EQ(MessageRequests().size(), 2);
   EXPECT_TRUE(LogLines().contains("audio device arrival:"));
   EXPECT_TRUE(LogLines().contains("USB Microphone"));
 
@@ -377,9 +282,9 @@ TEST_F(CaptureAppStartUp, LostCameraGreysThePagesUntilResetPreview) {
   EXPECT_FALSE(form.PageControl1->isEnabled());
   EXPECT_FALSE(form.PreviewPanel->isEnabled());
   EXPECT_EQ(ui::BackgroundColor(form.PreviewPanel), 0x969696);
-  ASSERT_FALSE(Messages().isEmpty());
-  EXPECT_TRUE(Messages().last().text.endsWith("Please return to Preview Mode and Reset Preview"));
-  EXPECT_EQ(Messages().last().position, At(520));
+  ASSERT_FALSE(MessageRequests().isEmpty());
+  EXPECT_TRUE(MessageRequests().last().text.endsWith("Please return to Preview Mode and Reset Preview"));
+  EXPECT_EQ(MessageRequests().last().position, At(520));
 
   dshow::SetTestCameraPlugged(true);
   engine::RebuildDevicesAndNotify();

@@ -2,7 +2,7 @@
 // and the capture form on the real component and test camera packing, recording and telling a
 // window titled as the analysis window, with the files read back through the media layer.
 
-#include "ShellTestSupport.h"
+#include "CaptureFormFixture.h"
 #include "analysis/shell/GlobalPaths.h"
 #include "capture/app/CaptureGlobals.h"
 #include "capture/app/KestromCaptureForm.h"
@@ -23,7 +23,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -31,7 +30,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -102,17 +100,6 @@ TEST(CaptureAppImagesRequest, ReadsRateAndPathAndRefusesWhatCannotBeRun) {
 
 // ---------------------------------------------------------------- the form's runs
 
-/** @brief Waits, handling events, until the condition holds or the bound passes. */
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 20000) {
-  QElapsedTimer waited;
-  waited.start();
-  while (!condition()) {
-    if (waited.elapsed() > timeoutMs) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
-
 /** @brief What a picture file of the run reads back as: its frame code per frame, rate and sound. */
 struct ReadBack {
   QList<int> codes;
@@ -136,36 +123,23 @@ QList<int> Range(int first, int last) {
   return values;
 }
 
-class CaptureAppImages : public ::testing::Test {
+class CaptureAppImages : public CaptureFormFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(runtime_.isValid() && registryDir_.isValid() && out_.isValid());
+    ASSERT_TRUE(runtime_.isValid() && out_.isValid());
     // The test's own window directory: no other test's analysis window answers here.
     setenv("KESTROM_RUNTIME_DIR", QFile::encodeName(runtime_.path()).constData(), 1);
-    registry::SetRegistryDirectory(registryDir_.path());
-    ui::ResetTerminated();
-    unsetenv("KESTROM_TEST_DEVICES");
-    engine::SetDeviceWatchThreadEnabled(false);
-    dshow::SetTestCameraPlugged(true);
+    CaptureFormFixture::SetUp();
   }
   void TearDown() override {
-    EXPECT_TRUE(dialogs_.dialogs.Errors().isEmpty()) << dialogs_.dialogs.Errors().join('|').toStdString();
     analysis_.reset();
-    form_.reset();
-    engine::StopSyncManager();
-    engine::SetDeviceWatchThreadEnabled(true);
-    registry::SetRegistryDirectory({});
-    ui::ResetTerminated();
+    CaptureFormFixture::TearDown();
     winmsg::Shutdown();
   }
 
   /** @brief The form at start-up beside an analysis window, previewing the test camera. */
-  TKestromCaptureForm& Start() {
-    form_ = std::make_unique<TKestromCaptureForm>(mediator_);
-    form_->SetAnalysisWindowScan([] { return true; });
-    form_->show();
-    engine::SyncIdleHandler();
-    form_->StartTimerTimer();
+  TKestromCaptureForm& StartPreviewing() {
+    Start();
     EXPECT_EQ(State(), engine::cs_Preview);
     return *form_;
   }
@@ -181,8 +155,6 @@ class CaptureAppImages : public ::testing::Test {
           return 0;
         });
   }
-  int State() const { return static_cast<int>(form_->Framecatcher->GetCurrentState()); }
-  QStringList LogLines() const { return form_->mmoLog->toPlainText().split('\n', Qt::SkipEmptyParts); }
   winmsg::HWND FormHandle() const { return winmsg::WidgetWindow::Of(form_.get())->Handle(); }
 
   static QString Temp() { return core::JoinPath(Globals().WorkingFolder, "\\Temp"); }
@@ -219,19 +191,14 @@ class CaptureAppImages : public ::testing::Test {
   }
   QString Out(const QString& name) const { return out_.filePath(name); }
 
-  QTemporaryDir runtime_, registryDir_, out_;
-  kestrom::test::CleanDrive drive_;
-  test::ScopedFirstRunChecks checks_;
-  ui::ScopedScriptedDialogs dialogs_;
-  CaptureMediator mediator_;
-  std::unique_ptr<TKestromCaptureForm> form_;
+  QTemporaryDir runtime_, out_;
   std::unique_ptr<winmsg::Window> analysis_;
   QList<QByteArray> notices;
   QList<winmsg::HWND> noticeSenders;
 };
 
 TEST_F(CaptureAppImages, EmptyTempMakesNothingAndTheNextRequestRecordsThePicturesAt50Fps) {
-  TKestromCaptureForm& form = Start();
+  TKestromCaptureForm& form = StartPreviewing();
   OpenAnalysisWindow();
   const double cameraRate = form.Framecatcher->GetCurrentFrameRate();
   ASSERT_TRUE(QDir().mkpath(Temp()));
@@ -285,7 +252,7 @@ TEST_F(CaptureAppImages, EmptyTempMakesNothingAndTheNextRequestRecordsThePicture
 }
 
 TEST_F(CaptureAppImages, StoppedRecordingAndLaterCapturesSendNoNotice) {
-  TKestromCaptureForm& form = Start();
+  TKestromCaptureForm& form = StartPreviewing();
   OpenAnalysisWindow();
   WritePictures(1, 6);
   engine::TFramecatcher* fc = form.Framecatcher;
@@ -337,7 +304,7 @@ TEST_F(CaptureAppImages, StoppedRecordingAndLaterCapturesSendNoNotice) {
 }
 
 TEST_F(CaptureAppImages, FailuresEndTheRunWithoutNotice) {
-  TKestromCaptureForm& form = Start();
+  TKestromCaptureForm& form = StartPreviewing();
   OpenAnalysisWindow();
   WritePictures(1, 3);
   const double cameraRate = form.Framecatcher->GetCurrentFrameRate();
@@ -375,7 +342,7 @@ TEST_F(CaptureAppImages, FailuresEndTheRunWithoutNotice) {
 }
 
 TEST_F(CaptureAppImages, CreateBitmapsReportsItsOwnFile) {
-  TKestromCaptureForm& form = Start();
+  TKestromCaptureForm& form = StartPreviewing();
   OpenAnalysisWindow();
   WritePictures(7, 9);
   form.Label40->setText(Out("an-earlier-request.avi"));
@@ -393,7 +360,7 @@ TEST_F(CaptureAppImages, CreateBitmapsReportsItsOwnFile) {
 }
 
 TEST_F(CaptureAppImages, MissingAnalysisWindowGivesTheBoxButALateAnswerIsOnlyLogged) {
-  TKestromCaptureForm& form = Start();
+  TKestromCaptureForm& form = StartPreviewing();
   const QByteArray record = QByteArray("/tmp/v.avi") + QByteArray(1, '\0');
 
   // No window of the title: the box.

@@ -2,7 +2,7 @@
 // stepping, trimming, and saving the trimmed part through the re-encoding script, read back frame
 // by frame through the media layer. Also the page's rules without widgets.
 
-#include "ShellTestSupport.h"
+#include "CaptureFormFixture.h"
 #include "capture/app/CaptureGlobals.h"
 #include "capture/app/CaptureModes.h"
 #include "capture/app/KestromCaptureForm.h"
@@ -21,7 +21,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -33,42 +32,11 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
 namespace kestrom::capture {
 namespace {
-
-using engine::CLSID_VideoInputDeviceCategory;
-using engine::DeviceMoniker;
-
-/** @brief The machine's devices with the video inputs narrowed to the test camera. */
-class CameraProvider final : public engine::DeviceProvider {
- public:
-  std::optional<std::vector<DeviceMoniker>> Enumerate(const QString& category) override {
-    auto found = system_.Enumerate(category);
-    if (!found || category != QLatin1String(CLSID_VideoInputDeviceCategory)) return found;
-    std::vector<DeviceMoniker> cameras;
-    for (const DeviceMoniker& m : *found)
-      if (m.friendlyName && m.friendlyName->startsWith(QString::fromUtf16(dshow::kTestCameraName)))
-        cameras.push_back(m);
-    return cameras;
-  }
-
- private:
-  engine::SystemDeviceProvider system_;
-};
-
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 20000) {
-  QElapsedTimer waited;
-  waited.start();
-  while (!condition()) {
-    if (waited.elapsed() > timeoutMs) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
 
 /** @brief The frame codes of a file, in order; empty when it cannot be opened. */
 std::vector<int> Codes(const QString& file) {
@@ -85,36 +53,16 @@ std::vector<int> Numbers(int first, int last) {
   return v;
 }
 
-class CaptureAppPlayer : public ::testing::Test {
+class CaptureAppPlayer : public CaptureFormFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(registryDir_.isValid());
-    registry::SetRegistryDirectory(registryDir_.path());
-    ui::ResetTerminated();
-    unsetenv("KESTROM_TEST_DEVICES");
-    engine::SetDeviceWatchThreadEnabled(false);
-    dshow::SetTestCameraPlugged(true);
+    ASSERT_NO_FATAL_FAILURE(CaptureFormFixture::SetUp());
     dshow::SetTestDevicesLive(false);
-    engine::SetDeviceProvider(std::make_shared<CameraProvider>());
-    form_ = std::make_unique<TKestromCaptureForm>(mediator_);
-    form_->SetAnalysisWindowScan([] { return true; });
-    form_->show();
-    engine::SyncIdleHandler();
-    form_->StartTimerTimer();
+    UseTestCameraOnly();
+    Start();
     ASSERT_EQ(State(), engine::cs_Preview);
   }
-  void TearDown() override {
-    EXPECT_TRUE(dialogs_.dialogs.Errors().isEmpty()) << dialogs_.dialogs.Errors().join('|').toStdString();
-    form_.reset();
-    engine::StopSyncManager();
-    engine::SetDeviceProvider(nullptr);
-    engine::SetDeviceWatchThreadEnabled(true);
-    dshow::SetTestDevicesLive(true);
-    registry::SetRegistryDirectory({});
-    ui::ResetTerminated();
-  }
 
-  int State() const { return static_cast<int>(form_->Framecatcher->GetCurrentState()); }
   QString InClips(const QString& name) const { return QDir(clips_.path()).filePath(name); }
   /** @brief A 320x240 MPEG-4 V2 clip whose pictures carry their numbers. */
   QString WriteClip(const QString& name, int frames, int rate = 25, QSize size = {320, 240}) {
@@ -132,8 +80,6 @@ class CaptureAppPlayer : public ::testing::Test {
     dialogs_.dialogs.Push(clip);
     form_->AnyClipButton->click();
   }
-  QStringList Messages() const { return dialogs_.dialogs.MessageTexts(); }
-  QStringList LogLines() const { return form_->mmoLog->toPlainText().split('\n', Qt::SkipEmptyParts); }
   /** @brief Trims in..out and saves to dest, answering No to playing the result; true when it completed. */
   bool SaveTrimmed(int trimIn, int trimOut, const QString& dest) {
     form_->TrimInSpinEdit->setValue(trimIn);
@@ -144,13 +90,7 @@ class CaptureAppPlayer : public ::testing::Test {
     return WaitFor([&] { return LogLines().contains("recompression successful..."); });
   }
 
-  QTemporaryDir registryDir_;
   QTemporaryDir clips_;
-  test::CleanDrive drive_;
-  test::ScopedFirstRunChecks checks_;
-  ui::ScopedScriptedDialogs dialogs_;
-  CaptureMediator mediator_;
-  std::unique_ptr<TKestromCaptureForm> form_;
 };
 
 // ---------------------------------------------------------------- rules without widgets

@@ -3,7 +3,7 @@
 // rating, saving a capture beside (never onto) its source, sequences re-encoded into numbered
 // files, and relays played back and saved.
 
-#include "ShellTestSupport.h"
+#include "CaptureFormFixture.h"
 #include "capture/app/CaptureGlobals.h"
 #include "capture/app/CaptureModes.h"
 #include "capture/app/KestromCaptureForm.h"
@@ -16,6 +16,7 @@
 #include "platform/registry/Registry.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/Terminate.h"
+#include "tests/TestSupport.h"
 #include "tests/platform/core/QtPrint.h"
 #include "tools/FrameCode.h"
 
@@ -23,7 +24,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -34,7 +34,6 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -44,35 +43,6 @@ extern "C" {
 
 namespace kestrom::capture {
 namespace {
-
-using engine::CLSID_VideoInputDeviceCategory;
-using engine::DeviceMoniker;
-
-/** @brief The machine's devices with the video inputs narrowed to the test camera. */
-class CameraProvider final : public engine::DeviceProvider {
- public:
-  std::optional<std::vector<DeviceMoniker>> Enumerate(const QString& category) override {
-    auto found = system_.Enumerate(category);
-    if (!found || category != QLatin1String(CLSID_VideoInputDeviceCategory)) return found;
-    std::vector<DeviceMoniker> cameras;
-    for (const DeviceMoniker& m : *found)
-      if (m.friendlyName && m.friendlyName->startsWith(QString::fromUtf16(dshow::kTestCameraName))) cameras.push_back(m);
-    return cameras;
-  }
-
- private:
-  engine::SystemDeviceProvider system_;
-};
-
-bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 20000) {
-  QElapsedTimer waited;
-  waited.start();
-  while (!condition()) {
-    if (waited.elapsed() > timeoutMs) return false;
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
 
 /** @brief Seconds of each stream, from the packets themselves (video: frames x frame time). */
 struct StreamSeconds {
@@ -114,52 +84,25 @@ void ExpectConsecutive(const std::vector<int>& codes) {
     ASSERT_EQ(codes[i], (codes[i - 1] + 1) % (tools::kMaxFrameCode + 1)) << "frame " << i;
 }
 
-QByteArray Bytes(const QString& file) {
-  QFile f(file);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
+using kestrom::test::ReadAll;
 
-class RecordingFormTest : public ::testing::Test {
+class RecordingFormTest : public CaptureFormFixture {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(registryDir_.isValid());
-    registry::SetRegistryDirectory(registryDir_.path());
-    ui::ResetTerminated();
-    unsetenv("KESTROM_TEST_DEVICES");
-    engine::SetDeviceWatchThreadEnabled(false);
-    dshow::SetTestCameraPlugged(true);
+    ASSERT_NO_FATAL_FAILURE(CaptureFormFixture::SetUp());
     dshow::SetTestDevicesLive(true);
-    engine::SetDeviceProvider(std::make_shared<CameraProvider>());
+    UseTestCameraOnly();
     connect_ = QObject::connect(&mediator_, &CaptureMediator::ReadoutWritten,
                                 [this](int button, const QString& text) { readouts_ << qMakePair(button, text); });
-    form_ = std::make_unique<TKestromCaptureForm>(mediator_);
-    form_->SetAnalysisWindowScan([] { return true; });
-    form_->show();
-    engine::SyncIdleHandler();
-    form_->StartTimerTimer();
+    Start();
     ASSERT_EQ(State(), engine::cs_Preview);
   }
   void TearDown() override {
-    EXPECT_TRUE(dialogs_.dialogs.Errors().isEmpty()) << dialogs_.dialogs.Errors().join('|').toStdString();
     EXPECT_EQ(dialogs_.dialogs.Pending(), 0u);
     QObject::disconnect(connect_);
-    form_.reset();
-    engine::StopSyncManager();
-    engine::SetDeviceProvider(nullptr);
-    engine::SetDeviceWatchThreadEnabled(true);
-    registry::SetRegistryDirectory({});
-    ui::ResetTerminated();
+    CaptureFormFixture::TearDown();
   }
 
-  int State() const { return static_cast<int>(form_->Framecatcher->GetCurrentState()); }
-  QStringList LogLines() const { return form_->mmoLog->toPlainText().split('\n', Qt::SkipEmptyParts); }
-  QStringList Messages() const { return dialogs_.dialogs.MessageTexts(); }
-  QList<ui::MessageRequest> MessageRequests() const {
-    QList<ui::MessageRequest> out;
-    for (const ui::AskedItem& item : dialogs_.dialogs.Asked())
-      if (auto* m = std::get_if<ui::MessageRequest>(&item)) out << *m;
-    return out;
-  }
   void Push(ui::ScriptedDialogs::Answer answer) { dialogs_.dialogs.Push(std::move(answer)); }
   void Choose(QGroupBox* group, int item) {
     group->findChild<QRadioButton*>(group->objectName() + QStringLiteral("_%1").arg(item))->setChecked(true);
@@ -172,14 +115,8 @@ class RecordingFormTest : public ::testing::Test {
   /** @brief Waits for the recording to end and the form to be back in preview or the player. */
   bool WaitRecordingEnd() { return WaitFor([this] { return State() != engine::cs_Recording; }); }
 
-  QTemporaryDir registryDir_;
-  test::CleanDrive drive_;
-  test::ScopedFirstRunChecks checks_;
-  ui::ScopedScriptedDialogs dialogs_;
-  CaptureMediator mediator_;
   QMetaObject::Connection connect_;
   QList<QPair<int, QString>> readouts_;
-  std::unique_ptr<TKestromCaptureForm> form_;
 };
 
 class CaptureAppRecording : public RecordingFormTest {};
@@ -376,7 +313,7 @@ TEST_F(CaptureAppRecording, SavingCopiesExactlyAndNeverOntoTheSource) {
   Push(ui::mrYes);
   Push(out.filePath("saved.avi"));
   complete();
-  EXPECT_EQ(Bytes(out.filePath("saved.avi")), bytes);
+  EXPECT_EQ(ReadAll(out.filePath("saved.avi")), bytes);
   EXPECT_EQ(LogLines().filter("File Saved OK").size(), 1);
   EXPECT_TRUE(Messages().value(0).startsWith("This video has now been successfully captured"));
 
@@ -387,7 +324,7 @@ TEST_F(CaptureAppRecording, SavingCopiesExactlyAndNeverOntoTheSource) {
   Push(otherSpelling);
   Push(ui::mrNo);  // give up
   complete();
-  EXPECT_EQ(Bytes(source), bytes);
+  EXPECT_EQ(ReadAll(source), bytes);
   EXPECT_EQ(Messages().filter("You cannot use the same name").size(), 2);
 
   // A target that cannot be written.
@@ -395,7 +332,7 @@ TEST_F(CaptureAppRecording, SavingCopiesExactlyAndNeverOntoTheSource) {
   Push(out.filePath("no/such/folder/x.avi"));
   complete();
   EXPECT_TRUE(LogLines().contains("Erro File Not Saved"));
-  EXPECT_EQ(Bytes(source), bytes);
+  EXPECT_EQ(ReadAll(source), bytes);
   EXPECT_EQ(State(), engine::cs_Preview);
 }
 
@@ -542,8 +479,8 @@ TEST_F(CaptureAppRelay, RelaysGoAThenBAndOnlyFullSpeedPlaysSound) {
     EXPECT_FALSE(form.Framecatcher->GetDisplay_FullScreen());
   }
   EXPECT_TRUE(LogLines().contains("relay recording started"));
-  EXPECT_EQ(Bytes(out.filePath("relay.avi")), Bytes(fileA));
-  EXPECT_FALSE(Bytes(fileA).isEmpty());
+  EXPECT_EQ(ReadAll(out.filePath("relay.avi")), ReadAll(fileA));
+  EXPECT_FALSE(ReadAll(fileA).isEmpty());
   EXPECT_TRUE(QFile::exists(fileB));
   EXPECT_EQ(Messages().filter("Relay Video has been captured OK.").size(), 2);
 }

@@ -1,8 +1,8 @@
 // Arming a timer as the capture form does: a running timer keeps its time to the tick.
 
 #include "capture/app/FormTimers.h"
+#include "tools/EventLoopWait.h"
 
-#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -10,14 +10,7 @@
 namespace kestrom::capture {
 namespace {
 
-// Lets events run until the condition holds or the bound passes.
-template <typename Condition>
-bool WaitFor(Condition condition, int boundMs) {
-  QElapsedTimer clock;
-  clock.start();
-  while (!condition() && clock.elapsed() < boundMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-  return condition();
-}
+using tools::WaitFor;
 
 TEST(CaptureAppTimers, ArmingARunningTimerDoesNotDelayIt) {
   QTimer timer;

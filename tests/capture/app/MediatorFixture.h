@@ -14,12 +14,12 @@
 #include "platform/registry/Registry.h"
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/Terminate.h"
+#include "tools/EventLoopWait.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QWidget>
 #include <cstdlib>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 #include <sys/stat.h>
@@ -56,12 +56,8 @@ class MediatorFixture : public testing::Test {
   }
 
   /** @brief Lets events run until the condition holds or the bound passes. */
-  template <typename Condition>
-  static bool WaitFor(Condition condition, int boundMs = 5000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition() && clock.elapsed() < boundMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    return condition();
+  static bool WaitFor(const std::function<bool()>& condition, int boundMs = 5000) {
+    return tools::WaitFor(condition, boundMs);
   }
 
   static int CameraIndex() {

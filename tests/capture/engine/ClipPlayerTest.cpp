@@ -1,7 +1,7 @@
 // The clip player: opening a clip paused on its first frame, its times, sound and speed ratio,
 // backward steps, DV clips at a reduced size, the forced codec, and clips that cannot be played.
 // The clips' pictures carry their frame numbers, so a wrong frame is caught by value.
-#include "LiveGraphFixture.h"
+#include "ClipGraphFixture.h"
 
 #include "capture/engine/Devices.h"
 #include "capture/engine/FK.h"
@@ -29,24 +29,9 @@ namespace {
 using com::ComPtr;
 using namespace dshow;
 
-constexpr int64_t kFrame = 400000;  // 25 frames per second, in 100-ns units
-
-bool WaitUntil(const std::function<bool()>& condition, int boundMs = 10000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!condition()) {
-    if (timer.elapsed() > boundMs) return false;
-    PumpMessagesOnce();
-    QThread::msleep(2);
-  }
-  return true;
-}
-
-void PumpFor(int ms) { WaitUntil([] { return false; }, ms); }
-
 }  // namespace
 
-class ClipPlayer : public LiveGraphTest {
+class ClipPlayer : public ClipGraphTest {
  protected:
   void SetUp() override {
     LiveGraphTest::SetUp();
@@ -59,44 +44,24 @@ class ClipPlayer : public LiveGraphTest {
     auto panel = std::make_unique<TFramecatcher>();
     TFK& k = panel->Engine();
     k.SetAutoStartPlayer(false);
-    k.Events().OnLog = [this](QObject*, int code, const QString& severity, const QString& message) {
-      logged_.push_back({code, severity, message});
-    };
+    KeepLog(k);
     return panel;
   }
   QString Clip(const QString& name, int frames, bool audio, const QString& codec = "msmpeg4v2",
                QSize size = {160, 120}, int gop = 12) {
     tools::ClipSpec clip;
-    clip.path = QDir(workDir_.path()).filePath(name);
     clip.codec = codec;
     clip.size = size;
     clip.frames = frames;
     clip.gop = gop;
     clip.audio = audio;
-    QString error;
-    EXPECT_TRUE(tools::WriteClip(clip, &error)) << error.toStdString();
-    return clip.path;
-  }
-  static int64_t Position(TFK& k) {
-    int64_t position = -1;
-    ComPtr<IMediaSeeking> seeking;
-    if (k.Graph() && k.Graph()->QueryInterface(IID_IMediaSeeking, seeking.PutVoid()) == com::S_OK)
-      seeking->GetCurrentPosition(&position);
-    return position;
+    return WriteClip(clip, name);
   }
   /** @brief The number the kept frame (the last one the grabber delivered) shows; -1 without one. */
   static int ShownCode(TFK& k) {
     const TFrameData frame = k.KeptFrame();
     return frame.Bitmap.isNull() ? -1 : tools::ReadFrameCode(frame.Bitmap);
   }
-  bool Logged(TLogType code, const QString& severity, const QString& message = QString()) const {
-    for (const LoggedEvent& e : logged_)
-      if (e.code == static_cast<int>(code) && e.severity == severity && (message.isEmpty() || e.message == message))
-        return true;
-    return false;
-  }
-
-  std::vector<LoggedEvent> logged_;
 };
 
 TEST_F(ClipPlayer, OpensPausedOnTheFirstFrameWithTheClipsTimesAndKind) {

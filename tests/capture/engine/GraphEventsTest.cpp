@@ -1,7 +1,7 @@
 // Graph events reaching the component: end of stream in the player and with video from images,
 // error aborts, a full disk and lost devices during preview and recording; the time code; the
 // busy cursor; stepped playback; and that events come only after the graph call that caused them.
-#include "LiveGraphFixture.h"
+#include "ClipGraphFixture.h"
 
 #include "capture/engine/FK.h"
 #include "capture/engine/Framecatcher.h"
@@ -12,7 +12,6 @@
 #include "tools/ClipWriter.h"
 
 #include <QCursor>
-#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QSlider>
 
@@ -49,23 +48,6 @@ struct TGraphEventsTestAccess {
 namespace test {
 
 namespace {
-
-constexpr int64_t kFrame = 400000;  // 25 frames per second, in 100-ns units
-
-/** @brief Pumps the GUI thread's events until the condition holds or the bound passes. */
-bool WaitUntil(const std::function<bool()>& condition, int boundMs = 10000) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!condition()) {
-    if (timer.elapsed() > boundMs) return false;
-    PumpMessagesOnce();
-    QThread::msleep(2);
-  }
-  return true;
-}
-
-/** @brief Lets queued events run for a while (to see that nothing more comes). */
-void PumpFor(int ms) { WaitUntil([] { return false; }, ms); }
 
 /** @brief Posts an event to the graph as one of its filters would. */
 void Post(TFK& k, LONG code, LONG_PTR param1 = 0, LONG_PTR param2 = 0) {
@@ -106,7 +88,7 @@ class FakeTimecodeReader final : public IAMTimecodeReader {
 
 }  // namespace
 
-class GraphEvents : public LiveGraphTest {
+class GraphEvents : public ClipGraphTest {
  protected:
   /** @brief A panel on the test camera, so graph notices travel the way they do in the program. */
   std::unique_ptr<TFramecatcher> Panel() {
@@ -117,21 +99,16 @@ class GraphEvents : public LiveGraphTest {
     k.SetStoragePath(workDir_.path());
     EXPECT_GE(CameraIndex(), 0);
     k.SetVideoDevice(CameraIndex());
-    k.Events().OnLog = [this](QObject*, int code, const QString& severity, const QString& message) {
-      logged_.push_back({code, severity, message});
-    };
+    KeepLog(k);
     return panel;
   }
   /** @brief A 12-frame clip at 25 fps whose pictures carry their numbers. */
   QString Clip() {
     tools::ClipSpec clip;
-    clip.path = QDir(workDir_.path()).filePath("clip.avi");
     clip.codec = "mjpeg";
     clip.size = {160, 120};
     clip.frames = 12;
-    QString error;
-    EXPECT_TRUE(tools::WriteClip(clip, &error)) << error.toStdString();
-    return clip.path;
+    return WriteClip(clip, "clip.avi");
   }
   /** @brief The clip rendered into a graph of its own through the layer. */
   static ComPtr<IGraphBuilder> ClipGraph(const QString& clip) {
@@ -140,20 +117,6 @@ class GraphEvents : public LiveGraphTest {
     if (graph) EXPECT_EQ(graph->RenderFile(reinterpret_cast<LPCWSTR>(clip.utf16()), nullptr), S_OK);
     return graph;
   }
-  static int64_t Position(TFK& k) {
-    int64_t position = -1;
-    ComPtr<IMediaSeeking> seeking;
-    if (k.Graph() && k.Graph()->QueryInterface(IID_IMediaSeeking, seeking.PutVoid()) == S_OK)
-      seeking->GetCurrentPosition(&position);
-    return position;
-  }
-  bool Logged(TLogType code, const QString& severity) const {
-    for (const LoggedEvent& e : logged_)
-      if (e.code == static_cast<int>(code) && e.severity == severity) return true;
-    return false;
-  }
-
-  std::vector<LoggedEvent> logged_;
 };
 
 TEST_F(GraphEvents, EndOfStreamInThePlayerPausesOnTheLastFrameAndTheTrackBarFollows) {
