@@ -7,13 +7,14 @@ namespace kestrom::dshow {
 using namespace com;
 
 CMediaSample::CMediaSample(CMemAllocator* allocator, BYTE* buffer, LONG size)
-    : allocator_(allocator), buffer_(buffer), size_(size), actual_(size) {}
+    : allocator_(allocator), ownBuffer_(buffer), ownSize_(size), buffer_(buffer), size_(size), actual_(size) {}
 
 CMediaSample::~CMediaSample() = default;
 
 HRESULT CMediaSample::QueryInterface(REFIID iid, void** object) {
   if (!object) return E_POINTER;
-  if (iid == IID_IUnknown || iid == IID_IMediaSample) return GetInterface(this, object);
+  if (iid == IID_IUnknown || iid == IID_IMediaSample) return GetInterface(static_cast<IMediaSample*>(this), object);
+  if (iid == IID_ISharedSampleData) return GetInterface(static_cast<ISharedSampleData*>(this), object);
   *object = nullptr;
   return E_NOINTERFACE;
 }
@@ -27,11 +28,29 @@ ULONG CMediaSample::Release() {
 }
 
 void CMediaSample::ResetForUse() {
+  DropAttachedData();
   actual_ = size_;
   timeValid_ = stopValid_ = mediaTimeValid_ = false;
   sync_ = preroll_ = discontinuity_ = false;
   typeSet_ = false;
 }
+
+void CMediaSample::DropAttachedData() {
+  holder_.reset();
+  buffer_ = ownBuffer_;
+  size_ = ownSize_;
+}
+
+HRESULT CMediaSample::AttachData(BYTE* data, LONG length, std::shared_ptr<void> holder) {
+  if ((!data && length > 0) || length < 0) return E_POINTER;
+  holder_ = std::move(holder);
+  buffer_ = data;
+  size_ = length;
+  actual_ = length;
+  return S_OK;
+}
+
+std::shared_ptr<void> CMediaSample::DataHolder() { return holder_; }
 
 HRESULT CMediaSample::GetPointer(BYTE** buffer) {
   if (!buffer) return E_POINTER;
@@ -234,6 +253,8 @@ HRESULT CMemAllocator::ReleaseBuffer(IMediaSample* sample) {
     for (const auto& s : samples_)
       if (static_cast<IMediaSample*>(s.get()) == sample) ours = s.get();
     if (!ours) return E_INVALIDARG;
+    // Bytes held for the sample go now, not when it is next handed out.
+    ours->DropAttachedData();
     free_.push_back(ours);
     --outstanding_;
     if (!committed_ && outstanding_ == 0) FreeMemoryLocked();

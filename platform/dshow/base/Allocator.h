@@ -16,7 +16,24 @@ namespace kestrom::dshow {
 
 class CMemAllocator;
 
-class CMediaSample final : public IMediaSample {
+/**
+ * @brief Our samples' own interface: a sample may carry bytes held elsewhere (a demultiplexed
+ * packet) instead of copying them into its buffer. The holder keeps them alive and goes when
+ * the sample is released or refilled; a receiver that keeps the bytes past the sample takes a
+ * share of the holder instead of the sample, so that it never holds an allocator's buffer.
+ */
+inline constexpr IID IID_ISharedSampleData = com::MakeGuid("{7C2E9A51-3D48-4B0F-A6E1-58D90C4B27F3}");
+struct ISharedSampleData : IUnknown {
+  /** @brief The sample's bytes become data (length bytes, all of them valid) while holder lives. */
+  virtual HRESULT AttachData(BYTE* data, LONG length, std::shared_ptr<void> holder) = 0;
+  /** @brief The holder of attached bytes; empty when the bytes are the sample's own buffer. */
+  virtual std::shared_ptr<void> DataHolder() = 0;
+
+ protected:
+  ~ISharedSampleData() = default;
+};
+
+class CMediaSample final : public IMediaSample, public ISharedSampleData {
  public:
   CMediaSample(CMemAllocator* allocator, BYTE* buffer, LONG size);
   ~CMediaSample();
@@ -42,13 +59,21 @@ class CMediaSample final : public IMediaSample {
   HRESULT GetMediaTime(LONGLONG* start, LONGLONG* end) override;
   HRESULT SetMediaTime(LONGLONG* start, LONGLONG* end) override;
 
+  HRESULT AttachData(BYTE* data, LONG length, std::shared_ptr<void> holder) override;
+  std::shared_ptr<void> DataHolder() override;
+
   /** @brief Back to a fresh state before it is handed out again. */
   void ResetForUse();
+  /** @brief Lets go of attached bytes (the sample went back to its allocator). */
+  void DropAttachedData();
 
  private:
   CMemAllocator* allocator_;
+  BYTE* const ownBuffer_;
+  const LONG ownSize_;
   BYTE* buffer_;
   LONG size_;
+  std::shared_ptr<void> holder_;
   std::atomic<long> refs_{0};
   LONG actual_ = 0;
   bool timeValid_ = false, stopValid_ = false, mediaTimeValid_ = false;

@@ -1,6 +1,8 @@
 #include "platform/dshow/sources/FileSource.h"
 
+#include "platform/com/ComPtr.h"
 #include "platform/com/ComRuntime.h"
+#include "platform/dshow/base/Allocator.h"
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/sources/DeviceFilter.h"
 #include "platform/dshow/sources/DvFormat.h"
@@ -28,9 +30,23 @@ namespace {
 constexpr AVRational kReferenceTimeBase{1, 10000000};
 // Packets waiting per pin: enough to interleave sound and picture of a few frames.
 constexpr size_t kQueueLimit = 48;
+// The reader and a pin's thread wake each other for this many packets at a time, not for each:
+// a pin waiting for packets is woken once this many were read (or the reader is about to wait
+// or ends), and a reader waiting for room once the pin has taken this many.
+constexpr size_t kHandOffBatch = 8;
+
+// A demultiplexed packet, kept as the demuxer gave it: its bytes go downstream by reference.
+using PacketRef = std::shared_ptr<AVPacket>;
+
+PacketRef TakePacket(AVPacket* from) {
+  AVPacket* taken = av_packet_alloc();
+  if (!taken) return nullptr;
+  av_packet_move_ref(taken, from);
+  return PacketRef(taken, [](AVPacket* p) { av_packet_free(&p); });
+}
 
 struct Packet {
-  std::vector<uint8_t> data;
+  PacketRef data;
   REFERENCE_TIME start = 0, stop = 0;
   bool sync = false, preroll = false, discontinuity = false;
   bool endOfStream = false;
@@ -100,15 +116,33 @@ class CStreamPin final : public CPushPin, public TSeekingForwarder<CStreamPin> {
   int StreamIndex() const { return streamIndex_; }
   const CMediaType& StoredType() const { return type_; }
 
-  /** @brief Queues a packet; waits while the queue is full unless the pin stops. False when stopping. */
-  bool Push(Packet packet, const std::atomic<bool>& cancel) {
+  /**
+   * @brief Queues a packet; waits while the queue is full unless the pin stops, calling
+   * beforeWait first (the reader wakes every pin before it sleeps). The pin's thread is woken
+   * by Hand() or, for the end of the stream, at once. False when stopping.
+   */
+  template <typename BeforeWait>
+  bool Push(Packet packet, const std::atomic<bool>& cancel, BeforeWait&& beforeWait) {
     std::unique_lock lock(queueLock_);
-    queueChanged_.wait(lock, [&] { return queue_.size() < kQueueLimit || cancel || StopRequested() || !IsStreaming(); });
+    if (queue_.size() >= kQueueLimit) {
+      lock.unlock();
+      beforeWait();
+      lock.lock();
+      readerWaiting_ = true;
+      queueChanged_.wait(lock, [&] { return queue_.size() < kQueueLimit || cancel || StopRequested() || !IsStreaming(); });
+      readerWaiting_ = false;
+    }
     if (cancel) return false;
     if (StopRequested() || !IsStreaming()) return true;  // nobody takes it; drop it
+    const bool last = packet.endOfStream;
     queue_.push_back(std::move(packet));
-    queueChanged_.notify_all();
+    if (last && pinWaiting_) queueChanged_.notify_all();
     return true;
+  }
+  /** @brief Wakes the pin's thread when it waits for packets that are queued. */
+  void Hand() {
+    std::lock_guard lock(queueLock_);
+    if (pinWaiting_ && !queue_.empty()) queueChanged_.notify_all();
   }
   void ClearQueue() {
     std::lock_guard lock(queueLock_);
@@ -144,18 +178,30 @@ class CStreamPin final : public CPushPin, public TSeekingForwarder<CStreamPin> {
     Packet packet;
     {
       std::unique_lock lock(queueLock_);
-      queueChanged_.wait(lock, [&] { return !queue_.empty() || StopRequested(); });
+      if (queue_.empty() && !StopRequested()) {
+        pinWaiting_ = true;
+        queueChanged_.wait(lock, [&] { return !queue_.empty() || StopRequested(); });
+        pinWaiting_ = false;
+      }
       if (StopRequested()) return VFW_S_NO_MORE_ITEMS;
       packet = std::move(queue_.front());
       queue_.pop_front();
-      queueChanged_.notify_all();
+      if (readerWaiting_ && queue_.size() <= kQueueLimit - kHandOffBatch) queueChanged_.notify_all();
     }
     if (packet.endOfStream) return S_FALSE;
-    BYTE* data = nullptr;
-    sample->GetPointer(&data);
-    if (packet.data.size() > static_cast<size_t>(sample->GetSize())) return VFW_S_NO_MORE_ITEMS;  // cannot happen: buffers fit the largest frame
-    std::memcpy(data, packet.data.data(), packet.data.size());
-    sample->SetActualDataLength(static_cast<LONG>(packet.data.size()));
+    AVPacket* stored = packet.data.get();
+    const LONG length = stored->size;
+    // Our allocator's samples carry the packet itself; any other sample gets a copy.
+    ComPtr<ISharedSampleData> shared;
+    if (stored->buf && SUCCEEDED(sample->QueryInterface(IID_ISharedSampleData, shared.PutVoid())) && shared) {
+      shared->AttachData(stored->data, length, std::move(packet.data));
+    } else {
+      BYTE* data = nullptr;
+      sample->GetPointer(&data);
+      if (length > sample->GetSize()) return VFW_S_NO_MORE_ITEMS;  // cannot happen: buffers fit the largest frame
+      std::memcpy(data, stored->data, static_cast<size_t>(length));
+      sample->SetActualDataLength(length);
+    }
     sample->SetTime(&packet.start, &packet.stop);
     sample->SetSyncPoint(packet.sync);
     sample->SetPreroll(packet.preroll);
@@ -170,6 +216,8 @@ class CStreamPin final : public CPushPin, public TSeekingForwarder<CStreamPin> {
   std::mutex queueLock_;
   std::condition_variable queueChanged_;
   std::deque<Packet> queue_;
+  bool pinWaiting_ = false;     // the pin's thread waits for a packet
+  bool readerWaiting_ = false;  // the reader waits for room
 };
 
 // The type of a raw DV file, from the packs of its first frame.
@@ -509,6 +557,11 @@ class CFileSource final : public CDeviceFilter, public IFileSourceFilter, public
     const double rate = rate_;
     bool discontinuity = discontinuity_;
     std::vector<bool> ended(pins_.size(), false);
+    size_t unhanded = 0;
+    const auto handAll = [&] {
+      unhanded = 0;
+      for (const auto& pin : pins_) pin->Hand();
+    };
     while (!cancel_) {
       const int rc = av_read_frame(format_, packet);
       if (rc < 0) break;  // end of file or a damaged tail: the stream ends there
@@ -523,27 +576,35 @@ class CFileSource final : public CDeviceFilter, public IFileSourceFilter, public
         const REFERENCE_TIME d = packet->duration > 0 ? av_rescale_q(packet->duration, stream->time_base, kReferenceTimeBase) : 1;
         if (t >= stop && stop < duration_) {
           ended[i] = true;
-          pin->Push(Packet{{}, 0, 0, false, false, false, true}, cancel_);
+          pin->Push(Packet{{}, 0, 0, false, false, false, true}, cancel_, handAll);
           continue;
         }
         Packet p;
-        p.data.assign(packet->data, packet->data + packet->size);
+        p.data = TakePacket(packet);
+        if (!p.data) {
+          cancel_ = true;  // out of memory: the stream ends here
+          break;
+        }
         p.start = static_cast<REFERENCE_TIME>((t - start) / rate);
         p.stop = p.start + std::max<REFERENCE_TIME>(1, static_cast<REFERENCE_TIME>(d / rate));
-        p.sync = (packet->flags & AV_PKT_FLAG_KEY) != 0;
+        p.sync = (p.data->flags & AV_PKT_FLAG_KEY) != 0;
         p.preroll = t < start;
         p.discontinuity = discontinuity;
         discontinuity = false;
         if (!p.preroll) position_ = t;
-        if (!pin->Push(std::move(p), cancel_)) break;
+        if (!pin->Push(std::move(p), cancel_, handAll)) break;
+        break;  // one pin per stream
       }
       av_packet_unref(packet);
+      if (++unhanded >= kHandOffBatch) handAll();
       if (std::all_of(ended.begin(), ended.end(), [](bool e) { return e; })) break;
     }
     av_packet_free(&packet);
+    handAll();
     if (cancel_) return;
     for (size_t i = 0; i < pins_.size(); ++i)
-      if (!ended[i] && pins_[i]->IsConnected()) pins_[i]->Push(Packet{{}, 0, 0, false, false, false, true}, cancel_);
+      if (!ended[i] && pins_[i]->IsConnected()) pins_[i]->Push(Packet{{}, 0, 0, false, false, false, true}, cancel_, handAll);
+    handAll();
   }
 
   AVFormatContext* format_ = nullptr;

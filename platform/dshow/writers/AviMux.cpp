@@ -1,6 +1,7 @@
 #include "platform/dshow/writers/AviMux.h"
 
 #include "platform/com/ComRuntime.h"
+#include "platform/dshow/base/Allocator.h"
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/base/StreamControl.h"
 #include "platform/dshow/writers/FfmpegTypes.h"
@@ -316,6 +317,8 @@ HRESULT CAviMux::StartFileLocked() {
   sink_ = std::make_unique<OutputSink>(output_.get());
   HRESULT hr = muxer_.Open("avi", sink_.get());
   if (FAILED(hr)) return hr;
+  // The file is written in large blocks, not one write per packet.
+  muxer_.Context()->flush_packets = 0;
   for (const auto& pin : inputs_) {
     if (!pin->IsConnected()) continue;
     const CMediaType& mt = pin->CurrentMediaType();
@@ -434,8 +437,15 @@ HRESULT CAviMux::ReceiveFrom(InputPin* pin, IMediaSample* sample) {
   const int64_t ptsTb = av_rescale_q(pts, s.unit, s.timeBase);
   const int64_t durTb = av_rescale_q(duration, s.unit, s.timeBase);
   const bool interleaved = mode_ != INTERLEAVE_NONE && mode_ != INTERLEAVE_NONE_BUFFERED;
+  // Bytes held apart from the sample's allocator (a source's packet) are kept by reference while
+  // they wait to be interleaved; the allocator's own buffers are copied, never held, so that an
+  // upstream pin with few buffers is not starved.
+  std::shared_ptr<void> holder;
+  ComPtr<ISharedSampleData> shared;
+  if (interleaved && SUCCEEDED(sample->QueryInterface(IID_ISharedSampleData, shared.PutVoid())) && shared)
+    holder = shared->DataHolder();
   const HRESULT hr = muxer_.WritePacket(s.index, data, length, ptsTb, durTb, s.video ? sample->IsSyncPoint() == S_OK : true,
-                                        interleaved);
+                                        interleaved, std::move(holder));
   if (FAILED(hr)) {
     if (!errorPosted_) {
       errorPosted_ = true;

@@ -333,7 +333,11 @@ class CVideoCompressor final : public CCompressorBase, public IAMVideoCompressio
     nextFrame_ = frame + 1;
     int64_t wanted = keyFrameAt_.load();
     const bool key = wanted >= 0 && frame >= wanted && keyFrameAt_.compare_exchange_strong(wanted, -1);
-    return encoder_.Encode(data, sample->GetActualDataLength(), frame, sink_, key);
+    // The codec may read the sample itself when its allocator has a buffer to spare.
+    ALLOCATOR_PROPERTIES props{};
+    IMemAllocator* allocator = InputPin()->PeekAllocator();
+    const bool spare = allocator && SUCCEEDED(allocator->GetProperties(&props)) && props.cBuffers >= 2;
+    return encoder_.Encode(data, sample->GetActualDataLength(), frame, sink_, key, spare ? sample : nullptr);
   }
 
   HRESULT EndOfStream() override {

@@ -106,6 +106,8 @@ HRESULT VideoEncoder::Open(const AM_MEDIA_TYPE& input, const VideoEncoderSetting
   frame_->width = context_->width;
   frame_->height = context_->height;
   direct_ = pf == context_->pix_fmt && inWidth_ == context_->width && inHeight_ == context_->height;
+  // A codec without delay and without frame threads encodes each frame as it is sent.
+  shareInput_ = direct_ && !(context_->codec->capabilities & AV_CODEC_CAP_DELAY) && context_->thread_count == 1;
   if (!direct_) {
     if (av_frame_get_buffer(frame_, 32) < 0) {
       Close();
@@ -130,7 +132,12 @@ void VideoEncoder::Close() {
   scaler_ = nullptr;
 }
 
-HRESULT VideoEncoder::Encode(const BYTE* data, LONG length, int64_t frame, const PacketSink& sink, bool keyFrame) {
+namespace {
+void ReleaseSample(void* opaque, uint8_t*) { static_cast<IMediaSample*>(opaque)->Release(); }
+}  // namespace
+
+HRESULT VideoEncoder::Encode(const BYTE* data, LONG length, int64_t frame, const PacketSink& sink, bool keyFrame,
+                             IMediaSample* keep) {
   if (!context_) return VFW_E_WRONG_STATE;
   if (length < inputBytes_) return VFW_E_BUFFER_OVERFLOW;
   const auto pf = AVPixelFormat(inputFormat_);
@@ -157,7 +164,18 @@ HRESULT VideoEncoder::Encode(const BYTE* data, LONG length, int64_t frame, const
   }
   frame_->pts = frame;
   frame_->pict_type = keyFrame ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+  // A counted reference to the sample spares the codec its own copy of the frame.
+  if (direct_ && shareInput_ && keep) {
+    keep->AddRef();
+    frame_->buf[0] = av_buffer_create(const_cast<uint8_t*>(data), size_t(length), &ReleaseSample, keep, AV_BUFFER_FLAG_READONLY);
+    if (!frame_->buf[0]) keep->Release();
+  }
   const int sent = avcodec_send_frame(context_, frame_);
+  if (direct_ && frame_->buf[0]) {
+    // Still referenced: the codec keeps its input. It gets copies from now on.
+    if (av_buffer_get_ref_count(frame_->buf[0]) > 1) shareInput_ = false;
+    av_buffer_unref(&frame_->buf[0]);
+  }
   if (sent < 0) return HResultFromAvError(sent);
   return Drain(sink);
 }

@@ -4,6 +4,7 @@
 // sound (buffered into the codec's frame size, mixed to the wanted channel count). Shared by the
 // compressor filters and the writers that encode themselves.
 
+#include "platform/dshow/base/Interfaces.h"
 #include "platform/dshow/base/MediaType.h"
 
 #include <functional>
@@ -44,7 +45,14 @@ class VideoEncoder {
   void Close();
   bool IsOpen() const { return context_ != nullptr; }
   /** @brief Encodes one frame of the input layout; frame counts frames from the start. */
-  HRESULT Encode(const BYTE* data, LONG length, int64_t frame, const PacketSink& sink, bool keyFrame = false);
+  /**
+   * With the sample the data belongs to (keep), a codec that takes the input layout as it is
+   * reads the sample itself instead of a copy; the sample must come from an allocator with at
+   * least two buffers, as a codec found keeping its input holds that one sample for a while
+   * (later frames are then copied, as without keep).
+   */
+  HRESULT Encode(const BYTE* data, LONG length, int64_t frame, const PacketSink& sink, bool keyFrame = false,
+                 IMediaSample* keep = nullptr);
   /** @brief Hands out what the codec still holds. */
   HRESULT Flush(const PacketSink& sink);
   const AVCodecContext* Context() const { return context_; }
@@ -59,6 +67,7 @@ class VideoEncoder {
   int inputFormat_ = -1;
   int inWidth_ = 0, inHeight_ = 0;
   bool bottomUp_ = false, swapChroma_ = false, direct_ = false;
+  bool shareInput_ = false;  // direct, and the codec is done with a frame when it returns
   LONG inputBytes_ = 0;
 };
 

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <cerrno>
 #include <fcntl.h>
+#include <new>
 #include <unistd.h>
 
 namespace kestrom::dshow {
@@ -50,6 +51,8 @@ HRESULT PositionalFile::Close() {
 
 Muxer::Muxer() = default;
 Muxer::~Muxer() { Free(); }
+
+void Muxer::ReleaseHolder(void* opaque, uint8_t*) { delete static_cast<std::shared_ptr<void>*>(opaque); }
 
 int Muxer::WriteCallback(void* opaque, uint8_t* data, int length) {
   auto* self = static_cast<Muxer*>(opaque);
@@ -113,16 +116,27 @@ HRESULT Muxer::WriteHeader(AVDictionary** options) {
   if (!context_) return VFW_E_WRONG_STATE;
   const int r = avformat_write_header(context_, options);
   if (r < 0) return FAILED(sinkError_) ? sinkError_ : HResultFromAvError(r);
+  // The header goes out at once, so that a destination that takes no bytes fails the start.
+  avio_flush(context_->pb);
+  if (FAILED(sinkError_)) return sinkError_;
   headerWritten_ = true;
   return S_OK;
 }
 
 HRESULT Muxer::WritePacket(int stream, const uint8_t* data, int length, int64_t pts, int64_t duration, bool key,
-                           bool interleaved) {
+                           bool interleaved, std::shared_ptr<void> holder) {
   if (!context_ || !headerWritten_) return VFW_E_WRONG_STATE;
   if (FAILED(sinkError_)) return sinkError_;
   av_packet_unref(packet_);
-  // Refers to the caller's buffer; the interleaving queue copies what it keeps.
+  // Refers to the caller's buffer; the interleaving queue copies what it keeps, unless the
+  // bytes come with a holder: then it keeps a share of that.
+  if (holder && interleaved && length > 0) {
+    auto* share = new (std::nothrow) std::shared_ptr<void>(std::move(holder));
+    if (share) {
+      packet_->buf = av_buffer_create(const_cast<uint8_t*>(data), size_t(length), &ReleaseHolder, share, AV_BUFFER_FLAG_READONLY);
+      if (!packet_->buf) delete share;
+    }
+  }
   packet_->data = const_cast<uint8_t*>(data);
   packet_->size = length;
   packet_->stream_index = stream;

@@ -50,10 +50,11 @@ class Muxer {
   HRESULT WriteHeader(AVDictionary** options = nullptr);
   /**
    * @brief Writes one packet; pts in the stream's time base. Interleaved writing buffers packets
-   * so that streams alternate in time; otherwise each goes out as it comes.
+   * so that streams alternate in time; otherwise each goes out as it comes. With a holder of
+   * the bytes, the interleaving queue keeps a share of it instead of a copy.
    */
   HRESULT WritePacket(int stream, const uint8_t* data, int length, int64_t pts, int64_t duration, bool key,
-                      bool interleaved);
+                      bool interleaved, std::shared_ptr<void> holder = nullptr);
   /** @brief Writes what is buffered and the index; closes the container. */
   HRESULT Finish();
   void Abort();
@@ -64,6 +65,7 @@ class Muxer {
   HRESULT SinkError() const { return sinkError_; }
 
  private:
+  static void ReleaseHolder(void* opaque, uint8_t* data);
   static int WriteCallback(void* opaque, uint8_t* data, int length);
   static int64_t SeekCallback(void* opaque, int64_t offset, int whence);
   void Free();

@@ -8,9 +8,12 @@
 #include "platform/dshow/writers/FileWriter.h"
 #include "platform/dshow/base/FilterMapper.h"
 #include "platform/dshow/writers/WriterFilters.h"
+#include "platform/dshow/sources/FileSource.h"
+#include "platform/dshow/sources/Registration.h"
 #include "platform/media/VideoReader.h"
 #include "platform/registry/Registry.h"
 #include "tests/platform/dshow/writers/WriterRig.h"
+#include "tools/ClipWriter.h"
 #include "tools/FrameCode.h"
 
 #include <QBuffer>
@@ -18,6 +21,9 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
+#include <chrono>
+#include <map>
+#include <thread>
 #include <tuple>
 #include <gtest/gtest.h>
 
@@ -404,6 +410,57 @@ TEST_F(Recording, CompressedSamplesAreStoredUnchangedWithTheirType) {
   avformat_close_input(&in);
   EXPECT_TRUE(readFrames == frames);
   EXPECT_TRUE(readSound == sound);
+}
+
+// Copy mode: a recording read by the file source and written again by the AVI mux keeps every
+// packet of each stream, bytes and key flags, though the mux holds the source's packets while
+// it interleaves them and the source reads on.
+TEST_F(Recording, AStreamCopyOfAFileKeepsEveryPacketAndKeyFrame) {
+  ASSERT_EQ(RegisterSourceFilters(), S_OK);
+  tools::ClipSpec clip;
+  clip.path = dir_.filePath("source.avi");
+  clip.size = QSize(kWidth, kHeight);
+  clip.frames = 80;
+  clip.gop = 10;
+  clip.audio = true;
+  QString error;
+  ASSERT_TRUE(tools::WriteClip(clip, &error)) << error.toStdString();
+  IBaseFilter* source = Add(Create(CLSID_KestromFileSource), u"Source");
+  ComPtr<IFileSourceFilter> load;
+  ASSERT_EQ(source->QueryInterface(IID_IFileSourceFilter, load.PutVoid()), S_OK);
+  ASSERT_EQ(load->Load(reinterpret_cast<LPCWSTR>(clip.path.utf16()), nullptr), S_OK);
+  const QString copy = dir_.filePath("copy.avi");
+  BuildMuxAndWriter(copy);
+  Connect(PinOf(source, PINDIR_OUTPUT, 0).Get(), FreePin(mux_, PINDIR_INPUT).Get());
+  Connect(PinOf(source, PINDIR_OUTPUT, 1).Get(), FreePin(mux_, PINDIR_INPUT).Get());
+  ASSERT_EQ(Run(), S_OK);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!graph_->Has(EC_COMPLETE) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_TRUE(graph_->Has(EC_COMPLETE));
+  Stop();
+  EXPECT_FALSE(graph_->Has(EC_ERRORABORT));
+
+  // Per stream: each packet's bytes and whether it is a key frame.
+  using Packets = std::map<int, std::vector<std::pair<QByteArray, bool>>>;
+  auto read = [](const QString& file) {
+    Packets packets;
+    AVFormatContext* in = nullptr;
+    if (avformat_open_input(&in, QFile::encodeName(file).constData(), nullptr, nullptr) != 0) return packets;
+    AVPacket* packet = av_packet_alloc();
+    while (av_read_frame(in, packet) >= 0) {
+      packets[packet->stream_index].emplace_back(QByteArray(reinterpret_cast<const char*>(packet->data), packet->size),
+                                                 (packet->flags & AV_PKT_FLAG_KEY) != 0);
+      av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    avformat_close_input(&in);
+    return packets;
+  };
+  const Packets stored = read(clip.path), copied = read(copy);
+  ASSERT_EQ(stored.size(), 2u);
+  ASSERT_EQ(stored.at(0).size(), 80u);
+  EXPECT_TRUE(copied == stored);
 }
 
 TEST_F(Recording, AFullDiskPostsErrorAbortAndFailsTheSample) {
