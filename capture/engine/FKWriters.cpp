@@ -113,7 +113,8 @@ void TFK::ConfigureFileWriter(bool audioPresent) {
     ComPtr<IConfigAviMux> mux;
     if (LogResult(this, writer_->QueryInterface(IID_IConfigAviMux, mux.PutVoid()), ll_Trace,
                   QStringLiteral("query config avi F_FileMux"), TLogType::e_query_config_avi_mux)) {
-      // The AVI 1.0 index (idx1) beside the large-file index keeps old readers working; OpenDML files go without.
+      // OpenDML files ask for no AVI 1.0 index beside the large-file one (the mux still keeps it for a
+      // file within its first RIFF list, where it is the only index).
       LogResult(this, mux->SetOutputCompatibilityIndex(AVIFormatOpenDML_ ? FALSE : TRUE), ll_Error,
                 QStringLiteral("set output Compatibility Index"), TLogType::e_set_output_compatibility_index);
       if (audioPresent)

@@ -11,7 +11,6 @@
 #include <cmath>
 #include <cstring>
 #include <new>
-#include <string>
 
 namespace kestrom::dshow {
 
@@ -116,43 +115,12 @@ class OutputSink final : public ByteSink {
  public:
   explicit OutputSink(CAviMux::OutputPin* pin) : pin_(pin) {}
   HRESULT Write(int64_t position, const uint8_t* data, int length) override {
-    const HRESULT hr = Forward(position, data, length);
-    if (dropLegacyIndex_ && SUCCEEDED(hr)) BlankLegacyIndex(position, data, length);
-    return hr;
-  }
-  /** @brief From now on (the trailer) an AVI 1.0 index chunk written becomes a JUNK chunk, which readers skip. */
-  void DropLegacyIndex() { dropLegacyIndex_ = true; }
-
- private:
-  HRESULT Forward(int64_t position, const uint8_t* data, int length) {
     if (IFileWriterStream* stream = pin_->Stream()) return stream->WriteAt(position, data, length);
     return pin_->DeliverBytes(position, data, length);
   }
-  // The chunk's id may be split between two writes: the last bytes of a write are kept with it.
-  void BlankLegacyIndex(int64_t position, const uint8_t* data, int length) {
-    if (carryEnd_ != position) carry_.clear();
-    const int64_t start = position - int64_t(carry_.size());
-    std::string window = carry_;
-    window.append(reinterpret_cast<const char*>(data), size_t(length));
-    for (size_t at = window.find("idx1"); at != std::string::npos; at = window.find("idx1", at + 1)) {
-      const int64_t chunk = start + int64_t(at);
-      if (chunk % 2) continue;  // chunks start at even offsets
-      if (at + 8 <= window.size()) {
-        uint32_t size = 0;
-        std::memcpy(&size, window.data() + at + 4, 4);
-        if (size % 16) continue;  // 16 bytes an entry
-      }
-      static const uint8_t junk[4] = {'J', 'U', 'N', 'K'};
-      Forward(chunk, junk, 4);
-    }
-    carry_ = window.size() > 7 ? window.substr(window.size() - 7) : window;
-    carryEnd_ = position + length;
-  }
 
+ private:
   CAviMux::OutputPin* pin_;
-  bool dropLegacyIndex_ = false;
-  std::string carry_;
-  int64_t carryEnd_ = -1;
 };
 
 }  // namespace
@@ -378,8 +346,8 @@ HRESULT CAviMux::StartFileLocked() {
 HRESULT CAviMux::FinishFileLocked() {
   if (!fileOpen_) return S_OK;
   fileOpen_ = false;
-  // Without the compatibility index (OpenDML files) the trailer's AVI 1.0 index is left out.
-  if (!compatibilityIndex_ && sink_) static_cast<OutputSink*>(sink_.get())->DropLegacyIndex();
+  // The AVI 1.0 index stays whatever the compatibility setting: the muxer writes it for the first
+  // RIFF list only, and a file that never grew past that list has no other index to seek by.
   const HRESULT hr = muxer_.Finish();
   if (IFileWriterStream* stream = output_->Stream()) stream->EndSession();
   if (FAILED(hr) && !errorPosted_) {

@@ -296,6 +296,11 @@ TEST_F(CaptureAppPlayer, KeysStepFromTheFrameShown) {
   const QString clip = WriteClip("clip.avi", 30);
   OpenClip(clip);
   engine::TFramecatcher* fc = form_->Framecatcher;
+  // Opened, the clip rests on its first frame, and the bar and read-out say so.
+  tools::WaitFor([] { return false; }, 500);
+  EXPECT_EQ(fc->GetFrameNumber(), 1);
+  EXPECT_EQ(form_->ScrollBar1->value(), 1);
+  EXPECT_EQ(form_->Test->text(), "1");
   // The user drags the bar to 10: the player seeks there.
   form_->ScrollBar1->triggerAction(QAbstractSlider::SliderMove);
   form_->ScrollBar1->setValue(10);

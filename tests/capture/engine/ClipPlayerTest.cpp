@@ -93,6 +93,7 @@ TEST_F(ClipPlayer, OpensPausedOnTheFirstFrameWithTheClipsTimesAndKind) {
     PumpFor(150);
     EXPECT_TRUE(k.IsPlayerPaused());
     EXPECT_EQ(ShownCode(k), 0);
+    EXPECT_EQ(k.GetFrameNumber(), 1) << "the number follows the frame shown";
     // Sound is kept in its renderer only when the clip has some.
     EXPECT_EQ(FilterNames(k).contains("Audio Renderer"), audio) << FilterNames(k).join(", ").toStdString();
     k.ClosePlayer();
@@ -370,6 +371,14 @@ TEST_F(ClipPlayer, FilesTheEngineWroteOpenWithTheirFrameCountAndFrameTime) {
     EXPECT_EQ(k.GetPlayerFrameCount(), 10);
     EXPECT_EQ(k.GetPlayerDuration(), 10 * kFrame);
     EXPECT_EQ(k.FrameDuration(), kFrame);
+    // It rests on its first frame and seeks by its index.
+    const auto codes = Codes(dest);
+    EXPECT_TRUE(WaitUntil([&] { return ShownCode(k) == codes[0]; })) << ShownCode(k);
+    PumpFor(150);
+    EXPECT_EQ(k.GetFrameNumber(), 1);
+    EXPECT_EQ(ShownCode(k), codes[0]);
+    k.SetPlayerFramePosition(6);
+    EXPECT_TRUE(WaitUntil([&] { return ShownCode(k) == codes[5]; })) << ShownCode(k);
     k.ClosePlayer();
   }
   // A recording: as many frames as the file holds, 40 ms each.

@@ -95,9 +95,10 @@ QList<QByteArray> RiffTopLevelChunks(const QString& path) {
 
 }  // namespace
 
-// The compatibility index (idx1) goes with plain AVI files only; the master stream is the sound's
-// when sound is written, and none is set without it.
-TEST_F(FileWriters, OpenDMLLeavesOutTheOldIndexAndOnlyASoundTrackGetsTheMasterStream) {
+// The compatibility setting follows the OpenDML choice, yet a file within its first RIFF list keeps
+// the AVI 1.0 index, its only index; the master stream is the sound's when sound is written, and
+// none is set without it.
+TEST_F(FileWriters, EveryFileKeepsAnIndexAndOnlyASoundTrackGetsTheMasterStream) {
   struct Case {
     const char* name;
     bool openDML, audio;
@@ -127,7 +128,7 @@ TEST_F(FileWriters, OpenDMLLeavesOutTheOldIndexAndOnlyASoundTrackGetsTheMasterSt
     fk->StopRecording();
     const QString file = fk->GetLastRecordedFile();
     // The index is a chunk of the file's first RIFF list; the same four bytes may stand in a picture.
-    EXPECT_EQ(RiffTopLevelChunks(file).contains("idx1"), !c.openDML) << RiffTopLevelChunks(file).join(' ').toStdString();
+    EXPECT_TRUE(RiffTopLevelChunks(file).contains("idx1")) << RiffTopLevelChunks(file).join(' ').toStdString();
     media::VideoReader reader;
     ASSERT_TRUE(reader.Open(file)) << reader.ErrorString().toStdString();
     EXPECT_GE(reader.Info().frameCount, 2);
