@@ -13,6 +13,7 @@
 #include "platform/dshow/writers/WriterInterfaces.h"
 #include "platform/registry/Registry.h"
 #include "tools/ClipWriter.h"
+#include "tools/CodecAlone.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -21,11 +22,6 @@
 #include <benchmark/benchmark.h>
 #include <chrono>
 #include <cstdio>
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-}
 
 using namespace kestrom;
 using namespace kestrom::engine;
@@ -46,74 +42,9 @@ double Seconds(Clock::time_point since) { return std::chrono::duration<double>(C
 
 /** @brief Decodes the kept frames (from the key frame before them) and encodes them, nothing else. */
 double CodecAloneSeconds(int64_t* encoded) {
-  const auto start = Clock::now();
-  AVFormatContext* in = nullptr;
-  if (avformat_open_input(&in, QFile::encodeName(clip).constData(), nullptr, nullptr) != 0) return 0;
-  avformat_find_stream_info(in, nullptr);
-  const int video = av_find_best_stream(in, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-  AVStream* stream = in->streams[video];
-  const AVCodecParameters* par = stream->codecpar;
-  AVCodecContext* decoder = avcodec_alloc_context3(avcodec_find_decoder(par->codec_id));
-  avcodec_parameters_to_context(decoder, par);
-  decoder->thread_count = 0;
-  decoder->thread_type = FF_THREAD_SLICE;
-  avcodec_open2(decoder, decoder->codec, nullptr);
-  const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MSMPEG4V2);
-  AVCodecContext* encoder = avcodec_alloc_context3(codec);
-  encoder->width = par->width;
-  encoder->height = par->height;
-  encoder->pix_fmt = AV_PIX_FMT_YUV420P;
-  encoder->time_base = AVRational{1, 25};
-  encoder->framerate = AVRational{25, 1};
-  encoder->gop_size = 25;
-  encoder->max_b_frames = 0;
-  encoder->thread_count = 1;
-  encoder->flags |= AV_CODEC_FLAG_QSCALE;
-  encoder->global_quality = FF_QP2LAMBDA * 6;
-  avcodec_open2(encoder, codec, nullptr);
-  // Frame k of the clip has the time stamp k in the stream's time base (1/25 s).
-  const int64_t first = kTrimIn - 1, last = kTrimOut - 1;
-  av_seek_frame(in, video, av_rescale_q(first, AVRational{1, 25}, stream->time_base), AVSEEK_FLAG_BACKWARD);
-  AVPacket* packet = av_packet_alloc();
-  AVPacket* out = av_packet_alloc();
-  AVFrame* frame = av_frame_alloc();
-  int64_t pts = 0;
-  bool done = false;
-  auto drain = [&] {
-    while (avcodec_receive_packet(encoder, out) == 0) av_packet_unref(out);
-  };
-  auto encodeDecoded = [&] {
-    while (avcodec_receive_frame(decoder, frame) == 0) {
-      const int64_t k = av_rescale_q(frame->best_effort_timestamp, stream->time_base, AVRational{1, 25});
-      if (k >= first && k <= last) {
-        frame->pts = pts++;
-        frame->pict_type = AV_PICTURE_TYPE_NONE;
-        avcodec_send_frame(encoder, frame);
-        drain();
-      }
-      if (k >= last) done = true;
-      av_frame_unref(frame);
-    }
-  };
-  while (!done && av_read_frame(in, packet) >= 0) {
-    if (packet->stream_index == video) {
-      avcodec_send_packet(decoder, packet);
-      encodeDecoded();
-    }
-    av_packet_unref(packet);
-  }
-  avcodec_send_packet(decoder, nullptr);
-  encodeDecoded();
-  avcodec_send_frame(encoder, nullptr);
-  drain();
-  av_frame_free(&frame);
-  av_packet_free(&out);
-  av_packet_free(&packet);
-  avcodec_free_context(&encoder);
-  avcodec_free_context(&decoder);
-  avformat_close_input(&in);
-  *encoded = pts;
-  return Seconds(start);
+  const tools::CodecAloneRun run = tools::DecodeAndEncodeMpeg4V2(clip, kTrimIn - 1, kTrimOut - 1);
+  *encoded = run.frames;
+  return run.seconds;
 }
 
 int CompressorIndex(const TDevices* list, const com::GUID& clsid) {

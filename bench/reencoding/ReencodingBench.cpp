@@ -14,6 +14,7 @@
 #include "platform/dshow/writers/WriterInterfaces.h"
 #include "platform/registry/Registry.h"
 #include "tools/ClipWriter.h"
+#include "tools/CodecAlone.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,11 +25,6 @@
 #include <chrono>
 #include <cstdio>
 #include <vector>
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-}
 
 using namespace kestrom;
 using namespace kestrom::engine;
@@ -47,68 +43,9 @@ double Seconds(Clock::time_point since) { return std::chrono::duration<double>(C
 
 /** @brief Decodes every video packet of the clip and encodes the pictures again, nothing else. */
 double CodecAloneSeconds() {
-  const auto start = Clock::now();
-  AVFormatContext* in = nullptr;
-  if (avformat_open_input(&in, QFile::encodeName(clip).constData(), nullptr, nullptr) != 0) return 0;
-  avformat_find_stream_info(in, nullptr);
-  const int video = av_find_best_stream(in, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-  const AVCodecParameters* par = in->streams[video]->codecpar;
-  AVCodecContext* decoder = avcodec_alloc_context3(avcodec_find_decoder(par->codec_id));
-  avcodec_parameters_to_context(decoder, par);
-  decoder->thread_count = 0;
-  decoder->thread_type = FF_THREAD_SLICE;
-  avcodec_open2(decoder, decoder->codec, nullptr);
-  const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MSMPEG4V2);
-  AVCodecContext* encoder = avcodec_alloc_context3(codec);
-  encoder->width = par->width;
-  encoder->height = par->height;
-  encoder->pix_fmt = AV_PIX_FMT_YUV420P;
-  encoder->time_base = AVRational{1, 25};
-  encoder->framerate = AVRational{25, 1};
-  encoder->gop_size = 25;
-  encoder->max_b_frames = 0;
-  encoder->thread_count = 1;
-  encoder->flags |= AV_CODEC_FLAG_QSCALE;
-  encoder->global_quality = FF_QP2LAMBDA * 6;
-  avcodec_open2(encoder, codec, nullptr);
-  AVPacket* packet = av_packet_alloc();
-  AVPacket* out = av_packet_alloc();
-  AVFrame* frame = av_frame_alloc();
-  int64_t bytes = 0, pts = 0;
-  auto drain = [&] {
-    while (avcodec_receive_packet(encoder, out) == 0) {
-      bytes += out->size;
-      av_packet_unref(out);
-    }
-  };
-  auto encodeDecoded = [&] {
-    while (avcodec_receive_frame(decoder, frame) == 0) {
-      frame->pts = pts++;
-      frame->pict_type = AV_PICTURE_TYPE_NONE;
-      avcodec_send_frame(encoder, frame);
-      av_frame_unref(frame);
-      drain();
-    }
-  };
-  while (av_read_frame(in, packet) >= 0) {
-    if (packet->stream_index == video) {
-      avcodec_send_packet(decoder, packet);
-      encodeDecoded();
-    }
-    av_packet_unref(packet);
-  }
-  avcodec_send_packet(decoder, nullptr);
-  encodeDecoded();
-  avcodec_send_frame(encoder, nullptr);
-  drain();
-  av_frame_free(&frame);
-  av_packet_free(&out);
-  av_packet_free(&packet);
-  avcodec_free_context(&encoder);
-  avcodec_free_context(&decoder);
-  avformat_close_input(&in);
-  benchmark::DoNotOptimize(bytes);
-  return Seconds(start);
+  const tools::CodecAloneRun run = tools::DecodeAndEncodeMpeg4V2(clip);
+  benchmark::DoNotOptimize(run.bytes);
+  return run.seconds;
 }
 
 /** @brief The file's bytes read and written to a new file in 1 MB blocks. */

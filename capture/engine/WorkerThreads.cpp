@@ -203,33 +203,25 @@ int64_t AlignToFrame(int64_t position, int64_t frameDuration) {
 void TNotifyThread::Pass() {
   if (Terminated() || !source_.GraphActive() || source_.Closing()) return;
   auto alignedPosition = [this] { return AlignToFrame(source_.PlayerPosition(), source_.FrameDuration()); };
+  // The player's position becomes the frame shown, and the GUI thread is told at once.
+  auto reportPosition = [this](int64_t position) {
+    lastPosition_ = position;
+    source_.UpdateFramePosition(position);
+    source_.PendingNotification().store(true);
+    Notify();
+    source_.PendingNotification().store(false);
+  };
   if (source_.CurrentState() == cs_Player) {
     if (!source_.PlayerPaused()) {
       const int64_t position = alignedPosition();
-      if (position != lastPosition_) {
-        lastPosition_ = position;
-        source_.UpdateFramePosition(position);
-        source_.PendingNotification().store(true);
-        Notify();
-        source_.PendingNotification().store(false);
-      }
+      if (position != lastPosition_) reportPosition(position);
     } else if (source_.PendingNotification().exchange(false)) {
       // A frame that a seek or a step brought to the paused player is reported at once, not at the
       // next refresh: stepped playback waits for it before its next step.
-      const int64_t position = alignedPosition();
-      lastPosition_ = position;
-      source_.UpdateFramePosition(position);
-      source_.PendingNotification().store(true);
-      Notify();
-      source_.PendingNotification().store(false);
+      reportPosition(alignedPosition());
     } else if (source_.PlayerRefreshPausedDisplay() && ++pausedPasses_ % 10 == 0) {
       Synchronize([this] { source_.RefreshPausedPosition(); });
-      const int64_t position = alignedPosition();
-      lastPosition_ = position;
-      source_.UpdateFramePosition(position);
-      source_.PendingNotification().store(true);
-      Notify();
-      source_.PendingNotification().store(false);
+      reportPosition(alignedPosition());
     }
   } else {
     source_.PeriodicCheck();
