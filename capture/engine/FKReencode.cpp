@@ -222,7 +222,7 @@ bool TFK::Reencode(const QString& source, const QString& dest, bool copyMode, bo
     auto report = [&](int percent, LONGLONG done) {
       if (!progress || destroying_ || percent <= reported) return;
       reported = percent;
-      progress(host_.sender, TProgressInfo{percent, done, duration});
+      progress(host_.sender, TProgressInfo{percent, done, duration, QString()});
     };
     LONG code = 0;
     int timeouts = 0;

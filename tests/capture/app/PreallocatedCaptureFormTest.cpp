@@ -130,7 +130,9 @@ TEST_F(CaptureAppPreallocation, TheCheckOffersThePanelThatFitsAndItsButtonsClose
     closedWith.clear();
     terminatedWhenClosed.clear();
     QFile::remove(CaptureFilePath(0));
-    if (c.sampleSize >= 0) ASSERT_TRUE(MakeSparseFile(CaptureFilePath(0), c.sampleSize));
+    if (c.sampleSize >= 0) {
+      ASSERT_TRUE(MakeSparseFile(CaptureFilePath(0), c.sampleSize));
+    }
     auto form = MakeForm(c.freeBytes);
     mediator.SetCaptureFormPos({40, 60});
     RunCheck(*form, [&](TPreallocatedCaptureForm& f) {
