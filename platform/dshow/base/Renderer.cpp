@@ -240,10 +240,12 @@ HRESULT CBaseRenderer::Receive(IMediaSample* sample) {
       held_ = sample;
       held_->AddRef();
       held = true;
-      ready_ = true;
+      // The paused state is complete once the frame is shown, not before: a caller that
+      // waited in GetState reads the picture it paused on.
       lock.unlock();
       OnReceiveFirstSample(sample);
       lock.lock();
+      if (held_ == sample && state_ == State_Paused) ready_ = true;
       const bool stepDone = stepping && stepping_;
       if (stepDone) {
         stepping_ = false;
