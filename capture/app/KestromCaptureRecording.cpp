@@ -385,6 +385,9 @@ void TKestromCaptureForm::FramecatcherRecordingCompleted(const QString& fileName
   TFramecatcher* fc = Framecatcher;
   tbrPreviewZoomSize->setEnabled(true);
   RecordingCounted = false;
+  // A stop armed by the frames that came while this recording was stopping must not end the next.
+  StopRecordingTimer->stop();
+  StopRelayCaptureTimer->stop();
   for (QLineEdit* counter : {CaptureFrameCount, CaptureDroppedCount, CaptureTimeCount})
     counter->setText(QStringLiteral(" "));
   if (ImagesRecordingCompleted(fileName, success)) return;

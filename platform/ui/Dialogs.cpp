@@ -488,7 +488,7 @@ void ScriptedDialogs::Fail(const QString& message) {
 }
 
 template <typename T>
-std::optional<T> ScriptedDialogs::Take(const char* asked) {
+std::optional<T> ScriptedDialogs::Take(const QString& asked) {
   if (answers_.empty()) {
     Fail(QStringLiteral("no answer queued for the %1 dialog").arg(asked));
     return std::nullopt;
@@ -514,7 +514,7 @@ QStringList ScriptedDialogs::MessageTexts() const {
 
 int ScriptedDialogs::MessageDlg(const MessageRequest& request, QWidget*) {
   asked_.emplace_back(request);
-  const std::optional<ModalResult> result = Take<ModalResult>("message");
+  const std::optional<ModalResult> result = Take<ModalResult>(QStringLiteral("message \"%1\"").arg(request.text));
   if (!result) return mrCancel;
   // An answer the box could not give is a fault in the script (or in the box asked for).
   bool offered = *result == mrCancel;

@@ -231,7 +231,7 @@ class ScriptedDialogs final : public Dialogs {
 
  private:
   template <typename T>
-  std::optional<T> Take(const char* asked);
+  std::optional<T> Take(const QString& asked);
   void Fail(const QString& message);
 
   std::deque<Answer> answers_;

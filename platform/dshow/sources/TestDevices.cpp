@@ -37,6 +37,7 @@ std::atomic<bool>& LiveFlag() {
 }
 
 std::atomic<bool> g_cameraPlugged{true};
+std::atomic<long> g_cameraDropped{0};
 
 // Media of the test card's links: tuner video to crossbar, tuner audio to crossbar, crossbar to camera.
 constexpr REGPINMEDIUM kCameraLink{KESTROM_TEST_CARD_MEDIUM, 0, 0};
@@ -241,6 +242,7 @@ HRESULT CTestCameraPin::FillBuffer(IMediaSample* sample) {
     if (now >= pacer_.next + interval) {
       const REFERENCE_TIME late = (now - pacer_.next) / interval;
       for (REFERENCE_TIME i = 0; i < late; ++i) CountDropped(frame_++);
+      g_cameraDropped += static_cast<long>(late);
       pacer_.next += late * interval;
     }
     // Stamped with its slot, the moment the picture was taken, not the moment this thread got to
@@ -717,6 +719,8 @@ void SetTestCameraPlugged(bool plugged) {
 }
 
 bool TestCameraPlugged() { return g_cameraPlugged; }
+
+long TestCameraDroppedFrames() { return g_cameraDropped; }
 
 CUnknown* CreateTestCamera(IUnknown* outer, HRESULT* hr) { return Create<CTestCamera>(outer, hr); }
 CUnknown* CreateTestCrossbar(IUnknown* outer, HRESULT* hr) { return Create<CTestCrossbar>(outer, hr); }

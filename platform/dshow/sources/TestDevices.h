@@ -41,6 +41,13 @@ bool TestDevicesLive();
 void SetTestCameraPlugged(bool plugged);
 bool TestCameraPlugged();
 
+/**
+ * @brief How many frames every test camera of this process has dropped so far: the slots that
+ * passed while the graph (or a loaded machine) held its streaming thread up. Their numbers are
+ * skipped in the pictures, as a real camera's sequence numbers are.
+ */
+long TestCameraDroppedFrames();
+
 com::CUnknown* CreateTestCamera(com::IUnknown* outer, HRESULT* hr);
 com::CUnknown* CreateTestCrossbar(com::IUnknown* outer, HRESULT* hr);
 com::CUnknown* CreateTestTuner(com::IUnknown* outer, HRESULT* hr);

@@ -286,8 +286,10 @@ TEST_F(CaptureAppImages, StoppedRecordingAndLaterCapturesSendNoNotice) {
   // The next capture records the camera, at its own rate, and is no run's: no notice.
   const QString after = Out("after.avi");
   ASSERT_TRUE(startCapture(after));
+  dialogs_.dialogs.Push(ui::mrNo);  // its summary: play the captured video?
   fc->StopRecording();
   ASSERT_TRUE(WaitFor([&] { return State() != engine::cs_Recording; }));
+  ASSERT_TRUE(WaitFor([&] { return !form.SummaryTimer->isActive() && dialogs_.dialogs.Pending() == 0; }));
   EXPECT_FALSE(form.ImagesRecordingCompleted(after, true));
   EXPECT_EQ(notices.size(), 1);
   const ReadBack captured = Read(after);

@@ -17,6 +17,7 @@
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/Terminate.h"
 #include "tests/TestSupport.h"
+#include "tests/capture/CameraFrames.h"
 #include "tests/platform/core/QtPrint.h"
 #include "tools/FrameCode.h"
 
@@ -78,12 +79,7 @@ std::vector<int> Codes(const QString& file) {
   return codes;
 }
 
-void ExpectConsecutive(const std::vector<int>& codes) {
-  ASSERT_FALSE(codes.empty());
-  for (size_t i = 1; i < codes.size(); ++i)
-    ASSERT_EQ(codes[i], (codes[i - 1] + 1) % (tools::kMaxFrameCode + 1)) << "frame " << i;
-}
-
+using kestrom::test::ExpectCameraFramesInOrder;
 using kestrom::test::ReadAll;
 
 class RecordingFormTest : public CaptureFormFixture {
@@ -231,12 +227,19 @@ TEST_F(CaptureAppRecording, FullSizeCaptureWithoutLimitKeepsConsecutiveFramesAnd
   EXPECT_EQ(form.CaptureFrameCount->text(), " ");
 
   form_->Framecatcher->ClosePlayer();
-  const std::vector<int> codes = Codes(Globals().SampleFile);
-  ExpectConsecutive(codes);
+  // Every frame the camera delivered is in the file (the form's summary counts the ones a loaded
+  // machine made it drop).
+  const kestrom::test::FrameGaps gaps = ExpectCameraFramesInOrder(Codes(Globals().SampleFile));
+  EXPECT_LE(std::max(gaps.skipped, gaps.repeated), form.DroppedFrameCount);
   const StreamSeconds seconds = MeasureStreams(Globals().SampleFile);
   EXPECT_GE(seconds.video, 2.5);
   ASSERT_GE(seconds.audio, 0) << "no sound recorded";
-  EXPECT_NEAR(seconds.audio, seconds.video, 0.04) << "sound and pictures more than one frame apart";
+  // The microphone delivers 100 ms blocks, so the two ends may lie a block apart; the pictures may
+  // fall short by the frames the camera dropped besides (the writer fills a dropped frame's time
+  // only when a later frame comes).
+  const double lead = seconds.audio - seconds.video;
+  EXPECT_GE(lead, -0.101) << "more pictures than sound";
+  EXPECT_LE(lead, 0.101 + 0.04 * double(dshow::TestCameraDroppedFrames())) << "sound and pictures apart";
 }
 
 // The limit reads the elapsed time of the frame-progress records in every set-up: at half size
@@ -283,9 +286,11 @@ TEST_F(CaptureAppRecording, AFailedCaptureIsNeitherSummarisedNorOfferedForSaving
   for (bool half : {false, true}) {
     form.CaptureJob = 1;
     form.RecordingSettings.HalfSize = half;
+    form.StopRecordingTimer->start();  // armed by frames that came while the recording stopped
     form.FramecatcherRecordingCompleted(Globals().SampleFile, false);
     EXPECT_TRUE(LogLines().contains("capture failed."));
     EXPECT_FALSE(form.SummaryTimer->isActive());
+    EXPECT_FALSE(form.StopRecordingTimer->isActive()) << "it would stop the next recording";
   }
   EXPECT_TRUE(Messages().isEmpty());
   EXPECT_EQ(State(), engine::cs_Preview);

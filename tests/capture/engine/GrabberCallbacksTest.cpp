@@ -79,9 +79,10 @@ TEST_F(GrabberCallbacks, TheDVDateGivesADateOnlyWhenItIsARealOne) {
     info.SetDVDate(kept);
     const std::optional<QDateTime> date = DVDateTimeOf(info);
     ASSERT_EQ(date.has_value(), c.dated);
-    if (date)
+    if (date) {
       EXPECT_EQ(*date, QDateTime(QDate(c.delivered[0], c.delivered[1], c.delivered[2]),
                                  QTime(c.delivered[3], c.delivered[4], c.delivered[5])));
+    }
     info.IsDV = false;
     EXPECT_FALSE(DVDateTimeOf(info));
   }

@@ -114,7 +114,9 @@ class GraphEvents : public ClipGraphTest {
   static ComPtr<IGraphBuilder> ClipGraph(const QString& clip) {
     ComPtr<IGraphBuilder> graph;
     EXPECT_EQ(com::CoCreateInstance(CLSID_FilterGraph, nullptr, IID_IGraphBuilder, &graph), S_OK);
-    if (graph) EXPECT_EQ(graph->RenderFile(reinterpret_cast<LPCWSTR>(clip.utf16()), nullptr), S_OK);
+    if (graph) {
+      EXPECT_EQ(graph->RenderFile(reinterpret_cast<LPCWSTR>(clip.utf16()), nullptr), S_OK);
+    }
     return graph;
   }
 };

@@ -360,7 +360,9 @@ class NetworkStreaming : public testing::Test {
   ComPtr<IBaseFilter> Add(REFCLSID clsid, const char16_t* name) {
     ComPtr<IBaseFilter> filter;
     EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, filter.PutVoid()), S_OK);
-    if (filter) EXPECT_TRUE(SUCCEEDED(graph_->AddFilter(filter.Get(), name)));
+    if (filter) {
+      EXPECT_TRUE(SUCCEEDED(graph_->AddFilter(filter.Get(), name)));
+    }
     return filter;
   }
 
@@ -421,7 +423,9 @@ class NetworkStreaming : public testing::Test {
     ComPtr<IServiceProvider> provider;
     EXPECT_EQ(writer_->QueryInterface(IID_IServiceProvider, provider.PutVoid()), S_OK);
     ComPtr<IWMWriterAdvanced2> advanced;
-    if (provider) EXPECT_EQ(provider->QueryService(IID_IWMWriterAdvanced2, IID_IWMWriterAdvanced2, advanced.PutVoid()), S_OK);
+    if (provider) {
+      EXPECT_EQ(provider->QueryService(IID_IWMWriterAdvanced2, IID_IWMWriterAdvanced2, advanced.PutVoid()), S_OK);
+    }
     return advanced;
   }
 
@@ -502,7 +506,9 @@ TEST_F(NetworkStreaming, MmsAndLaterHttpClientsDecodeTheLiveStreamAndNoFileIsWri
   const std::vector<int> mms = Codes("mms"), http = Codes("http");
   ExpectRising(mms, "mmsh");
   ExpectRising(http, "http");
-  if (!mms.empty() && !http.empty()) EXPECT_GT(http.front(), mms.front());
+  if (!mms.empty() && !http.empty()) {
+    EXPECT_GT(http.front(), mms.front());
+  }
   EXPECT_FALSE(QFile::exists(file));
 }
 
