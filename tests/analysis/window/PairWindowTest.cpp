@@ -147,7 +147,9 @@ TEST_F(PairWindowTest, EveryControlIsInItsWindowOrOfferedByItsRowInEachLayout) {
           if (!b->isVisibleTo(w)) continue;
           EXPECT_TRUE(client.contains(inWindow(b)) || offered.contains(b)) << b->objectName().toStdString();
         }
-        if (!offered.isEmpty()) EXPECT_TRUE(client.contains(inWindow(overflow->Chevron())));
+        if (!offered.isEmpty()) {
+          EXPECT_TRUE(client.contains(inWindow(overflow->Chevron())));
+        }
       };
       for (int i = 0; i < w->FileControls->count(); ++i) {
         if (!w->FileControls->isTabVisible(i)) continue;
@@ -159,15 +161,19 @@ TEST_F(PairWindowTest, EveryControlIsInItsWindowOrOfferedByItsRowInEachLayout) {
       // Nothing of the panel that a coach needs lies under the picture's vertical scroll bar.
       const QRect vert = inWindow(w->VertScrollBar);
       const QList<QAbstractButton*> offered = w->Panel4->findChild<ui::RowOverflow*>()->Overflowing();
-      for (QWidget* c : w->Panel4->findChildren<QWidget*>())
-        if (c->isVisibleTo(w) && c != static_cast<QWidget*>(w->MediaPlayerBar1) && !offered.contains(qobject_cast<QAbstractButton*>(c)))
+      for (QWidget* c : w->Panel4->findChildren<QWidget*>()) {
+        if (c->isVisibleTo(w) && c != static_cast<QWidget*>(w->MediaPlayerBar1) && !offered.contains(qobject_cast<QAbstractButton*>(c))) {
           EXPECT_FALSE(inWindow(c).intersects(vert)) << c->objectName().toStdString();
+        }
+      }
       EXPECT_TRUE(client.contains(inWindow(w->Test)));
       EXPECT_TRUE(client.contains(inWindow(w->ScrollBar1)));
       EXPECT_GE(w->ScrollBar1->width(), playback::kNarrowestPositionBar);
-      for (QWidget* other : w->Panel4->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
-        if (other != w->Test && other->isVisibleTo(w))
+      for (QWidget* other : w->Panel4->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (other != w->Test && other->isVisibleTo(w)) {
           EXPECT_FALSE(other->geometry().intersects(w->Test->geometry())) << other->objectName().toStdString();
+        }
+      }
     }
   }
 

@@ -212,9 +212,10 @@ TEST_F(AnalysisStartUp, EveryButtonShowsItsWholeCaptionAndNoneOverlap) {
       EXPECT_GE(b->width(), text + 6) << b->objectName().toStdString();
       for (const QAbstractButton* other : buttons)
         if (other != b && !other->isHidden() && !b->isHidden() && other->parentWidget() == b->parentWidget() &&
-            qobject_cast<const QToolButton*>(other))
+            qobject_cast<const QToolButton*>(other)) {
           EXPECT_FALSE(b->geometry().intersects(other->geometry()))
               << b->objectName().toStdString() << " and " << other->objectName().toStdString();
+        }
     }
   }
 }
