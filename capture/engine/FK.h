@@ -1214,6 +1214,7 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
     int64_t startTime = -1, startFrame = -1, startDropped = -1;
     int64_t pausedTotal = 0, pauseStart = -1, pauseFrame = 0, pausedFrames = 0;
     bool positionHeld = false;
+    bool restartAtNext = false;  // writing was released: the next frame starts the count
     int64_t durationDivisor = 1;
   } counters_;
   TFrameData keptCurrent_, keptPrevious_;

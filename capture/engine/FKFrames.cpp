@@ -296,11 +296,14 @@ void TFK::UpdateCountersLocked(int64_t sampleTime, int state, int64_t deviceFram
     // Frames without a time of their own are timed by the graph's clock, so that the elapsed
     // time (and a recording's time limit) follows every kind of recording.
     c.streamTime = sampleTime == kUntimedSample ? GraphClockTime() : sampleTime;
-    if (c.startTime == -1) {
+    if (c.startTime == -1 || c.restartAtNext) {
       c.startTime = c.streamTime;
-      // The device counts its frames from the graph's start: none of them is before the start.
-      c.startFrame = deviceFrames >= 0 ? 0 : c.frameNumber;
+      // The device counts its frames from the graph's start: none of them is before the start,
+      // unless writing was held while the graph ran (then this frame is the first written).
+      if (deviceFrames >= 0) c.startFrame = c.restartAtNext ? std::max<int64_t>(deviceFrames - 1, 0) : 0;
+      else c.startFrame = c.frameNumber;
       c.startDropped = c.dropped;
+      c.restartAtNext = false;
     }
     if (deviceFrames >= 0) c.frameNumber = deviceFrames;
     else ++c.frameNumber;

@@ -261,6 +261,17 @@ void TFK::SetRecordingHold(bool hold) {
   if (hold || state_ != cs_Recording || recordingWritingStarted_) return;
   SetPinCapture(videoCapturePin_.Get(), QStringLiteral("video"), true);
   SetPinCapture(audioCapturePin_.Get(), QStringLiteral("audio"), true);
+  {
+    // The frames and time of a recording count from here, not from the graph's run: the user may
+    // have kept the ready question open, and a relay or time limit would end the recording early.
+    std::lock_guard lock(frameLock_);
+    auto& c = counters_;
+    c.startTime = c.streamTime;
+    c.startFrame = c.frameNumber;
+    c.startDropped = c.dropped;
+    c.restartAtNext = true;
+    DeriveFrameInfoLocked(state_);
+  }
   AnnounceRecordingStart();
 }
 

@@ -231,7 +231,8 @@ bool TFK::Reencode(const QString& source, const QString& dest, bool copyMode, bo
         LONGLONG position = 0;
         if (SUCCEEDED(writerSeeking->GetCurrentPosition(&position))) {
           const double share = std::clamp(double(position) / double(duration), 0.0, 1.0);
-          report(static_cast<int>(std::lround(share * 100.0)), position);
+          // 100 only once the graph has completed: one stream may reach the end before another.
+          report(std::min(99, static_cast<int>(std::lround(share * 100.0))), position);
         }
       }
       if (!reencodeLooping_) SetGraphState(0, QStringLiteral("recom2"));

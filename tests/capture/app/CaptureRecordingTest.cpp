@@ -17,7 +17,7 @@
 #include "platform/ui/Dialogs.h"
 #include "platform/ui/Terminate.h"
 #include "tests/TestSupport.h"
-#include "tests/capture/CameraFrames.h"
+#include "tests/platform/dshow/support/CameraFrames.h"
 #include "tests/platform/core/QtPrint.h"
 #include "tools/FrameCode.h"
 
@@ -79,7 +79,7 @@ std::vector<int> Codes(const QString& file) {
   return codes;
 }
 
-using kestrom::test::ExpectCameraFramesInOrder;
+using kestrom::dshow::test::ExpectCameraFramesInOrder;
 using kestrom::test::ReadAll;
 
 class RecordingFormTest : public CaptureFormFixture {
@@ -229,7 +229,7 @@ TEST_F(CaptureAppRecording, FullSizeCaptureWithoutLimitKeepsConsecutiveFramesAnd
   form_->Framecatcher->ClosePlayer();
   // Every frame the camera delivered is in the file (the form's summary counts the ones a loaded
   // machine made it drop).
-  const kestrom::test::FrameGaps gaps = ExpectCameraFramesInOrder(Codes(Globals().SampleFile));
+  const kestrom::dshow::test::FrameGaps gaps = ExpectCameraFramesInOrder(Codes(Globals().SampleFile));
   EXPECT_LE(std::max(gaps.skipped, gaps.repeated), form.DroppedFrameCount);
   const StreamSeconds seconds = MeasureStreams(Globals().SampleFile);
   EXPECT_GE(seconds.video, 2.5);

@@ -435,16 +435,29 @@ TEST_F(LiveGraphTest, FrameProcessingRecordingTimeFollowsTheRecordingInEverySetU
       fk->SetCompressionMode(cm_NoCompression);
     }
     std::vector<TFrameInfo> records;
-    fk->Events().OnFrameProgress = [&](QObject*, const TFrameInfo& info) { records.push_back(info); };
     QElapsedTimer elapsed;
     elapsed.start();
+    // The ready question stays open a while, the graph running: the recording counts from the answer.
+    qint64 released = -1;
+    const auto pumpUntil = [&](const QElapsedTimer& clock, qint64 ms) {
+      while (clock.elapsed() < ms) {
+        PumpMessagesOnce();
+        QThread::msleep(5);
+      }
+    };
+    fk->Events().OnRecordingReadyToStart = [&](QObject*, bool& start) {
+      pumpUntil(elapsed, 800);
+      released = elapsed.elapsed();
+      start = true;
+    };
+    fk->Events().OnFrameProgress = [&](QObject*, const TFrameInfo& info) {
+      if (released >= 0) records.push_back(info);
+    };
     ASSERT_TRUE(fk->StartRecording());
-    while (elapsed.elapsed() < 1700) {
-      PumpMessagesOnce();
-      QThread::msleep(5);
-    }
+    ASSERT_GE(released, 0);
+    pumpUntil(elapsed, released + 1700);
     fk->StopRecording();
-    const int64_t recorded = elapsed.elapsed() * 10'000;
+    const int64_t recorded = (elapsed.elapsed() - released) * 10'000;
     ASSERT_GT(records.size(), 5u);
     for (size_t i = 1; i < records.size(); ++i) {
       EXPECT_GE(records[i].Time, records[i - 1].Time) << i;

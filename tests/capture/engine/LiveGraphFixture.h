@@ -10,7 +10,7 @@
 #include "capture/engine/GraphHelpers.h"
 #include "platform/dshow/sources/TestDevices.h"
 #include "platform/media/VideoReader.h"
-#include "tests/capture/CameraFrames.h"
+#include "tests/platform/dshow/support/CameraFrames.h"
 #include "tools/FrameCode.h"
 
 #include <cstdlib>
@@ -48,7 +48,7 @@ class LiveGraphTest : public TestCameraTest {
     return names;
   }
   /** @brief Every frame follows the one before, save those the test camera itself dropped. */
-  static void ExpectConsecutive(const std::vector<int>& codes) { kestrom::test::ExpectCameraFramesInOrder(codes); }
+  static void ExpectConsecutive(const std::vector<int>& codes) { kestrom::dshow::test::ExpectCameraFramesInOrder(codes); }
   static bool LogHas(const QString& text) { return ProcessLogLines().filter(text).size() > 0; }
   static std::vector<int> Codes(const QString& file, bool* hasAudio = nullptr) {
     std::vector<int> codes;

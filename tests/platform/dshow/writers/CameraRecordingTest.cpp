@@ -9,6 +9,7 @@
 #include "platform/dshow/writers/WriterInterfaces.h"
 #include "platform/media/VideoReader.h"
 #include "platform/registry/Registry.h"
+#include "tests/platform/dshow/support/CameraFrames.h"
 #include "tests/platform/dshow/writers/WriterRig.h"
 #include "tools/FrameCode.h"
 
@@ -180,12 +181,13 @@ TEST_F(CameraRecording, LiveStreamControlWindowIsCutOnTheGraphClock) {
   ASSERT_TRUE(AwaitEvent(EC_STREAM_CONTROL_STOPPED));
   ASSERT_EQ(control_->Stop(), S_OK);
 
-  // Ten frame slots: the camera may drop a frame under load, never repeat or reorder one.
+  // Ten frame slots: the camera may drop frames under load (the writer fills their time with
+  // empty frames, read back as repeats), never reorder one.
   const std::vector<int> codes = Codes(file);
   ASSERT_FALSE(codes.empty());
   EXPECT_GT(codes.front(), 0);
-  for (size_t i = 1; i < codes.size(); ++i) EXPECT_GT(codes[i], codes[i - 1]) << i;
-  EXPECT_GE(codes.back() - codes.front() + 1, 9);
+  test::ExpectCameraFramesInOrder(codes);
+  EXPECT_GE(codes.back() - codes.front() + 1, 9 - TestCameraDroppedFrames());
   EXPECT_LE(codes.back() - codes.front() + 1, 11);
 }
 

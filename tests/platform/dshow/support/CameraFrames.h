@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 #include <vector>
 
-namespace kestrom::test {
+namespace kestrom::dshow::test {
 
 /** @brief What a recording's frame numbers show of the camera's drops. */
 struct FrameGaps {
@@ -39,10 +39,10 @@ inline FrameGaps FrameGapsOf(const std::vector<int>& codes) {
  */
 inline FrameGaps ExpectCameraFramesInOrder(const std::vector<int>& codes) {
   const FrameGaps gaps = FrameGapsOf(codes);
-  const long dropped = dshow::TestCameraDroppedFrames();
+  const long dropped = TestCameraDroppedFrames();
   EXPECT_LE(gaps.skipped, dropped) << "frames lost after the camera delivered them";
   EXPECT_LE(gaps.repeated, dropped) << "frames repeated that the camera never dropped";
   return gaps;
 }
 
-}  // namespace kestrom::test
+}  // namespace kestrom::dshow::test
