@@ -245,7 +245,7 @@ HRESULT CBaseRenderer::Receive(IMediaSample* sample) {
       lock.unlock();
       OnReceiveFirstSample(sample);
       lock.lock();
-      if (held_ == sample && state_ == State_Paused) ready_ = true;
+      if (held_ == sample) ready_ = true;
       const bool stepDone = stepping && stepping_;
       if (stepDone) {
         stepping_ = false;
