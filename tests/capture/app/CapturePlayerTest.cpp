@@ -296,7 +296,9 @@ TEST_F(CaptureAppPlayer, KeysStepFromTheFrameShown) {
   const QString clip = WriteClip("clip.avi", 30);
   OpenClip(clip);
   engine::TFramecatcher* fc = form_->Framecatcher;
-  // Opened, the clip rests on its first frame, and the bar and read-out say so.
+  // Opened, the clip comes to rest on its first frame and stays there, and the bar and read-out
+  // say so.
+  ASSERT_TRUE(WaitFor([&] { return fc->GetFrameNumber() == 1; })) << fc->GetFrameNumber();
   tools::WaitFor([] { return false; }, 500);
   EXPECT_EQ(fc->GetFrameNumber(), 1);
   EXPECT_EQ(form_->ScrollBar1->value(), 1);
