@@ -77,9 +77,21 @@ std::optional<QString> OpenKind(const QString& what, const QString& path, LoadRe
 void MarkDamaged(const QString& what, const QString& path, LoadResult& result) {
   result.outcome = LoadOutcome::Damaged;
   result.report = true;
-  result.error = QStringLiteral("The %1 file \"%2\" is damaged; only its first %3 records were read.")
-                     .arg(what, path)
-                     .arg(result.records);
+  const QString read = result.records == 0   ? QStringLiteral("none of its records could be read")
+                       : result.records == 1 ? QStringLiteral("only its first record was read")
+                                             : QStringLiteral("only its first %1 records were read").arg(result.records);
+  result.error = QStringLiteral("The %1 file \"%2\" is damaged; %3.").arg(what, path, read);
+}
+
+// Values beyond what can be drawn were pulled back into range; the coach is told as of a damaged
+// file, since a save would write the changed values over the file's own. Damage, when there is
+// also some, is what is told.
+void MarkPulledBack(const QString& what, const QString& path, LoadResult& result) {
+  if (result.report) return;
+  result.report = true;
+  result.error = QStringLiteral("The %1 file \"%2\" holds values beyond what can be drawn; "
+                                "they were brought back within range.")
+                     .arg(what, path);
 }
 
 // Fields are 32-bit: a number outside that range is as malformed as a word.
@@ -208,6 +220,7 @@ LoadResult DrawingStore::LoadFreehand(const QString& path) {
   if (!text) return result;
 
   freehand_.clear();
+  bool pulledBack = false;
   NumberReader reader(*text);
   while (static_cast<int>(freehand_.size()) < kFreehandCapacity && !reader.AtEnd()) {
     std::array<int32_t, 5> v{};
@@ -219,9 +232,13 @@ LoadResult DrawingStore::LoadFreehand(const QString& path) {
     bool bounded = false;
     freehand_.push_back({v[0], BoundedPenWidth(v[1], bounded), BoundedCoordinate(v[2], bounded),
                          BoundedCoordinate(v[3], bounded), v[4]});
-    if (bounded) modified_.shapes = true;
+    if (bounded) {
+      modified_.shapes = true;
+      pulledBack = true;
+    }
     ++result.records;
   }
+  if (pulledBack) MarkPulledBack(kFreehandWhat, path, result);
   NoteLoad(path, result);
   return result;
 }
@@ -259,9 +276,11 @@ LoadResult DrawingStore::LoadShapes(const QString& path, int frameWidth, int fra
   }
 
   // Corners off the picture are pulled back to its edges (no size known: to the common bound),
-  // and every other value into what can be drawn.
-  bool bounded = false;
-  auto corner = [&bounded](int32_t& c, int size) {
+  // and every other value into what can be drawn. Only the latter is worth a word: a corner
+  // past the picture's edge is an ordinary drawing of a larger clip.
+  bool bounded = false, pulledBack = false;
+  auto corner = [&bounded, &pulledBack](int32_t& c, int size) {
+    BoundedCoordinate(c, pulledBack);
     c = size > 0 ? Bounded(c, 0, std::min(size, kCoordinateLimit), bounded) : BoundedCoordinate(c, bounded);
   };
   for (ShapeRecord& s : shapes_) {
@@ -269,9 +288,10 @@ LoadResult DrawingStore::LoadShapes(const QString& path, int frameWidth, int fra
     corner(s.x2, frameWidth);
     corner(s.y1, frameHeight);
     corner(s.y2, frameHeight);
-    s.penWidth = BoundedPenWidth(s.penWidth, bounded);
+    s.penWidth = BoundedPenWidth(s.penWidth, pulledBack);
   }
-  if (bounded) modified_.shapes = true;
+  if (bounded || pulledBack) modified_.shapes = true;
+  if (pulledBack) MarkPulledBack(kShapesWhat, path, result);
   NoteLoad(path, result);
   return result;
 }
@@ -298,6 +318,7 @@ LoadResult DrawingStore::LoadTextItems(const QString& path) {
   if (!text) return result;
 
   textItems_.clear();
+  bool pulledBack = false;
   NumberReader reader(*text);
   while (static_cast<int>(textItems_.size()) < kTextItemCapacity && !reader.AtEnd()) {
     TextItem item;
@@ -320,7 +341,10 @@ LoadResult DrawingStore::LoadTextItems(const QString& path) {
     item.y = BoundedCoordinate(position[1], bounded);
     item.fontColour = style[0];
     item.fontSize = BoundedFontSize(style[1], bounded);
-    if (bounded) modified_.shapes = true;
+    if (bounded) {
+      modified_.shapes = true;
+      pulledBack = true;
+    }
     item.bold = style[2];
     item.italic = style[3];
     item.underline = style[4];
@@ -328,6 +352,7 @@ LoadResult DrawingStore::LoadTextItems(const QString& path) {
     textItems_.push_back(std::move(item));
     ++result.records;
   }
+  if (pulledBack) MarkPulledBack(kTextWhat, path, result);
   NoteLoad(path, result);
   return result;
 }
@@ -371,8 +396,11 @@ LoadResult DrawingStore::LoadFreehandGrid(const QString& path) {
                    BoundedCoordinate(v[4], bounded),
                    v[5],
                    BoundedPenWidth(v[6], bounded)};
-  if (bounded) modified_.shapes = true;
   result.records = 1;
+  if (bounded) {
+    modified_.shapes = true;
+    MarkPulledBack(kFreehandGridWhat, path, result);
+  }
   NoteLoad(path, result);
   return result;
 }
@@ -402,6 +430,7 @@ LoadResult DrawingStore::LoadAngles(const QString& path) {
   if (!text) return result;
 
   angles_.clear();
+  bool pulledBack = false;
   NumberReader reader(*text);
   while (static_cast<int>(angles_.size()) < kAngleCapacity && !reader.AtEnd()) {
     std::array<double, 6> p{};
@@ -421,16 +450,27 @@ LoadResult DrawingStore::LoadAngles(const QString& path) {
     }
     reader.SkipLine();
     bool bounded = false;
-    for (double& c : p) c = BoundedCoordinate(c, bounded);
+    const bool vertexInside = std::abs(p[2]) <= kCoordinateLimit && std::abs(p[3]) <= kCoordinateLimit;
+    if (vertexInside) {
+      // The arms shorten along themselves: the angle stays the one drawn.
+      BoundArmEnd(p[2], p[3], p[0], p[1], bounded);
+      BoundArmEnd(p[2], p[3], p[4], p[5], bounded);
+    } else {
+      for (double& c : p) c = BoundedCoordinate(c, bounded);
+    }
     AngleRecord a;
     a.penWidth = BoundedPenWidth(colourAndWidth[1], bounded);
-    if (bounded) modified_.angles = true;
+    if (bounded) {
+      modified_.angles = true;
+      pulledBack = true;
+    }
     a.x1 = p[0], a.y1 = p[1], a.x2 = p[2], a.y2 = p[3], a.x3 = p[4], a.y3 = p[5];
     a.colour = colourAndWidth[0];
     a.result = ThreePointAngle(a.x1, a.y1, a.x2, a.y2, a.x3, a.y3);
     angles_.push_back(a);
     ++result.records;
   }
+  if (pulledBack) MarkPulledBack(kAnglesWhat, path, result);
   NoteLoad(path, result);
   return result;
 }

@@ -195,7 +195,7 @@ bool DrawingStore::LoadedPartly(const QString& path) const { return partlyLoaded
 void DrawingStore::ForgetPartialLoad(const QString& path) { partlyLoaded_.removeAll(path); }
 
 QString DrawingStore::ReplacePartialQuestion(const QString& path) {
-  return QStringLiteral("\"%1\" was loaded with some of its contents left out.\r\n"
+  return QStringLiteral("\"%1\" was loaded with some of its contents left out or changed.\r\n"
                         "Saving now replaces it without them. Save anyway?")
       .arg(path);
 }

@@ -289,8 +289,8 @@ class DrawingStore {
   LoadResult LoadDrawings(const CompanionFileNames& names, int frameWidth, int frameHeight);
 
   /**
-   * @brief True while the companion file at `path` was last loaded with records left out (it was
-   * damaged or held values that could not be kept): saving would replace it without them.
+   * @brief True while the companion file at `path` was last loaded with records left out or values
+   * changed (it was damaged or held values that could not be kept): saving would replace it so.
    */
   bool LoadedPartly(const QString& path) const;
   /** @brief The coach chose to replace a partly loaded file (or it was saved whole again). */
