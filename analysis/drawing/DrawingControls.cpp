@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QFontMetrics>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMouseEvent>
@@ -164,6 +165,17 @@ DrawingControlSet& DrawingControls::AddControlSet(QWidget* markersPage, QWidget*
       FontSpeedButton = Button(shapesPage, "FontSpeedButton", "F", "Text Font", false, 24);
       FontSpeedButton->hide();
       SizeEdit1();
+      set.PenWidth = SpinEdit(shapesPage, "PenWidth");
+      set.PenWidth->setButtonSymbols(QAbstractSpinBox::UpDownArrows);
+      set.PenWidth->setToolTip("Pen Width");
+      set.PenSize = shapesPage->findChild<QLabel*>("PenSize");
+      if (!set.PenSize) {
+        set.PenSize = new QLabel(shapesPage);
+        set.PenSize->setObjectName("PenSize");
+      }
+      set.PenSize->setGeometry(QRect(Place(shapesPage, 24), QSize(24, 26)));
+      set.PenSize->setAlignment(Qt::AlignCenter);
+      set.PenColor = Button(shapesPage, "PenColor", "Pen", "Pen Colour", false, 32);
     }
   }
   if (anglesPage) {
@@ -272,6 +284,12 @@ void DrawingControls::WireSet(int index) {
       if (DrawingControls* w = target(spin)) w->ShapesSpinEditChange(v);
     });
   }
+  if (s.PenWidth) {
+    QSignalBlocker block(s.PenWidth);
+    s.PenWidth->setValue(tools_.Settings.penWidth);
+    connect(s.PenWidth, &QSpinBox::valueChanged, this, [this](int v) { PenSizeChange(v); });
+  }
+  if (s.PenColor) connect(s.PenColor, &QToolButton::clicked, this, [this] { PenColorClick(); });
   if (s.AnglesSpinEdit) {
     QSignalBlocker block(s.AnglesSpinEdit);
     s.AnglesSpinEdit->setValue(tools_.Settings.angleWidth);
@@ -584,6 +602,12 @@ void DrawingControls::ShowSwatches(const DrawingControlSet* alsoOn) {
     SetSwatch(s.ShapesSpinEdit, tools_.Settings.penColour,
               tools_.Settings.clearBrush ? core::clWhite : tools_.Settings.fillColour);
     SetSwatch(s.AnglesSpinEdit, tools_.Settings.angleColour, std::nullopt);
+    if (s.PenSize) {
+      QPalette colours = s.PenSize->palette();
+      colours.setColor(QPalette::WindowText, core::ToQColor(tools_.Settings.penColour));
+      s.PenSize->setPalette(colours);
+      s.PenSize->setText(QString::number(tools_.Settings.penWidth));
+    }
   };
   for (const DrawingControlSet& s : sets_) paint(s);
   if (alsoOn) paint(*alsoOn);
@@ -614,13 +638,21 @@ void DrawingControls::FontSpeedButtonClick() {
 }
 
 void DrawingControls::ShapesSpinEditChange(int value) {
-  tools_.Settings.penWidth = value;
-  canvas_.Pen.Width = value;
+  tools_.SetPenWidth(value);
+  const int width = tools_.Settings.penWidth;
   for (const DrawingControlSet& s : sets_)
-    if (s.ShapesSpinEdit && s.ShapesSpinEdit->value() != value) {
-      QSignalBlocker block(s.ShapesSpinEdit);
-      s.ShapesSpinEdit->setValue(value);
-    }
+    for (QSpinBox* spin : {s.ShapesSpinEdit, s.PenWidth})
+      if (spin && spin->value() != width) {
+        QSignalBlocker block(spin);
+        spin->setValue(width);
+      }
+  ShowSwatches();
+}
+
+void DrawingControls::PenSizeChange(int value) { ShapesSpinEditChange(value); }
+
+void DrawingControls::PenColorClick() {
+  if (tools_.ChoosePenColour(ui::AppDialogs())) ShowSwatches();
 }
 
 void DrawingControls::AnglesSpinEditChange(int value) {

@@ -17,6 +17,7 @@
 #include <map>
 
 class QAbstractButton;
+class QLabel;
 class QLineEdit;
 class QMenu;
 class QAction;
@@ -73,6 +74,11 @@ struct DrawingControlSet {
               *SaveShapesSpeedButton = nullptr, *LoadShapesSpeedButton = nullptr, *UndoSpeedButton = nullptr,
               *ClearAllSpeedButton = nullptr;
   QSpinBox* ShapesSpinEdit = nullptr;
+  // The pen's own width and colour controls (the window's set only): the up-down control, the
+  // label that shows the width in the pen's colour, and the colour button.
+  QSpinBox* PenWidth = nullptr;
+  QLabel* PenSize = nullptr;
+  QToolButton* PenColor = nullptr;
   QMenu* GridPopupMenu = nullptr;
   QAction *CalibratedGrid1 = nullptr, *FreeHandGrid1 = nullptr;
   QToolButton *GeneralAngleSpeedButton = nullptr, *VerticalAngleSpeedButton = nullptr,
@@ -160,6 +166,10 @@ class DrawingControls final : public QObject, private DrawingHost {
   void AnglesSpeedButtonClick();
   void FontSpeedButtonClick();
   void ShapesSpinEditChange(int value);
+  /** @brief The up-down control PenWidth: the tools' pen width (every width control follows). */
+  void PenSizeChange(int value);
+  /** @brief The pen colour from the colour dialog; the label PenSize takes it. */
+  void PenColorClick();
   void AnglesSpinEditChange(int value);
   void ClearBrushClick(bool down);
 

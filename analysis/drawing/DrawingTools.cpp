@@ -1,6 +1,7 @@
 #include "analysis/drawing/DrawingTools.h"
 
 #include "analysis/annotation/AngleGeometry.h"
+#include "analysis/annotation/DrawingLimits.h"
 #include "analysis/drawing/HitTests.h"
 #include "platform/core/Format.h"
 
@@ -665,6 +666,11 @@ void DrawingTools::ResetAngles() {
   host_.SetStatusText(kStatusValue, kOneBlank);
   host_.AnglesChanged();
   host_.RefreshFrame();
+}
+
+void DrawingTools::SetPenWidth(int width) {
+  Settings.penWidth = std::clamp(width, annotation::kMinPenWidth, annotation::kMaxPenWidth);
+  canvas_.Pen.Width = Settings.penWidth;
 }
 
 std::optional<core::TColor> DrawingTools::ChoosePenColour(ui::Dialogs& dialogs) {

@@ -148,6 +148,8 @@ class DrawingTools {
 
   // The colour and font buttons: each asks its dialog and, on OK, takes the choice for the
   // tools (the window then colours its swatches); nothing changes on cancel.
+  /** @brief The pen width of the drawing tools, kept within the widths a pen may have. */
+  void SetPenWidth(int width);
   /** @brief The pen colour of the drawing tools; playback stops first. */
   std::optional<core::TColor> ChoosePenColour(ui::Dialogs& dialogs);
   /** @brief The fill colour of rectangles and ellipses; playback stops first. */

@@ -1,8 +1,11 @@
 #include "analysis/drawing/DrawingControls.h"
+#include "platform/core/Colour.h"
+#include "platform/ui/Dialogs.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -237,6 +240,44 @@ TEST(DrawingControls, DamagedFilesAreReportedAndNotReplacedWithoutAsking) {
   text.close();
   w.Find(w.shapes, "SaveShapesSpeedButton")->click();
   EXPECT_EQ(w.port.questions.size(), 2) << "asked once per partly loaded file";
+}
+
+TEST(DrawingControls, PenWidthAndColourControlsSetThePenOfTheDrawingTools) {
+  Window w;
+  auto* width = w.Find<QSpinBox>(w.shapes, "PenWidth");
+  auto* size = w.Find<QLabel>(w.shapes, "PenSize");
+  QToolButton* colour = w.Find(w.shapes, "PenColor");
+  ASSERT_TRUE(width && size && colour);
+  EXPECT_EQ(size->text(), "2");
+
+  // The up-down control sets the width the tools draw with; every width control follows.
+  width->stepBy(3);
+  EXPECT_EQ(w.controls->Tools().Settings.penWidth, 5);
+  EXPECT_EQ(size->text(), "5");
+  EXPECT_EQ(w.Find<QSpinBox>(w.shapes, "ShapesSpinEdit")->value(), 5);
+  EXPECT_EQ(w.Find<QSpinBox>(w.paletteShapes, "ShapesSpinEdit")->value(), 5);
+  w.Find<QSpinBox>(w.paletteShapes, "ShapesSpinEdit")->setValue(7);
+  EXPECT_EQ(width->value(), 7);
+  EXPECT_EQ(size->text(), "7");
+
+  // The colour comes from the colour dialog, opened on the current colour; cancel keeps it.
+  ui::ScopedScriptedDialogs dialogs;
+  dialogs.dialogs.Push(core::TColor(core::clTeal));
+  colour->click();
+  ASSERT_EQ(dialogs.dialogs.Asked().size(), 1u);
+  EXPECT_EQ(std::get<core::TColor>(dialogs.dialogs.Asked()[0]), core::clRed);
+  EXPECT_EQ(w.controls->Tools().Settings.penColour, core::clTeal);
+  EXPECT_EQ(size->palette().color(QPalette::WindowText), core::ToQColor(core::clTeal));
+  dialogs.dialogs.Push(std::monostate{});
+  colour->click();
+  EXPECT_EQ(w.controls->Tools().Settings.penColour, core::clTeal);
+
+  // A stroke drawn now has that pen.
+  w.Find(w.shapes, "FreehandButton")->click();
+  w.Drag({100, 100}, {150, 150});
+  ASSERT_FALSE(w.store.FreehandPoints().empty());
+  EXPECT_EQ(w.store.FreehandPoints().back().penWidth, 7);
+  EXPECT_EQ(w.store.FreehandPoints().back().colour, core::clTeal);
 }
 
 TEST(DrawingControls, AMarkerOutsideTheVideoSaysSoWhenClicked) {
