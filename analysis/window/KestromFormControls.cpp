@@ -253,10 +253,13 @@ void TKestromForm::CreateControls() {
   Panel1->setGeometry(0, 56, 0, 0);
   Panel1->hide();
 
-  // Playback panel: position bar, frame number and transport.
+  // Playback panel: position bar, frame number and transport. It stands over the foot of the
+  // picture area, so it paints its own ground: a picture larger than the area must not show
+  // through it.
   Panel4 = new QFrame(this);
   Panel4->setObjectName("Panel4");
   Panel4->setFrameShape(QFrame::Panel);
+  Panel4->setAutoFillBackground(true);
   Panel4->setGeometry(0, 876, 1262, 40);
   Panel4->hide();
   PlayBitBtn2 = AddSpeedButton(Panel4, "PlayBitBtn2", "Play", "Play", 4, 6, false, 44);

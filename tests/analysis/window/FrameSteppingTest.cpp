@@ -97,5 +97,36 @@ TEST_F(FrameStepping, APictureLargerThanItsAreaIsCutAtTheAreasEdges) {
   EXPECT_EQ(changed, 0);
 }
 
+TEST_F(FrameStepping, TheControlPanelLooksTheSameWhateverThePictureBehindIt) {
+  // The panel stands over the foot of the picture area: a picture larger than the area reaches
+  // under it, and must not show through, at any zoom step or layout.
+  TKestromForm* w = Main();
+  auto panelPixels = [this, w](const QString& clip, int step) {
+    Open(w, clip);
+    w->SetZoom(step);
+    w->StopPlayback();
+    return w->grab(w->Panel4->geometry()).toImage().convertToFormat(QImage::Format_RGB32);
+  };
+  struct Layout {
+    const char* name;
+    void (TKestromForm::*click)();
+  } layouts[] = {{"full screen", nullptr}, {"H", &TKestromForm::HorizontalClick}, {"V", &TKestromForm::VerticalClick}};
+  for (const Layout& layout : layouts) {
+    if (layout.click) (w->*layout.click)();
+    for (const int step : {10, 5}) {
+      SCOPED_TRACE(testing::Message() << layout.name << " at step " << step);
+      const QImage small = panelPixels(Clip("small.avi", 5), step);
+      const QImage large = panelPixels(Clip("hd.avi", 5, 25, 1, {1920, 1080}), step);
+      ASSERT_EQ(small.size(), large.size());
+      ASSERT_FALSE(small.isNull());
+      int differing = 0;
+      for (int y = 0; y < small.height(); ++y)
+        for (int x = 0; x < small.width(); ++x)
+          if (small.pixel(x, y) != large.pixel(x, y)) ++differing;
+      EXPECT_EQ(differing, 0) << "of " << small.width() * small.height();
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kestrom::window
