@@ -88,7 +88,10 @@ void TAnglesTableForm::ShowTable(const QString& caption, const DrawingStore* sto
     interior->setText(a.result.defined ? core::Printf("%.2f", a.result.interior) : QString());
     reflex->setText(a.result.defined ? core::Printf("%.2f", a.result.reflex) : QString());
   }
-  show();
+  if (showing_)
+    showing_();
+  else
+    show();
 }
 
 }  // namespace kestrom::annotation

@@ -3,6 +3,7 @@
 // of an analysis window. One instance per window.
 
 #include <QWidget>
+#include <functional>
 
 class QLabel;
 class QMenuBar;
@@ -27,6 +28,9 @@ class TAnglesTableForm : public QWidget {
   /** @brief The same for the Best window. */
   void ShowBestTable();
 
+  /** @brief How the form shows itself when it has angles to list (by default, where it stands). */
+  void SetShowing(std::function<void()> showing) { showing_ = std::move(showing); }
+
   /** @brief Menu item "Close": hides the form. */
   void Close1Click();
 
@@ -40,6 +44,7 @@ class TAnglesTableForm : public QWidget {
   const DrawingStore* bestStore_ = nullptr;
   QMenuBar* menu_ = nullptr;
   QLabel* panels_[2 * kRows] = {};
+  std::function<void()> showing_;
 };
 
 }  // namespace kestrom::annotation

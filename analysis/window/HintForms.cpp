@@ -4,6 +4,7 @@
 #include "analysis/shell/FormSupport.h"
 #include "analysis/shell/GlobalPaths.h"
 #include "analysis/window/AppForms.h"
+#include "analysis/window/CompanionPlacement.h"
 #include "analysis/window/KestromForm.h"
 #include "analysis/window/Sheets.h"
 #include "platform/core/TextFile.h"
@@ -13,6 +14,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -46,8 +48,9 @@ TInformationForm::TInformationForm(QWidget* parent) : QDialog(parent) {
 void TInformationForm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (TKestromForm* w = WindowOfOwner(Forms().ActiveWindowNumber)) {
-    const QPoint at = w->frameGeometry().topLeft();
-    move(at.x() + 64, at.y() + 86);
+    const QRect screen = w->screen() ? w->screen()->availableGeometry() : QRect();
+    const QPoint at = DefaultCompanionPlace(w->frameGeometry());
+    move(screen.isEmpty() ? at : PlaceOnScreen(at, frameGeometry().size(), screen));
   }
 }
 
@@ -249,9 +252,11 @@ TBackgroundForm::TBackgroundForm(const QString& name, QWidget* parent) : QWidget
   HorzScrollBar->setObjectName("HorzScrollBar");
   VertScrollBar = new QScrollBar(Qt::Vertical, this);
   VertScrollBar->setObjectName("VertScrollBar");
+  // Over the foot of the picture, as on the analysis window: it paints its own ground.
   Panel4 = new QFrame(this);
   Panel4->setObjectName("Panel4");
   Panel4->setFrameShape(QFrame::Panel);
+  Panel4->setAutoFillBackground(true);
   ScrollBar1 = new QScrollBar(Qt::Horizontal, Panel4);
   ScrollBar1->setObjectName("ScrollBar1");
   ScrollBar1->setRange(0, 0);
@@ -358,7 +363,7 @@ void TFlipForm::CaptureSpeedButtonClick() {
   if (!capture) return;
   capture->SetClientSize(width(), height() - 10);
   capture->SetPicture(MirrorBitmap);
-  capture->show();
+  ShowCompanion(capture, this);
 }
 
 }  // namespace kestrom::window

@@ -12,6 +12,7 @@
 #include "analysis/window/CompanionForms.h"
 #include "analysis/window/HintForms.h"
 #include "analysis/window/KestromForm.h"
+#include "analysis/window/CompanionPlacement.h"
 #include "platform/core/Format.h"
 #include "platform/media/MediaPlayer.h"
 #include "platform/ui/WindowBlend.h"
@@ -572,10 +573,9 @@ void TKestromForm::FlipButtonClick() {
   if (!flip) return;
   if (FlipButton->isChecked()) {
     const QRect main = Forms().MainWindow ? Forms().MainWindow->Bounds() : Bounds();
-    flip->move(main.left() + main.width() + 5, main.top() + 56);
     flip->SetClientSize(std::max(PicRight - PicLeft, 1), std::max(PicBottom - PicTop, 1) + 30);
     flip->setWindowTitle(this == Forms().BestWindow ? "Best Window Reverse" : "Main Window Reverse");
-    flip->show();
+    ShowCompanion(flip, this, QPoint(main.left() + main.width() + 5, main.top() + 56));
   } else {
     flip->hide();
   }

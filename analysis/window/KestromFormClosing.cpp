@@ -10,6 +10,7 @@
 #include "analysis/window/CompanionForms.h"
 #include "analysis/window/HintForms.h"
 #include "analysis/window/KestromForm.h"
+#include "analysis/window/CompanionPlacement.h"
 #include "analysis/window/Palettes.h"
 #include "platform/core/Paths.h"
 #include "platform/media/MediaPlayer.h"
@@ -379,16 +380,14 @@ void TKestromForm::WebSite1Click() {
 namespace {
 // Shows a palette beside its window after its spin edit stepped up and back, so that the
 // palette's width handler runs with the window's current settings.
-void ShowPalette(QWidget* palette, QSpinBox* spin, QPoint at) {
+void ShowPalette(QWidget* palette, QSpinBox* spin, QPoint at, const QWidget* opener) {
   if (!palette) return;
   if (spin) {
     const int value = spin->value();
     spin->stepBy(1);
     spin->setValue(value);
   }
-  palette->move(at);
-  palette->show();
-  palette->raise();
+  ShowCompanion(palette, opener, at);
 }
 }  // namespace
 
@@ -405,12 +404,12 @@ void TKestromForm::FileControlsMouseDown(Qt::MouseButtons buttons, Qt::KeyboardM
       Drawing && Drawing->Sets().size() > 1 ? &Drawing->Sets()[1] : nullptr;
   switch (VisibleIndex(FileControls, index)) {
     case 8: OpenHelp(this, "\\Help\\Kestrom.hlp"); break;
-    case 1: ShowPalette(MarkerForm, nullptr, bounds + QPoint(200, 100)); break;
+    case 1: ShowPalette(MarkerForm, nullptr, bounds + QPoint(200, 100), this); break;
     case 2:
-      ShowPalette(ShapesControlForm, palette ? palette->ShapesSpinEdit : nullptr, bounds + QPoint(250, 150));
+      ShowPalette(ShapesControlForm, palette ? palette->ShapesSpinEdit : nullptr, bounds + QPoint(250, 150), this);
       break;
     case 3:
-      ShowPalette(AnglesControlForm, palette ? palette->AnglesSpinEdit : nullptr, bounds + QPoint(300, 200));
+      ShowPalette(AnglesControlForm, palette ? palette->AnglesSpinEdit : nullptr, bounds + QPoint(300, 200), this);
       break;
     default: break;
   }

@@ -4,6 +4,7 @@
 #include "analysis/annotation/AnglesTableForm.h"
 #include "analysis/drawing/DrawingControls.h"
 #include "analysis/window/AppForms.h"
+#include "analysis/window/CompanionPlacement.h"
 #include "analysis/window/KestromForm.h"
 #include "analysis/window/Palettes.h"
 #include "platform/media/MediaPlayer.h"
@@ -119,6 +120,7 @@ void TKestromForm::ShowAnglesTable() {
   TAnglesTableForm* table = IsBest ? f.AnglesTableForm2 : f.AnglesTableForm1;
   if (!table) return;
   table->SetStores(f.MainWindow ? &f.MainWindow->Drawings : nullptr, f.BestWindow ? &f.BestWindow->Drawings : nullptr);
+  table->SetShowing([table, this] { ShowCompanion(table, this); });
   if (IsBest)
     table->ShowBestTable();
   else

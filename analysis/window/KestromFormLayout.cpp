@@ -9,6 +9,7 @@
 #include "analysis/window/AppForms.h"
 #include "analysis/window/HintForms.h"
 #include "analysis/window/KestromForm.h"
+#include "analysis/window/CompanionPlacement.h"
 #include "platform/core/Format.h"
 #include "platform/media/MediaPlayer.h"
 
@@ -480,10 +481,7 @@ void TKestromForm::MemoSpeedButtonClick() {
   if (WarnExportRunning() || !VideoOpen) return;
   SnapshotFrame();
   PausePlayback();
-  const QPoint at = Bounds().topLeft();
-  MemoPad->move(at.x() + 64, at.y() + 86);
-  MemoPad->show();
-  MemoPad->raise();
+  ShowCompanion(MemoPad, this, DefaultCompanionPlace(Bounds()));
 }
 
 }  // namespace kestrom::window

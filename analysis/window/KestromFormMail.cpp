@@ -3,6 +3,7 @@
 #include "analysis/shell/GlobalPaths.h"
 #include "analysis/window/AppForms.h"
 #include "analysis/window/KestromForm.h"
+#include "analysis/window/CompanionPlacement.h"
 #include "analysis/window/Sheets.h"
 #include "platform/core/Paths.h"
 #include "platform/shell/Shell.h"
@@ -38,10 +39,9 @@ void TKestromForm::EmailSpeedButtonClick() {
 void TKestromForm::MailToOutlookExpress1Click() {
   TEmailForm* form = Forms().EmailForm;
   if (!form) return;
-  form->move(50, 50);
   form->ListBox1->clear();
   form->Memo2->clear();
-  form->show();
+  ShowCompanion(form, this, QPoint(50, 50));
   if (QFileInfo::exists(MailVideoFile)) form->AddAttachment(MailVideoFile);
   if (QFileInfo::exists(MailMemoFile)) form->AddAttachment(MailMemoFile);
 }

@@ -7,6 +7,7 @@
 #include "analysis/window/AppForms.h"
 #include "analysis/window/HintForms.h"
 #include "analysis/window/KestromForm.h"
+#include "analysis/window/CompanionPlacement.h"
 #include "analysis/window/Sheets.h"
 
 #include <QAction>
@@ -139,7 +140,7 @@ void TKestromForm::ChooseSheet(QAction* item, int style, bool landscape) {
   const std::optional<sheets::SheetKind> kind = sheets::SheetFor(style, Layout);
   if (!kind) return;
   CaptureStyle = style;
-  if (TComparisonSheet* sheet = SheetOf(*kind)) sheet->show();
+  if (TComparisonSheet* sheet = SheetOf(*kind)) ShowCompanion(sheet, this);
   ShowCaptureStyle();
   item->setChecked(true);
 }
@@ -176,7 +177,7 @@ void TKestromForm::CaptureSpeedButtonClick() {
     capture->SetClientSize(w, h + 20);
     capture->SetPicture(StillCaptureBitmap);
     capture->SetCaption(caption, w - 36, h + 20 - 40);
-    capture->show();
+    ShowCompanion(capture, this);
     return;
   }
   // The layout may have changed since the style was chosen; then no sheet takes the picture.
