@@ -634,6 +634,12 @@ class TSplashForm final : public QWidget {
   void paintEvent(QPaintEvent* event) override;
 };
 
+/**
+ * @brief The notice that the export program made a video. A sentence too long for one line of
+ * the box puts the video's name on a line of its own, so the box breaks no line in the middle.
+ */
+QString VideoCreatedMessage(const QString& videoName);
+
 /** @brief Shows a tab of a tab control (by its page), keeping hidden tabs hidden. */
 void ShowTab(QTabWidget* tabs, QWidget* page);
 /** @brief Shows or hides a tab of a tab control (by its page). */

@@ -75,14 +75,22 @@ void TKestromForm::WMExportFinished() {
   CancelAVIExportButton->setEnabled(false);
 }
 
+QString VideoCreatedMessage(const QString& videoName) {
+  // About the width a box shows without breaking a line of its own.
+  constexpr int kLineLength = 60;
+  const QString sentence = "The overlay video " + videoName + " has been created";
+  const QString head = sentence.size() <= kLineLength
+                           ? sentence
+                           : "The overlay video\r\n" + videoName + "\r\nhas been created";
+  return head + "\r\n" + "and can be viewed in either the Main or Best Window";
+}
+
 void TKestromForm::WMCopyData(const winmsg::CopyData& data) {
   // The sender waits for this handler's answer: the box comes once it has it, so a coach who
   // reads the box a while does not keep the other program waiting.
   const QString text = VideoCreatedText(data);
   QTimer::singleShot(0, this, [this, text] {
-    MessageDlgPosPaused("The overlay video " + text + " has been created\r\n" +
-                            "and can be viewed in either the Main or Best Window",
-                        ui::MsgDlgType::mtInformation, ui::mbOK, 430, 160);
+    MessageDlgPosPaused(VideoCreatedMessage(text), ui::MsgDlgType::mtInformation, ui::mbOK, 430, 160);
     setCursor(Qt::ArrowCursor);
   });
 }

@@ -244,8 +244,18 @@ void TKestromForm::Button1Click() {
 
 int TKestromForm::MessageDlgPosPaused(const QString& text, ui::MsgDlgType type, ui::MsgDlgButtons buttons, int x,
                                       int y) {
+  // A box asked for while another of the program's boxes stands at that place goes beside it,
+  // so that the first is not hidden under the second.
+  // A box without a place is centred on its window and left as it is.
+  static QList<QPoint> placesInUse;
+  QPoint at(x, y);
+  if (x >= 0 && y >= 0) {
+    while (placesInUse.contains(at)) at += QPoint(24, 24);
+    placesInUse << at;
+  }
   PausePlayback();
-  const int result = ui::AppDialogs().MessageDlgPos(text, type, buttons, x, y, this);
+  const int result = ui::AppDialogs().MessageDlgPos(text, type, buttons, at.x(), at.y(), this);
+  if (x >= 0 && y >= 0) placesInUse.removeOne(at);
   ResumePlayback();
   return result;
 }

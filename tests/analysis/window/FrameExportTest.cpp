@@ -12,6 +12,7 @@
 #include "tools/FrameCode.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QScrollBar>
@@ -296,9 +297,79 @@ TEST_F(FrameExport, VideoCreatedNoticeShowsItsTextCutTo100Characters) {
   EXPECT_EQ(peer.WaitForLine("sent "), "sent 1");
   const auto* box = std::get_if<ui::MessageRequest>(&dialogs.dialogs.Asked().back());
   ASSERT_NE(box, nullptr);
-  EXPECT_EQ(box->text, "The overlay video " + text.left(100) + " has been created\r\n" +
+  // A name this long stands on a line of its own: the box breaks no line of the sentence.
+  EXPECT_EQ(box->text, "The overlay video\r\n" + text.left(100) + "\r\nhas been created\r\n" +
                            "and can be viewed in either the Main or Best Window");
   EXPECT_EQ(box->position, QPoint(430, 160));
+}
+
+TEST(FrameExportNotice, ASentenceTooLongForTheBoxBreaksOnlyAroundTheVideosName) {
+  const QString tail = "\r\nand can be viewed in either the Main or Best Window";
+  EXPECT_EQ(VideoCreatedMessage("C:/v.avi"), "The overlay video C:/v.avi has been created" + tail);
+  const QString name = "/home/coach/Videos/Club championships/Under 14 girls/long jump heat 2.avi";
+  EXPECT_EQ(VideoCreatedMessage(name), "The overlay video\r\n" + name + "\r\nhas been created" + tail);
+  // Whatever the name, the words are those of the sentence, in its order.
+  EXPECT_EQ(VideoCreatedMessage(name).replace("\r\n", " "),
+            "The overlay video " + name + " has been created and can be viewed in either the Main or Best Window");
+}
+
+// Message boxes that stay up while the program goes on, as real ones do: each box lets the
+// event loop run, so a notice that arrives meanwhile opens a second box over the first.
+class OpenBoxes final : public ui::Dialogs {
+ public:
+  int MessageDlg(const ui::MessageRequest& request, QWidget*) override {
+    positions << request.position;
+    texts << request.text;
+    // The first box stays up until the second has come (the timer is a safety net); meanwhile
+    // the next notice arrives.
+    if (++depth_ == 1 && whileUp) {
+      whileUp();
+      QEventLoop up;
+      QTimer poll, safety;
+      QObject::connect(&poll, &QTimer::timeout, &up, [&] {
+        if (texts.size() >= 2) up.quit();
+      });
+      QObject::connect(&safety, &QTimer::timeout, &up, &QEventLoop::quit);
+      poll.start(1);
+      safety.start(10000);
+      up.exec();
+    }
+    --depth_;
+    return ui::mrOk;
+  }
+  std::optional<QString> OpenFile(const ui::FileRequest&, QWidget*) override { return std::nullopt; }
+  std::optional<QString> SaveFile(const ui::FileRequest&, QWidget*) override { return std::nullopt; }
+  std::optional<QString> ChooseFolder(const QString&, const QString&, QWidget*) override { return std::nullopt; }
+  std::optional<ui::FontChoice> ChooseFont(const ui::FontChoice&, QWidget*) override { return std::nullopt; }
+  std::optional<core::TColor> ChooseColor(core::TColor, QWidget*) override { return std::nullopt; }
+  std::optional<QString> InputQuery(const ui::InputRequest&, QWidget*) override { return std::nullopt; }
+  std::optional<ui::PrintTarget> ChoosePrinter(QWidget*) override { return std::nullopt; }
+  QList<QPoint> positions;
+  QStringList texts;
+  std::function<void()> whileUp;
+
+ private:
+  int depth_ = 0;
+};
+
+TEST_F(FrameExport, TwoNoticesUpTogetherAreNotStackedAtOnePlace) {
+  OpenBoxes boxes;
+  ui::SetAppDialogs(&boxes);
+  const QByteArray first("C:/a.avi\0", 9), second("C:/b.avi\0", 9);
+  const winmsg::CopyData a{0, uint32_t(first.size()), first.constData()};
+  const winmsg::CopyData b{0, uint32_t(second.size()), second.constData()};
+  boxes.whileUp = [&] { Main()->WindowMessage(winmsg::WM_COPYDATA, 0, 0, &b); };
+  Main()->WindowMessage(winmsg::WM_COPYDATA, 0, 0, &a);
+  ASSERT_TRUE(WaitUntil([&] { return boxes.texts.size() == 2; }));
+  boxes.whileUp = nullptr;
+  EXPECT_EQ(boxes.positions[0], QPoint(430, 160));
+  EXPECT_NE(boxes.positions[1], boxes.positions[0]) << "the second box lies over the first";
+  EXPECT_TRUE(boxes.texts[1].contains("C:/b.avi"));
+  // Both closed: the next notice takes the first place again.
+  Main()->WindowMessage(winmsg::WM_COPYDATA, 0, 0, &a);
+  ASSERT_TRUE(WaitUntil([&] { return boxes.texts.size() == 3; }));
+  EXPECT_EQ(boxes.positions[2], QPoint(430, 160));
+  ui::SetAppDialogs(&dialogs.dialogs);
 }
 
 TEST_F(FrameExport, VideoCreatedNoticeAnswersBeforeItsBoxShows) {
