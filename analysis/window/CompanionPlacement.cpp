@@ -25,13 +25,18 @@ QPoint PlaceOnScreen(QPoint wanted, QSize frame, const QRect& screen) {
 
 QPoint DefaultCompanionPlace(const QRect& openerFrame) { return openerFrame.topLeft() + kCompanionOffset; }
 
-void ShowCompanion(QWidget* window, const QWidget* opener, std::optional<QPoint> wanted) {
+void MoveOnScreen(QWidget* window, const QWidget* opener, QPoint wanted) {
   if (!window) return;
   const QScreen* screen = opener ? opener->screen() : window->screen();
   if (!screen) screen = QGuiApplication::primaryScreen();
   // A window not yet shown has no frame of its own: the opener's frame is the best guess of it.
   QSize frame = window->frameGeometry().size();
   if (!window->isVisible() && opener) frame = window->size() + (opener->frameGeometry().size() - opener->size());
+  window->move(screen ? PlaceOnScreen(wanted, frame, screen->availableGeometry()) : wanted);
+}
+
+void ShowCompanion(QWidget* window, const QWidget* opener, std::optional<QPoint> wanted) {
+  if (!window) return;
   // Asked for no place, a window keeps the one it had (the coach may have moved it there); the
   // first time it goes beside its opener.
   constexpr const char* kPlaced = "kestromCompanionPlaced";
@@ -40,7 +45,7 @@ void ShowCompanion(QWidget* window, const QWidget* opener, std::optional<QPoint>
                        : placedBefore || !opener ? window->pos()
                                                  : DefaultCompanionPlace(opener->frameGeometry());
   window->setProperty(kPlaced, true);
-  window->move(screen ? PlaceOnScreen(asked, frame, screen->availableGeometry()) : asked);
+  MoveOnScreen(window, opener, asked);
   window->show();
   // Kept above its opener by the window system, where there is one (set once shown: showing a
   // window without a parent widget clears it).

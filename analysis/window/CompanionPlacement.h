@@ -22,6 +22,12 @@ QPoint PlaceOnScreen(QPoint wanted, QSize frame, const QRect& screen);
 QPoint DefaultCompanionPlace(const QRect& openerFrame);
 
 /**
+ * @brief Moves `window` (not shown yet, or shown) to `wanted`, the top-left of its frame, kept
+ * whole on the opener's screen; for forms shown modally, which stand above every window anyway.
+ */
+void MoveOnScreen(QWidget* window, const QWidget* opener, QPoint wanted);
+
+/**
  * @brief Shows `window` beside `opener`: at `wanted` (the top-left of its frame in screen
  * coordinates; by default where it stood before, or DefaultCompanionPlace the first time), whole
  * on the opener's screen, above the opener and active, also when it was already shown and lay

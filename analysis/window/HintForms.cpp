@@ -14,7 +14,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
-#include <QScreen>
 #include <QScrollBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -48,9 +47,7 @@ TInformationForm::TInformationForm(QWidget* parent) : QDialog(parent) {
 void TInformationForm::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (TKestromForm* w = WindowOfOwner(Forms().ActiveWindowNumber)) {
-    const QRect screen = w->screen() ? w->screen()->availableGeometry() : QRect();
-    const QPoint at = DefaultCompanionPlace(w->frameGeometry());
-    move(screen.isEmpty() ? at : PlaceOnScreen(at, frameGeometry().size(), screen));
+    MoveOnScreen(this, w, DefaultCompanionPlace(w->frameGeometry()));
   }
 }
 

@@ -9,10 +9,10 @@
 #include "analysis/shell/GlobalPaths.h"
 #include "analysis/shell/ModalForms.h"
 #include "analysis/window/AppForms.h"
+#include "analysis/window/CompanionPlacement.h"
 #include "analysis/window/CompanionForms.h"
 #include "analysis/window/HintForms.h"
 #include "analysis/window/KestromForm.h"
-#include "analysis/window/CompanionPlacement.h"
 #include "platform/core/Format.h"
 #include "platform/media/MediaPlayer.h"
 #include "platform/ui/WindowBlend.h"
@@ -389,7 +389,7 @@ void TKestromForm::BackgroundButtonClick() {
     if (!QFileInfo::exists(Globals().BackgroundHintFile))
       if (TBackgroundHint* hint = Forms().BackgroundHint) {
         const QRect at = Bounds();
-        hint->move(at.left() + 100, at.top() + 150);
+        MoveOnScreen(hint, this, QPoint(at.left() + 100, at.top() + 150));
         shell::ShowModal(*hint);
       }
     SetUnderlined(BackgroundButton, true);

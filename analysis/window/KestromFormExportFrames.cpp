@@ -7,6 +7,7 @@
 #include "analysis/shell/GlobalPaths.h"
 #include "analysis/shell/ModalForms.h"
 #include "analysis/window/AppForms.h"
+#include "analysis/window/CompanionPlacement.h"
 #include "analysis/window/HintForms.h"
 #include "analysis/window/KestromForm.h"
 #include "platform/core/Format.h"
@@ -106,7 +107,7 @@ void TKestromForm::CreateExportAVIButtonClick() {
     MessageDlgPosPaused(text, ui::MsgDlgType::mtInformation, ui::mbOK, x, y);
   };
   if (!QFileInfo::exists(Globals().ExportHintFile)) {
-    ExportHintForm->move(bounds.left() + 100, bounds.top() + 150);
+    MoveOnScreen(ExportHintForm, this, QPoint(bounds.left() + 100, bounds.top() + 150));
     shell::ShowModal(*ExportHintForm);
   }
   if (shell::TDiagForm806* diag = Forms().DiagForm806; diag && diag->CountCaptureWindows()) {

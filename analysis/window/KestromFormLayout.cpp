@@ -7,9 +7,9 @@
 #include "analysis/shell/DiagForm806.h"
 #include "analysis/shell/GlobalPaths.h"
 #include "analysis/window/AppForms.h"
+#include "analysis/window/CompanionPlacement.h"
 #include "analysis/window/HintForms.h"
 #include "analysis/window/KestromForm.h"
-#include "analysis/window/CompanionPlacement.h"
 #include "platform/core/Format.h"
 #include "platform/media/MediaPlayer.h"
 

@@ -2,8 +2,8 @@
 // base name to the outside mail program.
 #include "analysis/shell/GlobalPaths.h"
 #include "analysis/window/AppForms.h"
-#include "analysis/window/KestromForm.h"
 #include "analysis/window/CompanionPlacement.h"
+#include "analysis/window/KestromForm.h"
 #include "analysis/window/Sheets.h"
 #include "platform/core/Paths.h"
 #include "platform/shell/Shell.h"

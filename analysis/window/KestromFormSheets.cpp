@@ -5,9 +5,9 @@
 #include "analysis/shell/GlobalPaths.h"
 #include "analysis/shell/ModalForms.h"
 #include "analysis/window/AppForms.h"
+#include "analysis/window/CompanionPlacement.h"
 #include "analysis/window/HintForms.h"
 #include "analysis/window/KestromForm.h"
-#include "analysis/window/CompanionPlacement.h"
 #include "analysis/window/Sheets.h"
 
 #include <QAction>
@@ -103,8 +103,8 @@ void TKestromForm::CaptureMenuButtonClick() {
   if (WarnExportRunning()) return;
   StopPlayback();
   if (FrameHeight == 480 && !QFileInfo::exists(shell::Globals().NTSCHintFile) && NTSCHint) {
-    const QPoint at = (Forms().MainWindow ? Forms().MainWindow : this)->Bounds().topLeft();
-    NTSCHint->move(at.x() + 64, at.y() + 86);
+    const TKestromForm* main = Forms().MainWindow ? Forms().MainWindow : this;
+    MoveOnScreen(NTSCHint, main, DefaultCompanionPlace(main->Bounds()));
     shell::ShowModal(*NTSCHint);
   }
   if (!VideoOpen) return;
