@@ -202,6 +202,8 @@ TEST(DrawingControls, DamagedFilesAreReportedAndNotReplacedWithoutAsking) {
     QWidget* Window::*page;
   } cases[] = {
       {n.AnglesFile, "1 2 3 4 5 6 255 2\r\n1 2 x\r\n", "LoadAnglesSpeedButton", &Window::angles},
+      {n.AnglesFile, "100000000000.00 50.00 100.00 50.00 100000000000.00 -100000000000.00 255 2\r\n",
+       "LoadAnglesSpeedButton", &Window::angles},
       {n.MarkersFile, "   25   -1    0\r\n", "LoadMarkerSpeedButton", &Window::markers},
       {n.MarkersFile, " 2147483647 -2147483647 -1 -1 -1 -1 -1 2000\r\n", "LoadMarkerSpeedButton",
        &Window::markers},
