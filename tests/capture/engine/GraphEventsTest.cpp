@@ -223,15 +223,35 @@ TEST_F(GraphEvents, AnErrorAbortOnAFullDiskGivesDiskFullAndAStop) {
   auto panel = Panel();
   TFK& k = panel->Engine();
   int diskFull = 0, completions = 0;
+  bool succeeded = true;
   k.Events().OnDiskFull = [&](QObject*) { ++diskFull; };
-  k.Events().OnRecordingCompleted = [&](QObject*, const QString&, bool) { ++completions; };
+  k.Events().OnRecordingCompleted = [&](QObject*, const QString&, bool ok) {
+    ++completions;
+    succeeded = ok;
+  };
   ASSERT_TRUE(k.StartRecording());
   ASSERT_TRUE(WaitUntil([&] { return k.FrameCount() >= 3; }));
+  EXPECT_EQ(k.GetLastRecordingError(), S_OK);
   SetFreeSpaceProbe([](const QString&) -> std::optional<uint64_t> { return MinimumFreeBytes - 1; });
   Post(k, EC_ERRORABORT, E_FAIL);
   ASSERT_TRUE(WaitUntil([&] { return diskFull == 1 && k.GetCurrentState() == cs_None; }));
   EXPECT_EQ(completions, 1);
+  // The recording ended because it could not be written: it failed, and says why.
+  EXPECT_FALSE(succeeded);
+  EXPECT_TRUE(k.LastRecordingFailedForDiskFull());
+  EXPECT_EQ(k.GetLastRecordingError(), MakeHResult(0x80070070));
   EXPECT_FALSE(Logged(TLogType::e_graph_error, QStringLiteral("ERROR")));
+
+  // A write that failed for another reason is a failure too, with that reason.
+  SetFreeSpaceProbe(nullptr);
+  ASSERT_TRUE(k.StartRecording());
+  EXPECT_EQ(k.GetLastRecordingError(), S_OK);
+  ASSERT_TRUE(WaitUntil([&] { return k.FrameCount() >= 3; }));
+  Post(k, EC_ERRORABORT, MakeHResult(0x8007001D));
+  ASSERT_TRUE(WaitUntil([&] { return completions == 2 && k.GetCurrentState() == cs_None; }));
+  EXPECT_FALSE(succeeded);
+  EXPECT_FALSE(k.LastRecordingFailedForDiskFull());
+  EXPECT_EQ(k.GetLastRecordingError(), MakeHResult(0x8007001D));
 }
 
 TEST_F(GraphEvents, OnlyARemovalCountsAsALostDevice) {
