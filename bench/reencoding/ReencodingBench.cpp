@@ -122,6 +122,8 @@ void TenSecondJobAgainstTheCommandLine(benchmark::State& state) {
   TFK fk;
   fk.SetFrameGrabber(fg_Disabled);
   fk.SetVideoCompressor(CompressorIndex(VideoCompressorList(), dshow::CLSID_Mpeg4V2Compressor));
+  // The first run of a new engine builds its device lists and fails: it is left out of the figures.
+  fk.Reencode(shortClip, InWork("reencoded.avi"), false, false, true, false, true);
   double engine = 0, commandLine = 0;
   int64_t rounds = 0;
   for (auto _ : state) {

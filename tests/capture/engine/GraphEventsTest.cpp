@@ -12,6 +12,11 @@
 #include "tools/ClipWriter.h"
 
 #include <QCursor>
+#include <QFile>
+#include <QFileInfo>
+#include <QtEndian>
+#include <csignal>
+#include <sys/resource.h>
 #include <QGuiApplication>
 #include <QSlider>
 
@@ -217,6 +222,41 @@ TEST_F(GraphEvents, AnErrorAbortWhileRecordingStopsItAsFailedAndKeepsAReadableFi
   ExpectConsecutive(codes);
   PumpFor(100);
   EXPECT_EQ(completed.size(), 1u);
+}
+
+// The disk fills up during a recording (a file-size limit stands in for it): the writer's failure
+// ends the recording by itself as failed, for a full disk, and the file holds the frames written
+// up to then, closed as a whole AVI.
+TEST_F(GraphEvents, AWriteFailureEndsTheRecordingAsFailedAndKeepsItsFramesInAWholeFile) {
+  auto panel = Panel();
+  TFK& k = panel->Engine();
+  std::vector<std::pair<QString, bool>> completed;
+  k.Events().OnRecordingCompleted = [&](QObject*, const QString& file, bool ok) { completed.emplace_back(file, ok); };
+  ASSERT_TRUE(k.StartRecording());
+  ASSERT_TRUE(WaitUntil([&] { return k.FrameCount() >= 10; }));
+  const QString file = k.GetLastRecordedFile();
+  rlimit unlimited{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+  const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = unlimited;
+  limited.rlim_cur = rlim_t(QFileInfo(file).size() + (1 << 20));
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const bool ended = WaitUntil([&] { return !completed.empty(); }, 60000);
+  setrlimit(RLIMIT_FSIZE, &unlimited);
+  std::signal(SIGXFSZ, previousHandler);
+  ASSERT_TRUE(ended);
+  EXPECT_EQ(completed, (std::vector<std::pair<QString, bool>>{{file, false}}));
+  EXPECT_EQ(k.GetCurrentState(), cs_None);
+  EXPECT_TRUE(k.LastRecordingFailedForDiskFull());
+
+  QFile f(file);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  const QByteArray head = f.read(8);
+  EXPECT_EQ(head.left(4), QByteArray("RIFF"));
+  EXPECT_EQ(qFromLittleEndian<uint32_t>(head.constData() + 4), uint32_t(f.size() - 8));
+  const std::vector<int> codes = Codes(file);
+  EXPECT_GE(codes.size(), 10u);
+  ExpectConsecutive(codes);
 }
 
 TEST_F(GraphEvents, AnErrorAbortOnAFullDiskGivesDiskFullAndAStop) {
