@@ -172,7 +172,8 @@ bool WriteClip(const ClipSpec& clipSpec, QString* error) {
       out.frame->interlaced_frame = 1;
       out.frame->top_field_first = 0;
     }
-    if ((rc = avcodec_send_frame(v, out.frame)) < 0 || (rc = Drain(out, v, out.videoStream)) < 0)
+    const bool dropped = std::find(clipSpec.droppedFrames.begin(), clipSpec.droppedFrames.end(), n) != clipSpec.droppedFrames.end();
+    if (!dropped && ((rc = avcodec_send_frame(v, out.frame)) < 0 || (rc = Drain(out, v, out.videoStream)) < 0))
       return fail("cannot encode frame " + QString::number(n) + ": " + media::AvErrorText(rc));
 
     if (out.audio) {

@@ -4,6 +4,7 @@
 
 #include <QSize>
 #include <QString>
+#include <vector>
 
 namespace kestrom::tools {
 
@@ -27,6 +28,11 @@ struct ClipSpec {
    */
   bool finish = true;
   int cutBytes = 0;
+  /**
+   * @brief Frames the camera "dropped": not encoded, so an AVI holds an empty chunk in their place
+   * (their numbers are never shown).
+   */
+  std::vector<int> droppedFrames;
 };
 
 /** @brief Writes the clip; false with a message on failure. */

@@ -137,6 +137,13 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
   int64_t GetFrameNumber() const;
   TCurrentState GetCurrentState() const { return state_; }
   QString GetLastRecordedFile() const;
+  /**
+   * @brief Why the last recording could not be written, as the graph reported it (S_OK when it
+   * could): 0x80070070 when the disk is full (or the file may grow no further).
+   */
+  int32_t GetLastRecordingError() const { return lastRecordingError_; }
+  /** @brief The last recording ended because its disk was full. */
+  bool LastRecordingFailedForDiskFull() const { return uint32_t(lastRecordingError_.load()) == 0x80070070u; }
   bool TakeReencodingStarted();
   bool ReencodeFile(const QString& sourceFile, const QString& destFile, bool compressAudio,
                     bool compressVideo, bool applyVideoProcessing, bool includeAudio);
@@ -454,6 +461,8 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
   std::atomic<int32_t> errorAbortResult_{0};
   // The recording was ended by a graph error: its completion reports failure.
   bool graphErrorAborted_ = false;
+  // Why the last recording failed to be written (0 when it did not): kept for the application.
+  std::atomic<int32_t> lastRecordingError_{0};
   bool clipLoading_ = false;
   bool inFrameProgress_ = false;
   bool inputFormatKnown_ = false;
@@ -657,6 +666,11 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
   void StopReencoding() { reencodeLooping_ = false; }
   bool ReencodingRunning() const { return reencodingRunning_; }
   /** @brief Binds the selected video (or audio) compressor into the re-encoding graph. */
+  /**
+   * @brief Waits until the re-encoding graph completes, aborts or is stopped, calling tick every
+   * 250 ms meanwhile (the program's events go on being served); the completion's code, 0 when none.
+   */
+  dshow::LONG WaitForReencodingEnd(dshow::IMediaEventEx* events, const std::function<void()>& tick);
   bool BindReencodingCompressor(bool video, com::ComPtr<dshow::IBaseFilter>& compressor);
   /** @brief Gives the bound compressor the settings saved in the registry under its name. */
   void RestoreCompressorSettings(bool video, dshow::IBaseFilter* compressor);

@@ -81,6 +81,11 @@ void TFK::PostDispatch() { PostSyncCommand(sy_DispatchEvents, this); }
 void TFK::DispatchDeferredEvents() {
   if (deviceLostPending_.exchange(false)) PostSyncCommand(sy_DeviceLost, this);
   if (diskFullPending_.exchange(false)) {
+    // A recording the full disk ended keeps what reached the disk, but failed.
+    if (state_ == cs_Recording && graphActive_) {
+      lastRecordingError_ = static_cast<int32_t>(0x80070070u);
+      graphErrorAborted_ = true;
+    }
     PostStop();
     Fire(&TFKEvents::OnDiskFull);
   }
@@ -90,6 +95,7 @@ void TFK::DispatchDeferredEvents() {
                     QString::number(static_cast<uint32_t>(errorAbortResult_.load()), 16).toUpper() + QLatin1Char(')'),
                 TLogType::e_graph_error);
     graphErrorAborted_ = true;
+    lastRecordingError_ = errorAbortResult_.load();
     PostStop();
   }
   if (bufferingStartedPending_.exchange(false)) Fire(&TFKEvents::OnPlayerBufferingData, true);
@@ -312,6 +318,7 @@ bool TFK::AfterBuild(bool startNotifyThread) {
   if (builder_ && videoSource_)
     builder_->FindInterface(nullptr, nullptr, videoSource_.Get(), IID_IAMTimecodeReader, timecodeReader_.PutVoid());
   graphErrorAborted_ = false;
+  if (state_ == cs_Recording) lastRecordingError_ = 0;
   if (startNotifyThread) {
     graphActive_ = true;
     StartNotifyThread();

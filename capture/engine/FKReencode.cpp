@@ -14,14 +14,20 @@
 #include "platform/dshow/base/MediaType.h"
 #include "platform/dshow/sources/FileSource.h"
 
+#include <QCoreApplication>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QThread>
+#include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <fcntl.h>
+#include <thread>
 #include <unistd.h>
 
 namespace kestrom::engine {
@@ -224,10 +230,9 @@ bool TFK::Reencode(const QString& source, const QString& dest, bool copyMode, bo
       reported = percent;
       progress(host_.sender, TProgressInfo{percent, done, duration, QString()});
     };
-    LONG code = 0;
-    int timeouts = 0;
-    while (events_->WaitForCompletion(50, &code) == E_ABORT) {
-      if (++timeouts % 5 == 0 && duration > 0) {
+    // Every 250 ms: the progress, and a stop asked for in between.
+    auto tick = [&] {
+      if (duration > 0) {
         LONGLONG position = 0;
         if (SUCCEEDED(writerSeeking->GetCurrentPosition(&position))) {
           const double share = std::clamp(double(position) / double(duration), 0.0, 1.0);
@@ -236,8 +241,8 @@ bool TFK::Reencode(const QString& source, const QString& dest, bool copyMode, bo
         }
       }
       if (!reencodeLooping_) SetGraphState(0, QStringLiteral("recom2"));
-      PumpMessagesOnce();
-    }
+    };
+    const LONG code = WaitForReencodingEnd(events_.Get(), tick);
     // Only the end of the stream makes a complete file; an error leaves a short one. A stop
     // asked for before the end counts even when the graph got there first.
     const bool stopped = !reencodeLooping_;
@@ -270,6 +275,37 @@ bool TFK::Reencode(const QString& source, const QString& dest, bool copyMode, bo
   }
   if (!completed) QFile::remove(partial);
   return completed;
+}
+
+dshow::LONG TFK::WaitForReencodingEnd(IMediaEventEx* events, const std::function<void()>& tick) {
+  constexpr int kTickMs = 250;
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app || QThread::currentThread() != app->thread()) {
+    // No event loop to serve: wait on the graph here, ticking between waits.
+    LONG code = 0;
+    while (events->WaitForCompletion(kTickMs, &code) == E_ABORT) tick();
+    return code;
+  }
+  // The graph's completion wakes a waiting thread at once, which ends the event loop the program
+  // goes on running meanwhile; a stopped graph ends the wait as well.
+  QEventLoop loop;
+  std::atomic<LONG> code{0};
+  std::atomic<bool> ended{false};
+  std::thread waiter([&] {
+    LONG c = 0;
+    while (events->WaitForCompletion(kTickMs, &c) == E_ABORT) {
+    }
+    code = c;
+    ended = true;
+    QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+  });
+  QTimer timer;
+  QObject::connect(&timer, &QTimer::timeout, &loop, tick);
+  timer.start(kTickMs);
+  if (!ended) loop.exec();
+  timer.stop();
+  waiter.join();
+  return code;
 }
 
 bool TFK::BindReencodingCompressor(bool video, ComPtr<IBaseFilter>& compressor) {

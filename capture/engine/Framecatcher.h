@@ -58,6 +58,8 @@ class TFramecatcher final : public QFrame, public TFKEvents {
   int64_t GetFrameNumber() const { return engine_->GetFrameNumber(); }
   TCurrentState GetCurrentState() const { return engine_->GetCurrentState(); }
   QString GetLastRecordedFile() const { return engine_->GetLastRecordedFile(); }
+  int32_t GetLastRecordingError() const { return engine_->GetLastRecordingError(); }
+  bool LastRecordingFailedForDiskFull() const { return engine_->LastRecordingFailedForDiskFull(); }
   bool TakeReencodingStarted() { return engine_->TakeReencodingStarted(); }
   bool ReencodeFile(const QString& sourceFile, const QString& destFile, bool compressAudio, bool compressVideo,
                     bool applyVideoProcessing, bool includeAudio) {

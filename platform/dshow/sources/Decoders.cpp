@@ -7,6 +7,7 @@
 #include "platform/dshow/sources/StreamTypes.h"
 
 #include <algorithm>
+#include <vector>
 #include <cctype>
 #include <cstring>
 #include <new>
@@ -153,6 +154,7 @@ class CAvDecoder : public CTransformFilter {
     BYTE* data = nullptr;
     sample->GetPointer(&data);
     const LONG length = sample->GetActualDataLength();
+    if (length <= 0) return RepeatLastFrame(sample);
     if (av_new_packet(packet_, length) < 0) return E_OUTOFMEMORY;
     std::memcpy(packet_->data, data, static_cast<size_t>(length));
     REFERENCE_TIME start = 0, stop = 0;
@@ -190,6 +192,10 @@ class CAvDecoder : public CTransformFilter {
  protected:
   /** @brief Delivers one decoded frame downstream. */
   virtual HRESULT DeliverFrame(AVFrame* frame) = 0;
+  /** @brief An empty sample (a frame the capture dropped): by default nothing to decode. */
+  virtual HRESULT RepeatLastFrame(IMediaSample*) { return S_OK; }
+  /** @brief A picture before the segment's start, not delivered (a dropped frame may repeat it). */
+  virtual void KeepPrimingFrame(AVFrame*) {}
 
   HRESULT Drain() {
     for (;;) {
@@ -200,6 +206,7 @@ class CAvDecoder : public CTransformFilter {
       // Pictures before the segment's start only prime the decoder.
       const int64_t pts = frame_->best_effort_timestamp;
       if (!(pts != AV_NOPTS_VALUE && pts < 0)) hr = DeliverFrame(frame_);
+      else KeepPrimingFrame(frame_);
       av_frame_unref(frame_);
       if (hr != S_OK) return hr;
     }
@@ -249,7 +256,9 @@ class CVideoDecoder final : public CAvDecoder {
       out->Release();
       return S_OK;  // a picture that cannot be converted is left out
     }
-    out->SetActualDataLength(static_cast<LONG>(UncompressedSize(type)));
+    const size_t size = UncompressedSize(type);
+    out->SetActualDataLength(static_cast<LONG>(size));
+    last_.assign(data, data + size);
     const REFERENCE_TIME interval = FrameInterval(InputPin()->CurrentMediaType());
     REFERENCE_TIME start = frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : nextTime_;
     REFERENCE_TIME stop = start + std::max<REFERENCE_TIME>(1, interval);
@@ -260,6 +269,47 @@ class CVideoDecoder final : public CAvDecoder {
     out->Release();
     return hr;
   }
+
+  // A dropped frame shows the picture before it, at its own time.
+  HRESULT RepeatLastFrame(IMediaSample* sample) override {
+    if (last_.empty()) return S_OK;
+    REFERENCE_TIME start = nextTime_, stop = 0;
+    const HRESULT timed = sample->GetTime(&start, &stop);
+    if (FAILED(timed)) start = nextTime_;
+    if (start < 0) return S_OK;  // before the segment: nothing to show
+    IMediaSample* out = nullptr;
+    HRESULT hr = OutputPin()->GetDeliveryBuffer(&out, nullptr, nullptr, 0);
+    if (FAILED(hr)) return hr;
+    BYTE* data = nullptr;
+    out->GetPointer(&data);
+    if (static_cast<size_t>(out->GetSize()) < last_.size()) {
+      out->Release();
+      return S_OK;
+    }
+    std::memcpy(data, last_.data(), last_.size());
+    out->SetActualDataLength(static_cast<LONG>(last_.size()));
+    stop = start + std::max<REFERENCE_TIME>(1, FrameInterval(InputPin()->CurrentMediaType()));
+    nextTime_ = stop;
+    out->SetTime(&start, &stop);
+    out->SetSyncPoint(1);
+    hr = OutputPin()->Deliver(out);
+    out->Release();
+    return hr;
+  }
+
+  void KeepPrimingFrame(AVFrame* frame) override {
+    const CMediaType& type = OutputPin()->CurrentMediaType();
+    last_.resize(UncompressedSize(type));
+    if (!ConvertPicture(frame, type, last_.data(), last_.size(), scaler_)) last_.clear();
+  }
+
+  HRESULT StopStreaming() override {
+    last_.clear();
+    return CAvDecoder::StopStreaming();
+  }
+
+ private:
+  std::vector<uint8_t> last_;  // the last picture delivered
 };
 
 // ---------------------------------------------------------------- audio

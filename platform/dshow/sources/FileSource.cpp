@@ -199,7 +199,7 @@ class CStreamPin final : public CPushPin, public TSeekingForwarder<CStreamPin> {
       BYTE* data = nullptr;
       sample->GetPointer(&data);
       if (length > sample->GetSize()) return VFW_S_NO_MORE_ITEMS;  // cannot happen: buffers fit the largest frame
-      std::memcpy(data, stored->data, static_cast<size_t>(length));
+      if (length > 0) std::memcpy(data, stored->data, static_cast<size_t>(length));
       sample->SetActualDataLength(length);
     }
     sample->SetTime(&packet.start, &packet.stop);
@@ -557,6 +557,11 @@ class CFileSource final : public CDeviceFilter, public IFileSourceFilter, public
     const double rate = rate_;
     bool discontinuity = discontinuity_;
     std::vector<bool> ended(pins_.size(), false);
+    // In an AVI an empty video chunk is a frame the capture dropped: it keeps its position and shows
+    // the frame before it. FFmpeg skips such chunks, so the gap in the frame numbers tells them.
+    const bool avi = std::strcmp(format_->iformat->name, "avi") == 0;
+    std::vector<int64_t> nextFrame(pins_.size(), AV_NOPTS_VALUE);
+    std::vector<PacketRef> lastFrame(pins_.size());
     size_t unhanded = 0;
     const auto handAll = [&] {
       unhanded = 0;
@@ -579,12 +584,21 @@ class CFileSource final : public CDeviceFilter, public IFileSourceFilter, public
           pin->Push(Packet{{}, 0, 0, false, false, false, true}, cancel_, handAll);
           continue;
         }
+        const bool dropMarks = avi && static_cast<int>(packet->stream_index) == videoStream_ && packet->pts != AV_NOPTS_VALUE;
+        if (dropMarks && nextFrame[i] != AV_NOPTS_VALUE && packet->pts > nextFrame[i]) {
+          bool pushed = true;
+          for (int64_t n = nextFrame[i]; n < packet->pts && pushed && !cancel_; ++n)
+            pushed = PushDroppedFrame(pin, stream, n, start, stop, rate, lastFrame[i], discontinuity, handAll);
+          if (!pushed) break;
+        }
+        if (dropMarks) nextFrame[i] = packet->pts + 1;
         Packet p;
         p.data = TakePacket(packet);
         if (!p.data) {
           cancel_ = true;  // out of memory: the stream ends here
           break;
         }
+        if (dropMarks) lastFrame[i] = p.data;
         p.start = static_cast<REFERENCE_TIME>((t - start) / rate);
         p.stop = p.start + std::max<REFERENCE_TIME>(1, static_cast<REFERENCE_TIME>(d / rate));
         p.sync = (p.data->flags & AV_PKT_FLAG_KEY) != 0;
@@ -605,6 +619,35 @@ class CFileSource final : public CDeviceFilter, public IFileSourceFilter, public
     for (size_t i = 0; i < pins_.size(); ++i)
       if (!ended[i] && pins_[i]->IsConnected()) pins_[i]->Push(Packet{{}, 0, 0, false, false, false, true}, cancel_, handAll);
     handAll();
+  }
+
+  // A dropped frame at position n of the stream: a frame coded on its own goes out again as it is;
+  // a frame that depends on others goes out empty, and the decoder repeats its last picture.
+  template <typename HandAll>
+  bool PushDroppedFrame(CStreamPin* pin, const AVStream* stream, int64_t n, REFERENCE_TIME start, REFERENCE_TIME stop,
+                        double rate, const PacketRef& last, bool& discontinuity, HandAll&& handAll) {
+    const int64_t origin = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : 0;
+    const REFERENCE_TIME t = av_rescale_q(n - origin, stream->time_base, kReferenceTimeBase);
+    if (t >= stop && stop < duration_) return true;
+    const REFERENCE_TIME d = av_rescale_q(1, stream->time_base, kReferenceTimeBase);
+    const AVCodecDescriptor* codec = avcodec_descriptor_get(stream->codecpar->codec_id);
+    const bool intraOnly = codec && (codec->props & AV_CODEC_PROP_INTRA_ONLY);
+    Packet p;
+    if (intraOnly && last) {
+      p.data = last;
+    } else {
+      AVPacket* empty = av_packet_alloc();
+      if (!empty) return false;
+      p.data = PacketRef(empty, [](AVPacket* e) { av_packet_free(&e); });
+    }
+    p.start = static_cast<REFERENCE_TIME>((t - start) / rate);
+    p.stop = p.start + std::max<REFERENCE_TIME>(1, static_cast<REFERENCE_TIME>(d / rate));
+    p.sync = intraOnly && last;
+    p.preroll = t < start;
+    p.discontinuity = discontinuity;
+    discontinuity = false;
+    if (!p.preroll) position_ = t;
+    return pin->Push(std::move(p), cancel_, handAll);
   }
 
   AVFormatContext* format_ = nullptr;

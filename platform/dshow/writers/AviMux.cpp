@@ -4,6 +4,7 @@
 #include "platform/dshow/base/Allocator.h"
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/base/StreamControl.h"
+#include "platform/dshow/writers/AviRepair.h"
 #include "platform/dshow/writers/FfmpegTypes.h"
 
 #include <algorithm>
@@ -35,6 +36,7 @@ struct CAviMux::StreamState {
   bool ended = false;
   bool counted = false;     // the source numbers its frames (media times)
   int64_t countOffset = 0;  // pts minus the source's frame number
+  std::vector<bool> keyFrames;  // of every non-empty packet, in order (to mend a cut-off file)
 };
 
 // ---- output pin ----
@@ -110,6 +112,27 @@ class CAviMux::OutputPin final : public CBaseOutputPin {
 };
 
 namespace {
+
+// The file behind the writer's stream, as the mending of a cut-off AVI reads and writes it.
+class StreamFile final : public AviRepairFile {
+ public:
+  explicit StreamFile(IFileWriterStream* stream) : stream_(stream) {}
+  int64_t Read(int64_t position, uint8_t* data, int64_t length) override {
+    LONG read = 0;
+    return SUCCEEDED(stream_->ReadAt(position, data, LONG(length), &read)) ? read : -1;
+  }
+  bool Write(int64_t position, const uint8_t* data, int64_t length) override {
+    return SUCCEEDED(stream_->WriteAt(position, data, LONG(length)));
+  }
+  int64_t Size() override {
+    LONGLONG size = -1;
+    return SUCCEEDED(stream_->GetSize(&size)) ? size : -1;
+  }
+  bool SetSize(int64_t size) override { return SUCCEEDED(stream_->SetSize(size)); }
+
+ private:
+  IFileWriterStream* stream_;
+};
 
 class OutputSink final : public ByteSink {
  public:
@@ -305,6 +328,13 @@ HRESULT CAviMux::StartFileLocked() {
       s.frameTime = AvgTimePerFrame(mt) > 0 ? AvgTimePerFrame(mt) : 400000;
       av_reduce(&timeBase.num, &timeBase.den, s.frameTime, 10000000, 1 << 30);
     } else {
+      // Sound coded in blocks counts in blocks: the container's tick is one block's samples. Left
+      // to the byte rate the type states (which a file may get wrong), a tick can be longer than a
+      // block, and two blocks in a row would fall on the same tick.
+      if (par->frame_size <= 0 && par->block_align > 0) {
+        const int perBlock = av_get_audio_frame_duration2(par, par->block_align);
+        if (perBlock > 1) par->frame_size = perBlock;
+      }
       s.sampleRate = par->sample_rate;
       s.bytesPerSecond = par->bit_rate / 8;
       timeBase = AVRational{1, par->sample_rate};
@@ -346,10 +376,28 @@ HRESULT CAviMux::StartFileLocked() {
 HRESULT CAviMux::FinishFileLocked() {
   if (!fileOpen_) return S_OK;
   fileOpen_ = false;
+  IFileWriterStream* stream = output_->Stream();
   // The AVI 1.0 index stays whatever the compatibility setting: the muxer writes it for the first
   // RIFF list only, and a file that never grew past that list has no other index to seek by.
-  const HRESULT hr = muxer_.Finish();
-  if (IFileWriterStream* stream = output_->Stream()) stream->EndSession();
+  HRESULT hr = FAILED(muxer_.SinkError()) ? muxer_.SinkError() : muxer_.Finish();
+  if (FAILED(muxer_.SinkError()) && stream) {
+    // Writing failed (the disk is full): what the muxer still held could not go out, and neither
+    // could its index. The file keeps what reached the disk, mended into a whole AVI.
+    const HRESULT failure = muxer_.SinkError();
+    muxer_.Abort();
+    std::vector<std::vector<bool>> keyFrames;
+    for (const StreamState& s : streams_) keyFrames.push_back(s.keyFrames);
+    StreamFile file(stream);
+    RepairCutAvi(file, keyFrames);
+    stream->EndSession();
+    if (!errorPosted_) {
+      errorPosted_ = true;
+      Notify(EC_ERRORABORT, failure, 0);
+    }
+    return failure;
+  }
+  muxer_.Abort();
+  if (stream) stream->EndSession();
   if (FAILED(hr) && !errorPosted_) {
     errorPosted_ = true;
     Notify(EC_ERRORABORT, hr, 0);
@@ -412,8 +460,10 @@ HRESULT CAviMux::ReceiveFrom(InputPin* pin, IMediaSample* sample) {
   ComPtr<ISharedSampleData> shared;
   if (interleaved && SUCCEEDED(sample->QueryInterface(IID_ISharedSampleData, shared.PutVoid())) && shared)
     holder = shared->DataHolder();
-  const HRESULT hr = muxer_.WritePacket(s.index, data, length, ptsTb, durTb, s.video ? sample->IsSyncPoint() == S_OK : true,
-                                        interleaved, std::move(holder));
+  const bool key = s.video ? sample->IsSyncPoint() == S_OK : true;
+  if (FAILED(muxer_.SinkError())) return muxer_.SinkError();
+  if (length > 0) s.keyFrames.push_back(key);
+  const HRESULT hr = muxer_.WritePacket(s.index, data, length, ptsTb, durTb, key, interleaved, std::move(holder));
   if (FAILED(hr)) {
     if (!errorPosted_) {
       errorPosted_ = true;

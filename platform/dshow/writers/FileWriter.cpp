@@ -68,6 +68,11 @@ class CFileWriter::InputPin final : public CBaseInputPin, public IFileWriterStre
     return writer_->WriteAt(position, data, length);
   }
   HRESULT EndSession() override { return writer_->EndSession(); }
+  HRESULT ReadAt(LONGLONG position, BYTE* data, LONG length, LONG* read) override {
+    return writer_->ReadAt(position, data, length, read);
+  }
+  HRESULT GetSize(LONGLONG* size) override { return writer_->GetSize(size); }
+  HRESULT SetSize(LONGLONG size) override { return writer_->SetSize(size); }
 
  private:
   CFileWriter* writer_;
@@ -164,7 +169,8 @@ HRESULT CFileWriter::GetMode(DWORD* flags) {
 HRESULT CFileWriter::OpenLocked() {
   if (fd_ >= 0) return S_OK;
   if (fileName_.isEmpty()) return E_INVALIDARG;
-  int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
+  // Read and write: a multiplexer reads back what it wrote when it must mend a cut-off file.
+  int flags = O_RDWR | O_CREAT | O_CLOEXEC;
   if (mode_ & AM_FILE_OVERWRITE) flags |= O_TRUNC;
   fd_ = open(QFile::encodeName(fileName_).constData(), flags, 0644);
   end_ = 0;
@@ -184,7 +190,7 @@ HRESULT CFileWriter::CloseLocked() {
   HRESULT result = S_OK;
   // A file larger than what was written (preallocated, or an older file written into) keeps its
   // size; a JUNK chunk makes AVI readers skip the rest. Whether it is a RIFF file is known from
-  // what was written: the file is open for writing only.
+  // what was written.
   struct stat st {};
   if (!errorPosted_ && riffWritten_ && fstat(fd_, &st) == 0) {
     LONGLONG at = end_ + (end_ & 1);
@@ -238,6 +244,41 @@ HRESULT CFileWriter::WriteAt(LONGLONG position, const BYTE* data, LONG length) {
   }
   end_ = std::max(end_, position + length);
   if (position == 0 && length >= 4) riffWritten_ = std::memcmp(data, "RIFF", 4) == 0;
+  return S_OK;
+}
+
+HRESULT CFileWriter::ReadAt(LONGLONG position, BYTE* data, LONG length, LONG* read) {
+  if (!read || (!data && length > 0)) return E_POINTER;
+  if (position < 0 || length < 0) return E_INVALIDARG;
+  *read = 0;
+  std::lock_guard file(fileLock_);
+  if (fd_ < 0) return VFW_E_WRONG_STATE;
+  while (*read < length) {
+    const ssize_t n = pread(fd_, data + *read, size_t(length - *read), off_t(position + *read));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return HResultFromErrno(errno);
+    if (n == 0) break;
+    *read += LONG(n);
+  }
+  return S_OK;
+}
+
+HRESULT CFileWriter::GetSize(LONGLONG* size) {
+  if (!size) return E_POINTER;
+  std::lock_guard file(fileLock_);
+  if (fd_ < 0) return VFW_E_WRONG_STATE;
+  struct stat st {};
+  if (fstat(fd_, &st) != 0) return HResultFromErrno(errno);
+  *size = LONGLONG(st.st_size);
+  return S_OK;
+}
+
+HRESULT CFileWriter::SetSize(LONGLONG size) {
+  if (size < 0) return E_INVALIDARG;
+  std::lock_guard file(fileLock_);
+  if (fd_ < 0) return VFW_E_WRONG_STATE;
+  if (ftruncate(fd_, off_t(size)) != 0) return HResultFromErrno(errno);
+  end_ = std::min(end_, size);
   return S_OK;
 }
 

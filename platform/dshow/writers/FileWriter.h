@@ -47,6 +47,9 @@ class CFileWriter final : public CBaseFilter, public IFileSinkFilter2, public IA
   HRESULT BeginSession();
   HRESULT EndSession();
   HRESULT WriteAt(LONGLONG position, const BYTE* data, LONG length);
+  HRESULT ReadAt(LONGLONG position, BYTE* data, LONG length, LONG* read);
+  HRESULT GetSize(LONGLONG* size);
+  HRESULT SetSize(LONGLONG size);
   HRESULT AppendSample(IMediaSample* sample);
   void StreamEnded();
 

@@ -56,6 +56,9 @@ void Muxer::ReleaseHolder(void* opaque, uint8_t*) { delete static_cast<std::shar
 
 int Muxer::WriteCallback(void* opaque, uint8_t* data, int length) {
   auto* self = static_cast<Muxer*>(opaque);
+  // After a failed write nothing more goes out: the file stays as it was when writing failed (no
+  // header patched to promise what is not there), for the writer to mend.
+  if (FAILED(self->sinkError_)) return AVERROR(EIO);
   const HRESULT hr = self->sink_->Write(self->position_, data, length);
   if (FAILED(hr)) {
     if (SUCCEEDED(self->sinkError_)) self->sinkError_ = hr;

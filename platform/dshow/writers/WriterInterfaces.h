@@ -117,6 +117,12 @@ struct IFileWriterStream : IUnknown {
   virtual HRESULT WriteAt(LONGLONG position, const BYTE* data, LONG length) = 0;
   /** @brief Ends the session; the file is closed once the writer is stopped too. */
   virtual HRESULT EndSession() = 0;
+  /** @brief Reads back what the file holds at a position; *read gets the bytes read (0 at its end). */
+  virtual HRESULT ReadAt(LONGLONG position, BYTE* data, LONG length, LONG* read) = 0;
+  /** @brief The file's size now. */
+  virtual HRESULT GetSize(LONGLONG* size) = 0;
+  /** @brief Cuts the file at a size (giving its space back), or grows it. */
+  virtual HRESULT SetSize(LONGLONG size) = 0;
 
  protected:
   ~IFileWriterStream() = default;

@@ -12,6 +12,11 @@
 #include "tools/ClipWriter.h"
 
 #include <QCursor>
+#include <QFile>
+#include <QFileInfo>
+#include <QtEndian>
+#include <csignal>
+#include <sys/resource.h>
 #include <QGuiApplication>
 #include <QSlider>
 
@@ -219,19 +224,74 @@ TEST_F(GraphEvents, AnErrorAbortWhileRecordingStopsItAsFailedAndKeepsAReadableFi
   EXPECT_EQ(completed.size(), 1u);
 }
 
+// The disk fills up during a recording (a file-size limit stands in for it): the writer's failure
+// ends the recording by itself as failed, for a full disk, and the file holds the frames written
+// up to then, closed as a whole AVI.
+TEST_F(GraphEvents, AWriteFailureEndsTheRecordingAsFailedAndKeepsItsFramesInAWholeFile) {
+  auto panel = Panel();
+  TFK& k = panel->Engine();
+  std::vector<std::pair<QString, bool>> completed;
+  k.Events().OnRecordingCompleted = [&](QObject*, const QString& file, bool ok) { completed.emplace_back(file, ok); };
+  ASSERT_TRUE(k.StartRecording());
+  ASSERT_TRUE(WaitUntil([&] { return k.FrameCount() >= 10; }));
+  const QString file = k.GetLastRecordedFile();
+  rlimit unlimited{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+  const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limited = unlimited;
+  limited.rlim_cur = rlim_t(QFileInfo(file).size() + (1 << 20));
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const bool ended = WaitUntil([&] { return !completed.empty(); }, 60000);
+  setrlimit(RLIMIT_FSIZE, &unlimited);
+  std::signal(SIGXFSZ, previousHandler);
+  ASSERT_TRUE(ended);
+  EXPECT_EQ(completed, (std::vector<std::pair<QString, bool>>{{file, false}}));
+  EXPECT_EQ(k.GetCurrentState(), cs_None);
+  EXPECT_TRUE(k.LastRecordingFailedForDiskFull());
+
+  QFile f(file);
+  ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+  const QByteArray head = f.read(8);
+  EXPECT_EQ(head.left(4), QByteArray("RIFF"));
+  EXPECT_EQ(qFromLittleEndian<uint32_t>(head.constData() + 4), uint32_t(f.size() - 8));
+  const std::vector<int> codes = Codes(file);
+  EXPECT_GE(codes.size(), 10u);
+  ExpectConsecutive(codes);
+}
+
 TEST_F(GraphEvents, AnErrorAbortOnAFullDiskGivesDiskFullAndAStop) {
   auto panel = Panel();
   TFK& k = panel->Engine();
   int diskFull = 0, completions = 0;
+  bool succeeded = true;
   k.Events().OnDiskFull = [&](QObject*) { ++diskFull; };
-  k.Events().OnRecordingCompleted = [&](QObject*, const QString&, bool) { ++completions; };
+  k.Events().OnRecordingCompleted = [&](QObject*, const QString&, bool ok) {
+    ++completions;
+    succeeded = ok;
+  };
   ASSERT_TRUE(k.StartRecording());
   ASSERT_TRUE(WaitUntil([&] { return k.FrameCount() >= 3; }));
+  EXPECT_EQ(k.GetLastRecordingError(), S_OK);
   SetFreeSpaceProbe([](const QString&) -> std::optional<uint64_t> { return MinimumFreeBytes - 1; });
   Post(k, EC_ERRORABORT, E_FAIL);
   ASSERT_TRUE(WaitUntil([&] { return diskFull == 1 && k.GetCurrentState() == cs_None; }));
   EXPECT_EQ(completions, 1);
+  // The recording ended because it could not be written: it failed, and says why.
+  EXPECT_FALSE(succeeded);
+  EXPECT_TRUE(k.LastRecordingFailedForDiskFull());
+  EXPECT_EQ(k.GetLastRecordingError(), MakeHResult(0x80070070));
   EXPECT_FALSE(Logged(TLogType::e_graph_error, QStringLiteral("ERROR")));
+
+  // A write that failed for another reason is a failure too, with that reason.
+  SetFreeSpaceProbe(nullptr);
+  ASSERT_TRUE(k.StartRecording());
+  EXPECT_EQ(k.GetLastRecordingError(), S_OK);
+  ASSERT_TRUE(WaitUntil([&] { return k.FrameCount() >= 3; }));
+  Post(k, EC_ERRORABORT, MakeHResult(0x8007001D));
+  ASSERT_TRUE(WaitUntil([&] { return completions == 2 && k.GetCurrentState() == cs_None; }));
+  EXPECT_FALSE(succeeded);
+  EXPECT_FALSE(k.LastRecordingFailedForDiskFull());
+  EXPECT_EQ(k.GetLastRecordingError(), MakeHResult(0x8007001D));
 }
 
 TEST_F(GraphEvents, OnlyARemovalCountsAsALostDevice) {

@@ -17,12 +17,15 @@
 #include <atomic>
 #include <csignal>
 #include <functional>
+#include <map>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libswscale/swscale.h>
 }
 
 namespace kestrom::engine::test {
@@ -101,6 +104,68 @@ class Reencoding : public LiveGraphTest {
     av_packet_free(&packet);
     avformat_close_input(&in);
     return {codec, keys};
+  }
+  /**
+   * @brief The codes a player shows at each position of the file's video, read with FFmpeg alone:
+   * a position whose chunk is empty (a dropped frame) shows the frame before it. Also the sound's
+   * length in samples per channel.
+   */
+  static std::vector<int> PositionCodes(const QString& file, int64_t* soundSamples = nullptr) {
+    std::vector<int> codes;
+    if (soundSamples) *soundSamples = 0;
+    AVFormatContext* in = nullptr;
+    if (avformat_open_input(&in, QFile::encodeName(file).constData(), nullptr, nullptr) != 0) return codes;
+    avformat_find_stream_info(in, nullptr);
+    std::map<int, AVCodecContext*> decoders;
+    for (unsigned i = 0; i < in->nb_streams; ++i) {
+      const AVCodec* codec = avcodec_find_decoder(in->streams[i]->codecpar->codec_id);
+      AVCodecContext* c = codec ? avcodec_alloc_context3(codec) : nullptr;
+      if (c && avcodec_parameters_to_context(c, in->streams[i]->codecpar) >= 0 && avcodec_open2(c, codec, nullptr) >= 0)
+        decoders[int(i)] = c;
+      else
+        avcodec_free_context(&c);
+    }
+    AVPacket* packet = av_packet_alloc();
+    AVFrame* frame = av_frame_alloc();
+    int64_t next = 0;
+    auto take = [&](AVCodecContext* c, bool video) {
+      while (avcodec_receive_frame(c, frame) >= 0) {
+        if (video) {
+          QImage picture(frame->width, frame->height, QImage::Format_RGB32);
+          SwsContext* sws = sws_getContext(frame->width, frame->height, AVPixelFormat(frame->format), frame->width,
+                                           frame->height, AV_PIX_FMT_RGB32, SWS_POINT, nullptr, nullptr, nullptr);
+          uint8_t* dst[1] = {picture.bits()};
+          const int stride[1] = {int(picture.bytesPerLine())};
+          sws_scale(sws, frame->data, frame->linesize, 0, frame->height, dst, stride);
+          sws_freeContext(sws);
+          codes.push_back(tools::ReadFrameCode(picture));
+        } else if (soundSamples) {
+          *soundSamples += frame->nb_samples;
+        }
+        av_frame_unref(frame);
+      }
+    };
+    while (av_read_frame(in, packet) >= 0) {
+      auto it = decoders.find(packet->stream_index);
+      if (it != decoders.end()) {
+        const bool video = in->streams[packet->stream_index]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO;
+        if (video) {
+          for (; packet->pts != AV_NOPTS_VALUE && next < packet->pts && !codes.empty(); ++next) codes.push_back(codes.back());
+          next = packet->pts + 1;
+        }
+        if (avcodec_send_packet(it->second, packet) >= 0) take(it->second, video);
+      }
+      av_packet_unref(packet);
+    }
+    for (auto& [index, c] : decoders) {
+      avcodec_send_packet(c, nullptr);
+      take(c, in->streams[index]->codecpar->codec_type == AVMEDIA_TYPE_VIDEO);
+      avcodec_free_context(&c);
+    }
+    av_frame_free(&frame);
+    av_packet_free(&packet);
+    avformat_close_input(&in);
+    return codes;
   }
   static std::vector<int> Numbers(int first, int last) {
     std::vector<int> v;
@@ -215,6 +280,80 @@ TEST_F(Reencoding, AScriptSourceIsReencoded) {
   ASSERT_TRUE(fk->Reencode(script, dest, false, false, true, false, false));
   EXPECT_EQ(Codes(dest), Numbers(10, 29));
   EXPECT_EQ(VideoCodecAndKeyFrames(dest).first, "msmpeg4v2");
+}
+
+// A capture file marks a frame it did not capture with an empty chunk. Re-encoded or copied, every
+// position keeps its place and time: a dropped one shows the frame before it, the count of frames
+// is the count of positions, and the sound is whole.
+TEST_F(Reencoding, DroppedFramesKeepTheirPositionsShowingTheFrameBefore) {
+  constexpr int kFrames = 30;
+  const std::vector<int> dropped = {3, 4, 11, 29 - 1};
+  std::vector<int> expected;
+  for (int i = 0; i < kFrames; ++i)
+    expected.push_back(std::find(dropped.begin(), dropped.end(), i) != dropped.end() ? expected.back() : i);
+  struct Case {
+    const char* name;
+    const char* codec;
+    bool copyMode, compressVideo;
+  };
+  const Case cases[] = {
+      {"compressed from frames that depend on others", "msmpeg4v2", false, true},
+      {"compressed from frames coded alone", "mjpeg", false, true},
+      {"stream copy", "msmpeg4v2", false, false},
+      {"copy mode", "mjpeg", true, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    tools::ClipSpec spec;
+    spec.path = InWork(QString("dropped-%1.avi").arg(c.codec));
+    spec.codec = c.codec;
+    spec.frames = kFrames;
+    spec.size = {320, 240};
+    spec.audio = true;
+    spec.droppedFrames = dropped;
+    QString error;
+    ASSERT_TRUE(tools::WriteClip(spec, &error)) << error.toStdString();
+    int64_t clipSound = 0;
+    ASSERT_EQ(PositionCodes(spec.path, &clipSound), expected) << "the fixture";
+    auto fk = Compressing();
+    const QString dest = InWork("dest.avi");
+    ASSERT_TRUE(fk->Reencode(spec.path, dest, c.copyMode, false, c.compressVideo, false, true));
+    int64_t sound = 0;
+    EXPECT_EQ(PositionCodes(dest, &sound), expected);
+    EXPECT_GE(sound, clipSound - 2048);
+    EXPECT_LE(sound, clipSound + 2048);
+  }
+}
+
+// The sound formats cameras and phones record, stored as they are or as ADPCM: each re-encodes
+// with every frame and the whole sound.
+TEST_F(Reencoding, EverySoundFormatReencodesWithEveryFrameAndTheWholeSound) {
+  constexpr int kFrames = 25;
+  for (const char* codec : {"pcm_s16le", "adpcm_ms"}) {
+    for (const int rate : {8000, 11025, 22050, 44100, 48000}) {
+      for (const int channels : {1, 2}) {
+        SCOPED_TRACE(QString("%1 %2 Hz %3 channel(s)").arg(codec).arg(rate).arg(channels).toStdString());
+        tools::ClipSpec spec;
+        spec.path = InWork("sound.avi");
+        spec.frames = kFrames;
+        spec.size = {320, 240};
+        spec.audio = true;
+        spec.audioCodec = codec;
+        spec.audioRate = rate;
+        spec.audioChannels = channels;
+        QString error;
+        ASSERT_TRUE(tools::WriteClip(spec, &error)) << error.toStdString();
+        auto fk = Compressing();
+        const QString dest = InWork("dest.avi");
+        ASSERT_TRUE(fk->Reencode(spec.path, dest, false, false, true, false, true));
+        int64_t sound = 0;
+        EXPECT_EQ(PositionCodes(dest, &sound), Numbers(0, kFrames - 1));
+        // One second, up to the padding of the last ADPCM block.
+        EXPECT_GE(sound, rate);
+        EXPECT_LE(sound, rate + 4096);
+      }
+    }
+  }
 }
 
 // With processing, the transforms and the frame grabber sit between source and writer: the

@@ -12,6 +12,7 @@
 #include "tools/ClipWriter.h"
 
 #include <QTemporaryDir>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace kestrom::dshow {
@@ -45,7 +46,8 @@ class FileSource : public testing::Test {
   }
   void TearDown() override { registry::SetRegistryDirectory({}); }
 
-  QString WriteClip(const QString& name, const QString& codec, int frames, bool audio, QSize size = {320, 240}) {
+  QString WriteClip(const QString& name, const QString& codec, int frames, bool audio, QSize size = {320, 240},
+                    std::vector<int> dropped = {}) {
     tools::ClipSpec clipSpec;
     clipSpec.path = dir_.filePath(name);
     clipSpec.codec = codec;
@@ -53,6 +55,7 @@ class FileSource : public testing::Test {
     clipSpec.frames = frames;
     clipSpec.audio = audio;
     clipSpec.gop = 10;
+    clipSpec.droppedFrames = std::move(dropped);
     QString error;
     EXPECT_TRUE(tools::WriteClip(clipSpec, &error)) << error.toStdString();
     return clipSpec.path;
@@ -68,7 +71,8 @@ class FileSource : public testing::Test {
   }
 
   // Runs source -> decoder -> collector in a graph and returns the numbers of the pictures.
-  std::vector<int> DecodeAll(IBaseFilter* source, REFCLSID decoderClass, LONGLONG firstFrame = -1) {
+  std::vector<int> DecodeAll(IBaseFilter* source, REFCLSID decoderClass, LONGLONG firstFrame = -1,
+                             std::vector<REFERENCE_TIME>* starts = nullptr) {
     ComPtr<IGraphBuilder> graph;
     EXPECT_EQ(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder, graph.PutVoid()), S_OK);
     ComPtr<IBaseFilter> decoder;
@@ -94,7 +98,10 @@ class FileSource : public testing::Test {
     collector->Stop();
     std::vector<int> numbers;
     const CMediaType type = collector->Type();
-    for (const ReceivedSample& s : collector->Samples()) numbers.push_back(ReadNumber(type, s.bytes));
+    for (const ReceivedSample& s : collector->Samples()) {
+      numbers.push_back(ReadNumber(type, s.bytes));
+      if (starts) starts->push_back(s.start);
+    }
     graph->RemoveFilter(collector.Get());
     graph->RemoveFilter(decoder.Get());
     graph->RemoveFilter(source);
@@ -169,6 +176,40 @@ TEST_F(FileSource, DecodersDeliverEveryFrameInOrder) {
     SCOPED_TRACE(c.codec);
     ComPtr<IBaseFilter> source = Open(WriteClip(c.name, c.codec, 25, false));
     EXPECT_EQ(DecodeAll(source.Get(), c.decoder), Range(0, 25));
+  }
+}
+
+// An empty video chunk of an AVI is a frame the capture dropped: it keeps its position and its
+// time and shows the frame before it, whether the frames depend on each other or not, read from
+// the start or from a seek onto or just past it.
+TEST_F(FileSource, ADroppedFrameShowsTheFrameBeforeItAtItsOwnTime) {
+  constexpr int kFrames = 20;
+  const std::vector<int> dropped = {3, 4, 12};
+  std::vector<int> positions;
+  for (int i = 0; i < kFrames; ++i)
+    positions.push_back(std::find(dropped.begin(), dropped.end(), i) != dropped.end() ? positions.back() : i);
+  const struct {
+    const char* codec;
+    CLSID decoder;
+  } cases[] = {{"msmpeg4v2", CLSID_Mpeg4V2VideoDecoder}, {"mjpeg", CLSID_MjpegVideoDecoder}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.codec);
+    const QString path = WriteClip(QString("dropped-%1.avi").arg(c.codec), c.codec, kFrames, false, {320, 240}, dropped);
+    for (const LONGLONG first : {LONGLONG(-1), LONGLONG(12), LONGLONG(13)}) {
+      SCOPED_TRACE(first);
+      ComPtr<IBaseFilter> source = Open(path);
+      LONGLONG frames = 0;
+      ComPtr<IMediaSeeking> seeking;
+      ASSERT_EQ(source->QueryInterface(IID_IMediaSeeking, seeking.PutVoid()), S_OK);
+      ASSERT_EQ(seeking->SetTimeFormat(&TIME_FORMAT_FRAME), S_OK);
+      ASSERT_EQ(seeking->GetDuration(&frames), S_OK);
+      EXPECT_EQ(frames, kFrames);
+      std::vector<REFERENCE_TIME> starts;
+      const size_t from = first < 0 ? 0 : size_t(first);
+      EXPECT_EQ(DecodeAll(source.Get(), c.decoder, first, &starts),
+                std::vector<int>(positions.begin() + std::ptrdiff_t(from), positions.end()));
+      for (size_t i = 0; i < starts.size(); ++i) EXPECT_EQ(starts[i], REFERENCE_TIME(i) * 400000) << "position " << from + i;
+    }
   }
 }
 

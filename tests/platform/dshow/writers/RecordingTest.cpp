@@ -21,6 +21,9 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QTemporaryDir>
+#include <QtEndian>
+#include <csignal>
+#include <sys/resource.h>
 #include <chrono>
 #include <map>
 #include <thread>
@@ -480,6 +483,79 @@ TEST_F(Recording, AFullDiskPostsErrorAbortAndFailsTheSample) {
     if (code == EC_ERRORABORT) {
       EXPECT_EQ(HRESULT(param), MakeHResult(0x80070070));  // disk full
     }
+  }
+}
+
+// The file system fills up in the middle of a recording (a file-size limit stands in for it):
+// the frames already on disk stay in a file that is closed as a whole AVI, cut at the last whole
+// frame, with true sizes and an index, and the graph hears the disk is full.
+TEST_F(Recording, AWriteFailureMidRecordingKeepsTheWholeFramesInAClosedFile) {
+  const QString file = dir_.filePath("full.avi");
+  BuildMuxAndWriter(file);
+  for (int compressed = 0; compressed < 2; ++compressed) {
+    SCOPED_TRACE(compressed ? "compressed video and ADPCM sound" : "raw video and PCM sound");
+    if (compressed) {
+      TearDown();
+      SetUp();
+      BuildMuxAndWriter(file);
+      AddVideoChain(CLSID_Mpeg4V2Compressor);
+      AddAudioChain(CLSID_AdpcmCompressor);
+    } else {
+      video_ = MakeFilter<CTestSource>(MakeRgbVideoType(24, kWidth, kHeight, kFrameTime));
+      Add(ComPtr<IBaseFilter>(video_.Get()), u"Video Source");
+      Connect(video_->Output(), FreePin(mux_, PINDIR_INPUT).Get());
+      audio_ = MakeFilter<CTestSource>(PcmType(kRate, 1));
+      Add(ComPtr<IBaseFilter>(audio_.Get()), u"Audio Source");
+      Connect(audio_->Output(), FreePin(mux_, PINDIR_INPUT).Get());
+    }
+    QFile::remove(file);  // the writer writes into an existing file without growing it
+    const rlim_t limit = compressed ? 150000 : 3000000;
+    constexpr int kTotal = 400;
+    struct rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+    const auto oldSignal = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit low = old;
+    low.rlim_cur = limit;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &low), 0);
+    ASSERT_EQ(Run(), S_OK);
+    HRESULT pushed = S_OK;
+    int i = 0;
+    for (; i < kTotal && SUCCEEDED(pushed); ++i) {
+      pushed = video_->DeliverFrame(CodedRgbFrame(i, kTotal, kWidth, kHeight), i * kFrameTime, (i + 1) * kFrameTime);
+      const int64_t a = av_rescale(i, kRate, 25), b = av_rescale(i + 1, kRate, 25);
+      if (SUCCEEDED(pushed)) pushed = audio_->DeliverFrame(ToneBytes(a, int(b - a), kRate, 1), i * kFrameTime, (i + 1) * kFrameTime);
+    }
+    Stop();
+    setrlimit(RLIMIT_FSIZE, &old);
+    signal(SIGXFSZ, oldSignal);
+    ASSERT_TRUE(FAILED(pushed)) << "the limit was never reached";
+
+    bool diskFull = false;
+    for (const auto& [code, param] : graph_->Events())
+      if (code == EC_ERRORABORT) diskFull = diskFull || HRESULT(param) == MakeHResult(0x80070070);
+    EXPECT_TRUE(diskFull);
+
+    QFile f(file);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    ASSERT_GE(bytes.size(), 12);
+    EXPECT_LE(bytes.size(), qsizetype(limit));
+    auto le32 = [&](qsizetype at) { return qFromLittleEndian<uint32_t>(bytes.constData() + at); };
+    EXPECT_EQ(bytes.left(4), QByteArray("RIFF"));
+    EXPECT_EQ(le32(4), uint32_t(bytes.size() - 8));
+    EXPECT_TRUE(bytes.contains("idx1"));
+    const qsizetype avih = bytes.indexOf("avih");
+    ASSERT_GT(avih, 0);
+
+    const FileFrames read = ReadFileFrames(file);
+    ASSERT_GT(read.codes.size(), 3u);
+    EXPECT_LT(read.codes.size(), size_t(i));
+    EXPECT_EQ(le32(avih + 8 + 16), uint32_t(read.codes.size()));
+    EXPECT_EQ(read.codes, Numbers(0, int(read.codes.size()) - 1));
+    EXPECT_TRUE(read.startsWithKeyFrame);
+    // The sound that reached the disk is there, at most about a second past the last frame kept.
+    EXPECT_GT(read.soundSamples, 0);
+    EXPECT_LT(read.soundSamples, av_rescale(int64_t(read.codes.size()), kRate, 25) + kRate);
   }
 }
 
