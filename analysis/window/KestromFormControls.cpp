@@ -3,6 +3,7 @@
 #include "analysis/window/KestromForm.h"
 #include "analysis/playback/PanelRow.h"
 #include "platform/media/MediaPlayerBar.h"
+#include "platform/ui/CaptionFit.h"
 #include "platform/ui/RowOverflow.h"
 #include "platform/media/MediaPlayer.h"
 
@@ -69,21 +70,9 @@ QToolButton* TKestromForm::AddSpeedButton(QWidget* parent, const QString& name, 
 // The rows of buttons were drawn for narrower letters than a Linux font has: a button widens to
 // its caption, and the buttons after it on its row move along, so no caption is cut.
 void TKestromForm::FitButtonsToCaptions() {
-  std::map<std::pair<QWidget*, int>, std::vector<QToolButton*>> rows;
-  for (QToolButton* b : findChildren<QToolButton*>())
-    if (!b->text().isEmpty()) rows[{b->parentWidget(), b->y()}].push_back(b);
-  for (auto& [where, row] : rows) {
-    std::sort(row.begin(), row.end(), [](const QToolButton* a, const QToolButton* b) { return a->x() < b->x(); });
-    int shift = 0;
-    for (QToolButton* b : row) {
-      const int needed = b->fontMetrics().horizontalAdvance(QString(b->text()).remove('&')) + 8;
-      b->move(b->x() + shift, b->y());
-      if (b->width() < needed) {
-        shift += needed - b->width();
-        b->resize(needed, b->height());
-      }
-    }
-  }
+  QList<QAbstractButton*> buttons;
+  for (QToolButton* b : findChildren<QToolButton*>()) buttons << b;
+  ui::FitButtonsToCaptions(buttons);
 }
 
 void TKestromForm::FitRowsToWindow() {

@@ -12,7 +12,9 @@
 #include "capture/app/FormTimers.h"
 #include "capture/app/PreviewSettings.h"
 #include "capture/engine/SyncManager.h"
+#include "platform/ui/CaptionFit.h"
 #include "platform/ui/Dialogs.h"
+#include "platform/ui/Panels.h"
 #include "platform/ui/Terminate.h"
 #include "platform/ui/WidgetColours.h"
 
@@ -45,11 +47,8 @@ QStringList ItemsOf(const QComboBox* box) {
   return items;
 }
 
-QWidget* AddPanel(QWidget* parent, const char* name, int left, int top, int width, int height) {
-  auto* panel = new QFrame(parent);
-  panel->setObjectName(QString::fromLatin1(name));
-  panel->setGeometry(left, top, width, height);
-  return panel;
+QWidget* AddPanel(QWidget* parent, const char* name, int left, int top, int width, int height, bool raised = true) {
+  return ui::AddPanel(parent, QString::fromLatin1(name), QRect(left, top, width, height), raised);
 }
 
 QComboBox* AddCombo(QWidget* parent, const char* name, int left, int top, int width = 200) {
@@ -139,11 +138,11 @@ void TKestromCaptureForm::BuildControls() {
   BuildWorkingPage(page[WorkingPage]);
 
   // Right of the pages: the preview with the component, the log and the state read-out.
-  auto* panel1 = AddPanel(this, "Panel1", 450, 4, 505, 455);
+  auto* panel1 = AddPanel(this, "Panel1", 450, 4, 505, 455, false);
   PreviewBox = new QGroupBox(QStringLiteral("Preview"), panel1);
   PreviewBox->setObjectName(QStringLiteral("PreviewBox"));
   PreviewBox->setGeometry(0, 0, 505, 330);
-  PreviewPanel = AddPanel(PreviewBox, "PreviewPanel", 8, 20, 489, 302);
+  PreviewPanel = AddPanel(PreviewBox, "PreviewPanel", 8, 20, 489, 302, false);
   Framecatcher = new TFramecatcher(PreviewPanel);
   Framecatcher->setGeometry(0, 0, 489, 302);
   mmoLog = new QPlainTextEdit(panel1);
@@ -153,9 +152,10 @@ void TKestromCaptureForm::BuildControls() {
   Button14 = shell::AddButton(panel1, "Button14", "0", 426, 336, 79, 28);
 
   // Panels of the capture, player and summary steps; the creation step places them.
-  for (const char* name : {"SequenceCapturePanel", "PlayerCompressPanel", "DummyImagePanel", "DummyPlayerPanel",
-                           "ReportBox", "Panel2", "Panel4", "StopRecordingPanel"})
+  for (const char* name : {"SequenceCapturePanel", "PlayerCompressPanel", "ReportBox", "Panel2", "Panel4",
+                           "StopRecordingPanel"})
     AddPanel(this, name, 0, 0, 120, 60)->hide();
+  for (const char* name : {"DummyImagePanel", "DummyPlayerPanel"}) AddPanel(this, name, 0, 0, 120, 60, false)->hide();
   // The two placeholder panels stand behind the pages: shown, they must not take the pages' clicks.
   for (const char* name : {"DummyImagePanel", "DummyPlayerPanel"}) {
     QWidget* placeholder = findChild<QWidget*>(QString::fromLatin1(name));
@@ -186,13 +186,29 @@ void TKestromCaptureForm::BuildPreviewPage(QWidget* page) {
   Button2 = shell::AddButton(page, "Button2", "Reset Preview", 316, 8, 110, 24);
   connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
 
+  // Nine buttons share the page's width: each shows its hint when it fits, else the transport
+  // symbol that names the command, the hint saying it in words.
+  const auto symbolOf = [](int code) -> QString {
+    switch (code) {
+      case dvc_Play: return QStringLiteral("\u25B6");              // play
+      case dvc_Stop: return QStringLiteral("\u25A0");              // stop
+      case dvc_Freeze: return QStringLiteral("| |");               // pause
+      case dvc_StepForward: return QStringLiteral("\u25B6|");      // step forward
+      case dvc_StepReverse: return QStringLiteral("|\u25C0");      // step back
+      case dvc_FastestForward: return QStringLiteral("\u25B6\u25B6");  // fast forward
+      case dvc_SlowestForward: return QStringLiteral("\u25B7");    // slow forward
+      case dvc_FastestReverse: return QStringLiteral("\u25C0\u25C0");  // fast rewind
+      case dvc_SlowestReverse: return QStringLiteral("\u25C1");    // slow back
+      default: return QString();
+    }
+  };
   int left = 8;
   for (const DVButton& dv : DVButtons()) {
     auto* button = new QToolButton(page);
     button->setObjectName(QString::fromLatin1(dv.button));
     button->setToolTip(QString::fromLatin1(dv.hint));
-    button->setText(QString::fromLatin1(dv.hint).left(2));
     button->setGeometry(left, 40, 44, 28);
+    ui::ShortCaptionWhenCut(button, QString::fromLatin1(dv.hint), symbolOf(dv.code));
     left += 46;
     const int code = dv.code;
     connect(button, &QToolButton::clicked, this, [this, code] { DVTransportCommand(code); });

@@ -14,7 +14,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -104,10 +106,11 @@ void TKestromCaptureForm::BuildPlayerPage(QWidget* page) {
   connect(CheckBox1, &QCheckBox::toggled, this, [this] { UpdateRecompressControls(); });
   cboVideoCompressors2 = new QComboBox(CompressionBox);
   cboVideoCompressors2->setObjectName(QStringLiteral("cboVideoCompressors2"));
-  cboVideoCompressors2->setGeometry(8, 46, 260, 24);
+  // The compressor's list has its row to itself, so its names show whole.
+  cboVideoCompressors2->setGeometry(8, 46, 404, 24);
   connect(cboVideoCompressors2, &QComboBox::activated, this,
           [this](int index) { Framecatcher->SetVideoCompressor(index); });
-  Button7 = shell::AddButton(CompressionBox, "Button7", "Compression Settings", 272, 46, 140, 24);
+  Button7 = shell::AddButton(CompressionBox, "Button7", "Compression Settings", 216, 18, 196, 26);
   connect(Button7, &QPushButton::clicked, this, [this] {
     // The compressor's dialog needs the graph: the player steps aside while it is shown.
     SuspendPlayer();
@@ -129,6 +132,14 @@ void TKestromCaptureForm::BuildPlayerPage(QWidget* page) {
 }
 
 void TKestromCaptureForm::WirePlayerEvents() {
+  // The re-encoding's panel (made with the form's panels) says what runs and how far it is.
+  QWidget* reencodingPanel = findChild<QWidget*>(QStringLiteral("Panel2"));
+  reencodingPanel->resize(300, 70);
+  shell::AddLabel(reencodingPanel, "ReencodingLabel", "Compressing the video, please wait...", 8, 8, 284);
+  auto* progress = new QProgressBar(reencodingPanel);
+  progress->setObjectName(QStringLiteral("ReencodingProgressBar"));
+  progress->setRange(0, 100);
+  progress->setGeometry(8, 36, 284, 20);
   TFramecatcher* fc = Framecatcher;
   fc->OnPlayerStarted = [this](QObject*) { FramecatcherPlayerStarted(); };
   fc->OnPreviewStarted = [this](QObject*) { FramecatcherPreviewStarted(); };
@@ -210,12 +221,14 @@ void TKestromCaptureForm::OpenPlayerFile(const QString& path) {
 
   const std::optional<double> rate = ClipFrameRate(frames, fc->GetPlayerDuration());
   if (!rate) return;
+  // The clip's own size: the camera's selected size says nothing about a clip.
+  const QSize clipSize = fc->GetPlayerVideoSize();
   Log(QStringLiteral("Player Started"));
-  Log(QStringLiteral("video size: ") + QString::number(fc->GetVideoSizeWidth()) + QStringLiteral("x") +
-      QString::number(fc->GetVideoSizeHeight()));
+  Log(QStringLiteral("video size: ") + QString::number(clipSize.width()) + QStringLiteral("x") +
+      QString::number(clipSize.height()));
   Log(QStringLiteral("frame rate: ") + core::FormatFloat(QStringLiteral("0.00"), *rate) + QStringLiteral(" fps."));
 
-  if (RenderOptionsOffered(fc->GetVideoSizeWidth(), *rate)) {
+  if (RenderOptionsOffered(clipSize.width(), *rate)) {
     VideoSizeRadioGroup->setEnabled(true);
     FramesRadioBox->setEnabled(true);
     SetRadioIndex(VideoSizeRadioGroup, 0);
@@ -483,6 +496,7 @@ void TKestromCaptureForm::SaveBitBtnClick() {
   const bool audio = AudioBox->isChecked();
   if (State() != engine::cs_None) {
     fc->setVisible(false);
+    findChild<QProgressBar*>(QStringLiteral("ReencodingProgressBar"))->setValue(0);
     findChild<QWidget*>(QStringLiteral("Panel2"))->show();
     RecordingSettings.SequenceJob = 0;
     fc->ReencodeFile(ReencodeScriptFile(), ReencodeTargetFile, false, true, true, audio);
@@ -533,6 +547,7 @@ void TKestromCaptureForm::FramecatcherReencodingStarted(const QString& source, c
 }
 
 void TKestromCaptureForm::FramecatcherReencodingProgress(const engine::TProgressInfo& progress) {
+  if (auto* bar = findChild<QProgressBar*>(QStringLiteral("ReencodingProgressBar"))) bar->setValue(progress.Percent);
   Log(QString::number(progress.Percent) + QStringLiteral("% completed..."));
 }
 

@@ -24,6 +24,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTimer>
+#include <algorithm>
 
 namespace kestrom::capture {
 
@@ -54,11 +55,14 @@ int RadioIndex(const QGroupBox* group) {
   return -1;
 }
 
-QLineEdit* AddCounter(QWidget* parent, const char* name, int left, int top) {
+/** @brief A read-only counter with its caption above it. */
+QLineEdit* AddCounter(QWidget* parent, const char* name, const QString& caption, int left, int top, int width = 90) {
   auto* edit = new QLineEdit(parent);
   edit->setObjectName(QString::fromLatin1(name));
   edit->setReadOnly(true);
-  edit->setGeometry(left, top, 90, 24);
+  edit->setGeometry(left, top, width, 24);
+  QLabel* label = shell::AddLabel(parent, QString::fromLatin1(name) + QStringLiteral("Label"), caption, left, top - 18);
+  label->setBuddy(edit);
   return edit;
 }
 
@@ -92,20 +96,20 @@ void TKestromCaptureForm::BuildCapturePages(QWidget* capturePage, QWidget* relay
   CaptureAudioPanel->setChecked(true);
   connect(CaptureAudioPanel, &QCheckBox::toggled, this, [this] { CaptureAudioPanelClick(); });
   shell::AddLabel(capturePage, "Label19", "Video Compression Options", 8, 114);
-  VideoSettingsButton = shell::AddButton(capturePage, "VideoSettingsButton", "Compression Settings", 216, 140, 200, 26);
+  // The compressor's list has the row below to itself, so its names show whole.
+  VideoSettingsButton = shell::AddButton(capturePage, "VideoSettingsButton", "Compression Settings", 216, 110, 200, 26);
   connect(VideoSettingsButton, &QPushButton::clicked, this, [this] { VideoSettingsButtonClick(); });
   StartCaptureButton = shell::AddButton(capturePage, "StartCaptureButton", "Capture Video", 8, 176, 200, 28);
   connect(StartCaptureButton, &QPushButton::clicked, this, [this] { StartCaptureButtonClick(); });
-  CaptureFrameCount = AddCounter(capturePage, "CaptureFrameCount", 8, 212);
-  CaptureDroppedCount = AddCounter(capturePage, "CaptureDroppedCount", 104, 212);
-  CaptureTimeCount = AddCounter(capturePage, "CaptureTimeCount", 200, 212);
-  edtDVDateTime = AddCounter(capturePage, "edtDVDateTime", 296, 212);
-  edtDVDateTime->setGeometry(296, 212, 130, 24);
+  CaptureFrameCount = AddCounter(capturePage, "CaptureFrameCount", QStringLiteral("Frames"), 8, 228);
+  CaptureDroppedCount = AddCounter(capturePage, "CaptureDroppedCount", QStringLiteral("Dropped"), 104, 228);
+  CaptureTimeCount = AddCounter(capturePage, "CaptureTimeCount", QStringLiteral("Seconds"), 200, 228);
+  edtDVDateTime = AddCounter(capturePage, "edtDVDateTime", QStringLiteral("DV Time"), 296, 228, 130);
 
   // The user reaches the sequence controls through "Sequential Capture": checking it shows them.
   SequenceCheckBox = new QCheckBox(QStringLiteral("Sequential Capture"), capturePage);
   SequenceCheckBox->setObjectName(QStringLiteral("SequenceCheckBox"));
-  SequenceCheckBox->setGeometry(8, 244, 200, 24);
+  SequenceCheckBox->setGeometry(8, 256, 200, 24);
   connect(SequenceCheckBox, &QCheckBox::toggled, this, [this] { SequenceCheckBoxClick(); });
 
   // The Relay page.
@@ -118,33 +122,36 @@ void TKestromCaptureForm::BuildCapturePages(QWidget* capturePage, QWidget* relay
   PlaybackSpeed = AddChoice(relayPage, "PlaybackSpeed", {"Full", "Half", "Quarter"}, 200, 72);
   RelayCaptureButton = shell::AddButton(relayPage, "RelayCaptureButton", "Relay Video Capture", 8, 110, 200, 28);
   connect(RelayCaptureButton, &QPushButton::clicked, this, [this] { RelayCaptureButtonClick(); });
-  RelayFrameCount = AddCounter(relayPage, "RelayFrameCount", 8, 150);
-  RelayDroppedCount = AddCounter(relayPage, "RelayDroppedCount", 104, 150);
-  RelayTimeCount = AddCounter(relayPage, "RelayTimeCount", 200, 150);
+  RelayFrameCount = AddCounter(relayPage, "RelayFrameCount", QStringLiteral("Frames"), 8, 166);
+  RelayDroppedCount = AddCounter(relayPage, "RelayDroppedCount", QStringLiteral("Dropped"), 104, 166);
+  RelayTimeCount = AddCounter(relayPage, "RelayTimeCount", QStringLiteral("Seconds"), 200, 166);
 }
 
 void TKestromCaptureForm::BuildRecordingPanels() {
   // The form's panels are made after the pages: the recording's controls are added to them here.
   QWidget* sequencePanel = findChild<QWidget*>(QStringLiteral("SequenceCapturePanel"));
   sequencePanel->setParent(findChild<QWidget*>(QStringLiteral("CaptureTabSheet")));
-  sequencePanel->setGeometry(4, 270, 424, 130);
-  shell::AddLabel(sequencePanel, "SequenceFolderLabel", "Folder", 4, 8);
+  sequencePanel->setGeometry(4, 282, 424, 110);
+  // The fields start after the widest of their captions, however wide the font draws them.
+  const QLabel* captions[] = {shell::AddLabel(sequencePanel, "SequenceFolderLabel", "Folder", 4, 8),
+                              shell::AddLabel(sequencePanel, "SequenceNameLabel", "File Name", 4, 40),
+                              shell::AddLabel(sequencePanel, "SequenceNumberLabel", "Number", 4, 72)};
+  int fieldLeft = 60;
+  for (const QLabel* caption : captions) fieldLeft = std::max(fieldLeft, caption->geometry().right() + 7);
+  OpenDir = shell::AddButton(sequencePanel, "OpenDir", "Open", 356, 4, 64, 24);
+  connect(OpenDir, &QPushButton::clicked, this, [this] { OpenDirClick(); });
   FileDirectoryEditBox = new QLineEdit(QStringLiteral("D:\\Test Sequence"), sequencePanel);
   FileDirectoryEditBox->setObjectName(QStringLiteral("FileDirectoryEditBox"));
   FileDirectoryEditBox->setToolTip(QStringLiteral("Use the Open button to change the folder"));
-  FileDirectoryEditBox->setGeometry(60, 4, 290, 24);
-  OpenDir = shell::AddButton(sequencePanel, "OpenDir", "Open", 356, 4, 64, 24);
-  connect(OpenDir, &QPushButton::clicked, this, [this] { OpenDirClick(); });
-  shell::AddLabel(sequencePanel, "SequenceNameLabel", "File Name", 4, 40);
+  FileDirectoryEditBox->setGeometry(fieldLeft, 4, OpenDir->x() - 6 - fieldLeft, 24);
   FileNameEditBox = new QLineEdit(QStringLiteral("Sequence"), sequencePanel);
   FileNameEditBox->setObjectName(QStringLiteral("FileNameEditBox"));
-  FileNameEditBox->setGeometry(60, 36, 200, 24);
-  shell::AddLabel(sequencePanel, "SequenceNumberLabel", "Number", 4, 72);
+  FileNameEditBox->setGeometry(fieldLeft, 36, 200, 24);
   SequenceNumberSpinEdit = new QSpinBox(sequencePanel);
   SequenceNumberSpinEdit->setObjectName(QStringLiteral("SequenceNumberSpinEdit"));
   SequenceNumberSpinEdit->setRange(1, 999);
   SequenceNumberSpinEdit->setValue(1);
-  SequenceNumberSpinEdit->setGeometry(60, 68, 80, 24);
+  SequenceNumberSpinEdit->setGeometry(fieldLeft, 68, 80, 24);
 
   // The recording panel, the summary and the sequence's progress live in the form's panels.
   QWidget* stopPanel = findChild<QWidget*>(QStringLiteral("StopRecordingPanel"));
@@ -179,7 +186,7 @@ void TKestromCaptureForm::WireRecordingEvents() {
   // The capture compressor is chosen on the Capture page; the Working page only kept the list.
   auto* quality = findChild<QWidget*>(QStringLiteral("CaptureTabSheet"));
   cboVideoCompressors->setParent(quality);
-  cboVideoCompressors->setGeometry(8, 140, 200, 26);
+  cboVideoCompressors->setGeometry(8, 140, 408, 26);
   cboVideoCompressors->show();
   connect(cboVideoCompressors, &QComboBox::activated, this, [this](int index) { Framecatcher->SetVideoCompressor(index); });
   connect(cboVideoSubtypes, &QComboBox::activated, this, [this](int index) { Framecatcher->SetVideoSubtype(index); });

@@ -5,7 +5,9 @@
 #include "capture/app/CaptureMediator.h"
 #include "capture/app/FormTimers.h"
 #include "platform/core/Paths.h"
+#include "platform/ui/CaptionFit.h"
 #include "platform/ui/Dialogs.h"
+#include "platform/ui/Panels.h"
 #include "platform/ui/Terminate.h"
 
 #include <QFrame>
@@ -14,6 +16,7 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
+#include <algorithm>
 
 namespace kestrom::capture {
 
@@ -24,11 +27,7 @@ constexpr int kPanelHeight = 177;
 constexpr int kDiskPanelHeight = 150;
 
 QFrame* AddPanel(QWidget* form, const char* name) {
-  auto* panel = new QFrame(form);
-  panel->setObjectName(name);
-  panel->setFrameShape(QFrame::Panel);
-  panel->setFrameShadow(QFrame::Raised);
-  panel->setGeometry(0, 0, kClientWidth, kPanelHeight);
+  QFrame* panel = ui::AddPanel(form, QString::fromLatin1(name), QRect(0, 0, kClientWidth, kPanelHeight));
   panel->hide();
   return panel;
 }
@@ -148,9 +147,24 @@ TPreallocatedCaptureForm::TPreallocatedCaptureForm(CaptureMediator& mediator, QW
   connect(AddButton(Panel6, "BitBtn11", "Cancel", 334, 144, 75, 25), &QPushButton::clicked, this,
           [this] { BitBtn11Click(); });
 
+  FitToText();
+
   connect(&mediator_, &CaptureMediator::PreallocationCheckRequested, this, [this] { ArmTimer(*ShowTimer); });
   connect(&mediator_, &CaptureMediator::PreallocFileCompleted, this,
           [this](const QString& fileName, bool success) { PreallocFileCompleted(fileName, success); });
+}
+
+// The panels were drawn for narrower letters than a Linux font has: the form widens to its longest
+// line rather than cut it, and the panels and their bars with it.
+void TPreallocatedCaptureForm::FitToText() {
+  int width = kClientWidth;
+  for (QFrame* panel : {Panel1, Panel3, Panel4, Panel5, Panel6}) {
+    ui::WidenLabelsToText(panel);
+    width = std::max(width, ui::WidthToHoldChildren(panel, 16));
+  }
+  for (QFrame* panel : {Panel1, Panel3, Panel4, Panel5, Panel6}) panel->resize(width, panel->height());
+  for (QProgressBar* bar : ProgressBars) bar->resize(width - 2 * bar->x(), bar->height());
+  resize(width, height());
 }
 
 void TPreallocatedCaptureForm::FormShow() {
@@ -165,7 +179,7 @@ void TPreallocatedCaptureForm::ShowDiskPanel() {
   BitBtn10->setEnabled(true);
   const QString letter = SystemDriveLetter();
   for (QLabel* label : DriveLabels) label->setText(letter);
-  resize(kClientWidth, kDiskPanelHeight);
+  resize(Panel3->width(), kDiskPanelHeight);
 }
 
 void TPreallocatedCaptureForm::SetBars(int percent) {
@@ -206,7 +220,7 @@ void TPreallocatedCaptureForm::ShowTimerTimer() {
 
 void TPreallocatedCaptureForm::ShowPanelModally(QFrame* panel, int clientHeight) {
   ShowDiskPanel();
-  resize(kClientWidth, clientHeight);
+  resize(Panel3->width(), clientHeight);
   panel->show();
   FormShow();
   open_ = true;

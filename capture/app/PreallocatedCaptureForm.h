@@ -75,6 +75,8 @@ class TPreallocatedCaptureForm final : public QDialog {
   void done(int result) override;
 
  private:
+  /** @brief Widens the form and its panels to their longest line of text. */
+  void FitToText();
   void CancelClick();
   void EndProgram(int modalResult);
   void ShowPanelModally(QFrame* panel, int clientHeight);

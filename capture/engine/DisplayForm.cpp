@@ -2,13 +2,21 @@
 
 #include "capture/engine/FK.h"
 
+#include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <utility>
 
 namespace kestrom::engine {
 
 namespace {
+
+/** @brief The widget the keys go to: the application's focus, else the window's own when it is not active. */
+QWidget* KeysTarget(const QWidget* form) {
+  if (QWidget* focus = QApplication::focusWidget()) return focus;
+  return form->window()->focusWidget();
+}
 
 constexpr Qt::WindowFlags DetachedFlags = Qt::Window | Qt::FramelessWindowHint;
 
@@ -43,6 +51,25 @@ void TDisplayForm::Place(QWidget* parent, bool stayOnTop) {
   }
   const Qt::WindowFlags flags = DetachedFlags | (stayOnTop ? Qt::WindowStaysOnTopHint : Qt::WindowFlags());
   if (parentWidget() || windowFlags() != flags) setParent(nullptr, flags);
+}
+
+void TDisplayForm::setVisible(bool visible) {
+  if (visible == isVisible()) {
+    QWidget::setVisible(visible);
+    return;
+  }
+  if (!visible) {
+    keysWhenShown_ = KeysTarget(this) == this;
+    QWidget::setVisible(false);
+    focusLeftTo_ = keysWhenShown_ ? KeysTarget(this) : nullptr;
+    return;
+  }
+  QWidget::setVisible(true);
+  if (!std::exchange(keysWhenShown_, false)) return;
+  QWidget* now = KeysTarget(this);
+  if (now != focusLeftTo_.data() && now != this && now) return;  // the user moved the focus meanwhile
+  if (isWindow()) activateWindow();
+  setFocus(Qt::OtherFocusReason);
 }
 
 void TDisplayForm::paintEvent(QPaintEvent*) {

@@ -3,6 +3,7 @@
 // embedded, else a window of its own (full screen or at its set place). It holds no state but its
 // slot and the video rectangle; what its input means is decided by the engine.
 
+#include <QPointer>
 #include <QRect>
 #include <QWidget>
 
@@ -20,6 +21,12 @@ class TDisplayForm final : public QWidget {
   void SetVideoRect(const QRect& rect) { videoRect_ = rect; }
   /** @brief Becomes a child of parent (embedded), or a frameless window of its own when null. */
   void Place(QWidget* parent, bool stayOnTop);
+  /**
+   * @brief Hidden while it has the keyboard focus, the form takes the focus back when it shows
+   * again (the player reopened to switch its sound hides it for a moment), unless the focus has
+   * been put elsewhere in the meantime.
+   */
+  void setVisible(bool visible) override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -35,6 +42,8 @@ class TDisplayForm final : public QWidget {
   TFK& engine_;
   int slot_;
   QRect videoRect_;
+  bool keysWhenShown_ = false;        // hidden while the keys came to it
+  QPointer<QWidget> focusLeftTo_;     // where the focus went when it was hidden
 };
 
 }  // namespace kestrom::engine

@@ -25,6 +25,10 @@ QSize ZoomVideoSize(QSize size, int zoomPercent) {
                int(Nearest(size.height() * double(zoomPercent) / 100.0)));
 }
 
+QSize FitInRoom(QSize wanted, QSize room) {
+  return wanted.boundedTo(room).expandedTo(QSize(0, 0));
+}
+
 std::optional<QPoint> VideoPointOf(QPoint formPoint, QRect video, QSize native) {
   if (video.isEmpty() || native.isEmpty() || !video.contains(formPoint)) return std::nullopt;
   return QPoint(int(Nearest(double(formPoint.x() - video.left()) * native.width() / video.width())),

@@ -20,6 +20,13 @@ QRect BoxVideo(QSize form, QSize native, bool keepAspect);
 QSize ZoomVideoSize(QSize size, int zoomPercent);
 
 /**
+ * @brief The size of a display that sizes its panel to the video, in the room the panel's parent
+ * leaves it: the wanted size, each side cut to the room's (never below 0). The video is then boxed
+ * inside it, so the whole picture stays in sight however far it is zoomed.
+ */
+QSize FitInRoom(QSize wanted, QSize room);
+
+/**
  * @brief A form point in video pixels; nothing for a point outside the video rectangle, or when
  * the rectangle or the native size is empty (there is no video to point at).
  */

@@ -134,6 +134,8 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
   int64_t GetPlayerFrameCount() const { return clipFrameCount_; }
   double GetPlayerFrameRate() const;
   int GetPlayerClipKind() const { return clipKind_; }
+  /** @brief The open clip's own picture size (not the camera's); empty without a clip. */
+  QSize GetPlayerVideoSize() const { return clipSize_; }
   int64_t GetFrameNumber() const;
   TCurrentState GetCurrentState() const { return state_; }
   QString GetLastRecordedFile() const;
@@ -617,6 +619,8 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
   void SizeDisplay(int slot);
   /** @brief The nearest video size when set, else the native size; zoomed by PreviewZoomSize. */
   QSize VideoDisplaySize() const;
+  /** @brief VideoDisplaySize within the room the panel's parent leaves the panel (inside its border). */
+  QSize AutoSizedDisplay() const;
   /** @brief The video's own size: the slot's connected renderer input, else the selected format. */
   QSize NativeVideoSize(int slot = ds_Display) const;
   /** @brief The settings linked to the slot; null when none. */
@@ -882,6 +886,7 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
   int64_t frameCount_ = 0;
   int64_t droppedFrames_ = 0;
   int clipKind_ = 0;
+  QSize clipSize_;  // the clip's pictures as its decoder gives them
   int boundVideoDevice_ = -1;
   int boundAudioDevice_ = -1;
   bool loading_ = false;

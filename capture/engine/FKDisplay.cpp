@@ -324,6 +324,19 @@ QSize TFK::VideoDisplaySize() const {
   return ZoomVideoSize(size, PreviewZoomSize_);
 }
 
+QSize TFK::AutoSizedDisplay() const {
+  const QSize wanted = VideoDisplaySize();
+  const QWidget* component = ComponentWidget();
+  const QWidget* parent = component ? component->parentWidget() : nullptr;
+  if (!parent) return wanted;
+  // A panel grown past its parent would show only part of the picture: it stops at the parent's
+  // edges, and the video is boxed inside it.
+  const QRect inside = parent->contentsRect();
+  const int border = BorderThickness();
+  return FitInRoom(wanted, QSize(inside.right() + 1 - component->x() - border,
+                                 inside.bottom() + 1 - component->y() - border));
+}
+
 bool TFK::MonitorOf(const TVideoWindow& settings, QRect& rect) const {
   return MonitorRect(settings.GetInt(TVideoWindow::Monitor), rect) || MonitorRect(0, rect);
 }
@@ -343,7 +356,7 @@ void TFK::SizeDisplay(int slot) {
     const QSize border(BorderThickness(), BorderThickness());
     QSize size;
     if (CanAutoSizeComponent(*settings)) {
-      size = VideoDisplaySize();
+      size = AutoSizedDisplay();
       component->resize(size + border);
     } else {
       size = (component->size() - border).expandedTo(QSize(0, 0));
@@ -378,7 +391,7 @@ void TFK::ResizeDisplays(bool processMessages) {
   } else if (QWidget* component = ComponentWidget()) {
     const bool canSize = CanAutoSizeComponent(DisplayWindow_) || CanAutoSizeComponent(DualDisplayWindow_);
     if (canSize && selectedWidth_ > 0 && selectedHeight_ > 0)
-      component->resize(VideoDisplaySize() + QSize(BorderThickness(), BorderThickness()));
+      component->resize(AutoSizedDisplay() + QSize(BorderThickness(), BorderThickness()));
   }
   const QSize native = NativeVideoSize();
   Fire(&TFKEvents::OnResizeVideo, native.width(), native.height());

@@ -343,6 +343,7 @@ void TFK::ResetCounters(bool withPlayer) {
     clipDuration_ = 0;
     clipFrameCount_ = 0;
     clipKind_ = 0;
+    clipSize_ = QSize();
   }
   {
     std::lock_guard lock(frameLock_);

@@ -10,6 +10,7 @@
 
 #include <QCoreApplication>
 #include <cmath>
+#include <cstdlib>
 
 namespace kestrom::engine {
 
@@ -172,6 +173,13 @@ bool TFK::BuildPlayerGraph() {
   if (!FindRendered(graph_.Get(), MEDIATYPE_Video, videoRenderer, videoInput)) {
     WriteLog(QStringLiteral("no video renderer in the clip's graph"));
     return false;
+  }
+  // The clip's own size, as its decoder hands the pictures on.
+  AM_MEDIA_TYPE shown{};
+  if (SUCCEEDED(videoInput->ConnectionMediaType(&shown))) {
+    if (const BITMAPINFOHEADER* header = BitmapHeaderOf(shown))
+      clipSize_ = QSize(int(header->biWidth), int(std::abs(header->biHeight)));
+    FreeMediaType(shown);
   }
   ComPtr<IPin> chain = RemoveSink(graph_.Get(), videoRenderer.Get(), videoInput.Get());
   ComPtr<IBaseFilter> feeder = OwnerOf(chain.Get());

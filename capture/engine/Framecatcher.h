@@ -54,6 +54,7 @@ class TFramecatcher final : public QFrame, public TFKEvents {
   int64_t GetPlayerFrameCount() const { return engine_->GetPlayerFrameCount(); }
   double GetPlayerFrameRate() const { return engine_->GetPlayerFrameRate(); }
   int GetPlayerClipKind() const { return engine_->GetPlayerClipKind(); }
+  QSize GetPlayerVideoSize() const { return engine_->GetPlayerVideoSize(); }
   bool IsPlayerPositionUpdating() const { return engine_->IsPlayerPositionUpdating(); }
   int64_t GetFrameNumber() const { return engine_->GetFrameNumber(); }
   TCurrentState GetCurrentState() const { return engine_->GetCurrentState(); }

@@ -10,6 +10,7 @@
 #include "platform/dshow/sources/StreamTypes.h"
 
 #include <QFile>
+#include <QtEndian>
 #include <QString>
 #include <algorithm>
 #include <condition_variable>
@@ -309,6 +310,7 @@ class CFileSource final : public CDeviceFilter, public IFileSourceFilter, public
     pins_ = std::move(pins);
     path_ = path;
     duration_ = format_->duration > 0 ? av_rescale_q(format_->duration, AV_TIME_BASE_Q, kReferenceTimeBase) : 0;
+    CountFramesThere();
     stop_ = duration_;
     return S_OK;
   }
@@ -513,6 +515,7 @@ class CFileSource final : public CDeviceFilter, public IFileSourceFilter, public
   // the frames it has read so far: fewer than the stream's header counts, so never taken.
   int64_t FrameCount() const {
     if (videoStream_ < 0) return 0;
+    if (framesThere_ >= 0) return framesThere_;
     const AVStream* s = format_->streams[videoStream_];
     const int entries = avformat_index_get_entries_count(s);
     if (entries > 0 && entries >= s->nb_frames && std::strcmp(format_->iformat->name, "avi") == 0) return entries;
@@ -526,6 +529,46 @@ class CFileSource final : public CDeviceFilter, public IFileSourceFilter, public
   int64_t TimeToFrame(REFERENCE_TIME time) const {
     const AVRational r = FrameRate();
     return av_rescale_rnd(time, r.num, int64_t{r.den} * 10000000, AV_ROUND_NEAR_INF);
+  }
+  // An AVI header may promise frames the file does not hold (a copy broken off, a full disk),
+  // and the duration is then a guess from the bytes. Without a whole index the chunk headers of
+  // the file are walked (no picture is read): the whole video chunks there, empty ones included,
+  // are its frames, and the duration is theirs.
+  void CountFramesThere() {
+    if (videoStream_ < 0 || videoStream_ > 99 || std::strcmp(format_->iformat->name, "avi") != 0) return;
+    const AVStream* s = format_->streams[videoStream_];
+    if (s->nb_frames <= 0 || avformat_index_get_entries_count(s) >= s->nb_frames) return;
+    QFile file(path_);
+    if (!file.open(QIODevice::ReadOnly)) return;
+    const qint64 size = file.size();
+    const QByteArray stream = QByteArray::number(videoStream_).rightJustified(2, '0');
+    const auto header = [&](qint64 at, QByteArray& id, quint32& length) {
+      if (!file.seek(at)) return false;
+      const QByteArray bytes = file.read(8);
+      if (bytes.size() < 8) return false;
+      id = bytes.left(4);
+      length = qFromLittleEndian<quint32>(bytes.constData() + 4);
+      return true;
+    };
+    int64_t whole = 0;
+    qint64 at = 12;  // after the file's RIFF header
+    QByteArray id;
+    quint32 length = 0;
+    while (whole <= s->nb_frames && header(at, id, length)) {
+      if (id == "RIFF" || id == "LIST") {
+        file.seek(at + 8);
+        const QByteArray type = file.read(4);
+        // Into the parts and lists that hold chunks; past the others.
+        at += type == "AVIX" || type == "movi" || type == "rec " || id == "RIFF" ? 12 : 8 + qint64{length} + (length & 1);
+        continue;
+      }
+      if (at + 8 + qint64{length} > size) break;  // the chunk was cut off
+      if (id.startsWith(stream) && (id.endsWith("dc") || id.endsWith("db"))) ++whole;
+      at += 8 + qint64{length} + (length & 1);
+    }
+    if (whole >= s->nb_frames) return;  // all there: the header's count stands
+    framesThere_ = whole;
+    if (FrameRate().num > 0) duration_ = FrameToTime(whole);
   }
   LONGLONG ToFormat(REFERENCE_TIME time) const { return timeFormat_ == TIME_FORMAT_FRAME ? TimeToFrame(time) : time; }
   REFERENCE_TIME FromFormat(LONGLONG value) const { return timeFormat_ == TIME_FORMAT_FRAME ? FrameToTime(value) : value; }
@@ -654,6 +697,7 @@ class CFileSource final : public CDeviceFilter, public IFileSourceFilter, public
   std::vector<std::unique_ptr<CStreamPin>> pins_;
   QString path_;
   int videoStream_ = -1;
+  int64_t framesThere_ = -1;  // the whole frames of a file that holds fewer than its header promises
   REFERENCE_TIME duration_ = 0;
   REFERENCE_TIME start_ = 0, stop_ = 0;
   std::atomic<REFERENCE_TIME> position_{0};

@@ -8,6 +8,7 @@
 #include "capture/app/KestromCaptureForm.h"
 #include "capture/app/TrimScript.h"
 #include "capture/engine/DeviceProvider.h"
+#include "capture/engine/DisplayForm.h"
 #include "capture/engine/SyncManager.h"
 #include "platform/core/TextFile.h"
 #include "platform/dshow/sources/TestDevices.h"
@@ -23,6 +24,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -32,6 +35,7 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QtEndian>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -45,6 +49,32 @@ std::vector<int> Codes(const QString& file) {
   if (!reader.Open(file)) return codes;
   for (int64_t k = 0; k < reader.Info().frameCount; ++k) codes.push_back(tools::ReadFrameCode(reader.Frame(k)));
   return codes;
+}
+
+/**
+ * @brief A copy of an AVI cut halfway into its video chunk after the first whole ones, as a copy
+ * broken off or a disk filled would leave it: the header still promises every frame, and there
+ * is no index.
+ */
+bool CopyCutAfterFrames(const QString& clip, int whole, const QString& dest) {
+  QFile in(clip);
+  if (!in.open(QIODevice::ReadOnly)) return false;
+  const QByteArray bytes = in.readAll();
+  const auto le32 = [&](qsizetype at) { return qFromLittleEndian<quint32>(bytes.constData() + at); };
+  qsizetype pos = bytes.indexOf("movi") + 4;
+  int seen = 0;
+  while (pos > 4 && pos + 8 <= bytes.size()) {
+    const QByteArray id = bytes.mid(pos, 4);
+    const quint32 length = le32(pos + 4);
+    if (id.endsWith("dc") || id.endsWith("db")) {
+      if (seen++ == whole) {
+        QFile out(dest);
+        return out.open(QIODevice::WriteOnly) && out.write(bytes.left(pos + 8 + length / 2)) > 0;
+      }
+    }
+    pos += 8 + length + (length & 1);
+  }
+  return false;
 }
 
 std::vector<int> Numbers(int first, int last) {
@@ -331,6 +361,81 @@ TEST_F(CaptureAppPlayer, KeysStepFromTheFrameShown) {
   EXPECT_EQ(fc->GetPlayerSpeedRatio(), 2.0);
   form_->FramecatcherKeyPress('v');
   EXPECT_TRUE(fc->IsPlayerPaused());
+}
+
+// A clip's size, rate and frames are its own: a 320x240 clip opened while the camera gives
+// 640x480, and a clip cut after its fourth whole frame whose header still promises all 155.
+TEST_F(CaptureAppPlayer, AClipReportsItsOwnSizeRateAndFrames) {
+  ASSERT_EQ(form_->Framecatcher->GetVideoSizeWidth(), 640) << "the camera's size differs from the clip's";
+  form_->mmoLog->clear();
+  OpenClip(WriteClip("small.avi", 30));
+  EXPECT_TRUE(LogLines().contains("video size: 320x240")) << LogLines().join('|').toStdString();
+  EXPECT_TRUE(LogLines().contains("frame rate: 25.00 fps."));
+  EXPECT_FALSE(form_->RenderVideoCheckBox->isChecked()) << "narrower than 381 pixels";
+  EXPECT_FALSE(form_->VideoSizeRadioGroup->isEnabled());
+  EXPECT_FALSE(form_->FramesRadioBox->isEnabled());
+
+  const QString cut = InClips("cut.avi");
+  ASSERT_TRUE(CopyCutAfterFrames(WriteClip("whole.avi", 155, 25, {640, 480}), 4, cut));
+  form_->mmoLog->clear();
+  OpenClip(cut);
+  ASSERT_EQ(State(), engine::cs_Player) << LogLines().join('|').toStdString();
+  EXPECT_TRUE(LogLines().contains("video size: 640x480")) << LogLines().join('|').toStdString();
+  EXPECT_TRUE(LogLines().contains("frame rate: 25.00 fps.")) << LogLines().join('|').toStdString();
+  EXPECT_EQ(form_->Framecatcher->GetPlayerFrameCount(), 4);
+  EXPECT_EQ(form_->TrimOutSpinEdit->value(), 4);
+  EXPECT_EQ(form_->ScrollBar1->maximum(), 4);
+  EXPECT_EQ(form_->Framecatcher->GetPlayerSpeedRatio(), 0.4) << "a clip of 25 frames a second";
+  // Its last frame is there to be shown.
+  form_->ScrollBar1->triggerAction(QAbstractSlider::SliderMove);
+  form_->ScrollBar1->setValue(4);
+  EXPECT_TRUE(WaitFor([&] { return form_->Framecatcher->GetFrameNumber() == 4; }))
+      << form_->Framecatcher->GetFrameNumber();
+}
+
+// The coach clicks the picture and presses B three times: each press reaches the picture and
+// steps one frame, although the first one reopens the player without sound. Then the other keys
+// that reopen it (C, M, N, X, Z) still reach the picture after they did.
+TEST_F(CaptureAppPlayer, EveryKeyPressReachesThePictureAfterAClick) {
+  OpenClip(WriteClip("clip.avi", 30));
+  engine::TFramecatcher* fc = form_->Framecatcher;
+  // The coach first moves to frame 5 with the bar.
+  form_->ScrollBar1->triggerAction(QAbstractSlider::SliderMove);
+  form_->ScrollBar1->setValue(5);
+  ASSERT_TRUE(WaitFor([&] { return fc->GetFrameNumber() == 5; })) << fc->GetFrameNumber();
+  engine::TDisplayForm* picture = fc->Engine().DisplayForm(engine::TFK::ds_Display);
+  ASSERT_NE(picture, nullptr);
+  ASSERT_TRUE(picture->isVisible());
+  const QPoint middle = picture->rect().center();
+  for (QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+    QMouseEvent click(type, QPointF(middle), QPointF(picture->mapToGlobal(middle)), Qt::LeftButton,
+                      type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(picture, &click);
+  }
+  // The window system's click gives the focus by the widget's policy; a click sent by a test does not.
+  ASSERT_TRUE(picture->focusPolicy() & Qt::ClickFocus) << "a click gives the picture the keys";
+  picture->setFocus(Qt::MouseFocusReason);
+  ASSERT_EQ(form_->focusWidget(), picture);
+  // A key goes where the window's keyboard focus is, as the user's would.
+  const auto press = [&](int key, const QString& text) {
+    QWidget* target = form_->focusWidget() ? form_->focusWidget() : form_.get();
+    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(target, &down);
+    QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QApplication::sendEvent(target, &up);
+  };
+  for (int64_t frame : {6, 7, 8}) {
+    press(Qt::Key_B, "b");
+    ASSERT_TRUE(WaitFor([&] { return fc->GetFrameNumber() == frame; })) << "frame " << fc->GetFrameNumber();
+    EXPECT_EQ(form_->ScrollBar1->value(), frame);
+  }
+  for (const auto& [key, text] : {std::pair{Qt::Key_C, "c"}, {Qt::Key_M, "m"}, {Qt::Key_V, "v"}, {Qt::Key_N, "n"},
+                                  {Qt::Key_V, "v"}, {Qt::Key_X, "x"}, {Qt::Key_Z, "z"}, {Qt::Key_V, "v"}}) {
+    press(key, text);
+    EXPECT_EQ(form_->focusWidget(), fc->Engine().DisplayForm(engine::TFK::ds_Display)) << text;
+  }
+  EXPECT_TRUE(fc->IsPlayerPaused()) << "the last V reached the player";
+  EXPECT_EQ(fc->GetPlayerSpeedRatio(), 2.0) << "Z before it did too";
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "platform/dshow/writers/WindowIds.h"
 
 #include <QGuiApplication>
+#include <cstdlib>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScreen>
@@ -54,6 +55,35 @@ TEST(DisplayWindows, ZoomRoundsEachSide) {
   EXPECT_EQ(ZoomVideoSize({720, 576}, 50), QSize(360, 288));
   EXPECT_EQ(ZoomVideoSize({320, 240}, 100), QSize(320, 240));
   EXPECT_EQ(ZoomVideoSize({320, 240}, 0), QSize(320, 240));
+}
+
+// A panel that sizes itself to the zoomed video stops at its parent's edges: the capture page's
+// 489x302 panel (485x298 inside its border) shows the whole 640x480 picture at every zoom its bar
+// offers, boxed to keep its shape, and at its zoomed size wherever that fits.
+TEST(DisplayWindows, AZoomedVideoStaysWhollyInItsRoomKeepingItsShape) {
+  const QSize native(640, 480), room(485, 298);
+  const struct {
+    int zoom;
+    QRect video;
+  } cases[] = {{78, {44, 0, 397, 298}}, {100, {44, 0, 397, 298}}, {200, {44, 0, 397, 298}},
+               {40, {0, 0, 256, 192}},  {20, {0, 0, 128, 96}},    {10, {0, 0, 64, 48}}};
+  for (const auto& c : cases) {
+    const QSize size = FitInRoom(ZoomVideoSize(native, c.zoom), room);
+    EXPECT_EQ(BoxVideo(size, native, true), c.video) << c.zoom << " %";
+  }
+  for (int zoom = 10; zoom <= 200; ++zoom) {
+    const QSize zoomed = ZoomVideoSize(native, zoom);
+    const QRect video = BoxVideo(FitInRoom(zoomed, room), native, true);
+    EXPECT_TRUE(QRect(QPoint(0, 0), room).contains(video)) << zoom << " %";
+    EXPECT_LE(std::abs(video.width() * native.height() - video.height() * native.width()), native.width())
+        << zoom << " %: within a pixel of 4:3";
+    // Where the zoomed size fits it is kept, give or take the pixel each side's rounding makes.
+    if (zoomed.width() <= room.width() && zoomed.height() <= room.height()) {
+      EXPECT_LE(std::abs(video.width() - zoomed.width()), 1) << zoom << " %";
+      EXPECT_LE(std::abs(video.height() - zoomed.height()), 1) << zoom << " %";
+    }
+  }
+  EXPECT_EQ(FitInRoom({640, 480}, {-4, 100}), QSize(0, 100)) << "no room left: nothing, never a negative side";
 }
 
 TEST(DisplayWindows, FormPointsBecomeVideoPixelsAndPointsOffTheVideoAreDropped) {
