@@ -2,18 +2,20 @@
 // A video file decoded by FFmpeg with frame-exact random access.
 //
 // Frame numbers come from the decoded pictures' timestamps against the first picture's, so they
-// hold in every container and with B-frames. To reach frame n the reader seeks to the keyframe at
-// or before it and decodes forward; when the decoder lands past n (pictures that depend on an
-// earlier group are dropped after a seek) it seeks one keyframe further back. The pictures decoded
-// on the way are kept in a cache bounded in bytes, so stepping back through a long group costs
-// one decode of the group for every cacheful of frames, not one per step.
+// hold in every container and with B-frames. A position without a picture of its own (an empty
+// chunk where a recording dropped a frame, a gap in the times) shows the picture before it. To
+// reach frame n the reader seeks to the keyframe at or before it (by presentation time) and decodes
+// forward; when the decoder lands past n (pictures that depend on an earlier group are dropped
+// after a seek) it seeks one keyframe further back. The pictures decoded on the way are kept in a
+// cache bounded in bytes, so stepping back through a long group costs one decode of the group for
+// every cacheful of frames, not one per step.
 //
 // With read-ahead switched on (the media player does), a worker thread decodes the next frames
-// into the cache while the clip moves forward, so that a playback tick finds its frame decoded.
+// into the cache while the requests move forward, so that a playback tick finds its frame decoded.
 // The worker only ever goes on from where the decoder stands and decodes one picture at a time
-// under the decoder's lock; a request for any other frame cancels it and is served exactly as
-// without it. Pictures leave the cache as counted references, so the worker's evictions never
-// free a picture that is being converted.
+// under the decoder's lock; a step back or a jump stops it and is served exactly as without it.
+// Pictures leave the cache as counted references, so the worker's evictions never free a picture
+// that is being converted.
 
 #include "platform/media/FrameSource.h"
 
@@ -73,14 +75,22 @@ class FileSource final : public FrameSource {
   bool Init(const QString& path, QString* error);
   bool BuildIndex(int64_t fileSize);
   bool SeekToKey(size_t key);  // repositions at keys_[key]
+  bool ReadKeyPacket(int64_t fromPos);  // the first keyframe packet from where the demuxer stands
   bool ReadVideoPacket();  // next video packet into packet_; false at the end of the file
   const AVFrame* DecodeTo(int64_t n);  // with decoderMutex_ held; the result lives while it is held
   bool NextPicture(int64_t* number);  // next picture into picture_; false when none is left
   void DropDrained();
   int64_t FrameNumberOf(const AVFrame* frame) const;
-  size_t KeyAtOrBefore(int64_t ts) const;  // index into keys_
+  size_t KeyAtOrBefore(int64_t pts) const;  // index into keys_, by presentation time
+  size_t KeyOfPacket(int64_t dts) const;    // index into keys_, by decoding time
+  int64_t KeyFrameNumber(size_t key) const;
+  // Takes picture_ (frame m) as where the decoder stands: the cache keeps it and the positions
+  // since the previous picture that have none of their own, from keepFrom on; when n is one of
+  // those it is remembered last, so that it is the one a small cache still holds.
+  void Accept(int64_t m, int64_t keepFrom, int64_t n);
   int64_t TsOfFrame(int64_t n) const;
   void Remember(int64_t n, const AVFrame* frame);  // locks mutex_
+  static size_t BytesOf(const AVFrame* frame);  // the memory a picture holds
   bool IsCached(int64_t n);  // locks mutex_
   const AVFrame* CachedFrame(int64_t n);  // locks mutex_; stable while decoderMutex_ is held
   void Trim();  // with mutex_ held
@@ -102,16 +112,19 @@ class FileSource final : public FrameSource {
   double step_ = 1.0;           // one frame in stream time-base units
   int64_t firstTs_ = 0;         // timestamp of frame 0
   struct Key {
-    int64_t ts;   // decoding timestamp, as the demuxer seeks by it
+    int64_t ts;   // decoding timestamp, as most demuxers seek by it
     int64_t pos;  // byte position, for containers whose timestamp seeking is approximate
+    int64_t pts;  // presentation timestamp of the keyframe's picture
     bool operator<(const Key& o) const { return ts < o.ts; }
     bool operator==(const Key& o) const { return ts == o.ts; }
   };
   std::vector<Key> keys_;       // the keyframes, ascending
   bool byteSeek_ = false;
+  bool seekByPts_ = false;      // the demuxer seeks by presentation time (found on a first seek)
 
   // Where the decoder stands: the last frame it gave, whether it was just repositioned.
   int64_t lastOut_ = -1;
+  AVFrame* last_ = nullptr;     // a reference to that picture, shown on until the next one
   size_t runKey_ = 0;           // the keyframe the current decoding run started from
   bool decoderFresh_ = false;   // no keyframe picture has come out since the last seek
   bool atEnd_ = false;          // the decoder has been drained; a seek must come first
