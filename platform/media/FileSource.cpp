@@ -21,7 +21,13 @@ extern "C" {
 namespace kestrom::media {
 namespace {
 
-constexpr int64_t kJumpWindow = 32;  // frames kept before the target of a jump
+constexpr int64_t kJumpWindow = 16;  // frames kept before the target of a jump
+// Pictures the cache holds beside the read-ahead until stepping back asks for more. Fresh memory
+// costs more to touch than a picture costs to decode on some machines, so the cache recycles a
+// small set of pictures while the clip moves forward or jumps, and grows (up to its budget) only
+// for the long groups a coach steps back through.
+constexpr int64_t kFirstHold = kJumpWindow + 4;
+constexpr int64_t kIntraHold = 4;
 // Once forward play reaches the last frame, the worker readies this many from the first on: play
 // starts again there (looping, or at the next play button).
 constexpr int64_t kRestartAhead = 2;
@@ -309,6 +315,7 @@ bool FileSource::BuildIndex(int64_t fileSize) {
       av_packet_unref(packet_);
     }
   }
+  intraOnly_ = int64_t(keys_.size()) >= info_.frameCount;  // before the empty chunks count
   if (avi && firstTs != AV_NOPTS_VALUE)
     info_.frameCount = std::max<int64_t>(info_.frameCount, std::llround(double(lastTs - firstTs) / step_) + 1);
   std::sort(keys_.begin(), keys_.end());
@@ -501,12 +508,21 @@ const AVFrame* FileSource::CachedFrame(int64_t n) {
 }
 
 void FileSource::Trim() {
+  // The cache holds what stepping back asked for, and the read-ahead while the requests move
+  // forward; beyond that, pictures make room for newer ones, and their buffers are the decoder's
+  // next. A clip of keyframes only decodes any frame at the cost of one: its cache holds a few.
+  const int64_t ahead = forwardTravel_ ? readAhead_ : 0;
+  const size_t held = size_t(std::max(hold_, intraOnly_ ? kIntraHold : kFirstHold) + ahead) * frameBytes_;
   // The budget bounds all the memory of the pictures, the decoder's own and the spare buffers
   // beside the cached ones: while they take more, the cache gives up pictures, down to three
-  // quarters of the budget (what the decoder holds cannot be given up).
+  // quarters of the budget (what the decoder holds cannot be given up), and that memory goes
+  // back to the system.
+  bool budget = false;
   auto over = [&] {
-    if (cacheBytes_ > cacheBudget_) return true;
-    return cacheBytes_ > cacheBudget_ / 4 * 3 && pool_ && pool_->MappedBytes() > cacheBudget_;
+    if (cacheBytes_ > cacheBudget_ ||
+        (cacheBytes_ > cacheBudget_ / 4 * 3 && pool_ && pool_->MappedBytes() > cacheBudget_))
+      return budget = true;
+    return cacheBytes_ > held;
   };
   while (ages_.size() > 1 && over()) {
     const int64_t oldest = ages_.back();
@@ -516,6 +532,7 @@ void FileSource::Trim() {
     av_frame_free(&it->second.frame);
     cache_.erase(it);
   }
+  if (budget && pool_) pool_->ReleaseIdle();
 }
 
 FileSource::FrameRef FileSource::TakeCached(int64_t n) {
@@ -616,11 +633,17 @@ const AVFrame* FileSource::DecodeTo(int64_t n) {
     std::lock_guard lock(mutex_);
     most = std::max<int64_t>(1, int64_t(cacheBudget_ / frameBytes_) - 1);
   }
-  backWindow_ = IsCached(n + 1) ? std::min(most, backWindow_ * 2) : std::min<int64_t>(most, kJumpWindow);
+  const bool back = IsCached(n + 1);
+  backWindow_ = back ? std::min(most, backWindow_ * 2) : std::min<int64_t>(most, kJumpWindow);
   const int64_t window = backWindow_;
+  const size_t key = KeyAtOrBefore(target);
+  if (back && KeyFrameNumber(key) < n) {
+    // Stepping back through a group: the cache keeps what it holds and the new run's pictures.
+    std::lock_guard lock(mutex_);
+    hold_ = std::max(hold_, int64_t(cache_.size()) + window + 1);
+  }
   // Decoding on from where the decoder stands beats a seek while no keyframe lies between: past
   // one, the seek decodes fewer pictures (on a clip of keyframes only, just the one asked for).
-  const size_t key = KeyAtOrBefore(target);
   const bool onTheWay = !atEnd_ && !decoderFresh_ && lastOut_ >= 0 && n > lastOut_ && lastOut_ + 1 >= KeyFrameNumber(key);
   if (!onTheWay && !SeekToKey(key)) return nullptr;
 
@@ -678,6 +701,7 @@ FileSource::FrameRef FileSource::Fetch(int64_t n) {
   {
     std::unique_lock lock(mutex_);
     forward = lastRequest_ >= 0 && n > lastRequest_ && n - lastRequest_ <= readAhead_;
+    if (n != lastRequest_) forwardTravel_ = forward;
     const bool again = n == lastRequest_;
     lastRequest_ = n;
     if (FrameRef frame = TakeCached(n)) {
@@ -747,6 +771,7 @@ void FileSource::SetReadAhead(int frames) {
   // every clip it opens, so the first frames are decoded before the first tick asks.
   if (lastRequest_ < 0) {
     lastRequest_ = aheadAt_;
+    forwardTravel_ = true;
     ReadOnFrom(aheadAt_, readAhead_);
   }
 }

@@ -120,6 +120,7 @@ class FileSource final : public FrameSource {
   };
   std::vector<Key> keys_;       // the keyframes, ascending
   bool byteSeek_ = false;
+  bool intraOnly_ = false;      // every picture is a keyframe
   bool seekByPts_ = false;      // the demuxer seeks by presentation time (found on a first seek)
 
   // Where the decoder stands: the last frame it gave, whether it was just repositioned.
@@ -145,7 +146,8 @@ class FileSource final : public FrameSource {
   size_t cacheBytes_ = 0;
   size_t cacheBudget_ = size_t(256) << 20;
   size_t frameBytes_ = 1;
-  int64_t backWindow_ = 32;     // frames before the target that a decoding run keeps
+  int64_t backWindow_ = 16;     // frames before the target that a decoding run keeps
+  int64_t hold_ = 0;            // pictures stepping back has asked the cache to hold (mutex_)
 
   // Sound, on a second demuxer so that reading it never disturbs the pictures.
   AVFormatContext* audioFormat_ = nullptr;
@@ -177,6 +179,7 @@ class FileSource final : public FrameSource {
   bool workerBusy_ = false;     // the worker is decoding a picture
   int readAhead_ = 0;           // frames to decode ahead of forward motion; 0 = off
   int64_t lastRequest_ = -1;    // the frame asked for last
+  bool forwardTravel_ = false;  // the requests move forward: the read-ahead's pictures are kept
   int64_t aheadAt_ = -1;        // the frame the decoder stands on, as the worker sees it
   int64_t aheadTo_ = -1;        // the worker decodes while aheadAt_ < aheadTo_; -1: no run
   uint64_t aheadGeneration_ = 0;  // raised by every cancellation

@@ -73,16 +73,17 @@ AVBufferRef* FramePool::Get() {
 }
 
 void FramePool::Put(uint8_t* data) {
-  Slab& slab = std::prev(slabs_.upper_bound(data))->second;
-  slab.free.push_back(data);
+  std::prev(slabs_.upper_bound(data))->second.free.push_back(data);
   ++freeCount_;
-  if (slab.free.size() < slab.count) return;
-  // Slabs all free go back to the system while enough buffers stay free besides for the
-  // decoder's next pictures (a seek releases the pictures it held all at once and the next run
-  // takes them again).
+}
+
+void FramePool::ReleaseIdle() {
+  std::lock_guard lock(mutex_);
+  // A few stay free for the decoder's next pictures: a seek releases the pictures it held all at
+  // once and the next run takes them again.
   for (auto it = slabs_.begin(); it != slabs_.end();) {
     const size_t count = it->second.count;
-    if (it->second.free.size() == count && freeCount_ - count >= std::max(count, kSpareBuffers)) {
+    if (it->second.free.size() == count && freeCount_ - count >= kSpareBuffers) {
       munmap(it->first, it->second.bytes);
       freeCount_ -= count;
       mapped_ -= it->second.bytes;

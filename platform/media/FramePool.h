@@ -1,9 +1,9 @@
 #pragma once
 // Picture buffers for the decoder, carved from memory mapped and populated in slabs and reused
-// when released. The frame cache grows by hundreds of pictures; touching fresh memory one page at
-// a time costs far more than the decode itself on some machines, so slabs are populated whole.
-// A slab whose buffers have all come back is handed back to the system once a few buffers are
-// free besides, so the memory follows what the cache holds, not its peak.
+// when released. The frame cache grows by hundreds of pictures; touching fresh memory costs far
+// more than the decode itself on some machines, so released buffers are kept for the next
+// pictures, and slabs go back to the system only when their owner gives memory up (ReleaseIdle),
+// so the memory follows what the cache holds, not its peak.
 
 #include <cstddef>
 #include <cstdint>
@@ -28,6 +28,8 @@ class FramePool : public std::enable_shared_from_this<FramePool> {
   AVBufferRef* Get();
   /** @brief Bytes mapped from the system now, in use or free. */
   size_t MappedBytes() const;
+  /** @brief Hands the slabs no buffer is taken from back to the system, but for a few spare. */
+  void ReleaseIdle();
 
  private:
   struct Slab {
