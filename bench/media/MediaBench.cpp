@@ -36,6 +36,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/mem.h>
 #include <libswscale/swscale.h>
 }
 
@@ -127,11 +128,14 @@ class Plain {
   }
 
   QImage Convert() {
-    QImage image(frame_->width, frame_->height, QImage::Format_RGB32);
+    // Into memory laid out as the scaler's vector code needs: 64-byte lines, padding after them.
+    const int line = (frame_->width * 4 + 63) & ~63;
+    auto* data = static_cast<uchar*>(av_malloc(size_t(line) * frame_->height + 128));
+    QImage image(data, frame_->width, frame_->height, line, QImage::Format_RGB32, [](void* p) { av_free(p); }, data);
     scaler_ = sws_getCachedContext(scaler_, frame_->width, frame_->height, AVPixelFormat(frame_->format), frame_->width,
                                    frame_->height, AV_PIX_FMT_RGB32, SWS_POINT, nullptr, nullptr, nullptr);
-    uint8_t* dst[4] = {image.bits()};
-    const int stride[4] = {int(image.bytesPerLine())};
+    uint8_t* dst[4] = {data};
+    const int stride[4] = {line};
     sws_scale(scaler_, frame_->data, frame_->linesize, 0, frame_->height, dst, stride);
     return image;
   }

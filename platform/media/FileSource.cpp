@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstring>
 #include <system_error>
@@ -828,23 +829,33 @@ void FileSource::ReadAheadOne(uint64_t generation) {
 }
 
 bool FileSource::ConvertInto(const AVFrame* frame, uint8_t* destination, int stride, QSize size) {
-  bool fullRange = false;
-  const AVPixelFormat format = PlainFormat(frame->format, &fullRange);
-  if (!scaler_.Prepare(frame->width, frame->height, format, size.width(), size.height(), AV_PIX_FMT_RGB32,
-                       size == QSize(frame->width, frame->height) ? SWS_POINT : SWS_BILINEAR))
-    return false;
-  const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
-  sws_setColorspaceDetails(scaler_.Context(), coefficients, fullRange ? 1 : 0, coefficients, 1, 0, 1 << 16, 1 << 16);
+  if (!PrepareScaler(frame, size)) return false;
   uint8_t* const dst[4] = {destination};
   const int dstStride[4] = {stride};
   return scaler_.Scale(frame->data, frame->linesize, dst, dstStride);
 }
 
+bool FileSource::PrepareScaler(const AVFrame* frame, QSize size) {
+  bool fullRange = false;
+  const AVPixelFormat format = PlainFormat(frame->format, &fullRange);
+  if (!scaler_.Prepare(frame->width, frame->height, format, size.width(), size.height(), AV_PIX_FMT_RGB32,
+                       size == QSize(frame->width, frame->height) ? SWS_POINT : SWS_BILINEAR))
+    return false;
+  // The cached context is made again only when one of these changes.
+  const std::array<int, 6> key = {frame->width, frame->height, int(format), size.width(), size.height(), fullRange};
+  if (key != scalerKey_) {
+    const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
+    sws_setColorspaceDetails(scaler_.Context(), coefficients, fullRange ? 1 : 0, coefficients, 1, 0, 1 << 16, 1 << 16);
+    scalerKey_ = key;
+  }
+  return true;
+}
+
 QImage FileSource::Convert(const AVFrame* frame, QSize size) {
   if (!size.isValid() || size.isEmpty()) size = info_.size;
-  QImage image(size, QImage::Format_RGB32);
-  if (image.isNull() || !ConvertInto(frame, image.bits(), int(image.bytesPerLine()), size)) return QImage();
-  return image;
+  // Straight into a picture of its own: no copy of the rows on the way.
+  if (!PrepareScaler(frame, size)) return QImage();
+  return scaler_.ScaleToPicture(frame->data, frame->linesize);
 }
 
 void FileSource::PrepareFrameInto(QSize target, const QRect& rect) {

@@ -22,6 +22,7 @@
 #include "platform/media/FramePool.h"
 #include "platform/media/PictureScaler.h"
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <list>
@@ -94,6 +95,7 @@ class FileSource final : public FrameSource {
   bool IsCached(int64_t n);  // locks mutex_
   const AVFrame* CachedFrame(int64_t n);  // locks mutex_; stable while decoderMutex_ is held
   void Trim();  // with mutex_ held
+  bool PrepareScaler(const AVFrame* frame, QSize size);  // for a picture of size in RGB32
   QImage Convert(const AVFrame* frame, QSize size);
   bool ConvertInto(const AVFrame* frame, uint8_t* destination, int stride, QSize size);
   bool OpenAudio();
@@ -106,6 +108,9 @@ class FileSource final : public FrameSource {
   AVPacket* packet_ = nullptr;
   AVFrame* picture_ = nullptr;
   PictureScaler scaler_;
+  // What the scaler's context was made and given its colour details for (setting them rebuilds
+  // its tables, so only a new context gets them).
+  std::array<int, 6> scalerKey_ = {};
   int stream_ = -1;
   std::shared_ptr<FramePool> pool_;
 
