@@ -28,7 +28,7 @@ constexpr int64_t kJumpWindow = 16;  // frames kept before the target of a jump
 // small set of pictures while the clip moves forward or jumps, and grows (up to its budget) only
 // for the long groups a coach steps back through.
 constexpr int64_t kFirstHold = kJumpWindow + 4;
-constexpr int64_t kIntraHold = 4;
+constexpr int64_t kIntraHold = 1;
 // Once forward play reaches the last frame, the worker readies this many from the first on: play
 // starts again there (looping, or at the next play button).
 constexpr int64_t kRestartAhead = 2;
@@ -634,10 +634,18 @@ const AVFrame* FileSource::DecodeTo(int64_t n) {
     std::lock_guard lock(mutex_);
     most = std::max<int64_t>(1, int64_t(cacheBudget_ / frameBytes_) - 1);
   }
-  const bool back = IsCached(n + 1);
-  backWindow_ = back ? std::min(most, backWindow_ * 2) : std::min<int64_t>(most, kJumpWindow);
-  const int64_t window = backWindow_;
+  bool back = false;
+  {
+    std::lock_guard lock(mutex_);
+    back = stepBack_ && cache_.count(n + 1) != 0;
+  }
   const size_t key = KeyAtOrBefore(target);
+  // A jump close behind its keyframe keeps only its frame: a step back decodes that short run
+  // again for less than keeping it costs (every kept picture takes memory of its own).
+  const bool shortRun = n - KeyFrameNumber(key) <= kJumpWindow;
+  backWindow_ = back ? std::min(most, std::max(kJumpWindow, backWindow_ * 2))
+                     : std::min<int64_t>(most, shortRun ? 0 : kJumpWindow);
+  const int64_t window = backWindow_;
   if (back && KeyFrameNumber(key) < n) {
     // Stepping back through a group: the cache keeps what it holds and the new run's pictures.
     std::lock_guard lock(mutex_);
@@ -703,6 +711,7 @@ FileSource::FrameRef FileSource::Fetch(int64_t n) {
     std::unique_lock lock(mutex_);
     forward = lastRequest_ >= 0 && n > lastRequest_ && n - lastRequest_ <= readAhead_;
     if (n != lastRequest_) forwardTravel_ = forward;
+    stepBack_ = n == lastRequest_ - 1;
     const bool again = n == lastRequest_;
     lastRequest_ = n;
     if (FrameRef frame = TakeCached(n)) {

@@ -185,6 +185,7 @@ class FileSource final : public FrameSource {
   int readAhead_ = 0;           // frames to decode ahead of forward motion; 0 = off
   int64_t lastRequest_ = -1;    // the frame asked for last
   bool forwardTravel_ = false;  // the requests move forward: the read-ahead's pictures are kept
+  bool stepBack_ = false;       // the request is one frame before the last
   int64_t aheadAt_ = -1;        // the frame the decoder stands on, as the worker sees it
   int64_t aheadTo_ = -1;        // the worker decodes while aheadAt_ < aheadTo_; -1: no run
   uint64_t aheadGeneration_ = 0;  // raised by every cancellation

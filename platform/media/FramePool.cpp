@@ -37,10 +37,10 @@ AVBufferRef* FramePool::Get() {
   for (;;) {
     {
       std::lock_guard lock(mutex_);
-      // From the busiest slab that has a buffer free, so that the others empty and can go back.
+      // The buffer released last: its memory is the likeliest still in the processor's cache.
       Slab* best = nullptr;
       for (auto& [base, slab] : slabs_)
-        if (!slab.free.empty() && (!best || slab.free.size() < best->free.size())) best = &slab;
+        if (!slab.free.empty() && (!best || slab.released > best->released)) best = &slab;
       if (best) {
         data = best->free.back();
         best->free.pop_back();
@@ -73,7 +73,9 @@ AVBufferRef* FramePool::Get() {
 }
 
 void FramePool::Put(uint8_t* data) {
-  std::prev(slabs_.upper_bound(data))->second.free.push_back(data);
+  Slab& slab = std::prev(slabs_.upper_bound(data))->second;
+  slab.free.push_back(data);
+  slab.released = ++releases_;
   ++freeCount_;
 }
 

@@ -35,7 +35,8 @@ class FramePool : public std::enable_shared_from_this<FramePool> {
   struct Slab {
     size_t bytes = 0;
     size_t count = 0;             // buffers carved from it
-    std::vector<uint8_t*> free;   // those not in use
+    std::vector<uint8_t*> free;   // those not in use, the last released last
+    uint64_t released = 0;        // when one of its buffers came back last
   };
   static void Release(void* opaque, uint8_t* data);
   void Put(uint8_t* data);  // with mutex_ held
@@ -45,6 +46,7 @@ class FramePool : public std::enable_shared_from_this<FramePool> {
   std::map<uint8_t*, Slab> slabs_;  // by base address
   size_t freeCount_ = 0;            // free buffers over all slabs
   size_t mapped_ = 0;
+  uint64_t releases_ = 0;           // counts releases, to date them
 };
 
 }  // namespace kestrom::media
