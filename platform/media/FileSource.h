@@ -8,7 +8,9 @@
 // forward; when the decoder lands past n (pictures that depend on an earlier group are dropped
 // after a seek) it seeks one keyframe further back. The pictures decoded on the way are kept in a
 // cache bounded in bytes, so stepping back through a long group costs one decode of the group for
-// every cacheful of frames, not one per step.
+// every cacheful of frames, not one per step. While the requests move forward or jump the cache
+// recycles a few pictures' memory instead (fresh memory costs more than a decode on some
+// machines); it grows only as stepping back asks, up to its budget.
 //
 // With read-ahead switched on (the media player does), a worker thread decodes the next frames
 // into the cache while the requests move forward, so that a playback tick finds its frame decoded.
