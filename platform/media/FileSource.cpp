@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstring>
 #include <system_error>
@@ -21,10 +22,16 @@ extern "C" {
 namespace kestrom::media {
 namespace {
 
-constexpr int64_t kJumpWindow = 32;  // frames kept before the target of a jump
-// After a jump the worker decodes this many frames on, in case play goes on from there; only
-// forward motion earns the full read-ahead.
-constexpr int64_t kJumpAhead = 2;
+constexpr int64_t kJumpWindow = 16;  // frames kept before the target of a jump
+// Pictures the cache holds beside the read-ahead until stepping back asks for more. Fresh memory
+// costs more to touch than a picture costs to decode on some machines, so the cache recycles a
+// small set of pictures while the clip moves forward or jumps, and grows (up to its budget) only
+// for the long groups a coach steps back through.
+constexpr int64_t kFirstHold = kJumpWindow + 4;
+constexpr int64_t kIntraHold = 1;
+// Once forward play reaches the last frame, the worker readies this many from the first on: play
+// starts again there (looping, or at the next play button).
+constexpr int64_t kRestartAhead = 2;
 // A request at most this far beyond the worker waits for it rather than taking the decoder.
 constexpr int64_t kWaitSpan = 4;
 // Bound on that wait; the worker gives a picture long before, unless the machine stalls.
@@ -112,6 +119,7 @@ FileSource::~FileSource() {
   held_.reset();
   DropDrained();
   for (auto& [n, item] : cache_) av_frame_free(&item.frame);
+  av_frame_free(&last_);
   av_frame_free(&picture_);
   av_packet_free(&packet_);
   avcodec_free_context(&decoder_);
@@ -201,6 +209,11 @@ bool FileSource::Init(const QString& path, QString* error) {
 
   packet_ = av_packet_alloc();
   picture_ = av_frame_alloc();
+  last_ = av_frame_alloc();
+  if (!packet_ || !picture_ || !last_) {
+    *error = QString("There is not enough memory to open \"%1\".").arg(path);
+    return false;
+  }
   if (!BuildIndex(file.size())) {
     *error = QString("The file \"%1\" holds no complete video frame.").arg(path);
     return false;
@@ -235,10 +248,8 @@ bool FileSource::Init(const QString& path, QString* error) {
   if (ts == AV_NOPTS_VALUE) ts = picture_->pts;
   firstTs_ = ts == AV_NOPTS_VALUE ? 0 : ts;
   decoderFresh_ = false;
-  lastOut_ = 0;
   aheadAt_ = 0;
-  Remember(0, picture_);
-  av_frame_unref(picture_);
+  Accept(0, 0, 0);
   return true;
 }
 
@@ -246,17 +257,45 @@ bool FileSource::BuildIndex(int64_t fileSize) {
   AVStream* st = format_->streams[stream_];
   const bool avi = std::strcmp(format_->iformat->name, "avi") == 0;
   const int entries = avformat_index_get_entries_count(st);
+  // An AVI file has one chunk per frame time; a frame the recording dropped is an empty chunk,
+  // which the demuxer leaves out of its index and its packets but counts in the timestamps. Its
+  // frames are therefore counted as positions, from the first whole chunk's time to the last's.
+  int64_t firstTs = AV_NOPTS_VALUE, lastTs = AV_NOPTS_VALUE;
+  auto position = [&](int64_t ts) {
+    if (ts == AV_NOPTS_VALUE) return;
+    if (firstTs == AV_NOPTS_VALUE) firstTs = ts;
+    lastTs = std::max(lastTs == AV_NOPTS_VALUE ? ts : lastTs, ts);
+  };
+  auto lastEntryTs = [&] {
+    for (int i = entries; i-- > 0;) {
+      const AVIndexEntry* e = avformat_index_get_entry(st, i);
+      if (e->pos + e->size <= fileSize) return e->timestamp;
+    }
+    return int64_t(AV_NOPTS_VALUE);
+  };
   // AVI and QuickTime files carry an entry for every frame; other containers are counted by
-  // reading every packet once.
-  // An AVI index is trusted when it agrees with the header; a recording cut off before its
-  // index was written, or one whose header and index disagree, is counted packet by packet.
-  const bool trusted = entries > 0 && (!avi || entries == st->nb_frames);
+  // reading every packet once. An AVI index is trusted when it agrees with the header, frame for
+  // frame or position for position (a recording that dropped frames); a recording cut off before
+  // its index was written, or one whose header and index disagree, is counted packet by packet.
+  bool trusted = entries > 0 && (!avi || entries == st->nb_frames);
+  if (avi && !trusted && entries > 0 && st->nb_frames > 0) {
+    const int64_t first = avformat_index_get_entry(st, 0)->timestamp, last = lastEntryTs();
+    trusted = last != AV_NOPTS_VALUE && std::llround(double(last - first) / step_) + 1 == st->nb_frames;
+  }
   if (IsAviOrMov(format_) && trusted) {
     for (int i = 0; i < entries; ++i) {
       const AVIndexEntry* e = avformat_index_get_entry(st, i);
       if (e->pos + e->size > fileSize) break;  // a recording whose end is missing
       ++info_.frameCount;
-      if (e->flags & AVINDEX_KEYFRAME) keys_.push_back({e->timestamp, e->pos});
+      position(e->timestamp);
+      if (e->flags & AVINDEX_KEYFRAME) keys_.push_back({e->timestamp, e->pos, e->timestamp});
+    }
+    // The index holds decoding times. With B-frames a keyframe is shown some frames after it is
+    // decoded, by the same offset for every keyframe; the first packet tells it.
+    if (!avi && ReadVideoPacket()) {
+      if (packet_->pts != AV_NOPTS_VALUE && packet_->dts != AV_NOPTS_VALUE && packet_->pts > packet_->dts)
+        for (Key& k : keys_) k.pts = k.ts + (packet_->pts - packet_->dts);
+      av_packet_unref(packet_);
     }
   } else {
     QFile raw(path_);
@@ -267,8 +306,9 @@ bool FileSource::BuildIndex(int64_t fileSize) {
       if (packet_->stream_index == stream_ && packet_->size > 0 && whole) {
         const int64_t ts = packet_->dts != AV_NOPTS_VALUE ? packet_->dts : packet_->pts;
         ++info_.frameCount;
+        position(ts);
         if (IsKeyPicture(st->codecpar->codec_id, packet_) && ts != AV_NOPTS_VALUE) {
-          keys_.push_back({ts, packet_->pos});
+          keys_.push_back({ts, packet_->pos, packet_->pts != AV_NOPTS_VALUE ? packet_->pts : ts});
           if (!trusted)  // AVI index entries point at the chunk header, eight bytes before the data
             av_add_index_entry(st, avi ? packet_->pos - 8 : packet_->pos, ts, packet_->size, 0, AVINDEX_KEYFRAME);
         }
@@ -276,6 +316,9 @@ bool FileSource::BuildIndex(int64_t fileSize) {
       av_packet_unref(packet_);
     }
   }
+  intraOnly_ = int64_t(keys_.size()) >= info_.frameCount;  // before the empty chunks count
+  if (avi && firstTs != AV_NOPTS_VALUE)
+    info_.frameCount = std::max<int64_t>(info_.frameCount, std::llround(double(lastTs - firstTs) / step_) + 1);
   std::sort(keys_.begin(), keys_.end());
   keys_.erase(std::unique(keys_.begin(), keys_.end()), keys_.end());
   // Programme and transport streams seek by timestamp only roughly; their keyframes are
@@ -289,32 +332,49 @@ bool FileSource::BuildIndex(int64_t fileSize) {
 bool FileSource::SeekToKey(size_t key) {
   ++seeks_;
   const Key& k = keys_[key];
-  int rc = byteSeek_ ? av_seek_frame(format_, stream_, k.pos, AVSEEK_FLAG_BYTE)
-                     : av_seek_frame(format_, stream_, k.ts, AVSEEK_FLAG_BACKWARD);
-  if (rc < 0) rc = av_seek_frame(format_, stream_, k.ts, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY);
-  if (rc < 0) return false;
+  auto seek = [&](int64_t ts) {
+    int rc = byteSeek_ ? av_seek_frame(format_, stream_, k.pos, AVSEEK_FLAG_BYTE)
+                       : av_seek_frame(format_, stream_, ts, AVSEEK_FLAG_BACKWARD);
+    if (rc < 0) rc = av_seek_frame(format_, stream_, ts, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY);
+    return rc >= 0;
+  };
+  if (!seek(seekByPts_ ? k.pts : k.ts)) return false;
   avcodec_flush_buffers(decoder_);
   DropDrained();
   draining_ = false;
   atEnd_ = false;
   decoderFresh_ = true;
   lastOut_ = -1;
-  // Start decoding at a keyframe, whatever the demuxer landed on.
-  const AVCodecID codec = format_->streams[stream_]->codecpar->codec_id;
-  for (;;) {
-    if (!ReadVideoPacket()) return false;
-    if (IsKeyPicture(codec, packet_) && (!byteSeek_ || packet_->pos < 0 || packet_->pos >= k.pos)) break;
-    av_packet_unref(packet_);
-  }
+  av_frame_unref(last_);
+  if (!ReadKeyPacket(k.pos)) return false;
   runKey_ = key;
   if (!byteSeek_) {
-    // The demuxer may have landed elsewhere; the run starts from where it did.
-    const int64_t landed = packet_->dts != AV_NOPTS_VALUE ? packet_->dts : packet_->pts;
-    if (landed != AV_NOPTS_VALUE) runKey_ = std::min(key, KeyAtOrBefore(landed));
+    // The demuxer may have landed elsewhere. One that seeks by presentation time lands a whole
+    // group early when given a keyframe's decoding time (B-frames put it earlier than its
+    // picture's time); it is asked again by the picture's time, as every later seek is.
+    int64_t landed = packet_->dts != AV_NOPTS_VALUE ? packet_->dts : packet_->pts;
+    if (landed != AV_NOPTS_VALUE && landed < k.ts && k.pts > k.ts && !seekByPts_) {
+      av_packet_unref(packet_);
+      if (!seek(k.pts) || !ReadKeyPacket(k.pos)) return false;
+      landed = packet_->dts != AV_NOPTS_VALUE ? packet_->dts : packet_->pts;
+      seekByPts_ = landed == k.ts;
+    }
+    // Wherever it landed, the run starts from there.
+    if (landed != AV_NOPTS_VALUE) runKey_ = std::min(key, KeyOfPacket(landed));
   }
   avcodec_send_packet(decoder_, packet_);
   av_packet_unref(packet_);
   return true;
+}
+
+bool FileSource::ReadKeyPacket(int64_t fromPos) {
+  // Decoding starts at a keyframe, whatever the demuxer landed on.
+  const AVCodecID codec = format_->streams[stream_]->codecpar->codec_id;
+  for (;;) {
+    if (!ReadVideoPacket()) return false;
+    if (IsKeyPicture(codec, packet_) && (!byteSeek_ || packet_->pos < 0 || packet_->pos >= fromPos)) return true;
+    av_packet_unref(packet_);
+  }
 }
 
 bool FileSource::ReadVideoPacket() {
@@ -335,9 +395,18 @@ int64_t FileSource::FrameNumberOf(const AVFrame* frame) const {
   return std::llround(double(ts - firstTs_) / step_);
 }
 
-size_t FileSource::KeyAtOrBefore(int64_t ts) const {
-  auto it = std::upper_bound(keys_.begin(), keys_.end(), Key{ts, 0});
+size_t FileSource::KeyAtOrBefore(int64_t pts) const {
+  auto it = std::upper_bound(keys_.begin(), keys_.end(), pts, [](int64_t t, const Key& k) { return t < k.pts; });
   return it == keys_.begin() ? 0 : size_t(it - keys_.begin()) - 1;
+}
+
+size_t FileSource::KeyOfPacket(int64_t dts) const {
+  auto it = std::upper_bound(keys_.begin(), keys_.end(), Key{dts, 0, 0});
+  return it == keys_.begin() ? 0 : size_t(it - keys_.begin()) - 1;
+}
+
+int64_t FileSource::KeyFrameNumber(size_t key) const {
+  return std::llround(double(keys_[key].pts - firstTs_) / step_);
 }
 
 int FileSource::GetBuffer(AVCodecContext* context, AVFrame* frame, int flags) {
@@ -369,8 +438,13 @@ int FileSource::GetBuffer(AVCodecContext* context, AVFrame* frame, int flags) {
     offsets[i] = total;
     total += (planes[i] + 16 + 63) & ~size_t(63);  // room for the decoders' overreads
   }
-  if (!self->pool_ || self->pool_->BufferSize() != total) self->pool_ = std::make_shared<FramePool>(total);
-  AVBufferRef* buffer = self->pool_->Get();
+  std::shared_ptr<FramePool> pool;
+  {
+    std::lock_guard lock(self->mutex_);  // Stats() reads it from the owner's thread
+    if (!self->pool_ || self->pool_->BufferSize() != total) self->pool_ = std::make_shared<FramePool>(total);
+    pool = self->pool_;
+  }
+  AVBufferRef* buffer = pool->Get();
   if (!buffer) return AVERROR(ENOMEM);
   frame->buf[0] = buffer;
   for (int i = 0; i < 4; ++i) {
@@ -387,6 +461,7 @@ ReaderStats FileSource::Stats() const {
   ReaderStats stats{decodedFrames_.load(), seeks_.load(), cacheHits_.load(), readAheadFrames_.load(), false};
   std::lock_guard lock(mutex_);
   stats.readingAhead = workerBusy_ || aheadAt_ < aheadTo_;
+  stats.pictureBytes = pool_ ? int64_t(pool_->MappedBytes()) : 0;
   return stats;
 }
 
@@ -405,10 +480,20 @@ void FileSource::Remember(int64_t n, const AVFrame* frame) {
   }
   AVFrame* copy = av_frame_clone(frame);
   if (!copy) return;
+  const size_t bytes = std::max<size_t>(1, BytesOf(copy));
+  frameBytes_ = bytes;
   ages_.push_front(n);
-  cache_.emplace(n, Cached{copy, frameBytes_, ages_.begin()});
-  cacheBytes_ += frameBytes_;
+  cache_.emplace(n, Cached{copy, bytes, ages_.begin()});
+  cacheBytes_ += bytes;
   Trim();
+}
+
+size_t FileSource::BytesOf(const AVFrame* frame) {
+  size_t bytes = 0;
+  for (const AVBufferRef* buffer : frame->buf)
+    if (buffer) bytes += buffer->size;
+  for (int i = 0; i < frame->nb_extended_buf; ++i) bytes += frame->extended_buf[i]->size;
+  return bytes;
 }
 
 bool FileSource::IsCached(int64_t n) {
@@ -424,7 +509,23 @@ const AVFrame* FileSource::CachedFrame(int64_t n) {
 }
 
 void FileSource::Trim() {
-  while (cacheBytes_ > cacheBudget_ && ages_.size() > 1) {
+  // The cache holds what stepping back asked for, and the read-ahead while the requests move
+  // forward; beyond that, pictures make room for newer ones, and their buffers are the decoder's
+  // next. A clip of keyframes only decodes any frame at the cost of one: its cache holds a few.
+  const int64_t ahead = forwardTravel_ ? readAhead_ : 0;
+  const size_t held = size_t(std::max(hold_, intraOnly_ ? kIntraHold : kFirstHold) + ahead) * frameBytes_;
+  // The budget bounds all the memory of the pictures, the decoder's own and the spare buffers
+  // beside the cached ones: while they take more, the cache gives up pictures, down to three
+  // quarters of the budget (what the decoder holds cannot be given up), and that memory goes
+  // back to the system.
+  bool budget = false;
+  auto over = [&] {
+    if (cacheBytes_ > cacheBudget_ ||
+        (cacheBytes_ > cacheBudget_ / 4 * 3 && pool_ && pool_->MappedBytes() > cacheBudget_))
+      return budget = true;
+    return cacheBytes_ > held;
+  };
+  while (ages_.size() > 1 && over()) {
     const int64_t oldest = ages_.back();
     ages_.pop_back();
     auto it = cache_.find(oldest);
@@ -432,6 +533,7 @@ void FileSource::Trim() {
     av_frame_free(&it->second.frame);
     cache_.erase(it);
   }
+  if (budget && pool_) pool_->ReleaseIdle();
 }
 
 FileSource::FrameRef FileSource::TakeCached(int64_t n) {
@@ -532,24 +634,42 @@ const AVFrame* FileSource::DecodeTo(int64_t n) {
     std::lock_guard lock(mutex_);
     most = std::max<int64_t>(1, int64_t(cacheBudget_ / frameBytes_) - 1);
   }
-  backWindow_ = IsCached(n + 1) ? std::min(most, backWindow_ * 2) : std::min<int64_t>(most, kJumpWindow);
+  bool back = false;
+  {
+    std::lock_guard lock(mutex_);
+    back = stepBack_ && cache_.count(n + 1) != 0;
+  }
+  const size_t key = KeyAtOrBefore(target);
+  // A jump close behind its keyframe keeps only its frame: a step back decodes that short run
+  // again for less than keeping it costs (every kept picture takes memory of its own).
+  const bool shortRun = n - KeyFrameNumber(key) <= kJumpWindow;
+  backWindow_ = back ? std::min(most, std::max(kJumpWindow, backWindow_ * 2))
+                     : std::min<int64_t>(most, shortRun ? 0 : kJumpWindow);
   const int64_t window = backWindow_;
-  const bool onTheWay = !atEnd_ && !decoderFresh_ && lastOut_ >= 0 && n > lastOut_ &&
-                        (n - lastOut_ <= 8 || keys_[KeyAtOrBefore(target)].ts <= TsOfFrame(lastOut_));
-  if (!onTheWay && !SeekToKey(KeyAtOrBefore(target))) return nullptr;
+  if (back && KeyFrameNumber(key) < n) {
+    // Stepping back through a group: the cache keeps what it holds and the new run's pictures.
+    std::lock_guard lock(mutex_);
+    hold_ = std::max(hold_, int64_t(cache_.size()) + window + 1);
+  }
+  // Decoding on from where the decoder stands beats a seek while no keyframe lies between: past
+  // one, the seek decodes fewer pictures (on a clip of keyframes only, just the one asked for).
+  const bool onTheWay = !atEnd_ && !decoderFresh_ && lastOut_ >= 0 && n > lastOut_ && lastOut_ + 1 >= KeyFrameNumber(key);
+  if (!onTheWay && !SeekToKey(key)) return nullptr;
 
   size_t retries = 0;
-  const AVFrame* best = nullptr;
   int64_t m = 0;
   for (;;) {
     if (!NextPicture(&m)) {
-      // The target lies past the last picture the file gives: show the last one.
-      if (!best && lastOut_ >= 0) best = CachedFrame(lastOut_);
-      return best;
+      // The target lies past the last picture the file gives: the last one shows on.
+      if (last_->buf[0]) {
+        Remember(n, last_);
+        return CachedFrame(n);
+      }
+      return lastOut_ >= 0 ? CachedFrame(lastOut_) : nullptr;
     }
     if (decoderFresh_) {
-      const bool key = picture_->key_frame || picture_->pict_type == AV_PICTURE_TYPE_I;
-      if (key && m <= n) {
+      const bool isKey = picture_->key_frame || picture_->pict_type == AV_PICTURE_TYPE_I;
+      if (isKey && m <= n) {
         decoderFresh_ = false;
       } else if (m >= n && runKey_ > 0 && retries < keys_.size()) {
         // Landed past the target, or on pictures that lean on an earlier group: start one
@@ -566,14 +686,23 @@ const AVFrame* FileSource::DecodeTo(int64_t n) {
         continue;
       }
     }
-    lastOut_ = m;
-    if (m >= n - window || m >= n) {
-      Remember(m, picture_);
-      if (const AVFrame* kept = CachedFrame(m)) best = kept;
-    }
-    av_frame_unref(picture_);
-    if (m >= n) return best;
+    const int64_t before = lastOut_;
+    Accept(m, n - window, n);
+    if (m >= n) return CachedFrame(before >= 0 && before < n && n < m ? n : m);
   }
+}
+
+void FileSource::Accept(int64_t m, int64_t keepFrom, int64_t n) {
+  const int64_t before = lastOut_;
+  if (before >= 0 && m > before + 1 && last_->buf[0]) {
+    for (int64_t g = std::max(before + 1, keepFrom); g < m; ++g)
+      if (g != n) Remember(g, last_);
+  }
+  if (m >= keepFrom || m >= n) Remember(m, picture_);
+  if (before >= 0 && before < n && n < m && last_->buf[0]) Remember(n, last_);
+  lastOut_ = m;
+  av_frame_unref(last_);
+  av_frame_move_ref(last_, picture_);
 }
 
 FileSource::FrameRef FileSource::Fetch(int64_t n) {
@@ -581,6 +710,8 @@ FileSource::FrameRef FileSource::Fetch(int64_t n) {
   {
     std::unique_lock lock(mutex_);
     forward = lastRequest_ >= 0 && n > lastRequest_ && n - lastRequest_ <= readAhead_;
+    if (n != lastRequest_) forwardTravel_ = forward;
+    stepBack_ = n == lastRequest_ - 1;
     const bool again = n == lastRequest_;
     lastRequest_ = n;
     if (FrameRef frame = TakeCached(n)) {
@@ -606,7 +737,9 @@ FileSource::FrameRef FileSource::Fetch(int64_t n) {
     if (const AVFrame* decoded = DecodeTo(n)) frame.reset(av_frame_clone(decoded));
     std::lock_guard lock(mutex_);
     aheadAt_ = lastOut_;
-    if (readAhead_ > 0) ReadOnFrom(n, forward ? readAhead_ : kJumpAhead);
+    // Only forward motion is read ahead: after a step back or a jump the frames past n are no
+    // more likely than any others, and decoding them would hold up the next request.
+    if (forward) ReadOnFrom(n, readAhead_);
   }
   return frame;
 }
@@ -648,6 +781,7 @@ void FileSource::SetReadAhead(int frames) {
   // every clip it opens, so the first frames are decoded before the first tick asks.
   if (lastRequest_ < 0) {
     lastRequest_ = aheadAt_;
+    forwardTravel_ = true;
     ReadOnFrom(aheadAt_, readAhead_);
   }
 }
@@ -681,9 +815,7 @@ void FileSource::ReadAheadOne(uint64_t generation) {
   const bool going = !atEnd_ && !decoderFresh_ && lastOut_ >= 0 && NextPicture(&m);
   if (going) {
     ++readAheadFrames_;
-    lastOut_ = m;
-    Remember(m, picture_);
-    av_frame_unref(picture_);
+    Accept(m, lastOut_ + 1, -1);
   }
   // After the last frame play starts again from the first, looping or at the next play button,
   // so the first frames are made ready too.
@@ -700,29 +832,39 @@ void FileSource::ReadAheadOne(uint64_t generation) {
   std::lock_guard lock(mutex_);
   aheadAt_ = lastOut_;
   if (wrap && aheadAt_ == 0 && generation == aheadGeneration_)
-    aheadTo_ = std::min<int64_t>(kJumpAhead, info_.frameCount - 1);
+    aheadTo_ = std::min<int64_t>(kRestartAhead, info_.frameCount - 1);
   else if (!going || m >= info_.frameCount - 1)
     aheadTo_ = -1;
 }
 
 bool FileSource::ConvertInto(const AVFrame* frame, uint8_t* destination, int stride, QSize size) {
-  bool fullRange = false;
-  const AVPixelFormat format = PlainFormat(frame->format, &fullRange);
-  if (!scaler_.Prepare(frame->width, frame->height, format, size.width(), size.height(), AV_PIX_FMT_RGB32,
-                       size == QSize(frame->width, frame->height) ? SWS_POINT : SWS_BILINEAR))
-    return false;
-  const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
-  sws_setColorspaceDetails(scaler_.Context(), coefficients, fullRange ? 1 : 0, coefficients, 1, 0, 1 << 16, 1 << 16);
+  if (!PrepareScaler(frame, size)) return false;
   uint8_t* const dst[4] = {destination};
   const int dstStride[4] = {stride};
   return scaler_.Scale(frame->data, frame->linesize, dst, dstStride);
 }
 
+bool FileSource::PrepareScaler(const AVFrame* frame, QSize size) {
+  bool fullRange = false;
+  const AVPixelFormat format = PlainFormat(frame->format, &fullRange);
+  if (!scaler_.Prepare(frame->width, frame->height, format, size.width(), size.height(), AV_PIX_FMT_RGB32,
+                       size == QSize(frame->width, frame->height) ? SWS_POINT : SWS_BILINEAR))
+    return false;
+  // The cached context is made again only when one of these changes.
+  const std::array<int, 6> key = {frame->width, frame->height, int(format), size.width(), size.height(), fullRange};
+  if (key != scalerKey_) {
+    const int* coefficients = sws_getCoefficients(SWS_CS_ITU601);
+    sws_setColorspaceDetails(scaler_.Context(), coefficients, fullRange ? 1 : 0, coefficients, 1, 0, 1 << 16, 1 << 16);
+    scalerKey_ = key;
+  }
+  return true;
+}
+
 QImage FileSource::Convert(const AVFrame* frame, QSize size) {
   if (!size.isValid() || size.isEmpty()) size = info_.size;
-  QImage image(size, QImage::Format_RGB32);
-  if (image.isNull() || !ConvertInto(frame, image.bits(), int(image.bytesPerLine()), size)) return QImage();
-  return image;
+  // Straight into a picture of its own: no copy of the rows on the way.
+  if (!PrepareScaler(frame, size)) return QImage();
+  return scaler_.ScaleToPicture(frame->data, frame->linesize);
 }
 
 void FileSource::PrepareFrameInto(QSize target, const QRect& rect) {

@@ -35,6 +35,7 @@ struct ReaderStats {
   int64_t cacheHits = 0;
   int64_t readAheadFrames = 0;  // pictures decoded ahead by the read-ahead worker
   bool readingAhead = false;    // a read-ahead run is under way
+  int64_t pictureBytes = 0;     // memory held for decoded pictures now: cached, in the decoder, spare
 };
 
 class FrameSource {

@@ -3,10 +3,14 @@
 extern "C" {
 #include <libavutil/frame.h>
 #include <libavutil/imgutils.h>
+#include <libavutil/mem.h>
 #include <libswscale/swscale.h>
 }
 
 namespace kestrom::media {
+namespace {
+constexpr size_t kOverrun = 128;  // past the last line: more than any vector store of the scaler runs over
+}  // namespace
 
 PictureScaler::~PictureScaler() { Reset(); }
 
@@ -49,6 +53,25 @@ bool PictureScaler::Scale(const uint8_t* const src[], const int srcStride[], uin
   av_image_copy(planes, strides, const_cast<const uint8_t**>(frame_->data), frame_->linesize,
                 AVPixelFormat(frame_->format), frame_->width, frame_->height);
   return true;
+}
+
+QImage PictureScaler::ScaleToPicture(const uint8_t* const src[], const int srcStride[]) {
+  if (!context_ || !frame_ || frame_->format != AV_PIX_FMT_RGB32) return {};
+  // As av_frame_get_buffer with an alignment of 64: whole 64-byte lines, and room after the last
+  // line for the vector code's overrun.
+  const int width = frame_->width, height = frame_->height;
+  const qsizetype line = (qsizetype(width) * 4 + 63) & ~qsizetype(63);
+  auto* data = static_cast<uchar*>(av_malloc(size_t(line) * size_t(height) + kOverrun));
+  if (!data) return {};
+  QImage picture(data, width, height, line, QImage::Format_RGB32, [](void* p) { av_free(p); }, data);
+  if (picture.isNull()) {
+    av_free(data);
+    return {};
+  }
+  uint8_t* const dst[4] = {data};
+  const int dstStride[4] = {int(line)};
+  if (sws_scale(context_, src, srcStride, 0, srcHeight_, dst, dstStride) != height) return {};
+  return picture;
 }
 
 }  // namespace kestrom::media

@@ -4,7 +4,7 @@
 // The rule for every place where an FFmpeg library (or libjpeg) writes into memory we allocated:
 // either give the library what it documents (planes aligned and padded as av_frame_get_buffer
 // makes them; for libavcodec, AV_INPUT_BUFFER_PADDING_SIZE after the data), or let it write into
-// a frame it allocated itself and copy the rows out. libswscale's vector code writes whole
+// a frame it allocated itself and copy the rows out (PictureScaler does either). libswscale's vector code writes whole
 // blocks and may run past the last pixel of a row, and past the last row; a sample buffer, a
 // QImage or a canvas is sized to the picture, so what runs over corrupts the heap or the
 // neighbouring pixels, unseen by the sanitizers (the libraries are not instrumented). So
@@ -15,6 +15,7 @@
 extern "C" {
 #include <libavutil/pixfmt.h>
 }
+#include <QImage>
 #include <cstdint>
 
 struct AVFrame;
@@ -46,6 +47,13 @@ class PictureScaler {
    * outside the picture's rows of exactly av_image_get_linesize bytes.
    */
   bool Scale(const uint8_t* const src[], const int srcStride[], uint8_t* const dst[4], const int dstStride[4]);
+
+  /**
+   * @brief Converts a whole source picture into a new picture of the prepared size (prepared for
+   * AV_PIX_FMT_RGB32), written straight into memory laid out as av_frame_get_buffer lays out a
+   * frame: lines a multiple of 64 bytes and padding after the last. Null on failure.
+   */
+  QImage ScaleToPicture(const uint8_t* const src[], const int srcStride[]);
 
   /** @brief Frees the context and the frame. */
   void Reset();

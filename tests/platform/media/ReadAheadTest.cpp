@@ -83,6 +83,35 @@ TEST(ReadAhead, AJumpOrAStepBackStopsTheRunAndLandsOnItsFrame) {
   for (int64_t n : targets) ASSERT_EQ(ReadFrameCode(reader.Frame(n)), n) << "asked for frame " << n;
 }
 
+// Every frame of an intra-only clip is a keyframe: a request decodes its own frame and nothing
+// else, and only forward play is read ahead.
+TEST(ReadAhead, OnAClipOfKeyframesOnlyEachFrameIsDecodedOnce) {
+  tools::ClipSpec clipSpec;
+  clipSpec.codec = "mjpeg";
+  clipSpec.size = QSize(160, 120);
+  clipSpec.frames = 60;
+  clipSpec.gop = 1;
+  VideoReader reader;
+  reader.SetReadAhead(8);
+  ASSERT_TRUE(reader.Open(test::Clip("ahead-intra.avi", clipSpec)));
+  ASSERT_TRUE(Settle(reader));  // frames 0 to 8, readied for play at the opening
+  ReaderStats before = reader.Stats();
+
+  // Step back from the end: each frame decoded once at most, nothing read ahead.
+  for (int64_t n = 59; n >= 0; --n) ASSERT_EQ(ReadFrameCode(reader.Frame(n)), n);
+  ASSERT_TRUE(Settle(reader));
+  EXPECT_LE(reader.Stats().decodedFrames - before.decodedFrames, 60);
+  EXPECT_EQ(reader.Stats().readAheadFrames, before.readAheadFrames) << "nothing read ahead while stepping back";
+
+  // Jumps, near and far, from wherever the decoder stands: one picture each at most.
+  before = reader.Stats();
+  const int64_t jumps[] = {30, 45, 33, 50, 10, 59};  // none a short step forward
+  for (int64_t n : jumps) ASSERT_EQ(ReadFrameCode(reader.Frame(n)), n);
+  ASSERT_TRUE(Settle(reader));
+  EXPECT_LE(reader.Stats().decodedFrames - before.decodedFrames, 6);
+  EXPECT_EQ(reader.Stats().readAheadFrames, before.readAheadFrames);
+}
+
 TEST(ReadAhead, ClosingReopeningOrDroppingTheReaderWhileItReadsAheadIsSafe) {
   tools::ClipSpec other;
   other.codec = "mpeg4";

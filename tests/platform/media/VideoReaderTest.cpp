@@ -3,7 +3,13 @@
 #include "tools/FrameCode.h"
 
 #include <QFile>
+#include <algorithm>
+#include <cstdio>
 #include <gtest/gtest.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
 
 namespace kestrom::media {
 namespace {
@@ -132,6 +138,98 @@ TEST(VideoReader, SteppingForwardDecodesOneFramePerStep) {
   for (int64_t n = 21; n < 40; ++n) ASSERT_EQ(ReadFrameCode(reader.Frame(n)), n);
   EXPECT_EQ(reader.Stats().decodedFrames - before.decodedFrames, 19);
   EXPECT_EQ(reader.Stats().seeks, before.seeks);
+}
+
+// A jump costs the pictures from the keyframe at or before its frame, no more: demuxers that seek
+// by presentation time must not be sent a group early by a keyframe's earlier decoding time.
+TEST(VideoReader, AJumpDecodesFromTheKeyframeAtOrBeforeItsFrame) {
+  const struct {
+    const char* name;
+    const char* file;
+    ClipSpec clipSpec;
+    int slack;  // pictures of an open group that lean on the one before, decoded and dropped
+  } cases[] = {
+      {"H.264 with B-frames in MP4", "h264-bframes.mp4", Small("libx264", 150, 50, 3), 0},
+      {"MPEG-4 with B-frames in MP4", "mpeg4-bframes.mp4", Small("mpeg4", 150, 50, 2), 2},
+      {"MPEG-4 V2 in AVI", "v2-50-150.avi", Small("msmpeg4v2", 150, 50), 0},
+  };
+  // Each target is missing from the cache, and so far from the frame before it that a seek is due.
+  const int64_t jumps[][2] = {{60, 50}, {140, 100}, {20, 0}, {99, 50}, {100, 100}, {149, 100}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (!avcodec_find_encoder_by_name(c.clipSpec.codec.toUtf8().constData())) {
+      std::printf("no %s encoder: %s not tried\n", qPrintable(c.clipSpec.codec), c.name);
+      continue;
+    }
+    VideoReader reader;
+    ASSERT_TRUE(reader.Open(Clip(c.file, c.clipSpec))) << reader.ErrorString().toStdString();
+    ASSERT_EQ(reader.Info().frameCount, 150);
+    for (const auto& [target, key] : jumps) {
+      const int64_t before = reader.Stats().decodedFrames;
+      ASSERT_EQ(ReadFrameCode(reader.Frame(target)), target);
+      EXPECT_LE(reader.Stats().decodedFrames - before, target - key + 1 + c.slack) << "jump to " << target;
+    }
+  }
+}
+
+// A capture file marks a frame it did not capture with an empty chunk. The position is still a
+// frame of the clip, at its own time, showing the frame before it.
+TEST(VideoReader, ADroppedFrameShowsTheFrameBeforeItAndEveryPositionKeepsItsTime) {
+  struct Case {
+    const char* name;
+    const char* file;
+    ClipSpec clipSpec;
+    std::vector<int> dropped;
+  };
+  ClipSpec unfinished = Small("msmpeg4v2", 40, 12);
+  unfinished.finish = false;
+  const Case cases[] = {
+      {"MJPEG", "drops-mjpeg.avi", Small("mjpeg", 40, 1), {1, 5, 6, 7, 20, 38}},
+      {"MPEG-4 V2, groups of 12", "drops-v2.avi", Small("msmpeg4v2", 40, 12), {3, 12, 13, 25, 26, 37}},
+      {"MPEG-4 V2 cut off before its index", "drops-unfinished.avi", unfinished, {3, 12, 30}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const QString path = test::ClipWithDrops(c.file, c.clipSpec, c.dropped);
+    // The picture each position shows: the last one captured at or before it.
+    std::vector<int64_t> shown;
+    for (int p = 0, picture = -1; p < c.clipSpec.frames; ++p) {
+      if (std::find(c.dropped.begin(), c.dropped.end(), p) == c.dropped.end()) ++picture;
+      shown.push_back(picture);
+    }
+    for (int readAhead : {0, 4}) {
+      SCOPED_TRACE(readAhead ? "reading ahead" : "not reading ahead");
+      VideoReader reader;
+      reader.SetReadAhead(readAhead);
+      ASSERT_TRUE(reader.Open(path)) << reader.ErrorString().toStdString();
+      EXPECT_EQ(reader.Info().frameCount, c.clipSpec.frames);
+      EXPECT_EQ(reader.Info().DurationMs(), c.clipSpec.frames * 40);
+      for (int64_t n = 0; n < c.clipSpec.frames; ++n) ASSERT_EQ(ReadFrameCode(reader.Frame(n)), shown[n]) << "position " << n;
+      for (int64_t n = c.clipSpec.frames - 1; n >= 0; --n) ASSERT_EQ(ReadFrameCode(reader.Frame(n)), shown[n]) << "position " << n;
+      for (int64_t n : {13, 7, 26, 2, 38, 12, 25, 0, 39, 6})
+        ASSERT_EQ(ReadFrameCode(reader.Frame(n)), shown[n]) << "jump to position " << n;
+    }
+  }
+}
+
+// The memory of decoded pictures follows what the cache may hold: it stays within the budget
+// (beside the few pictures the decoder works with) and goes back when the budget is lowered.
+TEST(VideoReader, PictureMemoryStaysWithinTheCacheBudgetAndGoesBackWhenItIsLowered) {
+  ClipSpec clipSpec = Small("msmpeg4v2", 60, 60);
+  clipSpec.size = QSize(720, 576);
+  const int64_t picture = 720 * 576 * 3 / 2;
+  const int64_t working = 12 * picture;  // the decoder's pictures and a few spare
+  VideoReader reader;
+  ASSERT_TRUE(reader.Open(Clip("v2-60-576.avi", clipSpec)));
+  for (int64_t n = 59; n >= 0; --n) ASSERT_EQ(ReadFrameCode(reader.Frame(n)), n);
+  EXPECT_GE(reader.Stats().pictureBytes, 60 * picture) << "stepping back cached the whole group";
+
+  const int64_t budget = 10 * picture;
+  reader.SetCacheBudget(size_t(budget));
+  EXPECT_LE(reader.Stats().pictureBytes, budget + working) << "memory given back";
+  for (int64_t n = 0; n < 60; n += 3) ASSERT_EQ(ReadFrameCode(reader.Frame(n)), n);
+  for (int64_t n = 59; n >= 0; n -= 2) ASSERT_EQ(ReadFrameCode(reader.Frame(n)), n);
+  EXPECT_LE(reader.Stats().pictureBytes, budget + working) << "and kept within the budget";
 }
 
 TEST(VideoReader, ACutOffRecordingOpensWithEveryCompleteFrame) {
