@@ -1,6 +1,7 @@
 #include "analysis/exportavi/ExportAVIForm.h"
 
 #include "platform/core/Paths.h"
+#include "platform/media/LibraryLog.h"
 #include "platform/winmsg/WidgetWindow.h"
 
 #include <QApplication>
@@ -94,6 +95,8 @@ void TExportAVIForm::Finish(const QString& error) {
     return;
   }
   std::fprintf(stderr, "KestromExportAVI: %s\n", qPrintable(error));
+  // What the libraries said is shown only now that something failed.
+  for (const QString& line : media::LibraryMessages()) std::fprintf(stderr, "  %s\n", qPrintable(line));
   std::fflush(stderr);
   StatusLabel->setText("The video could not be created.\n" + error);
   CancelButton->setText("Close");
@@ -106,6 +109,7 @@ void TExportAVIForm::End(int exitCode) {
 }
 
 int ExportProgramMain(const QStringList& arguments) {
+  media::UseLibraryLog();
   const QString frames = core::JoinPath(core::WorkingFolder(), "\\Temp");
   TExportAVIForm form(arguments, frames);
   winmsg::SetQuitHandler([&form] { form.Quit(); });

@@ -10,8 +10,12 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QTemporaryFile>
+#include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
 
 namespace kestrom::exportavi {
 
@@ -20,12 +24,57 @@ QString ExportFrameFile(const QString& tempFolder, int64_t frame) {
 }
 
 core::WriteResult WriteExportFrame(const QString& path, const QImage& picture) {
+  return WriteExportFrame(path, picture, picture.rect());
+}
+
+core::WriteResult WriteExportFrame(const QString& path, const QImage& canvas, const QRect& area) {
   core::WriteResult result;
-  const QByteArray bytes = core::EncodeBmp(picture);
-  QFile file(path);
-  if (bytes.isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-      file.write(bytes) != bytes.size() || !file.flush()) {
-    result.error = bytes.isEmpty() ? QStringLiteral("no picture") : file.errorString();
+  const QByteArray header = core::Bmp24Header(area.width(), area.height());
+  if (canvas.isNull() || header.isEmpty() || !canvas.rect().contains(area)) {
+    result.error = QStringLiteral("no picture");
+    return result;
+  }
+  // One pass from the picture's rows into the file's, bottom row first, in a buffer kept from
+  // one frame to the next; then one write.
+  const QImage source = canvas.format() == QImage::Format_RGB32 || canvas.format() == QImage::Format_ARGB32
+                            ? canvas
+                            : canvas.copy(area).convertToFormat(QImage::Format_RGB32);
+  const QPoint origin = source.size() == area.size() ? QPoint(0, 0) : area.topLeft();
+  const int width = area.width(), height = area.height();
+  const size_t stride = (size_t(width) * 3 + 3) & ~size_t(3);
+  thread_local std::vector<uchar> bytes;
+  bytes.resize(size_t(header.size()) + stride * size_t(height));
+  std::memcpy(bytes.data(), header.constData(), size_t(header.size()));
+  uchar* rows = bytes.data() + header.size();
+  for (int y = 0; y < height; ++y) {
+    const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(origin.y() + y)) + origin.x();
+    uchar* out = rows + size_t(height - 1 - y) * stride;
+    for (int x = 0; x < width; ++x) {
+      const QRgb pixel = in[x];
+      out[3 * x] = uchar(qBlue(pixel));
+      out[3 * x + 1] = uchar(qGreen(pixel));
+      out[3 * x + 2] = uchar(qRed(pixel));
+    }
+    std::memset(out + size_t(width) * 3, 0, stride - size_t(width) * 3);
+  }
+  const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    result.error = QString::fromLocal8Bit(std::strerror(errno));
+    return result;
+  }
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      result.error = QString::fromLocal8Bit(std::strerror(n < 0 ? errno : ENOSPC));
+      ::close(fd);
+      return result;
+    }
+    done += size_t(n);
+  }
+  if (::close(fd) != 0) {
+    result.error = QString::fromLocal8Bit(std::strerror(errno));
     return result;
   }
   result.ok = true;

@@ -36,6 +36,13 @@ QString ExportFrameFile(const QString& tempFolder, int64_t frame);
 core::WriteResult WriteExportFrame(const QString& path, const QImage& picture);
 
 /**
+ * @brief Writes the area of a picture (the frame's rectangle of the window canvas) as a frame
+ * file, straight from the picture's rows: no copy of the area is made first. The area must lie
+ * within the picture.
+ */
+core::WriteResult WriteExportFrame(const QString& path, const QImage& canvas, const QRect& area);
+
+/**
  * @brief The export program's five arguments: the rate formatted "00000.00", the video file, the
  * number of frames, the frame width and height. Each is one argument, whatever it holds.
  */

@@ -2,13 +2,14 @@
 
 #include "analysis/exportavi/FrameSource.h"
 #include "platform/com/ComRuntime.h"
+#include "platform/core/FileCopy.h"
+#include "platform/core/FrameRate.h"
 #include "platform/dshow/base/FilterGraph.h"
 #include "platform/dshow/writers/WriterFilters.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryFile>
 #include <cmath>
 #include <cstdio>
 
@@ -54,7 +55,8 @@ class FrameJoiner::Graph {
     // No clock: the frames are not shown, only joined, as fast as they can be.
     if (SUCCEEDED(builder->QueryInterface(IID_IMediaFilter, timing.PutVoid()))) timing->SetSyncSource(nullptr);
 
-    const auto frameTime = static_cast<REFERENCE_TIME>(std::llround(1e7 / a.rate));
+    // The rate comes with two decimals: a common rate is taken as its exact fraction.
+    const auto frameTime = static_cast<REFERENCE_TIME>(core::FrameTimeOf(core::ExactFrameRate(a.rate)));
     auto* frames = new CExportFrameSource(frameFolder, a.count, a.width, a.height, frameTime);
     frames->NonDelegatingAddRef();
     source = ComPtr<CExportFrameSource>::Attach(frames);
@@ -117,14 +119,12 @@ bool FrameJoiner::Start() {
   }
   // The temporary file beside the target proves that the folder takes files, and is renamed
   // over the target on the same file system at the end.
-  QTemporaryFile part(target.absoluteDir().filePath("." + target.fileName() + ".XXXXXX"));
-  part.setAutoRemove(false);
-  if (!part.open()) {
-    Fail("The video cannot be written in " + target.absolutePath() + ": " + part.errorString());
+  QString reason;
+  partFile_ = core::CreateFileBeside(target.absoluteFilePath(), &reason);
+  if (partFile_.isEmpty()) {
+    Fail("The video cannot be written in " + target.absolutePath() + ": " + reason);
     return false;
   }
-  partFile_ = part.fileName();
-  part.close();
 
   graph_ = std::make_unique<Graph>();
   const QString built = graph_->Build(arguments_, frameFolder_, partFile_);

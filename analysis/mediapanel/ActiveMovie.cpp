@@ -106,6 +106,17 @@ TActiveMovie::TActiveMovie(QWidget* parent) : QWidget(parent) {
   player_->OnNewStream = [this] { if (OnNewStream) OnNewStream(); };
   player_->OnDisplayModeChange = [this] { if (OnDisplayModeChange) OnDisplayModeChange(); };
   player_->OnHelp = [this](bool& canShow) { if (OnF1HelpInvoked) OnF1HelpInvoked(canShow); };
+  player_->OnScriptCommand = [this](const QString& type, const QString& param) {
+    if (OnScriptCommand) OnScriptCommand(type, param);
+  };
+  player_->OnMarkerHit = [this](int marker) { if (OnMarkerHit) OnMarkerHit(marker); };
+  player_->OnBuffering = [this](bool start) { if (OnBuffering) OnBuffering(start); };
+  player_->OnClick = [this] { if (OnClick) OnClick(); };
+  player_->OnDblClick = [this] { if (OnDblClick) OnDblClick(); };
+  player_->OnDisconnect = [this](int result) {
+    disconnectResult_ = result;
+    disconnectPending_ = true;
+  };
   naming_.storagePath = QDir::currentPath();
   // The grabber is tried once: without it frames are read from the renderer.
   if (GrabberClassExists()) {
@@ -141,6 +152,12 @@ TActiveMovie::~TActiveMovie() {
   player_->OnNewStream = nullptr;
   player_->OnDisplayModeChange = nullptr;
   player_->OnHelp = nullptr;
+  player_->OnScriptCommand = nullptr;
+  player_->OnMarkerHit = nullptr;
+  player_->OnBuffering = nullptr;
+  player_->OnClick = nullptr;
+  player_->OnDblClick = nullptr;
+  player_->OnDisconnect = nullptr;
   ResetSampleGrabber();
   basicVideo_.Reset();
   // The grabber may still be inside the callback: it holds its own reference for the call.
@@ -280,7 +297,7 @@ void TActiveMovie::StateTimerTimer() {
   }
   if (disconnectPending_) {
     disconnectPending_ = false;
-    if (OnDisconnect) OnDisconnect(0);
+    if (OnDisconnect) OnDisconnect(disconnectResult_);
   }
   inTimer_ = false;
 }
@@ -399,6 +416,83 @@ void TActiveMovie::SetSelectionEnd(double seconds) {
   else if (seconds >= 0 && (selectionStart_ < 0 || seconds >= selectionStart_)) selectionEnd_ = seconds;
 }
 
+void TActiveMovie::SetVisible(bool visible) {
+  videoVisible_ = visible;
+  ApplyColour();
+  repaint_ = true;
+  LayoutVideo();
+}
+
+void TActiveMovie::SetColor(const QColor& colour) {
+  color_ = colour;
+  parentColor_ = false;
+  ApplyColour();
+}
+
+void TActiveMovie::SetParentColor(bool on) {
+  parentColor_ = on;
+  ApplyColour();
+}
+
+// Hidden video or ParentColor: the parent's colour; otherwise the panel's own.
+void TActiveMovie::ApplyColour() {
+  QPalette p = palette();
+  const QColor parentColour = parentWidget() ? parentWidget()->palette().color(QPalette::Window)
+                                             : QPalette().color(QPalette::Window);
+  p.setColor(QPalette::Window, !videoVisible_ || parentColor_ ? parentColour : color_);
+  setPalette(p);
+}
+
+QVariant TActiveMovie::PassThrough(int id) const { return player_->GetProperty(id); }
+
+bool TActiveMovie::SetPassThrough(int id, const QVariant& value) {
+  if (FAILED(player_->SetProperty(id, value))) return false;
+  if (value.typeId() == QMetaType::Bool) LayoutVideo();
+  return true;
+}
+
+namespace {
+struct PassThroughName {
+  const char* name;
+  int id;
+  bool boolean;
+};
+#define KESTROM_BOOL_ENTRY(name) {#name, dispid::name, true},
+#define KESTROM_OTHER_ENTRY(name) {#name, dispid::name, false},
+constexpr PassThroughName kPassThroughNames[] = {KESTROM_PANEL_BOOL_PROPERTIES(KESTROM_BOOL_ENTRY)
+                                                     KESTROM_PANEL_INT_PROPERTIES(KESTROM_OTHER_ENTRY)
+                                                         KESTROM_PANEL_TEXT_PROPERTIES(KESTROM_OTHER_ENTRY)};
+#undef KESTROM_BOOL_ENTRY
+#undef KESTROM_OTHER_ENTRY
+
+const PassThroughName* FindPassThrough(const QString& name) {
+  for (const PassThroughName& entry : kPassThroughNames)
+    if (name == QLatin1String(entry.name)) return &entry;
+  return nullptr;
+}
+}  // namespace
+
+QVariant TActiveMovie::PassThroughByName(const QString& name) const {
+  const PassThroughName* entry = FindPassThrough(name);
+  return entry ? PassThrough(entry->id) : QVariant();
+}
+
+bool TActiveMovie::SetPassThroughByName(const QString& name, const QVariant& value) {
+  const PassThroughName* entry = FindPassThrough(name);
+  if (!entry) return false;
+  return SetPassThrough(entry->id, entry->boolean ? QVariant(value.toBool()) : value);
+}
+
+void TActiveMovie::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (created_) return;
+  // The player's window exists from the first showing on: the video is laid out, then told.
+  created_ = true;
+  ApplyColour();
+  LayoutVideo();
+  if (OnCreate) OnCreate();
+}
+
 // ---- layout ----
 
 void TActiveMovie::LayoutVideo() {
@@ -408,7 +502,7 @@ void TActiveMovie::LayoutVideo() {
   in.panel = size();
   in.source = QSize(player_->GetProperty(dispid::ImageSourceWidth).toInt(),
                     player_->GetProperty(dispid::ImageSourceHeight).toInt());
-  in.visible = true;
+  in.visible = videoVisible_;
   in.hideVideo = hideVideo_;
   in.clipOpen = ClipOpen();
   in.controlsShown = showControlsCache_;
@@ -608,10 +702,19 @@ void TActiveMovie::RequestCapture(TFrameCapture_Dest destination, const QString&
   requestFileName_ = fileName;
   if (callback_ && grabberConnected_) {
     callback_->OpenRequest(pauseAfterLast);
+    // A clip at rest passes no frame on by itself: the frame it shows is passed through again.
+    if (ClipOpen() && player_->PlayState() == mpPaused) ShowFrameAgain();
     return;
   }
   // Without a grabber in the graph the renderer's current picture is taken, as the event asks.
   QCoreApplication::postEvent(this, new FrameGrabbedEvent(1, pauseAfterLast ? 0 : 1));
+}
+
+void TActiveMovie::ShowFrameAgain() {
+  const QVariant mode = player_->GetProperty(dispid::DisplayMode);
+  if (mode.toInt() == 1) player_->SetProperty(dispid::DisplayMode, 0);
+  player_->SetProperty(dispid::CurrentPosition, player_->GetProperty(dispid::CurrentPosition));
+  if (mode.toInt() == 1) player_->SetProperty(dispid::DisplayMode, mode);
 }
 
 bool TActiveMovie::event(QEvent* event) {
@@ -632,8 +735,10 @@ QImage TActiveMovie::RendererImage(bool pause) {
   if (!basicVideo_) return {};
   ComPtr<IMediaControl> control;
   if (const auto graph = player_->FilterGraph()) graph->QueryInterface(IID_IMediaControl, control.PutVoid());
-  if (pause) player_->Pause();
-  else if (control) control->Pause();
+  // Only a playing clip is held for the picture; a clip at rest stays as it is.
+  const bool playing = player_->PlayState() == mpPlaying;
+  if (playing && pause) player_->Pause();
+  else if (playing && control) control->Pause();
   QImage image;
   LONG size = 0;
   if (SUCCEEDED(basicVideo_->GetCurrentImage(&size, nullptr)) && size > LONG(sizeof(BITMAPINFOHEADER))) {
@@ -646,7 +751,7 @@ QImage TActiveMovie::RendererImage(bool pause) {
         image = ImageFromDib(header, bytes + header.biSize, int64_t(size) - header.biSize);
     }
   }
-  if (!pause && control) control->Run();
+  if (playing && !pause && control) control->Run();
   return image;
 }
 
@@ -659,7 +764,7 @@ void TActiveMovie::CaptureFrame(bool pause) {
   if (fromGrabber) {
     if (const GrabbedFrame* pending = callback_->PendingFrame())
       rows = DibRows(pending->header, pending->bits.data(), int64_t(pending->bits.size()), &bottomUp);
-    if (pause) player_->Pause();
+    if (pause && player_->PlayState() == mpPlaying) player_->Pause();
   } else {
     rows = RendererImage(pause);
   }
@@ -723,3 +828,4 @@ bool TActiveMovie::SaveCapture(const QImage& picture, bool bottomUp, TFrameCaptu
 }
 
 }  // namespace kestrom::mediapanel
+

@@ -10,12 +10,25 @@
 #include "analysis/mediapanel/VideoLayout.h"
 #include "platform/jpeg/Jpeg.h"
 
+#include <QColor>
 #include <QImage>
 #include <QWidget>
 #include <functional>
 
 class QScrollBar;
 class QTimer;
+
+// The player's pass-through properties, read and written on the player by dispatch id, by kind.
+#define KESTROM_PANEL_BOOL_PROPERTIES(X)                                                                          \
+  X(AllowScan) X(AnimationAtStart) X(AutoRewind) X(ClickToPlay) X(EnableContextMenu) X(Enabled)                  \
+  X(EnableFullScreenControls) X(EnablePositionControls) X(EnableTracker) X(InvokeURLs) X(Mute) X(SendErrorEvents) \
+  X(SendKeyboardEvents) X(SendMouseClickEvents) X(SendMouseMoveEvents) X(SendOpenStateChangeEvents)              \
+  X(SendPlayStateChangeEvents) X(SendWarningEvents) X(ShowAudioControls) X(ShowCaptioning) X(ShowDisplay)        \
+  X(ShowGotoBar) X(ShowPositionControls) X(ShowStatusBar) X(ShowTracker) X(VideoBorder3D)
+#define KESTROM_PANEL_INT_PROPERTIES(X) \
+  X(AudioStream) X(Balance) X(CursorType) X(Language) X(PlayCount) X(VideoBorderColor) X(VideoBorderWidth) X(Volume)
+#define KESTROM_PANEL_TEXT_PROPERTIES(X) \
+  X(BaseURL) X(CaptioningID) X(DefaultFrame) X(SAMIFileName) X(SAMILang) X(SAMIStyle)
 
 namespace kestrom::mediapanel {
 
@@ -64,6 +77,37 @@ class TActiveMovie final : public QWidget {
   void SetSelectionStart(double seconds);
   double SelectionEnd() const { return selectionEnd_; }
   void SetSelectionEnd(double seconds);
+
+  /** @brief The panel's own showing of the video: hidden, the video goes and the panel takes its
+   *  parent's colour. (The widget's own visibility is QWidget::isVisible.) */
+  bool Visible() const { return videoVisible_; }
+  void SetVisible(bool visible);
+  /** @brief The panel's own colour, used while ParentColor is false and the video is shown. */
+  QColor Color() const { return color_; }
+  void SetColor(const QColor& colour);
+  bool ParentColor() const { return parentColor_; }
+  void SetParentColor(bool on);
+
+  // The player's pass-through properties; a boolean write lays the video out again.
+#define KESTROM_BOOL_ACCESSORS(name) \
+  bool name() const { return PassThrough(dispid::name).toInt() != 0; } \
+  void Set##name(bool on) { SetPassThrough(dispid::name, on); }
+#define KESTROM_INT_ACCESSORS(name) \
+  int name() const { return PassThrough(dispid::name).toInt(); } \
+  void Set##name(int value) { SetPassThrough(dispid::name, value); }
+#define KESTROM_TEXT_ACCESSORS(name) \
+  QString name() const { return PassThrough(dispid::name).toString(); } \
+  void Set##name(const QString& text) { SetPassThrough(dispid::name, text.isEmpty() ? QString() : text); }
+  KESTROM_PANEL_BOOL_PROPERTIES(KESTROM_BOOL_ACCESSORS)
+  KESTROM_PANEL_INT_PROPERTIES(KESTROM_INT_ACCESSORS)
+  KESTROM_PANEL_TEXT_PROPERTIES(KESTROM_TEXT_ACCESSORS)
+#undef KESTROM_BOOL_ACCESSORS
+#undef KESTROM_INT_ACCESSORS
+#undef KESTROM_TEXT_ACCESSORS
+  /** @brief A pass-through property by its name (an invalid value for another name). */
+  QVariant PassThroughByName(const QString& name) const;
+  /** @brief Sets a pass-through property by its name; false for another name or a value refused. */
+  bool SetPassThroughByName(const QString& name, const QVariant& value);
 
   // Frame grabbing.
   bool FGrabber_Enabled() const { return grabberEnabled_; }
@@ -134,6 +178,13 @@ class TActiveMovie final : public QWidget {
   std::function<void()> OnNewStream;
   std::function<void()> OnDisplayModeChange;
   std::function<void(bool& canShowHelp)> OnF1HelpInvoked;
+  std::function<void(const QString& scType, const QString& param)> OnScriptCommand;
+  std::function<void(int markerNum)> OnMarkerHit;
+  std::function<void(bool start)> OnBuffering;
+  /** @brief The player's window exists (the panel is first shown) and the video is laid out. */
+  std::function<void()> OnCreate;
+  std::function<void()> OnClick;
+  std::function<void()> OnDblClick;
   /** @brief A capture is done; the picture is the panel's and goes when the handler returns. */
   std::function<void(const QImage& bitmap, TFrameCapture_Dest destination, const QString& fileName, bool success)>
       OnFGrabberCaptureCompleted;
@@ -142,8 +193,14 @@ class TActiveMovie final : public QWidget {
   void resizeEvent(QResizeEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   bool event(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private:
+  QVariant PassThrough(int id) const;
+  bool SetPassThrough(int id, const QVariant& value);
+  void ApplyColour();
+  /** @brief Passes the frame the paused player shows through the grabber once more. */
+  void ShowFrameAgain();
   void PlayerOpenStateChange(int oldState, int newState);
   void PlayerPlayStateChange(int oldState, int newState);
   void PlayerReadyStateChange(int state);
@@ -174,9 +231,13 @@ class TActiveMovie final : public QWidget {
   bool displayLogo_ = true;
   double selectionStart_ = -1, selectionEnd_ = -1;
   bool showControlsCache_ = true;
+  bool videoVisible_ = true;
+  QColor color_ = QColor(0, 0, 0);
+  bool parentColor_ = true;
+  bool created_ = false;
 
   // What the timer delivers.
-  int openOld_ = 0, openNew_ = 0, playOld_ = 0, playNew_ = 0, endResult_ = 0;
+  int openOld_ = 0, openNew_ = 0, playOld_ = 0, playNew_ = 0, endResult_ = 0, disconnectResult_ = 0;
   bool openPending_ = false, playPending_ = false, endPending_ = false, disconnectPending_ = false;
   int pendingKey_ = 0;
   Qt::KeyboardModifiers pendingShift_;

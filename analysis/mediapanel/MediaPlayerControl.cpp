@@ -12,6 +12,9 @@
 #include "platform/shell/Shell.h"
 
 #include <QContextMenuEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QTimer>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -49,13 +52,19 @@ void RegisterGraphClasses() {
 
 LPCWSTR Wide(const QString& s) { return reinterpret_cast<LPCWSTR>(s.utf16()); }
 
-QString Reason(HRESULT hr) {
+QString Reason(HRESULT hr, const QString& fileName) {
   switch (hr) {
     case VFW_E_UNKNOWN_FILE_TYPE: return QStringLiteral("the file type is not known");
     case VFW_E_CANNOT_RENDER: return QStringLiteral("no stream of the file can be played");
     default: break;
   }
-  return QStringLiteral("the file cannot be opened (error 0x%1)").arg(quint32(hr), 8, 16, QChar('0'));
+  // A name that leads nowhere is said as such, with the name (the system's "file not found" and
+  // "path not found" codes).
+  if (quint32(hr) == 0x80070002u || quint32(hr) == 0x80070003u || !QFileInfo::exists(fileName))
+    return QStringLiteral("the file %1 is not there").arg(QDir::toNativeSeparators(fileName));
+  return QStringLiteral("the file %1 cannot be opened (error 0x%2)")
+      .arg(QDir::toNativeSeparators(fileName))
+      .arg(quint32(hr), 8, 16, QChar('0'));
 }
 
 }  // namespace
@@ -66,6 +75,10 @@ TDerivedMovie_::TDerivedMovie_(QWidget* parent) : QWidget(parent) {
   setFocusPolicy(Qt::ClickFocus);
   BuildControlBar();
   UpdateControlBar();
+  // The tracker follows the stream position while a clip is open.
+  trackerTimer_ = new QTimer(this);
+  trackerTimer_->setInterval(100);
+  connect(trackerTimer_, &QTimer::timeout, this, [this] { UpdateTracker(); });
 }
 
 TDerivedMovie_::~TDerivedMovie_() {
@@ -76,6 +89,10 @@ TDerivedMovie_::~TDerivedMovie_() {
   OnEndOfStream = nullptr;
   OnError = nullptr;
   OnWarning = nullptr;
+  OnDisconnect = nullptr;
+  OnScriptCommand = nullptr;
+  OnMarkerHit = nullptr;
+  OnBuffering = nullptr;
   Close();
 }
 
@@ -92,7 +109,7 @@ bool TDerivedMovie_::Open(const QString& fileName) {
     graph_.Reset();
     SetReadyState(mpReadyStateComplete);
     SetOpenState(mpClosed);
-    Fail(hr, Reason(hr));
+    Fail(hr, Reason(hr, fileName));
     return false;
   }
   const bool partial = hr == VFW_S_PARTIAL_RENDER;
@@ -134,6 +151,7 @@ bool TDerivedMovie_::Open(const QString& fileName) {
 
   SetOpenState(mpOpen);
   SetReadyState(mpReadyStateComplete);
+  trackerTimer_->start();
   if (OnNewStream) OnNewStream();
   if (partial && OnWarning && properties_.Bool(dispid::SendWarningEvents))
     OnWarning(1, 0, QStringLiteral("a stream of the file cannot be rendered; the clip plays without it"));
@@ -145,6 +163,7 @@ void TDerivedMovie_::Close() {
   if (properties_.Int(dispid::DisplaySize) == mpFullScreen) ApplyDisplaySize(mpDefault);
   delete eventNotifier_;
   eventNotifier_ = nullptr;
+  if (trackerTimer_) trackerTimer_->stop();
   if (control_) control_->Stop();
   if (videoWindow_) {
     videoWindow_->put_MessageDrain(0);
@@ -223,6 +242,20 @@ void TDerivedMovie_::ProcessGraphEvents() {
       if (properties_.Bool(dispid::AutoRewind)) SetPosition(0);
       SetPlayState(mpStopped);
       if (OnEndOfStream) OnEndOfStream(int(p1));
+    } else if (code == EC_BUFFERING_DATA) {
+      if (OnBuffering) OnBuffering(p1 != 0);
+    } else if (code == kScriptCommandEvent) {
+      const auto text = [](LONG_PTR p) {
+        return p ? QString::fromUtf16(reinterpret_cast<const char16_t*>(p)) : QString();
+      };
+      if (OnScriptCommand) OnScriptCommand(text(p1), text(p2));
+    } else if (code == kMarkerHitEvent) {
+      if (OnMarkerHit) OnMarkerHit(int(p1));
+    } else if (code == EC_DEVICE_LOST) {
+      // The source went away under the clip: the player stops and says it lost its connection.
+      if (control_) control_->Stop();
+      SetPlayState(mpStopped);
+      if (OnDisconnect) OnDisconnect(int(p1));
     } else if (code == EC_ERRORABORT || code == EC_ERRORABORTEX) {
       if (control_) control_->Stop();
       SetPlayState(mpStopped);
@@ -269,6 +302,17 @@ double TDerivedMovie_::Position() {
 
 void TDerivedMovie_::SetPosition(double seconds) {
   if (position_) position_->put_CurrentPosition(std::clamp(seconds, 0.0, std::max(0.0, durationSeconds_)));
+  UpdateTracker();
+}
+
+void TDerivedMovie_::UpdateTracker() {
+  if (!tracker_ || tracker_->isSliderDown()) return;
+  const double at = openState_ == mpOpen && durationSeconds_ > 0 ? Position() / durationSeconds_ : 0.0;
+  const int value = int(std::lround(std::clamp(at, 0.0, 1.0) * tracker_->maximum()));
+  if (value == tracker_->value()) return;
+  tracker_->blockSignals(true);
+  tracker_->setValue(value);
+  tracker_->blockSignals(false);
 }
 
 QVariant TDerivedMovie_::GetProperty(int id) {
@@ -556,6 +600,7 @@ void TDerivedMovie_::UpdateControlBar() {
   statusBar_->setVisible(properties_.Bool(dispid::ShowStatusBar));
   static const char* const kStates[] = {"Stopped", "Paused", "Playing"};
   statusBar_->setText(openState_ == mpOpen ? QLatin1String(kStates[std::clamp(playState_, 0, 2)]) : QString());
+  UpdateTracker();
   LayoutRenderer();
 }
 

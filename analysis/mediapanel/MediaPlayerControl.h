@@ -17,10 +17,17 @@ class QSocketNotifier;
 class QSlider;
 class QLabel;
 class QToolButton;
+class QTimer;
 
 namespace kestrom::mediapanel {
 
 using com::HRESULT;
+
+/** @brief Graph events the player turns into its events: a script command (parameters 1 and 2
+ *  point to the zero-terminated UTF-16 type and text, kept by the sender until the event is read)
+ *  and a marker passed (parameter 1 the marker's number). */
+inline constexpr long kScriptCommandEvent = 0x18;
+inline constexpr long kMarkerHitEvent = 0x8000 + 0x48;
 
 /** @brief Open states, play states and ready states the player reports. */
 enum PlayerOpenState { mpClosed = 0, mpOpening = 5, mpOpen = 6 };
@@ -64,6 +71,8 @@ class TDerivedMovie_ final : public QWidget {
   void ProcessGraphEvents();
   /** @brief Lays the renderer out again (after a size change or a display size). */
   void LayoutRenderer();
+  /** @brief Puts the tracker where the clip's stream position is (not while it is dragged). */
+  void UpdateTracker();
 
   // Events; the owner assigns them. Each is raised on the GUI thread.
   std::function<void(int oldState, int newState)> OnOpenStateChange;
@@ -77,6 +86,12 @@ class TDerivedMovie_ final : public QWidget {
   std::function<void()> OnDisplayModeChange;
   std::function<void()> OnClick;
   std::function<void()> OnDblClick;
+  /** @brief A script command the clip carries (the graph's EC_OLE_EVENT: type and parameter). */
+  std::function<void(const QString& type, const QString& param)> OnScriptCommand;
+  /** @brief A marker of the clip was passed (kMarkerHitEvent, parameter 1 its number). */
+  std::function<void(int marker)> OnMarkerHit;
+  /** @brief The source starts (true) or ends (false) buffering (EC_BUFFERING_DATA). */
+  std::function<void(bool start)> OnBuffering;
   /** @brief F1 on the player: the handler may clear canShowHelp to keep the player's help away. */
   std::function<void(bool& canShowHelp)> OnHelp;
   /** @brief Key and mouse notifications (gated by the Send...Events flags). */
@@ -135,6 +150,7 @@ class TDerivedMovie_ final : public QWidget {
   QToolButton* pauseButton_ = nullptr;
   QToolButton* stopButton_ = nullptr;
   QSlider* tracker_ = nullptr;
+  QTimer* trackerTimer_ = nullptr;
   QSlider* volumeSlider_ = nullptr;
   QLabel* display_ = nullptr;
   QLabel* statusBar_ = nullptr;

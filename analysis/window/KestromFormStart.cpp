@@ -2,6 +2,7 @@
 // timer that arranges both windows and runs the first-run checks.
 #include "analysis/drawing/DrawingControls.h"
 #include "analysis/shell/DiagForm806.h"
+#include "analysis/shell/FirstRunMarker.h"
 #include "analysis/shell/GlobalPaths.h"
 #include "analysis/shell/RegistrationForms.h"
 #include "analysis/window/AppForms.h"
@@ -188,8 +189,7 @@ void TKestromForm::StartTimerTimer() {
 
   {
     const shell::GlobalPaths& g = Globals();
-    const QString marker = core::JoinPath(g.AppFolder, g.FirstRunMarkerFile);
-    if (QFileInfo::exists(marker)) return;
+    if (shell::FirstRunDone()) return;
 
     const QPoint at = main->frameGeometry().topLeft();
     const int x = at.x() + 64, y = at.y() + 86;
@@ -219,11 +219,10 @@ void TKestromForm::StartTimerTimer() {
           ui::MsgDlgType::mtInformation, ui::mbOK, x, y);
     }
     if (codecsOk && directXOk) {
-      const core::WriteResult written = core::WriteTextLines(marker, {g.FirstRunMarkerText});
+      const core::WriteResult written = shell::WriteFirstRunMarker();
       if (!written) {
-        // The checks simply run again at the next start.
-        ui::AppDialogs().MessageDlgPos("Cannot write " + marker + ": " + written.error, ui::MsgDlgType::mtError,
-                                       ui::mbOK, x, y, main);
+        // Neither the program's folder nor the user's own took it: the checks run again next time.
+        ui::AppDialogs().MessageDlgPos(written.error, ui::MsgDlgType::mtError, ui::mbOK, x, y, main);
         return;
       }
       for (TKestromForm* w : {main, best}) {

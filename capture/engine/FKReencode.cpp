@@ -8,6 +8,7 @@
 #include "capture/engine/Registry2.h"
 #include "capture/engine/SyncManager.h"
 #include "platform/com/ComRuntime.h"
+#include "platform/core/FileCopy.h"
 #include "platform/core/Paths.h"
 #include "platform/dshow/base/Codes.h"
 #include "platform/dshow/base/Guids.h"
@@ -38,26 +39,6 @@ using com::FAILED;
 using com::SUCCEEDED;
 
 namespace {
-
-/**
- * @brief A new empty file beside the destination, hidden, with its extension, that the run writes
- * (made with the permissions a new destination would get); empty when none could be made.
- */
-QString MakePartialFile(const QString& dest) {
-  const QFileInfo info(dest);
-  const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
-  for (int attempt = 0; attempt < 16; ++attempt) {
-    const QString name = info.absolutePath() + QStringLiteral("/.") + info.completeBaseName() + QLatin1Char('.') +
-                         QString::number(QRandomGenerator::global()->generate(), 36) + suffix;
-    const int fd = ::open(QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      ::close(fd);
-      return name;
-    }
-    if (errno != EEXIST) break;
-  }
-  return {};
-}
 
 /** @brief The reason an aborted graph gave (the first error abort still queued); 0 when none. */
 HRESULT AbortReason(IMediaEventEx* events) {
@@ -134,7 +115,8 @@ bool TFK::Reencode(const QString& source, const QString& dest, bool copyMode, bo
   if (CheckAndLog(this, destInfo.isDir() || (destInfo.exists() && !QFileInfo(destInfo.absolutePath()).isWritable()),
                   ll_Error, QStringLiteral("can't delete old destination file: ") + dest, TLogType::e_reencoding))
     return false;
-  const QString partial = MakePartialFile(dest);
+  // Made with the permissions a new destination would get, and renamed over it at the end.
+  const QString partial = core::CreateFileBeside(dest);
   if (CheckAndLog(this, partial.isEmpty(), ll_Error, QStringLiteral("can't create destination file: ") + dest,
                   TLogType::e_reencoding))
     return false;

@@ -129,7 +129,7 @@ class CRawFileWriter final : public CBaseFilter, public IFileSinkFilter, public 
     std::lock_guard lock(fileLock_);
     if (name_.isEmpty()) return E_FAIL;
     const QByteArray path = QFile::encodeName(name_);
-    fd_ = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    fd_ = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     errorPosted_ = false;
     return fd_ < 0 ? E_FAIL : S_OK;
   }

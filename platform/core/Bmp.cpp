@@ -101,6 +101,17 @@ WriteResult WriteBmpFile(const QString& path, const FrameBits& frame) {
   return WriteFileAtomic(path, bytes);
 }
 
+QByteArray Bmp24Header(int width, int height, int dotsPerMeterX, int dotsPerMeterY) {
+  const int64_t stride = (int64_t(width) * 3 + 3) & ~int64_t(3);
+  const int64_t pixelBytes = stride * height;
+  const int64_t total = kFileHeaderSize + kInfoHeaderSize + pixelBytes;
+  if (width <= 0 || height <= 0 || total > std::numeric_limits<int32_t>::max()) return QByteArray();
+  QByteArray header(kFileHeaderSize + kInfoHeaderSize, '\0');
+  PutHeaders(reinterpret_cast<uchar*>(header.data()), total, 0, width, height, 24, kBiRgb, pixelBytes, 0,
+             dotsPerMeterX, dotsPerMeterY);
+  return header;
+}
+
 QByteArray EncodeBmp(const QImage& image) {
   if (image.isNull()) return QByteArray();
   const QImage bgr = image.convertToFormat(QImage::Format_BGR888);

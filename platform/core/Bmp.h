@@ -17,6 +17,10 @@ namespace kestrom::core {
  *  padded to 4 bytes); empty for a null picture. */
 QByteArray EncodeBmp(const QImage& image);
 
+/** @brief The 54 header bytes of a 24-bit bottom-up BMP file of width x height (rows padded to
+ *  4 bytes follow them, the bottom row first); empty when such a file would be too large. */
+QByteArray Bmp24Header(int width, int height, int dotsPerMeterX = 0, int dotsPerMeterY = 0);
+
 /** @brief Writes the picture as a 24-bit BMP file, atomically (see WriteFileAtomic). */
 WriteResult WriteBmpFile(const QString& path, const QImage& image);
 

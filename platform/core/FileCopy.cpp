@@ -4,7 +4,12 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSaveFile>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace kestrom::core {
 
@@ -42,6 +47,27 @@ WriteResult CopyFileAtomic(const QString& source, const QString& target) {
   if (!out.commit()) return fail(QStringLiteral("Cannot write %1: %2").arg(target, out.errorString()));
   result.ok = true;
   return result;
+}
+
+QString CreateFileBeside(const QString& target, QString* error) {
+  const QFileInfo info(target);
+  int lastError = 0;
+  for (int attempt = 0; attempt < 32; ++attempt) {
+    // Hidden, and with the target's extension, for writers that go by it.
+    const QString name = info.absolutePath() + QStringLiteral("/.") + info.completeBaseName() + QLatin1Char('.') +
+                         QString::number(QRandomGenerator::global()->generate(), 36) +
+                         (info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix());
+    // Mode 0666: the system takes the umask off, as for every other file the user makes.
+    const int fd = ::open(QFile::encodeName(name).constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      ::close(fd);
+      return name;
+    }
+    lastError = errno;
+    if (lastError != EEXIST) break;
+  }
+  if (error) *error = QString::fromLocal8Bit(std::strerror(lastError));
+  return {};
 }
 
 }  // namespace kestrom::core

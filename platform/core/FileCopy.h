@@ -17,4 +17,13 @@ namespace kestrom::core {
  */
 WriteResult CopyFileAtomic(const QString& source, const QString& target);
 
+/**
+ * @brief Makes a new, empty, hidden file beside target ("." + its base name + a random part + its
+ * extension), for a
+ * writer that fills it and then renames it over target. It is made exclusively and with the
+ * permissions any new file of the user gets (0666 less the umask), so the renamed file has the
+ * same permissions as one written in place. Empty, with the reason in error, when none can be made.
+ */
+QString CreateFileBeside(const QString& target, QString* error = nullptr);
+
 }  // namespace kestrom::core

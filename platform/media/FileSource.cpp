@@ -1,6 +1,7 @@
 #include "platform/media/FileSource.h"
 
 #include "platform/media/AvError.h"
+#include "platform/media/LibraryLog.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -42,7 +43,7 @@ void QuietLibraries() {
   if (!done) {
     // Damaged files are expected input (cut-off recordings) and the reader reports what
     // matters; a level the program chose itself is left alone.
-    if (av_log_get_level() == AV_LOG_INFO) av_log_set_level(AV_LOG_FATAL);
+    UseLibraryLog();
     done = true;
   }
 }

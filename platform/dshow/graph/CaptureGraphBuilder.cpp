@@ -486,7 +486,7 @@ HRESULT CCaptureGraphBuilder::AllocCapFile(LPCWSTR file, uint64_t size) {
   const QByteArray path = QFile::encodeName(QString::fromUtf16(file));
   struct stat before {};
   const bool existed = ::stat(path.constData(), &before) == 0;
-  const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return errno == ENOENT ? kFileNotFound : E_FAIL;
   HRESULT hr = S_OK;
   if (!existed || static_cast<uint64_t>(before.st_size) < size) {
@@ -510,7 +510,7 @@ HRESULT CCaptureGraphBuilder::CopyCaptureFile(LPWSTR oldFile, LPWSTR newFile, in
   ::fstat(in, &st);
   const int64_t length = UsedRiffLength(in, st.st_size);
   const QByteArray partial = to + ".part";
-  const int out = ::open(partial.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int out = ::open(partial.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (out < 0) {
     ::close(in);
     return E_FAIL;

@@ -1,6 +1,7 @@
 #include "platform/dshow/writers/AviMux.h"
 
 #include "platform/com/ComRuntime.h"
+#include "platform/core/FrameRate.h"
 #include "platform/dshow/base/Allocator.h"
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/base/StreamControl.h"
@@ -326,7 +327,9 @@ HRESULT CAviMux::StartFileLocked() {
     AVRational timeBase{1, 25};
     if (s.video) {
       s.frameTime = AvgTimePerFrame(mt) > 0 ? AvgTimePerFrame(mt) : 400000;
-      av_reduce(&timeBase.num, &timeBase.den, s.frameTime, 10000000, 1 << 30);
+      // A frame time rounded from a common rate is stored as that rate (333,333 as 30/1).
+      const core::RateFraction rate = core::FrameRateOfFrameTime(s.frameTime);
+      av_reduce(&timeBase.num, &timeBase.den, rate.den, rate.num, 1 << 30);
     } else {
       // Sound coded in blocks counts in blocks: the container's tick is one block's samples. Left
       // to the byte rate the type states (which a file may get wrong), a tick can be longer than a

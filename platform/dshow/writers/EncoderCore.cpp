@@ -2,6 +2,7 @@
 
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/writers/FfmpegTypes.h"
+#include "platform/media/LibraryLog.h"
 
 #include <algorithm>
 #include <cmath>
@@ -34,6 +35,7 @@ bool IsRgb(AVPixelFormat f) { return f == AV_PIX_FMT_BGR24 || f == AV_PIX_FMT_BG
 // ---- video ----
 
 AVCodecContext* NewVideoContext(const AM_MEDIA_TYPE& input, const VideoEncoderSettings& s) {
+  media::UseLibraryLog();  // the encoders' notes go to the library log, not the terminal
   const AVCodec* codec = avcodec_find_encoder(s.codec);
   const BITMAPINFOHEADER* h = GetBitmapInfoHeader(input);
   if (!codec || !h) return nullptr;
@@ -200,6 +202,7 @@ HRESULT VideoEncoder::Drain(const PacketSink& sink) {
 // ---- audio ----
 
 AVCodecContext* NewAudioContext(const WAVEFORMATEX& wf, const AudioEncoderSettings& s) {
+  media::UseLibraryLog();
   const AVCodec* codec = avcodec_find_encoder(s.codec);
   if (!codec) return nullptr;
   AVCodecContext* c = avcodec_alloc_context3(codec);

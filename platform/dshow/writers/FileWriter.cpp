@@ -172,7 +172,7 @@ HRESULT CFileWriter::OpenLocked() {
   // Read and write: a multiplexer reads back what it wrote when it must mend a cut-off file.
   int flags = O_RDWR | O_CREAT | O_CLOEXEC;
   if (mode_ & AM_FILE_OVERWRITE) flags |= O_TRUNC;
-  fd_ = open(QFile::encodeName(fileName_).constData(), flags, 0644);
+  fd_ = open(QFile::encodeName(fileName_).constData(), flags, 0666);
   end_ = 0;
   riffWritten_ = false;
   errorPosted_ = false;
@@ -310,7 +310,7 @@ bool AllocateFile(const QString& path, int64_t bytes) {
     errno = EINVAL;
     return false;
   }
-  const int fd = open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  const int fd = open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (fd < 0) return false;
   int error = posix_fallocate(fd, 0, off_t(bytes));
   // File systems without allocation still get a file of the size.

@@ -23,7 +23,7 @@ PositionalFile::~PositionalFile() { Close(); }
 
 HRESULT PositionalFile::Open(const QString& path, bool overwrite) {
   Close();
-  fd_ = open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC | (overwrite ? O_TRUNC : 0), 0644);
+  fd_ = open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_CLOEXEC | (overwrite ? O_TRUNC : 0), 0666);
   return fd_ < 0 ? HResultFromErrno(errno) : S_OK;
 }
 

@@ -4,7 +4,9 @@
 #include "analysis/exportavi/ExportProtocol.h"
 #include "analysis/exportavi/FrameJoiner.h"
 #include "platform/core/Bmp.h"
+#include "platform/core/FileCopy.h"
 #include "platform/core/Paths.h"
+#include "platform/jpeg/Jpeg.h"
 #include "platform/media/VideoReader.h"
 #include "platform/registry/Registry.h"
 #include "tests/TestSupport.h"
@@ -17,6 +19,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 namespace kestrom::exportavi {
 namespace {
@@ -62,6 +65,33 @@ TEST(ExportProgram, ArgumentsAreFiveCheckedFields) {
   ASSERT_TRUE(round);
   EXPECT_EQ(round->file, "a b.avi");
   EXPECT_EQ(ExportCommandLine(30, "a b.avi", 12, 640, 480)[0], "00030.00");
+}
+
+// A frame file holds the frame's area of the canvas exactly, rows padded and bottom row first,
+// whatever the canvas's pixel format.
+TEST(ExportProgram, FrameFilesHoldTheCanvasAreaExactly) {
+  QTemporaryDir dir;
+  const struct {
+    const char* what;
+    QImage::Format format;
+    QRect area;
+  } cases[] = {
+      {"RGB32, odd width", QImage::Format_RGB32, QRect(3, 5, 321, 7)},
+      {"ARGB32, whole canvas", QImage::Format_ARGB32, QRect(0, 0, 40, 30)},
+      {"24-bit canvas", QImage::Format_RGB888, QRect(1, 2, 13, 9)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    QImage canvas(c.area.right() + 4, c.area.bottom() + 3, QImage::Format_RGB32);
+    for (int y = 0; y < canvas.height(); ++y)
+      for (int x = 0; x < canvas.width(); ++x) canvas.setPixel(x, y, qRgb(x & 0xFF, y * 7 & 0xFF, (x + y) & 0xFF));
+    canvas = canvas.convertToFormat(c.format);
+    const QString path = ExportFrameFile(dir.path(), 1);
+    ASSERT_TRUE(WriteExportFrame(path, canvas, c.area).ok);
+    EXPECT_EQ(QFileInfo(path).size(), 54 + ((c.area.width() * 3 + 3) & ~3) * c.area.height());
+    EXPECT_EQ(core::ReadBmpFile(path), canvas.copy(c.area).convertToFormat(QImage::Format_RGB32));
+  }
+  EXPECT_FALSE(WriteExportFrame(ExportFrameFile(dir.path(), 2), QImage(10, 10, QImage::Format_RGB32), QRect(5, 5, 10, 10)).ok);
 }
 
 class ExportProgramJoin : public testing::Test {
@@ -159,6 +189,83 @@ TEST_F(ExportProgramJoin, AFailedOrCancelledJoinLeavesNothingAtTheTarget) {
   EXPECT_TRUE(VideoFolder().isEmpty());
 }
 
+// Common rates reach the program with two decimals and are stored as their exact fractions.
+TEST_F(ExportProgramJoin, CommonRatesAreStoredAsExactFractions) {
+  const struct {
+    double rate;
+    int num, den;
+  } cases[] = {{30, 30, 1},    {29.97, 30000, 1001}, {60, 60, 1}, {59.94, 60000, 1001}, {24, 24, 1},
+               {23.98, 24000, 1001}, {50, 50, 1},      {25, 25, 1}, {12.5, 25, 2},         {15, 15, 1}};
+  WriteFrames(3);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.rate);
+    const QString target = QDir(videos).filePath("rate.avi");
+    const auto arguments = ParseExportArguments(ExportCommandLine(c.rate, target, 3, kWidth, kHeight), nullptr);
+    ASSERT_TRUE(arguments);
+    FrameJoiner joiner(*arguments, frames);
+    ASSERT_TRUE(joiner.Start()) << joiner.Error().toStdString();
+    ASSERT_EQ(RunToEnd(joiner), JoinState::Finished) << joiner.Error().toStdString();
+    media::VideoReader reader;
+    ASSERT_TRUE(reader.Open(target));
+    EXPECT_EQ(reader.Info().rateNum, c.num);
+    EXPECT_EQ(reader.Info().rateDen, c.den);
+    EXPECT_EQ(reader.Info().frameCount, 3);
+  }
+}
+
+// Sets the process's umask for a scope.
+class ScopedUmask {
+ public:
+  explicit ScopedUmask(mode_t mask) : previous_(::umask(mask)) {}
+  ~ScopedUmask() { ::umask(previous_); }
+
+ private:
+  mode_t previous_;
+};
+
+mode_t Permissions(const QString& path) {
+  struct stat st {};
+  return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? (st.st_mode & 07777) : 0;
+}
+
+// Every file made for the coach gets the permissions the user's umask gives a new file, whether it
+// is written in place or through a temporary file renamed over the target.
+TEST_F(ExportProgramJoin, FilesForTheCoachGetTheUmasksPermissions) {
+  WriteFrames(3);
+  QImage picture(kWidth, kHeight, QImage::Format_RGB32);
+  picture.fill(Qt::darkCyan);
+  const QString source = QDir(videos).filePath("source.txt");
+  ASSERT_TRUE(core::WriteFileAtomic(source, "a companion file"));
+  const struct {
+    const char* what;
+    std::function<bool(const QString&)> write;
+  } writers[] = {
+      {"export",
+       [&](const QString& target) {
+         FrameJoiner joiner(Arguments(3, target), frames);
+         return joiner.Start() && RunToEnd(joiner) == JoinState::Finished;
+       }},
+      {"companion or settings file", [](const QString& target) { return core::WriteTextLines(target, {"1 2 3"}).ok; }},
+      {"copy", [&](const QString& target) { return core::CopyFileAtomic(source, target).ok; }},
+      {"BMP picture", [&](const QString& target) { return core::WriteBmpFile(target, picture).ok; }},
+      {"JPEG picture or sheet",
+       [&](const QString& target) {
+         jpeg::CompressToFile(picture, target, {});
+         return true;
+       }},
+  };
+  for (const mode_t mask : {mode_t(022), mode_t(002), mode_t(077)}) {
+    const ScopedUmask scoped(mask);
+    for (const auto& w : writers) {
+      SCOPED_TRACE(testing::Message() << w.what << " under umask 0" << std::oct << mask);
+      const QString target = QDir(videos).filePath(QStringLiteral("made-%1").arg(int(mask)));
+      QFile::remove(target);
+      ASSERT_TRUE(w.write(target));
+      EXPECT_EQ(Permissions(target), 0666 & ~mask) << std::oct << Permissions(target);
+    }
+  }
+}
+
 // ---- the program as a process ----------------------------------------------------------------
 
 class ExportProgramProcess : public ExportProgramJoin {
@@ -180,7 +287,16 @@ class ExportProgramProcess : public ExportProgramJoin {
     winmsg::Shutdown();
     ExportProgramJoin::TearDown();
   }
-  void Start(const QStringList& arguments) { program.start(test::BinPath("KestromExportAVI"), arguments); }
+  void Start(const QStringList& arguments) {
+    // A session's own runtime folder, as a desktop gives it: Qt has nothing to say about it then.
+    const QString runtime = dir.filePath("xdg-runtime");
+    QDir().mkpath(runtime);
+    QFile(runtime).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("XDG_RUNTIME_DIR", runtime);
+    program.setProcessEnvironment(environment);
+    program.start(test::BinPath("KestromExportAVI"), arguments);
+  }
   bool Ended() {
     return WaitUntil([&] { return program.state() == QProcess::NotRunning; }, 60000);
   }
@@ -195,7 +311,9 @@ TEST_F(ExportProgramProcess, MakesTheVideoThenTellsTheAnalysisWindow) {
   const QString target = QDir(videos).filePath("my jump.avi");
   Start(ExportCommandLine(25, target, 97, kWidth, kHeight));
   ASSERT_TRUE(Ended()) << "still running";
-  EXPECT_EQ(program.exitCode(), 0) << program.readAllStandardError().toStdString();
+  EXPECT_EQ(program.exitCode(), 0);
+  // Quiet on success: nothing the libraries said reaches the terminal.
+  EXPECT_EQ(program.readAllStandardError().toStdString(), "");
   ExpectVideo(target, 97);
   EXPECT_EQ(VideoFolder(), QStringList{"my jump.avi"});
   EXPECT_EQ(analysis.WaitForLine("copydata "),

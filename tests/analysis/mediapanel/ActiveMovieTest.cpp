@@ -2,13 +2,17 @@
 // positions against the frame codes, full screen keys and the refused combinations.
 #include "analysis/mediapanel/ActiveMovie.h"
 #include "tests/analysis/mediapanel/PanelTestSupport.h"
+#include "platform/dshow/base/Codes.h"
+#include "platform/dshow/base/Guids.h"
 #include "platform/ui/Dialogs.h"
 #include "tools/ClipWriter.h"
 #include "tools/FrameCode.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QDir>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <chrono>
@@ -17,6 +21,7 @@
 namespace kestrom::mediapanel {
 namespace {
 
+using namespace com;
 using namespace dshow;
 using test::WaitFor;
 
@@ -105,32 +110,89 @@ TEST_F(ActiveMovieClip, LoopPlaysAgainAndSelectionEndStopsThere) {
   EXPECT_LE(frames.back(), 5u);
 }
 
+// Positions the timer reports against the frame the renderer shows there, in both display modes:
+// each seek is waited for until its frame is on screen, so no clock is read.
 TEST_F(ActiveMovieClip, PositionFramesFollowTheFrameCodesShown) {
   struct Seen {
+    double time;
     unsigned frame;
-    int shown;
   };
   std::vector<Seen> seen;
-  panel_->OnPositionChange = [&](double, double, unsigned, unsigned frame) {
-    if (panel_->Player()->PlayState() == mpPlaying) seen.push_back({frame, tools::ReadFrameCode(test::ShownPicture(*panel_->Player()))});
-  };
+  panel_->OnPositionChange = [&](double, double time, unsigned, unsigned frame) { seen.push_back({time, frame}); };
+  panel_->SetAutoStart(false);
+  ASSERT_TRUE(panel_->Open(Clip(50)));
+  panel_->StateTimerTimer();
+  ASSERT_EQ(panel_->Player()->PlayState(), mpPaused);
   for (TDisplayMode mode : {TDisplayMode::mpTime, TDisplayMode::mpFrames}) {
-    SCOPED_TRACE(int(mode));
-    seen.clear();
     panel_->SetDisplayMode(mode);
-    ASSERT_TRUE(panel_->Open(Clip(50)));
-    ASSERT_TRUE(WaitFor([&] {
+    for (const int n : {3, 17, 42, 9}) {
+      SCOPED_TRACE(testing::Message() << "mode " << int(mode) << " frame " << n);
+      panel_->SeekSeconds(n * 0.04);
+      ASSERT_TRUE(WaitFor([&] { return tools::ReadFrameCode(test::ShownPicture(*panel_->Player())) == n; }));
+      seen.clear();
       panel_->StateTimerTimer();
-      return panel_->Player()->PlayState() == mpStopped;
-    }));
-    ASSERT_GE(seen.size(), 5u);
-    // The clock is read a moment before or after the renderer turns to the next picture.
-    for (const Seen& s : seen) {
-      if (s.shown < 0) continue;
-      EXPECT_NEAR(double(s.frame), double(s.shown), 1.0);
+      ASSERT_EQ(seen.size(), 1u);
+      EXPECT_EQ(seen[0].frame, unsigned(n));
+      EXPECT_NEAR(seen[0].time, n * 0.04, 1e-6);
     }
-    EXPECT_GE(seen.back().frame, 40u);
   }
+}
+
+// Graph events the player turns into its own reach the panel's events: at once, or for a
+// disconnect through the timer.
+TEST_F(ActiveMovieClip, ThePlayersEventsReachThePanel) {
+  std::vector<std::string> log;
+  panel_->OnScriptCommand = [&](const QString& type, const QString& param) {
+    log.push_back(("script " + type + " " + param).toStdString());
+  };
+  panel_->OnMarkerHit = [&](int marker) { log.push_back("marker " + std::to_string(marker)); };
+  panel_->OnBuffering = [&](bool start) { log.push_back(start ? "buffering on" : "buffering off"); };
+  panel_->OnDisconnect = [&](int result) { log.push_back("disconnect " + std::to_string(result)); };
+  panel_->OnClick = [&] { log.push_back("click"); };
+  panel_->OnDblClick = [&] { log.push_back("double click"); };
+  ASSERT_TRUE(panel_->Open(Clip(250)));
+  ComPtr<IMediaEventSink> sink;
+  ASSERT_EQ(panel_->Player()->FilterGraph()->QueryInterface(IID_IMediaEventSink, sink.PutVoid()), S_OK);
+  static const char16_t type[] = u"URL", param[] = u"notes.html";
+  struct Case {
+    LONG code;
+    LONG_PTR param1, param2;
+    const char* expected;
+  } const cases[] = {
+      {EC_BUFFERING_DATA, 1, 0, "buffering on"},
+      {EC_BUFFERING_DATA, 0, 0, "buffering off"},
+      {kScriptCommandEvent, LONG_PTR(type), LONG_PTR(param), "script URL notes.html"},
+      {kMarkerHitEvent, 3, 0, "marker 3"},
+      {EC_DEVICE_LOST, 5, 0, "disconnect 5"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.expected);
+    log.clear();
+    ASSERT_EQ(sink->Notify(c.code, c.param1, c.param2), S_OK);
+    EXPECT_TRUE(WaitFor([&] {
+      panel_->StateTimerTimer();
+      return !log.empty();
+    }));
+    EXPECT_EQ(log, std::vector<std::string>{c.expected});
+  }
+  EXPECT_EQ(panel_->Player()->PlayState(), mpStopped);  // the lost source stopped the clip
+
+  log.clear();
+  QMouseEvent release(QEvent::MouseButtonRelease, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QCoreApplication::sendEvent(panel_->Player(), &release);
+  QMouseEvent twice(QEvent::MouseButtonDblClick, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton,
+                    Qt::NoModifier);
+  QCoreApplication::sendEvent(panel_->Player(), &twice);
+  EXPECT_EQ(log, (std::vector<std::string>{"click", "double click"}));
+}
+
+TEST_F(ActiveMovieClip, AMissingFileIsNamedAsNotThere) {
+  QString message;
+  panel_->OnError = [&](int, const QString& text) { message = text; };
+  const QString missing = dir_.filePath("gone.avi");
+  EXPECT_FALSE(panel_->Open(missing));
+  EXPECT_EQ(message, "the file " + QDir::toNativeSeparators(missing) + " is not there");
 }
 
 TEST_F(ActiveMovieClip, EscapeInFullScreenReturnsToTheChosenSizeWithoutAKeyEvent) {
@@ -172,6 +234,82 @@ TEST(ActiveMovie, RefusedCombinationsSayWhyAndChangeNothing) {
             (QStringList{"this setting is not allowed when ShowControls is enabled. Disable ShowControls first.",
                          "this setting is not allowed when DisplaySize = mpCustomSize. Set DisplaySize to another "
                          "value first."}));
+}
+
+TEST(ActiveMovie, CreateFiresOnceWhenThePanelIsFirstShown) {
+  TActiveMovie panel;
+  int created = 0;
+  panel.OnCreate = [&] { ++created; };
+  EXPECT_EQ(created, 0);
+  panel.show();
+  EXPECT_EQ(created, 1);
+  panel.hide();
+  panel.show();
+  EXPECT_EQ(created, 1);
+}
+
+// The panel's own Visible hides the video and shows the parent's colour; shown, the colour is the
+// parent's with ParentColor, else the panel's own.
+TEST(ActiveMovie, VisibleHidesTheVideoAndColourFollowsParentColor) {
+  QWidget parent;
+  QPalette teal = parent.palette();
+  teal.setColor(QPalette::Window, QColor(0, 128, 128));
+  parent.setPalette(teal);
+  auto* panel = new TActiveMovie(&parent);
+  panel->resize(300, 200);
+  const auto colour = [&] { return panel->palette().color(QPalette::Window); };
+  struct Case {
+    bool visible, parentColor;
+    QColor expected;
+  } const cases[] = {
+      {true, false, Qt::red},
+      {false, false, QColor(0, 128, 128)},
+      {true, true, QColor(0, 128, 128)},
+  };
+  panel->SetColor(Qt::red);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.visible << c.parentColor);
+    panel->SetParentColor(c.parentColor);
+    panel->SetVisible(c.visible);
+    EXPECT_EQ(panel->Visible(), c.visible);
+    EXPECT_EQ(colour(), c.expected);
+    EXPECT_EQ(panel->rect().intersects(panel->VideoPanel()->geometry()), c.visible);
+  }
+  EXPECT_EQ(panel->Color(), QColor(Qt::red));
+}
+
+TEST(ActiveMovie, PassThroughPropertiesAreReachedByTheirNames) {
+  TActiveMovie panel;
+  panel.resize(300, 200);
+  struct Case {
+    const char* name;
+    int id;
+    QVariant value, stored;
+  } const cases[] = {
+      {"ShowStatusBar", dispid::ShowStatusBar, true, -1},
+      {"Mute", dispid::Mute, true, -1},
+      {"Volume", dispid::Volume, -1200, -1200},
+      {"VideoBorderColor", dispid::VideoBorderColor, 0x0000FF, 0x0000FF},
+      {"SAMILang", dispid::SAMILang, QStringLiteral("en-GB"), QStringLiteral("en-GB")},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(panel.SetPassThroughByName(c.name, c.value));
+    EXPECT_EQ(panel.Player()->GetProperty(c.id), c.stored);
+    EXPECT_EQ(panel.PassThroughByName(c.name), c.stored);
+  }
+  EXPECT_FALSE(panel.SetPassThroughByName("Rate", 2.0));  // the panel's own, not a pass-through
+  EXPECT_FALSE(panel.PassThroughByName("NoSuchName").isValid());
+  // Typed accessors read the same values.
+  EXPECT_TRUE(panel.Mute());
+  EXPECT_EQ(panel.Volume(), -1200);
+  panel.SetBaseURL({});
+  EXPECT_TRUE(panel.BaseURL().isEmpty());
+  // A boolean write lays the video out again.
+  const QRect laidOut = panel.VideoPanel()->geometry();
+  panel.VideoPanel()->setGeometry(7, 7, 10, 10);
+  panel.SetShowGotoBar(true);
+  EXPECT_EQ(panel.VideoPanel()->geometry(), laidOut);
 }
 
 TEST(ActiveMovie, OutOfRangeValuesAreIgnored) {

@@ -281,6 +281,19 @@ class FrameGrabbingClip : public testing::Test {
     ASSERT_TRUE(WaitFor([&] { return tools::ReadFrameCode(Shown()) >= 0; }));
   }
   QImage Shown() { return test::ShownPicture(*panel_->Player()); }
+  // Seeks the paused clip to frame n and waits until the renderer shows it.
+  void ShowFrame(int n) {
+    panel_->SeekSeconds(n * 0.04);
+    ASSERT_TRUE(WaitFor([&] { return tools::ReadFrameCode(Shown()) == n; })) << "frame " << n;
+  }
+  double Position() { return panel_->Player()->GetProperty(dispid::CurrentPosition).toDouble(); }
+  FILTER_STATE GraphState() {
+    ComPtr<IMediaControl> control;
+    FILTER_STATE state = State_Stopped;
+    if (SUCCEEDED(panel_->Player()->FilterGraph()->QueryInterface(IID_IMediaControl, control.PutVoid())))
+      control->GetState(0, &state);
+    return state;
+  }
   bool WaitForCaptures(size_t n) {
     return WaitFor([&] { return captures_.size() >= n; });
   }
@@ -295,8 +308,8 @@ TEST_F(FrameGrabbingClip, SavesTheFrameShownAsTheFirstSequentialBmp) {
   OpenPaused(Clip({176, 144}, 25));
   ASSERT_TRUE(panel_->SampleGrabberConnected());
   EXPECT_EQ(panel_->GrabberStatus(), "Video Renderer");
-  panel_->RequestCapture(TFrameCapture_Dest::fcBmpFile);
-  panel_->SeekSeconds(7 * 0.04);  // the paused player shows frame 7, through the grabber
+  ShowFrame(7);
+  panel_->RequestCapture(TFrameCapture_Dest::fcBmpFile);  // the frame shown, through the grabber
   ASSERT_TRUE(WaitForCaptures(1));
   const Capture& c = captures_[0];
   EXPECT_TRUE(c.success);
@@ -315,8 +328,8 @@ TEST_F(FrameGrabbingClip, SavesAJpegUnderTheNextNumberOfItsPrefix) {
   panel_->SetJPEGPerformance(TJPEGPerformance::jpBestSpeed);
   panel_->SetJPEGProgressiveDisplay(true);
   OpenPaused(Clip({176, 144}, 25));
+  ShowFrame(3);
   panel_->RequestCapture(TFrameCapture_Dest::fcJpegFile);
-  panel_->SeekSeconds(3 * 0.04);
   ASSERT_TRUE(WaitForCaptures(1));
   EXPECT_TRUE(captures_[0].success);
   EXPECT_EQ(captures_[0].name, QDir(pictures()).filePath("frame000005.jpg"));
@@ -334,8 +347,8 @@ TEST_F(FrameGrabbingClip, WithoutAnEventHandlerFilesHoldTheFrameUpright) {
   const Case cases[] = {{TFrameCapture_Dest::fcJpegFile, "am000001.jpg", 4}, {TFrameCapture_Dest::fcBmpFile, "am000001.bmp", 6}};
   for (const Case& c : cases) {
     const QString path = QDir(pictures()).filePath(c.file);
+    ShowFrame(c.frame);
     panel_->RequestCapture(c.destination);
-    panel_->SeekSeconds(c.frame * 0.04);
     // No event says when the file is whole: read it until it shows the frame (a picture upside
     // down never does), on a busy machine while it is still being written.
     auto shown = [&] {
@@ -354,8 +367,8 @@ TEST_F(FrameGrabbingClip, WithoutAnEventHandlerFilesHoldTheFrameUpright) {
 TEST_F(FrameGrabbingClip, CaptureSizeScalesTheTwentyFourBitPicture) {
   panel_->SetCaptureSize(50);
   OpenPaused(Clip({720, 576}, 10));
+  ShowFrame(2);
   panel_->RequestCapture(TFrameCapture_Dest::fcTBitmap);
-  panel_->SeekSeconds(2 * 0.04);
   ASSERT_TRUE(WaitForCaptures(1));
   EXPECT_TRUE(captures_[0].success);
   EXPECT_EQ(captures_[0].bitmap.size(), QSize(360, 288));
@@ -364,13 +377,13 @@ TEST_F(FrameGrabbingClip, CaptureSizeScalesTheTwentyFourBitPicture) {
 
   // Sizes the picture cannot have are ignored or refused.
   panel_->SetCaptureSize(0);
+  ShowFrame(3);
   panel_->RequestCapture(TFrameCapture_Dest::fcTBitmap);
-  panel_->SeekSeconds(3 * 0.04);
   ASSERT_TRUE(WaitForCaptures(2));
   EXPECT_EQ(captures_[1].bitmap.size(), QSize(720, 576));
   panel_->SetCaptureSize(3000);
+  ShowFrame(4);
   panel_->RequestCapture(TFrameCapture_Dest::fcBmpFile);
-  panel_->SeekSeconds(4 * 0.04);
   ASSERT_TRUE(WaitForCaptures(3));
   EXPECT_FALSE(captures_[2].success);
   EXPECT_TRUE(QDir(pictures()).isEmpty());
@@ -378,8 +391,8 @@ TEST_F(FrameGrabbingClip, CaptureSizeScalesTheTwentyFourBitPicture) {
 
 TEST_F(FrameGrabbingClip, AnOddWidthIsGrabbedPixelExact) {
   OpenPaused(Clip({721, 97}, 10));
+  ShowFrame(5);
   panel_->RequestCapture(TFrameCapture_Dest::fcTBitmap);
-  panel_->SeekSeconds(5 * 0.04);
   ASSERT_TRUE(WaitForCaptures(1));
   const QImage grabbed = captures_[0].bitmap;
   ASSERT_EQ(grabbed.size(), QSize(721, 97));
@@ -387,6 +400,30 @@ TEST_F(FrameGrabbingClip, AnOddWidthIsGrabbedPixelExact) {
   // The renderer got the same bytes from the grabber.
   ASSERT_TRUE(WaitFor([&] { return tools::ReadFrameCode(Shown()) == 5; }));
   EXPECT_EQ(grabbed.convertToFormat(QImage::Format_RGB32), Shown().convertToFormat(QImage::Format_RGB32));
+}
+
+// Paused a second into the clip (frame 25), a grab takes the frame shown and leaves the clip where
+// it rests: paused in the player's state and in its graph, at the same stream position.
+TEST_F(FrameGrabbingClip, AGrabWhilePausedTakesTheFrameShownAndTheClipStaysPaused) {
+  for (const bool grabber : {false, true}) {
+    SCOPED_TRACE(grabber ? "grabber on" : "grabber off");
+    captures_.clear();
+    panel_->SetFGrabber_Enabled(grabber);
+    OpenPaused(Clip({176, 144}, 100));
+    ASSERT_EQ(panel_->SampleGrabberConnected(), grabber);
+    ShowFrame(25);
+    const double at = Position();
+    ASSERT_DOUBLE_EQ(at, 1.0);
+    panel_->RequestCapture(TFrameCapture_Dest::fcBmpFile);
+    ASSERT_TRUE(WaitForCaptures(1));
+    ASSERT_TRUE(captures_[0].success);
+    EXPECT_EQ(tools::ReadFrameCode(core::ReadBmpFile(captures_[0].name)), 25);
+    // Nothing moves on afterwards.
+    EXPECT_FALSE(WaitFor([&] { return Position() != at || GraphState() != State_Paused; }, 1))
+        << Position() << " against " << at;
+    EXPECT_EQ(panel_->Player()->PlayState(), mpPaused);
+    EXPECT_EQ(tools::ReadFrameCode(Shown()), 25);
+  }
 }
 
 TEST_F(FrameGrabbingClip, BurstTakesEverySecondFrameWhilePlaying) {

@@ -6,6 +6,8 @@
 #include "tools/ClipWriter.h"
 
 #include <QApplication>
+#include <QSlider>
+#include <cmath>
 #include <QTemporaryDir>
 #include <chrono>
 #include <gtest/gtest.h>
@@ -130,6 +132,24 @@ TEST_F(MediaPlayerControl, PropertiesKeepTheirKindAndVolumeReachesTheSound) {
   ASSERT_EQ(player.SetProperty(dispid::Mute, false), S_OK);
   audio->get_Volume(&volume);
   EXPECT_EQ(volume, -1500);
+}
+
+// The tracker stands where the stream position is: it moves on while the clip plays, and at rest
+// (paused, or after a seek) it shows exactly the position's share of the clip.
+TEST_F(MediaPlayerControl, TheTrackerFollowsTheStreamPosition) {
+  TDerivedMovie_ player;
+  player.resize(320, 240);
+  auto* tracker = player.findChild<QSlider*>(QStringLiteral("Tracker"));
+  ASSERT_TRUE(tracker);
+  ASSERT_TRUE(player.Open(Clip(100, false)));
+  const double duration = player.DurationSeconds();
+  EXPECT_TRUE(WaitFor([&] { return tracker->value() >= 250; })) << tracker->value();
+  ASSERT_EQ(player.Pause(), S_OK);
+  const double at = player.GetProperty(dispid::CurrentPosition).toDouble();
+  const int expected = int(std::lround(1000 * at / duration));
+  EXPECT_TRUE(WaitFor([&] { return tracker->value() == expected; })) << tracker->value() << " against " << expected;
+  ASSERT_EQ(player.SetProperty(dispid::CurrentPosition, 0.75 * duration), S_OK);
+  EXPECT_TRUE(WaitFor([&] { return tracker->value() == 750; })) << tracker->value();
 }
 
 TEST_F(MediaPlayerControl, FullScreenMovesTheRendererWindowAndBack) {

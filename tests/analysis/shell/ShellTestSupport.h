@@ -11,17 +11,23 @@
 
 namespace kestrom::test {
 
-/** @brief Points the system drive at a fresh folder and makes a fresh folder current. */
+/** @brief Points the system drive and the user's configuration folder at fresh folders and makes a fresh folder current. */
 class CleanDrive {
  public:
   CleanDrive() : previous_(QDir::currentPath()) {
     setenv("KESTROM_SYSTEM_DRIVE", QFile::encodeName(drive.path()).constData(), 1);
     unsetenv("KESTROM_DRIVES");
+    // The user's own configuration folder is the test's too (the first-run marker may go there).
+    setenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()).constData(), 1);
     QDir::setCurrent(program.path());
   }
-  ~CleanDrive() { QDir::setCurrent(previous_); }
+  ~CleanDrive() {
+    unsetenv("XDG_CONFIG_HOME");
+    QDir::setCurrent(previous_);
+  }
   QTemporaryDir drive;
   QTemporaryDir program;
+  QTemporaryDir config;
 
  private:
   QString previous_;
