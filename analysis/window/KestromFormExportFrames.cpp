@@ -178,13 +178,20 @@ void TKestromForm::ExportFrameStep(int64_t n) {
     ResetSpeedButtonClick();
     return;
   }
-  // From the canvas, never the screen: the picture at zoom 1 with everything drawn on it.
-  {
-    QPainter painter(&ExportPicture);
-    painter.drawImage(QPoint(0, 0), WindowCanvas.Image(), QRect(PicLeft, PicTop, FrameWidth, FrameHeight));
-  }
+  // From the canvas, never the screen: the picture at zoom 1 with everything drawn on it, written
+  // straight from the canvas's rows where the picture lies whole on it.
   const QString path = ExportFrameFile(Globals().WorkingTempFolder, n);
-  const core::WriteResult written = exportavi::WriteExportFrame(path, ExportPicture);
+  const QRect area(PicLeft, PicTop, FrameWidth, FrameHeight);
+  core::WriteResult written;
+  if (WindowCanvas.Image().rect().contains(area)) {
+    written = exportavi::WriteExportFrame(path, WindowCanvas.Image(), area);
+  } else {
+    {
+      QPainter painter(&ExportPicture);
+      painter.drawImage(QPoint(0, 0), WindowCanvas.Image(), area);
+    }
+    written = exportavi::WriteExportFrame(path, ExportPicture);
+  }
   if (!written) {
     // A video with a frame missing is no use to the coach: the export ends here and says why.
     ExportAVITimer->stop();
