@@ -712,6 +712,7 @@ void TFK::ExecuteSyncCommand(TSyncCommand command) {
   switch (command) {
     case sy_Stop: StopCurrentMode(); break;
     case sy_DeviceLost:
+      previewLostWithDevice_ = state_ == cs_Preview;
       StopCurrentMode();
       Fire(&TFKEvents::OnDeviceLost);
       break;
@@ -726,6 +727,8 @@ void TFK::ExecuteSyncCommand(TSyncCommand command) {
         WriteLog(QStringLiteral("command dropped while reencoding"));
         break;
       }
+      // A mode started since the loss is what runs now: the device's return brings nothing back.
+      previewLostWithDevice_ = false;
       if (command == sy_StartPreview && RestartGraph(cs_Preview)) Fire(&TFKEvents::OnPreviewStarted);
       if (command == sy_StartRecording) RestartGraph(cs_Recording);
       if (command == sy_OpenPlayer && OpenClip()) Fire(&TFKEvents::OnPlayerStarted);

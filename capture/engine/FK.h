@@ -811,6 +811,8 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
   bool VideoSourceIsCaptureDevice() const override { return VideoSource_ == vs_VideoCaptureDevice; }
   void ExecuteSyncCommand(TSyncCommand command) override;
   void ApplyPendingStartupSettings() override { FirstIdleStart(); }
+  /** @brief The requested device is back: it is taken up again, with the preview its loss stopped. */
+  void HandleDeviceArrival(bool isVideo, int index) override;
   void FireDeviceArrivalOrRemoval(bool arrival, bool isVideo, const QString& name, int index) override {
     Fire(&TFKEvents::OnDeviceArrivalOrRemoval, arrival, isVideo, name, index);
   }
@@ -995,6 +997,7 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
   bool discovering_ = false;
   bool changingVideoDevice_ = false;
   bool firstIdleStartDone_ = false;
+  bool previewLostWithDevice_ = false;  // a preview stopped by its device's loss, to come back with it
   int currentFrameRate_ = 0;
   com::ComPtr<dshow::IBaseFilter> videoSource_, audioSource_;
   com::ComPtr<dshow::IPin> previewPin_, capturePin_, captureStreamPin_, audioSourcePin_, videoSourcePin_;

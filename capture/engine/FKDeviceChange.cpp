@@ -5,6 +5,8 @@
 #include "capture/engine/Registry2.h"
 #include "capture/engine/SyncManager.h"
 
+#include <utility>
+
 namespace kestrom::engine {
 
 namespace {
@@ -153,6 +155,19 @@ bool TFK::ChangeAudioDevice() {
   }
   SetBusyCursor(false);
   return discovered;
+}
+
+void TFK::HandleDeviceArrival(bool isVideo, int index) {
+  if (destroying_ || state_ != cs_None) return;
+  if (!isVideo) {
+    // An audio device asked for while it was away becomes the current one now.
+    if (index == AudioDevice_ && index != boundAudioDevice_) ChangeAudioDevice();
+    return;
+  }
+  if (index != VideoDevice_ || !IsCaptureDeviceSource()) return;
+  if (index != boundVideoDevice_) ChangeVideoDevice();
+  // Queued, so that the arrival is announced before the preview starts on the device again.
+  if (std::exchange(previewLostWithDevice_, false)) PostSyncCommand(sy_StartPreview, this);
 }
 
 void TFK::FirstIdleStart() {
