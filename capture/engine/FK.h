@@ -754,6 +754,8 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
   void ReadCameraControl();
   void ApplyCameraControl();
   void RouteVideoCrossbarInput();
+  /** @brief Puts back the device's saved crossbar routings when they route that input to the picture. */
+  bool RestoreCrossbarRouting(long input);
   bool SelectAudioInput();
   void ApplyAudioInputLevels();
   /** @brief Puts back the speakers' volume and balance saved when a build took them over. */
