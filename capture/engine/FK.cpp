@@ -296,6 +296,8 @@ void TFK::SetFrameRate(double fps) {
     return;
   if (!graphActive_) return;
   if (VideoSource_ != vs_VideoCaptureDevice) {
+    // The pictures' push source takes a new rate as it runs; any other source is built again.
+    if (VideoSource_ == vs_VideoFromImages && SetPushSourceRate()) return;
     RefreshPreview(QStringLiteral("dsfr"));
     return;
   }
@@ -380,6 +382,7 @@ void TFK::SetVideoSize(int index) {
   if (state_ == cs_None && SelectedVideoSize(index, w, h)) {
     selectedWidth_ = w;
     selectedHeight_ = h;
+    ResizeDisplays(false);
   }
   if (nearestWidth_ > 0 && nearestHeight_ > 0)
     CheckAndLog(this, true, ll_Warning,

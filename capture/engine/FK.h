@@ -1066,6 +1066,8 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
   /** @brief The push source of video from images, added as "PushSrc"; output is its free output pin. */
   bool CreatePushSourceFilter(filters::PushSourceFill fill, void* data, filters::PushSourceFormat format,
                               com::ComPtr<dshow::IPin>& output);
+  /** @brief Gives the frame rate to the push source of the graph; false without one or when it refuses the rate. */
+  bool SetPushSourceRate();
   /** @brief The graph's clock: the custom clock at the player's speed ratio for a player without audio. */
   void ChooseReferenceClock();
   /** @brief The custom clock's rate value for a speed ratio: round(15,000 / 23 / ratio). */
@@ -1112,6 +1114,7 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
   std::array<TModuleHolder, 8> grabberHolders_;
   TModuleHolder sampleNotifyHolder_, dvDataHolder_, furtherHolders_[2], rawWriterHolder_, clockHolder_,
       transformHolder_, pushSourceHolder_;
+  filters::TPushSourceRecord pushSourceRecord_;  // what the graph's push source was given
   std::vector<com::ComPtr<filters::IGrabberControl>> grabbers_;  // every grabber of the graph
   com::ComPtr<dshow::IReferenceClock> engineClock_;
   mutable std::mutex dvDateLock_;
