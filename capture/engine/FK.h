@@ -1240,7 +1240,10 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
   bool frameCaptured_ = false;
   bool grabbersPaused_ = false;
   QString lastRequestFile_, lastBurstFile_;
-  int64_t lastDetectionMs_ = INT64_MIN;
+  // The motion check, in the kept frames' own times: the last detection and the frame last compared.
+  int64_t lastDetectionTime_ = INT64_MIN;
+  int64_t lastComparedTime_ = INT64_MIN;
+  int32_t lastComparedNumber_ = -1;
   std::array<TSampleCopy, 2> sampleCopies_;
 
   // ---- filter insertion and display slots ----

@@ -6,7 +6,6 @@
 #include "capture/engine/SyncManager.h"
 #include "platform/core/Bmp.h"
 #include "platform/dshow/writers/WriterInterfaces.h"
-#include "platform/core/Clock.h"
 #include "platform/jpeg/Jpeg.h"
 #include "platform/ui/ShapeOverlay.h"
 
@@ -312,9 +311,7 @@ TEST_F(FrameProcessing, OverlaysShowInTheFrameAndInCapturesUnlessLeftOut) {
   fk_->SetShapeOverlay(nullptr);
 }
 
-TEST_F(FrameProcessing, MotionEventsStartAtTheFourthFrameAndKeepToTheirRate) {
-  core::ManualClock clock(1000);
-  core::SetSystemClock(&clock);
+TEST_F(FrameProcessing, MotionEventsStartAtTheFourthFrameAndKeepToTheirRateCountedFromADetection) {
   std::vector<int> detected, notDetected;
   fk_->Events().OnMotionDetected = [&](QObject*, double level, TFrameData& data, bool&) {
     EXPECT_GT(level, 0.0);
@@ -323,17 +320,21 @@ TEST_F(FrameProcessing, MotionEventsStartAtTheFourthFrameAndKeepToTheirRate) {
   fk_->Events().OnMotionNotDetected = [&](QObject*, TFrameData& data, bool&) { notDetected.push_back(data.FrameNumber); };
   fk_->SetMotionDetector_Enabled(true);  // builds the preview again
   TakeOverFrames();
-  fk_->SetMotionDetector_MaxDetectionsPerSecond(2);
+  fk_->SetMotionDetector_MaxDetectionsPerSecond(2);  // at least half a second from one detection to the next
   fk_->DispatchKeptFrame();
-  for (int i = 0; i < 8; ++i) {
-    // Every frame differs from the one before.
-    SyntheticFrame frame = SyntheticFrame::Uniform(64, 48, i % 2 ? 0xFFFFFFFF : 0xFF000000);
-    Step(frame);
-    clock.Advance(250);  // 4 frames a second; at most 2 detections a second
+  // Frames a quarter of a second apart by their own times; white ones differ from the black
+  // before and after them. The first comparison after the start reports nothing, frame 3's
+  // detection is before the events start, frames 4 and 7 come too soon after a detection.
+  const bool white[] = {false, true, false, false, false, true, false, false, true};
+  for (const bool w : white) {
+    SyntheticFrame frame = SyntheticFrame::Uniform(64, 48, w ? 0xFFFFFFFF : 0xFF000000);
+    frame.FeedTo(*fk_, time_);
+    time_ += 2'500'000;
+    fk_->DispatchKeptFrame();
+    fk_->DispatchKeptFrame();  // no new frame: nothing is compared again
   }
-  core::SetSystemClock(nullptr);
-  EXPECT_TRUE(notDetected.empty());
-  EXPECT_EQ(detected, (std::vector<int>{5, 7}));
+  EXPECT_EQ(detected, (std::vector<int>{6, 9}));
+  EXPECT_EQ(notDetected, (std::vector<int>{5, 8}));
 }
 
 // Live: the camera's frames through the frame grabber, with the shape drawn into the preview
