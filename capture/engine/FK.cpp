@@ -610,6 +610,11 @@ void TFK::SetPropertyPageSaver(QObject* saver) {
   const QByteArray name = saver ? QByteArray(saver->metaObject()->className()) : QByteArray();
   const bool accepted = name.mid(name.lastIndexOf(':') + 1).startsWith("TPropertyPageSaver");
   if (PropertyPageSaver_ && PropertyPageSaver_ != saver) PropertyPageSaver_->setProperty(SaverBackReference, {});
+  // Savers another component made are not this one's.
+  if (PropertyPageSaver_ != (accepted ? saver : nullptr)) {
+    videoPageSaver_.saver.reset();
+    writerPageSaver_.saver.reset();
+  }
   PropertyPageSaver_ = accepted ? saver : nullptr;
   // The saver shows the pages of this panel's devices: it gets a reference back to the panel.
   if (PropertyPageSaver_) PropertyPageSaver_->setProperty(SaverBackReference, QVariant::fromValue(host_.sender));

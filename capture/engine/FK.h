@@ -790,8 +790,14 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
     virtual void Store() = 0;
     virtual void Close() = 0;
   };
-  /** @brief Makes a saver for this component; set by the panel's saver component or by tests. */
-  void SetPageSaverFactory(std::function<std::unique_ptr<PageSaver>()> factory) { pageSaverFactory_ = std::move(factory); }
+  /**
+   * @brief What the component assigned to PropertyPageSaver offers besides its class name: it
+   * makes the saver of one control, which the engine then owns.
+   */
+  struct PageSaverMaker {
+    virtual ~PageSaverMaker() = default;
+    virtual std::unique_ptr<PageSaver> MakePageSaver(QObject* control) = 0;
+  };
   PageSaver* VideoPageSaver() const { return videoPageSaver_.saver.get(); }
   /** @brief The requested video device becomes the current one; true when it is discovered. */
   bool ChangeVideoDevice();
@@ -1018,7 +1024,6 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
   bool dvSplitterUsed_ = false;
   bool balanceSet_ = false;
   int tuneSettleMs_ = 1000;
-  std::function<std::unique_ptr<PageSaver>()> pageSaverFactory_;
   PageSaverRecord videoPageSaver_, writerPageSaver_;
   std::array<std::array<TThirdPartyFilter, ThirdPartyFiltersPerSlot>, ThirdPartyFilterSlots> thirdPartyFilters_{};
 

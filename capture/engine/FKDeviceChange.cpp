@@ -46,8 +46,10 @@ void TFK::StoreAudioDeviceSettings() {
 }
 
 void TFK::OpenPageSaver(PageSaverRecord& record, const QString& name, const QString& keyPath) {
-  if (!pageSaverFactory_) return;
-  if (!record.saver) record.saver = pageSaverFactory_();
+  // The component assigned to PropertyPageSaver makes the saver of this control.
+  auto* maker = dynamic_cast<PageSaverMaker*>(PropertyPageSaver_.data());
+  if (!maker) return;
+  if (!record.saver) record.saver = maker->MakePageSaver(host_.sender);
   if (record.saver) record.saver->Configure(keyPath + QLatin1Char('\\'), name, QStringLiteral("PPSaver"));
 }
 
