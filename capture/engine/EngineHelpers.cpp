@@ -11,6 +11,7 @@
 #include <QGuiApplication>
 #include <QRandomGenerator>
 #include <QScreen>
+#include <QSet>
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -281,21 +282,26 @@ QString TempFileName(const QString& prefix) {
   return QFile::decodeName(pattern);
 }
 
-QString EngineTempFileName(bool clean) {
-  static std::once_flag cleaned;
-  if (clean) {
-    std::call_once(cleaned, [] {
-      const QString folder = EngineTempFolder();
-      if (folder.isEmpty()) return;
-      // Files of earlier runs only: another process of ours may have written its module a moment
-      // ago and not loaded it yet (here a file can be deleted while it is in use).
-      const QDateTime earlier = QDateTime::currentDateTimeUtc().addSecs(-60);
-      QDir dir(folder);
-      for (const QFileInfo& file :
-           dir.entryInfoList({QStringLiteral("tfk*")}, QDir::Files | QDir::Hidden | QDir::System))
-        if (file.lastModified().toUTC() < earlier) dir.remove(file.fileName());
-    });
+void RemoveOldEngineTempFiles() {
+  static std::mutex lock;
+  static QSet<QString> swept;
+  const QString folder = EngineTempFolder();
+  if (folder.isEmpty()) return;
+  {
+    std::lock_guard guard(lock);
+    if (swept.contains(folder)) return;
+    swept.insert(folder);
   }
+  // Files of earlier runs only: another process of ours may have written its module a moment
+  // ago and not loaded it yet (here a file can be deleted while it is in use).
+  const QDateTime earlier = QDateTime::currentDateTimeUtc().addSecs(-60);
+  QDir dir(folder);
+  for (const QFileInfo& file : dir.entryInfoList({QStringLiteral("tfk*")}, QDir::Files | QDir::Hidden | QDir::System))
+    if (file.lastModified().toUTC() < earlier) dir.remove(file.fileName());
+}
+
+QString EngineTempFileName(bool clean) {
+  if (clean) RemoveOldEngineTempFiles();
   return TempFileName(QStringLiteral("tfk"));
 }
 

@@ -83,8 +83,13 @@ bool ForceDirectories(const QString& path);
 QString EngineTempFolder();
 /** @brief A new empty file in the temporary folder, named from the first three characters of prefix. */
 QString TempFileName(const QString& prefix);
-/** @brief The same with "tfk"; the first clean call of the process first deletes every "tfk*" file. */
+/** @brief The same with "tfk"; with clean, RemoveOldEngineTempFiles first. */
 QString EngineTempFileName(bool clean);
+/**
+ * @brief Deletes the "tfk*" files that earlier runs left in the temporary folder, once per process
+ * (and folder); files of the last minute may be another running process's and stay.
+ */
+void RemoveOldEngineTempFiles();
 
 /** @brief 1-based position of the character's last occurrence, 0 when absent. */
 int LastIndexOf(QChar c, const QString& text);

@@ -296,6 +296,8 @@ void TFK::SetFrameRate(double fps) {
     return;
   if (!graphActive_) return;
   if (VideoSource_ != vs_VideoCaptureDevice) {
+    // The pictures' push source takes a new rate as it runs; any other source is built again.
+    if (VideoSource_ == vs_VideoFromImages && SetPushSourceRate()) return;
     RefreshPreview(QStringLiteral("dsfr"));
     return;
   }
@@ -380,6 +382,7 @@ void TFK::SetVideoSize(int index) {
   if (state_ == cs_None && SelectedVideoSize(index, w, h)) {
     selectedWidth_ = w;
     selectedHeight_ = h;
+    ResizeDisplays(false);
   }
   if (nearestWidth_ > 0 && nearestHeight_ > 0)
     CheckAndLog(this, true, ll_Warning,
@@ -607,6 +610,11 @@ void TFK::SetPropertyPageSaver(QObject* saver) {
   const QByteArray name = saver ? QByteArray(saver->metaObject()->className()) : QByteArray();
   const bool accepted = name.mid(name.lastIndexOf(':') + 1).startsWith("TPropertyPageSaver");
   if (PropertyPageSaver_ && PropertyPageSaver_ != saver) PropertyPageSaver_->setProperty(SaverBackReference, {});
+  // Savers another component made are not this one's.
+  if (PropertyPageSaver_ != (accepted ? saver : nullptr)) {
+    videoPageSaver_.saver.reset();
+    writerPageSaver_.saver.reset();
+  }
   PropertyPageSaver_ = accepted ? saver : nullptr;
   // The saver shows the pages of this panel's devices: it gets a reference back to the panel.
   if (PropertyPageSaver_) PropertyPageSaver_->setProperty(SaverBackReference, QVariant::fromValue(host_.sender));
@@ -712,6 +720,7 @@ void TFK::ExecuteSyncCommand(TSyncCommand command) {
   switch (command) {
     case sy_Stop: StopCurrentMode(); break;
     case sy_DeviceLost:
+      previewLostWithDevice_ = state_ == cs_Preview;
       StopCurrentMode();
       Fire(&TFKEvents::OnDeviceLost);
       break;
@@ -726,6 +735,8 @@ void TFK::ExecuteSyncCommand(TSyncCommand command) {
         WriteLog(QStringLiteral("command dropped while reencoding"));
         break;
       }
+      // A mode started since the loss is what runs now: the device's return brings nothing back.
+      previewLostWithDevice_ = false;
       if (command == sy_StartPreview && RestartGraph(cs_Preview)) Fire(&TFKEvents::OnPreviewStarted);
       if (command == sy_StartRecording) RestartGraph(cs_Recording);
       if (command == sy_OpenPlayer && OpenClip()) Fire(&TFKEvents::OnPlayerStarted);

@@ -772,6 +772,8 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
   void ReadCameraControl();
   void ApplyCameraControl();
   void RouteVideoCrossbarInput();
+  /** @brief Puts back the device's saved crossbar routings when they route that input to the picture. */
+  bool RestoreCrossbarRouting(long input);
   bool SelectAudioInput();
   void ApplyAudioInputLevels();
   /** @brief Puts back the speakers' volume and balance saved when a build took them over. */
@@ -806,8 +808,14 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
     virtual void Store() = 0;
     virtual void Close() = 0;
   };
-  /** @brief Makes a saver for this component; set by the panel's saver component or by tests. */
-  void SetPageSaverFactory(std::function<std::unique_ptr<PageSaver>()> factory) { pageSaverFactory_ = std::move(factory); }
+  /**
+   * @brief What the component assigned to PropertyPageSaver offers besides its class name: it
+   * makes the saver of one control, which the engine then owns.
+   */
+  struct PageSaverMaker {
+    virtual ~PageSaverMaker() = default;
+    virtual std::unique_ptr<PageSaver> MakePageSaver(QObject* control) = 0;
+  };
   PageSaver* VideoPageSaver() const { return videoPageSaver_.saver.get(); }
   /** @brief The requested video device becomes the current one; true when it is discovered. */
   bool ChangeVideoDevice();
@@ -829,6 +837,8 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
   bool VideoSourceIsCaptureDevice() const override { return VideoSource_ == vs_VideoCaptureDevice; }
   void ExecuteSyncCommand(TSyncCommand command) override;
   void ApplyPendingStartupSettings() override { FirstIdleStart(); }
+  /** @brief The requested device is back: it is taken up again, with the preview its loss stopped. */
+  void HandleDeviceArrival(bool isVideo, int index) override;
   void FireDeviceArrivalOrRemoval(bool arrival, bool isVideo, const QString& name, int index) override {
     Fire(&TFKEvents::OnDeviceArrivalOrRemoval, arrival, isVideo, name, index);
   }
@@ -1014,6 +1024,7 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
   bool discovering_ = false;
   bool changingVideoDevice_ = false;
   bool firstIdleStartDone_ = false;
+  bool previewLostWithDevice_ = false;  // a preview stopped by its device's loss, to come back with it
   int currentFrameRate_ = 0;
   com::ComPtr<dshow::IBaseFilter> videoSource_, audioSource_;
   com::ComPtr<dshow::IPin> previewPin_, capturePin_, captureStreamPin_, audioSourcePin_, videoSourcePin_;
@@ -1032,7 +1043,6 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
   bool dvSplitterUsed_ = false;
   bool balanceSet_ = false;
   int tuneSettleMs_ = 1000;
-  std::function<std::unique_ptr<PageSaver>()> pageSaverFactory_;
   PageSaverRecord videoPageSaver_, writerPageSaver_;
   std::array<std::array<TThirdPartyFilter, ThirdPartyFiltersPerSlot>, ThirdPartyFilterSlots> thirdPartyFilters_{};
 
@@ -1080,6 +1090,8 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
   /** @brief The push source of video from images, added as "PushSrc"; output is its free output pin. */
   bool CreatePushSourceFilter(filters::PushSourceFill fill, void* data, filters::PushSourceFormat format,
                               com::ComPtr<dshow::IPin>& output);
+  /** @brief Gives the frame rate to the push source of the graph; false without one or when it refuses the rate. */
+  bool SetPushSourceRate();
   /** @brief The graph's clock: the custom clock at the player's speed ratio for a player without audio. */
   void ChooseReferenceClock();
   /** @brief The custom clock's rate value for a speed ratio: round(15,000 / 23 / ratio). */
@@ -1126,6 +1138,7 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
   std::array<TModuleHolder, 8> grabberHolders_;
   TModuleHolder sampleNotifyHolder_, dvDataHolder_, furtherHolders_[2], rawWriterHolder_, clockHolder_,
       transformHolder_, pushSourceHolder_;
+  filters::TPushSourceRecord pushSourceRecord_;  // what the graph's push source was given
   std::vector<com::ComPtr<filters::IGrabberControl>> grabbers_;  // every grabber of the graph
   com::ComPtr<dshow::IReferenceClock> engineClock_;
   mutable std::mutex dvDateLock_;
@@ -1251,7 +1264,10 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
   bool frameCaptured_ = false;
   bool grabbersPaused_ = false;
   QString lastRequestFile_, lastBurstFile_;
-  int64_t lastDetectionMs_ = INT64_MIN;
+  // The motion check, in the kept frames' own times: the last detection and the frame last compared.
+  int64_t lastDetectionTime_ = INT64_MIN;
+  int64_t lastComparedTime_ = INT64_MIN;
+  int32_t lastComparedNumber_ = -1;
   std::array<TSampleCopy, 2> sampleCopies_;
 
   // ---- filter insertion and display slots ----

@@ -91,6 +91,7 @@ void TFK::RouteVideoCrossbarInput() {
     videoTable_.SetInt("VideoInput", 0);
   }
   const TVideoInput& input = inputs[static_cast<size_t>(selected)];
+  if (RestoreCrossbarRouting(input.index)) return;
   if (CheckAndLog(this, FAILED(videoCrossbar_->Route(0, input.index)), ll_Error,
                   QStringLiteral("Cannot route video crossbar input"), TLogType::e_failed_to_connect_crossbar_pin))
     return;
@@ -107,6 +108,22 @@ void TFK::RouteVideoCrossbarInput() {
   IAMCrossbar* audio = audioCrossbar_ ? audioCrossbar_.Get() : videoCrossbar_.Get();
   CheckAndLog(this, FAILED(audio->Route(relatedOutput, relatedInput)), ll_Warning,
               QStringLiteral("cannot route audio crossbar"), TLogType::w_cannot_route_audio_crossbar);
+}
+
+bool TFK::RestoreCrossbarRouting(long input) {
+  // The routing kept with the device is put back only while it still gives the picture the
+  // selected input: the sound chosen for that picture on the crossbar then stays with it.
+  const QString saved = videoTable_.Text("AMVideoCrossbar");
+  bool ok = false;
+  const long savedInput = saved.section(QLatin1Char('!'), 1, 1).toLong(&ok);
+  if (!ok || savedInput != input || !RoutingFromText(videoCrossbar_.Get(), saved)) return false;
+  if (audioCrossbar_) RoutingFromText(audioCrossbar_.Get(), videoTable_.Text("AMAudioCrossbar"));
+  LONG routed = -1;
+  if (FAILED(videoCrossbar_->get_IsRoutedTo(0, &routed)) || routed != input) return false;
+  videoCrossbarPins_.Assign(videoCrossbar_.Get());
+  audioCrossbarPins_.Assign(audioCrossbar_.Get());
+  WriteLog(QStringLiteral("crossbar routing restored: ") + saved);
+  return true;
 }
 
 bool TFK::IsAudioAssociated() const { return snapshot_.associateAudioAndVideo && boundVideoDevice_ != -1; }

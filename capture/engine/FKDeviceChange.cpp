@@ -5,6 +5,8 @@
 #include "capture/engine/Registry2.h"
 #include "capture/engine/SyncManager.h"
 
+#include <utility>
+
 namespace kestrom::engine {
 
 namespace {
@@ -44,8 +46,10 @@ void TFK::StoreAudioDeviceSettings() {
 }
 
 void TFK::OpenPageSaver(PageSaverRecord& record, const QString& name, const QString& keyPath) {
-  if (!pageSaverFactory_) return;
-  if (!record.saver) record.saver = pageSaverFactory_();
+  // The component assigned to PropertyPageSaver makes the saver of this control.
+  auto* maker = dynamic_cast<PageSaverMaker*>(PropertyPageSaver_.data());
+  if (!maker) return;
+  if (!record.saver) record.saver = maker->MakePageSaver(host_.sender);
   if (record.saver) record.saver->Configure(keyPath + QLatin1Char('\\'), name, QStringLiteral("PPSaver"));
 }
 
@@ -153,6 +157,19 @@ bool TFK::ChangeAudioDevice() {
   }
   SetBusyCursor(false);
   return discovered;
+}
+
+void TFK::HandleDeviceArrival(bool isVideo, int index) {
+  if (destroying_ || state_ != cs_None) return;
+  if (!isVideo) {
+    // An audio device asked for while it was away becomes the current one now.
+    if (index == AudioDevice_ && index != boundAudioDevice_) ChangeAudioDevice();
+    return;
+  }
+  if (index != VideoDevice_ || !IsCaptureDeviceSource()) return;
+  if (index != boundVideoDevice_) ChangeVideoDevice();
+  // Queued, so that the arrival is announced before the preview starts on the device again.
+  if (std::exchange(previewLostWithDevice_, false)) PostSyncCommand(sy_StartPreview, this);
 }
 
 void TFK::FirstIdleStart() {

@@ -357,7 +357,8 @@ void TFK::ResetCounters(bool withPlayer) {
     captureThenPause_ = false;
   }
   for (TSampleCopy& copy : sampleCopies_) copy.ready = false;
-  lastDetectionMs_ = INT64_MIN;
+  lastDetectionTime_ = lastComparedTime_ = INT64_MIN;
+  lastComparedNumber_ = -1;
   grabbersPaused_ = false;
   PublishFrameSettings();
 }
@@ -565,6 +566,11 @@ QString TFK::NormaliseCaptureFileName(const QString& name, int kind) {
 
 std::optional<QDateTime> TFK::EncodeDVDateTime() const { return DVDateTimeOf(FrameInfo()); }
 
+namespace {
+// Two kept frames closer in time than this (100-ns units) are the same picture to the detector.
+constexpr int64_t kMotionMinimumSpacing = 1;
+}  // namespace
+
 void TFK::MotionCheck() {
   TFrameData previous, current;
   {
@@ -573,11 +579,20 @@ void TFK::MotionCheck() {
     current = keptCurrent_;
   }
   if (current.Bitmap.isNull()) return;
-  const int64_t now = core::SystemClock().NowMs();
-  if (MotionDetector_MaxDetectionsPerSecond_ > 0 && lastDetectionMs_ != INT64_MIN &&
-      double(now - lastDetectionMs_) < 1000.0 / MotionDetector_MaxDetectionsPerSecond_)
+  // Each kept frame is compared once, and only with a frame of another time: a GUI step without a
+  // new frame, or a picture delivered again at its own time, compares nothing.
+  if (current.FrameNumber == lastComparedNumber_ && current.FrameTime == lastComparedTime_) return;
+  if (!previous.Bitmap.isNull() && current.FrameTime - previous.FrameTime < kMotionMinimumSpacing &&
+      previous.FrameTime - current.FrameTime < kMotionMinimumSpacing)
     return;
-  lastDetectionMs_ = now;
+  // The limit counts from the last detection, in the frames' times (a frame before it, after a
+  // seek back, is not held).
+  if (MotionDetector_MaxDetectionsPerSecond_ > 0 && lastDetectionTime_ != INT64_MIN) {
+    const int64_t since = current.FrameTime - lastDetectionTime_;
+    if (since >= 0 && double(since) < 10'000'000.0 / MotionDetector_MaxDetectionsPerSecond_) return;
+  }
+  lastComparedNumber_ = current.FrameNumber;
+  lastComparedTime_ = current.FrameTime;
   TImplMotionDetector& d = motionDetector_;
   d.Enabled = true;
   d.CompareRed = MotionDetector_CompareRed_;
@@ -592,6 +607,7 @@ void TFK::MotionCheck() {
   const PictureFrame b = FrameOfPicture(current.Bitmap);
   const bool level = d.Detect(a.valid ? &a.bits : nullptr, b.valid ? &b.bits : nullptr, previous.FrameNumber,
                               current.FrameNumber);
+  if (level) lastDetectionTime_ = current.FrameTime;
   if (current.FrameNumber <= 3 || destroying_) return;
   bool captureFrame = false;
   if (level) {

@@ -218,7 +218,18 @@ bool TFK::CreatePushSourceFilter(filters::PushSourceFill fill, void* data, filte
   if (!AddFilterToGraph(made.Get(), QStringLiteral("PushSrc"))) return false;
   pushSourceHolder_.filter = made;
   pushSourceHolder_.second = ComPtr<com::IUnknown>(settings.Get());
+  pushSourceRecord_ = record;
   return SUCCEEDED(FindPinByName(made.Get(), PINDIR_OUTPUT, QString(), output, true, true)) && output;
+}
+
+bool TFK::SetPushSourceRate() {
+  if (!pushSourceHolder_.filter || !pushSourceHolder_.second || frameRate_ <= 0) return false;
+  filters::TPushSourceRecord record = pushSourceRecord_;
+  record.framesPerSecond = frameRate_ / 100.0;
+  auto* settings = static_cast<filters::IPushSourceSettings*>(pushSourceHolder_.second.Get());
+  if (FAILED(settings->SetSettings(&record))) return false;
+  pushSourceRecord_ = record;
+  return true;
 }
 
 int64_t TFK::ClockRateValue(double ratio) {

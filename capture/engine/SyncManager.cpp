@@ -147,6 +147,8 @@ void InitGlobalDevices() {
   if (g.devicesState != 0) return;
   g.devicesState = 1;
   RegisterMessages();
+  // Before this process writes any file of its own there.
+  RemoveOldEngineTempFiles();
   WriteLog(QStringLiteral("creating devs"));
   FillMonitorTable();
   g.audioDevices = std::make_unique<TDevices>(dk_AudioCapture, nullptr, true, QStringList(), QString(),

@@ -46,13 +46,17 @@ class CPushStream final : public CSourceStream {
   }
   HRESULT OnThreadStartPlay() override {
     frame_ = 0;
+    base_ = 0;
+    rate_ = 0;
     return S_OK;
   }
   HRESULT FillBuffer(IMediaSample* sample) override;
 
  private:
   CPushSourceFilter* owner_;
-  int64_t frame_ = 0;
+  int64_t frame_ = 0;  // frames timed at the current rate
+  REFERENCE_TIME base_ = 0;  // where the current rate's frames start
+  double rate_ = 0;
 };
 
 class CPushSourceFilter final : public CSource {
@@ -150,8 +154,14 @@ HRESULT CPushStream::FillBuffer(IMediaSample* sample) {
   const HRESULT hr = record.fill(record.fillData, data, size, &endOfStream);
   if (FAILED(hr)) return hr;
   if (endOfStream) return S_FALSE;
-  const double duration = 10'000'000.0 / record.framesPerSecond;
-  REFERENCE_TIME start = std::llround(frame_ * duration), stop = std::llround((frame_ + 1) * duration);
+  // A rate given while the stream runs times the next frame from where the last one ended.
+  if (record.framesPerSecond != rate_) {
+    if (rate_ > 0) base_ += std::llround(frame_ * (10'000'000.0 / rate_));
+    frame_ = 0;
+    rate_ = record.framesPerSecond;
+  }
+  const double duration = 10'000'000.0 / rate_;
+  REFERENCE_TIME start = base_ + std::llround(frame_ * duration), stop = base_ + std::llround((frame_ + 1) * duration);
   ++frame_;
   sample->SetTime(&start, &stop);
   sample->SetActualDataLength(size);

@@ -277,8 +277,15 @@ class FrameGrabbingClip : public testing::Test {
     ASSERT_TRUE(panel_->Open(clip));
     panel_->StateTimerTimer();
     ASSERT_EQ(panel_->Player()->PlayState(), mpPaused);
-    // The paused frame is in before the first seek.
-    ASSERT_TRUE(WaitFor([&] { return tools::ReadFrameCode(Shown()) >= 0; }));
+    // The clip played until the timer paused it and sent it back to its start: the graph's pause
+    // is complete once that frame reached the renderer, past the grabber. Only then may a
+    // request wait for the next frame, or it takes this one.
+    ComPtr<IMediaControl> control;
+    ASSERT_EQ(panel_->Player()->FilterGraph()->QueryInterface(IID_IMediaControl, control.PutVoid()), S_OK);
+    FILTER_STATE state = State_Stopped;
+    ASSERT_EQ(control->GetState(10000, &state), S_OK);
+    ASSERT_EQ(state, State_Paused);
+    ASSERT_TRUE(WaitFor([&] { return tools::ReadFrameCode(Shown()) == 0; }));
   }
   QImage Shown() { return test::ShownPicture(*panel_->Player()); }
   // Seeks the paused clip to frame n and waits until the renderer shows it.

@@ -198,6 +198,18 @@ TEST_F(DisplayWindowsTest, AnEmbeddedDisplaySitsInThePanelSizedToTheVideo) {
   EXPECT_FALSE(display->isVisible());
 }
 
+TEST_F(DisplayWindowsTest, ASizeChosenWhileIdleLaysThePanelOutAtThatSize) {
+  const QStringList sizes = panel_->GetVideoSizesText().split("\r\n");
+  for (const QString& size : {QStringLiteral("640x480"), QStringLiteral("160x120")}) {
+    SCOPED_TRACE(size.toStdString());
+    const int index = sizes.indexOf(size);
+    ASSERT_GE(index, 0);
+    panel_->SetVideoSize(index);
+    const QStringList sides = size.split('x');
+    EXPECT_EQ(panel_->size(), QSize(sides[0].toInt(), sides[1].toInt()) + QSize(4, 4));
+  }
+}
+
 TEST_F(DisplayWindowsTest, ADetachedDisplayStandsAtLeftAndTopOfItsMonitor) {
   panel_->SetDisplay_Embedded(false);
   panel_->SetDisplay_Monitor(1);

@@ -100,6 +100,22 @@ struct FakePageSaver final : TFK::PageSaver {
   QStringList* calls;
 };
 
+/** @brief A property page saver component: it makes the recording savers. */
+class TPropertyPageSaverRecorder final : public QObject, public TFK::PageSaverMaker {
+  Q_OBJECT
+
+ public:
+  explicit TPropertyPageSaverRecorder(QStringList* calls) : calls_(calls) {}
+  std::unique_ptr<TFK::PageSaver> MakePageSaver(QObject*) override {
+    ++made;
+    return std::make_unique<FakePageSaver>(calls_);
+  }
+  int made = 0;
+
+ private:
+  QStringList* calls_;
+};
+
 }  // namespace
 
 TEST_F(PropertyPages, BrightnessOnTheDevicePageIsKeptOnOkAndPutBackOnCancel) {
@@ -233,8 +249,9 @@ TEST_F(PropertyPages, RefusedDialogsAndTheOldDriverDialogsShowNothing) {
 
 TEST_F(PropertyPages, ASaverOfTheDevicesPagesShowsAndKeepsThemInsteadOfTheFrame) {
   QStringList calls;
+  TPropertyPageSaverRecorder saver(&calls);
   auto fk = std::make_unique<TFK>();
-  fk->SetPageSaverFactory([&] { return std::make_unique<FakePageSaver>(&calls); });
+  fk->SetPropertyPageSaver(&saver);
   fk->SetAudioRecording(false);
   fk->Events().OnVideoDeviceSelected = [this](QObject*) { ++selected_; };
   fk->SetVideoDevice(CameraIndex());
@@ -248,6 +265,7 @@ TEST_F(PropertyPages, ASaverOfTheDevicesPagesShowsAndKeepsThemInsteadOfTheFrame)
   EXPECT_EQ(calls.value(calls.size() - 1), "close");
   EXPECT_EQ(selected_, 1);
   EXPECT_TRUE(Frames().empty());
+  EXPECT_EQ(saver.made, 1);
 }
 
 }  // namespace test
@@ -323,3 +341,5 @@ TEST_F(PropertyPages, PagesStandAtTheirCornerOfTheComponentAndAFilterWithoutPage
 }
 
 }  // namespace kestrom::engine::test
+
+#include "EngineDialogsTest.moc"

@@ -422,6 +422,37 @@ TEST_F(FKDevicesTest, TheCardsCrossbarGivesOneRoutePerVideoInputAndItsRoutingTex
   fk->ClearGraph(true);
 }
 
+TEST_F(FKDevicesTest, ARoutingChosenOnTheCrossbarIsPutBackAtTheNextStartWhileItsInputStaysSelected) {
+  {
+    auto fk = CameraComponent();
+    fk->SetVideoInput(1);  // composite, whose own sound is the line input
+    fk->SnapshotBuildParameters();
+    ASSERT_TRUE(fk->CreateBaseGraph());
+    ASSERT_TRUE(fk->VideoCrossbar());
+    EXPECT_EQ(RoutingToText(fk->VideoCrossbar()), "2!1!4!");
+    // The coach gives the composite picture the tuner's sound, as on the crossbar's page.
+    ASSERT_EQ(fk->VideoCrossbar()->Route(1, 3), com::S_OK);
+    fk->ClearGraph(true);
+  }
+  const struct {
+    const char* name;
+    int input;  // selected before the build
+    const char* routing;
+  } cases[] = {
+      {"the same input", 1, "2!1!3!"},
+      {"another input, with its own sound", 2, "2!2!4!"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    auto fk = CameraComponent();
+    fk->SetVideoInput(c.input);
+    fk->SnapshotBuildParameters();
+    ASSERT_TRUE(fk->CreateBaseGraph());
+    EXPECT_EQ(RoutingToText(fk->VideoCrossbar()), QString::fromLatin1(c.routing));
+    EXPECT_EQ(fk->GetVideoInput(), c.input);
+  }
+}
+
 TEST_F(FKDevicesTest, EachCameraBringsBackItsOwnMicrophoneAndEachDeviceIsDiscoveredOnce) {
   dshow::test::FixtureDevices fixtures;
   fixtures.AddSecondCameraAndMicrophone();

@@ -313,6 +313,50 @@ TEST_F(GraphEvents, OnlyARemovalCountsAsALostDevice) {
   EXPECT_EQ(lost, 1);
 }
 
+TEST_F(GraphEvents, ThePreviewALostCameraStoppedComesBackOnceWhenItIsPluggedIn) {
+  auto panel = Panel();
+  TFK& k = panel->Engine();
+  SyncIdleHandler();  // device changes count once the application has been idle
+  const int camera = CameraIndex();
+  int lost = 0, started = 0;
+  QStringList changes;
+  k.Events().OnDeviceLost = [&](QObject*) { ++lost; };
+  k.Events().OnPreviewStarted = [&](QObject*) { ++started; };
+  k.Events().OnDeviceArrivalOrRemoval = [&](QObject*, bool arrival, bool video, const QString&, int index) {
+    if (video && index == camera) changes << (arrival ? "arrival" : "removal");
+  };
+  ASSERT_TRUE(k.StartPreview());
+  ASSERT_EQ(started, 1);
+  dshow::SetTestCameraPlugged(false);
+  ASSERT_TRUE(WaitUntil([&] { return lost == 1 && k.GetCurrentState() == cs_None; }));
+  RebuildDevicesAndNotify();
+  PumpFor(100);
+  EXPECT_EQ(k.GetCurrentState(), cs_None);
+
+  dshow::SetTestCameraPlugged(true);
+  RebuildDevicesAndNotify();
+  ASSERT_TRUE(WaitUntil([&] { return k.GetCurrentState() == cs_Preview; }));
+  EXPECT_EQ(k.GetVideoDevice(), camera);
+  // The camera delivers into the new preview.
+  ASSERT_TRUE(WaitUntil([&] { return k.GetFrameNumber() > 2; }));
+  RebuildDevicesAndNotify();  // nothing changed: nothing starts again
+  PumpFor(100);
+  EXPECT_EQ(started, 2);
+  EXPECT_EQ(changes, QStringList({"removal", "arrival"}));
+
+  // Stopped by hand, the camera's next unplugging and return start nothing.
+  k.StopPreview();
+  ASSERT_TRUE(WaitUntil([&] { return k.GetCurrentState() == cs_None; }));
+  dshow::SetTestCameraPlugged(false);
+  RebuildDevicesAndNotify();
+  dshow::SetTestCameraPlugged(true);
+  RebuildDevicesAndNotify();
+  PumpFor(200);
+  EXPECT_EQ(k.GetCurrentState(), cs_None);
+  EXPECT_EQ(started, 2);
+  EXPECT_EQ(lost, 1);
+}
+
 TEST_F(GraphEvents, NoEventFiresInsideTheEventLoopOnlyAfterItInOrder) {
   TFK k;  // no panel: the test reads the events itself
   ComPtr<IGraphBuilder> graph;

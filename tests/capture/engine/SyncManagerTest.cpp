@@ -1,12 +1,15 @@
 #include "EngineFixtures.h"
 
+#include "capture/engine/EngineHelpers.h"
 #include "capture/engine/SyncManager.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCloseEvent>
 #include <QEventLoop>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFile>
+#include <QTemporaryDir>
 #include <QWidget>
 
 namespace kestrom::engine::test {
@@ -81,6 +84,29 @@ TEST_F(SyncManagerTest, ADeviceChangeBeforeTheFirstIdleMomentRebuildsNothing) {
   EXPECT_EQ(provider_->enumerations, before);
   EXPECT_TRUE(component.deviceEvents.empty());
   UnregisterComponent(&component);
+}
+
+TEST_F(SyncManagerTest, TheUnitSetUpRemovesTheEnginesTemporaryFilesOfEarlierRuns) {
+  QTemporaryDir tmp;
+  const QByteArray previousTmp = qgetenv("TMPDIR");
+  qputenv("TMPDIR", tmp.path().toUtf8());
+  const QString folder = EngineTempFolder();
+  ASSERT_FALSE(folder.isEmpty());
+  const QString stale = folder + "/tfkOLD1.tmp", fresh = folder + "/tfkNEW1.tmp", other = folder + "/abcOLD1.tmp";
+  for (const QString& name : {stale, other}) {
+    QFile file(name);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.setFileTime(QDateTime::currentDateTime().addSecs(-120), QFileDevice::FileModificationTime);
+  }
+  QFile(fresh).open(QIODevice::WriteOnly);  // another process's, of a moment ago
+  InitGlobalDevices();
+  EXPECT_FALSE(QFile::exists(stale));
+  EXPECT_TRUE(QFile::exists(fresh));
+  EXPECT_TRUE(QFile::exists(other));
+  if (previousTmp.isEmpty())
+    qunsetenv("TMPDIR");
+  else
+    qputenv("TMPDIR", previousTmp);
 }
 
 TEST_F(SyncManagerTest, ArrivalsAndRemovalsReachEveryComponentWithNameAndIndex) {

@@ -459,3 +459,59 @@ TEST_F(VideoFromImages, ThePicturesPlayThroughAPreviewGraphAndRepetitionWrapsWit
 }
 
 }  // namespace kestrom::engine::test
+
+namespace kestrom::engine::test {
+
+// A new rate goes to the running push source: the pictures go on, timed at the new rate from
+// where the old rate left them, in the same preview.
+TEST_F(VideoFromImages, ANewFrameRateRetimesTheRunningPicturesWithoutARebuild) {
+  for (int i = 0; i < 3; ++i) Bmp(QString("p%1.bmp").arg(i), CodedPicture(41 + i));
+  auto panel = std::make_unique<TFramecatcher>();
+  TFK* fk = &panel->Engine();
+  Configure(fk);
+  ASSERT_TRUE(fk->CreateVideoFromImagesFile());
+  fk->SetVideoSource(vs_VideoCaptureDevice);
+  fk->SetAudioRecording(false);
+  fk->SetVideoDevice(CameraIndex());
+  fk->SetVideoSource(vs_VideoFromImages);
+  fk->SetFrameGrabber(fg_PreviewStream);
+  fk->SetVideoRenderer(vr_None);
+  fk->SetVideoFromImages_RepeatIndefinitely(true);
+  fk->SetFrameRate(25);
+  std::mutex lock;
+  std::vector<int64_t> times;
+  fk->Events().OnFrameOverlayUsingDIB = [&](QObject*, const TFrameInfo& info, const dshow::BITMAPINFOHEADER&, uint8_t*) {
+    std::lock_guard guard(lock);
+    times.push_back(info.Time);
+  };
+  const auto seen = [&] {
+    std::lock_guard guard(lock);
+    return times.size();
+  };
+  const auto waitFor = [&](size_t frames) {
+    QElapsedTimer timer;
+    timer.start();
+    while (seen() < frames && timer.elapsed() < 10000) {
+      PumpMessagesOnce();
+      QThread::msleep(2);
+    }
+    return seen() >= frames;
+  };
+  ASSERT_TRUE(fk->StartPreview());
+  ASSERT_TRUE(waitFor(3));
+  fk->SetFrameRate(10);
+  EXPECT_EQ(fk->GetCurrentState(), cs_Preview);
+  ASSERT_TRUE(waitFor(seen() + 4));
+  fk->StopPreview();
+  std::lock_guard guard(lock);
+  // One run of 25-a-second frame times, then 10-a-second ones: no restart from 0, no gap.
+  size_t change = 0;
+  for (size_t i = 1; i < times.size(); ++i) {
+    const int64_t step = times[i] - times[i - 1];
+    if (change == 0 && step != 400000) change = i;
+    EXPECT_EQ(step, change == 0 ? 400000 : 1000000) << i;
+  }
+  EXPECT_GT(change, 1u);
+}
+
+}  // namespace kestrom::engine::test
