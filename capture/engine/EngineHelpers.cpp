@@ -133,6 +133,12 @@ QString SubtypeName(const QString& subtype) {
   return code;
 }
 
+QString SubtypeEntryName(const QString& entry) {
+  const QString text = entry.trimmed();
+  const QString name = SubtypeName(text);
+  return name.isEmpty() ? text : name;
+}
+
 void BitmapFormatOf(const QString& name, uint32_t& compression, int& bitCount) {
   auto digitsAfter = [&](const QString& prefix, uint32_t comp) {
     if (!name.startsWith(prefix) || name.size() == prefix.size()) return false;

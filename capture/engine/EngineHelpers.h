@@ -48,6 +48,8 @@ int BitmapHeaderOffset(int kind);
 
 /** @brief A short name for a subtype class id text ("RGB24", "YUY2", "MPEG2"); empty when it is not one. */
 QString SubtypeName(const QString& subtype);
+/** @brief The name a subtype list entry shows: made from its class id text, or the entry itself (a VfW format name). */
+QString SubtypeEntryName(const QString& entry);
 /** @brief Compression and bit count of a format name; both left unchanged for an unknown name. */
 void BitmapFormatOf(const QString& name, uint32_t& compression, int& bitCount);
 /** @brief Bytes per row of a bitmap, rows padded to 4 bytes. */

@@ -435,7 +435,10 @@ QString TFK::GetAnalogVideoStandardsText() const {
 }
 QString TFK::GetVideoSizesText() const { return ListsReady(*this) ? DefaultFirstText(videoSizes_) : QString(); }
 QString TFK::GetVideoSubtypesText() const {
-  return ListsReady(*this) ? DefaultFirstText(videoSubtypes_) : QString();
+  if (!ListsReady(*this)) return QString();
+  QStringList names;
+  for (const QString& entry : videoSubtypes_) names << SubtypeEntryName(entry);
+  return DefaultFirstText(names);
 }
 QString TFK::GetAudioFormatsText() const {
   return ListsReady(*this) ? LinesText(GlobalAudioFormatNames()) : QString();

@@ -933,6 +933,10 @@ class TFK final : public EngineComponent, public PlayerStepSource, public Notify
   void ReleaseGraph();
   void ReleaseDeviceInterfaces();
   bool InsertDVSplitter(dshow::IPin* pin);
+  /** @brief Traces the devices, compressors and switches a build starts from (process log only). */
+  void TraceBuildChoices() const;
+  /** @brief The PVR card's encoder after its "656" pin; the pin becomes the encoder's stream output. */
+  bool InsertPvrEncoder(com::ComPtr<dshow::IPin>& pin);
   void WdmSizeDiscovery();
   void VfwSizeDiscovery();
   void RecordSubtype(const dshow::GUID& subtype);

@@ -68,6 +68,7 @@ bool TFK::RestartGraph(TCurrentState mode) {
     SetBusyCursor(true);
     busy = true;
     SnapshotBuildParameters();
+    TraceBuildChoices();
     CheckDualDisplay();
     state_ = mode;
     if (mode != cs_Preview) previewFailed_ = false;
@@ -111,6 +112,23 @@ bool TFK::RestartGraph(TCurrentState mode) {
   if (busy) SetBusyCursor(false);
   restarting_ = false;
   return result;
+}
+
+void TFK::TraceBuildChoices() const {
+  if (!ProcessLogEnabled()) return;
+  const auto name = [](const TDevices* list, int index) {
+    return list && index >= 0 && index < list->Count() ? list->Name(index) : QString();
+  };
+  WriteLog(QStringLiteral("video device: ") + name(VideoDeviceList(), boundVideoDevice_));
+  WriteLog(QStringLiteral("audio device: ") + name(AudioDeviceList(), boundAudioDevice_));
+  WriteLog(QStringLiteral("video compressor: ") + name(VideoCompressorList(), videoCompressor_));
+  WriteLog(QStringLiteral("audio compressor: ") + name(AudioCompressorList(), audioCompressor_));
+  LogYesNo(snapshot_.audioRecording, QStringLiteral("capture audio"));
+  LogYesNo(snapshot_.audioDeviceRendering, QStringLiteral("render audio"));
+  LogYesNo(ColorKeyEnabled_, QStringLiteral("transparency"));
+  LogYesNo(DVReduceFrameRate_, QStringLiteral("DV reduce frame rate"));
+  LogYesNo(snapshot_.compressionMode == cm_CompressOnTheFly, QStringLiteral("Compress on the fly"));
+  LogYesNo(snapshot_.compressionMode == cm_CompressAfterRecording, QStringLiteral("Compress after capture"));
 }
 
 bool TFK::BuildChains(TCurrentState mode) {
@@ -313,6 +331,7 @@ bool TFK::AudioCompressorNeeded() const {
 bool TFK::BuildCapture() {
   WriteLog(QStringLiteral("Capture BUILDOWN BEGIN"));
   recordingWritingStarted_ = false;
+  masterStream_ = 0;  // the video, unless the sound below takes it
   // A plain camera's one capture pin is found as the preview pin; the Smart Tee splits it.
   ComPtr<IPin> chain = capturePin_ ? capturePin_ : previewPin_;
   if (!chain) {
@@ -393,7 +412,8 @@ bool TFK::BuildCapture() {
     if (snapshot_.recordingCanPause && !InsertGrabber(QStringLiteral("GRB_LockAndShift"), audio)) return false;
     if (!ConnectToWriter(audio, MEDIATYPE_Audio, audioControl)) return false;
     audioWritten = true;
-    masterStream_ = 1;
+    // A DV camcorder's sound is cut from its video frames: the video stays the master.
+    if (!IsDVSource()) masterStream_ = 1;
   }
   if (!audioWritten) masterStream_ = 2;
   ConfigureFileWriter(audioWritten);

@@ -114,7 +114,7 @@ bool TFK::InsertGrabberFilter(ComPtr<IPin>& chain, int kind, const AM_MEDIA_TYPE
     record->frameDivider = 1;
     CopyProcessing(*record, *this);
     if (rgbFormat == fgf_Default && (state_ == cs_Preview || state_ == cs_Recording)) {
-      const QString subtype = videoSubtypes_.value(GetVideoSubtype());
+      const QString subtype = SubtypeEntryName(videoSubtypes_.value(GetVideoSubtype()));
       rgbFormat = subtype == QLatin1String("RGB32")    ? fgf_RGB32
                   : subtype == QLatin1String("RGB555") ? fgf_RGB555
                                                        : fgf_RGB24;
@@ -128,8 +128,7 @@ bool TFK::InsertGrabberFilter(ComPtr<IPin>& chain, int kind, const AM_MEDIA_TYPE
     if (FAILED(FindPinByName(filter.Get(), PINDIR_INPUT, QString(), input, true, true)) ||
         FAILED(FindPinByName(filter.Get(), PINDIR_OUTPUT, QString(), output, true, true)))
       return false;
-    const HRESULT hr = type ? chain->Connect(input.Get(), type) : graph_->Connect(chain.Get(), input.Get());
-    if (FAILED(hr)) return false;
+    if (type ? FAILED(chain->Connect(input.Get(), type)) : !ConnectPins(chain.Get(), input.Get())) return false;
     chain = output;
     return true;
   }();
@@ -213,8 +212,13 @@ void TFK::DVDateReported(void* owner, const int32_t* values) {
   auto* self = static_cast<TFK*>(owner);
   if (!self || !values) return;
   const std::array<int32_t, 6> date = ValidDVDate(values);
-  std::lock_guard lock(self->dvDateLock_);
-  self->dvDate_ = date;
+  {
+    std::lock_guard lock(self->dvDateLock_);
+    self->dvDate_ = date;
+  }
+  // The frame information carries the date at once, whatever counts the frames (none may in preview).
+  std::lock_guard lock(self->frameLock_);
+  self->frameInfo_.SetDVDate(date);
 }
 
 void TFK::FrameGrabbed(void* owner, IMediaSample* sample, const BITMAPINFOHEADER* header, BYTE* bits, LONG length) {

@@ -42,6 +42,13 @@ QString RandomName(const QString& prefix) {
 
 bool OffersType(IPin* pin, const GUID& major, const GUID& subtype) { return PinSupportsType(pin, major, {subtype}); }
 
+// The outside MPEG-2 filters tried on a transport stream.
+constexpr GUID kTransportFilter = com::MakeGuid("{FBE18D61-BF69-11D2-BAAA-00A024D857B2}");
+constexpr GUID kVideoDecoder = com::MakeGuid("{81C81A03-D68F-4598-9827-051D9B5CB891}");
+constexpr GUID kVideoDecoderFallback = com::MakeGuid("{30146000-87BF-11D1-BE74-C94E44925F69}");
+// The category of hardware encoders, where the PVR card lists its encoder.
+constexpr GUID kEncoderCategory = com::MakeGuid("{19689BF6-C384-48FD-AD51-90E58C79F70B}");
+
 }  // namespace
 
 bool TFK::CreateDeviceGraph() {
@@ -108,6 +115,7 @@ bool TFK::RetrieveSourcePins() {
   const bool audioWanted = snapshot_.audioRecording || snapshot_.audioDeviceRendering;
   sourceIsMpeg_ = sourceIsDV_ = false;
   dvSplitterUsed_ = false;
+  bool unsplitSampled = false;  // the unsplit samples' grabber is in
 
   if (IsHauppaugePvr()) {
     WriteLog(QStringLiteral("is hauppauge pvr"));
@@ -118,8 +126,10 @@ bool TFK::RetrieveSourcePins() {
       sourceIsMpeg_ = true;
       previewPin_ = capturer;
       FindCommonInterfaces(previewPin_.Get());
-      // The card's own encoder comes with the filter insertion; without it there is no capture pin.
+      // Recorded as it comes, the card's own encoder turns the "656" stream into the file's
+      // stream; without it the recording takes the "Capturer" stream below.
       capturePin_.Reset();
+      if (IsRecordingWithoutCaptureGrabber() && InsertPvrEncoder(p656)) capturePin_ = p656;
       findPin(device, nullptr, &MEDIATYPE_Audio, 0, audioSourcePin_);
     }
   }
@@ -135,6 +145,10 @@ bool TFK::RetrieveSourcePins() {
     ComPtr<IBaseFilter> tee;
     if (IsPreviewWhileRecording()) {
       WriteLog(QStringLiteral("native capture splitter req"));
+      if (SampleCapture_Video_ == sc_Unsplitted) {
+        if (!InsertGrabber(QStringLiteral("GRB_Sample"), previewPin_)) return false;
+        unsplitSampled = true;
+      }
       ComPtr<IPin> teeIn;
       if (!AddFilterGetInput(CLSID_InfTee, QStringLiteral("Capture Inf Tee"), teeIn, tee) ||
           FAILED(graph_->ConnectDirect(previewPin_.Get(), teeIn.Get(), nullptr)) ||
@@ -144,13 +158,11 @@ bool TFK::RetrieveSourcePins() {
     if (IsPreviewStreamRequired()) {
       WriteLog(QStringLiteral("preview stream req"));
       if (OffersType(previewPin_.Get(), MEDIATYPE_Stream, MEDIASUBTYPE_MPEG2_TRANSPORT)) {
-        // The outside transport filter is tried by its class id; without it the raw pin stays.
-        ComPtr<IPin> in;
-        ComPtr<IBaseFilter> transport;
-        if (AddFilterGetInput(*com::GuidFromString(QStringLiteral("{FBE18D61-BF69-11D2-BAAA-00A024D857B2}")),
-                              QStringLiteral("SnTS"), in, transport) &&
-            SUCCEEDED(graph_->Connect(previewPin_.Get(), in.Get())))
-          findPin(transport.Get(), nullptr, &MEDIATYPE_Video, 0, previewPin_);
+        // The outside transport filter and then one of the outside decoders, tried by class id;
+        // whatever is missing leaves the chain where it was.
+        if (InsertFilterInline(kTransportFilter, QStringLiteral("SnTS"), previewPin_, &MEDIATYPE_Video) &&
+            !InsertFilterInline(kVideoDecoder, QStringLiteral("SnVDTN"), previewPin_, &MEDIATYPE_Video))
+          InsertFilterInline(kVideoDecoderFallback, QStringLiteral("SnVD"), previewPin_, &MEDIATYPE_Video);
       } else if (OffersType(previewPin_.Get(), MEDIATYPE_Stream, MEDIASUBTYPE_MPEG2_PROGRAM)) {
         ComPtr<IPin> audio, video;
         if (!SetupMpeg2Demux(previewPin_.Get(), audio, video)) return false;
@@ -163,9 +175,12 @@ bool TFK::RetrieveSourcePins() {
       findPin(tee.Get(), nullptr, nullptr, 0, capturePin_);
       captureStreamPin_ = capturePin_;
     } else if (IsRecordingWithoutCaptureGrabber()) {
-      capturePin_ = std::move(previewPin_);
-      captureStreamPin_ = capturePin_;
+      // The PVR card's encoder already gives the recorded stream; otherwise the preview pin does.
+      if (!capturePin_) capturePin_ = std::move(previewPin_);
       WriteLog(QStringLiteral("inserting sample notify"));
+      // The recording's frames are counted here: nothing else in the chain sees them.
+      if (!InsertGrabber(capturePin_, filters::gk_Notify, nullptr, sampleNotifyHolder_, fgf_Default)) return false;
+      captureStreamPin_ = capturePin_;
     }
   } else {
     ComPtr<IPin> dvPin, interleaved;
@@ -203,7 +218,15 @@ bool TFK::RetrieveSourcePins() {
       videoTable_.SetBool("_IsDigitalVideoIn", true);
       const bool reduce = DVReduceFrameRate_ && host_.sender;
       const bool useInterleaved = interleaved && (!dvPin || !(audioWanted || reduce));
-      previewPin_ = useInterleaved ? interleaved : dvPin;
+      ComPtr<IPin>& chosen = useInterleaved ? interleaved : dvPin;
+      // The recording date is read from the frames of the pin that streams (a grabber on the
+      // pin left unused would see none); both pins carry whole DV frames.
+      if (!InsertGrabber(chosen, filters::gk_DvData, nullptr, dvDataHolder_, fgf_Default)) return false;
+      previewPin_ = chosen;
+      if (SampleCapture_Video_ == sc_Unsplitted) {
+        if (!InsertGrabber(QStringLiteral("GRB_Sample"), previewPin_)) return false;
+        unsplitSampled = true;
+      }
       if (IsRecordingInNativeFormat()) {
         ComPtr<IPin> teeIn, teeCapture, teePreview;
         ComPtr<IBaseFilter> tee;
@@ -229,7 +252,38 @@ bool TFK::RetrieveSourcePins() {
     }
   }
   if (!previewPin_ && !capturePin_) return false;
+  // Samples as the device gives them: from the capture pin, else from the one pin there is. Where
+  // nothing splits the stream (a plain camera, an MPEG device previewed only) that pin also gives
+  // the unsplit samples.
+  if (SampleCapture_Video_ == sc_Native || (SampleCapture_Video_ == sc_Unsplitted && !unsplitSampled)) {
+    ComPtr<IPin>& pin = capturePin_ ? capturePin_ : previewPin_;
+    const bool stream = capturePin_ && captureStreamPin_ == capturePin_;
+    if (!InsertGrabber(QStringLiteral("GRB_Sample"), pin)) return false;
+    if (stream) captureStreamPin_ = capturePin_;
+  }
   WriteLog(QStringLiteral("source pins retrieved"));
+  return true;
+}
+
+bool TFK::InsertPvrEncoder(ComPtr<IPin>& pin) {
+  QString friendly;
+  ComPtr<IBaseFilter> encoder;
+  ComPtr<IPin> input, output;
+  const bool ok = pin &&
+                  FindFilterByName(com::GuidToString(kEncoderCategory), QStringLiteral("PVR PCI II Encoder"), friendly,
+                                   encoder) &&
+                  AddFilterToGraph(encoder.Get(), RandomName(QStringLiteral("PVR PCI II Encoder"))) &&
+                  SUCCEEDED(FindPinByName(encoder.Get(), PINDIR_INPUT, QString(), input, true, true)) &&
+                  ConnectPins(pin.Get(), input.Get()) &&
+                  SUCCEEDED(builder_->FindPin(encoder.Get(), PINDIR_OUTPUT, nullptr, &MEDIATYPE_Stream, 1, 0,
+                                              output.Put())) &&
+                  output;
+  if (!ok) {
+    WriteLog(QStringLiteral("ERROR: PVR encoder not inserted"));
+    if (encoder) graph_->RemoveFilter(encoder.Get());
+    return false;
+  }
+  pin = output;
   return true;
 }
 

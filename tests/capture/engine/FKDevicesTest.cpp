@@ -569,8 +569,20 @@ TEST_F(FKDevicesTest, ADvCamcorderUsesItsInterleavedPinUnlessTheSoundIsNotWanted
   dshow::test::FixtureDevices fixtures;
   fixtures.AddDvCamcorder();
   QObject visible;  // a component placed on a form
-  const QString interleaved = "device/" + QString::fromUtf16(dshow::test::kDvInterleavedPinName);
-  const QString dvVideo = "device/" + QString::fromUtf16(dshow::test::kDvVideoPinName);
+  // The chosen pin streams through the DV-data grabber, which reads the recording date.
+  const QString interleaved = "GRB_DvData/XForm Out on device/" + QString::fromUtf16(dshow::test::kDvInterleavedPinName);
+  const QString dvVideo = "GRB_DvData/XForm Out on device/" + QString::fromUtf16(dshow::test::kDvVideoPinName);
+  const auto previewPlace = [](TFK& fk) {
+    QString place = PinPlace(fk.PreviewPin(), fk.VideoSourceFilter());
+    PIN_INFO info{};
+    ComPtr<IPin> input, feeding;
+    if (!place.startsWith("GRB_DvData/") || com::FAILED(fk.PreviewPin()->QueryPinInfo(&info))) return place;
+    ComPtr<IBaseFilter> grabber = ComPtr<IBaseFilter>::Attach(info.pFilter);
+    if (com::SUCCEEDED(FindPinByName(grabber.Get(), PINDIR_INPUT, QString(), input, false, true)) &&
+        com::SUCCEEDED(input->ConnectedTo(feeding.Put())))
+      place += " on " + PinPlace(feeding.Get(), fk.VideoSourceFilter());
+    return place;
+  };
   struct Case {
     const char* name;
     bool recording, rendering, reduce, onForm;
@@ -600,7 +612,7 @@ TEST_F(FKDevicesTest, ADvCamcorderUsesItsInterleavedPinUnlessTheSoundIsNotWanted
     fk.SetAudioDeviceRendering(c.rendering);
     fk.SnapshotBuildParameters();
     ASSERT_TRUE(fk.CreateBaseGraph());
-    EXPECT_EQ(PinPlace(fk.PreviewPin(), fk.VideoSourceFilter()), c.preview);
+    EXPECT_EQ(previewPlace(fk), c.preview);
     // The sound comes from the splitter's audio output, and only when it is wanted.
     EXPECT_EQ(PinPlace(fk.AudioSourcePin(), fk.VideoSourceFilter()), c.splitter ? "DV Splitter/AudOut00" : QString());
     const auto names = dshow::test::FilterNames(fk.Graph());

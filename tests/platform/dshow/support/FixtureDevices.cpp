@@ -76,12 +76,33 @@ class DvFrameMaker {
                                  },
                                  true);
     if (FAILED(hr) || written == 0) return FAILED(hr) ? hr : E_FAIL;
+    StampRecordingDate(data, written);
     REFERENCE_TIME start = frame_ * kPalDv.frameInterval, stop = start + kPalDv.frameInterval;
     sample->SetTime(&start, &stop);
     sample->SetActualDataLength(written);
     sample->SetSyncPoint(1);
     ++frame_;
     return S_OK;
+  }
+  /**
+   * @brief Writes the recording date and time packs into the first free pack places of the video
+   * auxiliary blocks (section type 2), as a camcorder does; the picture data stays untouched.
+   */
+  static void StampRecordingDate(BYTE* frame, LONG length) {
+    const auto bcd = [](int v) { return static_cast<BYTE>(((v / 10) << 4) | (v % 10)); };
+    const int* d = kDvRecordingDate;
+    const BYTE date[5] = {0x62, 0xFF, bcd(d[2]), bcd(d[1]), bcd(d[0] % 100)};
+    const BYTE time[5] = {0x63, 0xFF, bcd(d[5]), bcd(d[4]), bcd(d[3])};
+    for (LONG at = 0; at + 80 <= length; at += 80) {
+      BYTE* block = frame + at;
+      if ((block[0] >> 5) != 2) continue;
+      std::vector<BYTE*> free;
+      for (int p = 0; p < 15; ++p)
+        if (block[3 + p * 5] == 0xFF) free.push_back(block + 3 + p * 5);
+      if (free.size() < 2) continue;
+      std::memcpy(free[0], date, 5);
+      std::memcpy(free[1], time, 5);
+    }
   }
   void Restart() {
     encoder_.Close();

@@ -23,6 +23,8 @@ inline constexpr const char16_t* kSecondMicrophoneName = u"Kestrom Fixture Camer
 inline constexpr const char16_t* kDvCamcorderName = u"Kestrom Fixture DV Camcorder";
 inline constexpr const char16_t* kDvInterleavedPinName = u"DV A/V Out";
 inline constexpr const char16_t* kDvVideoPinName = u"DV Vid Out";
+/** @brief The recording date and time every frame of the DV camcorder carries (year, month, day, hour, minute, second). */
+inline constexpr int kDvRecordingDate[6] = {2004, 2, 29, 12, 34, 58};
 /** @brief A hardware encoder whose one pin gives an MPEG-2 program stream. */
 inline constexpr const char16_t* kProgramStreamDeviceName = u"Kestrom Fixture MPEG-2 Encoder";
 
