@@ -136,6 +136,7 @@ class CTestCameraPin final : public CVideoCapturePin {
 
  protected:
   HRESULT OnThreadStart() override;
+  void OnThreadStop() override;
   HRESULT FillBuffer(IMediaSample* sample) override;
 
  private:
@@ -144,6 +145,7 @@ class CTestCameraPin final : public CVideoCapturePin {
   LONG frame_ = 0;
   LONG runStart_ = 0;  // the number of the run's first picture
   LivePacer pacer_;
+  REFERENCE_TIME queued_ = 0;  // pictures still queued behind the last one delivered
 };
 
 class CTestCamera final : public CDeviceFilter {
@@ -212,8 +214,16 @@ HRESULT CTestCameraPin::OnThreadStart() {
   // The pictures go on counting across stops, as a camera's scene goes on; a run's times start at 0.
   runStart_ = frame_;
   pacer_ = {};
+  queued_ = 0;
   ResetCounts();
   return S_OK;
+}
+
+void CTestCameraPin::OnThreadStop() {
+  // A stop discards the pictures still queued, as a driver's queue is: they are dropped frames.
+  for (REFERENCE_TIME i = 0; i < queued_; ++i) CountDropped(frame_++);
+  g_cameraDropped += static_cast<long>(queued_);
+  queued_ = 0;
 }
 
 HRESULT CTestCameraPin::FillBuffer(IMediaSample* sample) {
@@ -252,6 +262,7 @@ HRESULT CTestCameraPin::FillBuffer(IMediaSample* sample) {
       g_cameraDropped += static_cast<long>(late);
       pacer_.next += late * interval;
     }
+    queued_ = std::min(behind, kQueuedFrames);
     // Stamped with its slot, the moment the picture was taken, not the moment this thread got to
     // it: a thread woken late under load must not move the picture into the next frame time of
     // a recording (an empty frame there and every later picture one frame late against the sound).
