@@ -4,6 +4,7 @@
 #include "capture/app/CaptureGlobals.h"
 #include "capture/app/CaptureMediator.h"
 #include "capture/app/CaptureModes.h"
+#include "capture/app/Preallocation.h"
 #include "platform/core/Paths.h"
 
 #include <QFile>
@@ -68,10 +69,7 @@ void TCaptureDiagForm::Button2Click() { Button(2)->setText(TotalGbSizeCaption())
 void TCaptureDiagForm::Button6Click() {
   engine::TFramecatcher* framecatcher = mediator_.Framecatcher();
   if (!framecatcher) return;
-  framecatcher->SetPreallocCapFileName(CaptureFilePath(0));
-  framecatcher->SetPreallocCapFileEnabled(true);
-  framecatcher->SetPreallocCapFileSizeInMB(512);
-  framecatcher->CreatePreallocatedFile();
+  PreallocateTestSample(*framecatcher);
 }
 
 void TCaptureDiagForm::Button7Click() {

@@ -72,6 +72,9 @@ QStringList InitCapturePaths() {
     if (!QFileInfo(g.WorkingFolder).isDir()) messages << cannotCreate;
   }
   if (!TestWorkingFolderWrite()) messages << QStringLiteral("Unable to write to the directory ") + g.WorkingFolder;
+  // The default sequence folder is made as the working folder is, so that the first sequence finds
+  // it; one that cannot be made is named when a sequence is started.
+  if (!QFileInfo(g.DefaultSequenceFolder).isDir()) QDir().mkpath(g.DefaultSequenceFolder);
 
   g.SampleFile = core::JoinPath(g.WorkingFolder, "\\Sample.avi");
   g.HalfSampleFile = core::JoinPath(g.WorkingFolder, "\\HalfSample.avi");

@@ -57,6 +57,7 @@ bool TestWorkingFolderWrite();
  * "Unable to create " + WorkingFolder when it could not be made (twice: the creation failed, and it
  * is still absent), "Unable to write to the directory " + WorkingFolder when it cannot be written.
  * The steps after a failure still run, as the program ends only when control returns to its loop.
+ * The default sequence folder is made when it is missing.
  */
 QStringList InitCapturePaths();
 

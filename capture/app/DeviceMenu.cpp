@@ -61,4 +61,11 @@ bool ArrivalMaySelectDevice(const CaptureWork& work) {
   return idleOrPreview && !work.RelayMode && !work.VideoFromImagesRun && !work.PreallocationRunning;
 }
 
+bool StartRefused(const CaptureWork& work) {
+  if (work.RelayMode || work.VideoFromImagesRun || work.PreallocationRunning || work.sequenceRunning ||
+      work.stepPending)
+    return true;
+  return work.state == engine::cs_Recording || work.state == engine::cs_Reencoding;
+}
+
 }  // namespace kestrom::capture

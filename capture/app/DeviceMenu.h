@@ -54,6 +54,10 @@ struct CaptureWork {
   bool RelayMode = false;
   bool VideoFromImagesRun = false;
   bool PreallocationRunning = false;
+  /** @brief A sequence of videos is between its recordings or re-encodings. */
+  bool sequenceRunning = false;
+  /** @brief A one-shot step of a capture, relay, re-encoding or image run is armed. */
+  bool stepPending = false;
 };
 
 /**
@@ -64,5 +68,13 @@ struct CaptureWork {
  * camera check finds.
  */
 bool ArrivalMaySelectDevice(const CaptureWork& work);
+
+/**
+ * @brief True when a button that starts a recording, a player or a re-encoding must not act now: a
+ * recording or re-encoding runs, a relay (recording, delay or playback), sequence, video-from-images
+ * run or preallocation is under way, or a step of one is armed. An open player alone refuses
+ * nothing: each start closes it first.
+ */
+bool StartRefused(const CaptureWork& work);
 
 }  // namespace kestrom::capture

@@ -11,6 +11,7 @@
 #include "capture/app/FilterSettings.h"
 #include "capture/app/FormTimers.h"
 #include "capture/app/PreviewSettings.h"
+#include "capture/app/Preallocation.h"
 #include "capture/engine/SyncManager.h"
 #include "platform/ui/CaptionFit.h"
 #include "platform/ui/Dialogs.h"
@@ -262,6 +263,8 @@ void TKestromCaptureForm::BuildWorkingPage(QWidget* page) {
   auto* returnEdit = new QLineEdit(page);
   returnEdit->setObjectName(QStringLiteral("ReturnEdit"));
   returnEdit->setGeometry(8, 190, 200, 24);
+  Button11 = shell::AddButton(page, "Button11", "Preallocate", 8, 222, 200, 24);
+  connect(Button11, &QPushButton::clicked, this, [this] { Button11Click(); });
 }
 
 void TKestromCaptureForm::WireComponentEvents() {
@@ -574,7 +577,42 @@ void TKestromCaptureForm::PageControl1Change() {
   ShowFormMessage(message.text, message.leftOffset);
 }
 
-void TKestromCaptureForm::ShowModeCaption() { PageControl1->setEnabled(true); }
+void TKestromCaptureForm::ShowModeCaption() {
+  PageControl1->setEnabled(true);
+  UpdateStartControls();
+}
+
+void TKestromCaptureForm::Button11Click() {
+  if (StartRefused()) return;
+  Framecatcher->StopPreview();
+  PreallocateTestSample(*Framecatcher);
+}
+
+bool TKestromCaptureForm::StartsBlocked() const {
+  CaptureWork work{State(), RelayMode, VideoFromImagesRun, mediator_.PreallocationRunning};
+  work.sequenceRunning = RecordingSettings.SequenceJob == 1;
+  for (const QTimer* step : {StartRecordingTimer, RelayTimer, SummaryTimer, Phase1Timer, ReCompressTimer,
+                             CreateBitmapTimer, BitmapTimer})
+    work.stepPending = work.stepPending || step->isActive();
+  return kestrom::capture::StartRefused(work);
+}
+
+bool TKestromCaptureForm::StartRefused() {
+  if (!StartsBlocked()) return false;
+  Log(QStringLiteral("stop capture first"));
+  return true;
+}
+
+void TKestromCaptureForm::UpdateStartControls() {
+  if (!StartCaptureButton) return;
+  const bool free = !StartsBlocked();
+  // "Save Video" keeps its own rule (a clip compressed already); its handler refuses the rest.
+  for (QWidget* button : {static_cast<QWidget*>(StartCaptureButton), static_cast<QWidget*>(RelayCaptureButton),
+                          static_cast<QWidget*>(AnyClipButton), static_cast<QWidget*>(LastCaptureButton),
+                          static_cast<QWidget*>(SpeedButton1), static_cast<QWidget*>(Button13),
+                          static_cast<QWidget*>(Button11), static_cast<QWidget*>(SampleSetupButton)})
+    if (button) button->setEnabled(free);
+}
 
 void TKestromCaptureForm::RestartPreview() {
   TFramecatcher* fc = Framecatcher;
@@ -626,13 +664,17 @@ void TKestromCaptureForm::btnResetDisplaySizeClick() {
 }
 
 void TKestromCaptureForm::SampleSetupButtonClick() {
+  if (StartRefused()) return;
   if (!NoCameraMode) Framecatcher->StopPreview();
   emit mediator_.PreallocationCheckRequested();
 }
 
 // ---------------------------------------------------------------- timers
 
-void TKestromCaptureForm::StateTimerTimer() { Button14->setText(StateCaption(State())); }
+void TKestromCaptureForm::StateTimerTimer() {
+  Button14->setText(StateCaption(State()));
+  UpdateStartControls();
+}
 
 void TKestromCaptureForm::PreviewTimerTimer() {
   PreviewTimer->stop();

@@ -81,7 +81,7 @@ class TKestromCaptureForm final : public QWidget {
   QSlider* tbrPreviewZoomSize = nullptr;
   QLineEdit* edtDisplaySize = nullptr;
   QPushButton *FullScreenButton = nullptr, *btnResetDisplaySize = nullptr, *Button2 = nullptr,
-              *Button14 = nullptr, *SampleSetupButton = nullptr;
+              *Button14 = nullptr, *SampleSetupButton = nullptr, *Button11 = nullptr;
   QTimer *StartTimer = nullptr, *StateTimer = nullptr, *PreviewTimer = nullptr, *StartRecordingTimer = nullptr,
          *StopRecordingTimer = nullptr, *StopRelayCaptureTimer = nullptr, *RelayTimer = nullptr,
          *SummaryTimer = nullptr, *PlayVideoTimer = nullptr, *ReCompressTimer = nullptr, *Phase1Timer = nullptr,
@@ -120,6 +120,15 @@ class TKestromCaptureForm final : public QWidget {
   void tbrPreviewZoomSizeChange();
   void btnResetDisplaySizeClick();
   void SampleSetupButtonClick();
+  /** @brief "Preallocate" on the Working page: preview stopped, a 512 MB Sample.avi reserved. */
+  void Button11Click();
+  /**
+   * @brief True (and logged) when a recording, re-encoding or a run of steps is under way, so that a
+   * button must not start another recording, player or re-encoding now.
+   */
+  bool StartRefused();
+  /** @brief The start buttons are enabled exactly when a start would not be refused. */
+  void UpdateStartControls();
 
   // ---- timers ----
   void StateTimerTimer();
@@ -200,8 +209,15 @@ class TKestromCaptureForm final : public QWidget {
   void VideoQualityRadioBoxClick();
   void CaptureAudioPanelClick();
   void VideoSettingsButtonClick();
+  /**
+   * @brief A recording that did not start, or ended in failure: the coach is told the folder and
+   * why, and the form goes back to preview.
+   */
+  void RecordingFailed(const QString& file, bool started);
 
  private:
+  /** @brief The component reported a full disk since the recording was prepared. */
+  bool diskFullReported_ = false;
   /** @brief The recording's controls on the form's panels (made after the pages). */
   void BuildRecordingPanels();
   /** @brief A recording box at the form's Left + leftOffset and Top + topOffset. */
@@ -367,6 +383,8 @@ class TKestromCaptureForm final : public QWidget {
   void SetPreviewColour(int colour);
   void ShowDisplaySize();
   int State() const;
+  /** @brief The running work refuses every start now. */
+  bool StartsBlocked() const;
   /** @brief Closes an open clip or stops a recording, leaving the component in preview or idle. */
   void ClosePlayerOrStopRecording();
 

@@ -8,6 +8,7 @@
 #include "capture/app/CaptureGlobals.h"
 #include "capture/app/CaptureModes.h"
 #include "capture/app/FormTimers.h"
+#include "capture/app/ProgramMain.h"
 #include "capture/app/VideoRequest.h"
 #include "platform/core/Paths.h"
 #include "platform/ui/Dialogs.h"
@@ -46,6 +47,13 @@ void TKestromCaptureForm::WireImagesEvents() {
   // Other programs find the form by its title and send their requests to this entry.
   winmsg::WidgetWindow::Attach(this, QStringLiteral("TKestromCaptureForm"),
                                [this](uint32_t msg, uintptr_t, intptr_t, const winmsg::CopyData* data) -> intptr_t {
+                                 if (msg == BringForwardMessage()) {
+                                   // A second start of the program found this one.
+                                   showNormal();
+                                   raise();
+                                   activateWindow();
+                                   return 1;
+                                 }
                                  return msg == winmsg::WM_COPYDATA && data ? WMCopyData(*data) : 0;
                                });
 }
@@ -71,6 +79,7 @@ void TKestromCaptureForm::MakeVideoFromBitmaps() {
 }
 
 void TKestromCaptureForm::Button13Click() {
+  if (StartRefused()) return;
   StopForImagesRun();
   SetImagesSource(kButton13FrameRate);
   const QString file = TempPath(QStringLiteral("\\Temp\\AVITemp1.avi"));

@@ -2,6 +2,7 @@
 #include "capture/app/KestromCaptureForm.h"
 
 #include "analysis/shell/FormSupport.h"
+#include "capture/app/CaptureGlobals.h"
 #include "capture/app/CaptureModes.h"
 #include "capture/app/FormTimers.h"
 #include "capture/app/RadioGroup.h"
@@ -111,12 +112,7 @@ void TKestromCaptureForm::BuildPlayerPage(QWidget* page) {
   connect(cboVideoCompressors2, &QComboBox::activated, this,
           [this](int index) { Framecatcher->SetVideoCompressor(index); });
   Button7 = shell::AddButton(CompressionBox, "Button7", "Compression Settings", 216, 18, 196, 26);
-  connect(Button7, &QPushButton::clicked, this, [this] {
-    // The compressor's dialog needs the graph: the player steps aside while it is shown.
-    SuspendPlayer();
-    Framecatcher->ShowDialog(1);
-    ResumePlayer();
-  });
+  connect(Button7, &QPushButton::clicked, this, [this] { VideoSettingsButtonClick(); });
   AudioBox = AddCheckBox(CompressionBox, "AudioBox", "Audio On", {8, 74, 120, 22});
   SaveBitBtn = shell::AddButton(CompressionBox, "SaveBitBtn", "Save Video", 296, 184, 116, 28);
   connect(SaveBitBtn, &QPushButton::clicked, this, [this] { SaveBitBtnClick(); });
@@ -249,7 +245,9 @@ void TKestromCaptureForm::OpenPlayerFile(const QString& path) {
 }
 
 void TKestromCaptureForm::AnyClipButtonClick() {
+  if (StartRefused()) return;
   ui::FileRequest request;
+  request.initialDir = Globals().WorkingFolder;
   request.filter = QStringLiteral("Avi Files|*.avi|WMV Files|*.WMV|MPeg Files|*.mpeg|Movie Files|*.mov|AviSynth|*.avs");
   const std::optional<QString> chosen = ui::AppDialogs().OpenFile(request, this);
   if (!chosen) return;
@@ -260,6 +258,7 @@ void TKestromCaptureForm::AnyClipButtonClick() {
 }
 
 void TKestromCaptureForm::LastCaptureButtonClick() {
+  if (StartRefused()) return;
   if (LastCaptureFile == QLatin1String(" ")) {
     ShowFormMessage(QStringLiteral("No video has been captured yet"), 520);
     return;
@@ -271,6 +270,7 @@ void TKestromCaptureForm::LastCaptureButtonClick() {
 }
 
 void TKestromCaptureForm::SpeedButton1Click() {
+  if (StartRefused()) return;
   if (mediator_.LastCompressedFile == QLatin1String(" ")) {
     ShowFormMessage(QStringLiteral("No video has been compressed yet"), 520);
     return;
@@ -458,6 +458,7 @@ void TKestromCaptureForm::ResumePlayer() {
 // ---------------------------------------------------------------- saving the trimmed part
 
 void TKestromCaptureForm::SaveBitBtnClick() {
+  if (StartRefused()) return;
   TFramecatcher* fc = Framecatcher;
   if (fc->GetPlayerFileName().isEmpty()) return;
   if (PlayerFrames <= 0) {
@@ -500,6 +501,7 @@ void TKestromCaptureForm::SaveBitBtnClick() {
     findChild<QWidget*>(QStringLiteral("Panel2"))->show();
     RecordingSettings.SequenceJob = 0;
     fc->ReencodeFile(ReencodeScriptFile(), ReencodeTargetFile, false, true, true, audio);
+    UpdateStartControls();
   } else {
     ui::AppDialogs().MessageDlgPos(QStringLiteral("Camera signal lost so cannot re-compress"),
                                    ui::MsgDlgType::mtInformation, ui::mbOK, x() + 504, y() + 164, this);
@@ -510,6 +512,7 @@ bool TKestromCaptureForm::AskOutputFileName() {
   for (;;) {
     ui::FileRequest request;
     request.filter = QStringLiteral("Avi Video File|*.avi");
+    request.initialDir = Globals().WorkingFolder;
     const std::optional<QString> chosen = ui::AppDialogs().SaveFile(request, this);
     if (!chosen) return false;
     ReencodeTargetFile = *chosen;

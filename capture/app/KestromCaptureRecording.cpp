@@ -183,6 +183,8 @@ void TKestromCaptureForm::WireRecordingEvents() {
     FramecatcherRecordingCompleted(file, success);
   };
   fc->OnPlayerEndOfStream = [this](QObject*) { FramecatcherPlayerEndOfStream(); };
+  // A full disk is reported apart from the recording's end; the failure message names it.
+  fc->OnDiskFull = [this](QObject*) { diskFullReported_ = true; };
   // The capture compressor is chosen on the Capture page; the Working page only kept the list.
   auto* quality = findChild<QWidget*>(QStringLiteral("CaptureTabSheet"));
   cboVideoCompressors->setParent(quality);
@@ -207,7 +209,12 @@ void TKestromCaptureForm::CaptureAudioPanelClick() {
   if (auto* audio = findChild<QCheckBox*>(QStringLiteral("AudioBox"))) audio->setChecked(CaptureAudioPanel->isChecked());
 }
 
-void TKestromCaptureForm::VideoSettingsButtonClick() { Framecatcher->ShowDialog(1); }
+void TKestromCaptureForm::VideoSettingsButtonClick() {
+  // The compressor's dialog needs the graph: an open player steps aside while it is shown.
+  SuspendPlayer();
+  Framecatcher->ShowDialog(1);
+  ResumePlayer();
+}
 
 int TKestromCaptureForm::AskRecording(const QString& text, ui::MsgDlgType type, ui::MsgDlgButtons buttons,
                                       int leftOffset, int topOffset) {
@@ -217,6 +224,7 @@ int TKestromCaptureForm::AskRecording(const QString& text, ui::MsgDlgType type, 
 // ---------------------------------------------------------------- single capture
 
 void TKestromCaptureForm::StartCaptureButtonClick() {
+  if (StartRefused()) return;
   const bool sequence = SequenceCheckBox->isChecked();
   if (sequence) {
     // A folder that cannot take the videos is refused now, not after the last video is recorded.
@@ -278,12 +286,29 @@ void TKestromCaptureForm::PrepareRecording(const QString& file, bool halfSize, i
   // Every counted recording has a limit, and "Pause Capture" needs a recording that can pause.
   RecordingTimeLimit = kRecordingTimeLimit;
   fc->SetRecordingCanPause(true);
+  diskFullReported_ = false;
   ArmTimer(*StartRecordingTimer);
+  UpdateStartControls();
 }
 
 void TKestromCaptureForm::StartRecordingTimerTimer() {
   StartRecordingTimer->stop();
-  Framecatcher->StartRecording();
+  TFramecatcher* fc = Framecatcher;
+  // A start the coach cancelled at the ready question goes back to preview through PreviewTimer.
+  if (!fc->StartRecording() && State() != engine::cs_Recording && !PreviewTimer->isActive())
+    RecordingFailed(fc->GetRecordingFileName(), false);
+}
+
+void TKestromCaptureForm::RecordingFailed(const QString& file, bool started) {
+  Log(QStringLiteral("capture failed."));
+  if (CaptureJob == 2) {
+    RelayMode = false;
+    RelaySaveAsked = true;
+  }
+  if (CaptureJob == 3) EndSequence();
+  findChild<QWidget*>(QStringLiteral("StopRecordingPanel"))->hide();
+  AskRecording(RecordingFailureMessage(file, started, diskFullReported_), ui::MsgDlgType::mtError, ui::mbOK, 480);
+  RestartPreview();
 }
 
 void TKestromCaptureForm::StopCaptureButton2Click() { Framecatcher->StopRecording(); }
@@ -320,6 +345,11 @@ void TKestromCaptureForm::FramecatcherRecordingReadyToStart(bool& okToStart) {
                                   ui::mbOKCancel, 570);
   if (answer != ui::mrOk) {
     okToStart = false;
+    // A cancelled relay is over: nothing may wait for its end.
+    if (RelayMode) {
+      RelayMode = false;
+      RelaySaveAsked = true;
+    }
     ArmTimer(*PreviewTimer);
     return;
   }
@@ -404,13 +434,7 @@ void TKestromCaptureForm::FramecatcherRecordingCompleted(const QString& fileName
   findChild<QWidget*>(QStringLiteral("StopRecordingPanel"))->hide();
   if (!success) {
     // Nothing that follows a capture may treat a failed one as made: no save, summary or next video.
-    Log(QStringLiteral("capture failed."));
-    if (CaptureJob == 2) {
-      RelayMode = false;
-      RelaySaveAsked = true;
-    }
-    if (CaptureJob == 3) EndSequence();
-    RestartPreview();
+    RecordingFailed(fileName, true);
     return;
   }
   switch (CaptureJob) {
@@ -453,6 +477,7 @@ void TKestromCaptureForm::FramecatcherRecordingCompleted(const QString& fileName
 void TKestromCaptureForm::SaveCaptureCopy(const QString& source, const QString& filter) {
   ui::FileRequest request;
   request.filter = filter;
+  request.initialDir = Globals().WorkingFolder;
   request.defaultExt = QStringLiteral("avi");
   for (;;) {
     const std::optional<QString> target = ui::AppDialogs().SaveFile(request, this);
@@ -484,7 +509,11 @@ void TKestromCaptureForm::SummaryTimerTimer() {
   const int answer = AskRecording(QStringLiteral("Do you want to play the captured video ?"),
                                   ui::MsgDlgType::mtConfirmation, ui::mbYes | ui::mbNo, 504);
   report->hide();
-  if (answer != ui::mrYes) return;
+  if (answer != ui::mrYes) {
+    // Not played: the form goes back to preview, its resting state.
+    RestartPreview();
+    return;
+  }
   // The player page was shown as the clip was opened.
   const double duration = static_cast<double>(fc->GetPlayerDuration()) / 10'000'000.0;
   const double rate = duration > 0 ? static_cast<double>(fc->GetPlayerFrameCount()) / duration : 0.0;
@@ -659,7 +688,10 @@ void TKestromCaptureForm::EndSequence() {
 
 // ---------------------------------------------------------------- relay
 
-void TKestromCaptureForm::RelayCaptureButtonClick() { StartRelayCapture(); }
+void TKestromCaptureForm::RelayCaptureButtonClick() {
+  if (StartRefused()) return;
+  StartRelayCapture();
+}
 
 void TKestromCaptureForm::StartRelayCapture() {
   TFramecatcher* fc = Framecatcher;
@@ -684,7 +716,10 @@ void TKestromCaptureForm::StartRelayCapture() {
   RelayDuration = RelayDurationSeconds(VideoCaptureDuration->currentIndex());
   RelayTimer->setInterval(RelayDelayMs(RelayDelayTime->currentIndex()));
   RelayPlaybackSpeed = RelayPlaybackSpeedOf(PlaybackSpeed->currentIndex());
-  fc->StartRecording();
+  diskFullReported_ = false;
+  UpdateStartControls();
+  if (!fc->StartRecording() && State() != engine::cs_Recording && !PreviewTimer->isActive())
+    RecordingFailed(file, false);
 }
 
 void TKestromCaptureForm::StopRelayCaptureTimerTimer() {
@@ -706,6 +741,9 @@ void TKestromCaptureForm::RelayTimerTimer() {
   PlayerAudioMode = audio ? 1 : 2;
   fc->SetDisplay_FullScreen(true);
   fc->setVisible(PreviewCheckBox->isChecked());
+  // The clip opens at the relay's speed: a speed left from an earlier clip (0.4 for a capture's
+  // summary) is refused by a player with sound, which then never reaches the relay's end.
+  fc->SetPlayerSpeedRatio(RelayPlaybackSpeed);
   fc->OpenPlayer();
   fc->SetPlayerSpeedRatio(RelayPlaybackSpeed);
   fc->RunPlayer();
@@ -742,6 +780,7 @@ void TKestromCaptureForm::SaveRelayVideo() {
   fc->SetFrameGrabber(engine::fg_PreviewStream);
   LogSettingsNotTaken(EnsureDeviceSettings(*fc));
   fc->StartPreview();
+  UpdateStartControls();
 }
 
 }  // namespace kestrom::capture

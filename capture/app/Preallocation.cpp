@@ -1,11 +1,19 @@
 #include "capture/app/Preallocation.h"
 
+#include "capture/engine/Framecatcher.h"
 #include "platform/core/Paths.h"
 
 #include <QFileInfo>
 #include <algorithm>
 
 namespace kestrom::capture {
+
+void PreallocateTestSample(engine::TFramecatcher& framecatcher) {
+  framecatcher.SetPreallocCapFileName(CaptureFilePath(0));
+  framecatcher.SetPreallocCapFileEnabled(true);
+  framecatcher.SetPreallocCapFileSizeInMB(kTestSampleSizeMB);
+  framecatcher.CreatePreallocatedFile();
+}
 
 int PreallocFileSizeMB(int index) { return index == 0 ? 2 * kPreallocFileSizeMB : kPreallocFileSizeMB; }
 

@@ -10,7 +10,15 @@
 #include <cstdint>
 #include <optional>
 
+namespace kestrom::engine {
+class TFramecatcher;
+}
+
 namespace kestrom::capture {
+
+/** @brief The test buttons' preallocation: a 512 MB "\Sample.avi" in the working folder. */
+inline constexpr int kTestSampleSizeMB = 512;
+void PreallocateTestSample(engine::TFramecatcher& framecatcher);
 
 /** @brief Size of one preallocated file in MB (of 1048576 bytes); "\Sample.avi" has twice it. */
 inline constexpr int kPreallocFileSizeMB = 108;

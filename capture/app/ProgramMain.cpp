@@ -20,7 +20,33 @@
 
 namespace kestrom::capture {
 
+std::unique_ptr<QLockFile> TakeProgramLock() {
+  const QString folder = winmsg::RuntimeDir();
+  if (folder.isEmpty()) return std::make_unique<QLockFile>(QString());  // no directory: nothing to share
+  auto lock = std::make_unique<QLockFile>(folder + QStringLiteral("/KestromDDCapture.lock"));
+  // A lock left by a program that died is taken over (its process is gone).
+  if (!lock->tryLock(0)) return nullptr;
+  return lock;
+}
+
+uint32_t BringForwardMessage() {
+  static const uint32_t message = winmsg::RegisterWindowMessage(QStringLiteral("KestromCaptureBringForward"));
+  return message;
+}
+
+bool BringRunningProgramForward() {
+  const winmsg::HWND form = winmsg::FindWindow(QStringLiteral("TKestromCaptureForm"), shell::CaptureWindowTitle);
+  return form && winmsg::PostMessage(form, BringForwardMessage(), 0, 0);
+}
+
 int ProgramMain() {
+  // Two capture programs would preview the one camera and record into the same files.
+  const std::unique_ptr<QLockFile> lock = TakeProgramLock();
+  if (!lock) {
+    BringRunningProgramForward();
+    winmsg::Shutdown();
+    return 0;
+  }
   QApplication::setApplicationName(shell::CaptureWindowTitle);
   QApplication::setApplicationDisplayName(shell::CaptureWindowTitle);
   winmsg::SetApplicationTitle(shell::CaptureWindowTitle);

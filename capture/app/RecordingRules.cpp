@@ -50,14 +50,36 @@ std::optional<QStringList> SequenceScriptLines(const QString& videoPath) {
                      QStringLiteral("SeparateFields"), QStringLiteral("Bob")};
 }
 
+std::optional<QString> FolderWriteProblem(const QString& folder) {
+  // Permissions alone do not tell (read-only mounts, access lists): try to make a file there.
+  QTemporaryFile probe(core::JoinPath(folder, QStringLiteral("\\.kestrom-write-test-XXXXXX")));
+  if (probe.open()) return std::nullopt;
+  return probe.errorString();
+}
+
+QString RecordingFailureMessage(const QString& file, bool started, bool diskFullReported) {
+  const QString folder = QFileInfo(file).absolutePath();
+  QString reason;
+  const std::optional<uint64_t> free = core::FreeSpace(folder);
+  if (diskFullReported || (free && *free < kDiskFullBytes)) {
+    reason = QStringLiteral("the disk is full");
+  } else if (const std::optional<QString> problem = FolderWriteProblem(folder)) {
+    reason = QStringLiteral("the folder cannot be written to (") + *problem + QStringLiteral(")");
+  } else {
+    reason = QStringLiteral("the recording stopped with an error (see the log)");
+  }
+  const QString head = started ? QStringLiteral("The recording of ") + file + QStringLiteral(" has failed:\r\n")
+                               : QStringLiteral("The recording could not be started in the folder\r\n") + folder +
+                                     QStringLiteral(":\r\n");
+  return head + reason + QStringLiteral(".");
+}
+
 QString SequenceFolderProblem(const QString& folder) {
   const QFileInfo info(folder);
   if (folder.trimmed().isEmpty() || !info.isDir())
     return QStringLiteral("The sequence folder ") + folder + QStringLiteral(" does not exist.\r\n") +
            QStringLiteral("Please choose another folder with the Open button.");
-  // Permissions alone do not tell (read-only mounts, access lists): try to make a file there.
-  QTemporaryFile probe(core::JoinPath(folder, QStringLiteral("\\.kestrom-write-test-XXXXXX")));
-  if (!probe.open())
+  if (FolderWriteProblem(folder))
     return QStringLiteral("The sequence folder ") + folder + QStringLiteral(" cannot be written to.\r\n") +
            QStringLiteral("Please choose another folder with the Open button.");
   return {};

@@ -49,6 +49,20 @@ std::optional<QStringList> SequenceScriptLines(const QString& videoPath);
  */
 QString SequenceFolderProblem(const QString& folder);
 
+/** @brief Why no file can be made in the folder (the system's words), or nothing when one can. */
+std::optional<QString> FolderWriteProblem(const QString& folder);
+
+/** @brief Free space below this on the recording's volume is taken for a full disk. */
+inline constexpr uint64_t kDiskFullBytes = 1024 * 1024;
+
+/**
+ * @brief What the coach is told of a recording into the file that could not start or ended in
+ * failure: the folder and the reason, "the disk is full" when the component said so or the
+ * volume has (almost) no free space, else why the folder takes no file, else that the recording
+ * stopped with an error.
+ */
+QString RecordingFailureMessage(const QString& file, bool started, bool diskFullReported);
+
 /** @brief Relay choices by item index: recording seconds, delay before playback (ms), playback speed. */
 int RelayDurationSeconds(int item);
 int RelayDelayMs(int item);

@@ -102,6 +102,41 @@ TEST_F(CaptureProgram, StartsBesideTheAnalysisWindowAndQuitsOnWMQuit) {
   EXPECT_TRUE(WindowsOf(pid).empty());
 }
 
+// Started again while it runs, the program ends at once and leaves the first one, which is asked
+// to come forward: never two programs previewing the camera and recording into the same files.
+TEST_F(CaptureProgram, ASecondStartLeavesOneProgram) {
+  winmsg::Window analysis("TKestromForm", shell::AnalysisWindowTitle);
+  ASSERT_NE(analysis.Handle(), 0u);
+  app_.start();
+  ASSERT_TRUE(app_.waitForStarted(10000));
+  const int64_t pid = app_.processId();
+  auto forms = [] {
+    int count = 0;
+    for (const WindowInfo& w : winmsg::EnumWindows()) count += w.className == "TKestromCaptureForm";
+    return count;
+  };
+  ASSERT_TRUE(WaitFor([&] { return forms() == 1; }, 60000)) << "the first program's form was not listed";
+
+  QProcess second;
+  second.setProcessEnvironment(app_.processEnvironment());
+  second.setProgram(app_.program());
+  second.setWorkingDirectory(app_.workingDirectory());
+  second.setProcessChannelMode(QProcess::ForwardedChannels);
+  second.start();
+  ASSERT_TRUE(second.waitForStarted(10000));
+  ASSERT_TRUE(second.waitForFinished(60000)) << "the second program kept running";
+  EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(second.exitCode(), 0);
+  EXPECT_EQ(forms(), 1);
+  EXPECT_FALSE(WindowsOf(pid).empty());
+  ASSERT_EQ(app_.state(), QProcess::Running);
+
+  for (const WindowInfo& w : winmsg::EnumWindows())
+    if (w.title == shell::CaptureWindowTitle) winmsg::PostMessage(w.handle, winmsg::WM_QUIT, 0, 0);
+  ASSERT_TRUE(app_.waitForFinished(30000));
+  ExpectCleanEnd();
+}
+
 TEST_F(CaptureProgram, StartedAloneEndsByItself) {
   app_.start();
   ASSERT_TRUE(app_.waitForStarted(10000));

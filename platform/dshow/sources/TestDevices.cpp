@@ -44,6 +44,9 @@ constexpr REGPINMEDIUM kCameraLink{KESTROM_TEST_CARD_MEDIUM, 0, 0};
 constexpr REGPINMEDIUM kTunerVideoLink{KESTROM_TEST_CARD_MEDIUM, 1, 0};
 constexpr REGPINMEDIUM kTunerAudioLink{KESTROM_TEST_CARD_MEDIUM, 2, 0};
 
+/** @brief Pictures a capture driver keeps queued while the graph is late to take them. */
+constexpr REFERENCE_TIME kQueuedFrames = 10;
+
 // Waits one live block (or frame) slot: returns the stream time the block starts at, or -1 when
 // the block is not to be delivered (not running, stopping). Counts skipped slots in *late.
 struct LivePacer {
@@ -133,6 +136,7 @@ class CTestCameraPin final : public CVideoCapturePin {
 
  protected:
   HRESULT OnThreadStart() override;
+  void OnThreadStop() override;
   HRESULT FillBuffer(IMediaSample* sample) override;
 
  private:
@@ -141,6 +145,7 @@ class CTestCameraPin final : public CVideoCapturePin {
   LONG frame_ = 0;
   LONG runStart_ = 0;  // the number of the run's first picture
   LivePacer pacer_;
+  REFERENCE_TIME queued_ = 0;  // pictures still queued behind the last one delivered
 };
 
 class CTestCamera final : public CDeviceFilter {
@@ -209,8 +214,16 @@ HRESULT CTestCameraPin::OnThreadStart() {
   // The pictures go on counting across stops, as a camera's scene goes on; a run's times start at 0.
   runStart_ = frame_;
   pacer_ = {};
+  queued_ = 0;
   ResetCounts();
   return S_OK;
+}
+
+void CTestCameraPin::OnThreadStop() {
+  // A stop discards the pictures still queued, as a driver's queue is: they are dropped frames.
+  for (REFERENCE_TIME i = 0; i < queued_; ++i) CountDropped(frame_++);
+  g_cameraDropped += static_cast<long>(queued_);
+  queued_ = 0;
 }
 
 HRESULT CTestCameraPin::FillBuffer(IMediaSample* sample) {
@@ -238,13 +251,18 @@ HRESULT CTestCameraPin::FillBuffer(IMediaSample* sample) {
       if (!WaitUnlessStopped(std::chrono::nanoseconds((pacer_.next - now) * 100))) return VFW_S_NO_MORE_ITEMS;
       now = std::max(camera_->StreamTime(), pacer_.next);
     }
-    // Slots that passed while the graph held us up are dropped frames: their numbers are skipped.
-    if (now >= pacer_.next + interval) {
-      const REFERENCE_TIME late = (now - pacer_.next) / interval;
+    // As a capture driver does, the camera keeps the pictures of a few slots while the graph holds
+    // its thread up (a writer opening its file, a compressor starting on its first picture): they
+    // come late, one after another, with their own times. Only slots past that queue are dropped
+    // frames, their numbers skipped.
+    const REFERENCE_TIME behind = (now - pacer_.next) / interval;
+    if (behind > kQueuedFrames) {
+      const REFERENCE_TIME late = behind - kQueuedFrames;
       for (REFERENCE_TIME i = 0; i < late; ++i) CountDropped(frame_++);
       g_cameraDropped += static_cast<long>(late);
       pacer_.next += late * interval;
     }
+    queued_ = std::min(behind, kQueuedFrames);
     // Stamped with its slot, the moment the picture was taken, not the moment this thread got to
     // it: a thread woken late under load must not move the picture into the next frame time of
     // a recording (an empty frame there and every later picture one frame late against the sound).

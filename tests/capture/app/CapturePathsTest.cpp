@@ -32,6 +32,8 @@ TEST(CaptureAppPaths, FillsThePathsAndPreparesTheWorkingFolder) {
   EXPECT_EQ(g.FilterFontFile, g.CaptureAppFolder + "/DefaultFilterFont.txt");
   EXPECT_EQ(g.SequenceDirFile, g.CaptureAppFolder + "/DefaultSequenceDir.txt");
   EXPECT_EQ(g.DefaultSequenceFolder, SequenceFolderOn(drive));
+  // The first sequence must not find its default folder missing.
+  EXPECT_TRUE(QFileInfo(g.DefaultSequenceFolder).isDir());
 
   EXPECT_TRUE(QFileInfo(g.WorkingFolder).isDir());
   EXPECT_TRUE(core::IsHidden(g.WorkingFolder));
@@ -63,7 +65,7 @@ TEST(CaptureAppPaths, AFileHoldingTheWorkingFolderNameGivesEveryBoxInOrder) {
   EXPECT_EQ(Globals().SampleFile, folder + "/Sample.avi");
   EXPECT_EQ(core::ReadTextFile(folder), QString("not a folder"));
   EXPECT_EQ(QDir(clean.drive.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-            QStringList({"KestromWORKING"}));
+            QStringList({"KestromSequences", "KestromWORKING"}));
 }
 
 TEST(CaptureAppPaths, AWorkingFolderThatCannotBeWrittenGivesTheWriteBox) {

@@ -287,12 +287,15 @@ TEST_F(CaptureAppRecording, AFailedCaptureIsNeitherSummarisedNorOfferedForSaving
     form.CaptureJob = 1;
     form.RecordingSettings.HalfSize = half;
     form.StopRecordingTimer->start();  // armed by frames that came while the recording stopped
+    Push(ui::mrOk);                    // the coach is told it failed
     form.FramecatcherRecordingCompleted(Globals().SampleFile, false);
     EXPECT_TRUE(LogLines().contains("capture failed."));
     EXPECT_FALSE(form.SummaryTimer->isActive());
     EXPECT_FALSE(form.StopRecordingTimer->isActive()) << "it would stop the next recording";
   }
-  EXPECT_TRUE(Messages().isEmpty());
+  // Only the failure is told: no save question, no summary.
+  EXPECT_EQ(Messages().size(), 2);
+  EXPECT_EQ(Messages().filter("The recording of " + Globals().SampleFile + " has failed").size(), 2);
   EXPECT_EQ(State(), engine::cs_Preview);
 }
 

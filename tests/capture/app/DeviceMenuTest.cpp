@@ -74,5 +74,27 @@ TEST(CaptureAppDeviceMenu, AnArrivalSelectsADeviceOnlyWhenNoWorkIsUnderWay) {
   for (const Case& c : cases) EXPECT_EQ(ArrivalMaySelectDevice(c.work), c.selects) << c.name;
 }
 
+TEST(CaptureAppDeviceMenu, StartsAreRefusedWhileWorkRunsButNotBesideAnOpenPlayer) {
+  using namespace engine;
+  struct Case {
+    const char* name;
+    CaptureWork work;
+    bool refused;
+  };
+  const QList<Case> cases = {
+      {"idle", {cs_None}, false},
+      {"preview", {cs_Preview}, false},
+      {"player", {cs_Player}, false},
+      {"recording", {cs_Recording}, true},
+      {"re-encoding", {cs_Reencoding}, true},
+      {"relay playing back", {cs_Player, true}, true},
+      {"video from images", {cs_Preview, false, true}, true},
+      {"preallocation", {cs_None, false, false, true}, true},
+      {"sequence between videos", {cs_Preview, false, false, false, true}, true},
+      {"a step armed", {cs_Preview, false, false, false, false, true}, true},
+  };
+  for (const Case& c : cases) EXPECT_EQ(StartRefused(c.work), c.refused) << c.name;
+}
+
 }  // namespace
 }  // namespace kestrom::capture

@@ -2,6 +2,8 @@
 
 #include "platform/dshow/base/Guids.h"
 
+#include <thread>
+
 namespace kestrom::dshow::test {
 
 using namespace com;
@@ -15,6 +17,7 @@ class CCollector::Pin final : public CBaseInputPin {
   HRESULT Receive(IMediaSample* sample) override {
     HRESULT hr = CBaseInputPin::Receive(sample);
     if (hr != S_OK) return hr;
+    if (owner_->firstHold_.count() > 0 && owner_->Samples().empty()) std::this_thread::sleep_for(owner_->firstHold_);
     ReceivedSample r;
     BYTE* data = nullptr;
     sample->GetPointer(&data);

@@ -38,6 +38,8 @@ class CCollector final : public CBaseFilter {
   CMediaType Type();
   /** @brief Refuses further samples once this many arrived (0: no limit), so a fast source waits. */
   void SetLimit(size_t limit);
+  /** @brief Keeps the first sample this long before taking it, as a writer opening its file does. */
+  void SetFirstSampleHold(std::chrono::milliseconds hold) { firstHold_ = hold; }
 
  private:
   class Pin;
@@ -49,6 +51,7 @@ class CCollector final : public CBaseFilter {
   std::vector<ReceivedSample> samples_;
   bool endOfStream_ = false;
   size_t limit_ = 0;
+  std::chrono::milliseconds firstHold_{0};
 };
 
 /** @brief A graph stand-in that records the events filters post to it. */
