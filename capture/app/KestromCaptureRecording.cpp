@@ -307,7 +307,9 @@ void TKestromCaptureForm::RecordingFailed(const QString& file, bool started) {
   }
   if (CaptureJob == 3) EndSequence();
   findChild<QWidget*>(QStringLiteral("StopRecordingPanel"))->hide();
-  AskRecording(RecordingFailureMessage(file, started, diskFullReported_), ui::MsgDlgType::mtError, ui::mbOK, 480);
+  // The writer says when its writes failed for want of space, whatever room there is by now.
+  const bool diskFull = diskFullReported_ || Framecatcher->LastRecordingFailedForDiskFull();
+  AskRecording(RecordingFailureMessage(file, started, diskFull), ui::MsgDlgType::mtError, ui::mbOK, 480);
   RestartPreview();
 }
 

@@ -244,7 +244,7 @@ TEST_F(GraphBuilding, ADvCamcorderBuildsItsPreviewAndBothRecordingChains) {
   EXPECT_EQ(type.majortype, MEDIATYPE_Interleaved);
   FreeMediaType(type);
   EXPECT_EQ(fk->MasterStream(), 2);
-  QThread::msleep(600);
+  RecordFrames(*fk, 4);
   fk->StopRecording();
   const std::vector<int> codes = Codes(fk->GetLastRecordedFile());
   ASSERT_GE(codes.size(), 3u);
@@ -282,7 +282,7 @@ TEST_F(GraphBuilding, AProgramStreamEncoderPreviewsThroughTheDemultiplexerAndRec
   EnableProcessLog();
   ASSERT_TRUE(fk->StartRecording()) << ProcessLogLines().join("\n").toStdString();
   EXPECT_EQ(fk->GetCurrentState(), cs_Recording);
-  QThread::msleep(800);
+  RecordFrames(*fk, 4);
   fk->StopRecording();
   const std::vector<int> codes = Codes(fk->GetLastRecordedFile());
   ASSERT_GE(codes.size(), 3u);
@@ -295,7 +295,7 @@ TEST_F(GraphBuilding, AProgramStreamEncoderPreviewsThroughTheDemultiplexerAndRec
   EnableProcessLog();
   ASSERT_TRUE(fk->StartRecording()) << ProcessLogLines().join("\n").toStdString();
   EXPECT_TRUE(FilterNames(*fk).contains("FCATCHCTRL_RwCap.Grabber")) << FilterNames(*fk).join(", ").toStdString();
-  QThread::msleep(800);
+  RecordFrames(*fk, 4);
   fk->StopRecording();
   const std::vector<int> raw = Codes(fk->GetLastRecordedFile());
   ASSERT_GE(raw.size(), 3u);

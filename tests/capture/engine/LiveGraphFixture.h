@@ -13,6 +13,10 @@
 #include "tests/platform/dshow/support/CameraFrames.h"
 #include "tools/FrameCode.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QThread>
+
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -49,6 +53,17 @@ class LiveGraphTest : public TestCameraTest {
   }
   /** @brief Every frame follows the one before, save those the test camera itself dropped. */
   static void ExpectConsecutive(const std::vector<int>& codes) { kestrom::dshow::test::ExpectCameraFramesInOrder(codes); }
+  /**
+   * @brief Keeps a recording going until the engine has counted the given frames; the bound only
+   * keeps a broken graph from hanging the test (the frames are checked in the file afterwards).
+   */
+  static void RecordFrames(TFK& fk, int64_t frames) {
+    QDeadlineTimer bound(30000);
+    while (fk.FrameCount() < frames && !bound.hasExpired()) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+      QThread::msleep(10);
+    }
+  }
   static bool LogHas(const QString& text) { return ProcessLogLines().filter(text).size() > 0; }
   static std::vector<int> Codes(const QString& file, bool* hasAudio = nullptr) {
     std::vector<int> codes;

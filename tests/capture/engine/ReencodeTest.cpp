@@ -309,13 +309,14 @@ TEST_F(Reencoding, DroppedFramesKeepTheirPositionsShowingTheFrameBefore) {
   struct Case {
     const char* name;
     const char* codec;
-    bool copyMode, compressVideo;
+    bool copyMode, compressVideo, throughScript = false;
   };
   const Case cases[] = {
       {"compressed from frames that depend on others", "msmpeg4v2", false, true},
       {"compressed from frames coded alone", "mjpeg", false, true},
       {"stream copy", "msmpeg4v2", false, false},
       {"copy mode", "mjpeg", true, false},
+      {"through a frame-server script", "msmpeg4v2", false, true, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -332,9 +333,15 @@ TEST_F(Reencoding, DroppedFramesKeepTheirPositionsShowingTheFrameBefore) {
     ASSERT_EQ(PositionCodes(spec.path, &clipSound), expected) << "the fixture";
     auto fk = Compressing();
     const QString dest = InWork("dest.avi");
-    ASSERT_TRUE(fk->Reencode(spec.path, dest, c.copyMode, false, c.compressVideo, false, true));
+    QString source = spec.path;
+    if (c.throughScript) {
+      source = InWork("Input.avs");
+      WriteFile(source, ("AVISource(\"" + spec.path + "\")\r\n").toUtf8());
+    }
+    ASSERT_TRUE(fk->Reencode(source, dest, c.copyMode, false, c.compressVideo, false, true));
     int64_t sound = 0;
     EXPECT_EQ(PositionCodes(dest, &sound), expected);
+    if (c.throughScript) continue;
     EXPECT_GE(sound, clipSound - 2048);
     EXPECT_LE(sound, clipSound + 2048);
   }
