@@ -1,6 +1,6 @@
 #include "analysis/app/ProgramMain.h"
 
-#include "analysis/shell/GlobalPaths.h"
+#include "common/startup/GlobalPaths.h"
 #include "analysis/window/AppForms.h"
 #include "analysis/window/KestromForm.h"
 #include "platform/ui/Application.h"

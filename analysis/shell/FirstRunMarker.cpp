@@ -1,6 +1,6 @@
 #include "analysis/shell/FirstRunMarker.h"
 
-#include "analysis/shell/GlobalPaths.h"
+#include "common/startup/GlobalPaths.h"
 #include "platform/core/Paths.h"
 
 #include <QDir>

@@ -1,9 +1,9 @@
 #include "analysis/shell/RegistrationForms.h"
 
-#include "analysis/shell/FirstRunChecks.h"
-#include "analysis/shell/FormSupport.h"
-#include "analysis/shell/GlobalPaths.h"
-#include "analysis/shell/ModalForms.h"
+#include "common/startup/FirstRunChecks.h"
+#include "platform/ui/FormSupport.h"
+#include "common/startup/GlobalPaths.h"
+#include "platform/ui/ModalForms.h"
 #include "platform/core/Paths.h"
 #include "platform/registry/Registry.h"
 #include "platform/ui/Dialogs.h"
@@ -19,9 +19,9 @@ namespace kestrom::shell {
 
 namespace {
 void AddIntroduction(QWidget* form) {
-  AddLabel(form, "Label1", "The Kestrom System needs to register some software utilities ", 8, 8);
-  AddLabel(form, "Label2", "onto your personal computer. Once this has been done you should not see", 8, 24);
-  AddLabel(form, "Label3", "this window again and Kestrom should then open in its Main Window", 8, 40);
+  ui::AddLabel(form, "Label1", "The Kestrom System needs to register some software utilities ", 8, 8);
+  ui::AddLabel(form, "Label2", "onto your personal computer. Once this has been done you should not see", 8, 24);
+  ui::AddLabel(form, "Label3", "this window again and Kestrom should then open in its Main Window", 8, 40);
 }
 }  // namespace
 
@@ -30,18 +30,18 @@ void AddIntroduction(QWidget* form) {
 TRegistrationAviForm::TRegistrationAviForm(QWidget* parent) : QDialog(parent) {
   setObjectName("RegistrationAviForm");
   setWindowTitle("Video File Registration");
-  SetFixedDialogBorder(this);
+  ui::SetFixedDialogBorder(this);
   setFixedSize(386, 153);
   AddIntroduction(this);
-  AddLabel(this, "Label4", "This section will register a video software utility called 'AVISYNTH 2.5.5'", 8, 64);
-  AddLabel(this, "Label5", "Please use the default settings for AviSynth", 8, 80);
-  AddLabel(this, "Label6",
+  ui::AddLabel(this, "Label4", "This section will register a video software utility called 'AVISYNTH 2.5.5'", 8, 64);
+  ui::AddLabel(this, "Label5", "Please use the default settings for AviSynth", 8, 80);
+  ui::AddLabel(this, "Label6",
            "i.e. click \"I Agree\" then click \"Next >\" then click \"Install\" then click \"Finish\"", 8, 96);
-  BitBtn1 = AddButton(this, "BitBtn1", "OK", 156, 120, 75, 25);
+  BitBtn1 = ui::AddButton(this, "BitBtn1", "OK", 156, 120, 75, 25);
   BitBtn1->setDefault(true);
   connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
   AviSynthPath = core::JoinPath(Globals().AppFolder, core::ProgramName("\\AviSynth\\AviSynth_255.exe"));
-  PlaceForm(this, 260, 120);
+  ui::PlaceForm(this, 260, 120);
 }
 
 bool TRegistrationAviForm::IsAviSynthInstalled() { return AppFirstRunChecks().IsAviSynthInstalled(); }
@@ -49,7 +49,7 @@ bool TRegistrationAviForm::IsAviSynthInstalled() { return AppFirstRunChecks().Is
 bool TRegistrationAviForm::CheckAviSynth() {
   ++CallCount;
   if (CallCount > 1) return true;
-  if (!IsAviSynthInstalled()) ShowModal(*this);
+  if (!IsAviSynthInstalled()) ui::ShowModal(*this);
   return IsAviSynthInstalled();
 }
 
@@ -71,14 +71,14 @@ void TRegistrationAviForm::showEvent(QShowEvent* event) {
 TRegistrationCodecForm::TRegistrationCodecForm(QWidget* parent) : QDialog(parent) {
   setObjectName("RegistrationCodecForm");
   setWindowTitle("Codec File Registration");
-  SetFixedDialogBorder(this);
+  ui::SetFixedDialogBorder(this);
   setFixedSize(452, 234);
   AddIntroduction(this);
-  AddLabel(this, "Label4", "This section has found that some video codecs ", 8, 64);
-  AddLabel(this, "Label5", "need to be installed on your personal computer", 8, 80);
-  AddLabel(this, "Label6", "When asked to upgrade newer or all components choose the option", 8, 104);
-  AddLabel(this, "Label7", "'Upgrade newer components only'", 8, 120);
-  BitBtn1 = AddButton(this, "BitBtn1", "OK", 188, 144, 75, 25);
+  ui::AddLabel(this, "Label4", "This section has found that some video codecs ", 8, 64);
+  ui::AddLabel(this, "Label5", "need to be installed on your personal computer", 8, 80);
+  ui::AddLabel(this, "Label6", "When asked to upgrade newer or all components choose the option", 8, 104);
+  ui::AddLabel(this, "Label7", "'Upgrade newer components only'", 8, 120);
+  BitBtn1 = ui::AddButton(this, "BitBtn1", "OK", 188, 144, 75, 25);
   BitBtn1->setDefault(true);
   connect(BitBtn1, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
 
@@ -86,15 +86,15 @@ TRegistrationCodecForm::TRegistrationCodecForm(QWidget* parent) : QDialog(parent
   Panel2->setObjectName("Panel2");
   Panel2->setFrameShape(QFrame::Panel);
   Panel2->setGeometry(8, 176, 436, 50);
-  AviSynthReturnlabel = AddLabel(Panel2, "AviSynthReturnlabel", QString(), 8, 4, 340, 40);
+  AviSynthReturnlabel = ui::AddLabel(Panel2, "AviSynthReturnlabel", QString(), 8, 4, 340, 40);
   AviSynthReturnlabel->setWordWrap(true);
-  BitBtn2 = AddButton(Panel2, "BitBtn2", "&Yes", 354, 12, 75, 25);
+  BitBtn2 = ui::AddButton(Panel2, "BitBtn2", "&Yes", 354, 12, 75, 25);
   BitBtn2->hide();
   connect(BitBtn2, &QPushButton::clicked, this, [this] { done(ui::mrYes); });
   Panel2->hide();
 
   CodecPath = core::JoinPath(Globals().AppFolder, core::ProgramName("\\Codecs\\wmpcdcs8.exe"));
-  PlaceForm(this, 260, 120);
+  ui::PlaceForm(this, 260, 120);
 }
 
 bool TRegistrationCodecForm::IsCodecInstalled() { return AppFirstRunChecks().IsCodecInstalled(); }
@@ -103,7 +103,7 @@ bool TRegistrationCodecForm::CheckCodecs() {
   ++CallCount;
   if (CallCount > 1) return true;
   if (IsCodecInstalled()) return true;
-  ShowModal(*this);
+  ui::ShowModal(*this);
   return IsCodecInstalled();
 }
 

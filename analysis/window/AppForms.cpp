@@ -1,7 +1,7 @@
 #include "analysis/window/AppForms.h"
 
 #include "analysis/annotation/AnglesTableForm.h"
-#include "analysis/shell/DiagForm806.h"
+#include "common/startup/DiagForm806.h"
 #include "analysis/shell/RegistrationForms.h"
 #include "analysis/window/CompanionForms.h"
 #include "analysis/window/HintForms.h"

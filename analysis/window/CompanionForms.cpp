@@ -1,6 +1,6 @@
 #include "analysis/window/CompanionForms.h"
 
-#include "analysis/shell/FormSupport.h"
+#include "platform/ui/FormSupport.h"
 #include "analysis/window/AppForms.h"
 #include "analysis/window/KestromForm.h"
 
@@ -16,13 +16,13 @@
 
 namespace kestrom::window {
 
-using shell::AddButton;
-using shell::AddLabel;
+using ui::AddButton;
+using ui::AddLabel;
 
 TCloseFilesForm::TCloseFilesForm(const QString& name, QWidget* parent) : QDialog(parent) {
   setObjectName(name);
   setWindowTitle("Close Video File");
-  shell::SetFixedDialogBorder(this);
+  ui::SetFixedDialogBorder(this);
   setFixedSize(kNarrowestWidth, 255);
   move(550, 205);
   AddLabel(this, "Label1", "The following video has changed :-", 8, 4);
@@ -106,7 +106,7 @@ void TCloseFilesForm::showEvent(QShowEvent* event) {
 }
 
 void TCloseFilesForm::FormShow() {
-  shell::PlaceForm(this, OwnerIndex == 2 ? 200 : 550, 205);
+  ui::PlaceForm(this, OwnerIndex == 2 ? 200 : 550, 205);
   TKestromForm* w = Owner();
   Edit1->setText(w ? w->VideoName : QString());
   FitToText();

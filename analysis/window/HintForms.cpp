@@ -1,8 +1,8 @@
 #include "analysis/window/HintForms.h"
 
 #include "analysis/playback/PanelRow.h"
-#include "analysis/shell/FormSupport.h"
-#include "analysis/shell/GlobalPaths.h"
+#include "platform/ui/FormSupport.h"
+#include "common/startup/GlobalPaths.h"
 #include "analysis/window/AppForms.h"
 #include "analysis/window/CompanionPlacement.h"
 #include "analysis/window/KestromForm.h"
@@ -21,8 +21,8 @@
 
 namespace kestrom::window {
 
-using shell::AddButton;
-using shell::AddLabel;
+using ui::AddButton;
+using ui::AddLabel;
 using shell::Globals;
 
 // ---- layout choosers ----------------------------------------------------------------------------
@@ -30,7 +30,7 @@ using shell::Globals;
 TInformationForm::TInformationForm(QWidget* parent) : QDialog(parent) {
   setObjectName("InformationForm");
   setWindowTitle("Information");
-  shell::SetFixedDialogBorder(this);
+  ui::SetFixedDialogBorder(this);
   setFixedSize(190, 100);
   AddLabel(this, "Label1", "The Multi-Capture Facility for this size", 8, 4);
   AddLabel(this, "Label2", "is available in:- ", 8, 20);
@@ -64,7 +64,7 @@ void TInformationForm::HorzButtonClick() {
 TOverlayInformationForm::TOverlayInformationForm(QWidget* parent) : QDialog(parent) {
   setObjectName("OverlayInformationForm");
   setWindowTitle("Information");
-  shell::SetFixedDialogBorder(this);
+  ui::SetFixedDialogBorder(this);
   setFixedSize(191, 134);
   AddLabel(this, "Label1", "The Video Overlay Blending Function", 8, 4);
   AddLabel(this, "Label2", "is available in the following modes:- ", 8, 20);

@@ -6,8 +6,8 @@
 // canvas and must get the picture alone. Where the window system cannot blend, paintEvent
 // composes the picture behind and the canvas at alpha / 255 (platform/ui/WindowBlend.h).
 #include "analysis/drawing/DrawingControls.h"
-#include "analysis/shell/GlobalPaths.h"
-#include "analysis/shell/ModalForms.h"
+#include "common/startup/GlobalPaths.h"
+#include "platform/ui/ModalForms.h"
 #include "analysis/window/AppForms.h"
 #include "analysis/window/CompanionPlacement.h"
 #include "analysis/window/CompanionForms.h"
@@ -191,7 +191,7 @@ void TKestromForm::OverlayButtonClick() {
     chooser->move(at.left() + 64, at.top() + 86);
     for (const char* choice : {"HorzButton", "VertButton"})
       if (auto* button = chooser->findChild<QPushButton*>(choice)) button->show();
-    if (shell::ShowModal(*chooser) == 9) {
+    if (ui::ShowModal(*chooser) == 9) {
       RefreshFrame();
       MessageDlgPosPaused(
           "Both Main and Best Windows have now been set for overlay.\r\nPlease check that both videos are:-\r\n"
@@ -390,7 +390,7 @@ void TKestromForm::BackgroundButtonClick() {
       if (TBackgroundHint* hint = Forms().BackgroundHint) {
         const QRect at = Bounds();
         MoveOnScreen(hint, this, QPoint(at.left() + 100, at.top() + 150));
-        shell::ShowModal(*hint);
+        ui::ShowModal(*hint);
       }
     SetUnderlined(BackgroundButton, true);
     form->resize(size());

@@ -3,9 +3,9 @@
 // help menu, and the tab control's hints, guards and right-click shortcuts.
 #include "analysis/annotation/AnglesTableForm.h"
 #include "analysis/drawing/DrawingControls.h"
-#include "analysis/shell/DiagForm806.h"
-#include "analysis/shell/GlobalPaths.h"
-#include "analysis/shell/ModalForms.h"
+#include "common/startup/DiagForm806.h"
+#include "common/startup/GlobalPaths.h"
+#include "platform/ui/ModalForms.h"
 #include "analysis/window/AppForms.h"
 #include "analysis/window/CompanionPlacement.h"
 #include "analysis/window/CompanionForms.h"
@@ -161,7 +161,7 @@ bool TKestromForm::AskToSaveWork() {
   TCloseFilesForm* dialog = best ? f.CloseFilesForm2 : f.CloseFilesForm1;
   if (!dialog) return false;  // nobody to ask: nothing the coach made is dropped unasked
   dialog->OwnerIndex = best ? 2 : 1;
-  shell::ShowModal(*dialog);
+  ui::ShowModal(*dialog);
   // Closed from its frame with rows unanswered: whatever asked gives up, the work stays.
   return !HasUnsavedWork();
 }

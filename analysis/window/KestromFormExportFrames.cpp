@@ -3,9 +3,9 @@
 // the working folder's Temp subfolder; after the last frame it starts the export program, which
 // joins the files into the video the coach named and answers with 0x2741 when it has finished.
 #include "analysis/exportavi/ExportProtocol.h"
-#include "analysis/shell/DiagForm806.h"
-#include "analysis/shell/GlobalPaths.h"
-#include "analysis/shell/ModalForms.h"
+#include "common/startup/DiagForm806.h"
+#include "common/startup/GlobalPaths.h"
+#include "platform/ui/ModalForms.h"
 #include "analysis/window/AppForms.h"
 #include "analysis/window/CompanionPlacement.h"
 #include "analysis/window/HintForms.h"
@@ -108,7 +108,7 @@ void TKestromForm::CreateExportAVIButtonClick() {
   };
   if (!QFileInfo::exists(Globals().ExportHintFile)) {
     MoveOnScreen(ExportHintForm, this, QPoint(bounds.left() + 100, bounds.top() + 150));
-    shell::ShowModal(*ExportHintForm);
+    ui::ShowModal(*ExportHintForm);
   }
   if (shell::TDiagForm806* diag = Forms().DiagForm806; diag && diag->CountCaptureWindows()) {
     refuse("Please close the Kestrom Capture Window. It is possible to create\r\n"

@@ -1,6 +1,6 @@
 // Mailing the open video and its memo: through the e-mail window, or by handing the video's
 // base name to the outside mail program.
-#include "analysis/shell/GlobalPaths.h"
+#include "common/startup/GlobalPaths.h"
 #include "analysis/window/AppForms.h"
 #include "analysis/window/CompanionPlacement.h"
 #include "analysis/window/KestromForm.h"

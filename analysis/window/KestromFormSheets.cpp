@@ -2,8 +2,8 @@
 // the picture area into the chosen sheet, and the warning that refuses both while an export runs.
 #include "analysis/sheets/SheetOutput.h"
 #include "analysis/sheets/SheetTable.h"
-#include "analysis/shell/GlobalPaths.h"
-#include "analysis/shell/ModalForms.h"
+#include "common/startup/GlobalPaths.h"
+#include "platform/ui/ModalForms.h"
 #include "analysis/window/AppForms.h"
 #include "analysis/window/CompanionPlacement.h"
 #include "analysis/window/HintForms.h"
@@ -105,7 +105,7 @@ void TKestromForm::CaptureMenuButtonClick() {
   if (FrameHeight == 480 && !QFileInfo::exists(shell::Globals().NTSCHintFile) && NTSCHint) {
     const TKestromForm* main = Forms().MainWindow ? Forms().MainWindow : this;
     MoveOnScreen(NTSCHint, main, DefaultCompanionPlace(main->Bounds()));
-    shell::ShowModal(*NTSCHint);
+    ui::ShowModal(*NTSCHint);
   }
   if (!VideoOpen) return;
   const QPoint at = Bounds().topLeft();
@@ -134,7 +134,7 @@ void TKestromForm::ChooseSheet(QAction* item, int style, bool landscape) {
     chooser->HorzButton->setVisible(!landscape);
     chooser->VertLabel->setVisible(true);
     chooser->VertButton->setVisible(true);
-    if (shell::ShowModal(*chooser) != 9) return;
+    if (ui::ShowModal(*chooser) != 9) return;
     update();  // the new layout shows the picture again
   }
   const std::optional<sheets::SheetKind> kind = sheets::SheetFor(style, Layout);

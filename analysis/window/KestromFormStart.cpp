@@ -1,9 +1,9 @@
 // Creation and start-up of the analysis window: the globals it sets, its first state, the start
 // timer that arranges both windows and runs the first-run checks.
 #include "analysis/drawing/DrawingControls.h"
-#include "analysis/shell/DiagForm806.h"
+#include "common/startup/DiagForm806.h"
 #include "analysis/shell/FirstRunMarker.h"
-#include "analysis/shell/GlobalPaths.h"
+#include "common/startup/GlobalPaths.h"
 #include "analysis/shell/RegistrationForms.h"
 #include "analysis/window/AppForms.h"
 #include "analysis/window/KestromForm.h"

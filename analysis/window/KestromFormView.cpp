@@ -1,8 +1,8 @@
 // Zoom, view geometry and sizing of the analysis window: where the picture stands at each zoom
 // step, the picture scroll bars, the margins, the snapshot that rubber bands restore, re-showing
 // the current frame, the overlay redraw pass, and the window's own sizing gestures.
-#include "analysis/shell/DiagForm806.h"
-#include "analysis/shell/GlobalPaths.h"
+#include "common/startup/DiagForm806.h"
+#include "common/startup/GlobalPaths.h"
 #include "analysis/window/AppForms.h"
 #include "analysis/window/KestromForm.h"
 #include "platform/core/Format.h"

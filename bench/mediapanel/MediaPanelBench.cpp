@@ -1,8 +1,8 @@
 // The media panel's frame grabbing: playback with the grabber in the graph and no request (frames
 // rendered against the frames of the clip), the callback's copy of a frame against memcpy of the
 // same bytes, and a JPEG capture at quality 100 against compressing the same picture alone.
-#include "analysis/mediapanel/ActiveMovie.h"
-#include "analysis/mediapanel/SampleGrabberCB.h"
+#include "common/mediapanel/ActiveMovie.h"
+#include "common/mediapanel/SampleGrabberCB.h"
 #include "platform/dshow/writers/VideoRenderer.h"
 #include "platform/jpeg/Jpeg.h"
 #include "platform/registry/Registry.h"

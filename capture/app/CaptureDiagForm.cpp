@@ -1,6 +1,6 @@
 #include "capture/app/CaptureDiagForm.h"
 
-#include "analysis/shell/FormSupport.h"
+#include "platform/ui/FormSupport.h"
 #include "capture/app/CaptureGlobals.h"
 #include "capture/app/CaptureMediator.h"
 #include "capture/app/CaptureModes.h"
@@ -34,7 +34,7 @@ TCaptureDiagForm::TCaptureDiagForm(CaptureMediator& mediator, QWidget* parent) :
   setWindowTitle("CaptureDiagForm");
   for (int i = 0; i < 25; ++i) {
     buttons_[static_cast<size_t>(i)] =
-        shell::AddButton(this, QStringLiteral("Button%1").arg(i + 1), kCaptions[i], 8 + (i % kColumns) * (kButtonWidth + 8),
+        ui::AddButton(this, QStringLiteral("Button%1").arg(i + 1), kCaptions[i], 8 + (i % kColumns) * (kButtonWidth + 8),
                          8 + (i / kColumns) * (kButtonHeight + 8), kButtonWidth, kButtonHeight);
   }
   resize(8 + kColumns * (kButtonWidth + 8), 8 + 5 * (kButtonHeight + 8));

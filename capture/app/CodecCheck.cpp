@@ -1,6 +1,6 @@
 #include "capture/app/CodecCheck.h"
 
-#include "analysis/shell/FirstRunChecks.h"
+#include "common/startup/FirstRunChecks.h"
 
 namespace kestrom::capture {
 

@@ -1,7 +1,7 @@
 // The capture form's Filters page, its settings files and the folder chooser.
 #include "capture/app/KestromCaptureForm.h"
 
-#include "analysis/shell/FormSupport.h"
+#include "platform/ui/FormSupport.h"
 #include "capture/app/CaptureGlobals.h"
 #include "capture/app/CaptureModes.h"
 #include "capture/app/FilterSettings.h"
@@ -48,13 +48,13 @@ void TKestromCaptureForm::BuildFiltersPage(QWidget* page) {
       addCheck("chkFlipHorizontal", "flip horizontal", 32, &TKestromCaptureForm::chkFlipHorizontalClick);
   chkInvertColors = addCheck("chkInvertColors", "invert colors", 56, &TKestromCaptureForm::chkInvertColorsClick);
   chkGreyScale = addCheck("chkGreyScale", "greyscale", 80, &TKestromCaptureForm::chkGreyScaleClick);
-  shell::AddLabel(page, "BrightnessLabel", "brightness", 180, 8);
+  ui::AddLabel(page, "BrightnessLabel", "brightness", 180, 8);
   tbrBrightness = AddTrackBar(page, "tbrBrightness", Qt::Horizontal, -128, 128, 0, {180, 26, 230, 24});
-  shell::AddLabel(page, "ContrastLabel", "contrast", 180, 56);
+  ui::AddLabel(page, "ContrastLabel", "contrast", 180, 56);
   tbrConstrast = AddTrackBar(page, "tbrConstrast", Qt::Horizontal, -128, 128, 0, {180, 74, 230, 24});
   connect(tbrBrightness, &QSlider::valueChanged, this, [this] { tbrBrightnessChange(); });
   connect(tbrConstrast, &QSlider::valueChanged, this, [this] { tbrConstrastChange(); });
-  btnResetAll = shell::AddButton(page, "btnResetAll", "Reset Video Filters", 8, 110, 160, 26);
+  btnResetAll = ui::AddButton(page, "btnResetAll", "Reset Video Filters", 8, 110, 160, 26);
   connect(btnResetAll, &QPushButton::clicked, this, [this] { btnResetAllClick(); });
 
   chkText = addCheck("chkText", "text overlay", 150, &TKestromCaptureForm::chkTextClick);
@@ -67,9 +67,9 @@ void TKestromCaptureForm::BuildFiltersPage(QWidget* page) {
   TrackBar2 = AddTrackBar(page, "TrackBar2", Qt::Horizontal, 0, 100, 1, {8, 300, 360, 24});
   connect(TrackBar1, &QSlider::valueChanged, this, [this] { TrackBar1Change(); });
   connect(TrackBar2, &QSlider::valueChanged, this, [this] { TrackBar2Change(); });
-  Button12 = shell::AddButton(page, "Button12", "Font", 8, 330, 80, 26);
+  Button12 = ui::AddButton(page, "Button12", "Font", 8, 330, 80, 26);
   connect(Button12, &QPushButton::clicked, this, [this] { Button12Click(); });
-  SaveTextButton = shell::AddButton(page, "SaveTextButton", "Save", 96, 330, 80, 26);
+  SaveTextButton = ui::AddButton(page, "SaveTextButton", "Save", 96, 330, 80, 26);
   SaveTextButton->setToolTip(QStringLiteral("Save the current font and text overlay as defaults"));
   connect(SaveTextButton, &QPushButton::clicked, this, [this] { SaveTextButtonClick(); });
   SetMemo1Font(Memo1FontChoice);

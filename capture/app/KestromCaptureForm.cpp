@@ -1,9 +1,9 @@
 #include "capture/app/KestromCaptureForm.h"
 
-#include "analysis/shell/DiagForm806.h"
-#include "analysis/shell/FirstRunChecks.h"
-#include "analysis/shell/FormSupport.h"
-#include "analysis/shell/GlobalPaths.h"
+#include "common/startup/DiagForm806.h"
+#include "common/startup/FirstRunChecks.h"
+#include "platform/ui/FormSupport.h"
+#include "common/startup/GlobalPaths.h"
 #include "capture/app/CaptureGlobals.h"
 #include "capture/app/CaptureModes.h"
 #include "capture/app/CodecCheck.h"
@@ -132,7 +132,7 @@ void TKestromCaptureForm::BuildControls() {
   BuildPlayerPage(page[PlayerPage]);
   BuildFiltersPage(page[FiltersPage]);
 
-  SampleSetupButton = shell::AddButton(page[SetupPage], "SampleSetupButton",
+  SampleSetupButton = ui::AddButton(page[SetupPage], "SampleSetupButton",
                                        "Check the Current Pre-Allocation File Status", 8, 8, 400, 32);
   connect(SampleSetupButton, &QPushButton::clicked, this, [this] { SampleSetupButtonClick(); });
 
@@ -150,7 +150,7 @@ void TKestromCaptureForm::BuildControls() {
   mmoLog->setObjectName(QStringLiteral("mmoLog"));
   mmoLog->setReadOnly(true);
   mmoLog->setGeometry(0, 336, 420, 119);
-  Button14 = shell::AddButton(panel1, "Button14", "0", 426, 336, 79, 28);
+  Button14 = ui::AddButton(panel1, "Button14", "0", 426, 336, 79, 28);
 
   // Panels of the capture, player and summary steps; the creation step places them.
   for (const char* name : {"SequenceCapturePanel", "PlayerCompressPanel", "ReportBox", "Panel2", "Panel4",
@@ -184,7 +184,7 @@ void TKestromCaptureForm::BuildControls() {
 void TKestromCaptureForm::BuildPreviewPage(QWidget* page) {
   DeviceComboBox = AddCombo(page, "DeviceComboBox", 8, 8, 300);
   connect(DeviceComboBox, &QComboBox::activated, this, [this] { DeviceComboBoxChange(); });
-  Button2 = shell::AddButton(page, "Button2", "Reset Preview", 316, 8, 110, 24);
+  Button2 = ui::AddButton(page, "Button2", "Reset Preview", 316, 8, 110, 24);
   connect(Button2, &QPushButton::clicked, this, [this] { Button2Click(); });
 
   // Nine buttons share the page's width: each shows its hint when it fits, else the transport
@@ -220,11 +220,11 @@ void TKestromCaptureForm::BuildPreviewPage(QWidget* page) {
   int top = 76;
   int n = 0;
   for (const char* text : bindings) {
-    shell::AddLabel(page, QStringLiteral("KeyLabel%1").arg(++n), QString::fromLatin1(text), 8, top);
+    ui::AddLabel(page, QStringLiteral("KeyLabel%1").arg(++n), QString::fromLatin1(text), 8, top);
     top += 18;
   }
 
-  FullScreenButton = shell::AddButton(page, "FullScreenButton", "Full Screen", 8, 270, 110, 26);
+  FullScreenButton = ui::AddButton(page, "FullScreenButton", "Full Screen", 8, 270, 110, 26);
   connect(FullScreenButton, &QPushButton::clicked, this, [this] { FullScreenButtonClick(); });
   PreviewCheckBox = new QCheckBox(QStringLiteral("Show Preview"), page);
   PreviewCheckBox->setObjectName(QStringLiteral("PreviewCheckBox"));
@@ -243,7 +243,7 @@ void TKestromCaptureForm::BuildPreviewPage(QWidget* page) {
   edtDisplaySize->setObjectName(QStringLiteral("edtDisplaySize"));
   edtDisplaySize->setReadOnly(true);
   edtDisplaySize->setGeometry(266, 310, 60, 24);
-  btnResetDisplaySize = shell::AddButton(page, "btnResetDisplaySize", "rst", 332, 310, 40, 24);
+  btnResetDisplaySize = ui::AddButton(page, "btnResetDisplaySize", "rst", 332, 310, 40, 24);
   connect(btnResetDisplaySize, &QPushButton::clicked, this, [this] { btnResetDisplaySizeClick(); });
 }
 
@@ -259,11 +259,11 @@ void TKestromCaptureForm::BuildWorkingPage(QWidget* page) {
   cboVideoInputs = AddCombo(page, "cboVideoInputs", 216, 104);
   cboAudioFormats = AddCombo(page, "cboAudioFormats", 8, 136);
   cboAudioInputs = AddCombo(page, "cboAudioInputs", 216, 136);
-  shell::AddLabel(page, "Label40", "Label40", 8, 168);
+  ui::AddLabel(page, "Label40", "Label40", 8, 168);
   auto* returnEdit = new QLineEdit(page);
   returnEdit->setObjectName(QStringLiteral("ReturnEdit"));
   returnEdit->setGeometry(8, 190, 200, 24);
-  Button11 = shell::AddButton(page, "Button11", "Preallocate", 8, 222, 200, 24);
+  Button11 = ui::AddButton(page, "Button11", "Preallocate", 8, 222, 200, 24);
   connect(Button11, &QPushButton::clicked, this, [this] { Button11Click(); });
 }
 
@@ -316,7 +316,7 @@ void TKestromCaptureForm::FormCreate() {
   place("DummyPlayerPanel", 2, 73, true);
   Memo1->clear();
   resize(967, 508);
-  shell::PlaceForm(this, 30, 120);
+  ui::PlaceForm(this, 30, 120);
   mediator_.SetCaptureFormPos(pos());
   findChild<QWidget*>(QStringLiteral("Panel1"))->resize(505, 455);
   PageControl1->setCurrentIndex(PreviewPage);

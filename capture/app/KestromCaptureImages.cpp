@@ -3,8 +3,8 @@
 // subfolder and records them, and the finished video's path goes to the analysis window.
 #include "capture/app/KestromCaptureForm.h"
 
-#include "analysis/shell/FormSupport.h"
-#include "analysis/shell/GlobalPaths.h"
+#include "platform/ui/FormSupport.h"
+#include "common/startup/GlobalPaths.h"
 #include "capture/app/CaptureGlobals.h"
 #include "capture/app/CaptureModes.h"
 #include "capture/app/FormTimers.h"
@@ -35,7 +35,7 @@ QString TempPath(const QString& fragment) { return core::JoinPath(Globals().Work
 void TKestromCaptureForm::WireImagesEvents() {
   Label40 = findChild<QLabel*>(QStringLiteral("Label40"));
   ReturnEdit = findChild<QLineEdit*>(QStringLiteral("ReturnEdit"));
-  Button13 = shell::AddButton(PageControl1->widget(WorkingPage), "Button13", "Create Bitmaps", 216, 190, 200, 24);
+  Button13 = ui::AddButton(PageControl1->widget(WorkingPage), "Button13", "Create Bitmaps", 216, 190, 200, 24);
   connect(Button13, &QPushButton::clicked, this, [this] { Button13Click(); });
 
   engine::TFramecatcher* fc = Framecatcher;

@@ -1,7 +1,7 @@
 // The capture form's player page: playing, stepping and trimming a clip, and saving the trimmed part.
 #include "capture/app/KestromCaptureForm.h"
 
-#include "analysis/shell/FormSupport.h"
+#include "platform/ui/FormSupport.h"
 #include "capture/app/CaptureGlobals.h"
 #include "capture/app/CaptureModes.h"
 #include "capture/app/FormTimers.h"
@@ -50,9 +50,9 @@ QCheckBox* AddCheckBox(QWidget* parent, const char* name, const char* caption, Q
 }  // namespace
 
 void TKestromCaptureForm::BuildPlayerPage(QWidget* page) {
-  AnyClipButton = shell::AddButton(page, "AnyClipButton", "play any clip", 4, 4, 136, 26);
-  LastCaptureButton = shell::AddButton(page, "LastCaptureButton", "last capture", 144, 4, 136, 26);
-  SpeedButton1 = shell::AddButton(page, "SpeedButton1", "last compression", 284, 4, 136, 26);
+  AnyClipButton = ui::AddButton(page, "AnyClipButton", "play any clip", 4, 4, 136, 26);
+  LastCaptureButton = ui::AddButton(page, "LastCaptureButton", "last capture", 144, 4, 136, 26);
+  SpeedButton1 = ui::AddButton(page, "SpeedButton1", "last compression", 284, 4, 136, 26);
   connect(AnyClipButton, &QPushButton::clicked, this, [this] { AnyClipButtonClick(); });
   connect(LastCaptureButton, &QPushButton::clicked, this, [this] { LastCaptureButtonClick(); });
   connect(SpeedButton1, &QPushButton::clicked, this, [this] { SpeedButton1Click(); });
@@ -72,18 +72,18 @@ void TKestromCaptureForm::BuildPlayerPage(QWidget* page) {
   // The user's moves come first (the toolkit's scroll event), then the change of position.
   connect(ScrollBar1, &QScrollBar::actionTriggered, this, [this] { ScrollBar1Scroll(); });
   connect(ScrollBar1, &QScrollBar::valueChanged, this, [this] { ScrollBar1Change(); });
-  Test = shell::AddButton(PlayerBox, "Test", "1", 352, 18, 60, 24);
+  Test = ui::AddButton(PlayerBox, "Test", "1", 352, 18, 60, 24);
   TrimPanel = AddTrimPanel(PlayerBox, "TrimPanel", {8, 44, 340, 10}, core::clBtnFace);
   TrimInPanel = AddTrimPanel(TrimPanel, "TrimInPanel", {0, 0, 0, 10}, core::clBlack);
   TrimOutPanel = AddTrimPanel(TrimPanel, "TrimOutPanel", {340, 0, 0, 10}, core::clBlack);
-  PlayBitBtn = shell::AddButton(PlayerBox, "PlayBitBtn", "Play", 8, 60, 64, 26);
-  PauseBitBtn = shell::AddButton(PlayerBox, "PauseBitBtn", "Pause", 76, 60, 64, 26);
-  ResetButton = shell::AddButton(PlayerBox, "ResetButton", "Reset", 144, 60, 64, 26);
+  PlayBitBtn = ui::AddButton(PlayerBox, "PlayBitBtn", "Play", 8, 60, 64, 26);
+  PauseBitBtn = ui::AddButton(PlayerBox, "PauseBitBtn", "Pause", 76, 60, 64, 26);
+  ResetButton = ui::AddButton(PlayerBox, "ResetButton", "Reset", 144, 60, 64, 26);
   connect(PlayBitBtn, &QPushButton::clicked, this, [this] { PlayBitBtnClick(); });
   connect(PauseBitBtn, &QPushButton::clicked, this, [this] { PauseBitBtnClick(); });
   connect(ResetButton, &QPushButton::clicked, this, [this] { ResetButtonClick(); });
-  TriminButton = shell::AddButton(PlayerBox, "TriminButton", "trim in", 8, 94, 80, 26);
-  TrimOutButton = shell::AddButton(PlayerBox, "TrimOutButton", "trim out", 180, 94, 80, 26);
+  TriminButton = ui::AddButton(PlayerBox, "TriminButton", "trim in", 8, 94, 80, 26);
+  TrimOutButton = ui::AddButton(PlayerBox, "TrimOutButton", "trim out", 180, 94, 80, 26);
   connect(TriminButton, &QPushButton::clicked, this, [this] { TriminButtonClick(); });
   connect(TrimOutButton, &QPushButton::clicked, this, [this] { TrimOutButtonClick(); });
   auto addSpin = [this](const char* name, int left) {
@@ -111,10 +111,10 @@ void TKestromCaptureForm::BuildPlayerPage(QWidget* page) {
   cboVideoCompressors2->setGeometry(8, 46, 404, 24);
   connect(cboVideoCompressors2, &QComboBox::activated, this,
           [this](int index) { Framecatcher->SetVideoCompressor(index); });
-  Button7 = shell::AddButton(CompressionBox, "Button7", "Compression Settings", 216, 18, 196, 26);
+  Button7 = ui::AddButton(CompressionBox, "Button7", "Compression Settings", 216, 18, 196, 26);
   connect(Button7, &QPushButton::clicked, this, [this] { VideoSettingsButtonClick(); });
   AudioBox = AddCheckBox(CompressionBox, "AudioBox", "Audio On", {8, 74, 120, 22});
-  SaveBitBtn = shell::AddButton(CompressionBox, "SaveBitBtn", "Save Video", 296, 184, 116, 28);
+  SaveBitBtn = ui::AddButton(CompressionBox, "SaveBitBtn", "Save Video", 296, 184, 116, 28);
   connect(SaveBitBtn, &QPushButton::clicked, this, [this] { SaveBitBtnClick(); });
   RenderVideoCheckBox = AddCheckBox(CompressionBox, "RenderVideoCheckBox", "Render Video", {8, 100, 140, 22});
   connect(RenderVideoCheckBox, &QCheckBox::toggled, this, [this] { RenderVideoCheckBoxClick(); });
@@ -131,7 +131,7 @@ void TKestromCaptureForm::WirePlayerEvents() {
   // The re-encoding's panel (made with the form's panels) says what runs and how far it is.
   QWidget* reencodingPanel = findChild<QWidget*>(QStringLiteral("Panel2"));
   reencodingPanel->resize(300, 70);
-  shell::AddLabel(reencodingPanel, "ReencodingLabel", "Compressing the video, please wait...", 8, 8, 284);
+  ui::AddLabel(reencodingPanel, "ReencodingLabel", "Compressing the video, please wait...", 8, 8, 284);
   auto* progress = new QProgressBar(reencodingPanel);
   progress->setObjectName(QStringLiteral("ReencodingProgressBar"));
   progress->setRange(0, 100);

@@ -2,7 +2,7 @@
 // events of the component, the capture summary and the saving of a finished capture.
 #include "capture/app/KestromCaptureForm.h"
 
-#include "analysis/shell/FormSupport.h"
+#include "platform/ui/FormSupport.h"
 #include "capture/app/CaptureGlobals.h"
 #include "capture/app/CaptureModes.h"
 #include "capture/app/FormTimers.h"
@@ -61,7 +61,7 @@ QLineEdit* AddCounter(QWidget* parent, const char* name, const QString& caption,
   edit->setObjectName(QString::fromLatin1(name));
   edit->setReadOnly(true);
   edit->setGeometry(left, top, width, 24);
-  QLabel* label = shell::AddLabel(parent, QString::fromLatin1(name) + QStringLiteral("Label"), caption, left, top - 18);
+  QLabel* label = ui::AddLabel(parent, QString::fromLatin1(name) + QStringLiteral("Label"), caption, left, top - 18);
   label->setBuddy(edit);
   return edit;
 }
@@ -95,11 +95,11 @@ void TKestromCaptureForm::BuildCapturePages(QWidget* capturePage, QWidget* relay
   CaptureAudioPanel->setGeometry(8, 84, 200, 24);
   CaptureAudioPanel->setChecked(true);
   connect(CaptureAudioPanel, &QCheckBox::toggled, this, [this] { CaptureAudioPanelClick(); });
-  shell::AddLabel(capturePage, "Label19", "Video Compression Options", 8, 114);
+  ui::AddLabel(capturePage, "Label19", "Video Compression Options", 8, 114);
   // The compressor's list has the row below to itself, so its names show whole.
-  VideoSettingsButton = shell::AddButton(capturePage, "VideoSettingsButton", "Compression Settings", 216, 110, 200, 26);
+  VideoSettingsButton = ui::AddButton(capturePage, "VideoSettingsButton", "Compression Settings", 216, 110, 200, 26);
   connect(VideoSettingsButton, &QPushButton::clicked, this, [this] { VideoSettingsButtonClick(); });
-  StartCaptureButton = shell::AddButton(capturePage, "StartCaptureButton", "Capture Video", 8, 176, 200, 28);
+  StartCaptureButton = ui::AddButton(capturePage, "StartCaptureButton", "Capture Video", 8, 176, 200, 28);
   connect(StartCaptureButton, &QPushButton::clicked, this, [this] { StartCaptureButtonClick(); });
   CaptureFrameCount = AddCounter(capturePage, "CaptureFrameCount", QStringLiteral("Frames"), 8, 228);
   CaptureDroppedCount = AddCounter(capturePage, "CaptureDroppedCount", QStringLiteral("Dropped"), 104, 228);
@@ -113,14 +113,14 @@ void TKestromCaptureForm::BuildCapturePages(QWidget* capturePage, QWidget* relay
   connect(SequenceCheckBox, &QCheckBox::toggled, this, [this] { SequenceCheckBoxClick(); });
 
   // The Relay page.
-  shell::AddLabel(relayPage, "RelayDurationLabel", "Capture Duration (secs)", 8, 8);
+  ui::AddLabel(relayPage, "RelayDurationLabel", "Capture Duration (secs)", 8, 8);
   VideoCaptureDuration = AddChoice(relayPage, "VideoCaptureDuration",
                                    {"05", "10", "15", "20", "30", "60"}, 200, 8);
-  shell::AddLabel(relayPage, "RelayDelayLabel", "Delay Time (secs)", 8, 40);
+  ui::AddLabel(relayPage, "RelayDelayLabel", "Delay Time (secs)", 8, 40);
   RelayDelayTime = AddChoice(relayPage, "RelayDelayTime", {"Zero", "05", "10", "15", "20", "30"}, 200, 40);
-  shell::AddLabel(relayPage, "PlaybackSpeedLabel", "Playback Speed", 8, 72);
+  ui::AddLabel(relayPage, "PlaybackSpeedLabel", "Playback Speed", 8, 72);
   PlaybackSpeed = AddChoice(relayPage, "PlaybackSpeed", {"Full", "Half", "Quarter"}, 200, 72);
-  RelayCaptureButton = shell::AddButton(relayPage, "RelayCaptureButton", "Relay Video Capture", 8, 110, 200, 28);
+  RelayCaptureButton = ui::AddButton(relayPage, "RelayCaptureButton", "Relay Video Capture", 8, 110, 200, 28);
   connect(RelayCaptureButton, &QPushButton::clicked, this, [this] { RelayCaptureButtonClick(); });
   RelayFrameCount = AddCounter(relayPage, "RelayFrameCount", QStringLiteral("Frames"), 8, 166);
   RelayDroppedCount = AddCounter(relayPage, "RelayDroppedCount", QStringLiteral("Dropped"), 104, 166);
@@ -133,12 +133,12 @@ void TKestromCaptureForm::BuildRecordingPanels() {
   sequencePanel->setParent(findChild<QWidget*>(QStringLiteral("CaptureTabSheet")));
   sequencePanel->setGeometry(4, 282, 424, 110);
   // The fields start after the widest of their captions, however wide the font draws them.
-  const QLabel* captions[] = {shell::AddLabel(sequencePanel, "SequenceFolderLabel", "Folder", 4, 8),
-                              shell::AddLabel(sequencePanel, "SequenceNameLabel", "File Name", 4, 40),
-                              shell::AddLabel(sequencePanel, "SequenceNumberLabel", "Number", 4, 72)};
+  const QLabel* captions[] = {ui::AddLabel(sequencePanel, "SequenceFolderLabel", "Folder", 4, 8),
+                              ui::AddLabel(sequencePanel, "SequenceNameLabel", "File Name", 4, 40),
+                              ui::AddLabel(sequencePanel, "SequenceNumberLabel", "Number", 4, 72)};
   int fieldLeft = 60;
   for (const QLabel* caption : captions) fieldLeft = std::max(fieldLeft, caption->geometry().right() + 7);
-  OpenDir = shell::AddButton(sequencePanel, "OpenDir", "Open", 356, 4, 64, 24);
+  OpenDir = ui::AddButton(sequencePanel, "OpenDir", "Open", 356, 4, 64, 24);
   connect(OpenDir, &QPushButton::clicked, this, [this] { OpenDirClick(); });
   FileDirectoryEditBox = new QLineEdit(QStringLiteral("D:\\Test Sequence"), sequencePanel);
   FileDirectoryEditBox->setObjectName(QStringLiteral("FileDirectoryEditBox"));
@@ -156,19 +156,19 @@ void TKestromCaptureForm::BuildRecordingPanels() {
   // The recording panel, the summary and the sequence's progress live in the form's panels.
   QWidget* stopPanel = findChild<QWidget*>(QStringLiteral("StopRecordingPanel"));
   stopPanel->resize(260, 100);
-  shell::AddLabel(stopPanel, "Label3", "Recording in progress...", 8, 8, 240);
-  StopCaptureButton2 = shell::AddButton(stopPanel, "StopCaptureButton2", "Stop Capture", 8, 40, 116, 28);
+  ui::AddLabel(stopPanel, "Label3", "Recording in progress...", 8, 8, 240);
+  StopCaptureButton2 = ui::AddButton(stopPanel, "StopCaptureButton2", "Stop Capture", 8, 40, 116, 28);
   connect(StopCaptureButton2, &QPushButton::clicked, this, [this] { StopCaptureButton2Click(); });
-  PauseCaptureButton = shell::AddButton(stopPanel, "PauseCaptureButton", "Pause Capture", 132, 40, 116, 28);
+  PauseCaptureButton = ui::AddButton(stopPanel, "PauseCaptureButton", "Pause Capture", 132, 40, 116, 28);
   connect(PauseCaptureButton, &QPushButton::clicked, this, [this] { PauseCaptureButtonClick(); });
   QWidget* report = findChild<QWidget*>(QStringLiteral("ReportBox"));
   report->resize(220, 90);
-  shell::AddLabel(report, "DurationLabel", "", 8, 8, 200);
-  shell::AddLabel(report, "DroppedLabel", "", 8, 32, 200);
-  shell::AddLabel(report, "Qualitylabel", "", 8, 56, 200);
+  ui::AddLabel(report, "DurationLabel", "", 8, 8, 200);
+  ui::AddLabel(report, "DroppedLabel", "", 8, 32, 200);
+  ui::AddLabel(report, "Qualitylabel", "", 8, 56, 200);
   QWidget* progressPanel = findChild<QWidget*>(QStringLiteral("Panel4"));
   progressPanel->resize(300, 70);
-  shell::AddLabel(progressPanel, "Label41", "", 8, 8, 280);
+  ui::AddLabel(progressPanel, "Label41", "", 8, 8, 280);
   auto* progress = new QProgressBar(progressPanel);
   progress->setObjectName(QStringLiteral("ProgressBar1"));
   progress->setGeometry(8, 36, 280, 20);

@@ -1,7 +1,7 @@
 #include "capture/app/PreallocatedCaptureForm.h"
 
-#include "analysis/shell/FormSupport.h"
-#include "analysis/shell/ModalForms.h"
+#include "platform/ui/FormSupport.h"
+#include "platform/ui/ModalForms.h"
 #include "capture/app/CaptureMediator.h"
 #include "capture/app/FormTimers.h"
 #include "platform/core/Paths.h"
@@ -43,18 +43,18 @@ QProgressBar* AddBar(QWidget* panel, const QString& name, int top) {
 
 // A label placed after another on the same line.
 QLabel* AddLabelAfter(QWidget* panel, const QString& name, const QString& text, const QLabel* before) {
-  return shell::AddLabel(panel, name, text, before->x() + before->width() + 4, before->y());
+  return ui::AddLabel(panel, name, text, before->x() + before->width() + 4, before->y());
 }
 
 }  // namespace
 
 TPreallocatedCaptureForm::TPreallocatedCaptureForm(CaptureMediator& mediator, QWidget* parent)
     : QDialog(parent), mediator_(mediator) {
-  using shell::AddButton;
-  using shell::AddLabel;
+  using ui::AddButton;
+  using ui::AddLabel;
   setObjectName("PreallocatedCaptureForm");
   setWindowTitle("Pre-Allocation File Capture Status");
-  shell::SetFixedDialogBorder(this);
+  ui::SetFixedDialogBorder(this);
   resize(kClientWidth, kDiskPanelHeight);
   FreeSpaceProbe = [](const QString& folder) { return core::FreeSpace(folder); };
 
@@ -169,7 +169,7 @@ void TPreallocatedCaptureForm::FitToText() {
 
 void TPreallocatedCaptureForm::FormShow() {
   const QPoint captureForm = mediator_.CaptureFormPos();
-  shell::PlaceForm(this, captureForm.x() + 300, captureForm.y() + 100);
+  ui::PlaceForm(this, captureForm.x() + 300, captureForm.y() + 100);
 }
 
 void TPreallocatedCaptureForm::ShowDiskPanel() {
@@ -225,7 +225,7 @@ void TPreallocatedCaptureForm::ShowPanelModally(QFrame* panel, int clientHeight)
   FormShow();
   open_ = true;
   programEnding_ = false;
-  const int result = shell::ShowModal(*this);
+  const int result = ui::ShowModal(*this);
   // A modal loop ended from outside (the program ending) still closes the form.
   if (open_) done(result);
 }

@@ -1,7 +1,7 @@
 #include "capture/app/ProgramMain.h"
 
-#include "analysis/shell/DiagForm806.h"
-#include "analysis/shell/GlobalPaths.h"
+#include "common/startup/DiagForm806.h"
+#include "common/startup/GlobalPaths.h"
 #include "capture/app/CaptureDiagForm.h"
 #include "capture/app/CaptureMediator.h"
 #include "capture/app/KestromCaptureForm.h"

@@ -2,7 +2,7 @@
 // system drive: beside a window titled as the analysis window it comes up listed under its title
 // with its hidden forms and ends when WM_QUIT is posted to it, as a closing analysis window does;
 // started alone, it ends by itself.
-#include "analysis/shell/GlobalPaths.h"
+#include "common/startup/GlobalPaths.h"
 #include "platform/winmsg/WinMsg.h"
 #include "tests/TestSupport.h"
 #include "tests/e2e/ProgramTestSupport.h"

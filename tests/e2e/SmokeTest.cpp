@@ -1,7 +1,7 @@
 // Starts KestromRuvodo as a coach would, on a real X display, from a clean system drive: it must
 // come up with both analysis windows listed under their title, run its first-run checks, and end
 // when another program posts it WM_QUIT.
-#include "analysis/shell/GlobalPaths.h"
+#include "common/startup/GlobalPaths.h"
 #include "platform/winmsg/WinMsg.h"
 #include "tests/TestSupport.h"
 #include "tests/e2e/ProgramTestSupport.h"

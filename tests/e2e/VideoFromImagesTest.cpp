@@ -2,7 +2,7 @@
 // program asks the capture program for a video of the pictures in Temp; the video is made from
 // them in number order at the requested rate, and the analysis program tells the coach in its box
 // at 430,160. With Temp empty nothing is made and nothing is shown, and the next request works.
-#include "analysis/shell/GlobalPaths.h"
+#include "common/startup/GlobalPaths.h"
 #include "platform/core/Bmp.h"
 #include "platform/media/VideoReader.h"
 #include "platform/winmsg/WinMsg.h"

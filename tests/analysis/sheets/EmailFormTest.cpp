@@ -1,7 +1,7 @@
 // The e-mail window and the analysis window's two ways of mailing the open video and its memo,
 // against a real SMTP server and real outside programs.
 #include "StartUpFixture.h"
-#include "analysis/shell/GlobalPaths.h"
+#include "common/startup/GlobalPaths.h"
 #include "analysis/window/Sheets.h"
 #include "platform/core/Paths.h"
 #include "platform/winmsg/WinMsg.h"

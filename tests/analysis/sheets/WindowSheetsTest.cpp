@@ -1,7 +1,7 @@
 // The analysis window's side of the sheets: the style menu, taking pictures from the window's
 // canvas into the chosen sheet or TCapture1, and the refusal while an export runs.
 #include "StartUpFixture.h"
-#include "analysis/shell/GlobalPaths.h"
+#include "common/startup/GlobalPaths.h"
 #include "analysis/window/HintForms.h"
 #include "analysis/window/Sheets.h"
 #include "platform/core/TextFile.h"

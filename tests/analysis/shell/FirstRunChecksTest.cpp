@@ -1,8 +1,8 @@
-#include "analysis/shell/FirstRunChecks.h"
-#include "analysis/shell/GlobalPaths.h"
-#include "analysis/shell/ModalForms.h"
+#include "common/startup/FirstRunChecks.h"
+#include "common/startup/GlobalPaths.h"
+#include "platform/ui/ModalForms.h"
 #include "analysis/shell/RegistrationForms.h"
-#include "ShellTestSupport.h"
+#include "StartupTestSupport.h"
 #include "platform/core/Paths.h"
 #include "platform/registry/Registry.h"
 #include "platform/ui/Dialogs.h"
@@ -77,7 +77,7 @@ class RegistrationFormsTest : public ::testing::Test {
     InitGlobalPaths();
     Globals().ProgramTitle = "Kestrom";
     ui::ResetTerminated();
-    SetModalHandler([this](QDialog& form) {
+    ui::SetModalHandler([this](QDialog& form) {
       // As the modal loop would: the form is up while the coach acts on it.
       shown << form.objectName();
       form.setResult(0);
@@ -88,7 +88,7 @@ class RegistrationFormsTest : public ::testing::Test {
     });
   }
   void TearDown() override {
-    SetModalHandler(nullptr);
+    ui::SetModalHandler(nullptr);
     ui::ResetTerminated();
   }
   test::CleanDrive clean;

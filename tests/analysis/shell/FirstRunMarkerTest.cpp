@@ -1,7 +1,7 @@
 // The first-run marker beside the program, or in the user's own folder where the program's folder
 // cannot be written: written once, found at the next start, silently.
 #include "analysis/shell/FirstRunMarker.h"
-#include "analysis/shell/GlobalPaths.h"
+#include "common/startup/GlobalPaths.h"
 #include "platform/core/Paths.h"
 #include "platform/core/TextFile.h"
 

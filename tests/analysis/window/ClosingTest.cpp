@@ -2,7 +2,7 @@
 // and the tab control, driven as the coach drives them.
 #include "StartUpFixture.h"
 #include "analysis/drawing/DrawingControls.h"
-#include "analysis/shell/GlobalPaths.h"
+#include "common/startup/GlobalPaths.h"
 #include "analysis/window/CompanionForms.h"
 #include "analysis/window/Palettes.h"
 #include "platform/media/MediaPlayer.h"

@@ -1,5 +1,5 @@
 #include "StartUpFixture.h"
-#include "analysis/shell/GlobalPaths.h"
+#include "common/startup/GlobalPaths.h"
 #include "analysis/window/HintForms.h"
 #include "analysis/window/Sheets.h"
 

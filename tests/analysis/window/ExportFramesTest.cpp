@@ -1,7 +1,7 @@
 // The frame steps of a running export: each seek saves the frame as shown for the outside export
 // program; a drag holds the export and Pause/Continue goes on from the frame shown.
 #include "WindowClipFixture.h"
-#include "analysis/shell/GlobalPaths.h"
+#include "common/startup/GlobalPaths.h"
 #include "analysis/window/Palettes.h"
 #include "platform/core/Bmp.h"
 #include "platform/core/Paths.h"

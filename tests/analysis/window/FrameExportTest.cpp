@@ -3,7 +3,7 @@
 // the coach when another program reports a video made.
 #include "WindowClipFixture.h"
 #include "analysis/exportavi/ExportProtocol.h"
-#include "analysis/shell/GlobalPaths.h"
+#include "common/startup/GlobalPaths.h"
 #include "platform/core/Bmp.h"
 #include "platform/core/Paths.h"
 #include "platform/winmsg/WinMsg.h"

@@ -2,7 +2,7 @@
 // calibration gate and length display, and the calibration entry points.
 #include "WindowClipFixture.h"
 #include "analysis/drawing/DrawingControls.h"
-#include "analysis/shell/DiagForm806.h"
+#include "common/startup/DiagForm806.h"
 #include "analysis/window/Palettes.h"
 
 #include <QAction>

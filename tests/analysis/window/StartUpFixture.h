@@ -3,8 +3,8 @@
 // folder, with scripted message boxes, a first-run back end the test controls, and modal forms
 // handled by the test.
 
-#include "ShellTestSupport.h"
-#include "analysis/shell/ModalForms.h"
+#include "StartupTestSupport.h"
+#include "platform/ui/ModalForms.h"
 #include "analysis/window/AppForms.h"
 #include "analysis/window/KestromForm.h"
 #include "platform/ui/Dialogs.h"
@@ -20,7 +20,7 @@ class StartUpFixture : public ::testing::Test {
  protected:
   void SetUp() override {
     ui::ResetTerminated();
-    shell::SetModalHandler([this](QDialog& form) {
+    ui::SetModalHandler([this](QDialog& form) {
       modalForms << form.objectName();
       form.setResult(0);
       form.show();
@@ -32,7 +32,7 @@ class StartUpFixture : public ::testing::Test {
   }
   void TearDown() override {
     window::DestroyForms();
-    shell::SetModalHandler(nullptr);
+    ui::SetModalHandler(nullptr);
     ui::ResetTerminated();
   }
   window::TKestromForm* Main() const { return window::Forms().MainWindow; }

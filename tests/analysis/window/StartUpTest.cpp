@@ -1,6 +1,6 @@
 #include "StartUpFixture.h"
 #include "analysis/shell/FirstRunMarker.h"
-#include "analysis/shell/GlobalPaths.h"
+#include "common/startup/GlobalPaths.h"
 #include "analysis/shell/RegistrationForms.h"
 #include "analysis/window/CompanionForms.h"
 #include "analysis/window/Palettes.h"

@@ -3,7 +3,7 @@
 // system drive and registry, no device watch thread, the test camera plugged, scripted message
 // boxes and first-run checks, and the form started beside an analysis window.
 
-#include "ShellTestSupport.h"
+#include "StartupTestSupport.h"
 #include "capture/app/CaptureGlobals.h"
 #include "capture/app/KestromCaptureForm.h"
 #include "capture/engine/DeviceProvider.h"

@@ -3,7 +3,7 @@
 // window titled as the analysis window, with the files read back through the media layer.
 
 #include "CaptureFormFixture.h"
-#include "analysis/shell/GlobalPaths.h"
+#include "common/startup/GlobalPaths.h"
 #include "capture/app/CaptureGlobals.h"
 #include "capture/app/KestromCaptureForm.h"
 #include "capture/app/VideoRequest.h"

@@ -1,7 +1,7 @@
 // The capture program's paths: where they lead, the working folder made hidden and tried for
 // writing, and the boxes when it cannot be made or written.
 
-#include "ShellTestSupport.h"
+#include "StartupTestSupport.h"
 #include "capture/app/CaptureGlobals.h"
 #include "platform/core/Paths.h"
 #include "platform/core/TextFile.h"

@@ -1,7 +1,7 @@
 // The start-up codec check: one answer per codec from the back end, the compressor names, and the
 // later of two equal names chosen.
 
-#include "ShellTestSupport.h"
+#include "StartupTestSupport.h"
 #include "capture/app/CodecCheck.h"
 #include "platform/dshow/writers/Compressors.h"
 

@@ -3,8 +3,8 @@
 // component (the test camera plugged, no device thread), a clean system drive with its working
 // folder, scripted message boxes and modal forms handled by the test.
 
-#include "ShellTestSupport.h"
-#include "analysis/shell/ModalForms.h"
+#include "StartupTestSupport.h"
+#include "platform/ui/ModalForms.h"
 #include "capture/app/CaptureGlobals.h"
 #include "capture/app/CaptureMediator.h"
 #include "capture/engine/Devices.h"
@@ -47,7 +47,7 @@ class MediatorFixture : public testing::Test {
     };
   }
   void TearDown() override {
-    shell::SetModalHandler(nullptr);
+    ui::SetModalHandler(nullptr);
     host_.reset();
     engine::StopSyncManager();
     engine::SetDeviceWatchThreadEnabled(true);

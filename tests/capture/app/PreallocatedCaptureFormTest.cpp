@@ -46,7 +46,7 @@ class CaptureAppPreallocation : public MediatorFixture {
   // handler acts on the modal form.
   void RunCheck(TPreallocatedCaptureForm& form, std::function<void(TPreallocatedCaptureForm&)> handler) {
     bool shown = false;
-    shell::SetModalHandler([&](QDialog& dialog) {
+    ui::SetModalHandler([&](QDialog& dialog) {
       shown = true;
       handler(form);
       EXPECT_EQ(&dialog, &form);

@@ -1,7 +1,7 @@
 // The preallocation check (with free space measured against what the set still lacks), the bars'
 // progress and the run over the eleven files.
 
-#include "ShellTestSupport.h"
+#include "StartupTestSupport.h"
 #include "capture/app/Preallocation.h"
 #include "platform/core/Paths.h"
 

@@ -7,7 +7,7 @@
 
 class QDialog;
 
-namespace kestrom::shell {
+namespace kestrom::ui {
 
 using ModalHandler = std::function<int(QDialog& form)>;
 
@@ -17,4 +17,4 @@ int ShowModal(QDialog& form);
 /** @brief Replaces the modal loop (nullptr restores it); for tests. */
 void SetModalHandler(ModalHandler handler);
 
-}  // namespace kestrom::shell
+}  // namespace kestrom::ui

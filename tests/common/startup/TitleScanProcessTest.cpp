@@ -1,7 +1,7 @@
 // The title scan against real programs: a second process lists its windows in the window
 // directory, and the scan sees them as the capture program would be seen.
-#include "analysis/shell/DiagForm806.h"
-#include "analysis/shell/GlobalPaths.h"
+#include "common/startup/DiagForm806.h"
+#include "common/startup/GlobalPaths.h"
 #include "platform/winmsg/WinMsg.h"
 #include "tests/TestSupport.h"
 

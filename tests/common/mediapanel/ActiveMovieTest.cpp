@@ -1,7 +1,7 @@
 // The media panel on real clips: states delivered by its timer, AutoStart, Loop, the selection,
 // positions against the frame codes, full screen keys and the refused combinations.
-#include "analysis/mediapanel/ActiveMovie.h"
-#include "tests/analysis/mediapanel/PanelTestSupport.h"
+#include "common/mediapanel/ActiveMovie.h"
+#include "tests/common/mediapanel/PanelTestSupport.h"
 #include "platform/dshow/base/Codes.h"
 #include "platform/dshow/base/Guids.h"
 #include "platform/ui/Dialogs.h"

@@ -1,4 +1,4 @@
-#include "analysis/mediapanel/ActiveMovie.h"
+#include "common/mediapanel/ActiveMovie.h"
 
 #include "platform/com/ComRuntime.h"
 #include "platform/core/Bmp.h"

@@ -1,8 +1,8 @@
-#include "analysis/shell/DiagForm806.h"
-#include "analysis/mediapanel/ActiveMovie.h"
+#include "common/startup/DiagForm806.h"
+#include "common/mediapanel/ActiveMovie.h"
 
-#include "analysis/shell/FormSupport.h"
-#include "analysis/shell/GlobalPaths.h"
+#include "platform/ui/FormSupport.h"
+#include "common/startup/GlobalPaths.h"
 #include "platform/core/Format.h"
 #include "platform/winmsg/WinMsg.h"
 
@@ -35,13 +35,13 @@ TDiagForm806::TDiagForm806(QWidget* parent, bool captureProgram)
   setObjectName("DiagForm806");
   setWindowTitle("DiagForm806");
   resize(848, 860);
-  PlaceForm(this, 1117, 175);
+  ui::PlaceForm(this, 1117, 175);
 
   // Four columns of read-out buttons; only their names and texts matter.
   const int lastButton = captureProgram ? 63 : 64;
   for (int n = 1; n <= lastButton; ++n) {
     const int column = (n - 1) / 16, row = (n - 1) % 16;
-    buttons_[n] = AddButton(this, QString("Button%1").arg(n), ButtonCaption(n), 8 + column * 208, 8 + row * 28,
+    buttons_[n] = ui::AddButton(this, QString("Button%1").arg(n), ButtonCaption(n), 8 + column * 208, 8 + row * 28,
                             200, 24);
   }
   connect(buttons_[1], &QPushButton::clicked, this, [this] { Button1Click(); });

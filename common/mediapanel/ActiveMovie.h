@@ -4,10 +4,10 @@
 // state events later from a 50 ms timer so that no handler runs inside the player's notification.
 // It can splice the sample grabber into the player's graph and save grabbed frames as BMP or JPEG.
 
-#include "analysis/mediapanel/CaptureNames.h"
-#include "analysis/mediapanel/MediaPlayerControl.h"
-#include "analysis/mediapanel/SampleGrabberCB.h"
-#include "analysis/mediapanel/VideoLayout.h"
+#include "common/mediapanel/CaptureNames.h"
+#include "common/mediapanel/MediaPlayerControl.h"
+#include "common/mediapanel/SampleGrabberCB.h"
+#include "common/mediapanel/VideoLayout.h"
 #include "platform/jpeg/Jpeg.h"
 
 #include <QColor>

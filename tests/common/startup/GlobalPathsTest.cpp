@@ -1,5 +1,5 @@
-#include "analysis/shell/GlobalPaths.h"
-#include "ShellTestSupport.h"
+#include "common/startup/GlobalPaths.h"
+#include "StartupTestSupport.h"
 #include "platform/core/Paths.h"
 
 #include <QDir>

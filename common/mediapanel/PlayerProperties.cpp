@@ -1,4 +1,4 @@
-#include "analysis/mediapanel/PlayerProperties.h"
+#include "common/mediapanel/PlayerProperties.h"
 
 namespace kestrom::mediapanel {
 

@@ -1,8 +1,8 @@
-#include "analysis/shell/ModalForms.h"
+#include "platform/ui/ModalForms.h"
 
 #include <QDialog>
 
-namespace kestrom::shell {
+namespace kestrom::ui {
 
 namespace {
 ModalHandler& Handler() {
@@ -18,4 +18,4 @@ int ShowModal(QDialog& form) {
 
 void SetModalHandler(ModalHandler handler) { Handler() = std::move(handler); }
 
-}  // namespace kestrom::shell
+}  // namespace kestrom::ui

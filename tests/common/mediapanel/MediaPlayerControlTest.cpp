@@ -1,8 +1,8 @@
 // The player control on real clips whose pictures carry their frame numbers: states and events
 // of an open, end of clip, failures, and the properties with an effect.
-#include "analysis/mediapanel/MediaPlayerControl.h"
+#include "common/mediapanel/MediaPlayerControl.h"
 #include "platform/dshow/base/FilterGraph.h"
-#include "tests/analysis/mediapanel/PanelTestSupport.h"
+#include "tests/common/mediapanel/PanelTestSupport.h"
 #include "tools/ClipWriter.h"
 
 #include <QApplication>

@@ -2,7 +2,7 @@
 // A clean system drive and program folder for each test, and a first-run back end the test
 // controls.
 
-#include "analysis/shell/FirstRunChecks.h"
+#include "common/startup/FirstRunChecks.h"
 
 #include <QDir>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "analysis/shell/FormSupport.h"
+#include "platform/ui/FormSupport.h"
 
-namespace kestrom::shell {
+namespace kestrom::ui {
 
 QLabel* AddLabel(QWidget* parent, const QString& name, const QString& text, int left, int top, int width,
                  int height) {
@@ -28,4 +28,4 @@ void SetFixedDialogBorder(QWidget* form, bool minimiseBox) {
 
 void PlaceForm(QWidget* form, int left, int top) { form->move(left, top); }
 
-}  // namespace kestrom::shell
+}  // namespace kestrom::ui

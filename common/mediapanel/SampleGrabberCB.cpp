@@ -1,4 +1,4 @@
-#include "analysis/mediapanel/SampleGrabberCB.h"
+#include "common/mediapanel/SampleGrabberCB.h"
 
 #include "platform/dshow/base/Guids.h"
 

@@ -2,8 +2,8 @@
 // What the media panel tests share: waiting on a condition with a bound while events run, and a
 // registry of the test's own with the graph's classes registered in it.
 
-#include "analysis/mediapanel/MediaPlayerControl.h"
-#include "analysis/mediapanel/SampleGrabberCB.h"
+#include "common/mediapanel/MediaPlayerControl.h"
+#include "common/mediapanel/SampleGrabberCB.h"
 #include "platform/dshow/graph/GraphClasses.h"
 #include "platform/dshow/sources/Registration.h"
 #include "platform/dshow/writers/WriterFilters.h"

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QWidget>
 
-namespace kestrom::shell {
+namespace kestrom::ui {
 
 /** @brief A child label at a fixed place. */
 QLabel* AddLabel(QWidget* parent, const QString& name, const QString& text, int left, int top,
@@ -25,4 +25,4 @@ void SetFixedDialogBorder(QWidget* form, bool minimiseBox = false);
  */
 void PlaceForm(QWidget* form, int left, int top);
 
-}  // namespace kestrom::shell
+}  // namespace kestrom::ui

@@ -1,9 +1,9 @@
 // Frame grabbing in the media panel: names of the saved pictures, the grabber's callback on its own
 // (what it copies, which frames it takes), and whole captures from clips whose pictures carry their
 // frame numbers.
-#include "analysis/mediapanel/ActiveMovie.h"
-#include "analysis/mediapanel/CaptureNames.h"
-#include "analysis/mediapanel/SampleGrabberCB.h"
+#include "common/mediapanel/ActiveMovie.h"
+#include "common/mediapanel/CaptureNames.h"
+#include "common/mediapanel/SampleGrabberCB.h"
 #include "platform/com/ComRuntime.h"
 #include "platform/core/Bmp.h"
 #include "platform/dshow/base/FilterGraph.h"
@@ -11,7 +11,7 @@
 #include "platform/dshow/base/Guids.h"
 #include "platform/dshow/sources/Decoders.h"
 #include "platform/jpeg/Jpeg.h"
-#include "tests/analysis/mediapanel/PanelTestSupport.h"
+#include "tests/common/mediapanel/PanelTestSupport.h"
 #include "tests/platform/dshow/support/TestFilters.h"
 #include "tools/ClipWriter.h"
 #include "tools/FrameCode.h"

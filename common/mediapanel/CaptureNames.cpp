@@ -1,4 +1,4 @@
-#include "analysis/mediapanel/CaptureNames.h"
+#include "common/mediapanel/CaptureNames.h"
 
 #include "platform/core/Format.h"
 #include "platform/core/Paths.h"

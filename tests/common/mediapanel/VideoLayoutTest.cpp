@@ -1,6 +1,6 @@
 // Where the media panel places its video for each panel size, clip size, display size and
 // scroll bar position.
-#include "analysis/mediapanel/VideoLayout.h"
+#include "common/mediapanel/VideoLayout.h"
 
 #include <gtest/gtest.h>
 

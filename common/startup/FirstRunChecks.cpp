@@ -1,4 +1,4 @@
-#include "analysis/shell/FirstRunChecks.h"
+#include "common/startup/FirstRunChecks.h"
 
 #include "platform/core/Paths.h"
 #include "platform/shell/Shell.h"

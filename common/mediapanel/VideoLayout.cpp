@@ -1,4 +1,4 @@
-#include "analysis/mediapanel/VideoLayout.h"
+#include "common/mediapanel/VideoLayout.h"
 
 #include <algorithm>
 #include <cmath>

@@ -4,7 +4,7 @@
 // id through one typed table, and raises its events on the GUI thread. It hands out its graph so
 // that the panel can splice filters into it.
 
-#include "analysis/mediapanel/PlayerProperties.h"
+#include "common/mediapanel/PlayerProperties.h"
 #include "platform/com/ComPtr.h"
 #include "platform/dshow/base/ControlInterfaces.h"
 #include "platform/dshow/base/RendererInterfaces.h"

@@ -1,4 +1,4 @@
-#include "analysis/shell/GlobalPaths.h"
+#include "common/startup/GlobalPaths.h"
 
 #include "platform/core/Paths.h"
 

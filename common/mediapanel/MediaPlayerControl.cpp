@@ -1,6 +1,6 @@
-#include "analysis/mediapanel/MediaPlayerControl.h"
+#include "common/mediapanel/MediaPlayerControl.h"
 
-#include "analysis/mediapanel/VideoLayout.h"
+#include "common/mediapanel/VideoLayout.h"
 #include "platform/com/ComRuntime.h"
 #include "platform/dshow/base/Codes.h"
 #include "platform/dshow/base/FilterGraph.h"

@@ -1,5 +1,5 @@
-#include "analysis/shell/DiagForm806.h"
-#include "analysis/shell/GlobalPaths.h"
+#include "common/startup/DiagForm806.h"
+#include "common/startup/GlobalPaths.h"
 
 #include <QListWidget>
 #include <QPushButton>
