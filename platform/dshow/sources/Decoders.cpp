@@ -257,17 +257,8 @@ class CVideoDecoder final : public CAvDecoder {
       return S_OK;  // a picture that cannot be converted is left out
     }
     const size_t size = UncompressedSize(type);
-    out->SetActualDataLength(static_cast<LONG>(size));
     last_.assign(data, data + size);
-    const REFERENCE_TIME interval = FrameInterval(InputPin()->CurrentMediaType());
-    REFERENCE_TIME start = frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : nextTime_;
-    REFERENCE_TIME stop = start + std::max<REFERENCE_TIME>(1, interval);
-    nextTime_ = stop;
-    out->SetTime(&start, &stop);
-    out->SetSyncPoint(1);
-    hr = OutputPin()->Deliver(out);
-    out->Release();
-    return hr;
+    return Send(out, size, frame->best_effort_timestamp != AV_NOPTS_VALUE ? frame->best_effort_timestamp : nextTime_);
   }
 
   // A dropped frame shows the picture before it, at its own time.
@@ -287,12 +278,18 @@ class CVideoDecoder final : public CAvDecoder {
       return S_OK;
     }
     std::memcpy(data, last_.data(), last_.size());
-    out->SetActualDataLength(static_cast<LONG>(last_.size()));
-    stop = start + std::max<REFERENCE_TIME>(1, FrameInterval(InputPin()->CurrentMediaType()));
+    return Send(out, last_.size(), start);
+  }
+
+  // Sends a whole picture of the given size starting at start, one frame long; the next picture
+  // without a time of its own follows it.
+  HRESULT Send(IMediaSample* out, size_t size, REFERENCE_TIME start) {
+    out->SetActualDataLength(static_cast<LONG>(size));
+    REFERENCE_TIME stop = start + std::max<REFERENCE_TIME>(1, FrameInterval(InputPin()->CurrentMediaType()));
     nextTime_ = stop;
     out->SetTime(&start, &stop);
     out->SetSyncPoint(1);
-    hr = OutputPin()->Deliver(out);
+    const HRESULT hr = OutputPin()->Deliver(out);
     out->Release();
     return hr;
   }

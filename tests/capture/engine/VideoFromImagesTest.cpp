@@ -155,6 +155,26 @@ class VideoFromImages : public LiveGraphTest {
     return fk;
   }
 
+  /**
+   * @brief A panel (graph events reach the component through its window) whose preview plays the
+   * packed pictures, the grabber on the preview stream and no renderer.
+   */
+  std::unique_ptr<TFramecatcher> ImagesPreviewPanel(bool repeat) {
+    auto panel = std::make_unique<TFramecatcher>();
+    TFK* fk = &panel->Engine();
+    Configure(fk);
+    EXPECT_TRUE(fk->CreateVideoFromImagesFile());
+    // Every build needs a discovered video device; the images then take its place as the source.
+    fk->SetVideoSource(vs_VideoCaptureDevice);
+    fk->SetAudioRecording(false);
+    fk->SetVideoDevice(CameraIndex());
+    fk->SetVideoSource(vs_VideoFromImages);
+    fk->SetFrameGrabber(fg_PreviewStream);
+    fk->SetVideoRenderer(vr_None);
+    fk->SetVideoFromImages_RepeatIndefinitely(repeat);
+    return panel;
+  }
+
   QString pictures_, packFile_;
   std::vector<TProgress> progress_;
   std::vector<LoggedEvent> logged_;
@@ -403,19 +423,8 @@ TEST_F(VideoFromImages, ThePicturesPlayThroughAPreviewGraphAndRepetitionWrapsWit
   for (int i = 0; i < 3; ++i) Bmp(QString("p%1.bmp").arg(i), CodedPicture(41 + i));
   for (const bool repeat : {true, false}) {
     SCOPED_TRACE(repeat);
-    // A panel: graph events reach the component through its window.
-    auto panel = std::make_unique<TFramecatcher>();
+    auto panel = ImagesPreviewPanel(repeat);
     TFK* fk = &panel->Engine();
-    Configure(fk);
-    ASSERT_TRUE(fk->CreateVideoFromImagesFile());
-    // Every build needs a discovered video device; the images then take its place as the source.
-    fk->SetVideoSource(vs_VideoCaptureDevice);
-    fk->SetAudioRecording(false);
-    fk->SetVideoDevice(CameraIndex());
-    fk->SetVideoSource(vs_VideoFromImages);
-    fk->SetFrameGrabber(fg_PreviewStream);
-    fk->SetVideoRenderer(vr_None);
-    fk->SetVideoFromImages_RepeatIndefinitely(repeat);
 
     std::mutex lock;
     std::vector<int> codes;
@@ -466,17 +475,8 @@ namespace kestrom::engine::test {
 // where the old rate left them, in the same preview.
 TEST_F(VideoFromImages, ANewFrameRateRetimesTheRunningPicturesWithoutARebuild) {
   for (int i = 0; i < 3; ++i) Bmp(QString("p%1.bmp").arg(i), CodedPicture(41 + i));
-  auto panel = std::make_unique<TFramecatcher>();
+  auto panel = ImagesPreviewPanel(true);
   TFK* fk = &panel->Engine();
-  Configure(fk);
-  ASSERT_TRUE(fk->CreateVideoFromImagesFile());
-  fk->SetVideoSource(vs_VideoCaptureDevice);
-  fk->SetAudioRecording(false);
-  fk->SetVideoDevice(CameraIndex());
-  fk->SetVideoSource(vs_VideoFromImages);
-  fk->SetFrameGrabber(fg_PreviewStream);
-  fk->SetVideoRenderer(vr_None);
-  fk->SetVideoFromImages_RepeatIndefinitely(true);
   fk->SetFrameRate(25);
   std::mutex lock;
   std::vector<int64_t> times;
