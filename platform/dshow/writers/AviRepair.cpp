@@ -209,10 +209,12 @@ AviRepairResult RepairCutAvi(AviRepairFile& file, const std::vector<std::vector<
       return result;
     }
     if (kept == 0) return result;
-    // Free at least the index's size and a few blocks besides, a whole video frame at a time.
+    // Free at least the index's size and a few blocks besides, a whole video frame at a time: at
+    // least one chunk goes each round, however large it is.
     const int64_t wanted = int64_t(index.size()) + 65536;
     const int64_t from = cut;
-    while (kept > 0 && from - chunks[kept - 1].position < wanted) --kept;
+    int64_t freed = 0;
+    while (kept > 0 && freed < wanted) freed = from - chunks[--kept].position;
     while (kept > 0 && chunks[kept - 1].stream >= 0 && size_t(chunks[kept - 1].stream) < header.streams.size() &&
            !header.streams[size_t(chunks[kept - 1].stream)].video)
       --kept;  // end on a frame, not on sound after it
