@@ -184,8 +184,9 @@ void TKestromCaptureForm::OpenPlayerFile(const QString& path) {
   fc->SetPlayerFileName(path);
   fc->SetPlayerAudioRendering(false);
   fc->OpenPlayer();
-  fc->SetPlayerFramePosition(1);
+  // Paused before the seek: a seek while the clip runs on can be overtaken by its playing.
   fc->PausePlayer();
+  fc->SetPlayerFramePosition(1);
   ShowModeCaption();
 
   const int64_t frames = fc->GetPlayerFrameCount();
@@ -451,8 +452,9 @@ void TKestromCaptureForm::ResumePlayer() {
   TFramecatcher* fc = Framecatcher;
   fc->SetPlayerFileName(SuspendedPlayerFile);
   fc->OpenPlayer();
-  fc->SetPlayerFramePosition(SuspendedPlayerFrame);
+  // Paused first, as a switch of the sound does: a seek while the clip runs on can be overtaken.
   fc->PausePlayer();
+  fc->SetPlayerFramePosition(SuspendedPlayerFrame);
 }
 
 // ---------------------------------------------------------------- saving the trimmed part
