@@ -269,6 +269,8 @@ TEST_F(TestCamera, AShortHoldUpOfItsThreadDropsNoPicture) {
   ASSERT_EQ(collector->Run(0), S_OK);
   ASSERT_EQ(camera->Run(0), S_OK);
   ASSERT_TRUE(collector->WaitForSamples(12));
+  // Pictures still queued when the stream stops count as dropped: the hold-up itself must not.
+  const long droppedWhileRunning = TestCameraDroppedFrames();
   camera->Stop();
   collector->Stop();
   const auto samples = collector->Samples();
@@ -278,7 +280,7 @@ TEST_F(TestCamera, AShortHoldUpOfItsThreadDropsNoPicture) {
     EXPECT_EQ(ReadNumber(type, samples[i].bytes), ReadNumber(type, samples[i - 1].bytes) + 1) << "picture " << i;
     EXPECT_EQ(samples[i].start, samples[i - 1].start + interval) << "picture " << i;
   }
-  EXPECT_EQ(TestCameraDroppedFrames(), droppedBefore);
+  EXPECT_EQ(droppedWhileRunning, droppedBefore);
   PinOf(camera.Get(), 0)->Disconnect();
   collector->Input()->Disconnect();
 }
