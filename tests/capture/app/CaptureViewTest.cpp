@@ -121,12 +121,12 @@ TEST_F(CaptureAppView, PanelsShownOverThePagesHideWhatIsUnderThem) {
 // A re-encoding shows its panel, with its text and progress, while it runs.
 TEST_F(CaptureAppView, AReencodingShowsItsPanelWhileItRuns) {
   QTemporaryDir clips;
-  tools::ClipSpec spec;
-  spec.path = QDir(clips.path()).filePath("clip.avi");
-  spec.frames = 40;
-  spec.size = {320, 240};
-  ASSERT_TRUE(tools::WriteClip(spec));
-  dialogs_.dialogs.Push(spec.path);
+  tools::ClipSpec options;
+  options.path = QDir(clips.path()).filePath("clip.avi");
+  options.frames = 40;
+  options.size = {320, 240};
+  ASSERT_TRUE(tools::WriteClip(options));
+  dialogs_.dialogs.Push(options.path);
   form_->AnyClipButton->click();
   ASSERT_EQ(State(), engine::cs_Player);
 

@@ -320,23 +320,23 @@ TEST_F(Reencoding, DroppedFramesKeepTheirPositionsShowingTheFrameBefore) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    tools::ClipSpec spec;
-    spec.path = InWork(QString("dropped-%1.avi").arg(c.codec));
-    spec.codec = c.codec;
-    spec.frames = kFrames;
-    spec.size = {320, 240};
-    spec.audio = true;
-    spec.droppedFrames = dropped;
+    tools::ClipSpec options;
+    options.path = InWork(QString("dropped-%1.avi").arg(c.codec));
+    options.codec = c.codec;
+    options.frames = kFrames;
+    options.size = {320, 240};
+    options.audio = true;
+    options.droppedFrames = dropped;
     QString error;
-    ASSERT_TRUE(tools::WriteClip(spec, &error)) << error.toStdString();
+    ASSERT_TRUE(tools::WriteClip(options, &error)) << error.toStdString();
     int64_t clipSound = 0;
-    ASSERT_EQ(PositionCodes(spec.path, &clipSound), expected) << "the fixture";
+    ASSERT_EQ(PositionCodes(options.path, &clipSound), expected) << "the fixture";
     auto fk = Compressing();
     const QString dest = InWork("dest.avi");
-    QString source = spec.path;
+    QString source = options.path;
     if (c.throughScript) {
       source = InWork("Input.avs");
-      WriteFile(source, ("AVISource(\"" + spec.path + "\")\r\n").toUtf8());
+      WriteFile(source, ("AVISource(\"" + options.path + "\")\r\n").toUtf8());
     }
     ASSERT_TRUE(fk->Reencode(source, dest, c.copyMode, false, c.compressVideo, false, true));
     int64_t sound = 0;
@@ -355,19 +355,19 @@ TEST_F(Reencoding, EverySoundFormatReencodesWithEveryFrameAndTheWholeSound) {
     for (const int rate : {8000, 11025, 22050, 44100, 48000}) {
       for (const int channels : {1, 2}) {
         SCOPED_TRACE(QString("%1 %2 Hz %3 channel(s)").arg(codec).arg(rate).arg(channels).toStdString());
-        tools::ClipSpec spec;
-        spec.path = InWork("sound.avi");
-        spec.frames = kFrames;
-        spec.size = {320, 240};
-        spec.audio = true;
-        spec.audioCodec = codec;
-        spec.audioRate = rate;
-        spec.audioChannels = channels;
+        tools::ClipSpec options;
+        options.path = InWork("sound.avi");
+        options.frames = kFrames;
+        options.size = {320, 240};
+        options.audio = true;
+        options.audioCodec = codec;
+        options.audioRate = rate;
+        options.audioChannels = channels;
         QString error;
-        ASSERT_TRUE(tools::WriteClip(spec, &error)) << error.toStdString();
+        ASSERT_TRUE(tools::WriteClip(options, &error)) << error.toStdString();
         auto fk = Compressing();
         const QString dest = InWork("dest.avi");
-        ASSERT_TRUE(fk->Reencode(spec.path, dest, false, false, true, false, true));
+        ASSERT_TRUE(fk->Reencode(options.path, dest, false, false, true, false, true));
         int64_t sound = 0;
         EXPECT_EQ(PositionCodes(dest, &sound), Numbers(0, kFrames - 1));
         // One second, up to the padding of the last ADPCM block.
